@@ -1,0 +1,47 @@
+# Windows build (MinGW-w64): the program, the Wine-run tests and the end-to-end helper program.
+enable_language(RC)
+
+set(QUENVIX_WIN_LIBS user32 gdi32 comctl32 comdlg32 shell32 shlwapi advapi32 ole32 uuid winhttp winmm)
+# Static runtime: quenvix.exe needs no DLL beside it.
+set(QUENVIX_STATIC_LINK -static -static-libgcc -static-libstdc++)
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)
+
+file(GLOB QUENVIX_WIN_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/win/*.cpp)
+list(REMOVE_ITEM QUENVIX_WIN_SOURCES ${CMAKE_SOURCE_DIR}/src/win/main.cpp)
+add_library(quenvix_win STATIC ${QUENVIX_WIN_SOURCES})
+target_include_directories(quenvix_win PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_link_libraries(quenvix_win PUBLIC quenvix_core ${QUENVIX_WIN_LIBS})
+target_compile_options(quenvix_win PRIVATE ${QUENVIX_WARNINGS})
+
+add_executable(quenvix WIN32 ${CMAKE_SOURCE_DIR}/src/win/main.cpp ${CMAKE_SOURCE_DIR}/src/win/res/quenvix.rc)
+target_link_libraries(quenvix PRIVATE quenvix_win)
+target_link_options(quenvix PRIVATE ${QUENVIX_STATIC_LINK} -municode)
+target_compile_options(quenvix PRIVATE ${QUENVIX_WARNINGS})
+set_target_properties(quenvix PROPERTIES OUTPUT_NAME quenvix)
+
+# GoogleTest built for Windows from Debian's source package.
+set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+file(GLOB QUENVIX_WIN_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/win/*_test.cpp)
+foreach(test_source ${QUENVIX_WIN_TESTS})
+    get_filename_component(test_name ${test_source} NAME_WE)
+    add_executable(win_${test_name} ${test_source})
+    target_include_directories(win_${test_name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/win ${CMAKE_SOURCE_DIR}/tests/unit)
+    target_link_libraries(win_${test_name} PRIVATE quenvix_win gtest gmock gtest_main)
+    target_link_options(win_${test_name} PRIVATE ${QUENVIX_STATIC_LINK})
+    target_compile_options(win_${test_name} PRIVATE ${QUENVIX_WARNINGS})
+    add_test(NAME win_${test_name} COMMAND win_${test_name})
+    set_tests_properties(win_${test_name} PROPERTIES TIMEOUT 300)
+endforeach()
+
+# The end-to-end scenarios' own helper program: opens test windows and reports their states.
+file(GLOB QUENVIX_E2E_HELPERS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cpp)
+foreach(helper_source ${QUENVIX_E2E_HELPERS})
+    get_filename_component(helper_name ${helper_source} NAME_WE)
+    add_executable(${helper_name} WIN32 ${helper_source})
+    target_link_libraries(${helper_name} PRIVATE ${QUENVIX_WIN_LIBS})
+    target_link_options(${helper_name} PRIVATE ${QUENVIX_STATIC_LINK} -municode)
+    target_compile_definitions(${helper_name} PRIVATE UNICODE _UNICODE)
+endforeach()
