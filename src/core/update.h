@@ -1,0 +1,130 @@
+#pragma once
+// The update check: the request address, what a reply must look like to be believed, the
+// version comparison, the 30-day rule for the automatic check, and the whole check over ports so
+// that the window is the only part that needs the platform.
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace quenvix::core {
+
+class TMyRegistry;
+
+// ---- ports ----------------------------------------------------------------------------------
+struct HttpRequest {
+    std::string url;  // sent exactly as given: no escaping of any part
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::size_t maxBodyBytes = 0;  // a longer body makes the request fail
+};
+
+struct HttpReply {
+    int status = 0;
+    std::string body;
+};
+
+// One HTTP GET. Redirects are never followed (a 3xx comes back as its status). Answers nullopt
+// for every failure to get a reply at all: bad address, no connection, time-out, body too long.
+// Never throws for such failures.
+class HttpClient {
+  public:
+    virtual ~HttpClient() = default;
+    virtual std::optional<HttpReply> Get(const HttpRequest& request) = 0;
+};
+
+// Today's local date as whole days since 30 December 1899.
+class Clock {
+  public:
+    virtual ~Clock() = default;
+    virtual int Today() = 0;
+};
+
+// What the update check needs from the user interface.
+class UpdateUi {
+  public:
+    virtual ~UpdateUi() = default;
+    // Asks whether the automatic check may go on (silenced questions answer true at once).
+    virtual bool ConfirmAutoCheck() = 0;
+    // Shows the result window modally with this caption and these memo lines.
+    virtual void ShowUpdate(const std::string& caption, const std::vector<std::string>& memo) = 0;
+};
+
+// ---- the pieces -----------------------------------------------------------------------------
+inline constexpr std::string_view kUpdateSection = "Update";
+inline constexpr std::string_view kWebsiteValue = "Website";
+inline constexpr std::string_view kDownloadUrlValue = "DownloadURL";
+inline constexpr std::string_view kLastUpdateCheckValue = "Last update check";
+inline constexpr std::string_view kNewUpdateCaption = "There is a new update";
+inline constexpr std::string_view kLatestVersionCaption = "You still have the latest version";
+inline constexpr std::string_view kAcceptHeader = "text/html, */*";
+inline constexpr std::string_view kUserAgent = "Mozilla/3.0 (compatible; Indy Library)";
+// A real reply is a few hundred bytes; anything near this is not from our server.
+inline constexpr std::size_t kMaxReplyBytes = 64 * 1024;
+inline constexpr int kAutoCheckIntervalDays = 30;
+
+std::string BuildUpdateAddress(std::string_view website, std::string_view product,
+                               std::string_view version, std::string_view guid);
+
+// Cuts a reply into lines: CR, LF and CRLF each end a line, a last line without an ending
+// counts, the text stops at the first NUL byte. Lines are kept exactly as received.
+std::vector<std::string> SplitReplyLines(std::string_view body);
+
+// True for an http:// or https:// address (scheme in any case) with something after the
+// scheme and no blanks or control characters: the only kind of address we send requests to or
+// hand to the shell.
+bool IsWebAddress(std::string_view text);
+
+struct UpdateReply {
+    std::string latestVersion;       // line 2
+    std::string website;             // line 3
+    std::string downloadUrl;         // line 4
+    std::vector<std::string> notes;  // lines 5 and later
+};
+
+// The reply if it is to be believed: at least 4 lines, line 1 the product name (letters A to Z
+// compared without case, nothing trimmed), lines 3 and 4 web addresses.
+std::optional<UpdateReply> ParseUpdateReply(std::string_view body, std::string_view product);
+
+// "Version <latest>", an empty line, the notes; no empty lines at the end.
+std::vector<std::string> MemoLines(const UpdateReply& reply);
+
+// Byte-by-byte comparison of the texts as unsigned bytes: 1.3 and 1.2.1 are newer than 1.2,
+// 1.10 is not.
+bool IsNewerVersion(std::string_view latest, std::string_view current);
+
+// Whether the automatic check is due, given the stored date of the previous one (nullopt when
+// it could not be read) and today.
+bool IsAutoCheckDue(std::optional<double> lastCheck, int today);
+
+// ---- the check ------------------------------------------------------------------------------
+class UpdateCheck {
+  public:
+    UpdateCheck(TMyRegistry& settings, HttpClient& http, Clock& clock, UpdateUi& ui)
+        : settings_(settings), http_(http), clock_(clock), ui_(ui) {}
+
+    // The whole check; true when the result window was shown.
+    bool CheckForUpdate(bool manual, std::string_view version, std::string_view product);
+    // Request and reply; true when a reply was accepted (and stored).
+    bool FetchUpdateInfo();
+
+    const std::string& LatestVersion() const { return FLatestVersion; }
+    const std::string& Website() const { return FWebsite; }
+    const std::string& DownloadUrl() const { return FDownloadURL; }
+    const std::vector<std::string>& Memo() const { return memo_; }
+
+  private:
+    TMyRegistry& settings_;
+    HttpClient& http_;
+    Clock& clock_;
+    UpdateUi& ui_;
+    std::string FProduct;
+    std::string FCurrentVersion;
+    std::string FLatestVersion;
+    std::string FWebsite;
+    std::string FDownloadURL;
+    std::vector<std::string> memo_;
+};
+
+}  // namespace quenvix::core
