@@ -1,0 +1,34 @@
+#pragma once
+// Start-up pieces: the application's hidden owner window (it carries the taskbar button and owns
+// every form), and the guard that keeps one copy of the program per user desktop.
+#include <windows.h>
+
+#include <string>
+
+#include "win/ui.h"
+
+namespace quenvix::win {
+
+// The message every copy registers under the product name; a second copy posts it to the first.
+extern UINT InstanceMessage;
+
+// The application's own top-level window. It has no size; shown, it gives the program its taskbar
+// button, and the settings window is owned by it.
+class TApplication : public Window {
+public:
+    TApplication();
+    void SetMainForm(HWND mainForm) { mainForm_ = mainForm; }
+    HWND MainForm() const { return mainForm_; }
+
+private:
+    HWND mainForm_ = nullptr;
+};
+
+// Marks this copy as running under `name`. In a second copy it tells the user, nudges the first
+// copy and answers false: the caller then ends the process with exit code 0 without creating any
+// window of its own. In the first copy it hooks InstanceWndProc onto `app` and answers true.
+bool CheckSingleInstance(const std::wstring& name, TApplication& app);
+
+LRESULT CALLBACK InstanceWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+}  // namespace quenvix::win

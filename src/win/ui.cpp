@@ -1,0 +1,268 @@
+#include "win/ui.h"
+
+#include <algorithm>
+#include <set>
+
+namespace quenvix::win {
+
+std::wstring Widen(std::string_view utf8) {
+    if (utf8.empty()) return {};
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+    return out;
+}
+
+std::string Narrow(std::wstring_view wide) {
+    if (wide.empty()) return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
+                                      nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr,
+                        nullptr);
+    return out;
+}
+
+void ReportError(HWND owner, const std::string& message) {
+    if (owner && !IsWindow(owner)) owner = nullptr;
+    MessageBoxW(owner, Widen(message).c_str(), L"Quenvix", MB_OK | MB_ICONERROR | MB_TASKMODAL);
+}
+
+HINSTANCE AppInstance() { return GetModuleHandleW(nullptr); }
+
+UINT DpiOf(HWND hwnd) {
+    // GetDpiForWindow exists from Windows 10 1607 on; older systems only know the system DPI.
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (hwnd && getDpiForWindow) {
+        if (UINT dpi = getDpiForWindow(hwnd)) return dpi;
+    }
+    HDC dc = GetDC(nullptr);
+    const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
+    if (dc) ReleaseDC(nullptr, dc);
+    return dpi > 0 ? static_cast<UINT>(dpi) : 96;
+}
+
+int Scale(int px96, UINT dpi) { return MulDiv(px96, static_cast<int>(dpi), 96); }
+
+UniqueFont MakeFont(const wchar_t* face, int charHeightPx96, UINT dpi, bool bold, bool underline) {
+    LOGFONTW lf{};
+    lf.lfHeight = -Scale(charHeightPx96, dpi);
+    lf.lfWeight = bold ? FW_BOLD : FW_NORMAL;
+    lf.lfUnderline = underline ? TRUE : FALSE;
+    lf.lfCharSet = DEFAULT_CHARSET;
+    lf.lfQuality = CLEARTYPE_QUALITY;
+    lstrcpynW(lf.lfFaceName, face, LF_FACESIZE);
+    return UniqueFont(CreateFontIndirectW(&lf));
+}
+
+// ---- Window ---------------------------------------------------------------------------------
+
+Window::~Window() {
+    if (hwnd_) {
+        HWND h = hwnd_;
+        SetWindowLongPtrW(h, GWLP_USERDATA, 0);
+        hwnd_ = nullptr;
+        DestroyWindow(h);
+    }
+}
+
+HWND Window::CreateBound(const wchar_t* className, DWORD style, DWORD exStyle, const std::wstring& title,
+                         int x, int y, int width, int height, HWND parent, HMENU menu, HBRUSH background) {
+    static std::set<std::wstring> registered;
+    if (!registered.count(className)) {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof(wc);
+        wc.style = CS_DBLCLKS;
+        wc.lpfnWndProc = &Window::StaticProc;
+        wc.hInstance = AppInstance();
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.hbrBackground = background;
+        wc.hIcon = LoadIconW(AppInstance(), MAKEINTRESOURCEW(1));
+        wc.lpszClassName = className;
+        if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
+        registered.insert(className);
+    }
+    return CreateWindowExW(exStyle, className, title.c_str(), style, x, y, width, height, parent, menu,
+                           AppInstance(), this);
+}
+
+LRESULT Window::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) { return DefaultProc(msg, wParam, lParam); }
+
+LRESULT Window::DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam) {
+    return DefWindowProcW(hwnd_, msg, wParam, lParam);
+}
+
+LRESULT CALLBACK Window::StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_NCCREATE) {
+        auto* self = static_cast<Window*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    LRESULT result = 0;
+    bool handled = false;
+    Guarded(hwnd, [&] {
+        result = self->OnMessage(msg, wParam, lParam);
+        handled = true;
+    });
+    if (msg == WM_NCDESTROY) {
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        self->hwnd_ = nullptr;
+    }
+    // A handler that threw has been reported; the system still gets a sane answer.
+    return handled ? result : DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+// ---- ModalDialog ----------------------------------------------------------------------------
+
+namespace {
+
+bool SameFont(const FontSpec& a, const FontSpec& b) {
+    return a.charHeightPx96 == b.charHeightPx96 && a.bold == b.bold && a.underline == b.underline &&
+           lstrcmpW(a.face, b.face) == 0;
+}
+
+SIZE OuterSize(SIZE client, DWORD style, DWORD exStyle, UINT dpi) {
+    using AdjustFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+    static const auto adjustForDpi = reinterpret_cast<AdjustFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi")));
+    RECT r{0, 0, client.cx, client.cy};
+    if (adjustForDpi) {
+        adjustForDpi(&r, style, FALSE, exStyle, dpi);
+    } else {
+        AdjustWindowRectEx(&r, style, FALSE, exStyle);
+    }
+    return SIZE{r.right - r.left, r.bottom - r.top};
+}
+
+}  // namespace
+
+void FormWindow::SizeToClient(SIZE client96, DWORD style, DWORD exStyle, bool hasMenu) {
+    SIZE outer = OuterSize(SIZE{S(client96.cx), S(client96.cy)}, style, exStyle, dpi_);
+    if (hasMenu) outer.cy += GetSystemMetrics(SM_CYMENU);
+    SetWindowPos(Hwnd(), nullptr, 0, 0, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+}
+
+HFONT FormWindow::FontFor(const FontSpec& spec) {
+    for (auto& [s, font] : fonts_) {
+        if (SameFont(s, spec)) return font.get();
+    }
+    fonts_.emplace_back(spec, MakeFont(spec.face, spec.charHeightPx96, dpi_, spec.bold, spec.underline));
+    return fonts_.back().second.get();
+}
+
+HWND FormWindow::AddControl(const wchar_t* className, const std::wstring& text, DWORD style, int x, int y,
+                            int width, int height, int id, const FontSpec& font, DWORD exStyle, HWND parent) {
+    HWND h = CreateWindowExW(exStyle, className, text.c_str(), style | WS_CHILD, S(x), S(y), S(width),
+                             S(height), parent ? parent : Hwnd(),
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), AppInstance(), nullptr);
+    if (h) {
+        SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(font)), FALSE);
+        placed_.push_back(Placed{h, RECT{x, y, x + width, y + height}, font});
+    }
+    return h;
+}
+
+void FormWindow::ApplyLayout(UINT newDpi) {
+    dpi_ = newDpi;
+    // Old fonts stay alive until every control has been given its new one.
+    auto oldFonts = std::move(fonts_);
+    fonts_.clear();
+    for (auto& p : placed_) {
+        SendMessageW(p.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(p.font)), FALSE);
+        SetWindowPos(p.hwnd, nullptr, S(p.rect96.left), S(p.rect96.top), S(p.rect96.right - p.rect96.left),
+                     S(p.rect96.bottom - p.rect96.top), SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    InvalidateRect(Hwnd(), nullptr, TRUE);
+}
+
+LRESULT FormWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_DPICHANGED) {
+        const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+        SetWindowPos(Hwnd(), nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        ApplyLayout(HIWORD(wParam));
+        return 0;
+    }
+    return Window::OnMessage(msg, wParam, lParam);
+}
+
+void ModalDialog::CreateDialogWindow(const wchar_t* className, const std::wstring& caption, int clientWidth96,
+                                     int clientHeight96, HWND owner, DWORD style, DWORD exStyle) {
+    CreateBound(className, style, exStyle, caption, CW_USEDEFAULT, CW_USEDEFAULT, clientWidth96, clientHeight96,
+                owner);
+    AdoptDpi();
+    SizeToClient(SIZE{clientWidth96, clientHeight96}, style, exStyle);
+    CenterOnScreen();
+}
+
+void ModalDialog::CenterOnScreen() {
+    RECT r{};
+    GetWindowRect(Hwnd(), &r);
+    const int w = r.right - r.left;
+    const int h = r.bottom - r.top;
+    const int x = (GetSystemMetrics(SM_CXSCREEN) - w) / 2;
+    const int y = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
+    SetWindowPos(Hwnd(), nullptr, x, y, 0, 0, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOSIZE);
+}
+
+int ModalDialog::RunModal(HWND owner) {
+    const bool disableOwner = owner && IsWindowEnabled(owner);
+    if (disableOwner) EnableWindow(owner, FALSE);
+    result_ = IDCANCEL;
+    running_ = true;
+    ShowWindow(Hwnd(), SW_SHOW);
+    SetForegroundWindow(Hwnd());
+    MSG msg;
+    while (running_) {
+        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got == 0) {
+            // Leave WM_QUIT for the program's own loop.
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            break;
+        }
+        if (got == -1) break;
+        if (PreTranslate(msg)) continue;
+        if (!IsDialogMessageW(Hwnd(), &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    running_ = false;
+    // The owner comes back before this window goes, so activation returns to it.
+    if (disableOwner) EnableWindow(owner, TRUE);
+    ShowWindow(Hwnd(), SW_HIDE);
+    return result_;
+}
+
+void ModalDialog::EndModal(int result) {
+    result_ = result;
+    running_ = false;
+    PostMessageW(Hwnd(), WM_NULL, 0, 0);
+}
+
+bool ModalDialog::PreTranslate(MSG&) { return false; }
+
+void ModalDialog::OnCommand(int id, int, HWND) {
+    if (id == IDOK || id == IDCANCEL) EndModal(id);
+}
+
+LRESULT ModalDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+        case DM_GETDEFID:
+            return MAKELRESULT(defaultId_, DC_HASDEFID);
+        case WM_COMMAND:
+            OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
+            return 0;
+        case WM_CLOSE:
+            OnCommand(IDCANCEL, 0, nullptr);
+            return 0;
+        default:
+            return FormWindow::OnMessage(msg, wParam, lParam);
+    }
+}
+
+}  // namespace quenvix::win

@@ -1,0 +1,173 @@
+#pragma once
+// The small window toolkit every window of the program is built on: string conversion at the
+// Win32 boundary, owning handle wrappers, DPI scaling, the one error reporter, a window base class
+// that binds the C++ object to its HWND, and a modal dialog base with a DPI-aware control layout.
+#include <windows.h>
+
+#include <exception>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+namespace quenvix::win {
+
+// ---- strings --------------------------------------------------------------------------------
+std::wstring Widen(std::string_view utf8);
+std::string Narrow(std::wstring_view wide);
+
+// ---- errors ---------------------------------------------------------------------------------
+// Shows `message` the way the application reports any error that leaves an action: a message box,
+// after which the program goes on.
+void ReportError(HWND owner, const std::string& message);
+
+// Runs fn and reports whatever it throws. Every entry point called by Windows (window procedures,
+// timer and enumeration callbacks, thread starts) goes through this, so no exception crosses into
+// the system.
+template <class Fn>
+void Guarded(HWND owner, Fn&& fn) noexcept {
+    try {
+        fn();
+    } catch (const std::exception& e) {
+        ReportError(owner, e.what());
+    } catch (...) {
+        ReportError(owner, "Unexpected error");
+    }
+}
+
+// ---- owning handles (move-only) -------------------------------------------------------------
+struct GdiObjectDeleter {
+    void operator()(void* h) const noexcept { if (h) DeleteObject(static_cast<HGDIOBJ>(h)); }
+};
+struct IconDeleter {
+    void operator()(HICON h) const noexcept { if (h) DestroyIcon(h); }
+};
+struct MenuDeleter {
+    void operator()(HMENU h) const noexcept { if (h) DestroyMenu(h); }
+};
+struct HkeyDeleter {
+    void operator()(HKEY h) const noexcept { if (h) RegCloseKey(h); }
+};
+struct HandleDeleter {
+    void operator()(HANDLE h) const noexcept {
+        if (h && h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    }
+};
+struct DcDeleter {
+    void operator()(HDC h) const noexcept { if (h) DeleteDC(h); }
+};
+using UniqueFont = std::unique_ptr<std::remove_pointer_t<HFONT>, GdiObjectDeleter>;
+using UniqueBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDeleter>;
+using UniqueBrush = std::unique_ptr<std::remove_pointer_t<HBRUSH>, GdiObjectDeleter>;
+using UniquePen = std::unique_ptr<std::remove_pointer_t<HPEN>, GdiObjectDeleter>;
+using UniqueIcon = std::unique_ptr<std::remove_pointer_t<HICON>, IconDeleter>;
+using UniqueMenu = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDeleter>;
+using UniqueHkey = std::unique_ptr<std::remove_pointer_t<HKEY>, HkeyDeleter>;
+using UniqueHandle = std::unique_ptr<void, HandleDeleter>;
+using UniqueDc = std::unique_ptr<std::remove_pointer_t<HDC>, DcDeleter>;
+
+// ---- DPI ------------------------------------------------------------------------------------
+// The DPI a window is shown at (the system DPI where the per-monitor query is missing).
+UINT DpiOf(HWND hwnd);
+// A length given in 96-DPI pixels, at `dpi`.
+int Scale(int px96, UINT dpi);
+// A font whose character height is `charHeightPx96` pixels at 96 DPI.
+UniqueFont MakeFont(const wchar_t* face, int charHeightPx96, UINT dpi, bool bold = false,
+                    bool underline = false);
+
+HINSTANCE AppInstance();
+
+// ---- window base ----------------------------------------------------------------------------
+class Window {
+public:
+    Window() = default;
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+    virtual ~Window();
+
+    HWND Hwnd() const noexcept { return hwnd_; }
+
+protected:
+    // Registers the class on first use and creates the window, bound to this object.
+    HWND CreateBound(const wchar_t* className, DWORD style, DWORD exStyle, const std::wstring& title,
+                     int x, int y, int width, int height, HWND parent, HMENU menu = nullptr,
+                     HBRUSH background = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+    // Everything not handled goes to DefaultProc.
+    virtual LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
+    LRESULT DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam);
+
+private:
+    static LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    HWND hwnd_ = nullptr;
+};
+
+// ---- modal dialog base ----------------------------------------------------------------------
+struct FontSpec {
+    const wchar_t* face = L"MS Sans Serif";
+    int charHeightPx96 = 11;
+    bool bold = false;
+    bool underline = false;
+};
+
+// A window whose child controls are placed in 96-DPI pixels and follow DPI changes.
+class FormWindow : public Window {
+public:
+    UINT Dpi() const { return dpi_; }
+    int S(int px96) const { return Scale(px96, dpi_); }
+
+protected:
+    // A child control placed in 96-DPI pixels; it is moved and re-fonted when the DPI changes.
+    HWND AddControl(const wchar_t* className, const std::wstring& text, DWORD style, int x, int y,
+                    int width, int height, int id, const FontSpec& font = {}, DWORD exStyle = 0,
+                    HWND parent = nullptr);
+    // Takes the DPI of the (created) window; call once after creation.
+    void AdoptDpi() { dpi_ = DpiOf(Hwnd()); }
+    // Sizes the window so that its client area is `client96` at the current DPI.
+    void SizeToClient(SIZE client96, DWORD style, DWORD exStyle, bool hasMenu = false);
+    HFONT FontFor(const FontSpec& spec);
+    // Re-places every control for a new DPI.
+    void ApplyLayout(UINT newDpi);
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    struct Placed {
+        HWND hwnd;
+        RECT rect96;
+        FontSpec font;
+    };
+    std::vector<Placed> placed_;
+    std::vector<std::pair<FontSpec, UniqueFont>> fonts_;
+    UINT dpi_ = 96;
+};
+
+class ModalDialog : public FormWindow {
+public:
+    bool IsModal() const noexcept { return running_; }
+
+protected:
+    // Creates the (hidden) dialog window with a client area of the given 96-DPI size, centred on
+    // the primary screen.
+    void CreateDialogWindow(const wchar_t* className, const std::wstring& caption, int clientWidth96,
+                            int clientHeight96, HWND owner,
+                            DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME,
+                            DWORD exStyle = WS_EX_DLGMODALFRAME);
+    // Shows the window over `owner` (disabled meanwhile) and runs messages until EndModal.
+    int RunModal(HWND owner);
+    void EndModal(int result);
+    void SetDefaultButton(int id) { defaultId_ = id; }
+    void CenterOnScreen();
+
+    // Hook for keys before the dialog navigation sees them; return true when consumed.
+    virtual bool PreTranslate(MSG& msg);
+    // Commands from controls, Enter (IDOK) and Escape (IDCANCEL). Default: OK and Cancel end.
+    virtual void OnCommand(int id, int code, HWND control);
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+private:
+    int defaultId_ = IDOK;
+    int result_ = IDCANCEL;
+    bool running_ = false;
+};
+
+}  // namespace quenvix::win
