@@ -1,0 +1,88 @@
+#pragma once
+// The desktop as the hider sees it: top-level windows of every program, their state, and the
+// few commands that hide and show them. The Windows shell implements it over user32; the unit
+// tests script it.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quenvix::core {
+
+// A top-level window. Wide enough for any native handle; 0 means "no window".
+using WindowId = std::uint64_t;
+inline constexpr WindowId kNoWindow = 0;
+
+// Extended-style bit of tool windows (floating palettes and the like), never hidden by hide-all.
+inline constexpr std::uint32_t kExToolWindow = 0x80;
+
+enum class ShowCommand {
+    Hide,           // gone from the screen and the taskbar
+    Minimize,       // iconic
+    Restore,        // back to normal size from minimised or maximised
+    Show,           // visible in whatever size it has
+    ShowMaximized,  // visible and maximised
+};
+
+// Who a window belongs to. A window handle can be reused once its window is destroyed; the
+// owning process (with its start time, since process ids are reused too) and thread tell a
+// reused handle from the window we hid.
+struct WindowOrigin {
+    std::uint32_t processId = 0;
+    std::uint32_t threadId = 0;
+    // Process creation time in the platform's own units; 0 when it could not be learnt.
+    std::uint64_t processStartTime = 0;
+
+    friend bool operator==(const WindowOrigin&, const WindowOrigin&) = default;
+};
+
+// True when `now` can be the same owner as `then`: same process and thread, and the same
+// process start time whenever both are known.
+bool SameOwner(const WindowOrigin& then, const WindowOrigin& now);
+
+// A small picture of a window's icon, for its entry in the tray menu. Only the shell that made
+// it knows what is inside.
+class WindowPicture {
+  public:
+    virtual ~WindowPicture() = default;
+};
+
+class Desktop {
+  public:
+    virtual ~Desktop() = default;
+
+    // Every top-level window, in the system's order (topmost first).
+    virtual std::vector<WindowId> TopLevelWindows() = 0;
+    virtual WindowId ForegroundWindow() = 0;
+    // The owner of a top-level window; kNoWindow when it has none.
+    virtual WindowId Owner(WindowId window) = 0;
+    virtual WindowId DesktopWindow() = 0;
+    virtual std::uint32_t ExStyle(WindowId window) = 0;
+    virtual bool IsVisible(WindowId window) = 0;
+    virtual bool IsIconic(WindowId window) = 0;
+    virtual bool IsZoomed(WindowId window) = 0;
+    virtual bool Exists(WindowId window) = 0;
+    // A window that has stopped answering messages. Commands to it must not wait for it.
+    virtual bool IsHung(WindowId window) = 0;
+    // All zeros when the window is gone.
+    virtual WindowOrigin Origin(WindowId window) = 0;
+    virtual std::uint32_t OwnProcessId() = 0;
+    // The caption as UTF-8; empty when the window has none or does not answer in time.
+    virtual std::string Caption(WindowId window) = 0;
+    // The window's icon, or a plain white square when it has none. Never null.
+    virtual std::unique_ptr<WindowPicture> Picture(WindowId window) = 0;
+    // Carried out before returning (waits for the window's thread).
+    virtual void Show(WindowId window, ShowCommand command) = 0;
+    // Queued to the window's own thread; returns at once.
+    virtual void ShowAsync(WindowId window, ShowCommand command) = 0;
+    // The top-level window that holds the system's task-manager window, kNoWindow if none.
+    virtual WindowId TaskmanRoot() = 0;
+    // The desktop's program-manager window.
+    virtual WindowId ProgramManager() = 0;
+    // The taskbar itself, kNoWindow if none.
+    virtual WindowId Taskbar() = 0;
+    // The caption animation between the window and the tray area.
+    virtual void AnimateTray(WindowId window, bool fromTray) = 0;
+};
+
+}  // namespace quenvix::core

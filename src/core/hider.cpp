@@ -1,0 +1,249 @@
+#include "core/hider.h"
+
+#include <algorithm>
+
+#include "core/error.h"
+#include "core/recovery.h"
+#include "core/settings.h"
+#include "core/text.h"
+
+namespace quenvix::core {
+namespace {
+
+// Owner chains are short; a longer one can only be a loop made by a misbehaving program.
+constexpr int kOwnerChainLimit = 64;
+
+}  // namespace
+
+bool SameOwner(const WindowOrigin& then, const WindowOrigin& now) {
+    if (then.processId != now.processId || then.threadId != now.threadId) return false;
+    // A start time that could not be read (access denied, say) proves nothing either way.
+    if (then.processStartTime == 0 || now.processStartTime == 0) return true;
+    return then.processStartTime == now.processStartTime;
+}
+
+std::string EntryText(const THidenInfo& info) {
+    return FirstCharacters(info.Caption, kEntryTextLength);
+}
+
+bool RestoreCommandFor(std::uint8_t state, ShowCommand& command) {
+    switch (state) {
+        case kStateNormal:
+            command = ShowCommand::Restore;
+            return true;
+        case kStateMinimized:
+            command = ShowCommand::Show;
+            return true;
+        case kStateMaximized:
+            command = ShowCommand::ShowMaximized;
+            return true;
+        default:
+            return false;
+    }
+}
+
+Hider::Hider(Desktop& desktop, TMyRegistry* store, HiddenEntries* entries, OwnWindows own)
+    : desktop_(desktop), store_(store), entries_(entries), own_(own) {}
+
+void Hider::HotKeyPressed(std::uint16_t index) {
+    if (index == 0) {
+        HideActiveWindow();
+    } else if (index == 1) {
+        HideAllWindows();
+    }
+}
+
+void Hider::HideActiveWindow() {
+    const WindowId foreground = desktop_.ForegroundWindow();
+    if (foreground == kNoWindow) return;
+    const auto windows = desktop_.TopLevelWindows();
+    if (std::find(windows.begin(), windows.end(), foreground) == windows.end()) return;
+    HideWindow(RootOwner(foreground));
+}
+
+WindowId Hider::RootOwner(WindowId window) {
+    // The desktop window owns nothing worth hiding: the chain ends below it.
+    const WindowId desktopWindow = desktop_.DesktopWindow();
+    for (int step = 0; step < kOwnerChainLimit; ++step) {
+        const WindowId owner = desktop_.Owner(window);
+        if (owner == kNoWindow || owner == desktopWindow || owner == window) break;
+        window = owner;
+    }
+    return window;
+}
+
+void Hider::HideAllWindows() {
+    // Collect first: hiding changes what the enumeration would see next.
+    const WindowId desktopWindow = desktop_.DesktopWindow();
+    std::vector<WindowId> chosen;
+    for (const WindowId w : desktop_.TopLevelWindows()) {
+        if (!desktop_.IsVisible(w)) continue;
+        const WindowId owner = desktop_.Owner(w);
+        if (owner != kNoWindow && owner != desktopWindow) continue;
+        if (desktop_.ExStyle(w) & kExToolWindow) continue;
+        chosen.push_back(w);
+    }
+    for (const WindowId w : chosen) HideWindow(w);
+}
+
+bool Hider::IsExcluded(WindowId window) {
+    if (window == own_.settingsWindow || window == own_.ownerWindow) return true;
+    if (window == desktop_.TaskmanRoot() || window == desktop_.ProgramManager()) return true;
+    // The taskbar is checked on its own: where no task-manager window is registered it looks
+    // like any other program window, and a hidden taskbar is hard for the user to get back.
+    if (window == desktop_.Taskbar() || window == desktop_.DesktopWindow()) return true;
+    // Our own dialogs and message boxes: hiding them would leave the program waiting on a
+    // window nobody can see.
+    return desktop_.Origin(window).processId == desktop_.OwnProcessId();
+}
+
+bool Hider::HideWindow(WindowId window) {
+    if (window == kNoWindow || IsExcluded(window)) return false;
+    // Closed since it was chosen (hide-all hides one window after another).
+    if (!desktop_.Exists(window)) return false;
+
+    auto info = std::make_unique<THidenInfo>();
+    info->Handle = window;
+    info->Caption = desktop_.Caption(window);
+    info->Picture = desktop_.Picture(window);
+    info->Origin = desktop_.Origin(window);
+    info->State = desktop_.IsIconic(window)   ? kStateMinimized
+                  : desktop_.IsZoomed(window) ? kStateMaximized
+                                              : kStateNormal;
+    const std::uint8_t state = info->State;
+    // Written down before the window disappears, so a crash from here on cannot lose it.
+    Record(std::move(info), true);
+
+    if (state != kStateMinimized) desktop_.AnimateTray(window, false);
+    Command(window, ShowCommand::Hide);
+    Command(window, ShowCommand::Minimize);
+    // Queued to the window's own thread: a busy program still ends up hidden once it answers.
+    desktop_.ShowAsync(window, ShowCommand::Hide);
+    return true;
+}
+
+void Hider::Command(WindowId window, ShowCommand command) {
+    // A direct command waits for the window's thread; a hung one would stall us for good. Queued
+    // commands keep their order, so the window still ends up in the same state.
+    if (desktop_.IsHung(window)) {
+        desktop_.ShowAsync(window, command);
+    } else {
+        desktop_.Show(window, command);
+    }
+}
+
+bool Hider::StillOurs(const THidenInfo& info) {
+    return desktop_.Exists(info.Handle) && SameOwner(info.Origin, desktop_.Origin(info.Handle));
+}
+
+void Hider::RefreshHiddenMenu() {
+    bool dropped = false;
+    for (auto i = hiddenList_.size(); i-- > 0;) {
+        const THidenInfo& info = *hiddenList_[i];
+        bool keep = StillOurs(info);
+        // A hung window may still be visible only because our queued hide has not reached it.
+        if (keep && desktop_.IsVisible(info.Handle)) keep = desktop_.IsHung(info.Handle);
+        if (!keep) {
+            hiddenList_.erase(hiddenList_.begin() + static_cast<std::ptrdiff_t>(i));
+            dropped = true;
+        }
+    }
+    if (entries_) {
+        entries_->Clear();
+        for (const auto& info : hiddenList_) entries_->Append(*info, EntryText(*info));
+    }
+    if (dropped) SaveRecovery();
+}
+
+void Hider::RestoreWindow(const THidenInfo& info) {
+    const auto it = std::find_if(hiddenList_.begin(), hiddenList_.end(),
+                                 [&](const auto& p) { return p.get() == &info; });
+    if (it == hiddenList_.end()) return;
+
+    // A window that died, or whose handle now names someone else's window, is only forgotten:
+    // showing a stranger's hidden window would be worse than doing nothing.
+    if (StillOurs(info)) {
+        const WindowId window = info.Handle;
+        if (info.State != kStateMinimized) desktop_.AnimateTray(window, true);
+        ShowCommand first{};
+        if (RestoreCommandFor(info.State, first)) Command(window, first);
+        desktop_.ShowAsync(window, ShowCommand::Show);
+    }
+    Forget(info);
+}
+
+void Hider::Restoreall1Click(const std::function<void()>& processMessages) {
+    // The list is looked at afresh after every message run: those messages may have hidden,
+    // restored or dropped windows.
+    for (;;) {
+        if (processMessages) processMessages();
+        if (hiddenList_.empty()) break;
+        RestoreWindow(*hiddenList_.front());
+    }
+}
+
+void Hider::RestoreAllOnExit() {
+    while (!hiddenList_.empty()) RestoreWindow(*hiddenList_.front());
+    SaveRecovery();
+}
+
+const THidenInfo* Hider::RecordAt(std::size_t index) const {
+    return index < hiddenList_.size() ? hiddenList_[index].get() : nullptr;
+}
+
+void Hider::AdoptRecovered() {
+    if (!store_) return;
+    std::string text;
+    try {
+        text = store_->ReadString(kRecoverySection, kRecoveryValue, "");
+    } catch (const Error&) {
+        // A value of the wrong type is as good as none; it is rewritten below.
+    }
+    for (const RecoveryEntry& e : DecodeRecovery(text)) {
+        const bool known = std::any_of(hiddenList_.begin(), hiddenList_.end(),
+                                       [&](const auto& p) { return p->Handle == e.handle; });
+        if (known || !desktop_.Exists(e.handle) || desktop_.IsVisible(e.handle)) continue;
+        const WindowOrigin now = desktop_.Origin(e.handle);
+        if (!SameOwner(e.origin, now) || IsExcluded(e.handle)) continue;
+
+        auto info = std::make_unique<THidenInfo>();
+        info->Handle = e.handle;
+        info->State = e.state;
+        info->Origin = now;
+        info->Caption = desktop_.Caption(e.handle);
+        if (info->Caption.empty()) info->Caption = e.caption;
+        info->Picture = desktop_.Picture(e.handle);
+        Record(std::move(info), false);
+    }
+    SaveRecovery();
+}
+
+void Hider::Record(std::unique_ptr<THidenInfo> info, bool saveRecovery) {
+    hiddenList_.push_back(std::move(info));
+    const THidenInfo& added = *hiddenList_.back();
+    if (entries_) entries_->Append(added, EntryText(added));
+    if (saveRecovery) SaveRecovery();
+}
+
+void Hider::Forget(const THidenInfo& info) {
+    if (entries_) entries_->Remove(info);
+    std::erase_if(hiddenList_, [&](const auto& p) { return p.get() == &info; });
+    SaveRecovery();
+}
+
+void Hider::SaveRecovery() {
+    if (!store_) return;
+    std::vector<RecoveryEntry> entries;
+    entries.reserve(hiddenList_.size());
+    for (const auto& info : hiddenList_) {
+        entries.push_back({info->Handle, info->Origin, info->State, info->Caption});
+    }
+    try {
+        store_->WriteString(kRecoverySection, kRecoveryValue, EncodeRecovery(entries));
+    } catch (const Error&) {
+        // The record is a safety net; failing to update it must not stop a window from being
+        // hidden or shown, nor put a message in front of the user at every hotkey.
+    }
+}
+
+}  // namespace quenvix::core

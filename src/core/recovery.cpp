@@ -1,0 +1,125 @@
+#include "core/recovery.h"
+
+#include <charconv>
+#include <limits>
+#include <optional>
+
+#include "core/text.h"
+
+namespace quenvix::core {
+namespace {
+
+void AppendEscaped(std::string& out, std::string_view text) {
+    for (char c : text) {
+        switch (c) {
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\0':
+                out += "\\0";
+                break;
+            default:
+                out += c;
+        }
+    }
+}
+
+std::string Unescaped(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out += text[i];
+            continue;
+        }
+        switch (text[++i]) {
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case '0':
+                out += '\0';
+                break;
+            default:
+                out += text[i];  // "\\" and anything unknown: the character itself
+        }
+    }
+    return out;
+}
+
+// Takes one decimal field ended by a space off the front of `rest`. Leading zeros, signs,
+// blanks and values beyond the type are refused.
+template <class T>
+std::optional<T> TakeNumber(std::string_view& rest) {
+    const auto space = rest.find(' ');
+    if (space == std::string_view::npos) return std::nullopt;
+    const std::string_view field = rest.substr(0, space);
+    if (field.empty() || (field.size() > 1 && field[0] == '0')) return std::nullopt;
+    T value{};
+    const auto [end, ec] = std::from_chars(field.data(), field.data() + field.size(), value);
+    if (ec != std::errc{} || end != field.data() + field.size()) return std::nullopt;
+    rest.remove_prefix(space + 1);
+    return value;
+}
+
+std::optional<RecoveryEntry> DecodeLine(std::string_view line) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);  // edited by hand on Windows
+    const auto handle = TakeNumber<std::uint64_t>(line);
+    const auto pid = TakeNumber<std::uint32_t>(line);
+    const auto start = TakeNumber<std::uint64_t>(line);
+    const auto thread = TakeNumber<std::uint32_t>(line);
+    if (!handle || !pid || !start || !thread || *handle == kNoWindow) return std::nullopt;
+    // The state is the one digit before the caption; the caption may be empty.
+    if (line.empty() || line[0] < '0' || line[0] > '2') return std::nullopt;
+    if (line.size() > 1 && line[1] != ' ') return std::nullopt;
+    RecoveryEntry entry;
+    entry.handle = *handle;
+    entry.origin = {*pid, *thread, *start};
+    entry.state = static_cast<std::uint8_t>(line[0] - '0');
+    if (line.size() > 2) {
+        entry.caption = FirstCharacters(Unescaped(line.substr(2)), kRecoveryCaptionLimit);
+    }
+    return entry;
+}
+
+}  // namespace
+
+std::string EncodeRecovery(const std::vector<RecoveryEntry>& entries) {
+    std::string out;
+    for (const auto& e : entries) {
+        out += std::to_string(e.handle);
+        out += ' ';
+        out += std::to_string(e.origin.processId);
+        out += ' ';
+        out += std::to_string(e.origin.processStartTime);
+        out += ' ';
+        out += std::to_string(e.origin.threadId);
+        out += ' ';
+        out += std::to_string(static_cast<unsigned>(e.state));
+        out += ' ';
+        AppendEscaped(out, FirstCharacters(e.caption, kRecoveryCaptionLimit));
+        out += '\n';
+    }
+    return out;
+}
+
+std::vector<RecoveryEntry> DecodeRecovery(std::string_view text) {
+    std::vector<RecoveryEntry> entries;
+    while (!text.empty() && entries.size() < kRecoveryEntryLimit) {
+        const auto end = text.find('\n');
+        const std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        if (auto entry = DecodeLine(line)) entries.push_back(std::move(*entry));
+    }
+    return entries;
+}
+
+}  // namespace quenvix::core

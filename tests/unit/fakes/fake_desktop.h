@@ -1,0 +1,172 @@
+#pragma once
+// A scripted desktop: windows with an owner, styles, show state, caption and owning process,
+// in a fixed enumeration order. Show commands change the scripted state the way user32 does
+// and are logged, together with the tray animations, so tests can check what was issued.
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "core/desktop.h"
+
+namespace quenvix::test {
+
+struct FakeWindow {
+    bool visible = true;
+    bool iconic = false;
+    bool zoomed = false;
+    bool hung = false;
+    core::WindowId owner = core::kNoWindow;
+    std::uint32_t exStyle = 0;
+    std::string caption;
+    core::WindowOrigin origin{100, 200, 1000};
+};
+
+// The picture handed out for a window: which window it was made for.
+struct FakePicture : core::WindowPicture {
+    explicit FakePicture(core::WindowId w) : window(w) {}
+    core::WindowId window;
+};
+
+struct DesktopCall {
+    enum Kind { Show, ShowAsync, Animate } kind;
+    core::WindowId window;
+    core::ShowCommand command;  // Show and ShowAsync
+    bool fromTray;              // Animate
+
+    friend bool operator==(const DesktopCall&, const DesktopCall&) = default;
+};
+
+inline DesktopCall ShowCall(core::WindowId w, core::ShowCommand c) {
+    return {DesktopCall::Show, w, c, false};
+}
+inline DesktopCall AsyncCall(core::WindowId w, core::ShowCommand c) {
+    return {DesktopCall::ShowAsync, w, c, false};
+}
+inline DesktopCall AnimateCall(core::WindowId w, bool fromTray) {
+    return {DesktopCall::Animate, w, core::ShowCommand::Hide, fromTray};
+}
+
+class FakeDesktop : public core::Desktop {
+  public:
+    static constexpr core::WindowId kDesktop = 0x10010;
+    static constexpr std::uint32_t kOwnPid = 4242;
+
+    // Adds a window at the end of the enumeration order and returns it for further scripting.
+    FakeWindow& Add(core::WindowId id, FakeWindow w = {}) {
+        order_.push_back(id);
+        return windows_[id] = std::move(w);
+    }
+    FakeWindow& At(core::WindowId id) { return windows_.at(id); }
+    void Destroy(core::WindowId id) {
+        windows_.erase(id);
+        std::erase(order_, id);
+    }
+    void SetForeground(core::WindowId id) { foreground_ = id; }
+    void SetTaskmanRoot(core::WindowId id) { taskman_ = id; }
+    void SetProgramManager(core::WindowId id) { progman_ = id; }
+    void SetTaskbar(core::WindowId id) { taskbar_ = id; }
+
+    std::vector<DesktopCall> calls;
+    // Called after every command, e.g. to let a test close a window in the middle of hide-all.
+    std::function<void(const DesktopCall&)> onCall;
+
+    // Calls concerning one window, in order.
+    std::vector<DesktopCall> CallsFor(core::WindowId id) const {
+        std::vector<DesktopCall> out;
+        for (const auto& c : calls)
+            if (c.window == id) out.push_back(c);
+        return out;
+    }
+    // The windows that received a hiding command, in order of their first one.
+    std::vector<core::WindowId> HiddenOrder() const {
+        std::vector<core::WindowId> out;
+        for (const auto& c : calls)
+            if (c.kind != DesktopCall::Animate && c.command == core::ShowCommand::Hide &&
+                std::find(out.begin(), out.end(), c.window) == out.end())
+                out.push_back(c.window);
+        return out;
+    }
+
+    // ---- core::Desktop ----
+    std::vector<core::WindowId> TopLevelWindows() override { return order_; }
+    core::WindowId ForegroundWindow() override { return foreground_; }
+    core::WindowId Owner(core::WindowId w) override { return Find(w) ? Find(w)->owner : 0; }
+    core::WindowId DesktopWindow() override { return kDesktop; }
+    std::uint32_t ExStyle(core::WindowId w) override { return Find(w) ? Find(w)->exStyle : 0; }
+    bool IsVisible(core::WindowId w) override { return Find(w) && Find(w)->visible; }
+    bool IsIconic(core::WindowId w) override { return Find(w) && Find(w)->iconic; }
+    bool IsZoomed(core::WindowId w) override { return Find(w) && Find(w)->zoomed; }
+    bool Exists(core::WindowId w) override { return Find(w) != nullptr; }
+    bool IsHung(core::WindowId w) override { return Find(w) && Find(w)->hung; }
+    core::WindowOrigin Origin(core::WindowId w) override {
+        return Find(w) ? Find(w)->origin : core::WindowOrigin{};
+    }
+    std::uint32_t OwnProcessId() override { return kOwnPid; }
+    std::string Caption(core::WindowId w) override {
+        // A hung window does not answer the caption query.
+        return Find(w) && !Find(w)->hung ? Find(w)->caption : std::string();
+    }
+    std::unique_ptr<core::WindowPicture> Picture(core::WindowId w) override {
+        return std::make_unique<FakePicture>(w);
+    }
+    void Show(core::WindowId w, core::ShowCommand c) override {
+        if (Find(w) && Find(w)->hung) throw std::logic_error("blocked on a hung window");
+        Apply(w, c);
+        Log(ShowCall(w, c));
+    }
+    void ShowAsync(core::WindowId w, core::ShowCommand c) override {
+        Apply(w, c);
+        Log(AsyncCall(w, c));
+    }
+    core::WindowId TaskmanRoot() override { return taskman_; }
+    core::WindowId ProgramManager() override { return progman_; }
+    core::WindowId Taskbar() override { return taskbar_; }
+    void AnimateTray(core::WindowId w, bool fromTray) override { Log(AnimateCall(w, fromTray)); }
+
+  private:
+    FakeWindow* Find(core::WindowId w) {
+        const auto it = windows_.find(w);
+        return it == windows_.end() ? nullptr : &it->second;
+    }
+    void Apply(core::WindowId id, core::ShowCommand c) {
+        FakeWindow* w = Find(id);
+        if (!w) return;
+        switch (c) {
+            case core::ShowCommand::Hide:
+                w->visible = false;
+                break;
+            case core::ShowCommand::Minimize:
+                w->iconic = true;
+                break;
+            case core::ShowCommand::Restore:
+                w->visible = true;
+                w->iconic = w->zoomed = false;
+                break;
+            case core::ShowCommand::Show:
+                w->visible = true;
+                break;
+            case core::ShowCommand::ShowMaximized:
+                w->visible = w->zoomed = true;
+                w->iconic = false;
+                break;
+        }
+    }
+    void Log(const DesktopCall& c) {
+        calls.push_back(c);
+        if (onCall) onCall(c);
+    }
+
+    std::map<core::WindowId, FakeWindow> windows_;
+    std::vector<core::WindowId> order_;
+    core::WindowId foreground_ = core::kNoWindow;
+    core::WindowId taskman_ = core::kNoWindow;
+    core::WindowId progman_ = core::kNoWindow;
+    core::WindowId taskbar_ = core::kNoWindow;
+};
+
+}  // namespace quenvix::test

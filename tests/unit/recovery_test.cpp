@@ -1,0 +1,91 @@
+#include "core/recovery.h"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "core/text.h"
+
+namespace quenvix::core {
+namespace {
+
+RecoveryEntry Entry(WindowId handle, std::string caption, std::uint8_t state = 0) {
+    return {handle, {1234, 5678, 133500000000000000ull}, state, std::move(caption)};
+}
+
+TEST(RecoveryEncoding, RoundTripsCaptionsThatLookLikeTheFormat) {
+    const std::vector<RecoveryEntry> entries = {
+        Entry(0x1A2B3C4D5E6F7081ull, "Plain", 0),
+        Entry(2, "two\nlines\r\nand a back\\slash \\n not a newline", 1),
+        Entry(3, "", 2),
+        Entry(4, std::string("nul\0inside", 10), 0),
+        Entry(5, "Документ — Блокнот 中文 \xF0\x9F\x98\x80", 1),
+        Entry(6, " leading and trailing blanks ", 0),
+        Entry(std::numeric_limits<std::uint64_t>::max(), "handles use all 64 bits", 0),
+    };
+    const std::string text = EncodeRecovery(entries);
+    // One line per entry, whatever the captions hold.
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 7);
+    EXPECT_EQ(text.find('\0'), std::string::npos);
+    EXPECT_EQ(DecodeRecovery(text), entries);
+}
+
+TEST(RecoveryEncoding, KeepsOnlyTheStartOfAVeryLongCaption) {
+    std::string longCaption;
+    for (int i = 0; i < 300; ++i) longCaption += "ж";
+    const auto decoded = DecodeRecovery(EncodeRecovery({Entry(9, longCaption)}));
+    ASSERT_EQ(decoded.size(), 1u);
+    EXPECT_EQ(CharacterCount(decoded[0].caption), kRecoveryCaptionLimit);
+}
+
+TEST(RecoveryDecoding, SkipsDamagedLinesAndKeepsTheGoodOnes) {
+    const std::string text =
+        "garbage\n"
+        "11 1 2 3 0 first good\n"
+        "0 1 2 3 0 no window\n"
+        "12 1 2 3 3 state out of range\n"
+        "13 1 2 3 12 two-digit state\n"
+        "14 99999999999 2 3 0 pid beyond 32 bits\n"
+        "15 1 2 99999999999 0 thread beyond 32 bits\n"
+        "16 1 999999999999999999999999 3 0 start time beyond 64 bits\n"
+        "-17 1 2 3 0 negative\n"
+        "+18 1 2 3 0 signed\n"
+        "019 1 2 3 0 leading zero\n"
+        "20  1 2 3 0 double blank\n"
+        "21 1 2 3\n"
+        "22 1 2 3 x\n"
+        "0x17 1 2 3 0 hex\n"
+        "\n"
+        "23 4 5 6 2\r\n"
+        "24 7 8 9 1 last good";
+    const auto decoded = DecodeRecovery(text);
+    ASSERT_EQ(decoded.size(), 3u);
+    EXPECT_EQ(decoded[0], (RecoveryEntry{11, {1, 3, 2}, 0, "first good"}));
+    EXPECT_EQ(decoded[1], (RecoveryEntry{23, {4, 6, 5}, 2, ""}));
+    EXPECT_EQ(decoded[2], (RecoveryEntry{24, {7, 9, 8}, 1, "last good"}));
+}
+
+TEST(RecoveryDecoding, StopsAtTheEntryLimit) {
+    std::string text;
+    for (std::size_t i = 1; i <= kRecoveryEntryLimit + 10; ++i) {
+        text += std::to_string(i) + " 1 2 3 0 w\n";
+    }
+    EXPECT_EQ(DecodeRecovery(text).size(), kRecoveryEntryLimit);
+    EXPECT_TRUE(DecodeRecovery("").empty());
+    EXPECT_TRUE(DecodeRecovery(std::string(100000, '\\')).empty());
+}
+
+TEST(SameOwner, TellsAReusedHandleFromTheSameWindow) {
+    const WindowOrigin then{10, 20, 500};
+    EXPECT_TRUE(SameOwner(then, {10, 20, 500}));
+    EXPECT_FALSE(SameOwner(then, {11, 20, 500}));  // another program
+    EXPECT_FALSE(SameOwner(then, {10, 21, 500}));  // another thread of it
+    EXPECT_FALSE(SameOwner(then, {10, 20, 501}));  // the process id was reused
+    // A start time that could not be read is no proof against.
+    EXPECT_TRUE(SameOwner(then, {10, 20, 0}));
+    EXPECT_TRUE(SameOwner({10, 20, 0}, then));
+    EXPECT_FALSE(SameOwner(then, {}));  // the window is gone
+}
+
+}  // namespace
+}  // namespace quenvix::core
