@@ -1,0 +1,49 @@
+#pragma once
+// The settings store: an ini-file-like view of the program's registry key. A section is a subkey
+// directly below that key, a value is a named string inside the section; on/off values are the
+// strings "0" and "1". One date lies in the program's key itself as 8 raw bytes. Nothing is
+// cached, so a value changed in the registry editor is seen at its next read.
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/registry_backend.h"
+
+namespace quenvix::core {
+
+class TMyRegistry {
+  public:
+    // keyPath as the program passes it, "\\Software\\Tarmel\\Quenvix\\": a leading "\" counts
+    // from HKEY_CURRENT_USER. The key and missing parents are created. When the key can be
+    // neither created nor opened the store has no key: reads give their defaults and writes
+    // fail, so nothing is ever written outside the program's key.
+    TMyRegistry(RegistryBackend& backend, std::string_view keyPath);
+
+    TMyRegistry(const TMyRegistry&) = delete;
+    TMyRegistry& operator=(const TMyRegistry&) = delete;
+
+    std::string ReadString(std::string_view section, std::string_view name, std::string_view def);
+    void WriteString(std::string_view section, std::string_view name, std::string_view text);
+    bool ReadBool(std::string_view section, std::string_view name, bool def);
+    void WriteBool(std::string_view section, std::string_view name, bool on);
+    // Days since 30 December 1899. There is no default: a missing value fails.
+    double ReadDate(std::string_view name);
+    void WriteDate(std::string_view name, double date);
+
+    // Whether the program's key could be opened (the store then works normally).
+    bool HasKey() const noexcept { return static_cast<bool>(key_); }
+
+  private:
+    // The text of a string value in `section`, or nullopt when the section or value is missing.
+    std::optional<std::string> ReadText(std::string_view section, std::string_view name);
+
+    RegistryBackend& backend_;
+    UniqueRegistryKey key_;
+};
+
+// The whole number an on/off text holds, as the store reads it: leading blanks, an optional sign,
+// then decimal digits, or hexadecimal ones after "$" or "0x"; it must fit in 32 bits. nullopt
+// for anything else, the empty text included.
+std::optional<long long> ParseWholeNumber(std::string_view text);
+
+}  // namespace quenvix::core
