@@ -31,7 +31,7 @@ start_xvfb() {
     local n
     for n in $(seq 90 140); do
         [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
-        Xvfb :$n -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        Xvfb :$n -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
         XVFB_PID=$!
         for _ in $(seq 1 50); do
             [ -e /tmp/.X11-unix/X$n ] && break
@@ -49,13 +49,15 @@ start_xvfb() {
 # A booted Wine prefix that puts every program on a 1024x768 virtual desktop with a taskbar.
 # The first boot is slow; later prefixes are copies of this template.
 ensure_wine_template() {
-    local template="$QUENVIX_ROOT/build/wine-template"
+    local template="$QUENVIX_ROOT/build/wine-template-shell"
     if [ ! -f "$template/.quenvix-ready" ]; then
         rm -rf "$template"
         mkdir -p "$template"
         WINEPREFIX="$template" wineboot -i >/dev/null 2>&1 || true
-        WINEPREFIX="$template" wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
-        WINEPREFIX="$template" wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+        # Wine gives a virtual desktop a taskbar (Shell_TrayWnd, with its notification area) only when
+        # the desktop is named "shell".
+        WINEPREFIX="$template" wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d shell /f >/dev/null 2>&1
+        WINEPREFIX="$template" wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v shell /d 1024x768 /f >/dev/null 2>&1
         WINEPREFIX="$template" wineserver -w
         touch "$template/.quenvix-ready"
     fi

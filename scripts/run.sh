@@ -18,4 +18,4 @@ if [ ! -d "$WINEPREFIX" ]; then
     cp -a "$(ensure_wine_template)/." "$WINEPREFIX/"
 fi
 echo "== starting Quenvix (WINEPREFIX=$WINEPREFIX); it sits in the taskbar's notification area"
-exec wine explorer /desktop=Quenvix,1024x768 "$QUENVIX_ROOT/build/win64/quenvix.exe"
+exec wine explorer /desktop=shell,1024x768 "$QUENVIX_ROOT/build/win64/quenvix.exe"

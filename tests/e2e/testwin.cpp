@@ -1,0 +1,177 @@
+// The end-to-end scenarios' own helper program. It opens test windows of every kind the hider
+// must treat differently, reports window states, and posts messages the way the shell does.
+//
+//   testwin open KIND:TITLE ... [--ready FILE]   opens windows and runs until killed
+//       KIND: normal, min, max, tool, owned (owned by the first window), noicon, hung
+//   testwin state TITLE --out FILE               "exists visible iconic zoomed" as 0/1
+//   testwin post CLASS MSG WPARAM LPARAM         PostMessage to the first window of CLASS
+//   testwin send CLASS MSG WPARAM LPARAM         SendMessageTimeout (5 s), same target
+//   testwin foreground TITLE                     makes that window the foreground window
+//   testwin list --out FILE                      visible top-level windows: class|title|flags
+//   testwin rect TITLE --out FILE                "left top right bottom" of the window
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::wstring OutFile(int argc, wchar_t** argv, const wchar_t* flag) {
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (lstrcmpW(argv[i], flag) == 0) return argv[i + 1];
+    }
+    return {};
+}
+
+void WriteUtf8(const std::wstring& path, const std::wstring& text) {
+    if (path.empty()) return;
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
+                                      nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), n, nullptr,
+                        nullptr);
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(f);
+}
+
+// Titles arrive as UTF-8 from the shell scripts; Wine hands them to us already as UTF-16.
+HWND FindByTitle(const std::wstring& title) { return FindWindowW(nullptr, title.c_str()); }
+
+LRESULT CALLBACK TestWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_USER + 1:
+            // A hung program: it stops answering messages for a long time.
+            Sleep(120000);
+            return 0;
+        case WM_CLOSE:
+            DestroyWindow(hwnd);
+            return 0;
+        default:
+            return DefWindowProcW(hwnd, msg, wp, lp);
+    }
+}
+
+int Open(int argc, wchar_t** argv) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = TestWndProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszClassName = L"QuenvixTestWindow";
+    RegisterClassW(&wc);
+    wc.hIcon = nullptr;
+    wc.lpszClassName = L"QuenvixTestNoIcon";
+    RegisterClassW(&wc);
+
+    HWND first = nullptr;
+    std::vector<HWND> hung;
+    int offset = 0;
+    for (int i = 2; i < argc; ++i) {
+        std::wstring arg = argv[i];
+        if (arg == L"--ready") {
+            ++i;
+            continue;
+        }
+        const auto colon = arg.find(L':');
+        if (colon == std::wstring::npos) continue;
+        const std::wstring kind = arg.substr(0, colon);
+        const std::wstring title = arg.substr(colon + 1);
+        DWORD ex = 0;
+        HWND owner = nullptr;
+        int show = SW_SHOWNORMAL;
+        const wchar_t* cls = L"QuenvixTestWindow";
+        if (kind == L"min") show = SW_SHOWMINNOACTIVE;
+        if (kind == L"max") show = SW_SHOWMAXIMIZED;
+        if (kind == L"tool") ex = WS_EX_TOOLWINDOW;
+        if (kind == L"owned") owner = first;
+        if (kind == L"noicon") cls = L"QuenvixTestNoIcon";
+        HWND h = CreateWindowExW(ex, cls, title.c_str(), WS_OVERLAPPEDWINDOW, 60 + offset, 60 + offset, 320, 200,
+                                 owner, nullptr, GetModuleHandleW(nullptr), nullptr);
+        offset += 30;
+        ShowWindow(h, show);
+        UpdateWindow(h);
+        if (!first && !owner) first = h;
+        if (kind == L"hung") hung.push_back(h);
+    }
+    for (HWND h : hung) PostMessageW(h, WM_USER + 1, 0, 0);
+    WriteUtf8(OutFile(argc, argv, L"--ready"), L"ready\n");
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return 0;
+}
+
+UINT_PTR Number(const wchar_t* text) { return static_cast<UINT_PTR>(wcstoull(text, nullptr, 0)); }
+
+struct ListState {
+    std::wstring text;
+};
+
+BOOL CALLBACK ListProc(HWND hwnd, LPARAM lp) {
+    auto* state = reinterpret_cast<ListState*>(lp);
+    if (!IsWindowVisible(hwnd)) return TRUE;
+    wchar_t cls[128] = {};
+    wchar_t title[256] = {};
+    GetClassNameW(hwnd, cls, 128);
+    GetWindowTextW(hwnd, title, 256);
+    state->text += std::wstring(cls) + L"|" + title + L"|" + (IsIconic(hwnd) ? L"iconic" : L"") + L"\n";
+    return TRUE;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (argc < 2) return 2;
+    const std::wstring cmd = argv[1];
+    if (cmd == L"open") return Open(argc, argv);
+    if (cmd == L"state" && argc >= 3) {
+        HWND h = FindByTitle(argv[2]);
+        wchar_t line[64];
+        wsprintfW(line, L"%d %d %d %d\n", h != nullptr, h && IsWindowVisible(h), h && IsIconic(h),
+                  h && IsZoomed(h));
+        WriteUtf8(OutFile(argc, argv, L"--out"), line);
+        return 0;
+    }
+    if ((cmd == L"post" || cmd == L"send") && argc >= 6) {
+        HWND h = FindWindowW(argv[2], nullptr);
+        if (!h) return 1;
+        const UINT msg = static_cast<UINT>(Number(argv[3]));
+        if (cmd == L"post") return PostMessageW(h, msg, Number(argv[4]), static_cast<LPARAM>(Number(argv[5]))) ? 0 : 1;
+        DWORD_PTR result = 0;
+        return SendMessageTimeoutW(h, msg, Number(argv[4]), static_cast<LPARAM>(Number(argv[5])), SMTO_ABORTIFHUNG,
+                                   5000, &result)
+                   ? 0
+                   : 1;
+    }
+    if (cmd == L"foreground" && argc >= 3) {
+        HWND h = FindByTitle(argv[2]);
+        return h && SetForegroundWindow(h) ? 0 : 1;
+    }
+    if (cmd == L"list") {
+        ListState state;
+        EnumWindows(ListProc, reinterpret_cast<LPARAM>(&state));
+        WriteUtf8(OutFile(argc, argv, L"--out"), state.text);
+        return 0;
+    }
+    if (cmd == L"rect" && argc >= 3) {
+        HWND h = FindByTitle(argv[2]);
+        RECT r{};
+        if (!h || !GetWindowRect(h, &r)) return 1;
+        wchar_t line[96];
+        wsprintfW(line, L"%d %d %d %d\n", r.left, r.top, r.right, r.bottom);
+        WriteUtf8(OutFile(argc, argv, L"--out"), line);
+        return 0;
+    }
+    return 2;
+}
