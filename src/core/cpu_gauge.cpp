@@ -1,0 +1,167 @@
+#include "core/cpu_gauge.h"
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+#include <utility>
+
+namespace quenvix::core {
+
+CpuUsageSampler::CpuUsageSampler(CpuCounters& counters, std::function<void()> pumpMessages)
+    : counters_(counters), pumpMessages_(std::move(pumpMessages)) {}
+
+bool CpuUsageSampler::GetCPUUsage(double& load) {
+    load = 0.0;
+    const std::optional<unsigned> processors = counters_.ProcessorCount();
+    // A count of 0 is no reading at all: it would divide by zero below.
+    if (!processors || *processors == 0) return false;
+    const std::optional<std::int64_t> systemNow = counters_.SystemTime();
+    if (!systemNow) return false;
+    const std::optional<std::int64_t> idleNow = counters_.IdleTime();
+    if (!idleNow) return false;
+
+    if (havePrevious_) {
+        const double idleDelta = static_cast<double>(*idleNow) - static_cast<double>(prevIdleTime_);
+        const double timeDelta =
+            static_cast<double>(*systemNow) - static_cast<double>(prevSystemTime_);
+        if (!(timeDelta > 0.0)) {
+            // No time has passed, or the clock was set back: there is no interval to measure.
+            // Start a fresh one from here and leave the picture as it is.
+            prevIdleTime_ = *idleNow;
+            prevSystemTime_ = *systemNow;
+            return false;
+        }
+        const double idleShare = idleDelta / timeDelta;
+        load = 100.5 - idleShare * 100.0 / static_cast<double>(*processors);
+        if (pumpMessages_) pumpMessages_();
+    }
+    havePrevious_ = true;
+    prevIdleTime_ = *idleNow;
+    prevSystemTime_ = *systemNow;
+    return true;
+}
+
+// ---- Picture --------------------------------------------------------------------------------
+
+Picture::Picture(int size, Rgb fill)
+    : size_(size),
+      pixels_(static_cast<std::size_t>(size) * static_cast<std::size_t>(size), fill),
+      mask_(pixels_.size(), 0) {
+    if (size <= 0) throw std::invalid_argument("picture size must be positive");
+}
+
+std::size_t Picture::Index(int x, int y) const {
+    if (x < 0 || y < 0 || x >= size_ || y >= size_)
+        throw std::out_of_range("pixel outside picture");
+    return static_cast<std::size_t>(y) * static_cast<std::size_t>(size_) +
+           static_cast<std::size_t>(x);
+}
+
+namespace {
+
+// Clips a half-open rectangle to the picture and calls fn(x, y) for each pixel inside.
+template <class Fn>
+void ForEachPixel(int size, int left, int top, int right, int bottom, Fn&& fn) {
+    left = std::max(left, 0);
+    top = std::max(top, 0);
+    right = std::min(right, size);
+    bottom = std::min(bottom, size);
+    for (int y = top; y < bottom; ++y) {
+        for (int x = left; x < right; ++x) fn(x, y);
+    }
+}
+
+}  // namespace
+
+void Picture::FillColour(int left, int top, int right, int bottom, Rgb colour) {
+    ForEachPixel(size_, left, top, right, bottom, [&](int x, int y) { Set(x, y, colour); });
+}
+
+void Picture::FillMask(int left, int top, int right, int bottom, bool transparent) {
+    ForEachPixel(size_, left, top, right, bottom,
+                 [&](int x, int y) { SetTransparent(x, y, transparent); });
+}
+
+void Picture::Line(int x0, int y0, int x1, int y1, Rgb colour) {
+    if (x0 != x1 && y0 != y1) throw std::invalid_argument("only straight lines are drawn");
+    const int dx = (x1 > x0) - (x1 < x0);
+    const int dy = (y1 > y0) - (y1 < y0);
+    for (int x = x0, y = y0; x != x1 || y != y1; x += dx, y += dy) {
+        if (x >= 0 && y >= 0 && x < size_ && y < size_) Set(x, y, colour);
+    }
+}
+
+// ---- the gauge ------------------------------------------------------------------------------
+
+long long RoundHalfEven(double value) {
+    const double floor = std::floor(value);
+    const double diff = value - floor;
+    double result = floor;
+    if (diff > 0.5) {
+        result = floor + 1.0;
+    } else if (diff == 0.5) {
+        result = std::fmod(floor, 2.0) == 0.0 ? floor : floor + 1.0;
+    }
+    return static_cast<long long>(result);
+}
+
+namespace {
+
+// Edge of the gauge's frame: grey over the top and down the left, white along the bottom and
+// up the right, as a sunken box. (right, bottom) is the frame's bottom-right pixel.
+void DrawFrame(Picture& image, int left, int top, int right, int bottom) {
+    image.Line(right, top, left, top, kGaugeGrey);
+    image.Line(left, top, left, bottom, kGaugeGrey);
+    image.Line(left, bottom, right, bottom, kGaugeWhite);
+    image.Line(right, bottom, right, top, kGaugeWhite);
+}
+
+}  // namespace
+
+Picture DrawCPUGauge(double load) {
+    Picture picture(kGaugeSize);
+    picture.FillMask(0, 0, kGaugeSize, kGaugeSize, true);
+    // The opaque area: the full square shrunk by 2, its top moved up by one.
+    const int left = 2, top = 1, right = 14, bottom = 14;
+    picture.FillMask(left, top, right, bottom, false);
+
+    const int height = bottom - top;
+    // NaN and absurd loads (a counter that jumped) must not overflow the integer maths.
+    const double scaled = std::isnan(load) ? 0.0 : std::clamp(height * load / 100, -1e6, 1e6);
+    const int filled = static_cast<int>(RoundHalfEven(scaled));
+    // The bar's top is measured from the height alone, so a full bar also paints the rows above
+    // the opaque area, where the mask hides it.
+    const int barTop = height - filled;
+    picture.FillColour(left, top, right, bottom, kGaugeDarkGreen);
+    picture.FillColour(left, barTop, right, bottom, kGaugeBrightGreen);
+
+    DrawFrame(picture, left, top, right - 1, bottom - 1);
+    return picture;
+}
+
+Picture InitialCPUGauge() {
+    Picture picture(kGaugeSize);
+    picture.FillMask(0, 0, kGaugeSize, kGaugeSize, true);
+    const int left = 2, top = 1, right = 12, bottom = 14;  // last column and row, inclusive
+    picture.FillMask(left, top, right + 1, bottom + 1, false);
+    picture.FillColour(left, top, right + 1, bottom + 1, kGaugeDarkGreen);
+    picture.FillColour(left, bottom - 2, right + 1, bottom + 1, kGaugeBrightGreen);
+    DrawFrame(picture, left, top, right, bottom);
+    return picture;
+}
+
+Picture ScaleNearest(const Picture& picture, int size) {
+    Picture scaled(size);
+    const int from = picture.Size();
+    for (int y = 0; y < size; ++y) {
+        const int sy = y * from / size;
+        for (int x = 0; x < size; ++x) {
+            const int sx = x * from / size;
+            scaled.Set(x, y, picture.At(sx, sy));
+            scaled.SetTransparent(x, y, picture.Transparent(sx, sy));
+        }
+    }
+    return scaled;
+}
+
+}  // namespace quenvix::core

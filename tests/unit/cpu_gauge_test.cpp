@@ -1,0 +1,319 @@
+#include "core/cpu_gauge.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "fakes/fake_cpu_counters.h"
+
+namespace quenvix {
+namespace {
+
+using core::Picture;
+using test::FakeCpuCounters;
+
+// ---- sampling -------------------------------------------------------------------------------
+
+struct SamplerFixture : ::testing::Test {
+    FakeCpuCounters counters;
+    int pumps = 0;
+    core::CpuUsageSampler sampler{counters, [this] { ++pumps; }};
+    double load = -1.0;
+};
+
+TEST_F(SamplerFixture, FirstReadingOnlyRecordsTheCounters) {
+    counters.systemTime = 5'000'000;
+    counters.idleTime = 4'000'000;
+    EXPECT_TRUE(sampler.GetCPUUsage(load));
+    EXPECT_EQ(load, 0.0);
+    EXPECT_EQ(pumps, 0);
+
+    counters.Advance(1000, 250);
+    EXPECT_TRUE(sampler.GetCPUUsage(load));
+    EXPECT_DOUBLE_EQ(load, 100.5 - 25.0);
+    EXPECT_EQ(pumps, 1);
+}
+
+TEST_F(SamplerFixture, TwoProcessorsHalfIdleGiveFiftyAndAHalf) {
+    counters.processors = 2;
+    ASSERT_TRUE(sampler.GetCPUUsage(load));
+    // Each processor idle half of the 1000 ticks: 1000 idle ticks summed over both.
+    counters.Advance(1000, 1000);
+    ASSERT_TRUE(sampler.GetCPUUsage(load));
+    EXPECT_DOUBLE_EQ(load, 50.5);
+}
+
+TEST_F(SamplerFixture, BusyAndIdleExtremesAndIdleOutrunningTheClock) {
+    ASSERT_TRUE(sampler.GetCPUUsage(load));
+    counters.Advance(1000, 0);
+    ASSERT_TRUE(sampler.GetCPUUsage(load));
+    EXPECT_DOUBLE_EQ(load, 100.5);
+    counters.Advance(1000, 1000);
+    ASSERT_TRUE(sampler.GetCPUUsage(load));
+    EXPECT_DOUBLE_EQ(load, 0.5);
+    // Not clamped: idle time that grew faster than the clock gives a negative load.
+    counters.Advance(1000, 2000);
+    ASSERT_TRUE(sampler.GetCPUUsage(load));
+    EXPECT_DOUBLE_EQ(load, -99.5);
+}
+
+TEST_F(SamplerFixture, CountersBeyondThirtyTwoBitsKeepTheirHighHalf) {
+    counters.systemTime = (std::int64_t{7} << 32) + 0xFFFF'FF00;
+    counters.idleTime = (std::int64_t{3} << 32) + 0xFFFF'FFF0;
+    ASSERT_TRUE(sampler.GetCPUUsage(load));
+    // Both deltas cross a 2^32 boundary.
+    counters.Advance(0x200, 0x80);
+    ASSERT_TRUE(sampler.GetCPUUsage(load));
+    EXPECT_DOUBLE_EQ(load, 100.5 - 25.0);
+}
+
+enum class Failing { Processors, SystemTime, IdleTime };
+
+class FailedReading : public SamplerFixture, public ::testing::WithParamInterface<Failing> {
+  protected:
+    void Break() {
+        switch (GetParam()) {
+            case Failing::Processors:
+                counters.processors.reset();
+                break;
+            case Failing::SystemTime:
+                counters.systemTime.reset();
+                break;
+            case Failing::IdleTime:
+                counters.idleTime.reset();
+                break;
+        }
+    }
+    void Mend(std::int64_t systemTime, std::int64_t idleTime) {
+        counters.processors = 1;
+        counters.systemTime = systemTime;
+        counters.idleTime = idleTime;
+    }
+};
+
+TEST_P(FailedReading, ChangesNeitherCounterSoTheNextGoodOneSpansBoth) {
+    ASSERT_TRUE(sampler.GetCPUUsage(load));  // baseline at time 0, idle 0
+    Break();
+    EXPECT_FALSE(sampler.GetCPUUsage(load));
+    EXPECT_EQ(load, 0.0);
+    // First interval: 1000 ticks all idle; second: 1000 ticks all busy. Measured together the
+    // machine was half idle; had the failed call stored anything, the load would read 100.5.
+    Mend(2000, 1000);
+    ASSERT_TRUE(sampler.GetCPUUsage(load));
+    EXPECT_DOUBLE_EQ(load, 50.5);
+    EXPECT_EQ(pumps, 1);
+}
+
+TEST_P(FailedReading, OnTheVeryFirstCallLeavesTheNextAsTheFirst) {
+    Break();
+    EXPECT_FALSE(sampler.GetCPUUsage(load));
+    Mend(1000, 1000);
+    ASSERT_TRUE(sampler.GetCPUUsage(load));
+    EXPECT_EQ(load, 0.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(EachQuery, FailedReading,
+                         ::testing::Values(Failing::Processors, Failing::SystemTime,
+                                           Failing::IdleTime));
+
+TEST_F(SamplerFixture, NoElapsedTimeOrNoProcessorsNeverDivideByZero) {
+    ASSERT_TRUE(sampler.GetCPUUsage(load));
+    counters.Advance(0, 0);
+    EXPECT_FALSE(sampler.GetCPUUsage(load));
+    EXPECT_EQ(load, 0.0);
+    counters.processors = 0;
+    counters.Advance(1000, 500);
+    EXPECT_FALSE(sampler.GetCPUUsage(load));
+    EXPECT_EQ(load, 0.0);
+    EXPECT_EQ(pumps, 0);
+    // Sampling goes on normally afterwards.
+    counters.processors = 1;
+    ASSERT_TRUE(sampler.GetCPUUsage(load));
+    EXPECT_DOUBLE_EQ(load, 50.5);
+}
+
+TEST_F(SamplerFixture, ClockSetBackStartsAFreshInterval) {
+    counters.systemTime = 1'000'000;
+    ASSERT_TRUE(sampler.GetCPUUsage(load));
+    counters.systemTime = 400'000;  // the user moved the clock back
+    counters.idleTime = 10;
+    EXPECT_FALSE(sampler.GetCPUUsage(load));
+    counters.Advance(1000, 0);
+    ASSERT_TRUE(sampler.GetCPUUsage(load));
+    EXPECT_DOUBLE_EQ(load, 100.5);
+}
+
+// ---- drawing --------------------------------------------------------------------------------
+
+// Pictures as text: one string per row. Colours: W white, G grey, d dark green, B bright green,
+// k black. Mask: '#' opaque, '.' transparent.
+Picture FromArt(const std::vector<std::string>& colours, const std::vector<std::string>& mask) {
+    Picture picture(static_cast<int>(colours.size()));
+    for (int y = 0; y < picture.Size(); ++y) {
+        for (int x = 0; x < picture.Size(); ++x) {
+            switch (colours[y][x]) {
+                case 'W':
+                    picture.Set(x, y, core::kGaugeWhite);
+                    break;
+                case 'G':
+                    picture.Set(x, y, core::kGaugeGrey);
+                    break;
+                case 'd':
+                    picture.Set(x, y, core::kGaugeDarkGreen);
+                    break;
+                case 'B':
+                    picture.Set(x, y, core::kGaugeBrightGreen);
+                    break;
+                default:
+                    picture.Set(x, y, core::kGaugeBlack);
+                    break;
+            }
+            picture.SetTransparent(x, y, mask[y][x] == '.');
+        }
+    }
+    return picture;
+}
+
+std::string ToArt(const Picture& picture) {
+    std::string art;
+    for (int y = 0; y < picture.Size(); ++y) {
+        for (int x = 0; x < picture.Size(); ++x) {
+            const core::Rgb c = picture.At(x, y);
+            art += c == core::kGaugeWhite         ? 'W'
+                   : c == core::kGaugeGrey        ? 'G'
+                   : c == core::kGaugeDarkGreen   ? 'd'
+                   : c == core::kGaugeBrightGreen ? 'B'
+                   : c == core::kGaugeBlack       ? 'k'
+                                                  : '?';
+        }
+        art += "  ";
+        for (int x = 0; x < picture.Size(); ++x) art += picture.Transparent(x, y) ? '.' : '#';
+        art += '\n';
+    }
+    return art;
+}
+
+const std::vector<std::string> kGaugeMask = {
+    "................", "..############..", "..############..", "..############..",
+    "..############..", "..############..", "..############..", "..############..",
+    "..############..", "..############..", "..############..", "..############..",
+    "..############..", "..############..", "................", "................",
+};
+
+constexpr const char* kBlank = "WWWWWWWWWWWWWWWW";
+constexpr const char* kTopEdge = "WWGGGGGGGGGGGGWW";
+constexpr const char* kDark = "WWGddddddddddWWW";
+constexpr const char* kBright = "WWGBBBBBBBBBBWWW";
+
+// Rows 2-12 of the gauge: the inner field with its lowest `bright` rows lit.
+std::vector<std::string> GaugeArt(int bright, const char* row0 = kBlank) {
+    std::vector<std::string> art = {row0, kTopEdge};
+    for (int row = 2; row <= 12; ++row) art.push_back(row > 12 - bright ? kBright : kDark);
+    art.insert(art.end(), {kBlank, kBlank, kBlank});
+    return art;
+}
+
+struct GaugeCase {
+    double load;
+    std::vector<std::string> colours;
+    friend void PrintTo(const GaugeCase& c, std::ostream* os) { *os << "load " << c.load; }
+};
+
+class GaugePixels : public ::testing::TestWithParam<GaugeCase> {};
+
+TEST_P(GaugePixels, MatchTheDrawingExactly) {
+    const Picture expected = FromArt(GetParam().colours, kGaugeMask);
+    const Picture drawn = core::DrawCPUGauge(GetParam().load);
+    EXPECT_EQ(drawn, expected) << "drawn:\n" << ToArt(drawn) << "expected:\n" << ToArt(expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Loads, GaugePixels,
+    ::testing::Values(GaugeCase{0.0, GaugeArt(0)},
+                      // 6.5 goes to the even neighbour, 6.565 up to 7.
+                      GaugeCase{50.0, GaugeArt(6)}, GaugeCase{50.5, GaugeArt(7)},
+                      // The full bar starts at row 0, above the opaque area, under the mask.
+                      GaugeCase{100.5, GaugeArt(11, "WWBBBBBBBBBBBBWW")},
+                      GaugeCase{-12.5, GaugeArt(0)}, GaugeCase{-1000.0, GaugeArt(0)},
+                      // The field is full from 10.5 rounded up, i.e. from about 80.8 on.
+                      GaugeCase{80.7, GaugeArt(10)}, GaugeCase{80.8, GaugeArt(11)},
+                      GaugeCase{7.7, GaugeArt(1)},
+                      GaugeCase{250.0, GaugeArt(11, "WWBBBBBBBBBBBBWW")},
+                      GaugeCase{std::nan(""), GaugeArt(0)}));
+
+TEST(RoundHalfEven, HalvesGoToTheEvenNeighbour) {
+    EXPECT_EQ(core::RoundHalfEven(6.5), 6);
+    EXPECT_EQ(core::RoundHalfEven(7.5), 8);
+    EXPECT_EQ(core::RoundHalfEven(6.565), 7);
+    EXPECT_EQ(core::RoundHalfEven(13.065), 13);
+    EXPECT_EQ(core::RoundHalfEven(2.4999), 2);
+    EXPECT_EQ(core::RoundHalfEven(-0.5), 0);
+    EXPECT_EQ(core::RoundHalfEven(-1.5), -2);
+    EXPECT_EQ(core::RoundHalfEven(-2.6), -3);
+}
+
+TEST(InitialGauge, IsTheSunkenBoxWithTwoLitRows) {
+    const std::vector<std::string> colours = {
+        "WWWWWWWWWWWWWWWW", "WWGGGGGGGGGGGWWW", "WWGdddddddddWWWW", "WWGdddddddddWWWW",
+        "WWGdddddddddWWWW", "WWGdddddddddWWWW", "WWGdddddddddWWWW", "WWGdddddddddWWWW",
+        "WWGdddddddddWWWW", "WWGdddddddddWWWW", "WWGdddddddddWWWW", "WWGdddddddddWWWW",
+        "WWGBBBBBBBBBWWWW", "WWGBBBBBBBBBWWWW", "WWWWWWWWWWWWWWWW", "WWWWWWWWWWWWWWWW",
+    };
+    const std::vector<std::string> mask = {
+        "................", "..###########...", "..###########...", "..###########...",
+        "..###########...", "..###########...", "..###########...", "..###########...",
+        "..###########...", "..###########...", "..###########...", "..###########...",
+        "..###########...", "..###########...", "..###########...", "................",
+    };
+    const Picture expected = FromArt(colours, mask);
+    const Picture drawn = core::InitialCPUGauge();
+    EXPECT_EQ(drawn, expected) << "drawn:\n" << ToArt(drawn) << "expected:\n" << ToArt(expected);
+}
+
+TEST(ScaleNearest, DoublesEveryPixelIntoASharpBlock) {
+    const Picture small = core::DrawCPUGauge(50.5);
+    const Picture big = core::ScaleNearest(small, 32);
+    ASSERT_EQ(big.Size(), 32);
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 32; ++x) {
+            ASSERT_EQ(big.At(x, y), small.At(x / 2, y / 2)) << x << "," << y;
+            ASSERT_EQ(big.Transparent(x, y), small.Transparent(x / 2, y / 2)) << x << "," << y;
+        }
+    }
+}
+
+TEST(ScaleNearest, OddFactorsRepeatWholeSourcePixelsOnly) {
+    // 24 px (150 %): source pixels are repeated once or twice, never blended.
+    const Picture small = core::DrawCPUGauge(100.5);
+    const Picture big = core::ScaleNearest(small, 24);
+    EXPECT_EQ(big.At(0, 0), small.At(0, 0));
+    EXPECT_EQ(big.At(23, 23), small.At(15, 15));
+    EXPECT_TRUE(big.Transparent(0, 0));
+    // Source column 2 (the grey left edge) lands on scaled columns 3 and 4 (x * 16 / 24 == 2).
+    EXPECT_EQ(big.At(3, 10), core::kGaugeGrey);
+    EXPECT_EQ(big.At(4, 10), core::kGaugeGrey);
+    EXPECT_EQ(big.At(5, 10), core::kGaugeBrightGreen);
+    EXPECT_EQ(big, core::ScaleNearest(small, 24));
+    EXPECT_EQ(core::ScaleNearest(small, 16), small);
+}
+
+TEST(PictureDrawing, ClipsRectanglesAndLinesToTheSquare) {
+    Picture picture(4, core::kGaugeBlack);
+    picture.FillColour(-5, -5, 2, 2, core::kGaugeWhite);
+    picture.FillColour(3, 3, 99, 99, core::kGaugeGrey);
+    picture.Line(3, -3, 3, 2, core::kGaugeDarkGreen);  // ends at (3, 2), not drawn
+    EXPECT_EQ(picture.At(0, 0), core::kGaugeWhite);
+    EXPECT_EQ(picture.At(1, 1), core::kGaugeWhite);
+    EXPECT_EQ(picture.At(2, 2), core::kGaugeBlack);
+    EXPECT_EQ(picture.At(3, 3), core::kGaugeGrey);
+    EXPECT_EQ(picture.At(3, 1), core::kGaugeDarkGreen);
+    EXPECT_EQ(picture.At(3, 2), core::kGaugeBlack);
+    EXPECT_THROW(picture.Line(0, 0, 2, 2, core::kGaugeGrey), std::invalid_argument);
+    EXPECT_THROW(picture.At(4, 0), std::out_of_range);
+}
+
+}  // namespace
+}  // namespace quenvix
