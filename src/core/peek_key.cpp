@@ -1,0 +1,137 @@
+#include "core/peek_key.h"
+
+#include "core/error.h"
+#include "core/key_text.h"
+
+namespace quenvix::core {
+
+TShortKey& TShortKeyList::Item(std::size_t index) {
+    return const_cast<TShortKey&>(std::as_const(*this).Item(index));
+}
+
+const TShortKey& TShortKeyList::Item(std::size_t index) const {
+    if (index >= items_.size()) {
+        throw Error("List index out of bounds (" + std::to_string(index) + ")");
+    }
+    return *items_[index];
+}
+
+TShortKey& TShortKeyList::Add(TShortKey key) {
+    items_.push_back(std::make_unique<TShortKey>(std::move(key)));
+    return *items_.back();
+}
+
+TPeekKey::TPeekKey(const KeyState& keys, TimerFactory& timers)
+    : keys_(keys), FDetectTimer(timers.MakeTimer()), FRecordTimer(timers.MakeTimer()) {
+    FDetectTimer->SetEnabled(false);
+    FDetectTimer->SetInterval(kDetectInterval);
+    FDetectTimer->SetOnTick([this] { DetectTimer(); });
+    FRecordTimer->SetEnabled(false);
+    FRecordTimer->SetInterval(kRecordInterval);
+    FRecordTimer->SetOnTick([this] { RecordTimer(); });
+}
+
+TPeekKey::~TPeekKey() {
+    FDetectTimer.reset();
+    FRecordTimer.reset();
+}
+
+TShortKey& TPeekKey::AddShortKey(std::string_view name, std::string_view description,
+                                 std::string_view keyText) {
+    return FList.Add(TShortKey{std::string(name), std::string(description), std::string(keyText),
+                               std::string(keyText)});
+}
+
+void TPeekKey::FillList(ShortKeyLines& strings) {
+    if (FList.Count() == 0) throw Error("TPeekKey.FillList. No Shortkey has been added");
+    ShortKeyLines lines;
+    lines.reserve(FList.Count());
+    for (std::size_t i = 0; i < FList.Count(); ++i) {
+        TShortKey& key = FList.Item(i);
+        lines.emplace_back(key.Description, &key);
+    }
+    strings = std::move(lines);
+}
+
+void TPeekKey::StartDetect(TShortKeyEvent onShortKey) {
+    FDetectStopped = false;
+    ForgetLastText();
+    OnShortKey = std::move(onShortKey);
+    FDetectTimer->SetEnabled(true);
+}
+
+void TPeekKey::StartRecord(TKeyRecordEvent onRecord) {
+    FRecordStopped = false;
+    ForgetLastText();
+    OnRecord = std::move(onRecord);
+    FRecordTimer->SetEnabled(true);
+}
+
+std::string TPeekKey::GetKeyText() const {
+    return core::GetKeyText(keys_);
+}
+
+void TPeekKey::ForgetLastText() noexcept {
+    FLastText.clear();
+    FReleased = true;
+}
+
+bool TPeekKey::Accept(const std::string& text) {
+    if (text.empty()) {
+        FReleased = true;
+        return false;
+    }
+    // While something stays held, only a new combination counts: the same one held on (or
+    // pressed again with the rest of the chord still down) and the partial chords left while
+    // letting go one key at a time are not new. Once a tick has seen everything let go, any
+    // press is new, even one that equals the last combination: a quick re-press of the same
+    // chord, or a hotkey that is a modifier alone, fires every time.
+    if (!FReleased && (text == FLastText || text.size() < FLastText.size())) return false;
+    FLastText = text;
+    FReleased = false;
+    return true;
+}
+
+template <class Body>
+void TPeekKey::RunRearmed(Timer& timer, Body&& body) {
+    const std::weak_ptr<const bool> alive = alive_;
+    try {
+        body();
+    } catch (...) {
+        if (!alive.expired()) timer.SetEnabled(true);
+        throw;
+    }
+    if (!alive.expired()) timer.SetEnabled(true);
+}
+
+void TPeekKey::DetectTimer() {
+    FDetectTimer->SetEnabled(false);
+    if (FDetectStopped) return;
+    RunRearmed(*FDetectTimer, [this] {
+        // A recording, running or ending, has the keyboard to itself.
+        if (FRecordTimer->Enabled()) return;
+        const std::string text = GetKeyText();
+        if (!Accept(text)) return;
+        for (std::size_t i = 0; i < FList.Count(); ++i) {
+            if (FList.Item(i).Key != text) continue;
+            if (OnShortKey) {
+                const TShortKeyEvent callback = OnShortKey;
+                callback(static_cast<std::uint16_t>(i));
+            }
+            return;
+        }
+    });
+}
+
+void TPeekKey::RecordTimer() {
+    FRecordTimer->SetEnabled(false);
+    if (FRecordStopped) return;
+    RunRearmed(*FRecordTimer, [this] {
+        const std::string text = GetKeyText();
+        if (!Accept(text) || !OnRecord) return;
+        const TKeyRecordEvent callback = OnRecord;
+        callback(text);
+    });
+}
+
+}  // namespace quenvix::core

@@ -1,0 +1,113 @@
+#pragma once
+// The hotkey detector. It registers nothing with the system and hooks nothing: it polls the
+// keyboard state on a timer, turns it into a key text and, when a new combination shows up,
+// either names the hotkey that has that text (detection) or reports the text itself (recording,
+// for the dialog in which the user presses a new combination).
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "core/key_state.h"
+#include "core/timer.h"
+
+namespace quenvix::core {
+
+// One named hotkey. `Name` is also the value name its key text is stored under; `Key` is the
+// text detection compares, `DefaultKey` the one it was registered with.
+struct TShortKey {
+    std::string Name;
+    std::string Description;
+    std::string DefaultKey;
+    std::string Key;
+};
+
+// The detector's hotkeys in registration order; a hotkey's index is its position. Items keep
+// their address until the list is cleared, so a settings list may hold plain pointers to them.
+class TShortKeyList {
+  public:
+    std::size_t Count() const noexcept { return items_.size(); }
+    TShortKey& Item(std::size_t index);
+    const TShortKey& Item(std::size_t index) const;
+    // Frees every hotkey: pointers handed out by FillList dangle afterwards.
+    void Clear() noexcept { items_.clear(); }
+    TShortKey& Add(TShortKey key);
+
+  private:
+    std::vector<std::unique_ptr<TShortKey>> items_;
+};
+
+// Called with the index of the hotkey that was pressed.
+using TShortKeyEvent = std::function<void(std::uint16_t index)>;
+// Called with the key text of a newly recorded combination.
+using TKeyRecordEvent = std::function<void(const std::string& text)>;
+// Lines of a settings list: the hotkey's description and the hotkey itself.
+using ShortKeyLines = std::vector<std::pair<std::string, TShortKey*>>;
+
+class TPeekKey {
+  public:
+    static constexpr std::uint32_t kDetectInterval = 50;
+    static constexpr std::uint32_t kRecordInterval = 100;
+
+    // Both timers are made here, disabled; the detector owns them. `keys` must outlive it.
+    TPeekKey(const KeyState& keys, TimerFactory& timers);
+    TPeekKey(const TPeekKey&) = delete;
+    TPeekKey& operator=(const TPeekKey&) = delete;
+    // Stops both timers for good: no tick runs afterwards, also when called from a callback.
+    virtual ~TPeekKey();
+
+    // Appends a hotkey; duplicate names or texts and empty texts are taken as they are (the first
+    // of two equal texts wins, an empty text never fires).
+    TShortKey& AddShortKey(std::string_view name, std::string_view description,
+                           std::string_view keyText);
+
+    // Replaces `strings` with one line per hotkey. Throws core::Error, leaving `strings` as it was,
+    // when no hotkey has been added.
+    void FillList(ShortKeyLines& strings);
+
+    // Polls every 50 ms and calls `onShortKey` with the index of the first hotkey whose key text
+    // equals a newly pressed combination.
+    void StartDetect(TShortKeyEvent onShortKey);
+    // The opposite of StartDetect: the next detection tick is the last.
+    void StopDetect() noexcept { FDetectStopped = true; }
+
+    // Polls every 100 ms and reports each new combination to `onRecord`. Detection is suspended
+    // from here until the recording timer's tick after StopRecord.
+    void StartRecord(TKeyRecordEvent onRecord);
+    void StopRecord() noexcept { FRecordStopped = true; }
+
+    // The key text of the keys down now.
+    std::string GetKeyText() const;
+
+    TShortKeyList FList;
+
+  private:
+    void DetectTimer();
+    void RecordTimer();
+    // Each mode starts as if every key had just been let go.
+    void ForgetLastText() noexcept;
+    // Whether `text` is a new combination; remembers it when it is.
+    bool Accept(const std::string& text);
+    // Runs `body` and re-enables `timer` on every way out, exceptions included; skipped when a
+    // callback inside `body` destroyed the detector.
+    template <class Body>
+    void RunRearmed(Timer& timer, Body&& body);
+
+    const KeyState& keys_;
+    std::unique_ptr<Timer> FDetectTimer;
+    std::unique_ptr<Timer> FRecordTimer;
+    bool FDetectStopped = false;
+    bool FRecordStopped = false;
+    TShortKeyEvent OnShortKey;
+    TKeyRecordEvent OnRecord;
+    std::string FLastText;
+    bool FReleased = true;
+    // Expires with the detector, so a tick can tell that its callback freed it.
+    std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);
+};
+
+}  // namespace quenvix::core

@@ -1,0 +1,109 @@
+#include "core/hotkey_settings.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "core/error.h"
+#include "core/product.h"
+#include "core/settings.h"
+#include "fakes/key_set.h"
+#include "fakes/manual_timer.h"
+#include "fakes/memory_registry.h"
+
+namespace quenvix::core {
+namespace {
+
+using ::testing::ElementsAre;
+
+constexpr const char* kShortKeyPath = "Software\\Tarmel\\Quenvix\\Short key";
+
+class HotkeySettingsTest : public ::testing::Test {
+  protected:
+    HotkeySettingsTest() { SetDefaultKeys(peek); }
+
+    std::vector<std::string> Keys() const {
+        std::vector<std::string> out;
+        for (std::size_t i = 0; i < peek.FList.Count(); ++i) out.push_back(peek.FList.Item(i).Key);
+        return out;
+    }
+
+    test::KeySet keys;
+    test::ManualTimers clock;
+    TPeekKey peek{keys, clock};
+    test::MemoryRegistry backend;
+    TMyRegistry registry{backend, kSettingsKeyPath};
+};
+
+TEST_F(HotkeySettingsTest, DefaultsReplaceWhateverWasRegistered) {
+    peek.FList.Item(0).Key = "ALT+Q";
+    peek.AddShortKey("Extra", "Extra", "F5");
+    SetDefaultKeys(peek);
+    ASSERT_EQ(peek.FList.Count(), 2u);
+    const TShortKey& hideThis = peek.FList.Item(kHideThisIndex);
+    EXPECT_EQ(hideThis.Name, "HideThis");
+    EXPECT_EQ(hideThis.Description, "To hide the active program");
+    EXPECT_EQ(hideThis.DefaultKey, "CTRL+* Num");
+    EXPECT_EQ(hideThis.Key, "CTRL+* Num");
+    const TShortKey& hideAll = peek.FList.Item(kHideAllIndex);
+    EXPECT_EQ(hideAll.Name, "HideAll");
+    EXPECT_EQ(hideAll.Description, "To hide all programs");
+    EXPECT_EQ(hideAll.Key, "CTRL+/ Num");
+}
+
+TEST_F(HotkeySettingsTest, LoadingAnEmptyStoreKeepsTheCurrentTextsAndWritesNothing) {
+    peek.FList.Item(1).Key = "ALT+F9";  // "current", not necessarily the default
+    LoadShortKeys(peek, registry);
+    EXPECT_THAT(Keys(), ElementsAre("CTRL+* Num", "ALT+F9"));
+    EXPECT_FALSE(backend.HasValue(kShortKeyPath, "HideThis"));
+    EXPECT_FALSE(backend.HasValue(kShortKeyPath, "HideAll"));
+}
+
+TEST_F(HotkeySettingsTest, StoredTextsAreTakenUnchanged) {
+    backend.PutString(kShortKeyPath, "HideAll", "ctrl + a");
+    LoadShortKeys(peek, registry);
+    EXPECT_THAT(Keys(), ElementsAre("CTRL+* Num", "ctrl + a"));
+    // The names do not change, so saving puts the texts back where they came from.
+    EXPECT_EQ(peek.FList.Item(1).Name, "HideAll");
+}
+
+TEST_F(HotkeySettingsTest, SaveWritesEveryTextAndLoadReadsItBack) {
+    peek.FList.Item(0).Key = "CTRL+A";
+    SaveShortKeys(peek, registry);
+    EXPECT_EQ(backend.GetString(kShortKeyPath, "HideThis"), "CTRL+A");
+    EXPECT_EQ(backend.GetString(kShortKeyPath, "HideAll"), "CTRL+/ Num");
+
+    TPeekKey other(keys, clock);
+    SetDefaultKeys(other);
+    LoadShortKeys(other, registry);
+    EXPECT_EQ(other.FList.Item(0).Key, "CTRL+A");
+    EXPECT_EQ(other.FList.Item(1).Key, "CTRL+/ Num");
+}
+
+TEST_F(HotkeySettingsTest, StoreFailuresReachTheCaller) {
+    backend.PutRaw(kShortKeyPath, "HideThis", kRegDword, {1, 0, 0, 0});
+    EXPECT_THROW(LoadShortKeys(peek, registry), Error);
+    backend.SetFailSet(true);
+    try {
+        SaveShortKeys(peek, registry);
+        FAIL() << "no exception";
+    } catch (const Error& e) {
+        EXPECT_STREQ(e.what(), "Failed to set data for 'HideThis'");
+    }
+}
+
+TEST_F(HotkeySettingsTest, LoadedTextIsWhatDetectionFiresOn) {
+    backend.PutString(kShortKeyPath, "HideThis", "CTRL+ALT+H");
+    LoadShortKeys(peek, registry);
+    std::vector<int> fired;
+    peek.StartDetect([&](std::uint16_t index) { fired.push_back(index); });
+    keys.Hold({vk::kControl, vk::kMultiply});
+    clock.Advance(100);
+    keys.Hold({});
+    clock.Advance(100);
+    keys.Hold({vk::kControl, vk::kMenu, 'H'});
+    clock.Advance(100);
+    EXPECT_THAT(fired, ElementsAre(kHideThisIndex));
+}
+
+}  // namespace
+}  // namespace quenvix::core

@@ -1,0 +1,73 @@
+#include "core/timer.h"
+
+#include <gtest/gtest.h>
+
+#include "fakes/manual_timer.h"
+
+namespace quenvix::core {
+namespace {
+
+using test::ManualTimers;
+
+TEST(Timer, EnablingArmsAFreshIntervalAndUnchangedValuesDoNothing) {
+    ManualTimers clock;
+    auto timer = clock.MakeTimer();
+    auto& fake = *clock.At(0);
+    int ticks = 0;
+    timer->SetOnTick([&] { ++ticks; });
+    EXPECT_FALSE(timer->Enabled());
+    EXPECT_FALSE(fake.Armed());
+    timer->SetInterval(30);
+    EXPECT_FALSE(fake.Armed());  // a disabled timer stays quiet whatever its interval
+    clock.Advance(10);
+    timer->SetEnabled(true);
+    EXPECT_EQ(fake.Deadline(), 40u);
+    clock.Advance(20);
+    timer->SetEnabled(true);  // already on: the countdown goes on
+    EXPECT_EQ(fake.ArmCount(), 1);
+    timer->SetInterval(30);
+    EXPECT_EQ(fake.ArmCount(), 1);
+    clock.Advance(10);
+    EXPECT_EQ(ticks, 1);
+    timer->SetInterval(100);  // a change restarts the countdown
+    EXPECT_EQ(fake.Deadline(), 140u);
+    timer->SetInterval(0);
+    EXPECT_FALSE(fake.Armed());
+    EXPECT_TRUE(timer->Enabled());
+}
+
+TEST(Timer, LateExpiryOfADisabledTimerIsDropped) {
+    ManualTimers clock;
+    auto timer = clock.MakeTimer();
+    int ticks = 0;
+    timer->SetOnTick([&] { ++ticks; });
+    clock.At(0)->Tick();
+    EXPECT_EQ(ticks, 0);
+    timer->SetEnabled(true);
+    clock.At(0)->Tick();
+    EXPECT_EQ(ticks, 1);
+}
+
+TEST(Timer, TickMayDisableReenableReplaceOrFreeItsTimer) {
+    ManualTimers clock;
+    std::unique_ptr<Timer> timer = clock.MakeTimer();
+    timer->SetInterval(10);
+    std::vector<std::string> log;
+    timer->SetOnTick([&] {
+        log.push_back("first");
+        timer->SetEnabled(false);
+        timer->SetEnabled(true);
+        timer->SetOnTick([&] {
+            log.push_back("second");
+            timer.reset();
+        });
+        log.push_back("first done");
+    });
+    timer->SetEnabled(true);
+    EXPECT_EQ(clock.Advance(100), 2);
+    EXPECT_EQ(log, (std::vector<std::string>{"first", "first done", "second"}));
+    EXPECT_EQ(timer, nullptr);
+}
+
+}  // namespace
+}  // namespace quenvix::core
