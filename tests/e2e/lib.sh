@@ -1,0 +1,105 @@
+# End-to-end harness: the real quenvix.exe in a fresh Wine prefix on a virtual desktop with a
+# taskbar, driven from outside. Sourced by each scenario; expects DISPLAY (run_all.sh starts Xvfb).
+set -uo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
+
+BUILD="$QUENVIX_ROOT/build/win64"
+QUENVIX_EXE="$BUILD/quenvix.exe"
+TESTWIN_EXE="$BUILD/testwin.exe"
+MAIN_CAPTION="Quenvix Classic version 1.2 (Freeware)"
+ICON_CLASS="QuenvixNotifyIcon"
+TRAY_MESSAGE=1124
+E2E_LOGS="$QUENVIX_ROOT/build/test-logs/e2e"
+mkdir -p "$E2E_LOGS"
+E2E_PIDS=()
+SCENARIO=""
+WORK=""
+
+# Starts a scenario: a fresh prefix and a desktop that lives as long as the scenario.
+e2e_begin() {
+    SCENARIO=$1
+    export WINEPREFIX
+    WINEPREFIX=$(new_wineprefix)
+    WORK=$(mktemp -d /tmp/quenvix-e2e.XXXXXX)
+    wine explorer /desktop=shell,1024x768 >"$WORK/desktop.log" 2>&1 &
+    E2E_PIDS+=($!)
+    wait_until 30 has_window_class Shell_TrayWnd || fail "the virtual desktop did not come up"
+    trap e2e_end EXIT
+}
+
+# Ends what this scenario started, by PID, and its Wine server.
+e2e_end() {
+    local pid
+    for pid in "${E2E_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
+    WINEPREFIX="$WINEPREFIX" wineserver -k >/dev/null 2>&1
+    rm -rf "$WINEPREFIX" "$WORK"
+}
+
+fail() {
+    echo "FAIL [$SCENARIO]: $*"
+    import -window root "$E2E_LOGS/$SCENARIO.png" 2>/dev/null && echo "  screenshot: $E2E_LOGS/$SCENARIO.png"
+    [ -f "$WORK/quenvix.log" ] && tail -n 20 "$WORK/quenvix.log"
+    exit 1
+}
+
+pass() { echo "PASS [$SCENARIO]${1:+: $1}"; exit 0; }
+
+# wait_until SECONDS COMMAND...: polls until the command succeeds.
+wait_until() {
+    local limit=$1; shift
+    local deadline=$((SECONDS + limit))
+    while [ $SECONDS -lt "$deadline" ]; do
+        "$@" && return 0
+        sleep 0.3
+    done
+    return 1
+}
+
+tw() { wine "$TESTWIN_EXE" "$@" >/dev/null 2>&1; }
+
+# "exists visible iconic zoomed" of the window with that title.
+window_state() {
+    tw state "$1" --out "$WORK/state.txt"
+    tr -d '\r\n' <"$WORK/state.txt"
+}
+has_window() { [ "$(window_state "$1" | cut -d' ' -f1)" = 1 ]; }
+window_visible() { [ "$(window_state "$1" | cut -d' ' -f2)" = 1 ]; }
+window_hidden() { [ "$(window_state "$1")" != "" ] && [ "$(window_state "$1" | cut -d' ' -f1,2)" = "1 0" ]; }
+has_window_class() {
+    tw list --out "$WORK/list.txt"
+    grep -q "^$1|" "$WORK/list.txt" 2>/dev/null
+}
+
+start_quenvix() {
+    wine "$QUENVIX_EXE" >>"$WORK/quenvix.log" 2>&1 &
+    QUENVIX_PID=$!
+    E2E_PIDS+=("$QUENVIX_PID")
+}
+
+# Starts test windows (KIND:TITLE ...) and waits until they are up.
+open_windows() {
+    rm -f "$WORK/ready.txt"
+    wine "$TESTWIN_EXE" open "$@" --ready "$(winepath -w "$WORK/ready.txt" 2>/dev/null)" >/dev/null 2>&1 &
+    TESTWIN_PID=$!
+    E2E_PIDS+=("$TESTWIN_PID")
+    wait_until 20 test -f "$WORK/ready.txt" || fail "test windows did not open"
+}
+
+# The tray icon is clicked the way the shell reports it: the callback message to the icon's window.
+tray_click() { tw post "$ICON_CLASS" "$TRAY_MESSAGE" 0 "$1"; }
+
+# Value of a registry value, or nothing when it is missing.
+reg_value() {
+    wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | awk -v name="$2" '
+        { line = $0; sub(/^ +/, "", line) }
+        index(line, name) == 1 { rest = substr(line, length(name) + 1); sub(/^ +REG_[A-Z_]+ */, "", rest); print rest; found = 1 }
+        END { exit found ? 0 : 1 }'
+}
+reg_has_key() { wine reg query "$1" >/dev/null 2>&1; }
+
+screenshot() { import -window root "$E2E_LOGS/$1.png" 2>/dev/null; }
+# A visible dialog box (class #32770) with that title.
+has_dialog() {
+    tw list --out "$WORK/list.txt"
+    grep -q "^#32770|$1|" "$WORK/list.txt" 2>/dev/null
+}

@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# One copy per desktop: a second copy says so, nudges the first and ends with exit code 0 after OK;
+# the first copy goes on; once the first has ended, a new start runs as a first copy.
+source "$(dirname "$0")/lib.sh"
+e2e_begin single_instance
+
+start_quenvix
+wait_until 20 has_window "$MAIN_CAPTION" || fail "the first copy shows no main window"
+reg_has_key 'HKCU\Software\Tarmel\Quenvix' || fail "the first start did not create the program's key"
+
+wine "$QUENVIX_EXE" >"$WORK/second.log" 2>&1 &
+second=$!
+E2E_PIDS+=("$second")
+wait_until 20 has_dialog "Quenvix" || fail "the second copy shows no message"
+sleep 1
+kill -0 "$second" 2>/dev/null || fail "the second copy ended before OK was pressed"
+screenshot single_instance_message
+# OK on the message box.
+tw post "#32770" 0x0111 1 0
+wait_until 20 bash -c "! kill -0 $second 2>/dev/null" || fail "the second copy did not end after OK"
+wait "$second"
+code=$?
+[ "$code" -eq 0 ] || fail "the second copy ended with exit code $code"
+kill -0 "$QUENVIX_PID" 2>/dev/null || fail "the first copy ended"
+has_window "$MAIN_CAPTION" || fail "the first copy lost its main window"
+
+# A close request while the window sits in the tray ends the program at once.
+wait_until 20 window_hidden "$MAIN_CAPTION" || fail "the main window did not go into the tray"
+tw post QuenvixMainForm 0x0010 0 0
+wait_until 20 bash -c "! kill -0 $QUENVIX_PID 2>/dev/null" || fail "the first copy did not end on a close request"
+wait "$QUENVIX_PID"
+code=$?
+[ "$code" -eq 0 ] || fail "the first copy ended with exit code $code"
+
+start_quenvix
+wait_until 20 has_window "$MAIN_CAPTION" || fail "a new start after the first ended did not run as a first copy"
+sleep 2
+has_dialog "Quenvix" && fail "a new start still reports that the program is running"
+pass
