@@ -1,0 +1,76 @@
+// Hide-all over a desktop of 200 ordinary windows, and the restore-all that follows; both report
+// the time per window. The crash-recovery record is rewritten at every hide and restore, so the
+// runs with the settings store show what that costs.
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+#include "core/hider.h"
+#include "core/product.h"
+#include "core/settings.h"
+#include "fakes/fake_desktop.h"
+#include "fakes/memory_registry.h"
+
+namespace {
+
+using quenvix::core::Hider;
+using quenvix::core::TMyRegistry;
+using quenvix::core::WindowId;
+
+constexpr int kWindows = 200;
+
+void Populate(quenvix::test::FakeDesktop& desktop) {
+    for (int i = 0; i < kWindows; ++i) {
+        quenvix::test::FakeWindow w;
+        w.caption = "Document " + std::to_string(i) + " - a program with a long caption";
+        w.iconic = i % 5 == 0;
+        w.origin = {static_cast<std::uint32_t>(1000 + i), 7, 133500000000000000ull};
+        desktop.Add(static_cast<WindowId>(0x10000 + i * 4), w);
+    }
+}
+
+// One freshly populated desktop, store and hider per iteration, built outside the timing.
+struct Scene {
+    explicit Scene(bool withStore) : hider(desktop, withStore ? &store : nullptr, nullptr, {}) {
+        Populate(desktop);
+    }
+    quenvix::test::FakeDesktop desktop;
+    quenvix::test::MemoryRegistry registry;
+    TMyRegistry store{registry, quenvix::core::kSettingsKeyPath};
+    Hider hider;
+};
+
+void Run(benchmark::State& state, bool withStore, bool restore) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto scene = std::make_unique<Scene>(withStore);
+        state.ResumeTiming();
+
+        scene->hider.HideAllWindows();
+        if (restore) scene->hider.RestoreAllOnExit();
+        benchmark::DoNotOptimize(scene->hider.HiddenCount());
+
+        state.PauseTiming();
+        scene.reset();
+        state.ResumeTiming();
+    }
+    state.counters["per_window"] =
+        benchmark::Counter(static_cast<double>(state.iterations() * kWindows),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_HideAll(benchmark::State& state) {
+    Run(state, false, false);
+}
+void BM_HideAllWithRecovery(benchmark::State& state) {
+    Run(state, true, false);
+}
+void BM_HideAllThenRestoreWithRecovery(benchmark::State& state) {
+    Run(state, true, true);
+}
+
+}  // namespace
+
+BENCHMARK(BM_HideAll)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_HideAllWithRecovery)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_HideAllThenRestoreWithRecovery)->Unit(benchmark::kMicrosecond);

@@ -1,0 +1,576 @@
+#include "core/hider.h"
+
+#include <gtest/gtest.h>
+
+#include "core/product.h"
+#include "core/recovery.h"
+#include "core/settings.h"
+#include "core/text.h"
+#include "fakes/fake_desktop.h"
+#include "fakes/memory_registry.h"
+
+namespace quenvix::core {
+namespace {
+
+using test::AnimateCall;
+using test::AsyncCall;
+using test::FakeDesktop;
+using test::FakeWindow;
+using test::ShowCall;
+using SC = ShowCommand;
+
+constexpr WindowId kSettings = 0x501;
+constexpr WindowId kOwnerWnd = 0x502;
+constexpr const char* kRecoveryKey = "Software\\Tarmel\\Quenvix\\Hidden";
+
+// The tray menu's hidden-window entries as texts, each with the record it stands for.
+class EntryLog : public HiddenEntries {
+  public:
+    struct Entry {
+        const THidenInfo* info;
+        std::string text;
+    };
+    std::vector<Entry> entries;
+
+    void Append(const THidenInfo& info, const std::string& text) override {
+        entries.push_back({&info, text});
+    }
+    void Remove(const THidenInfo& info) override {
+        std::erase_if(entries, [&](const Entry& e) { return e.info == &info; });
+    }
+    void Clear() override { entries.clear(); }
+
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> out;
+        for (const auto& e : entries) out.push_back(e.text);
+        return out;
+    }
+};
+
+FakeWindow Win(std::string caption, WindowOrigin origin = {100, 200, 1000}) {
+    FakeWindow w;
+    w.caption = std::move(caption);
+    w.origin = origin;
+    return w;
+}
+
+class HiderTest : public ::testing::Test {
+  protected:
+    HiderTest() {
+        // The program's own windows, as they sit on every desktop.
+        FakeWindow own;
+        own.origin = {FakeDesktop::kOwnPid, 1, 77};
+        desktop.Add(kOwnerWnd, own);
+        own.owner = kOwnerWnd;
+        desktop.Add(kSettings, own);
+    }
+
+    std::vector<WindowId> Handles() const {
+        std::vector<WindowId> out;
+        for (const auto& r : hider.FHiddenList()) out.push_back(r->Handle);
+        return out;
+    }
+    // Checks that the menu entries are the records, one each, in list order.
+    void ExpectEntriesMatchList() const {
+        ASSERT_EQ(entries.entries.size(), hider.HiddenCount());
+        for (std::size_t i = 0; i < hider.HiddenCount(); ++i) {
+            EXPECT_EQ(entries.entries[i].info, hider.RecordAt(i)) << "entry " << i;
+        }
+    }
+    std::vector<RecoveryEntry> Recovery() const {
+        const auto text = registry.GetString(kRecoveryKey, "Windows");
+        return text ? DecodeRecovery(*text) : std::vector<RecoveryEntry>{};
+    }
+    std::vector<WindowId> RecoveryHandles() const {
+        std::vector<WindowId> out;
+        for (const auto& e : Recovery()) out.push_back(e.handle);
+        return out;
+    }
+
+    FakeDesktop desktop;
+    test::MemoryRegistry registry;
+    TMyRegistry store{registry, kSettingsKeyPath};
+    EntryLog entries;
+    Hider hider{desktop, &store, &entries, {kSettings, kOwnerWnd}};
+};
+
+// ---- hide-active -----------------------------------------------------------------------------
+
+TEST_F(HiderTest, HideActiveHidesTheRootOfTheForegroundOwnerChain) {
+    desktop.Add(0x10, Win("Editor"));
+    desktop.Add(0x11, Win("Find")).owner = 0x10;
+    desktop.Add(0x12, Win("Find options")).owner = 0x11;
+    desktop.SetForeground(0x12);
+
+    hider.HotKeyPressed(0);
+
+    EXPECT_EQ(Handles(), std::vector<WindowId>{0x10});
+    EXPECT_EQ(hider.FHiddenList()[0]->Caption, "Editor");
+    EXPECT_EQ(desktop.HiddenOrder(), std::vector<WindowId>{0x10});
+}
+
+TEST_F(HiderTest, HideActiveLeavesAloneWhatMustStay) {
+    desktop.Add(0x20, Win("Taskbar"));
+    desktop.Add(0x21, Win("Program Manager"));
+    desktop.Add(0x22, Win("Task switcher"));
+    desktop.SetTaskbar(0x20);
+    desktop.SetProgramManager(0x21);
+    desktop.SetTaskmanRoot(0x22);
+    // One of our own dialogs: its chain ends at the application's owner window.
+    FakeWindow dialog = Win("Confirm", {FakeDesktop::kOwnPid, 1, 77});
+    dialog.owner = kSettings;
+    desktop.Add(0x23, dialog);
+    // An ownerless window of our own process.
+    desktop.Add(0x24, Win("About", {FakeDesktop::kOwnPid, 1, 77}));
+
+    for (WindowId w : {WindowId{0x20}, WindowId{0x21}, WindowId{0x22}, WindowId{0x23},
+                       WindowId{0x24}, kSettings, kOwnerWnd}) {
+        desktop.SetForeground(w);
+        hider.HideActiveWindow();
+        EXPECT_EQ(hider.HiddenCount(), 0u) << "foreground " << w;
+    }
+    // Nothing in front, or something in front that is not a top-level window we know of.
+    desktop.SetForeground(kNoWindow);
+    hider.HideActiveWindow();
+    desktop.SetForeground(0x999);
+    hider.HideActiveWindow();
+    EXPECT_EQ(hider.HiddenCount(), 0u);
+    EXPECT_TRUE(desktop.calls.empty());
+}
+
+TEST_F(HiderTest, OwnerChainStopsBelowTheDesktopAndSurvivesLoops) {
+    desktop.Add(0x30, Win("Desktop-owned")).owner = FakeDesktop::kDesktop;
+    desktop.SetForeground(0x30);
+    hider.HideActiveWindow();
+    EXPECT_EQ(Handles(), std::vector<WindowId>{0x30});
+
+    // Two windows owning each other: the walk ends, one of them is hidden, once.
+    desktop.Add(0x31, Win("A")).owner = 0x32;
+    desktop.Add(0x32, Win("B")).owner = 0x31;
+    desktop.SetForeground(0x31);
+    hider.HideActiveWindow();
+    EXPECT_EQ(hider.HiddenCount(), 2u);
+}
+
+TEST_F(HiderTest, OtherHotkeyIndexesDoNothing) {
+    desktop.Add(0x40, Win("Any"));
+    desktop.SetForeground(0x40);
+    hider.HotKeyPressed(2);
+    hider.HotKeyPressed(0xFFFF);
+    EXPECT_EQ(hider.HiddenCount(), 0u);
+    hider.HotKeyPressed(1);
+    EXPECT_EQ(Handles(), std::vector<WindowId>{0x40});
+}
+
+// ---- hide-all --------------------------------------------------------------------------------
+
+TEST_F(HiderTest, HideAllTakesOrdinaryWindowsInEnumerationOrder) {
+    desktop.Add(0x53, Win("Third in order"));
+    desktop.Add(0x51, Win("Invisible")).visible = false;
+    desktop.Add(0x50, Win("Desktop-owned")).owner = FakeDesktop::kDesktop;
+    desktop.Add(0x54, Win("Tool palette")).exStyle = kExToolWindow | 0x100;
+    desktop.Add(0x55, Win("Owned dialog")).owner = 0x53;
+    desktop.Add(0x56, Win("Minimised")).iconic = true;
+    desktop.Add(0x57, Win("Taskbar"));
+    desktop.Add(0x58, Win("Program Manager"));
+    desktop.Add(0x59, Win("Own unowned window", {FakeDesktop::kOwnPid, 1, 77}));
+    // No task-manager window registered, as on a shell that lacks one: the taskbar must still
+    // stay.
+    desktop.SetTaskbar(0x57);
+    desktop.SetProgramManager(0x58);
+
+    hider.HotKeyPressed(1);
+
+    const std::vector<WindowId> expected = {0x53, 0x50, 0x56};
+    EXPECT_EQ(Handles(), expected);
+    EXPECT_EQ(desktop.HiddenOrder(), expected);
+    EXPECT_EQ(entries.Texts(),
+              (std::vector<std::string>{"Third in order", "Desktop-owned", "Minimised"}));
+    EXPECT_TRUE(desktop.IsVisible(kSettings));
+    EXPECT_TRUE(desktop.IsVisible(0x57));
+    EXPECT_TRUE(desktop.IsVisible(0x59));
+}
+
+TEST_F(HiderTest, HideAllCollectsFirstAndSkipsWindowsClosedMeanwhile) {
+    desktop.Add(0x60, Win("First"));
+    desktop.Add(0x61, Win("Closes when the first hides"));
+    desktop.Add(0x62, Win("Last"));
+    FakeWindow popup = Win("Shown by the first as it hides");
+    popup.visible = false;
+    desktop.Add(0x63, popup);
+    desktop.onCall = [&](const test::DesktopCall& c) {
+        if (c.window == 0x60 && desktop.Exists(0x61)) {
+            desktop.Destroy(0x61);
+            desktop.At(0x63).visible = true;
+        }
+    };
+
+    hider.HideAllWindows();
+
+    EXPECT_EQ(Handles(), (std::vector<WindowId>{0x60, 0x62}));
+    EXPECT_TRUE(desktop.CallsFor(0x61).empty());
+    EXPECT_TRUE(desktop.CallsFor(0x63).empty());
+}
+
+// ---- hiding one window: state, commands, record ---------------------------------------------
+
+TEST_F(HiderTest, HidingIssuesCommandsByStateAndAnimatesUnlessMinimised) {
+    desktop.Add(0x70, Win("Normal"));
+    desktop.Add(0x71, Win("Minimised")).iconic = true;
+    FakeWindow zoomed = Win("Maximised");
+    zoomed.zoomed = true;
+    desktop.Add(0x72, zoomed);
+
+    hider.HideAllWindows();
+
+    ASSERT_EQ(hider.HiddenCount(), 3u);
+    EXPECT_EQ(hider.RecordAt(0)->State, kStateNormal);
+    EXPECT_EQ(hider.RecordAt(1)->State, kStateMinimized);
+    EXPECT_EQ(hider.RecordAt(2)->State, kStateMaximized);
+    EXPECT_EQ(
+        desktop.CallsFor(0x70),
+        (std::vector<test::DesktopCall>{AnimateCall(0x70, false), ShowCall(0x70, SC::Hide),
+                                        ShowCall(0x70, SC::Minimize), AsyncCall(0x70, SC::Hide)}));
+    EXPECT_EQ(desktop.CallsFor(0x71), (std::vector<test::DesktopCall>{ShowCall(0x71, SC::Hide),
+                                                                      ShowCall(0x71, SC::Minimize),
+                                                                      AsyncCall(0x71, SC::Hide)}));
+    EXPECT_EQ(desktop.CallsFor(0x72).front(), AnimateCall(0x72, false));
+    for (WindowId w : {0x70, 0x71, 0x72}) {
+        EXPECT_FALSE(desktop.IsVisible(w));
+        EXPECT_TRUE(desktop.IsIconic(w));
+    }
+    // The record carries the window's picture and owner.
+    const auto* picture = dynamic_cast<const test::FakePicture*>(hider.RecordAt(0)->Picture.get());
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->window, 0x70u);
+    EXPECT_EQ(hider.RecordAt(0)->Origin, (WindowOrigin{100, 200, 1000}));
+}
+
+TEST_F(HiderTest, RestoringBringsEachStateBack) {
+    desktop.Add(0x70, Win("Normal"));
+    desktop.Add(0x71, Win("Minimised")).iconic = true;
+    desktop.Add(0x72, Win("Maximised")).zoomed = true;
+    hider.HideAllWindows();
+    desktop.calls.clear();
+
+    while (hider.HiddenCount() > 0) hider.RestoreWindow(*hider.RecordAt(0));
+
+    EXPECT_EQ(desktop.calls,
+              (std::vector<test::DesktopCall>{
+                  AnimateCall(0x70, true), ShowCall(0x70, SC::Restore), AsyncCall(0x70, SC::Show),
+                  ShowCall(0x71, SC::Show), AsyncCall(0x71, SC::Show),  // no animation
+                  AnimateCall(0x72, true), ShowCall(0x72, SC::ShowMaximized),
+                  AsyncCall(0x72, SC::Show)}));
+    EXPECT_TRUE(desktop.IsVisible(0x70));
+    EXPECT_FALSE(desktop.IsIconic(0x70));
+    EXPECT_TRUE(desktop.IsVisible(0x71));
+    EXPECT_TRUE(desktop.IsIconic(0x71));
+    EXPECT_TRUE(desktop.IsZoomed(0x72));
+    EXPECT_TRUE(entries.entries.empty());
+}
+
+TEST_F(HiderTest, HungWindowIsHiddenAndRestoredWithoutWaitingForIt) {
+    desktop.Add(0x80, Win("Not responding")).hung = true;
+    desktop.SetForeground(0x80);
+
+    // The fake throws on a direct command to a hung window, as the real one would block.
+    ASSERT_NO_THROW(hider.HideActiveWindow());
+    EXPECT_EQ(
+        desktop.CallsFor(0x80),
+        (std::vector<test::DesktopCall>{AnimateCall(0x80, false), AsyncCall(0x80, SC::Hide),
+                                        AsyncCall(0x80, SC::Minimize), AsyncCall(0x80, SC::Hide)}));
+    EXPECT_EQ(hider.RecordAt(0)->Caption, "");
+    EXPECT_EQ(entries.Texts(), std::vector<std::string>{""});
+
+    // Still showing only because it has not got to our queued hide yet: not forgotten.
+    desktop.At(0x80).visible = true;
+    hider.RefreshHiddenMenu();
+    EXPECT_EQ(hider.HiddenCount(), 1u);
+    ASSERT_NO_THROW(hider.RestoreWindow(*hider.RecordAt(0)));
+    EXPECT_EQ(hider.HiddenCount(), 0u);
+}
+
+TEST_F(HiderTest, EntryTextIsTheFirst32CharactersWhileTheListKeepsAll) {
+    const std::string forty = "0123456789012345678901234567890123456789";
+    std::string cyrillic, chinese, emoji;
+    for (int i = 0; i < 40; ++i) {
+        cyrillic += "Ж";
+        chinese += "中";
+        emoji += "\xF0\x9F\x98\x80";
+    }
+    desktop.Add(0x90, Win(forty));
+    desktop.Add(0x91, Win(cyrillic));
+    desktop.Add(0x92, Win(chinese));
+    desktop.Add(0x93, Win(emoji));
+    desktop.Add(0x94, Win(""));
+    desktop.Add(0x95, Win("Short"));
+    hider.HideAllWindows();
+
+    const auto texts = entries.Texts();
+    ASSERT_EQ(texts.size(), 6u);
+    EXPECT_EQ(texts[0], forty.substr(0, 32));
+    EXPECT_EQ(hider.RecordAt(0)->Caption, forty);
+    for (int i = 1; i <= 3; ++i) {
+        EXPECT_EQ(CharacterCount(texts[i]), 32u);
+        EXPECT_EQ(texts[i], FirstCharacters(hider.RecordAt(i)->Caption, 32));
+        EXPECT_EQ(CharacterCount(hider.RecordAt(i)->Caption), 40u);
+    }
+    EXPECT_EQ(texts[4], "");
+    EXPECT_EQ(texts[5], "Short");
+}
+
+TEST_F(HiderTest, HidingTheSameWindowTwiceKeepsTwoRecordsUntilTheMenuOpens) {
+    desktop.Add(0xA0, Win("Twice"));
+    desktop.SetForeground(0xA0);
+    hider.HideActiveWindow();
+    hider.HideActiveWindow();  // already hidden, still in front
+    ASSERT_EQ(hider.HiddenCount(), 2u);
+    EXPECT_EQ(hider.RecordAt(0)->State, kStateNormal);
+    EXPECT_EQ(hider.RecordAt(1)->State, kStateMinimized);
+    EXPECT_EQ(entries.entries.size(), 2u);
+
+    hider.RestoreWindow(*hider.RecordAt(0));
+    EXPECT_TRUE(desktop.IsVisible(0xA0));
+    EXPECT_FALSE(desktop.IsIconic(0xA0));
+    hider.RefreshHiddenMenu();
+    EXPECT_EQ(hider.HiddenCount(), 0u);
+    EXPECT_TRUE(entries.entries.empty());
+}
+
+// ---- the menu refresh --------------------------------------------------------------------------
+
+TEST_F(HiderTest, RefreshForgetsWindowsThatCameBackDiedOrChangedHands) {
+    for (WindowId w = 0xB0; w <= 0xB6; ++w) desktop.Add(w, Win("W" + std::to_string(w - 0xB0)));
+    hider.HideAllWindows();
+    ASSERT_EQ(hider.HiddenCount(), 7u);
+    desktop.calls.clear();
+
+    desktop.At(0xB1).visible = true;               // shown again by its program
+    desktop.Destroy(0xB2);                         // closed while hidden
+    desktop.At(0xB3).origin = {101, 200, 1000};    // handle reused by another program
+    desktop.At(0xB4).origin = {100, 200, 2000};    // same process id, restarted
+    desktop.At(0xB5).origin = {100, 201, 1000};    // another thread of the same process
+    desktop.At(0xB6).origin.processStartTime = 0;  // start time could not be read now
+    hider.RefreshHiddenMenu();
+
+    EXPECT_EQ(Handles(), (std::vector<WindowId>{0xB0, 0xB6}));
+    EXPECT_EQ(entries.Texts(), (std::vector<std::string>{"W0", "W6"}));
+    ExpectEntriesMatchList();
+    EXPECT_TRUE(desktop.calls.empty());  // nothing shown or hidden
+    EXPECT_EQ(RecoveryHandles(), (std::vector<WindowId>{0xB0, 0xB6}));
+
+    // Opening the menu again without a change gives the same entries.
+    hider.RefreshHiddenMenu();
+    EXPECT_EQ(entries.Texts(), (std::vector<std::string>{"W0", "W6"}));
+    ExpectEntriesMatchList();
+}
+
+TEST_F(HiderTest, RestoringAReusedHandleShowsNothing) {
+    desktop.Add(0xC0, Win("Mine"));
+    hider.HideAllWindows();
+    // The window died and another program's hidden window got its handle.
+    desktop.At(0xC0).origin = {555, 1, 1};
+    desktop.calls.clear();
+    hider.RestoreWindow(*hider.RecordAt(0));
+    EXPECT_TRUE(desktop.calls.empty());
+    EXPECT_FALSE(desktop.IsVisible(0xC0));
+    EXPECT_EQ(hider.HiddenCount(), 0u);
+
+    // A window that vanished is forgotten without a command too.
+    desktop.Add(0xC1, Win("Gone soon"));
+    hider.HideAllWindows();
+    desktop.Destroy(0xC1);
+    desktop.calls.clear();
+    hider.RestoreWindow(*hider.RecordAt(0));
+    EXPECT_TRUE(desktop.calls.empty());
+    EXPECT_EQ(hider.HiddenCount(), 0u);
+}
+
+// ---- restore all -------------------------------------------------------------------------------
+
+TEST_F(HiderTest, RestoreAllGoesInListOrderAndTakesWindowsHiddenMeanwhile) {
+    desktop.Add(0xD0, Win("One"));
+    desktop.Add(0xD1, Win("Two"));
+    desktop.Add(0xD2, Win("Three"));
+    hider.HideAllWindows();
+    desktop.Add(0xD3, Win("Hidden during the run"));
+    desktop.calls.clear();
+
+    int runs = 0;
+    hider.Restoreall1Click([&] {
+        // Pending messages include the hotkey that hides one more window.
+        if (++runs == 2) {
+            desktop.SetForeground(0xD3);
+            hider.HideActiveWindow();
+        }
+    });
+
+    std::vector<WindowId> restored;
+    for (const auto& c : desktop.calls)
+        if (c.kind == test::DesktopCall::ShowAsync && c.command == SC::Show)
+            restored.push_back(c.window);
+    EXPECT_EQ(restored, (std::vector<WindowId>{0xD0, 0xD1, 0xD2, 0xD3}));
+    EXPECT_EQ(runs, 5);  // before each window, and once more to find nothing left
+    EXPECT_EQ(hider.HiddenCount(), 0u);
+    EXPECT_TRUE(entries.entries.empty());
+}
+
+TEST_F(HiderTest, RestoreAllCopesWithMessagesThatEmptyTheList) {
+    desktop.Add(0xD5, Win("One"));
+    desktop.Add(0xD6, Win("Two"));
+    hider.HideAllWindows();
+    // A menu refresh during the run finds both windows shown by their programs.
+    hider.Restoreall1Click([&] {
+        desktop.At(0xD5).visible = desktop.At(0xD6).visible = true;
+        hider.RefreshHiddenMenu();
+    });
+    EXPECT_EQ(hider.HiddenCount(), 0u);
+    hider.Restoreall1Click({});  // nothing hidden, no message runner: returns
+}
+
+TEST_F(HiderTest, ExitRestoresEarliestFirstAndLeavesTheRecoveryRecordEmpty) {
+    desktop.Add(0xE0, Win("First"));
+    desktop.Add(0xE1, Win("Second"));
+    desktop.SetForeground(0xE1);
+    hider.HideActiveWindow();
+    desktop.SetForeground(0xE0);
+    hider.HideActiveWindow();
+    EXPECT_EQ(RecoveryHandles(), (std::vector<WindowId>{0xE1, 0xE0}));
+    desktop.calls.clear();
+
+    hider.RestoreAllOnExit();
+
+    EXPECT_EQ(desktop.calls.front().window, 0xE1u);
+    EXPECT_EQ(desktop.calls.back().window, 0xE0u);
+    EXPECT_TRUE(desktop.IsVisible(0xE0));
+    EXPECT_TRUE(desktop.IsVisible(0xE1));
+    EXPECT_EQ(registry.GetString(kRecoveryKey, "Windows"), "");
+}
+
+// ---- crash recovery ---------------------------------------------------------------------------
+
+TEST_F(HiderTest, RecoveryRecordIsWrittenBeforeTheWindowDisappears) {
+    desktop.Add(0xF0, Win("Report\nwith a line feed and a \\"));
+    std::vector<WindowId> recordedAtFirstCommand;
+    desktop.onCall = [&](const test::DesktopCall&) {
+        if (recordedAtFirstCommand.empty()) recordedAtFirstCommand = RecoveryHandles();
+    };
+    desktop.SetForeground(0xF0);
+    hider.HideActiveWindow();
+    EXPECT_EQ(recordedAtFirstCommand, std::vector<WindowId>{0xF0});
+    EXPECT_EQ(Recovery(),
+              (std::vector<RecoveryEntry>{
+                  {0xF0, {100, 200, 1000}, kStateNormal, "Report\nwith a line feed and a \\"}}));
+    hider.RestoreWindow(*hider.RecordAt(0));
+    EXPECT_TRUE(Recovery().empty());
+}
+
+TEST_F(HiderTest, HidingGoesOnWhenTheRecordCannotBeWritten) {
+    registry.SetFailCreate(true);
+    registry.SetFailSet(true);
+    desktop.Add(0xF1, Win("Still hidden"));
+    desktop.SetForeground(0xF1);
+    EXPECT_NO_THROW(hider.HideActiveWindow());
+    EXPECT_FALSE(desktop.IsVisible(0xF1));
+    EXPECT_NO_THROW(hider.RestoreAllOnExit());
+    EXPECT_TRUE(desktop.IsVisible(0xF1));
+}
+
+// A new run of the program over the same desktop and registry.
+class RecoveryTest : public HiderTest {
+  protected:
+    void WriteRecord(const std::vector<RecoveryEntry>& e) {
+        registry.PutString(kRecoveryKey, "Windows", EncodeRecovery(e));
+    }
+    void Hidden(WindowId w, std::string caption, WindowOrigin origin = {100, 200, 1000}) {
+        FakeWindow win = Win(std::move(caption), origin);
+        win.visible = false;
+        win.iconic = true;
+        desktop.Add(w, win);
+    }
+};
+
+TEST_F(RecoveryTest, AdoptsOnlyWindowsThatAreStillHiddenAndStillTheSame) {
+    Hidden(0x100, "Kept");
+    Hidden(0x101, "Restarted process", {100, 200, 9999});
+    Hidden(0x102, "Handle reused", {300, 400, 1000});
+    desktop.Add(0x103, Win("Shown again"));
+    Hidden(0x105, "Kept, start time unknown at hiding");
+    Hidden(0x106, "", {100, 200, 1000});
+    WriteRecord({{0x100, {100, 200, 1000}, kStateMaximized, "Kept"},
+                 {0x101, {100, 200, 1000}, kStateNormal, "x"},
+                 {0x102, {100, 200, 1000}, kStateNormal, "x"},
+                 {0x103, {100, 200, 1000}, kStateNormal, "x"},
+                 {0x104, {100, 200, 1000}, kStateNormal, "Gone"},
+                 {0x105, {100, 200, 0}, kStateMinimized, "x"},
+                 {0x100, {100, 200, 1000}, kStateMinimized, "Duplicate"},
+                 {0x106, {100, 200, 1000}, kStateNormal, "Recorded caption"}});
+
+    hider.AdoptRecovered();
+
+    EXPECT_EQ(Handles(), (std::vector<WindowId>{0x100, 0x105, 0x106}));
+    EXPECT_EQ(hider.RecordAt(0)->State, kStateMaximized);
+    EXPECT_EQ(hider.RecordAt(1)->State, kStateMinimized);
+    EXPECT_EQ(hider.RecordAt(1)->Origin, (WindowOrigin{100, 200, 1000}));
+    // The window's own caption, or the recorded one when it gives none.
+    EXPECT_EQ(entries.Texts(), (std::vector<std::string>{"Kept", "Kept, start time unknown at hidi",
+                                                         "Recorded caption"}));
+    ExpectEntriesMatchList();
+    EXPECT_TRUE(desktop.calls.empty());  // adopted, not shown
+    EXPECT_EQ(RecoveryHandles(), (std::vector<WindowId>{0x100, 0x105, 0x106}));
+
+    // The adopted window comes back in the state it had before the first run hid it.
+    hider.RestoreWindow(*hider.RecordAt(0));
+    EXPECT_TRUE(desktop.IsVisible(0x100));
+    EXPECT_TRUE(desktop.IsZoomed(0x100));
+}
+
+TEST_F(RecoveryTest, NeverAdoptsTheShellOrOurOwnWindows) {
+    Hidden(0x110, "Taskbar hidden by someone else");
+    desktop.SetTaskbar(0x110);
+    desktop.At(kSettings).visible = false;
+    WriteRecord(
+        {{0x110, {100, 200, 1000}, 0, ""}, {kSettings, {FakeDesktop::kOwnPid, 1, 77}, 0, ""}});
+    hider.AdoptRecovered();
+    EXPECT_EQ(hider.HiddenCount(), 0u);
+    EXPECT_EQ(registry.GetString(kRecoveryKey, "Windows"), "");
+}
+
+TEST_F(RecoveryTest, DamagedRecordIsIgnoredQuietly) {
+    Hidden(0x120, "Good");
+    registry.PutString(kRecoveryKey, "Windows",
+                       "\xFF\xFE garbage\n120 x\n" + std::string(5000, '9') + " 1 2 3 0 huge\n" +
+                           EncodeRecovery({{0x120, {100, 200, 1000}, 0, "Good"}}));
+    EXPECT_NO_THROW(hider.AdoptRecovered());
+    EXPECT_EQ(Handles(), std::vector<WindowId>{0x120});
+    EXPECT_EQ(RecoveryHandles(), std::vector<WindowId>{0x120});
+
+    // A value of the wrong type reads as nothing and is replaced by a good one.
+    Hider secondRun{desktop, &store, nullptr, {kSettings, kOwnerWnd}};
+    registry.PutRaw(kRecoveryKey, "Windows", kRegDword, {1, 0, 0, 0});
+    EXPECT_NO_THROW(secondRun.AdoptRecovered());
+    EXPECT_EQ(secondRun.HiddenCount(), 0u);
+    EXPECT_EQ(registry.GetString(kRecoveryKey, "Windows"), "");
+
+    // No record at all.
+    Hider thirdRun{desktop, &store, nullptr, {}};
+    registry.PutString(kRecoveryKey, "Windows", "");
+    thirdRun.AdoptRecovered();
+    EXPECT_EQ(thirdRun.HiddenCount(), 0u);
+}
+
+TEST_F(RecoveryTest, HidingAfterAdoptionKeepsBothInTheRecord) {
+    Hidden(0x130, "From the last run");
+    WriteRecord({{0x130, {100, 200, 1000}, 0, ""}});
+    hider.AdoptRecovered();
+    desktop.Add(0x131, Win("New"));
+    desktop.SetForeground(0x131);
+    hider.HideActiveWindow();
+    EXPECT_EQ(RecoveryHandles(), (std::vector<WindowId>{0x130, 0x131}));
+    hider.RestoreAllOnExit();
+    EXPECT_TRUE(desktop.IsVisible(0x130));
+    EXPECT_TRUE(Recovery().empty());
+}
+
+}  // namespace
+}  // namespace quenvix::core
