@@ -1,0 +1,47 @@
+#include "core/dialog_text.h"
+
+#include "core/settings.h"
+
+namespace quenvix::core {
+
+const TDialogText AutoUpdateCheckText{dkConfirmation, "AutoUpdateCheck",
+                                      "Automatic update check will be activated.\n"
+                                      "Uncheck menu Help\\Automatic update check to disable.\n"
+                                      "This feature needs internet connection where\n"
+                                      "no personal information will be sent out.\n"
+                                      "Continue the automatic update check?"};
+
+std::vector<std::string> DialogLines(std::string_view text) {
+    std::vector<std::string> lines;
+    for (;;) {
+        const std::size_t feed = text.find('\n');
+        lines.emplace_back(text.substr(0, feed));
+        if (feed == std::string_view::npos) return lines;
+        text.remove_prefix(feed + 1);
+    }
+}
+
+DialogFace FaceOf(const TDialogText& text) {
+    DialogFace face;
+    face.lines = DialogLines(text.Text);
+    if (text.Kind == dkInformation) {
+        face.caption = "Information";
+        face.showCancel = false;
+        face.okLeft = 272;  // where Cancel stands in a question
+        face.informationPicture = true;
+    } else {
+        face.caption = "Confirmation";
+    }
+    return face;
+}
+
+bool RunConfirmation(TMyRegistry& settings, const TDialogText& text,
+                     const std::function<DialogAnswer(const DialogFace&)>& show) {
+    if (settings.ReadBool(kDialogsSection, text.Ident, false)) return true;
+    const DialogAnswer answer = show(FaceOf(text));
+    // Only "on" is ever written: the user silences a message, the program never un-silences it.
+    if (answer.noMore) settings.WriteBool(kDialogsSection, text.Ident, true);
+    return answer.ok;
+}
+
+}  // namespace quenvix::core

@@ -1,0 +1,53 @@
+#pragma once
+// The program's questions and notices: one message, how its dialog looks, and the "Don't show
+// this message again" memory kept in section "Dialogs" of the settings store.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quenvix::core {
+
+class TMyRegistry;
+
+// Any value other than dkInformation shows the question form.
+enum TDialogKind : std::uint8_t { dkConfirmation = 1, dkInformation = 2 };
+
+struct TDialogText {
+    TDialogKind Kind = dkConfirmation;
+    std::string Ident;  // value name in section "Dialogs"; also the message's identity
+    std::string Text;   // lines separated by character 10
+};
+
+extern const TDialogText AutoUpdateCheckText;
+
+inline constexpr std::string_view kDialogsSection = "Dialogs";
+
+// The lines of a message: cut at every line feed, so an empty text is one empty line, a final
+// line feed adds an empty last line and two in a row give an empty line between.
+std::vector<std::string> DialogLines(std::string_view text);
+
+// How the dialog shows one message; positions in 96-DPI pixels of the dialog's client area.
+struct DialogFace {
+    std::string caption;
+    std::vector<std::string> lines;
+    bool showCancel = true;
+    int okLeft = 192;
+    bool informationPicture = false;
+};
+DialogFace FaceOf(const TDialogText& text);
+
+// What the user did: which button answered, and whether the box was ticked at that moment.
+struct DialogAnswer {
+    bool ok = false;
+    bool noMore = false;
+};
+
+// Shows `text` through `show` unless the user silenced it; true for OK or a silenced message.
+// A ticked box silences the message whichever button closed the dialog. Errors of the store,
+// reading or writing, reach the caller.
+bool RunConfirmation(TMyRegistry& settings, const TDialogText& text,
+                     const std::function<DialogAnswer(const DialogFace&)>& show);
+
+}  // namespace quenvix::core
