@@ -172,11 +172,11 @@ void Hider::RestoreWindow(const THidenInfo& info) {
     Forget(info);
 }
 
-void Hider::Restoreall1Click(const std::function<void()>& processMessages) {
+void Hider::Restoreall1Click(const std::function<bool()>& processMessages) {
     // The list is looked at afresh after every message run: those messages may have hidden,
     // restored or dropped windows.
     for (;;) {
-        if (processMessages) processMessages();
+        if (processMessages && !processMessages()) return;
         if (hiddenList_.empty()) break;
         RestoreWindow(*hiddenList_.front());
     }

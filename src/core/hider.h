@@ -78,8 +78,9 @@ class Hider {
     // Shows the record's window in its former state and forgets the record (with its entry).
     void RestoreWindow(const THidenInfo& info);
     // Restores every window in list order, letting pending messages run before each one; a
-    // window hidden meanwhile is restored by the same run.
-    void Restoreall1Click(const std::function<void()>& processMessages);
+    // window hidden meanwhile is restored by the same run. The message runner answers false when
+    // the run must stop (the program is closing); nothing here is touched after that.
+    void Restoreall1Click(const std::function<bool()>& processMessages);
     // Restores everything, earliest first, and leaves the recovery record empty.
     void RestoreAllOnExit();
 

@@ -403,6 +403,7 @@ TEST_F(HiderTest, RestoreAllGoesInListOrderAndTakesWindowsHiddenMeanwhile) {
             desktop.SetForeground(0xD3);
             hider.HideActiveWindow();
         }
+        return true;
     });
 
     std::vector<WindowId> restored;
@@ -423,9 +424,21 @@ TEST_F(HiderTest, RestoreAllCopesWithMessagesThatEmptyTheList) {
     hider.Restoreall1Click([&] {
         desktop.At(0xD5).visible = desktop.At(0xD6).visible = true;
         hider.RefreshHiddenMenu();
+        return true;
     });
     EXPECT_EQ(hider.HiddenCount(), 0u);
     hider.Restoreall1Click({});  // nothing hidden, no message runner: returns
+}
+
+TEST_F(HiderTest, RestoreAllStopsWhenTheProgramIsClosing) {
+    desktop.Add(0xD7, Win("One"));
+    desktop.Add(0xD8, Win("Two"));
+    hider.HideAllWindows();
+    int runs = 0;
+    hider.Restoreall1Click([&] { return ++runs < 2; });
+    EXPECT_EQ(runs, 2);
+    EXPECT_EQ(Handles(), std::vector<WindowId>{0xD8});
+    ExpectEntriesMatchList();
 }
 
 TEST_F(HiderTest, ExitRestoresEarliestFirstAndLeavesTheRecoveryRecordEmpty) {

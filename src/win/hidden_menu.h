@@ -1,0 +1,54 @@
+#pragma once
+// The hidden-window entries at the end of the tray menu, after the separator: one item per
+// hidden window, in list order, with the window's picture and the start of its caption. Each
+// item owns its bitmap, so entries that go take their pictures with them.
+#include <windows.h>
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "core/hider.h"
+#include "win/ui.h"
+
+namespace quenvix::win {
+
+class HiddenMenu : public core::HiddenEntries {
+  public:
+    // Entries are appended to the end of `menu` with command ids from [firstId, firstId + idCount).
+    HiddenMenu(HMENU menu, UINT firstId, UINT idCount);
+    ~HiddenMenu() override;
+    HiddenMenu(const HiddenMenu&) = delete;
+    HiddenMenu& operator=(const HiddenMenu&) = delete;
+
+    void Append(const core::THidenInfo& info, const std::string& text) override;
+    void Remove(const core::THidenInfo& info) override;
+    void Clear() override;
+
+    // Whether `id` lies in the range reserved for entries.
+    bool OwnsId(UINT id) const noexcept { return id >= firstId_ && id - firstId_ < idCount_; }
+    // The record behind an entry's command id; null when no entry has it.
+    const core::THidenInfo* RecordFor(UINT id) const noexcept;
+    std::size_t Count() const noexcept { return entries_.size(); }
+
+  private:
+    struct Entry {
+        UINT id;
+        const core::THidenInfo* info;
+        UniqueBitmap bitmap;
+    };
+    // The lowest unused id of the range, 0 when all are taken.
+    UINT FreeId() const;
+    void DeleteItem(const Entry& entry) noexcept;
+
+    HMENU menu_;
+    UINT firstId_;
+    UINT idCount_;
+    std::vector<Entry> entries_;
+};
+
+// Menu text for a caption: "&" would underline the next letter and a tab would split the item
+// into columns.
+std::wstring MenuText(const std::string& text);
+
+}  // namespace quenvix::win

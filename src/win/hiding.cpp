@@ -1,0 +1,73 @@
+#include "win/hiding.h"
+
+#include "core/settings.h"
+#include "win/desktop.h"
+
+namespace quenvix::win {
+namespace {
+
+// Runs the messages waiting for this thread; false when the run must stop because the
+// application is quitting (the quit request is put back for the main loop).
+bool ProcessPendingMessages(const std::shared_ptr<bool>& alive) {
+    MSG msg;
+    while (*alive && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return false;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return *alive;
+}
+
+}  // namespace
+
+Hiding::Hiding(core::Desktop& desktop, core::TMyRegistry& store, HMENU trayMenu,
+               HWND settingsWindow, HWND ownerWindow, UINT firstEntryId, UINT entryIdCount)
+    : trayMenu_(trayMenu),
+      menu_(trayMenu, firstEntryId, entryIdCount),
+      hider_(desktop, &store, &menu_, {ToId(settingsWindow), ToId(ownerWindow)}) {}
+
+Hiding::~Hiding() {
+    *alive_ = false;
+}
+
+void Hiding::HotKeyPressed(std::uint16_t index) {
+    hider_.HotKeyPressed(index);
+}
+void Hiding::HideActiveWindow() {
+    hider_.HideActiveWindow();
+}
+void Hiding::HideAllWindows() {
+    hider_.HideAllWindows();
+}
+void Hiding::Panic1Click() {
+    hider_.HideAllWindows();
+}
+void Hiding::RestoreAllOnExit() {
+    hider_.RestoreAllOnExit();
+}
+void Hiding::AdoptRecovered() {
+    hider_.AdoptRecovered();
+}
+
+void Hiding::PopSystrayPopup(UINT restoreAllId) {
+    hider_.RefreshHiddenMenu();
+    EnableMenuItem(trayMenu_, restoreAllId,
+                   MF_BYCOMMAND | (hider_.HiddenCount() > 0 ? MF_ENABLED : MF_GRAYED));
+}
+
+bool Hiding::OnMenuCommand(UINT id) {
+    if (!menu_.OwnsId(id)) return false;
+    // An id of the range without an entry (a stale click) is ours all the same and does nothing.
+    if (const core::THidenInfo* info = menu_.RecordFor(id)) hider_.RestoreWindow(*info);
+    return true;
+}
+
+void Hiding::Restoreall1Click() {
+    const std::shared_ptr<bool> alive = alive_;
+    hider_.Restoreall1Click([alive] { return ProcessPendingMessages(alive); });
+}
+
+}  // namespace quenvix::win

@@ -1,0 +1,60 @@
+#pragma once
+// Hiding and restoring as the main window offers them: the hotkeys, the tray menu's hidden-window
+// entries and "Restore all" / "Panic!", the restore at exit and the take-back at start of what a
+// crashed run left hidden.
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "core/desktop.h"
+#include "core/hider.h"
+#include "win/hidden_menu.h"
+
+namespace quenvix::core {
+class TMyRegistry;
+}
+
+namespace quenvix::win {
+
+class Hiding {
+  public:
+    // `trayMenu` is the tray popup menu; entries are appended at its end (after the separator
+    // that ends the fixed items) with command ids from [firstEntryId, firstEntryId + entryIdCount).
+    // The settings window and the application's owner window are never hidden.
+    Hiding(core::Desktop& desktop, core::TMyRegistry& store, HMENU trayMenu, HWND settingsWindow,
+           HWND ownerWindow, UINT firstEntryId, UINT entryIdCount);
+    ~Hiding();
+    Hiding(const Hiding&) = delete;
+    Hiding& operator=(const Hiding&) = delete;
+
+    // 0 hides the active program, 1 all programs, anything else nothing.
+    void HotKeyPressed(std::uint16_t index);
+    void HideActiveWindow();
+    void HideAllWindows();
+    // Before the tray menu opens: forget windows that came back or died, rebuild the entries,
+    // and enable "Restore all" only while something is hidden.
+    void PopSystrayPopup(UINT restoreAllId);
+    // A click on a hidden-window entry restores that window; false for ids outside the entries'
+    // range.
+    bool OnMenuCommand(UINT id);
+    // Restores every hidden window in menu order, letting pending messages run before each.
+    void Restoreall1Click();
+    void Panic1Click();
+    // Everything back, earliest first (the program is ending or the session is).
+    void RestoreAllOnExit();
+    // At start: takes back the windows a previous run left hidden.
+    void AdoptRecovered();
+    std::size_t HiddenCount() const { return hider_.HiddenCount(); }
+
+  private:
+    HMENU trayMenu_;
+    HiddenMenu menu_;
+    core::Hider hider_;
+    // Cleared when this object goes, so a message run inside "Restore all" that ends the
+    // program stops the run instead of touching a destroyed object.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace quenvix::win
