@@ -1,0 +1,66 @@
+#include "win/timer.h"
+
+#include "core/error.h"
+#include "win/ui.h"
+
+namespace quenvix::win {
+namespace {
+
+constexpr wchar_t kClassName[] = L"QuenvixTimerWindow";
+constexpr UINT_PTR kTimerId = 1;
+
+// The window class is registered on first use and stays for the life of the process.
+const wchar_t* TimerClass(WNDPROC proc) {
+    static const ATOM atom = [proc] {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof(wc);
+        wc.lpfnWndProc = proc;
+        wc.hInstance = AppInstance();
+        wc.lpszClassName = kClassName;
+        return RegisterClassExW(&wc);
+    }();
+    if (!atom) throw core::Error("Cannot create a timer");
+    return kClassName;
+}
+
+}  // namespace
+
+WinTimer::WinTimer() {
+    // A message-only window per timer: it never shows, takes no part in enumeration of the
+    // desktop's windows, and its WM_TIMER reaches this object through GWLP_USERDATA.
+    hwnd_ = CreateWindowExW(0, TimerClass(&WinTimer::Proc), L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                            nullptr, AppInstance(), nullptr);
+    if (!hwnd_) throw core::Error("Cannot create a timer");
+    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+WinTimer::~WinTimer() {
+    // Unbind first: nothing that arrives while the window goes may reach a half-destroyed timer.
+    SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+    KillTimer(hwnd_, kTimerId);
+    DestroyWindow(hwnd_);
+}
+
+void WinTimer::Arm(std::uint32_t ms) {
+    // Setting an existing timer id again starts its countdown afresh.
+    SetTimer(hwnd_, kTimerId, ms, nullptr);
+}
+
+void WinTimer::Disarm() {
+    // Also drops a WM_TIMER that is already waiting in the queue.
+    KillTimer(hwnd_, kTimerId);
+}
+
+LRESULT CALLBACK WinTimer::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_TIMER && wParam == kTimerId) {
+        if (auto* self = reinterpret_cast<WinTimer*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) {
+            // The handler may free this timer (and with it this window): nothing of either is
+            // touched after Fire.
+            Guarded(nullptr, [self] { self->Fire(); });
+        }
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+}  // namespace quenvix::win

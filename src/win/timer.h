@@ -1,0 +1,32 @@
+#pragma once
+// Timers that tick on the thread that made them, through its message loop (modal loops
+// included), so handlers run between messages like any other window code.
+#include <windows.h>
+
+#include <memory>
+
+#include "core/timer.h"
+
+namespace quenvix::win {
+
+class WinTimer : public core::Timer {
+  public:
+    // Must be made, used and freed on one thread that runs a message loop.
+    WinTimer();
+    ~WinTimer() override;
+
+  protected:
+    void Arm(std::uint32_t ms) override;
+    void Disarm() override;
+
+  private:
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    HWND hwnd_ = nullptr;
+};
+
+class WinTimerFactory : public core::TimerFactory {
+  public:
+    std::unique_ptr<core::Timer> MakeTimer() override { return std::make_unique<WinTimer>(); }
+};
+
+}  // namespace quenvix::win

@@ -1,0 +1,121 @@
+#include "win/timer.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace quenvix::win {
+namespace {
+
+// Runs the thread's messages until `done` holds; gives up after `limitMs` so a broken timer
+// fails the test instead of hanging it.
+bool PumpUntil(const std::function<bool()>& done, DWORD limitMs = 10000) {
+    const ULONGLONG giveUp = GetTickCount64() + limitMs;
+    while (!done()) {
+        if (GetTickCount64() > giveUp) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    return true;
+}
+
+TEST(WinTimer, TicksArriveThroughTheMessageLoopOnlyWhileEnabled) {
+    WinTimerFactory factory;
+    auto timer = factory.MakeTimer();
+    const DWORD thread = GetCurrentThreadId();
+    int ticks = 0;
+    bool sameThread = true;
+    timer->SetInterval(15);
+    timer->SetOnTick([&] {
+        ++ticks;
+        sameThread = sameThread && GetCurrentThreadId() == thread;
+    });
+    EXPECT_FALSE(timer->Enabled());
+    timer->SetEnabled(true);
+    ASSERT_TRUE(PumpUntil([&] { return ticks >= 3; }));
+    EXPECT_TRUE(sameThread);
+
+    timer->SetEnabled(false);
+    const int stoppedAt = ticks;
+    // A second timer serves as the measure of time passing.
+    auto witness = factory.MakeTimer();
+    int witnessTicks = 0;
+    witness->SetInterval(15);
+    witness->SetOnTick([&] { ++witnessTicks; });
+    witness->SetEnabled(true);
+    ASSERT_TRUE(PumpUntil([&] { return witnessTicks >= 5; }));
+    EXPECT_EQ(ticks, stoppedAt);
+}
+
+TEST(WinTimer, TickCanDisableItsOwnTimer) {
+    WinTimerFactory factory;
+    auto timer = factory.MakeTimer();
+    auto witness = factory.MakeTimer();
+    int ticks = 0;
+    int witnessTicks = 0;
+    timer->SetInterval(10);
+    timer->SetOnTick([&] {
+        ++ticks;
+        timer->SetEnabled(false);
+    });
+    witness->SetInterval(20);
+    witness->SetOnTick([&] { ++witnessTicks; });
+    timer->SetEnabled(true);
+    witness->SetEnabled(true);
+    ASSERT_TRUE(PumpUntil([&] { return witnessTicks >= 6; }));
+    EXPECT_EQ(ticks, 1);
+    EXPECT_FALSE(timer->Enabled());
+}
+
+TEST(WinTimer, ReenablingStartsTheIntervalAfresh) {
+    // The slow timer is restarted at each of the fast timer's first five ticks. Counted from its
+    // first enabling it would have ticked at about the fast timer's third tick; restarted, it
+    // cannot tick before the fast one's fifth tick plus its own full interval.
+    WinTimerFactory factory;
+    auto slow = factory.MakeTimer();
+    auto fast = factory.MakeTimer();
+    int fastTicks = 0;
+    int fastTicksAtSlowTick = -1;
+    slow->SetInterval(300);
+    slow->SetOnTick([&] {
+        if (fastTicksAtSlowTick < 0) fastTicksAtSlowTick = fastTicks;
+    });
+    fast->SetInterval(60);
+    fast->SetOnTick([&] {
+        if (++fastTicks <= 5) {
+            slow->SetEnabled(false);
+            slow->SetEnabled(true);
+        }
+    });
+    slow->SetEnabled(true);
+    fast->SetEnabled(true);
+    ASSERT_TRUE(PumpUntil([&] { return fastTicksAtSlowTick >= 0; }));
+    EXPECT_GE(fastTicksAtSlowTick, 6);
+}
+
+TEST(WinTimer, TickCanFreeItsOwnTimer) {
+    WinTimerFactory factory;
+    std::unique_ptr<core::Timer> timer = factory.MakeTimer();
+    int ticks = 0;
+    timer->SetInterval(10);
+    timer->SetOnTick([&] {
+        ++ticks;
+        timer.reset();
+    });
+    timer->SetEnabled(true);
+    ASSERT_TRUE(PumpUntil([&] { return timer == nullptr; }));
+    auto witness = factory.MakeTimer();
+    int witnessTicks = 0;
+    witness->SetInterval(10);
+    witness->SetOnTick([&] { ++witnessTicks; });
+    witness->SetEnabled(true);
+    ASSERT_TRUE(PumpUntil([&] { return witnessTicks >= 3; }));
+    EXPECT_EQ(ticks, 1);
+}
+
+}  // namespace
+}  // namespace quenvix::win
