@@ -1,0 +1,173 @@
+// The confirmation dialog on real windows: its two faces, and how each way of closing it answers
+// and is remembered. A thread timer, dispatched by the dialog's own modal loop, plays the user.
+#include "win/confirm_dlg.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/error.h"
+#include "core/settings.h"
+#include "fakes/memory_registry.h"
+
+namespace quenvix::win {
+namespace {
+
+using Step = std::function<void(HWND dialog)>;
+
+struct Script {
+    std::vector<Step> steps;
+    std::size_t done = 0;
+    int idleTicks = 0;
+    bool forcedClose = false;
+};
+Script* g_script = nullptr;
+
+void CALLBACK PlayStep(HWND, UINT, UINT_PTR, DWORD) {
+    HWND dialog = FindWindowW(L"QuenvixConfirmDlg", nullptr);
+    if (!g_script || !dialog || !IsWindowVisible(dialog)) return;
+    if (g_script->done < g_script->steps.size()) {
+        g_script->steps[g_script->done++](dialog);
+    } else if (++g_script->idleTicks > 20) {
+        // The steps should have ended the dialog by now; end it so the test fails instead of
+        // hanging.
+        g_script->forcedClose = true;
+        PostMessageW(dialog, WM_CLOSE, 0, 0);
+    }
+}
+
+HWND Focused(HWND dialog) {
+    HWND focus = GetFocus();
+    return focus ? focus : dialog;
+}
+
+Step PressKey(WPARAM key) {
+    return [key](HWND dialog) { PostMessageW(Focused(dialog), WM_KEYDOWN, key, 0); };
+}
+Step Click(int id) {
+    return [id](HWND dialog) { SendMessageW(GetDlgItem(dialog, id), BM_CLICK, 0, 0); };
+}
+Step Close() {
+    return [](HWND dialog) { PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); };
+}
+
+std::wstring TextOf(HWND window) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)), L'\0');
+    GetWindowTextW(window, text.data(), static_cast<int>(text.size() + 1));
+    return text;
+}
+
+// Left edge of a control in its dialog's client coordinates.
+int LeftOf(HWND dialog, int id) {
+    RECT r{};
+    GetWindowRect(GetDlgItem(dialog, id), &r);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+    return r.left;
+}
+
+class ConfirmDlgTest : public ::testing::Test {
+  protected:
+    static constexpr std::string_view kDialogs = "Software\\Tarmel\\Quenvix\\Dialogs";
+    test::MemoryRegistry registry;
+    core::TMyRegistry store{registry, "\\Software\\Tarmel\\Quenvix\\"};
+
+    // Runs ConfirmDialog with `steps` played one per timer tick; returns its answer.
+    bool Run(const core::TDialogText& text, std::vector<Step> steps) {
+        script = Script{std::move(steps)};
+        g_script = &script;
+        const UINT_PTR timer = SetTimer(nullptr, 0, 50, PlayStep);
+        bool answer = false;
+        try {
+            answer = ConfirmDialog(store, text, nullptr);
+        } catch (...) {
+            KillTimer(nullptr, timer);
+            g_script = nullptr;
+            throw;
+        }
+        KillTimer(nullptr, timer);
+        g_script = nullptr;
+        EXPECT_FALSE(script.forcedClose) << "the dialog did not end as the steps should have";
+        return answer;
+    }
+
+    Script script;
+};
+
+TEST_F(ConfirmDlgTest, QuestionShowsBothButtonsAndTheTextLineByLine) {
+    const std::size_t entries = registry.CurrentUserEntryCount();
+    const bool answer =
+        Run({core::dkConfirmation, "AskToClose", "first\n\nsecond"},
+            {[](HWND dialog) {
+                 const UINT dpi = DpiOf(dialog);
+                 EXPECT_EQ(TextOf(dialog), L"Confirmation");
+                 RECT client{};
+                 GetClientRect(dialog, &client);
+                 EXPECT_EQ(client.right, Scale(362, dpi));
+                 EXPECT_EQ(client.bottom, Scale(126, dpi));
+                 EXPECT_EQ(TextOf(GetDlgItem(dialog, TConfirmDlg::kMemo1)), L"first\r\n\r\nsecond");
+                 EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, IDCANCEL)));
+                 EXPECT_EQ(LeftOf(dialog, IDOK), Scale(192, dpi));
+                 EXPECT_EQ(LeftOf(dialog, IDCANCEL), Scale(272, dpi));
+                 EXPECT_EQ(IsDlgButtonChecked(dialog, TConfirmDlg::kNoMore), BST_UNCHECKED);
+             },
+             Click(IDOK)});
+    EXPECT_TRUE(answer);
+    EXPECT_EQ(script.done, 2u);
+    // Not ticked: nothing is remembered.
+    EXPECT_EQ(registry.CurrentUserEntryCount(), entries);
+}
+
+TEST_F(ConfirmDlgTest, EnterAnswersOkAndEscapeOrTheCloseBoxCancel) {
+    const core::TDialogText text{core::dkConfirmation, "Closing is hiding", "x"};
+    EXPECT_TRUE(Run(text, {PressKey(VK_RETURN)}));
+    EXPECT_FALSE(Run(text, {PressKey(VK_ESCAPE)}));
+    EXPECT_FALSE(Run(text, {Close()}));
+    EXPECT_FALSE(Run(text, {Click(IDCANCEL)}));
+    EXPECT_FALSE(registry.HasValue(kDialogs, "Closing is hiding"));
+}
+
+TEST_F(ConfirmDlgTest, NoticeHasOnlyOkInCancelsPlaceAndIgnoresEscape) {
+    bool openAfterEscape = false;
+    const bool answer =
+        Run({core::dkInformation, "Hiding window", "notice"},
+            {[](HWND dialog) {
+                 EXPECT_EQ(TextOf(dialog), L"Information");
+                 EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, IDCANCEL)));
+                 EXPECT_EQ(LeftOf(dialog, IDOK), Scale(272, DpiOf(dialog)));
+             },
+             PressKey(VK_ESCAPE),
+             [&](HWND dialog) { openAfterEscape = IsWindowVisible(dialog) != FALSE; }, Close()});
+    EXPECT_TRUE(openAfterEscape);
+    EXPECT_FALSE(answer);
+}
+
+TEST_F(ConfirmDlgTest, TickedBoxSilencesTheMessageWhicheverWayItCloses) {
+    const core::TDialogText text{core::dkConfirmation, "AskToClose", "Close Quenvix?"};
+    EXPECT_FALSE(Run(text, {Click(TConfirmDlg::kNoMore), PressKey(VK_ESCAPE)}));
+    EXPECT_EQ(registry.GetString(kDialogs, "AskToClose"), "1");
+    // Silenced: answered OK at once, without a window.
+    EXPECT_TRUE(Run(text, {}));
+    EXPECT_EQ(script.done, 0u);
+
+    const core::TDialogText notice{core::dkInformation, "Hiding window", "n"};
+    EXPECT_FALSE(Run(notice, {Click(TConfirmDlg::kNoMore), Close()}));
+    EXPECT_EQ(registry.GetString(kDialogs, "Hiding window"), "1");
+}
+
+TEST_F(ConfirmDlgTest, AWronglyTypedMemoryIsReportedAsTheStoreSaysAndShowsNothing) {
+    registry.PutRaw(kDialogs, "AskToClose", core::kRegDword, {1, 0, 0, 0});
+    try {
+        Run({core::dkConfirmation, "AskToClose", "Close Quenvix?"}, {});
+        ADD_FAILURE() << "expected the store's error";
+    } catch (const core::Error& e) {
+        EXPECT_STREQ(e.what(), "Invalid data type for 'AskToClose'");
+    }
+    EXPECT_EQ(script.done, 0u);
+    EXPECT_EQ(FindWindowW(L"QuenvixConfirmDlg", nullptr), nullptr);
+}
+
+}  // namespace
+}  // namespace quenvix::win
