@@ -19,6 +19,18 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
 
 }  // namespace
 
+int DateSerial(int year, int month, int day) {
+    // Days from 1 March of year 0, counted in 400-year eras (H. Hinnant's civil calendar
+    // arithmetic), then moved to the 30 December 1899 origin.
+    const int y = month <= 2 ? year - 1 : year;
+    const int era = (y >= 0 ? y : y - 399) / 400;
+    const int yearOfEra = y - era * 400;
+    const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    constexpr int kUnixEpochToOrigin = 25569;  // 1 January 1970 is day 25569
+    return era * 146097 + dayOfEra - 719468 + kUnixEpochToOrigin;
+}
+
 std::string BuildUpdateAddress(std::string_view website, std::string_view product,
                                std::string_view version, std::string_view guid) {
     std::string url;

@@ -34,6 +34,9 @@ class HttpClient {
     virtual std::optional<HttpReply> Get(const HttpRequest& request) = 0;
 };
 
+// Whole days from 30 December 1899 to the given day of the (proleptic Gregorian) calendar.
+int DateSerial(int year, int month, int day);
+
 // Today's local date as whole days since 30 December 1899.
 class Clock {
   public:

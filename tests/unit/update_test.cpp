@@ -168,6 +168,17 @@ TEST(AutoCheckDue, ThirtyRoundedDaysAndUnreadableDates) {
     EXPECT_FALSE(IsAutoCheckDue(1e300, kToday));
 }
 
+TEST(DateSerial, CountsDaysFromTheEndOf1899) {
+    EXPECT_EQ(DateSerial(1899, 12, 30), 0);
+    EXPECT_EQ(DateSerial(1900, 1, 1), 2);
+    EXPECT_EQ(DateSerial(1900, 3, 1), 61);  // 1900 was no leap year
+    EXPECT_EQ(DateSerial(1970, 1, 1), 25569);
+    EXPECT_EQ(DateSerial(2000, 2, 29), 36585);
+    EXPECT_EQ(DateSerial(2000, 3, 1), 36586);
+    EXPECT_EQ(DateSerial(2024, 1, 1), 45292);
+    EXPECT_EQ(DateSerial(1899, 12, 1), -29);
+}
+
 // ---- the whole check ------------------------------------------------------------------------
 class UpdateCheckTest : public ::testing::Test {
   protected:
