@@ -1,0 +1,64 @@
+#include "win/shell.h"
+
+#include <objbase.h>
+#include <shellapi.h>
+#include <windows.h>
+
+#include <array>
+
+#include "core/guid_text.h"
+#include "core/shell_text.h"
+#include "win/registry.h"
+#include "win/ui.h"
+
+namespace quenvix::win {
+
+bool ShellOpen(std::string_view target) noexcept {
+    try {
+        const std::wstring file = Widen(target);
+        SHELLEXECUTEINFOW info{};
+        info.cbSize = sizeof info;
+        info.fMask = SEE_MASK_FLAG_NO_UI;
+        info.lpVerb = L"open";
+        info.lpFile = file.c_str();
+        info.nShow = SW_SHOWNORMAL;
+        return ShellExecuteExW(&info) != FALSE;
+    } catch (...) {
+        return false;
+    }
+}
+
+std::string NewGUIDString() {
+    GUID guid{};
+    if (FAILED(CoCreateGuid(&guid))) return {};
+    std::array<std::uint8_t, 8> data4{};
+    for (std::size_t i = 0; i < data4.size(); ++i) data4[i] = guid.Data4[i];
+    return core::GuidText(guid.Data1, guid.Data2, guid.Data3, data4);
+}
+
+std::string ExecutablePath() {
+    // Paths may be longer than MAX_PATH; grow until the name fits.
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return {};
+        if (length < path.size()) {
+            path.resize(length);
+            return Narrow(path);
+        }
+        if (path.size() >= 32768) return {};
+        path.resize(path.size() * 2);
+    }
+}
+
+std::string HelpPagePath() {
+    return core::HelpPageBeside(ExecutablePath());
+}
+
+void SetRunOnStartup(bool on) {
+    Win32Registry registry;
+    core::ApplyRunOnStartup(registry, on, ExecutablePath());
+}
+
+}  // namespace quenvix::win
