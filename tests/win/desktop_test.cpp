@@ -1,0 +1,252 @@
+// The user32 desktop against real windows of this process (other processes' icons cannot be
+// had under every system), including one whose thread has stopped answering.
+#include "win/desktop.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace quenvix::win {
+namespace {
+
+constexpr wchar_t kPlainClass[] = L"QuenvixDesktopTestPlain";
+constexpr wchar_t kIconClass[] = L"QuenvixDesktopTestIcon";
+
+// A solid 16 x 16 icon of one colour (0x00RRGGBB).
+UniqueIcon SolidIcon(std::uint32_t rgb) {
+    std::vector<std::uint32_t> colour(16 * 16, 0xFF000000u | rgb);
+    std::vector<std::uint8_t> mask(16 * 16 / 8, 0);  // all opaque
+    UniqueBitmap colourBitmap(CreateBitmap(16, 16, 1, 32, colour.data()));
+    UniqueBitmap maskBitmap(CreateBitmap(16, 16, 1, 1, mask.data()));
+    ICONINFO info{TRUE, 0, 0, maskBitmap.get(), colourBitmap.get()};
+    return UniqueIcon(CreateIconIndirect(&info));
+}
+
+UniqueIcon& ClassIcon() {
+    static UniqueIcon icon = SolidIcon(0x0000FF);  // blue
+    return icon;
+}
+
+void RegisterClasses() {
+    static bool done = false;
+    if (done) return;
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = kPlainClass;
+    RegisterClassExW(&wc);
+    wc.lpszClassName = kIconClass;
+    wc.hIcon = ClassIcon().get();
+    wc.hIconSm = ClassIcon().get();
+    RegisterClassExW(&wc);
+    done = true;
+}
+
+struct WindowDeleter {
+    void operator()(HWND h) const noexcept {
+        if (IsWindow(h)) DestroyWindow(h);
+    }
+};
+using UniqueWindow = std::unique_ptr<std::remove_pointer_t<HWND>, WindowDeleter>;
+
+UniqueWindow MakeWindow(const std::wstring& caption, const wchar_t* cls = kPlainClass,
+                        HWND owner = nullptr, DWORD exStyle = 0) {
+    RegisterClasses();
+    return UniqueWindow(CreateWindowExW(exStyle, cls, caption.c_str(),
+                                        WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200, 120, owner,
+                                        nullptr, GetModuleHandleW(nullptr), nullptr));
+}
+
+std::vector<std::uint32_t> Pixels(HBITMAP bitmap) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = 16;
+    info.bmiHeader.biHeight = -16;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    std::vector<std::uint32_t> pixels(16 * 16);
+    HDC screen = GetDC(nullptr);
+    GetDIBits(screen, bitmap, 0, 16, pixels.data(), &info, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+// Runs this thread's messages until `done` or a bounded number of rounds.
+template <class Pred>
+bool PumpUntil(Pred done) {
+    for (int round = 0; round < 200; ++round) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        if (done()) return true;
+        Sleep(10);
+    }
+    return done();
+}
+
+// A window on its own thread that stops answering until released.
+class FrozenWindow {
+  public:
+    FrozenWindow() {
+        thread_ = std::thread([this] {
+            RegisterClasses();
+            hwnd_ =
+                CreateWindowExW(0, kPlainClass, L"Frozen Ж", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50,
+                                50, 200, 100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+            SetEvent(created_.get());
+            WaitForSingleObject(release_.get(), INFINITE);  // hung: no messages run
+            MSG msg;
+            while (!quit_) {
+                while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+                Sleep(5);
+            }
+            DestroyWindow(hwnd_);
+        });
+        WaitForSingleObject(created_.get(), INFINITE);
+    }
+    ~FrozenWindow() {
+        Release();
+        quit_ = true;
+        thread_.join();
+    }
+    void Release() { SetEvent(release_.get()); }
+    HWND Hwnd() const { return hwnd_; }
+    DWORD ThreadId() const { return GetWindowThreadProcessId(hwnd_, nullptr); }
+
+  private:
+    UniqueHandle created_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    UniqueHandle release_{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    std::atomic<bool> quit_{false};
+    HWND hwnd_ = nullptr;
+    std::thread thread_;
+};
+
+TEST(WindowCaption, ComesBackAsUtf8WholeOrEmpty) {
+    const std::wstring unicode = L"Отчёт — 中文文档 \U0001F600 & more";
+    auto w = MakeWindow(unicode);
+    EXPECT_EQ(GetWindowCaption(w.get()), Narrow(unicode));
+    auto empty = MakeWindow(L"");
+    EXPECT_EQ(GetWindowCaption(empty.get()), "");
+    auto longOne = MakeWindow(std::wstring(kCaptionLimit + 500, L'x'));
+    EXPECT_EQ(GetWindowCaption(longOne.get()), std::string(kCaptionLimit, 'x'));
+    // A window that is gone has no caption.
+    HWND gone = w.get();
+    w.reset();
+    EXPECT_EQ(GetWindowCaption(gone), "");
+}
+
+TEST(WindowCaption, HungWindowDoesNotStallTheQuery) {
+    FrozenWindow frozen;
+    // Must return although the window's thread answers nothing; the text Windows keeps for the
+    // window is used instead.
+    EXPECT_EQ(GetWindowCaption(frozen.Hwnd()), Narrow(L"Frozen Ж"));
+    bool found = true;
+    auto bitmap = GetWindowIcon(frozen.Hwnd(), &found);
+    ASSERT_TRUE(bitmap);
+    EXPECT_FALSE(found);
+}
+
+TEST(WindowCaption, QueuedCommandReachesAHungWindowOnceItAnswers) {
+    FrozenWindow frozen;
+    Win32Desktop desktop;
+    const auto id = ToId(frozen.Hwnd());
+    desktop.ShowAsync(id, core::ShowCommand::Minimize);  // returns at once
+    desktop.ShowAsync(id, core::ShowCommand::Hide);
+    frozen.Release();
+    EXPECT_TRUE(PumpUntil([&] { return !desktop.IsVisible(id); }));
+    EXPECT_TRUE(desktop.IsIconic(id));
+}
+
+TEST(WindowIcon, DrawsTheWindowsOwnIconElseItsClassIconElseWhite) {
+    auto own = MakeWindow(L"own icon");
+    auto red = SolidIcon(0xFF0000);
+    SendMessageW(own.get(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(red.get()));
+    auto withClassIcon = MakeWindow(L"class icon", kIconClass);
+    auto none = MakeWindow(L"no icon");
+
+    bool found = false;
+    auto bitmap = GetWindowIcon(own.get(), &found);
+    ASSERT_TRUE(bitmap);
+    EXPECT_TRUE(found);
+    BITMAP info{};
+    ASSERT_TRUE(GetObjectW(bitmap.get(), sizeof info, &info));
+    EXPECT_EQ(info.bmWidth, 16);
+    EXPECT_EQ(info.bmHeight, 16);
+    EXPECT_EQ(info.bmBitsPixel, 32);
+    EXPECT_EQ(Pixels(bitmap.get())[8 * 16 + 8], 0xFFFF0000u);
+
+    bitmap = GetWindowIcon(withClassIcon.get(), &found);
+    EXPECT_TRUE(found);
+    EXPECT_EQ(Pixels(bitmap.get())[8 * 16 + 8], 0xFF0000FFu);
+
+    bitmap = GetWindowIcon(none.get(), &found);
+    EXPECT_FALSE(found);
+    for (std::uint32_t p : Pixels(bitmap.get())) ASSERT_EQ(p, 0xFFFFFFFFu);
+}
+
+TEST(Win32Desktop, ReportsWindowsTheirOwnersStylesAndOrigin) {
+    Win32Desktop desktop;
+    auto main = MakeWindow(L"main");
+    auto owned = MakeWindow(L"owned", kPlainClass, main.get());
+    auto tool = MakeWindow(L"tool", kPlainClass, nullptr, WS_EX_TOOLWINDOW);
+    const auto windows = desktop.TopLevelWindows();
+    for (HWND w : {main.get(), owned.get(), tool.get()}) {
+        EXPECT_NE(std::find(windows.begin(), windows.end(), ToId(w)), windows.end());
+    }
+    EXPECT_EQ(desktop.Owner(ToId(owned.get())), ToId(main.get()));
+    EXPECT_EQ(desktop.Owner(ToId(main.get())), core::kNoWindow);
+    EXPECT_TRUE(desktop.ExStyle(ToId(tool.get())) & core::kExToolWindow);
+    EXPECT_FALSE(desktop.ExStyle(ToId(main.get())) & core::kExToolWindow);
+    EXPECT_EQ(desktop.Caption(ToId(main.get())), "main");
+    EXPECT_FALSE(desktop.IsHung(ToId(main.get())));
+
+    const auto origin = desktop.Origin(ToId(main.get()));
+    EXPECT_EQ(origin.processId, GetCurrentProcessId());
+    EXPECT_EQ(origin.threadId, GetCurrentThreadId());
+    EXPECT_NE(origin.processStartTime, 0u);
+    EXPECT_EQ(desktop.OwnProcessId(), GetCurrentProcessId());
+    {
+        FrozenWindow other;
+        const auto otherOrigin = desktop.Origin(ToId(other.Hwnd()));
+        EXPECT_EQ(otherOrigin.processId, origin.processId);
+        EXPECT_EQ(otherOrigin.processStartTime, origin.processStartTime);
+        EXPECT_NE(otherOrigin.threadId, origin.threadId);
+    }
+
+    const auto id = ToId(main.get());
+    main.reset();
+    EXPECT_FALSE(desktop.Exists(id));
+    EXPECT_EQ(desktop.Origin(id), core::WindowOrigin{});
+}
+
+TEST(Win32Desktop, ShowCommandsChangeTheWindowsState) {
+    Win32Desktop desktop;
+    auto w = MakeWindow(L"states");
+    const auto id = ToId(w.get());
+    ASSERT_TRUE(desktop.Exists(id));
+    EXPECT_TRUE(desktop.IsVisible(id));
+
+    // As a window is hidden: hidden, minimised, hidden again.
+    desktop.Show(id, core::ShowCommand::Hide);
+    desktop.Show(id, core::ShowCommand::Minimize);
+    desktop.ShowAsync(id, core::ShowCommand::Hide);
+    EXPECT_TRUE(PumpUntil([&] { return !desktop.IsVisible(id); }));
+    EXPECT_TRUE(desktop.IsIconic(id));
+
+    desktop.Show(id, core::ShowCommand::ShowMaximized);
+    EXPECT_TRUE(desktop.IsVisible(id));
+    EXPECT_TRUE(desktop.IsZoomed(id));
+    desktop.Show(id, core::ShowCommand::Restore);
+    EXPECT_FALSE(desktop.IsZoomed(id));
+    EXPECT_FALSE(desktop.IsIconic(id));
+
+    // The animation copes with a minimised window and with one that is gone.
+    desktop.Show(id, core::ShowCommand::Minimize);
+    desktop.AnimateTray(id, true);
+    w.reset();
+    desktop.AnimateTray(id, false);
+}
+
+}  // namespace
+}  // namespace quenvix::win
