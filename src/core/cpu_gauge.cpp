@@ -33,11 +33,14 @@ bool CpuUsageSampler::GetCPUUsage(double& load) {
         }
         const double idleShare = idleDelta / timeDelta;
         load = 100.5 - idleShare * 100.0 / static_cast<double>(*processors);
-        if (pumpMessages_) pumpMessages_();
     }
+    const bool measured = havePrevious_;
     havePrevious_ = true;
     prevIdleTime_ = *idleNow;
     prevSystemTime_ = *systemNow;
+    // Last, with the counters already stored: a handler that runs in here may sample again, or
+    // even end the program, and finds nothing of this call half done.
+    if (measured && pumpMessages_) pumpMessages_();
     return true;
 }
 

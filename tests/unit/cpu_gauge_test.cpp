@@ -146,6 +146,35 @@ TEST_F(SamplerFixture, ClockSetBackStartsAFreshInterval) {
     EXPECT_DOUBLE_EQ(load, 100.5);
 }
 
+TEST(SamplerPump, HandlersRunningInsideASampleSeeItsCountersAlreadyStored) {
+    FakeCpuCounters counters;
+    std::vector<double> nested;
+    core::CpuUsageSampler* self = nullptr;
+    bool pumped = false;
+    core::CpuUsageSampler sampler(counters, [&] {
+        if (pumped) return;  // one nested sample is enough
+        pumped = true;
+        counters.Advance(1000, 1000);
+        double inner = -1.0;
+        EXPECT_TRUE(self->GetCPUUsage(inner));
+        nested.push_back(inner);
+    });
+    self = &sampler;
+    double load = -1.0;
+    ASSERT_TRUE(sampler.GetCPUUsage(load));  // baseline, no pumping
+    EXPECT_TRUE(nested.empty());
+    counters.Advance(1000, 0);
+    ASSERT_TRUE(sampler.GetCPUUsage(load));
+    EXPECT_DOUBLE_EQ(load, 100.5);
+    // The nested sample measured only the second, idle interval ...
+    ASSERT_EQ(nested.size(), 1u);
+    EXPECT_DOUBLE_EQ(nested[0], 0.5);
+    // ... and the outer call did not put its older counters back afterwards.
+    counters.Advance(1000, 0);
+    ASSERT_TRUE(sampler.GetCPUUsage(load));
+    EXPECT_DOUBLE_EQ(load, 100.5);
+}
+
 // ---- drawing --------------------------------------------------------------------------------
 
 // Pictures as text: one string per row. Colours: W white, G grey, d dark green, B bright green,

@@ -1,0 +1,96 @@
+#include "win/cpu_counters.h"
+
+#include <windows.h>
+#include <winternl.h>
+
+#include <array>
+#include <cstddef>
+#include <cstring>
+
+namespace quenvix::win {
+
+namespace {
+
+// The 64-bit layouts of the three information records, and where the fields we use sit.
+constexpr ULONG kBasicInformation = 0;
+constexpr ULONG kPerformanceInformation = 2;
+constexpr ULONG kTimeOfDayInformation = 3;
+constexpr ULONG kBasicSize = 64;
+constexpr std::size_t kProcessorCountOffset = 56;  // unsigned 8-bit
+constexpr ULONG kTimeOfDaySize = 48;
+constexpr std::size_t kCurrentTimeOffset = 8;
+constexpr ULONG kPerformanceSize = 312;
+constexpr std::size_t kIdleTimeOffset = 0;
+
+static_assert(sizeof(SYSTEM_BASIC_INFORMATION) == kBasicSize);
+static_assert(offsetof(SYSTEM_BASIC_INFORMATION, NumberOfProcessors) == kProcessorCountOffset);
+static_assert(sizeof(SYSTEM_TIMEOFDAY_INFORMATION) == kTimeOfDaySize);
+static_assert(offsetof(SYSTEM_TIMEOFDAY_INFORMATION, CurrentTime) == kCurrentTimeOffset);
+static_assert(sizeof(SYSTEM_PERFORMANCE_INFORMATION) == kPerformanceSize);
+static_assert(offsetof(SYSTEM_PERFORMANCE_INFORMATION, IdleTime) == kIdleTimeOffset);
+
+constexpr LONG kStatusInfoLengthMismatch = static_cast<LONG>(0xC0000004);
+constexpr ULONG kLargestRecord = 4096;
+
+// Fills `buffer` with record `infoClass`. Some systems know a longer (newer) or shorter (older)
+// form of a record than ours; they say which, and the query is made once more with that size.
+using Record = std::array<std::uint64_t, kLargestRecord / 8>;
+
+bool Query(NtCpuCounters::QueryFn query, ULONG infoClass, ULONG size, Record& buffer) {
+    if (!query) return false;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        buffer.fill(0);
+        ULONG wanted = 0;
+        const LONG status = query(infoClass, buffer.data(), size, &wanted);
+        if (status == 0) return true;
+        if (status != kStatusInfoLengthMismatch || wanted == 0 || wanted == size ||
+            wanted > kLargestRecord) {
+            return false;
+        }
+        size = wanted;
+    }
+    return false;
+}
+
+template <class T>
+std::optional<T> Field(const Record& buffer, std::size_t offset) {
+    if (offset + sizeof(T) > buffer.size() * sizeof(std::uint64_t)) return std::nullopt;
+    T value;
+    std::memcpy(&value, reinterpret_cast<const unsigned char*>(buffer.data()) + offset, sizeof(T));
+    return value;
+}
+
+}  // namespace
+
+NtCpuCounters::NtCpuCounters()
+    : query_(reinterpret_cast<QueryFn>(reinterpret_cast<void*>(
+          GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")))) {}
+
+std::optional<unsigned> NtCpuCounters::ProcessorCount() {
+    Record buffer;
+    if (!Query(query_, kBasicInformation, kBasicSize, buffer)) return std::nullopt;
+    const auto count = Field<std::uint8_t>(buffer, kProcessorCountOffset);
+    if (!count) return std::nullopt;
+    return *count;
+}
+
+std::optional<std::int64_t> NtCpuCounters::SystemTime() {
+    Record buffer;
+    if (!Query(query_, kTimeOfDayInformation, kTimeOfDaySize, buffer)) return std::nullopt;
+    return Field<std::int64_t>(buffer, kCurrentTimeOffset);
+}
+
+std::optional<std::int64_t> NtCpuCounters::IdleTime() {
+    Record buffer;
+    if (!Query(query_, kPerformanceInformation, kPerformanceSize, buffer)) return std::nullopt;
+    return Field<std::int64_t>(buffer, kIdleTimeOffset);
+}
+
+bool IsWinNT() {
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof(info);
+    if (!GetVersionExW(&info)) return false;
+    return info.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+}  // namespace quenvix::win

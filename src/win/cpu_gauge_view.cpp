@@ -1,0 +1,114 @@
+#include "win/cpu_gauge_view.h"
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "core/error.h"
+#include "win/cpu_counters.h"
+
+namespace quenvix::win {
+
+namespace {
+
+constexpr int kMaxPumpedMessages = 256;
+
+int SmallIconSize() {
+    const int size = GetSystemMetrics(SM_CXSMICON);
+    return size > 0 ? size : core::kGaugeSize;
+}
+
+}  // namespace
+
+PictureBitmaps MakePictureBitmaps(const core::Picture& source, int size) {
+    const core::Picture picture = core::ScaleNearest(source, size);
+
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = size;
+    info.bmiHeader.biHeight = -size;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    UniqueBitmap image(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!image || !bits) throw core::Error("Failed to create the gauge bitmap");
+    auto* pixels = static_cast<std::uint32_t*>(bits);
+
+    // Monochrome rows are padded to 16 bits; a set bit is transparent.
+    const int stride = (size + 15) / 16 * 2;
+    std::vector<std::uint8_t> maskBits(static_cast<std::size_t>(stride) * size, 0);
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            const core::Rgb c = picture.At(x, y);
+            std::uint32_t& pixel = pixels[y * size + x];
+            if (picture.Transparent(x, y)) {
+                // Black under the mask: an icon shows its colour where the mask is set.
+                pixel = 0;
+                maskBits[y * stride + x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+            } else {
+                pixel = 0xFF000000u | (std::uint32_t{c.r} << 16) | (std::uint32_t{c.g} << 8) | c.b;
+            }
+        }
+    }
+    GdiFlush();
+    UniqueBitmap mask(CreateBitmap(size, size, 1, 1, maskBits.data()));
+    if (!mask) throw core::Error("Failed to create the gauge mask");
+    return PictureBitmaps{std::move(image), std::move(mask)};
+}
+
+std::shared_ptr<SharedImageList> CreateCpuImageList(int size) {
+    if (size <= 0) size = SmallIconSize();
+    auto list = std::make_shared<SharedImageList>(size, size);
+    const PictureBitmaps bitmaps = MakePictureBitmaps(core::InitialCPUGauge(), size);
+    if (list->Add(bitmaps.image.get(), bitmaps.mask.get()) != 0) {
+        throw core::Error("Failed to add the gauge picture");
+    }
+    return list;
+}
+
+void ProcessPendingMessages() {
+    MSG msg;
+    for (int i = 0; i < kMaxPumpedMessages && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE); ++i) {
+        if (msg.message == WM_QUIT) {
+            // The message loop must still see it.
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+CpuGaugeView::CpuGaugeView(std::shared_ptr<SharedImageList> imCPU,
+                           std::function<void()> pumpMessages,
+                           std::unique_ptr<core::CpuCounters> counters)
+    : imCPU_(std::move(imCPU)),
+      counters_(counters ? std::move(counters) : std::make_unique<NtCpuCounters>()),
+      sampler_(*counters_, std::move(pumpMessages)) {}
+
+CpuGaugeView::~CpuGaugeView() {
+    *alive_ = false;
+}
+
+bool CpuGaugeView::Tick() {
+    if (!IsWinNT()) return false;
+    const std::shared_ptr<bool> alive = alive_;
+    double load = 0.0;
+    const bool sampled = sampler_.GetCPUUsage(load);
+    if (!*alive) return false;
+    if (!sampled) return true;
+
+    core::Picture picture = core::DrawCPUGauge(load);
+    lastLoad_ = load;
+    // An unchanged picture is not put in again: the tray then has nothing new to fetch.
+    if (shown_ && *shown_ == picture) return true;
+    const PictureBitmaps bitmaps = MakePictureBitmaps(picture, imCPU_->Width());
+    if (!imCPU_->Replace(0, bitmaps.image.get(), bitmaps.mask.get())) {
+        throw core::Error("Failed to replace the gauge picture");
+    }
+    shown_ = std::move(picture);
+    return true;
+}
+
+}  // namespace quenvix::win

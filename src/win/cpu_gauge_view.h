@@ -1,0 +1,62 @@
+#pragma once
+// The CPU gauge on screen: each tick samples the processor load, draws the gauge and puts it into
+// image 0 of the image list that the tray icon shows.
+//
+// The main window's CPUUsage handler is then:
+//     CPUUsage->SetEnabled(false);
+//     bool again = true;
+//     (a guard that, however the tick ends, runs CPUUsage->SetEnabled(again))
+//     again = cpuGauge_->Tick();
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "core/cpu_gauge.h"
+#include "win/shared_image_list.h"
+#include "win/ui.h"
+
+namespace quenvix::win {
+
+// The gauge's image list (imCPU) at the tray's small-icon size, holding the picture shown before
+// the first tick. `size` 0 takes the system's small-icon size.
+std::shared_ptr<SharedImageList> CreateCpuImageList(int size = 0);
+
+// A picture as the colour and mask bitmaps an image list takes, scaled to `size` pixels.
+struct PictureBitmaps {
+    UniqueBitmap image;
+    UniqueBitmap mask;
+};
+PictureBitmaps MakePictureBitmaps(const core::Picture& picture, int size);
+
+// Lets the messages queued for this thread run (a quit request is left in the queue).
+void ProcessPendingMessages();
+
+class CpuGaugeView {
+  public:
+    // `counters` null reads the system's own counters.
+    explicit CpuGaugeView(std::shared_ptr<SharedImageList> imCPU,
+                          std::function<void()> pumpMessages = ProcessPendingMessages,
+                          std::unique_ptr<core::CpuCounters> counters = nullptr);
+    ~CpuGaugeView();
+    CpuGaugeView(const CpuGaugeView&) = delete;
+    CpuGaugeView& operator=(const CpuGaugeView&) = delete;
+
+    // One tick. False when the gauge cannot run on this system at all: the timer should then
+    // stay off and the list keeps its initial picture. A failed sample only skips this tick's
+    // drawing. Errors while drawing are thrown.
+    bool Tick();
+
+    // The load drawn by the last tick that drew one.
+    std::optional<double> LastLoad() const noexcept { return lastLoad_; }
+
+  private:
+    std::shared_ptr<SharedImageList> imCPU_;
+    std::unique_ptr<core::CpuCounters> counters_;
+    core::CpuUsageSampler sampler_;
+    std::optional<core::Picture> shown_;
+    std::optional<double> lastLoad_;
+    // Cleared by the destructor, so a tick whose message pumping destroyed this view stops.
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+}  // namespace quenvix::win

@@ -1,0 +1,503 @@
+#include "win/notify_icon.h"
+
+#include <mmsystem.h>
+#include <process.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include "core/text.h"
+#include "win/ui.h"
+
+namespace quenvix::win {
+
+namespace {
+
+constexpr std::size_t kTipCharacters = 64;
+// An add that failed (no taskbar yet) is tried again this often.
+constexpr ULONGLONG kAddRetryMs = 1000;
+constexpr int kStillPollMs = 50;
+constexpr DWORD kSoundFlags = SND_ALIAS | SND_NOWAIT | SND_NODEFAULT | SND_ASYNC;
+
+// The hint's first 64 characters, as the shell's tip field takes them. Characters outside the
+// basic plane take two UTF-16 units, so 64 of them would not fit the field with its terminator;
+// then the cut falls one character earlier rather than inside a pair.
+std::wstring TrayTip(const std::string& hint) {
+    std::wstring tip = Widen(core::FirstCharacters(hint, kTipCharacters));
+    constexpr std::size_t kMaxUnits = sizeof(NOTIFYICONDATAW::szTip) / sizeof(wchar_t) - 1;
+    if (tip.size() > kMaxUnits) {
+        std::size_t cut = kMaxUnits;
+        if (IS_HIGH_SURROGATE(tip[cut - 1])) --cut;
+        tip.resize(cut);
+    }
+    return tip;
+}
+
+int PlatformPriority(TThreadPriority priority) {
+    switch (priority) {
+        case TThreadPriority::tpIdle:
+            return THREAD_PRIORITY_IDLE;
+        case TThreadPriority::tpLowest:
+            return THREAD_PRIORITY_LOWEST;
+        case TThreadPriority::tpLower:
+            return THREAD_PRIORITY_BELOW_NORMAL;
+        case TThreadPriority::tpNormal:
+            return THREAD_PRIORITY_NORMAL;
+        case TThreadPriority::tpHigher:
+            return THREAD_PRIORITY_ABOVE_NORMAL;
+        case TThreadPriority::tpHighest:
+            return THREAD_PRIORITY_HIGHEST;
+        case TThreadPriority::tpTimeCritical:
+            return THREAD_PRIORITY_TIME_CRITICAL;
+    }
+    return THREAD_PRIORITY_NORMAL;
+}
+
+// Waits for `handle` while still answering messages that other threads send to this thread's
+// windows: the icon thread's shell call may be waiting on one of them.
+void WaitAnsweringSentMessages(HANDLE handle) {
+    for (;;) {
+        const DWORD r = MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_SENDMESSAGE);
+        if (r != WAIT_OBJECT_0 + 1) return;
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
+ShiftState CurrentShiftState() {
+    return ShiftState{GetKeyState(VK_SHIFT) < 0, GetKeyState(VK_CONTROL) < 0,
+                      GetKeyState(VK_MENU) < 0};
+}
+
+}  // namespace
+
+// ---- the icon's thread ----------------------------------------------------------------------
+
+class TNotifyIconThread {
+  public:
+    TNotifyIconThread(HWND window, ShellNotifyIconFn shell)
+        : FWindow(window), shell_(std::move(shell)) {}
+
+    ~TNotifyIconThread() {
+        {
+            std::lock_guard lock(mutex_);
+            terminated_ = true;
+        }
+        wake_.notify_all();
+        if (thread_) WaitAnsweringSentMessages(thread_.get());
+    }
+
+    // Separate from construction so that the first pass already sees the settings.
+    void Start() {
+        const uintptr_t h = _beginthreadex(nullptr, 0, &TNotifyIconThread::Run, this, 0, nullptr);
+        if (!h) throw core::Error("Failed to start the tray icon thread");
+        thread_.reset(reinterpret_cast<HANDLE>(h));
+    }
+
+    void SetAnimation(bool animated, int delay) {
+        std::lock_guard lock(mutex_);
+        FAnimated = animated;
+        FDelay = animated ? std::max(delay, 0) : kStillPollMs;
+    }
+
+    void SetIcon(std::wstring tip, int iconIndex, std::shared_ptr<SharedImageList> imageList) {
+        std::lock_guard lock(mutex_);
+        FHint = std::move(tip);
+        FIconIndex = iconIndex;
+        FImageList = std::move(imageList);
+        FChanged = true;
+    }
+
+    // The shell came back (or was never there): put the icon in again.
+    void Readd() {
+        {
+            std::lock_guard lock(mutex_);
+            readd_ = true;
+        }
+        wake_.notify_all();
+    }
+
+    void SetPriority(int priority) {
+        if (thread_) SetThreadPriority(thread_.get(), priority);
+    }
+
+  private:
+    static unsigned __stdcall Run(void* self) {
+        Guarded(nullptr, [self] { static_cast<TNotifyIconThread*>(self)->Execute(); });
+        return 0;
+    }
+
+    struct Pass {
+        bool changed, animated, readd, terminated;
+        int delay, iconIndex;
+        std::wstring hint;
+        std::shared_ptr<SharedImageList> imageList;
+    };
+
+    Pass TakeState() {
+        std::lock_guard lock(mutex_);
+        Pass pass{FChanged, FAnimated, readd_, terminated_, FDelay, FIconIndex, {}, {}};
+        if (FChanged) {
+            pass.hint = FHint;
+            pass.imageList = FImageList;
+        }
+        FChanged = false;
+        readd_ = false;
+        return pass;
+    }
+
+    // Pauses for `delay` ms, or less when asked to stop or to re-add; true to go on.
+    bool Pause(int delay) {
+        std::unique_lock lock(mutex_);
+        if (delay == 0) {
+            lock.unlock();
+            std::this_thread::yield();
+            lock.lock();
+        } else {
+            wake_.wait_for(lock, std::chrono::milliseconds(delay),
+                           [this] { return terminated_ || readd_; });
+        }
+        return !terminated_;
+    }
+
+    bool Shell(DWORD message) { return shell_(message, &nid_) != FALSE; }
+
+    void Add() {
+        lastAdd_ = GetTickCount64();
+        // An add of an icon that is still there fails; the icon is then simply refreshed.
+        added_ = Shell(NIM_ADD) || Shell(NIM_MODIFY);
+    }
+
+    // Makes the icon of image `index` and hands it to the shell, unless the shell already shows
+    // exactly that picture (a still gauge then costs no shell call at all).
+    void ShowImage(int index, bool force) {
+        std::uint64_t generation = list_ ? list_->Generation() : 0;
+        if (!force && shownValid_ && shownList_ == list_.get() && shownIndex_ == index &&
+            shownGeneration_ == generation) {
+            return;
+        }
+        icon_.reset();
+        if (list_) icon_ = list_->GetIcon(index, &generation);
+        nid_.hIcon = icon_.get();
+        shownValid_ = true;
+        shownList_ = list_.get();
+        shownIndex_ = index;
+        shownGeneration_ = generation;
+        if (added_) Shell(NIM_MODIFY);
+    }
+
+    void Execute() {
+        nid_.cbSize = sizeof(nid_);
+        nid_.hWnd = FWindow;
+        nid_.uID = kNotifyIconId;
+        nid_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+        nid_.uCallbackMessage = kNotifyIconCallbackMessage;
+        Add();
+        int frame = 0;
+        bool tipPending = false;
+        for (;;) {
+            Pass pass = TakeState();
+            if (pass.terminated) break;
+            if (pass.changed) {
+                std::fill(std::begin(nid_.szTip), std::end(nid_.szTip), L'\0');
+                std::copy(pass.hint.begin(), pass.hint.end(), nid_.szTip);
+                list_ = std::move(pass.imageList);
+                tipPending = true;
+                if (!pass.animated) {
+                    ShowImage(pass.iconIndex, true);
+                    tipPending = false;
+                }
+            }
+            if (pass.animated) {
+                ShowImage(frame, tipPending);
+                tipPending = false;
+                const int count = list_ ? list_->Count() : 0;
+                if (++frame >= count) frame = 0;
+            }
+            if (pass.readd || (!added_ && GetTickCount64() - lastAdd_ >= kAddRetryMs)) Add();
+            if (!Pause(pass.delay)) break;
+        }
+        Shell(NIM_DELETE);
+        nid_.hIcon = nullptr;
+        icon_.reset();
+    }
+
+    // Hand-over from the user-interface thread, under mutex_.
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool FAnimated = false;
+    int FDelay = kStillPollMs;
+    std::wstring FHint;
+    int FIconIndex = 0;
+    std::shared_ptr<SharedImageList> FImageList;
+    bool FChanged = false;
+    bool readd_ = false;
+    bool terminated_ = false;
+
+    const HWND FWindow;
+    const ShellNotifyIconFn shell_;
+    UniqueHandle thread_;
+
+    // The thread's own state.
+    NOTIFYICONDATAW nid_{};
+    UniqueIcon icon_;
+    std::shared_ptr<SharedImageList> list_;
+    bool added_ = false;
+    ULONGLONG lastAdd_ = 0;
+    bool shownValid_ = false;
+    const SharedImageList* shownList_ = nullptr;
+    int shownIndex_ = 0;
+    std::uint64_t shownGeneration_ = 0;
+};
+
+// ---- the hidden callback window ---------------------------------------------------------------
+
+class TNotifyIcon::CallbackWindow : public Window {
+  public:
+    explicit CallbackWindow(TNotifyIcon& icon) : icon_(icon) {
+        // An ordinary (hidden) top-level window, not a message-only one: only those hear the
+        // shell's "TaskbarCreated" broadcast, and the icon goes away with the process.
+        if (!CreateBound(L"QuenvixNotifyIcon", WS_POPUP, WS_EX_TOOLWINDOW, L"", 0, 0, 0, 0,
+                         nullptr)) {
+            throw core::Error("Failed to create the tray icon window");
+        }
+    }
+
+  protected:
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
+        LRESULT result = 0;
+        if (icon_.IconWndProc(msg, wParam, lParam, result)) return result;
+        return DefaultProc(msg, wParam, lParam);
+    }
+
+  private:
+    friend class TNotifyIcon;
+    TNotifyIcon& icon_;
+};
+
+// ---- TNotifyIcon ----------------------------------------------------------------------------
+
+TNotifyIcon::TNotifyIcon(HWND owner, ShellNotifyIconFn shell)
+    : owner_(owner),
+      shell_(shell ? std::move(shell) : ShellNotifyIconFn(&Shell_NotifyIconW)),
+      taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {
+    FWindow = std::make_unique<CallbackWindow>(*this);
+    // An elevated copy would otherwise never hear that the shell restarted.
+    if (taskbarCreated_)
+        ChangeWindowMessageFilterEx(Window(), taskbarCreated_, MSGFLT_ALLOW, nullptr);
+}
+
+TNotifyIcon::~TNotifyIcon() {
+    SetActive(false);
+    RemoveHook();
+}
+
+HWND TNotifyIcon::Window() const noexcept {
+    return FWindow->Hwnd();
+}
+
+void TNotifyIcon::SetActive(bool value) {
+    if (FActive == value) return;
+    FActive = value;
+    UpdateThread(true);
+}
+
+void TNotifyIcon::SetAnimated(bool value) {
+    if (FAnimated == value) return;
+    FAnimated = value;
+    UpdateThread(false);
+}
+
+void TNotifyIcon::SetAnimateDelay(int value) {
+    value = std::max(value, 0);
+    if (FAnimateDelay == value) return;
+    FAnimateDelay = value;
+    UpdateThread(false);
+}
+
+void TNotifyIcon::SetAnimatePriority(TThreadPriority value) {
+    if (FAnimatePriority == value) return;
+    FAnimatePriority = value;
+    UpdateThread(false);
+}
+
+void TNotifyIcon::SetHint(const std::string& value) {
+    if (FHint == value) return;
+    FHint = value;
+    UpdateThread(true);
+}
+
+void TNotifyIcon::SetIconIndex(int value) {
+    if (FIconIndex == value) return;
+    FIconIndex = value;
+    UpdateThread(true);
+}
+
+void TNotifyIcon::SetImageList(std::shared_ptr<SharedImageList> value) {
+    if (FImageList == value) return;
+    FImageList = std::move(value);
+    FIconIndex = 0;
+    UpdateThread(true);
+}
+
+void TNotifyIcon::SetPopupMenu(HMENU value) {
+    FPopupMenu = value;
+}
+
+void TNotifyIcon::SetMinFormToTray(bool value) {
+    if (FMinFormToTray == value) return;
+    if (value) {
+        InstallHook();
+    } else {
+        RemoveHook();
+    }
+    FMinFormToTray = value;
+}
+
+void TNotifyIcon::UpdateThread(bool withIcon) {
+    if (FActive) {
+        const bool starting = !FThread;
+        if (starting) FThread = std::make_unique<TNotifyIconThread>(Window(), shell_);
+        FThread->SetAnimation(FAnimated, FAnimateDelay);
+        if (withIcon || starting) FThread->SetIcon(TrayTip(FHint), FIconIndex, FImageList);
+        if (starting) FThread->Start();
+        FThread->SetPriority(PlatformPriority(FAnimatePriority));
+    } else {
+        FThread.reset();
+    }
+}
+
+bool TNotifyIcon::IconWndProc(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (msg == kNotifyIconCallbackMessage) {
+        switch (static_cast<UINT>(lParam)) {
+            case WM_LBUTTONDOWN:
+                IconMouseDown(MouseButton::Left);
+                break;
+            case WM_LBUTTONUP:
+                IconMouseUp(MouseButton::Left);
+                break;
+            case WM_LBUTTONDBLCLK:
+                if (OnDblClick) OnDblClick();
+                break;
+            case WM_RBUTTONDOWN:
+                IconMouseDown(MouseButton::Right);
+                break;
+            case WM_RBUTTONUP:
+                IconMouseUp(MouseButton::Right);
+                break;
+            case WM_MBUTTONDOWN:
+                IconMouseDown(MouseButton::Middle);
+                break;
+            case WM_MBUTTONUP:
+                IconMouseUp(MouseButton::Middle);
+                break;
+            default:
+                break;
+        }
+        return true;
+    }
+    if (taskbarCreated_ && msg == taskbarCreated_) {
+        if (FThread) FThread->Readd();
+        return true;
+    }
+    return OnMenuMessage && OnMenuMessage(msg, wParam, lParam, result);
+}
+
+void TNotifyIcon::IconMouseDown(MouseButton button) {
+    POINT pt{};
+    GetCursorPos(&pt);
+    if (OnMouseDown) OnMouseDown(button, CurrentShiftState(), pt.x, pt.y);
+}
+
+void TNotifyIcon::IconMouseUp(MouseButton button) {
+    POINT pt{};
+    GetCursorPos(&pt);
+    if (OnMouseUp) OnMouseUp(button, CurrentShiftState(), pt.x, pt.y);
+    if (button != MouseButton::Middle && FPopupMenu) {
+        if (OnPopup) OnPopup();
+        // Without the foreground the menu would not close when the user clicks elsewhere; the
+        // WM_NULL lets it see that click.
+        SetForegroundWindow(Window());
+        const UINT command = static_cast<UINT>(TrackPopupMenuEx(
+            FPopupMenu, TPM_RETURNCMD | TPM_RIGHTBUTTON, pt.x, pt.y, Window(), nullptr));
+        PostMessageW(Window(), WM_NULL, 0, 0);
+        if (owner_ && IsWindow(owner_)) SetForegroundWindow(owner_);
+        if (command != 0 && OnMenuCommand) OnMenuCommand(command);
+    } else if (button == MouseButton::Left && FMinFormToTray) {
+        RestoreFromTray();
+    }
+}
+
+// ---- minimising into the tray ---------------------------------------------------------------
+
+void TNotifyIcon::InstallHook() {
+    DWORD pid = 0;
+    // Only our own window on this thread can be subclassed.
+    const bool ours = owner_ && IsWindow(owner_) &&
+                      GetWindowThreadProcessId(owner_, &pid) == GetCurrentThreadId() &&
+                      pid == GetCurrentProcessId();
+    if (!ours || !SetWindowSubclass(owner_, &TNotifyIcon::FormWndProc, 1,
+                                    reinterpret_cast<DWORD_PTR>(this))) {
+        throw ENotifyIconError("Owner must be a form");
+    }
+    hooked_ = true;
+}
+
+void TNotifyIcon::RemoveHook() {
+    if (!hooked_) return;
+    if (IsWindow(owner_)) RemoveWindowSubclass(owner_, &TNotifyIcon::FormWndProc, 1);
+    hooked_ = false;
+}
+
+LRESULT CALLBACK TNotifyIcon::FormWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
+                                          UINT_PTR, DWORD_PTR self) {
+    // Only the plain minimise command: one with extra low-order flags goes its usual way.
+    if (msg == WM_SYSCOMMAND && wParam == SC_MINIMIZE) {
+        Guarded(hwnd, [self] { reinterpret_cast<TNotifyIcon*>(self)->MinimizeToTray(); });
+        return 0;
+    }
+    if (msg == WM_NCDESTROY) {
+        reinterpret_cast<TNotifyIcon*>(self)->RemoveHook();
+    }
+    return DefSubclassProc(hwnd, msg, wParam, lParam);
+}
+
+RECT GetTrayRect() {
+    RECT rect{};
+    if (HWND taskbar = FindWindowW(L"Shell_TrayWnd", L"")) {
+        HWND area = FindWindowExW(taskbar, nullptr, L"TrayNotifyWnd", L"");
+        if (GetWindowRect(area ? area : taskbar, &rect)) {
+            if (!area) rect.left = std::max(rect.left, rect.right - (rect.bottom - rect.top));
+            return rect;
+        }
+    }
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &rect, 0);
+    const int side = GetSystemMetrics(SM_CYSMICON);
+    return RECT{rect.right - side, rect.bottom - side, rect.right, rect.bottom};
+}
+
+void TNotifyIcon::MinimizeToTray() {
+    PlaySoundW(L"Minimize", nullptr, kSoundFlags);
+    RECT from{};
+    GetWindowRect(owner_, &from);
+    const RECT to = GetTrayRect();
+    DrawAnimatedRects(owner_, IDANI_CAPTION, &from, &to);
+    ShowWindow(owner_, SW_HIDE);
+    SetActive(true);
+}
+
+void TNotifyIcon::RestoreFromTray() {
+    PlaySoundW(L"RestoreUp", nullptr, kSoundFlags);
+    const RECT from = GetTrayRect();
+    RECT to{};
+    GetWindowRect(owner_, &to);
+    DrawAnimatedRects(owner_, IDANI_CAPTION, &from, &to);
+    ShowWindow(owner_, SW_SHOW);
+    UpdateWindow(owner_);
+    SetActive(false);
+}
+
+}  // namespace quenvix::win

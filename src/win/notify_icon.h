@@ -1,0 +1,146 @@
+#pragma once
+// The notification-area icon. A background thread owns the icon (adds, refreshes and removes it),
+// so its picture keeps up with the image list even while the user interface is busy or modal.
+// Mouse actions on the icon reach a hidden window on the user-interface thread, which opens the
+// popup menu or raises the events. Optionally the owner window minimises into the tray.
+#include <shellapi.h>
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/error.h"
+#include "win/shared_image_list.h"
+
+namespace quenvix::win {
+
+class ENotifyIconError : public core::Error {
+  public:
+    using core::Error::Error;
+};
+
+enum class TThreadPriority {
+    tpIdle,
+    tpLowest,
+    tpLower,
+    tpNormal,
+    tpHigher,
+    tpHighest,
+    tpTimeCritical
+};
+
+enum class MouseButton { Left, Right, Middle };
+
+// Modifier keys down when a mouse event is raised.
+struct ShiftState {
+    bool shift = false;
+    bool ctrl = false;
+    bool alt = false;
+};
+
+// The shell's icon call. The program passes Shell_NotifyIconW; tests watch or refuse the calls.
+// It is only ever called on the icon's own thread.
+using ShellNotifyIconFn = std::function<BOOL(DWORD message, NOTIFYICONDATAW* data)>;
+
+inline constexpr UINT kNotifyIconCallbackMessage = WM_USER + 100;  // 1124
+inline constexpr UINT kNotifyIconId = 0;
+
+class TNotifyIconThread;
+
+class TNotifyIcon {
+  public:
+    // `owner` is the window that MinFormToTray acts on and that gets the foreground back after
+    // the popup menu; it may be null.
+    explicit TNotifyIcon(HWND owner, ShellNotifyIconFn shell = {});
+    // Removes the icon (stopping the thread) and unhooks the owner.
+    ~TNotifyIcon();
+    TNotifyIcon(const TNotifyIcon&) = delete;
+    TNotifyIcon& operator=(const TNotifyIcon&) = delete;
+
+    // Each setter does nothing for an unchanged value.
+    bool Active() const noexcept { return FActive; }
+    // False returns only once the icon is gone and the thread has ended.
+    void SetActive(bool value);
+    bool Animated() const noexcept { return FAnimated; }
+    void SetAnimated(bool value);
+    int AnimateDelay() const noexcept { return FAnimateDelay; }
+    // Milliseconds between frames; a negative value counts as 0.
+    void SetAnimateDelay(int value);
+    TThreadPriority AnimatePriority() const noexcept { return FAnimatePriority; }
+    void SetAnimatePriority(TThreadPriority value);
+    // UTF-8; the tip shows its first 64 characters.
+    const std::string& Hint() const noexcept { return FHint; }
+    void SetHint(const std::string& value);
+    int IconIndex() const noexcept { return FIconIndex; }
+    void SetIconIndex(int value);
+    const std::shared_ptr<SharedImageList>& ImageList() const noexcept { return FImageList; }
+    // Also resets IconIndex to 0. The thread keeps its own reference while it uses the list.
+    void SetImageList(std::shared_ptr<SharedImageList> value);
+    // Not owned: the caller keeps the menu alive while it is set.
+    HMENU PopupMenu() const noexcept { return FPopupMenu; }
+    void SetPopupMenu(HMENU value);
+    bool MinFormToTray() const noexcept { return FMinFormToTray; }
+    // Turning it on throws ENotifyIconError "Owner must be a form" (and stays off) unless the
+    // owner is a window of this thread.
+    void SetMinFormToTray(bool value);
+
+    // The hidden window that receives the icon's callback messages.
+    HWND Window() const noexcept;
+
+    // Events, all raised on the user-interface thread; each may be empty.
+    std::function<void()> OnDblClick;
+    std::function<void(MouseButton, ShiftState, int x, int y)> OnMouseDown;
+    std::function<void(MouseButton, ShiftState, int x, int y)> OnMouseUp;
+    // Just before the popup menu opens: the place to bring its items up to date.
+    std::function<void()> OnPopup;
+    // The command chosen from the popup menu (not raised when it was dismissed).
+    std::function<void(UINT id)> OnMenuCommand;
+    // Messages the open popup menu sends to its owner (WM_MEASUREITEM, WM_DRAWITEM,
+    // WM_MENUSELECT, WM_INITMENUPOPUP …) — the owner is the hidden window. Return true when
+    // handled.
+    std::function<bool(UINT msg, WPARAM, LPARAM, LRESULT& result)> OnMenuMessage;
+
+    // The minimise and restore effects of MinFormToTray.
+    void MinimizeToTray();
+    void RestoreFromTray();
+
+  private:
+    class CallbackWindow;
+    friend class CallbackWindow;
+
+    void UpdateThread(bool withIcon);
+    // True when the message was handled; `result` is then its answer.
+    bool IconWndProc(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    void IconMouseDown(MouseButton button);
+    void IconMouseUp(MouseButton button);
+    void InstallHook();
+    void RemoveHook();
+    static LRESULT CALLBACK FormWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
+                                        UINT_PTR id, DWORD_PTR self);
+
+    HWND owner_;
+    ShellNotifyIconFn shell_;
+    UINT taskbarCreated_;
+
+    bool FActive = false;
+    bool FAnimated = false;
+    int FAnimateDelay = 50;
+    TThreadPriority FAnimatePriority = TThreadPriority::tpNormal;
+    std::string FHint;
+    int FIconIndex = 0;
+    std::shared_ptr<SharedImageList> FImageList;
+    HMENU FPopupMenu = nullptr;
+    bool FMinFormToTray = false;
+    bool hooked_ = false;
+
+    // Declared before the thread, so the window outlives it.
+    std::unique_ptr<CallbackWindow> FWindow;
+    std::unique_ptr<TNotifyIconThread> FThread;
+};
+
+// The screen rectangle of the notification area; the taskbar's, or the bottom-right corner of the
+// work area, where the shell has no separate window for it.
+RECT GetTrayRect();
+
+}  // namespace quenvix::win

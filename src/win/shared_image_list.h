@@ -1,0 +1,45 @@
+#pragma once
+// An image list that the user-interface thread and the tray icon's thread both use: the one
+// draws pictures into it, the other makes icons from it. Every access is serialised, and each
+// change of the pictures bumps a generation count, so a reader can tell "nothing new" cheaply.
+#include <commctrl.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <mutex>
+
+#include "win/ui.h"
+
+namespace quenvix::win {
+
+class SharedImageList {
+  public:
+    // Masked 32-bit images of width x height pixels.
+    SharedImageList(int width, int height);
+    ~SharedImageList();
+    SharedImageList(const SharedImageList&) = delete;
+    SharedImageList& operator=(const SharedImageList&) = delete;
+
+    int Width() const noexcept { return width_; }
+    int Height() const noexcept { return height_; }
+
+    // Appends an image (the bitmaps are copied); the new index, or -1.
+    int Add(HBITMAP image, HBITMAP mask);
+    // Replaces image `index`; the new picture is in the list when this returns.
+    bool Replace(int index, HBITMAP image, HBITMAP mask);
+    int Count() const;
+    std::uint64_t Generation() const;
+
+    // A new icon of image `index` (null when there is no such image), and the generation that
+    // the picture belongs to.
+    UniqueIcon GetIcon(int index, std::uint64_t* generation = nullptr) const;
+
+  private:
+    mutable std::mutex mutex_;
+    HIMAGELIST list_ = nullptr;
+    int width_;
+    int height_;
+    std::uint64_t generation_ = 0;
+};
+
+}  // namespace quenvix::win

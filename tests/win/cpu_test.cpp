@@ -1,0 +1,179 @@
+// The system's processor counters and one gauge tick into a real image list.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <memory>
+
+#include "core/cpu_gauge.h"
+#include "fakes/fake_cpu_counters.h"
+#include "icon_pixels.h"
+#include "win/cpu_counters.h"
+#include "win/cpu_gauge_view.h"
+
+namespace quenvix::win {
+namespace {
+
+using test::Difference;
+using test::FakeCpuCounters;
+using test::ReadIcon;
+
+std::int64_t FileTimeNow() {
+    FILETIME ft{};
+    GetSystemTimeAsFileTime(&ft);
+    return (std::int64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime;
+}
+
+TEST(NtCpuCounters, ReadTheFieldsAtTheirPlaces) {
+    ASSERT_TRUE(IsWinNT());
+    NtCpuCounters counters;
+    ASSERT_TRUE(counters.Available());
+
+    SYSTEM_INFO info{};
+    GetSystemInfo(&info);
+    EXPECT_EQ(counters.ProcessorCount(), std::optional<unsigned>(info.dwNumberOfProcessors));
+
+    // The system time is the current time of day in 100 ns units since 1601.
+    const std::int64_t before = FileTimeNow();
+    const std::optional<std::int64_t> now = counters.SystemTime();
+    const std::int64_t after = FileTimeNow();
+    ASSERT_TRUE(now);
+    EXPECT_GE(*now, before - 10'000'000);
+    EXPECT_LE(*now, after + 10'000'000);
+
+    const std::optional<std::int64_t> idle1 = counters.IdleTime();
+    Sleep(100);
+    const std::optional<std::int64_t> idle2 = counters.IdleTime();
+    ASSERT_TRUE(idle1 && idle2);
+    EXPECT_GT(*idle1, 0);
+    EXPECT_GE(*idle2, *idle1);
+}
+
+TEST(NtCpuCounters, TwoRealSamplesGiveALoadWithinTheGaugeRange) {
+    NtCpuCounters counters;
+    core::CpuUsageSampler sampler(counters);
+    double load = -1.0;
+    ASSERT_TRUE(sampler.GetCPUUsage(load));
+    EXPECT_EQ(load, 0.0);
+    Sleep(1000);
+    ASSERT_TRUE(sampler.GetCPUUsage(load));
+    // Idle time is counted in scheduler ticks, so a nearly idle machine may read a hair below
+    // the formula's floor of 0.5.
+    EXPECT_GE(load, 0.0);
+    EXPECT_LE(load, 100.5);
+}
+
+// ---- one tick into the image list -----------------------------------------------------------
+
+struct GaugeFixture : ::testing::Test {
+    FakeCpuCounters* counters = nullptr;
+    std::shared_ptr<SharedImageList> list = CreateCpuImageList(16);
+    std::unique_ptr<CpuGaugeView> view;
+
+    void MakeView(std::function<void()> pump = {}) {
+        auto fake = std::make_unique<FakeCpuCounters>();
+        counters = fake.get();
+        view = std::make_unique<CpuGaugeView>(list, std::move(pump), std::move(fake));
+    }
+    std::string ShownDifference(const core::Picture& picture) {
+        return Difference(ReadIcon(list->GetIcon(0).get()), picture);
+    }
+};
+
+TEST_F(GaugeFixture, TheListStartsWithTheInitialPicture) {
+    EXPECT_EQ(list->Count(), 1);
+    EXPECT_EQ(ShownDifference(core::InitialCPUGauge()), "");
+}
+
+TEST_F(GaugeFixture, EachTickPutsTheDrawnGaugeIntoImageZero) {
+    MakeView();
+    ASSERT_TRUE(view->Tick());  // first sample: an empty gauge
+    EXPECT_EQ(view->LastLoad(), 0.0);
+    EXPECT_EQ(ShownDifference(core::DrawCPUGauge(0.0)), "");
+
+    counters->processors = 2;
+    counters->Advance(5'000'000, 5'000'000);
+    ASSERT_TRUE(view->Tick());
+    EXPECT_EQ(view->LastLoad(), 50.5);
+    EXPECT_EQ(ShownDifference(core::DrawCPUGauge(50.5)), "");
+    EXPECT_EQ(list->Count(), 1);
+}
+
+TEST_F(GaugeFixture, AFailedSampleOrAnUnchangedPictureLeavesTheListAlone) {
+    MakeView();
+    ASSERT_TRUE(view->Tick());
+    const std::uint64_t drawn = list->Generation();
+
+    counters->idleTime.reset();
+    EXPECT_TRUE(view->Tick());  // the timer goes on
+    EXPECT_EQ(list->Generation(), drawn);
+    EXPECT_EQ(ShownDifference(core::DrawCPUGauge(0.0)), "");
+
+    // No elapsed time: nothing to measure, nothing drawn, no crash.
+    counters->idleTime = 0;
+    EXPECT_TRUE(view->Tick());
+    EXPECT_EQ(list->Generation(), drawn);
+
+    // 0.5 % load draws the same empty gauge as before: the tray gets nothing new to fetch.
+    counters->Advance(1000, 1000);
+    EXPECT_TRUE(view->Tick());
+    EXPECT_EQ(view->LastLoad(), 0.5);
+    EXPECT_EQ(list->Generation(), drawn);
+
+    counters->Advance(1000, 0);
+    EXPECT_TRUE(view->Tick());
+    EXPECT_GT(list->Generation(), drawn);
+    EXPECT_EQ(ShownDifference(core::DrawCPUGauge(100.5)), "");
+}
+
+TEST_F(GaugeFixture, AHighDpiListGetsTheGaugeScaledUpSharply) {
+    list = CreateCpuImageList(32);
+    EXPECT_EQ(ShownDifference(core::ScaleNearest(core::InitialCPUGauge(), 32)), "");
+    MakeView();
+    view->Tick();
+    counters->Advance(1000, 500);
+    view->Tick();
+    EXPECT_EQ(ShownDifference(core::ScaleNearest(core::DrawCPUGauge(50.5), 32)), "");
+}
+
+TEST_F(GaugeFixture, ATickWhoseMessagesEndTheViewStopsQuietly) {
+    MakeView([this] { view.reset(); });
+    ASSERT_TRUE(view->Tick());  // first sample: no messages are pumped
+    counters->Advance(1000, 0);
+    const std::uint64_t before = list->Generation();
+    CpuGaugeView* raw = view.get();
+    EXPECT_FALSE(raw->Tick());
+    EXPECT_EQ(view, nullptr);
+    EXPECT_EQ(list->Generation(), before);
+}
+
+TEST(ProcessPendingMessages, RunsQueuedMessagesAndKeepsAQuitRequest) {
+    struct Counter {
+        static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
+            if (m == WM_APP) ++*reinterpret_cast<int*>(GetWindowLongPtrW(h, GWLP_USERDATA));
+            return DefWindowProcW(h, m, w, l);
+        }
+    };
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = &Counter::Proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"QuenvixPumpTest";
+    RegisterClassW(&wc);
+    HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                wc.hInstance, nullptr);
+    ASSERT_TRUE(hwnd);
+    int seen = 0;
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&seen));
+    PostMessageW(hwnd, WM_APP, 0, 0);
+    PostMessageW(hwnd, WM_APP, 0, 0);
+    PostQuitMessage(7);
+    ProcessPendingMessages();
+    EXPECT_EQ(seen, 2);
+    MSG msg;
+    ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+    EXPECT_EQ(msg.wParam, 7u);
+    DestroyWindow(hwnd);
+}
+
+}  // namespace
+}  // namespace quenvix::win
