@@ -1,0 +1,226 @@
+#include "win/about_form.h"
+
+#include "core/cpu_speed.h"
+#include "core/error.h"
+#include "core/product.h"
+#include "win/registry.h"
+#include "win/shell.h"
+
+namespace quenvix::win {
+namespace {
+
+enum : int { kLbVersion = 101, kImage1, kLabel12, kLabel13, kLbCPUSpeed, kMemo1 };
+constexpr UINT kReportPending = WM_APP + 1;
+
+constexpr COLORREF kPanelColour = RGB(0, 128, 192);
+constexpr COLORREF kRed = RGB(255, 0, 0);
+constexpr COLORREF kWhite = RGB(255, 255, 255);
+constexpr COLORREF kBlack = RGB(0, 0, 0);
+
+constexpr FontSpec kTitleFont{L"Comic Sans MS", 32, true, false};
+constexpr FontSpec kSloganFont{L"Comic Sans MS", 19, true, false};
+constexpr FontSpec kVersionFont{L"Arial", 13, true, false};
+constexpr FontSpec kLinkFont{L"MS Sans Serif", 11, false, true};
+constexpr FontSpec kSpeedFont{L"Arial", 11, false, false};
+
+constexpr wchar_t kNotice[] =
+    L"Copyright \u00A9 Tarmel. All rights reserved.\r\n"
+    L"Quenvix is freeware: use it and pass it on freely, but do not sell it.";
+
+bool IsPress(UINT msg) {
+    return msg == WM_LBUTTONDOWN || msg == WM_RBUTTONDOWN || msg == WM_MBUTTONDOWN ||
+           msg == WM_LBUTTONDBLCLK || msg == WM_RBUTTONDBLCLK || msg == WM_MBUTTONDBLCLK;
+}
+
+}  // namespace
+
+void TAboutForm::Create(HWND owner) {
+    panelBrush_.reset(CreateSolidBrush(kPanelColour));
+    CreateDialogWindow(L"QuenvixAboutForm", L"About Quenvix", 332, 239, owner, WS_POPUP,
+                       WS_EX_TOPMOST);
+    // Labels take mouse presses themselves (SS_NOTIFY), so a press can be told
+    // apart by target.
+    const DWORD label = WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOTIFY | SS_NOPREFIX;
+    lbVersion_ =
+        AddControl(L"Static", L"Version", label, 24, 104, 48, 16, kLbVersion, kVersionFont);
+    image1_ =
+        AddControl(L"Static", L"", WS_VISIBLE | SS_ICON | SS_NOTIFY, 184, 18, 32, 32, kImage1);
+    icon_.reset(static_cast<HICON>(
+        LoadImageW(AppInstance(), MAKEINTRESOURCEW(1), IMAGE_ICON, S(32), S(32), 0)));
+    HICON shown = icon_ ? icon_.get() : LoadIconW(nullptr, IDI_APPLICATION);
+    SendMessageW(image1_, STM_SETICON, reinterpret_cast<WPARAM>(shown), 0);
+    label12_ = AddControl(L"Static", Widen("Email: " + std::string(core::kSupportMail)), label, 16,
+                          127, 132, 13, kLabel12, kLinkFont);
+    label13_ = AddControl(L"Static", Widen("Website: " + std::string(core::kWebsiteHost)), label,
+                          16, 143, 127, 13, kLabel13, kLinkFont);
+    lbCPUSpeed_ = AddControl(L"Static", L"???", label, 192, 128, 18, 14, kLbCPUSpeed, kSpeedFont);
+    memo1_ = AddControl(
+        L"Edit", kNotice,
+        WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 16, 168,
+        305, 65, kMemo1);
+    for (HWND h : {lbVersion_, label12_, label13_, lbCPUSpeed_}) FitToText(h);
+    AfterConstruction();
+}
+
+void TAboutForm::FitToText(HWND label) {
+    const int length = GetWindowTextLengthW(label);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(label, text.data(), length + 1)));
+    HDC dc = GetDC(label);
+    if (!dc) return;
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0));
+    const HGDIOBJ old = SelectObject(dc, font);
+    RECT r{0, 0, 0, 0};
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r,
+              DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    SelectObject(dc, old);
+    ReleaseDC(label, dc);
+    // A few pixels spare: an underline or a glyph's overhang must not be clipped.
+    SetWindowPos(label, nullptr, 0, 0, r.right + S(4), r.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+std::optional<std::string> TAboutForm::FormShow() {
+    SetWindowTextW(lbVersion_, Widen("Version " + std::string(core::kVersion)).c_str());
+    FitToText(lbVersion_);
+    std::string speed;
+    try {
+        speed = core::GetCPUSpeed(machine_);
+    } catch (const core::Error& e) {
+        return std::string(e.what());
+    }
+    SetWindowTextW(lbCPUSpeed_, Widen("CPU speed:" + speed).c_str());
+    FitToText(lbCPUSpeed_);
+    return std::nullopt;
+}
+
+void TAboutForm::ShowModal(HWND owner) {
+    if (auto error = FormShow()) {
+        // Reported from inside the modal loop, so the box is already on the screen
+        // behind it.
+        pendingError_ = std::move(*error);
+        PostMessageW(Hwnd(), kReportPending, 0, 0);
+    }
+    closedBy_ = nullptr;
+    RunModal(owner);
+}
+
+void TAboutForm::FormKeyDown(HWND target) {
+    closedBy_ = target;
+    EndModal(IDCANCEL);
+}
+
+void TAboutForm::FormMouseDown(HWND target) {
+    closedBy_ = target;
+    EndModal(IDCANCEL);
+}
+
+void TAboutForm::Label12Click() {
+    ShellOpen("mailto:" + std::string(core::kSupportMail));
+}
+
+void TAboutForm::Label13Click() {
+    ShellOpen(core::kWebsite);
+}
+
+bool TAboutForm::PreTranslate(MSG& msg) {
+    const bool ours = msg.hwnd == Hwnd() || IsChild(Hwnd(), msg.hwnd);
+    if (!ours) return false;
+    if (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) {
+        FormKeyDown(msg.hwnd);
+        return true;
+    }
+    if (IsPress(msg.message) &&
+        (msg.hwnd == Hwnd() || msg.hwnd == lbVersion_ || msg.hwnd == image1_)) {
+        FormMouseDown(msg.hwnd);
+        return true;
+    }
+    return false;
+}
+
+void TAboutForm::OnCommand(int id, int code, HWND control) {
+    if (code == STN_CLICKED && id == kLabel12) {
+        Label12Click();
+    } else if (code == STN_CLICKED && id == kLabel13) {
+        Label13Click();
+    } else if (control == nullptr) {
+        TMyForm::OnCommand(id, code, control);
+    }
+}
+
+void TAboutForm::PaintTitles(HDC dc) {
+    SetBkMode(dc, TRANSPARENT);
+    struct Shadowed {
+        const wchar_t* text;
+        int x, y;
+        const FontSpec& font;
+    };
+    // Each title is drawn red first and white over it, 2 pixels right and 1
+    // lower.
+    const Shadowed titles[] = {{L"Quenvix", 17, 21, kTitleFont},
+                               {L"Watch out. Boss is coming...", 18, 65, kSloganFont}};
+    for (const auto& t : titles) {
+        const HGDIOBJ old = SelectObject(dc, FontFor(t.font));
+        SetTextColor(dc, kRed);
+        TextOutW(dc, S(t.x), S(t.y), t.text, lstrlenW(t.text));
+        SetTextColor(dc, kWhite);
+        TextOutW(dc, S(t.x + 2), S(t.y + 1), t.text, lstrlenW(t.text));
+        SelectObject(dc, old);
+    }
+}
+
+LRESULT TAboutForm::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+        case WM_ERASEBKGND: {
+            RECT r{};
+            GetClientRect(Hwnd(), &r);
+            FillRect(reinterpret_cast<HDC>(wParam), &r, panelBrush_.get());
+            return 1;
+        }
+        case WM_PAINT: {
+            PAINTSTRUCT ps;
+            HDC dc = BeginPaint(Hwnd(), &ps);
+            if (dc) PaintTitles(dc);
+            EndPaint(Hwnd(), &ps);
+            return 0;
+        }
+        case WM_CTLCOLORSTATIC: {
+            const auto dc = reinterpret_cast<HDC>(wParam);
+            const auto control = reinterpret_cast<HWND>(lParam);
+            if (control == memo1_) {
+                SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+                SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+                return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+            }
+            SetTextColor(dc, control == lbVersion_ ? kBlack : kWhite);
+            SetBkMode(dc, TRANSPARENT);
+            return reinterpret_cast<LRESULT>(panelBrush_.get());
+        }
+        case WM_SETCURSOR: {
+            const auto over = reinterpret_cast<HWND>(wParam);
+            if (over == label12_ || over == label13_) {
+                SetCursor(LoadCursorW(nullptr, IDC_HAND));
+                return TRUE;
+            }
+            break;
+        }
+        case kReportPending: {
+            const std::string message = std::move(pendingError_);
+            pendingError_.clear();
+            if (!message.empty()) ReportError(Hwnd(), message);
+            return 0;
+        }
+        default:
+            break;
+    }
+    return TMyForm::OnMessage(msg, wParam, lParam);
+}
+
+void ShowAboutBox(HWND owner) {
+    Win32Registry machine;
+    TAboutForm form(machine);
+    form.Create(owner);
+    form.ShowModal(owner);
+}
+
+}  // namespace quenvix::win

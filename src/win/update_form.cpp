@@ -1,0 +1,103 @@
+#include "win/update_form.h"
+
+#include "core/dialog_text.h"
+#include "core/product.h"
+#include "win/confirm_dlg.h"
+#include "win/http.h"
+#include "win/shell.h"
+
+namespace quenvix::win {
+namespace {
+
+enum : int { kMemo1 = 101, kSpeedButton1, kSpeedButton2 };
+
+// 10 point at 96 DPI.
+constexpr FontSpec kMemoFont{L"MS Sans Serif", 13, false, false};
+constexpr int kClientWidth = 382;
+constexpr int kClientHeight = 242;
+constexpr int kPanelHeight = 41;
+
+std::wstring JoinLines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) text += "\r\n";
+        text += lines[i];
+    }
+    return Widen(text);
+}
+
+}  // namespace
+
+bool TCheckUpdate::ConfirmAutoCheck() {
+    // The question has no owner: at start-up the main window is not on the
+    // screen.
+    return ConfirmDialog(settings_, core::AutoUpdateCheckText, nullptr);
+}
+
+void TCheckUpdate::Create(const std::string& caption, const std::vector<std::string>& memo) {
+    CreateDialogWindow(L"QuenvixCheckUpdate", Widen(caption), kClientWidth, kClientHeight, owner_);
+    const int panelTop = kClientHeight - kPanelHeight;
+    memo1_ = AddControl(L"Edit", JoinLines(memo),
+                        WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
+                            ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL,
+                        0, 0, kClientWidth, panelTop, kMemo1, kMemoFont, WS_EX_CLIENTEDGE);
+    AddControl(L"Button", L"Download", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 224, panelTop + 11,
+               65, 22, kSpeedButton1);
+    AddControl(L"Button", L"Close", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 304, panelTop + 11, 65,
+               22, kSpeedButton2);
+    SetDefaultButton(kSpeedButton2);
+}
+
+void TCheckUpdate::ShowUpdate(const std::string& caption, const std::vector<std::string>& memo) {
+    Create(caption, memo);
+    Run();
+}
+
+void TCheckUpdate::SpeedButton1Click() {
+    const std::string url =
+        settings_.ReadString(core::kUpdateSection, core::kDownloadUrlValue, core::kWebsite);
+    // Whatever else the registry may hold is not handed to the shell, which would
+    // run it.
+    if (core::IsWebAddress(url)) ShellOpen(url);
+}
+
+void TCheckUpdate::SpeedButton2Click() {
+    EndModal(IDCANCEL);
+}
+
+void TCheckUpdate::OnCommand(int id, int code, HWND control) {
+    if (id == kSpeedButton1 && code == BN_CLICKED) {
+        SpeedButton1Click();
+    } else if (id == kSpeedButton2 && code == BN_CLICKED) {
+        SpeedButton2Click();
+    } else if (control == nullptr) {
+        ModalDialog::OnCommand(id, code, control);
+    }
+}
+
+LRESULT TCheckUpdate::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    // A read-only edit asks for static colours; the notes stay on the usual white.
+    if (msg == WM_CTLCOLORSTATIC && reinterpret_cast<HWND>(lParam) == memo1_) {
+        const auto dc = reinterpret_cast<HDC>(wParam);
+        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+        SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+        return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
+    }
+    return ModalDialog::OnMessage(msg, wParam, lParam);
+}
+
+int LocalClock::Today() {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    return core::DateSerial(now.wYear, now.wMonth, now.wDay);
+}
+
+bool CheckForUpdate(HWND owner, core::TMyRegistry& settings, bool manual) {
+    WinHttpClient http;
+    LocalClock clock;
+    TCheckUpdate form(owner, settings);
+    core::UpdateCheck check(settings, http, clock, form);
+    return check.CheckForUpdate(manual, core::kVersion, core::kProductName);
+}
+
+}  // namespace quenvix::win

@@ -1,0 +1,128 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "core/product.h"
+#include "core/registry_backend.h"
+#include "core/settings.h"
+#include "fakes/memory_registry.h"
+#include "win/about_form.h"
+#include "win/update_form.h"
+
+namespace quenvix::win {
+namespace {
+
+constexpr const char* kCpuKey = "Hardware\\Description\\System\\CentralProcessor\\0";
+
+std::string TextOf(HWND hwnd) {
+    wchar_t text[512] = {};
+    GetWindowTextW(hwnd, text, 512);
+    return Narrow(text);
+}
+
+std::vector<std::uint8_t> Dword(std::uint32_t v) {
+    std::vector<std::uint8_t> bytes(4);
+    std::memcpy(bytes.data(), &v, 4);
+    return bytes;
+}
+
+// A WM_CLOSE queued behind the messages under test: it ends the box if they did
+// not, and is still waiting when they did.
+bool CloseStillQueued(HWND hwnd) {
+    MSG msg;
+    return PeekMessageW(&msg, hwnd, WM_CLOSE, WM_CLOSE, PM_REMOVE) != FALSE;
+}
+
+class AboutBoxTest : public ::testing::Test {
+  protected:
+    test::MemoryRegistry machine;
+};
+
+TEST_F(AboutBoxTest, ShowsVersionAndProcessorSpeed) {
+    machine.PutMachineRaw(kCpuKey, "~MHz", core::kRegDword, Dword(1993));
+    TAboutForm form(machine);
+    form.Create(nullptr);
+    EXPECT_EQ(TextOf(form.lbCPUSpeed()), "???");
+    EXPECT_EQ(form.FormShow(), std::nullopt);
+    EXPECT_EQ(TextOf(form.lbVersion()), "Version 1.2");
+    EXPECT_EQ(TextOf(form.lbCPUSpeed()), "CPU speed:1993 MHz");
+    EXPECT_EQ(TextOf(form.Label12()), "Email: " + std::string(core::kSupportMail));
+    EXPECT_EQ(TextOf(form.Label13()), "Website: " + std::string(core::kWebsiteHost));
+    // The speed label grows with its text instead of cutting it.
+    RECT r{};
+    GetClientRect(form.lbCPUSpeed(), &r);
+    EXPECT_GT(r.right, 60);
+    DestroyWindow(form.Hwnd());
+}
+
+TEST_F(AboutBoxTest, MissingHardwareKeyLeavesTheSpeedEmpty) {
+    TAboutForm form(machine);
+    form.Create(nullptr);
+    EXPECT_EQ(form.FormShow(), std::nullopt);
+    EXPECT_EQ(TextOf(form.lbCPUSpeed()), "CPU speed:");
+    DestroyWindow(form.Hwnd());
+}
+
+TEST_F(AboutBoxTest, UnreadableSpeedIsAnErrorAndKeepsQuestionMarks) {
+    machine.PutMachineRaw(kCpuKey, "~MHz", core::kRegSz, {'9', 0});
+    TAboutForm form(machine);
+    form.Create(nullptr);
+    EXPECT_EQ(form.FormShow(), "Invalid data type for '~MHz'");
+    EXPECT_EQ(TextOf(form.lbVersion()), "Version 1.2");
+    EXPECT_EQ(TextOf(form.lbCPUSpeed()), "???");
+    DestroyWindow(form.Hwnd());
+}
+
+TEST_F(AboutBoxTest, PressesOnSpeedAndNoticeKeepItOpenAnyKeyClosesIt) {
+    TAboutForm form(machine);
+    form.Create(nullptr);
+    PostMessageW(form.lbCPUSpeed(), WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    PostMessageW(form.Memo1(), WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    PostMessageW(form.Memo1(), WM_KEYDOWN, 'A', 0);
+    PostMessageW(form.Hwnd(), WM_CLOSE, 0, 0);
+    form.ShowModal(nullptr);
+    EXPECT_EQ(form.ClosedBy(), form.Memo1());
+    EXPECT_TRUE(CloseStillQueued(form.Hwnd()));
+    DestroyWindow(form.Hwnd());
+}
+
+TEST_F(AboutBoxTest, PressOnTheFormOrItsPicturesCloses) {
+    for (int target = 0; target < 3; ++target) {
+        TAboutForm form(machine);
+        form.Create(nullptr);
+        const HWND hit = target == 0 ? form.Hwnd() : target == 1 ? form.lbVersion() : form.Image1();
+        PostMessageW(hit, target == 2 ? WM_RBUTTONDOWN : WM_LBUTTONDOWN, 0, 0);
+        PostMessageW(form.Hwnd(), WM_CLOSE, 0, 0);
+        form.ShowModal(nullptr);
+        EXPECT_EQ(form.ClosedBy(), hit) << "target " << target;
+        EXPECT_TRUE(CloseStillQueued(form.Hwnd()));
+        DestroyWindow(form.Hwnd());
+    }
+}
+
+TEST(CheckUpdateWindow, ShowsCaptionAndMemoAndCloseEndsIt) {
+    test::MemoryRegistry registry;
+    core::TMyRegistry settings(registry, core::kSettingsKeyPath);
+    TCheckUpdate form(nullptr, settings);
+    form.Create("There is a new update", {"Version 1.3", "", "Faster", "Smaller"});
+    EXPECT_EQ(TextOf(form.Hwnd()), "There is a new update");
+    EXPECT_EQ(TextOf(form.Memo1()), "Version 1.3\r\n\r\nFaster\r\nSmaller");
+    RECT client{};
+    GetClientRect(form.Hwnd(), &client);
+    EXPECT_EQ(client.right, Scale(382, form.Dpi()));
+    EXPECT_EQ(client.bottom, Scale(242, form.Dpi()));
+
+    const HWND close = FindWindowExW(form.Hwnd(), nullptr, L"Button", L"Close");
+    ASSERT_NE(close, nullptr);
+    ASSERT_NE(FindWindowExW(form.Hwnd(), nullptr, L"Button", L"Download"), nullptr);
+    PostMessageW(form.Hwnd(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(close), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(close));
+    PostMessageW(form.Hwnd(), WM_CLOSE, 0, 0);
+    form.Run();
+    EXPECT_TRUE(CloseStillQueued(form.Hwnd()));
+    DestroyWindow(form.Hwnd());
+}
+
+}  // namespace
+}  // namespace quenvix::win
