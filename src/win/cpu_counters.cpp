@@ -1,7 +1,9 @@
 #include "win/cpu_counters.h"
 
+// clang-format off
 #include <windows.h>
 #include <winternl.h>
+// clang-format on
 
 #include <array>
 #include <cstddef>

@@ -1,6 +1,9 @@
 #include "win/notify_icon.h"
 
+// clang-format off
+#include <windows.h>
 #include <mmsystem.h>
+// clang-format on
 #include <process.h>
 
 #include <algorithm>

@@ -3,8 +3,10 @@
 // so its picture keeps up with the image list even while the user interface is busy or modal.
 // Mouse actions on the icon reach a hidden window on the user-interface thread, which opens the
 // popup menu or raises the events. Optionally the owner window minimises into the tray.
-#include <shellapi.h>
+// clang-format off
 #include <windows.h>
+#include <shellapi.h>
+// clang-format on
 
 #include <functional>
 #include <memory>

@@ -2,8 +2,10 @@
 // An image list that the user-interface thread and the tray icon's thread both use: the one
 // draws pictures into it, the other makes icons from it. Every access is serialised, and each
 // change of the pictures bumps a generation count, so a reader can tell "nothing new" cheaply.
-#include <commctrl.h>
+// clang-format off
 #include <windows.h>
+#include <commctrl.h>
+// clang-format on
 
 #include <cstdint>
 #include <mutex>
