@@ -1,0 +1,536 @@
+// The tray icon component with its real thread and hidden window. The shell call is replaced by a
+// recording shell that keeps its own notion of whether the icon is present, as the real one does.
+#include "win/notify_icon.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/cpu_gauge.h"
+#include "icon_pixels.h"
+#include "win/cpu_gauge_view.h"
+
+namespace quenvix::win {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Difference;
+using test::IconPixels;
+using test::ReadIcon;
+
+struct ShellCall {
+    DWORD message;
+    BOOL result;
+    NOTIFYICONDATAW data;
+    IconPixels icon;  // what the icon showed at the time of the call
+};
+
+class RecordingShell {
+  public:
+    // Adds fail while `refuseAdds` is above 0 (no taskbar yet).
+    int refuseAdds = 0;
+    // Pass calls on to the system's shell instead of simulating one.
+    bool real = false;
+
+    ShellNotifyIconFn Fn() {
+        return [this](DWORD message, NOTIFYICONDATAW* data) { return Call(message, data); };
+    }
+
+    std::vector<ShellCall> Calls() {
+        std::lock_guard lock(mutex_);
+        return calls_;
+    }
+    std::size_t Count(DWORD message) {
+        std::lock_guard lock(mutex_);
+        return static_cast<std::size_t>(
+            std::count_if(calls_.begin(), calls_.end(),
+                          [&](const ShellCall& c) { return c.message == message; }));
+    }
+    // The shell lost its icons (it restarted).
+    void Forget() {
+        std::lock_guard lock(mutex_);
+        present_ = false;
+    }
+    bool Present() {
+        std::lock_guard lock(mutex_);
+        return present_;
+    }
+    // Waits (up to a generous bound) until `done` holds for the calls so far.
+    bool WaitFor(const std::function<bool(const std::vector<ShellCall>&)>& done,
+                 std::chrono::milliseconds bound = 10s) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, bound, [&] { return done(calls_); });
+    }
+    bool WaitForCount(DWORD message, std::size_t n) {
+        return WaitFor([&](const std::vector<ShellCall>& calls) {
+            return static_cast<std::size_t>(std::count_if(calls.begin(), calls.end(), [&](auto& c) {
+                       return c.message == message;
+                   })) >= n;
+        });
+    }
+
+  private:
+    BOOL Call(DWORD message, NOTIFYICONDATAW* data) {
+        IconPixels pixels = ReadIcon(data->hIcon);
+        std::lock_guard lock(mutex_);
+        BOOL result = FALSE;
+        if (real) {
+            result = Shell_NotifyIconW(message, data);
+        } else if (message == NIM_ADD) {
+            if (refuseAdds > 0) {
+                --refuseAdds;
+            } else if (!present_) {
+                present_ = true;
+                result = TRUE;
+            }
+        } else if (message == NIM_MODIFY) {
+            result = present_;
+        } else if (message == NIM_DELETE) {
+            result = present_;
+            present_ = false;
+        }
+        calls_.push_back(ShellCall{message, result, *data, std::move(pixels)});
+        changed_.notify_all();
+        return result;
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<ShellCall> calls_;
+    bool present_ = false;
+};
+
+std::wstring Tip(const ShellCall& call) {
+    return call.data.szTip;
+}
+
+// An image list of one picture per load.
+std::shared_ptr<SharedImageList> ListOf(std::initializer_list<double> loads) {
+    auto list = std::make_shared<SharedImageList>(16, 16);
+    for (double load : loads) {
+        const PictureBitmaps bitmaps = MakePictureBitmaps(core::DrawCPUGauge(load), 16);
+        list->Add(bitmaps.image.get(), bitmaps.mask.get());
+    }
+    return list;
+}
+
+void ReplaceImage0(SharedImageList& list, double load) {
+    const PictureBitmaps bitmaps = MakePictureBitmaps(core::DrawCPUGauge(load), 16);
+    ASSERT_TRUE(list.Replace(0, bitmaps.image.get(), bitmaps.mask.get()));
+}
+
+void PumpFor(std::chrono::milliseconds span) {
+    const auto end = std::chrono::steady_clock::now() + span;
+    while (std::chrono::steady_clock::now() < end) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        Sleep(10);
+    }
+}
+
+struct NotifyIconFixture : ::testing::Test {
+    RecordingShell shell;
+    std::unique_ptr<TNotifyIcon> icon = std::make_unique<TNotifyIcon>(nullptr, shell.Fn());
+};
+
+// ---- the icon's life ------------------------------------------------------------------------
+
+TEST_F(NotifyIconFixture, ActivatingAddsTheIconAndGivesItTipAndPictureDeactivatingRemovesIt) {
+    auto list = ListOf({50.5});
+    icon->SetHint("Click mouse to show the menu");
+    icon->SetImageList(list);
+    EXPECT_TRUE(shell.Calls().empty()) << "an inactive icon makes no shell call";
+
+    icon->SetActive(true);
+    ASSERT_TRUE(shell.WaitForCount(NIM_MODIFY, 1));
+    std::vector<ShellCall> calls = shell.Calls();
+    ASSERT_GE(calls.size(), 2u);
+    const ShellCall& add = calls[0];
+    EXPECT_EQ(add.message, static_cast<DWORD>(NIM_ADD));
+    EXPECT_EQ(add.data.cbSize, sizeof(NOTIFYICONDATAW));
+    EXPECT_EQ(add.data.hWnd, icon->Window());
+    EXPECT_EQ(add.data.uID, kNotifyIconId);
+    EXPECT_EQ(add.data.uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
+    EXPECT_EQ(add.data.uCallbackMessage, 1124u);
+    const ShellCall& modify = calls[1];
+    EXPECT_EQ(modify.message, static_cast<DWORD>(NIM_MODIFY));
+    EXPECT_EQ(Tip(modify), L"Click mouse to show the menu");
+    EXPECT_EQ(Difference(modify.icon, core::DrawCPUGauge(50.5)), "");
+
+    icon->SetActive(false);
+    calls = shell.Calls();
+    EXPECT_EQ(calls.back().message, static_cast<DWORD>(NIM_DELETE));
+    EXPECT_FALSE(shell.Present());
+    const std::size_t total = calls.size();
+    Sleep(200);
+    EXPECT_EQ(shell.Calls().size(), total) << "nothing may follow the removal";
+}
+
+TEST_F(NotifyIconFixture, AStillIconOnlyCallsTheShellForARealChange) {
+    auto list = ListOf({0.0, 100.5});
+    icon->SetImageList(list);
+    icon->SetHint("one");
+    icon->SetActive(true);
+    ASSERT_TRUE(shell.WaitForCount(NIM_MODIFY, 1));
+    icon->SetHint("one");  // unchanged: no new data for the thread
+    icon->SetIconIndex(0);
+    Sleep(300);  // six polling passes
+    EXPECT_EQ(shell.Count(NIM_MODIFY), 1u);
+
+    icon->SetIconIndex(1);
+    ASSERT_TRUE(shell.WaitForCount(NIM_MODIFY, 2));
+    EXPECT_EQ(Difference(shell.Calls().back().icon, core::DrawCPUGauge(100.5)), "");
+    icon->SetHint("two");
+    ASSERT_TRUE(shell.WaitForCount(NIM_MODIFY, 3));
+    EXPECT_EQ(Tip(shell.Calls().back()), L"two");
+}
+
+TEST_F(NotifyIconFixture, SettingAListStartsAtItsFirstImageAndNoListShowsNoIcon) {
+    icon->SetImageList(ListOf({0.0, 100.5}));
+    icon->SetIconIndex(1);
+    auto other = ListOf({50.5, 100.5});
+    icon->SetImageList(other);
+    EXPECT_EQ(icon->IconIndex(), 0);
+    icon->SetActive(true);
+    ASSERT_TRUE(shell.WaitForCount(NIM_MODIFY, 1));
+    EXPECT_EQ(Difference(shell.Calls().back().icon, core::DrawCPUGauge(50.5)), "");
+
+    icon->SetImageList(nullptr);
+    ASSERT_TRUE(shell.WaitForCount(NIM_MODIFY, 2));
+    EXPECT_EQ(shell.Calls().back().data.hIcon, nullptr);
+}
+
+TEST_F(NotifyIconFixture, TheTipHoldsTheFirstSixtyFourCharactersWithoutSplittingAny) {
+    icon->SetHint(std::string(70, 'x'));
+    icon->SetActive(true);
+    ASSERT_TRUE(shell.WaitForCount(NIM_MODIFY, 1));
+    EXPECT_EQ(Tip(shell.Calls().back()), std::wstring(64, L'x'));
+
+    // Two bytes each in UTF-8, one unit each in the tip.
+    std::string accents;
+    for (int i = 0; i < 70; ++i) accents += "\xC3\xA9";  // é
+    icon->SetHint(accents);
+    ASSERT_TRUE(shell.WaitForCount(NIM_MODIFY, 2));
+    EXPECT_EQ(Tip(shell.Calls().back()), std::wstring(64, L'\u00E9'));
+
+    // Characters beyond the basic plane take two units: 64 of them would overflow the field,
+    // so one fewer is shown, and never half of one.
+    std::string faces;
+    for (int i = 0; i < 70; ++i) faces += "\xF0\x9F\x98\x80";  // U+1F600
+    icon->SetHint(faces);
+    ASSERT_TRUE(shell.WaitForCount(NIM_MODIFY, 3));
+    std::wstring expected;
+    for (int i = 0; i < 63; ++i) expected += L"\xD83D\xDE00";
+    EXPECT_EQ(Tip(shell.Calls().back()), expected);
+}
+
+TEST_F(NotifyIconFixture, StoppingDuringALongPauseReturnsAtOnce) {
+    icon->SetImageList(ListOf({50.5}));
+    icon->SetAnimated(true);
+    icon->SetAnimateDelay(120'000);
+    icon->SetActive(true);
+    ASSERT_TRUE(shell.WaitForCount(NIM_MODIFY, 1));
+    Sleep(50);  // the thread is now well inside its two-minute pause
+    const auto start = std::chrono::steady_clock::now();
+    icon->SetActive(false);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(shell.Calls().back().message, static_cast<DWORD>(NIM_DELETE));
+    // A stop that sat out the pause would take two minutes.
+    EXPECT_LT(waited, 60s);
+}
+
+TEST_F(NotifyIconFixture, DestroyingAnActiveIconRemovesIt) {
+    icon->SetActive(true);
+    ASSERT_TRUE(shell.WaitForCount(NIM_ADD, 1));
+    icon.reset();
+    EXPECT_EQ(shell.Calls().back().message, static_cast<DWORD>(NIM_DELETE));
+}
+
+// ---- animation ------------------------------------------------------------------------------
+
+TEST_F(NotifyIconFixture, AReplacedImageReachesTheShellWithinOneDelayAndAnUnchangedOneNever) {
+    auto list = ListOf({0.0});
+    icon->SetImageList(list);
+    icon->SetAnimated(true);
+    icon->SetAnimateDelay(40);
+    icon->SetActive(true);
+    ASSERT_TRUE(shell.WaitForCount(NIM_MODIFY, 1));
+    // The same picture frame after frame costs no shell call.
+    Sleep(400);
+    EXPECT_EQ(shell.Count(NIM_MODIFY), 1u);
+
+    ReplaceImage0(*list, 100.5);
+    ASSERT_TRUE(shell.WaitForCount(NIM_MODIFY, 2));
+    EXPECT_EQ(Difference(shell.Calls().back().icon, core::DrawCPUGauge(100.5)), "");
+    Sleep(200);
+    EXPECT_EQ(shell.Count(NIM_MODIFY), 2u);
+}
+
+TEST_F(NotifyIconFixture, AnAnimatedIconCyclesThroughTheWholeList) {
+    icon->SetImageList(ListOf({0.0, 50.5, 100.5}));
+    icon->SetIconIndex(2);  // ignored while animated
+    icon->SetAnimated(true);
+    icon->SetAnimateDelay(10);
+    icon->SetActive(true);
+    ASSERT_TRUE(shell.WaitForCount(NIM_MODIFY, 5));
+    icon->SetActive(false);
+    std::vector<ShellCall> frames;
+    for (const ShellCall& c : shell.Calls()) {
+        if (c.message == NIM_MODIFY) frames.push_back(c);
+    }
+    const double loads[] = {0.0, 50.5, 100.5};
+    for (std::size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(Difference(frames[i].icon, core::DrawCPUGauge(loads[i % 3])), "")
+            << "frame " << i;
+    }
+}
+
+TEST_F(NotifyIconFixture, SwitchingAnimationOffKeepsTheLastFrame) {
+    auto list = ListOf({0.0, 100.5});
+    icon->SetImageList(list);
+    icon->SetAnimated(true);
+    icon->SetAnimateDelay(20);
+    icon->SetActive(true);
+    ASSERT_TRUE(shell.WaitForCount(NIM_MODIFY, 3));
+    icon->SetAnimated(false);
+    Sleep(100);  // a frame may have been under way
+    const std::size_t shown = shell.Count(NIM_MODIFY);
+    Sleep(300);
+    EXPECT_EQ(shell.Count(NIM_MODIFY), shown);
+}
+
+// ---- the shell going away and coming back -----------------------------------------------------
+
+TEST_F(NotifyIconFixture, TheIconIsAddedAgainWhenTheTaskbarIsCreated) {
+    auto list = ListOf({50.5});
+    icon->SetImageList(list);
+    icon->SetHint("tip");
+    icon->SetActive(true);
+    ASSERT_TRUE(shell.WaitForCount(NIM_MODIFY, 1));
+
+    shell.Forget();
+    SendMessageW(icon->Window(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    ASSERT_TRUE(shell.WaitForCount(NIM_ADD, 2));
+    const ShellCall readd = shell.Calls().back();
+    EXPECT_EQ(readd.message, static_cast<DWORD>(NIM_ADD));
+    EXPECT_TRUE(readd.result);
+    // The new icon comes complete, without waiting for a change.
+    EXPECT_EQ(Tip(readd), L"tip");
+    EXPECT_EQ(Difference(readd.icon, core::DrawCPUGauge(50.5)), "");
+    EXPECT_TRUE(shell.Present());
+}
+
+TEST_F(NotifyIconFixture, ATaskbarCreatedWhileTheIconIsStillThereOnlyRefreshesIt) {
+    icon->SetActive(true);
+    ASSERT_TRUE(shell.WaitForCount(NIM_MODIFY, 1));
+    const std::size_t modifies = shell.Count(NIM_MODIFY);
+    SendMessageW(icon->Window(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    ASSERT_TRUE(shell.WaitForCount(NIM_MODIFY, modifies + 1));
+    Sleep(1500);  // no retrying: the icon is known to be present
+    EXPECT_EQ(shell.Count(NIM_ADD), 2u);
+}
+
+TEST_F(NotifyIconFixture, AFailedAddIsRetriedUntilTheShellTakesIt) {
+    shell.refuseAdds = 2;
+    icon->SetHint("late");
+    icon->SetActive(true);
+    ASSERT_TRUE(shell.WaitForCount(NIM_ADD, 3));
+    const std::vector<ShellCall> calls = shell.Calls();
+    std::vector<BOOL> adds;
+    for (const ShellCall& c : calls) {
+        if (c.message == NIM_ADD) adds.push_back(c.result);
+    }
+    EXPECT_EQ(adds, (std::vector<BOOL>{FALSE, FALSE, TRUE}));
+    EXPECT_EQ(Tip(calls.back()), L"late");
+    EXPECT_TRUE(shell.Present());
+    // Once in, it stays in: no more adds.
+    Sleep(1500);
+    EXPECT_EQ(shell.Count(NIM_ADD), 3u);
+}
+
+TEST(NotifyIconRealShell, TheShellAcceptsTheIcon) {
+    RecordingShell shell;
+    shell.real = true;
+    TNotifyIcon icon(nullptr, shell.Fn());
+    icon.SetImageList(CreateCpuImageList());
+    icon.SetHint("Click mouse to show the menu");
+    icon.SetActive(true);
+    ASSERT_TRUE(shell.WaitForCount(NIM_MODIFY, 1));
+    icon.SetActive(false);
+    std::vector<DWORD> messages;
+    std::vector<BOOL> results;
+    for (const ShellCall& c : shell.Calls()) {
+        messages.push_back(c.message);
+        results.push_back(c.result);
+    }
+    EXPECT_EQ(messages, (std::vector<DWORD>{NIM_ADD, NIM_MODIFY, NIM_DELETE}));
+    EXPECT_EQ(results, (std::vector<BOOL>{TRUE, TRUE, TRUE}));
+}
+
+// ---- mouse actions ----------------------------------------------------------------------------
+
+struct MouseFixture : NotifyIconFixture {
+    std::vector<std::string> events;
+
+    MouseFixture() {
+        icon->OnDblClick = [this] { events.push_back("dblclick"); };
+        icon->OnMouseDown = [this](MouseButton b, ShiftState, int, int) {
+            events.push_back("down " + Name(b));
+        };
+        icon->OnMouseUp = [this](MouseButton b, ShiftState, int, int) {
+            events.push_back("up " + Name(b));
+        };
+        icon->OnPopup = [this] {
+            events.push_back("popup");
+            // Close the menu as soon as it is open; the timer runs inside its loop.
+            SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR id, DWORD) {
+                KillTimer(nullptr, id);
+                EndMenu();
+            });
+        };
+        icon->OnMenuCommand = [this](UINT id) {
+            events.push_back("command " + std::to_string(id));
+        };
+    }
+    static std::string Name(MouseButton b) {
+        return b == MouseButton::Left ? "left" : b == MouseButton::Right ? "right" : "middle";
+    }
+    void Click(UINT mouseMessage) {
+        SendMessageW(icon->Window(), kNotifyIconCallbackMessage, kNotifyIconId, mouseMessage);
+    }
+};
+
+TEST_F(MouseFixture, EachMouseMessageRaisesItsEvent) {
+    for (UINT m : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_RBUTTONDOWN, WM_RBUTTONUP,
+                   WM_RBUTTONDBLCLK, WM_MBUTTONDOWN, WM_MBUTTONUP, WM_MOUSEMOVE}) {
+        Click(m);
+    }
+    EXPECT_EQ(events, (std::vector<std::string>{"down left", "up left", "dblclick", "down right",
+                                                "up right", "down middle", "up middle"}));
+}
+
+TEST_F(MouseFixture, LeftAndRightReleasesOpenTheMenuTheMiddleOneNever) {
+    UniqueMenu menu(CreatePopupMenu());
+    AppendMenuW(menu.get(), MF_STRING, 42, L"Item");
+    icon->SetPopupMenu(menu.get());
+    Click(WM_RBUTTONUP);
+    Click(WM_MBUTTONUP);
+    Click(WM_LBUTTONUP);
+    // Dismissed menus deliver no command.
+    EXPECT_EQ(events,
+              (std::vector<std::string>{"up right", "popup", "up middle", "up left", "popup"}));
+}
+
+TEST_F(MouseFixture, AChosenItemIsDeliveredAsACommandAfterTheMenuCloses) {
+    UniqueMenu menu(CreatePopupMenu());
+    AppendMenuW(menu.get(), MF_STRING, 42, L"First");
+    AppendMenuW(menu.get(), MF_STRING, 43, L"Second");
+    icon->SetPopupMenu(menu.get());
+    static HWND target;
+    target = icon->Window();
+    icon->OnPopup = [this] {
+        events.push_back("popup");
+        // Keys to the menu: down, down, Enter picks the second item.
+        SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR id, DWORD) {
+            KillTimer(nullptr, id);
+            for (WPARAM key : {VK_DOWN, VK_DOWN, VK_RETURN}) {
+                PostMessageW(target, WM_KEYDOWN, key, 0);
+                PostMessageW(target, WM_KEYUP, key, 0xC0000000);
+            }
+        });
+    };
+    Click(WM_RBUTTONUP);
+    EXPECT_EQ(events, (std::vector<std::string>{"up right", "popup", "command 43"}));
+}
+
+// ---- minimising into the tray -----------------------------------------------------------------
+
+class OwnerWindow {
+  public:
+    OwnerWindow() {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"QuenvixTrayOwner";
+        RegisterClassW(&wc);
+        hwnd = CreateWindowExW(0, wc.lpszClassName, L"Owner", WS_OVERLAPPEDWINDOW, 100, 100, 300,
+                               200, nullptr, nullptr, wc.hInstance, nullptr);
+        ShowWindow(hwnd, SW_SHOWNORMAL);
+    }
+    ~OwnerWindow() { DestroyWindow(hwnd); }
+    HWND hwnd;
+};
+
+TEST(NotifyIconOwner, MinFormToTrayNeedsAWindowOfOurOwn) {
+    RecordingShell shell;
+    for (HWND owner : {HWND{nullptr}, GetDesktopWindow(), FindWindowW(L"Shell_TrayWnd", nullptr)}) {
+        TNotifyIcon icon(owner, shell.Fn());
+        try {
+            icon.SetMinFormToTray(true);
+            ADD_FAILURE() << "no error for owner " << owner;
+        } catch (const ENotifyIconError& e) {
+            EXPECT_STREQ(e.what(), "Owner must be a form");
+        }
+        EXPECT_FALSE(icon.MinFormToTray());
+    }
+}
+
+TEST(NotifyIconOwner, MinimiseGoesToTheTrayAndALeftClickBringsItBack) {
+    RecordingShell shell;
+    OwnerWindow owner;
+    TNotifyIcon icon(owner.hwnd, shell.Fn());
+    icon.SetMinFormToTray(true);
+    ASSERT_TRUE(icon.MinFormToTray());
+
+    SendMessageW(owner.hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_FALSE(IsWindowVisible(owner.hwnd));
+    EXPECT_TRUE(icon.Active());
+    ASSERT_TRUE(shell.WaitForCount(NIM_ADD, 1));
+
+    SendMessageW(icon.Window(), kNotifyIconCallbackMessage, kNotifyIconId, WM_LBUTTONUP);
+    EXPECT_TRUE(IsWindowVisible(owner.hwnd));
+    EXPECT_FALSE(icon.Active());
+    EXPECT_EQ(shell.Calls().back().message, static_cast<DWORD>(NIM_DELETE));
+
+    // A minimise command with extra flag bits is the window's own business.
+    SendMessageW(owner.hwnd, WM_SYSCOMMAND, SC_MINIMIZE | 2, 0);
+    PumpFor(100ms);
+    EXPECT_FALSE(icon.Active());
+    EXPECT_TRUE(IsIconic(owner.hwnd));
+    ShowWindow(owner.hwnd, SW_RESTORE);
+
+    // Unhooked: minimising is ordinary again.
+    icon.SetMinFormToTray(false);
+    SendMessageW(owner.hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    EXPECT_FALSE(icon.Active());
+    EXPECT_TRUE(IsIconic(owner.hwnd));
+}
+
+TEST(NotifyIconOwner, AMenuTakesPrecedenceOverRestoring) {
+    RecordingShell shell;
+    OwnerWindow owner;
+    TNotifyIcon icon(owner.hwnd, shell.Fn());
+    icon.SetMinFormToTray(true);
+    SendMessageW(owner.hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    UniqueMenu menu(CreatePopupMenu());
+    AppendMenuW(menu.get(), MF_STRING, 7, L"Item");
+    icon.SetPopupMenu(menu.get());
+    icon.OnPopup = [] {
+        SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR id, DWORD) {
+            KillTimer(nullptr, id);
+            EndMenu();
+        });
+    };
+    SendMessageW(icon.Window(), kNotifyIconCallbackMessage, kNotifyIconId, WM_LBUTTONUP);
+    EXPECT_TRUE(icon.Active());
+    EXPECT_FALSE(IsWindowVisible(owner.hwnd));
+}
+
+}  // namespace
+}  // namespace quenvix::win
