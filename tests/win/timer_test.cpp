@@ -23,6 +23,15 @@ bool PumpUntil(const std::function<bool()>& done, DWORD limitMs = 10000) {
     return true;
 }
 
+// A timer that only counts its ticks: the measure of time passing for the others.
+std::unique_ptr<core::Timer> Counter(WinTimerFactory& factory, std::uint32_t ms, int& ticks) {
+    auto timer = factory.MakeTimer();
+    timer->SetInterval(ms);
+    timer->SetOnTick([&ticks] { ++ticks; });
+    timer->SetEnabled(true);
+    return timer;
+}
+
 TEST(WinTimer, TicksArriveThroughTheMessageLoopOnlyWhileEnabled) {
     WinTimerFactory factory;
     auto timer = factory.MakeTimer();
@@ -41,12 +50,8 @@ TEST(WinTimer, TicksArriveThroughTheMessageLoopOnlyWhileEnabled) {
 
     timer->SetEnabled(false);
     const int stoppedAt = ticks;
-    // A second timer serves as the measure of time passing.
-    auto witness = factory.MakeTimer();
     int witnessTicks = 0;
-    witness->SetInterval(15);
-    witness->SetOnTick([&] { ++witnessTicks; });
-    witness->SetEnabled(true);
+    auto witness = Counter(factory, 15, witnessTicks);
     ASSERT_TRUE(PumpUntil([&] { return witnessTicks >= 5; }));
     EXPECT_EQ(ticks, stoppedAt);
 }
@@ -54,18 +59,15 @@ TEST(WinTimer, TicksArriveThroughTheMessageLoopOnlyWhileEnabled) {
 TEST(WinTimer, TickCanDisableItsOwnTimer) {
     WinTimerFactory factory;
     auto timer = factory.MakeTimer();
-    auto witness = factory.MakeTimer();
     int ticks = 0;
-    int witnessTicks = 0;
     timer->SetInterval(10);
     timer->SetOnTick([&] {
         ++ticks;
         timer->SetEnabled(false);
     });
-    witness->SetInterval(20);
-    witness->SetOnTick([&] { ++witnessTicks; });
     timer->SetEnabled(true);
-    witness->SetEnabled(true);
+    int witnessTicks = 0;
+    auto witness = Counter(factory, 20, witnessTicks);
     ASSERT_TRUE(PumpUntil([&] { return witnessTicks >= 6; }));
     EXPECT_EQ(ticks, 1);
     EXPECT_FALSE(timer->Enabled());
@@ -108,11 +110,8 @@ TEST(WinTimer, TickCanFreeItsOwnTimer) {
     });
     timer->SetEnabled(true);
     ASSERT_TRUE(PumpUntil([&] { return timer == nullptr; }));
-    auto witness = factory.MakeTimer();
     int witnessTicks = 0;
-    witness->SetInterval(10);
-    witness->SetOnTick([&] { ++witnessTicks; });
-    witness->SetEnabled(true);
+    auto witness = Counter(factory, 10, witnessTicks);
     ASSERT_TRUE(PumpUntil([&] { return witnessTicks >= 3; }));
     EXPECT_EQ(ticks, 1);
 }

@@ -1,0 +1,152 @@
+#include "win/key_record_dlg.h"
+
+#include "core/error.h"
+
+namespace quenvix::win {
+namespace {
+
+constexpr FontSpec kFont{L"Arial", 11};
+constexpr FontSpec kKeyFont{L"Arial", 13};
+constexpr COLORREF kKeyColour = RGB(0, 0, 255);
+constexpr DWORD kLabel = WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX;
+// Key texts can be long ("CTRL+ALT+SHIFT+…"): cut visibly rather than silently.
+constexpr DWORD kKeyLabel = kLabel | SS_ENDELLIPSIS;
+// BS_NOTIFY: a button focused by a click must tell, so that it becomes the one Enter presses.
+constexpr DWORD kButton = WS_VISIBLE | WS_TABSTOP | BS_NOTIFY;
+
+bool ModifierHeld() {
+    // The state that goes with the message being handled, not the keyboard as it is now.
+    return (GetKeyState(VK_SHIFT) & 0x8000) || (GetKeyState(VK_CONTROL) & 0x8000) ||
+           (GetKeyState(VK_MENU) & 0x8000);
+}
+
+}  // namespace
+
+TKeyRecordDlg::TKeyRecordDlg(HWND owner) : owner_(owner) {
+    CreateDialogWindow(L"TKeyRecordDlg", L"Changing short-key", 243, 173, owner);
+    if (!Hwnd()) throw core::Error("Cannot create the Changing short-key window");
+    AddControl(L"STATIC", L"Changing short-key for ", kLabel | SS_ENDELLIPSIS, 8, 8, 227, 14,
+               kLabel3, kFont);
+    AddControl(L"STATIC", L"Original short key:", kLabel, 8, 24, 110, 14, kLabel1, kFont);
+    lbOldKey_ = AddControl(L"STATIC", L"", kKeyLabel, 120, 24, 115, 16, kOldKey, kKeyFont);
+    AddControl(L"STATIC", L"New short key:", kLabel, 8, 48, 110, 14, kLabel2, kFont);
+    lbNewKey_ = AddControl(L"STATIC", L"", kKeyLabel, 120, 48, 115, 16, kNewKey, kKeyFont);
+    AddControl(L"STATIC",
+               L"Press the new combination key on your keyboard, started with Ctrl, Shift or Alt "
+               L"key(s), followed by any other letter or number key.",
+               WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 8, 72, 222, 42, kLabel4, kFont);
+    // Created in tab order: Cancel first, so it is the first to get the focus.
+    bitBtn1_ = AddControl(L"BUTTON", L"Cancel", kButton | BS_PUSHBUTTON, 152, 136, 75, 25, IDCANCEL,
+                          kFont);
+    bitBtn2_ =
+        AddControl(L"BUTTON", L"OK", kButton | BS_DEFPUSHBUTTON, 72, 136, 75, 25, IDOK, kFont);
+    if (!bitBtn1_ || !bitBtn2_ || !lbOldKey_ || !lbNewKey_) {
+        throw core::Error("Cannot create the Changing short-key window");
+    }
+    SetDefaultButton(IDOK);
+}
+
+bool TKeyRecordDlg::Execute(const std::string& description, const std::string& oldKey,
+                            core::TPeekKey& peekKey) {
+    FPeekKey = &peekKey;
+    SetDlgItemTextW(Hwnd(), kLabel3, Widen("Changing short-key for " + description).c_str());
+    SetWindowTextW(lbOldKey_, Widen(oldKey).c_str());
+    KeyRecorded(oldKey);
+    FocusButton(bitBtn1_);
+    // Recording must end however the dialog does, or detection would stay suspended for good.
+    struct StopRecording {
+        core::TPeekKey& peekKey;
+        ~StopRecording() { peekKey.StopRecord(); }
+    } stop{peekKey};
+    return RunModal(owner_) == IDOK;
+}
+
+void TKeyRecordDlg::FormShow() {
+    if (FPeekKey) FPeekKey->StartRecord([this](const std::string& text) { KeyRecorded(text); });
+}
+
+void TKeyRecordDlg::KeyRecorded(const std::string& text) {
+    newKey_ = text;
+    SetWindowTextW(lbNewKey_, Widen(text).c_str());
+}
+
+void TKeyRecordDlg::FocusButton(HWND button) {
+    MarkFocused(button);
+    if (GetActiveWindow() == Hwnd()) SetFocus(button);
+}
+
+void TKeyRecordDlg::MarkFocused(HWND button) {
+    focus_ = button;
+    SendMessageW(bitBtn1_, BM_SETSTYLE, button == bitBtn1_ ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON,
+                 TRUE);
+    SendMessageW(bitBtn2_, BM_SETSTYLE, button == bitBtn2_ ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON,
+                 TRUE);
+}
+
+bool TKeyRecordDlg::PreTranslate(MSG& msg) {
+    if (msg.message != WM_KEYDOWN && msg.message != WM_SYSKEYDOWN) return false;
+    if (msg.hwnd != Hwnd() && !IsChild(Hwnd(), msg.hwnd)) return false;
+    switch (msg.wParam) {
+        case VK_TAB:
+            // Only the two buttons take the focus: Tab and Shift+Tab both go to the other one.
+            if (msg.message == WM_KEYDOWN) {
+                FocusButton(GetFocus() == bitBtn2_ ? bitBtn1_ : bitBtn2_);
+            }
+            return true;
+        case VK_RETURN:
+        case VK_ESCAPE:
+            // Shift, Control and Alt belong to the combination being pressed: Enter or Escape
+            // held with them is part of it, not a command to the dialog.
+            if (ModifierHeld()) return true;
+            if (msg.wParam == VK_ESCAPE) {
+                OnCommand(IDCANCEL, BN_CLICKED, bitBtn1_);
+            } else {
+                const HWND focused = GetFocus() == bitBtn1_ ? bitBtn1_ : bitBtn2_;
+                OnCommand(GetDlgCtrlID(focused), BN_CLICKED, focused);
+            }
+            return true;
+        default:
+            return false;
+    }
+}
+
+LRESULT TKeyRecordDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+        case WM_SHOWWINDOW:
+            if (wParam) FormShow();
+            break;
+        case WM_ACTIVATE:
+            // Keep the focus on a button across deactivation, as a dialog does.
+            if (LOWORD(wParam) == WA_INACTIVE) {
+                const HWND focused = GetFocus();
+                if (focused == bitBtn1_ || focused == bitBtn2_) focus_ = focused;
+            } else {
+                SetFocus(focus_ ? focus_ : bitBtn1_);
+            }
+            return 0;
+        case WM_COMMAND:
+            // Buttons with BS_NOTIFY also report focus changes; only a click is a command. A
+            // button that got the focus, by a click or otherwise, is the one Enter presses.
+            if (lParam != 0 && HIWORD(wParam) != BN_CLICKED) {
+                const HWND button = reinterpret_cast<HWND>(lParam);
+                if (HIWORD(wParam) == BN_SETFOCUS && (button == bitBtn1_ || button == bitBtn2_)) {
+                    MarkFocused(button);
+                }
+                return 0;
+            }
+            break;
+        case WM_CTLCOLORSTATIC: {
+            const HWND control = reinterpret_cast<HWND>(lParam);
+            if (control != lbOldKey_ && control != lbNewKey_) break;
+            const HDC dc = reinterpret_cast<HDC>(wParam);
+            SetTextColor(dc, kKeyColour);
+            SetBkMode(dc, TRANSPARENT);
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        }
+        default:
+            break;
+    }
+    return ModalDialog::OnMessage(msg, wParam, lParam);
+}
+
+}  // namespace quenvix::win

@@ -1,0 +1,56 @@
+#pragma once
+// The dialog in which the user presses a new combination for a hotkey. While it is open the
+// detector records instead of detecting, so pressing an existing hotkey shows its text here
+// instead of hiding windows.
+#include <windows.h>
+
+#include <string>
+
+#include "core/peek_key.h"
+#include "win/ui.h"
+
+namespace quenvix::win {
+
+class TKeyRecordDlg : public ModalDialog {
+  public:
+    // Control identifiers besides IDOK (BitBtn2) and IDCANCEL (BitBtn1).
+    static constexpr int kLabel3 = 100;
+    static constexpr int kLabel1 = 101;
+    static constexpr int kOldKey = 102;  // lbOldKey
+    static constexpr int kLabel2 = 103;
+    static constexpr int kNewKey = 104;  // lbNewKey
+    static constexpr int kLabel4 = 105;
+
+    // Creates the (hidden) dialog; throws core::Error when it cannot.
+    explicit TKeyRecordDlg(HWND owner);
+
+    // Shows the dialog modally, recording with `peekKey` (not owned) until it closes. True when
+    // closed with OK; NewKey then holds the text to take. Recording is stopped on every way out.
+    bool Execute(const std::string& description, const std::string& oldKey,
+                 core::TPeekKey& peekKey);
+
+    // The key text on show in lbNewKey: the old text until a combination has been recorded.
+    const std::string& NewKey() const noexcept { return newKey_; }
+
+  protected:
+    bool PreTranslate(MSG& msg) override;
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+  private:
+    void FormShow();
+    void KeyRecorded(const std::string& text);
+    // Tab order is Cancel, OK; the focused button is the one Enter presses and looks default.
+    void FocusButton(HWND button);
+    void MarkFocused(HWND button);
+
+    HWND owner_ = nullptr;
+    core::TPeekKey* FPeekKey = nullptr;  // refers to the detector during Execute
+    std::string newKey_;
+    HWND lbOldKey_ = nullptr;
+    HWND lbNewKey_ = nullptr;
+    HWND bitBtn1_ = nullptr;  // Cancel
+    HWND bitBtn2_ = nullptr;  // OK
+    HWND focus_ = nullptr;    // the button that had the focus when the dialog was deactivated
+};
+
+}  // namespace quenvix::win

@@ -1,0 +1,224 @@
+// The key recording dialog on real windows, with the detector polling a scripted keyboard. A
+// thread timer, dispatched by the dialog's own modal loop, plays the user one step at a time.
+#include "win/key_record_dlg.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/key_state.h"
+#include "fakes/key_set.h"
+#include "win/timer.h"
+
+namespace quenvix::win {
+namespace {
+
+namespace vk = core::vk;
+
+// A step returns false to be run again at the next tick (waiting for something to show).
+using Step = std::function<bool(HWND dialog)>;
+
+struct Script {
+    std::vector<Step> steps;
+    std::size_t done = 0;
+    int ticks = 0;
+    bool forcedClose = false;
+};
+Script* g_script = nullptr;
+HWND g_dialog = nullptr;
+
+void CALLBACK PlayStep(HWND, UINT, UINT_PTR, DWORD) {
+    if (!g_script || !g_dialog || !IsWindowVisible(g_dialog)) return;
+    if (++g_script->ticks > 300) {
+        // Something never showed: end the dialog so the test fails instead of hanging.
+        g_script->forcedClose = true;
+        PostMessageW(g_dialog, WM_CLOSE, 0, 0);
+    } else if (g_script->done < g_script->steps.size()) {
+        if (g_script->steps[g_script->done](g_dialog)) ++g_script->done;
+    }
+}
+
+std::string TextOf(HWND window) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)), L'\0');
+    GetWindowTextW(window, text.data(), static_cast<int>(text.size() + 1));
+    return Narrow(text);
+}
+
+std::string ItemText(HWND dialog, int id) {
+    return TextOf(GetDlgItem(dialog, id));
+}
+
+// Sets the modifiers this thread sees as held, as the messages it reads would.
+void HoldModifiers(bool shift, bool control) {
+    BYTE state[256];
+    GetKeyboardState(state);
+    state[VK_SHIFT] = shift ? 0x80 : 0;
+    state[VK_CONTROL] = control ? 0x80 : 0;
+    SetKeyboardState(state);
+}
+
+Step Key(WPARAM key) {
+    return [key](HWND dialog) {
+        HWND focus = GetFocus();
+        PostMessageW(focus ? focus : dialog, WM_KEYDOWN, key, 0);
+        return true;
+    };
+}
+Step Do(std::function<void()> action) {
+    return [action](HWND) {
+        action();
+        return true;
+    };
+}
+Step WaitForNewKey(std::string text) {
+    return [text](HWND dialog) { return ItemText(dialog, TKeyRecordDlg::kNewKey) == text; };
+}
+// Gives the modal loop a few ticks to handle what was posted.
+Step Idle(int ticks) {
+    auto left = std::make_shared<int>(ticks);
+    return [left](HWND) { return --*left <= 0; };
+}
+
+class KeyRecordDlgTest : public ::testing::Test {
+  protected:
+    KeyRecordDlgTest() {
+        peek.AddShortKey("HideThis", "To hide the active program", "CTRL+* Num");
+        peek.AddShortKey("HideAll", "To hide all programs", "CTRL+/ Num");
+        peek.StartDetect([this](std::uint16_t index) { fired.push_back(index); });
+    }
+    ~KeyRecordDlgTest() override { HoldModifiers(false, false); }
+
+    bool Execute(std::vector<Step> steps) {
+        script = Script{std::move(steps)};
+        g_script = &script;
+        g_dialog = dialog.Hwnd();
+        const UINT_PTR player = SetTimer(nullptr, 0, 30, PlayStep);
+        const bool result = dialog.Execute("To hide the active program", "CTRL+* Num", peek);
+        KillTimer(nullptr, player);
+        g_script = nullptr;
+        EXPECT_FALSE(script.forcedClose) << "stuck at step " << script.done;
+        EXPECT_EQ(script.done, script.steps.size());
+        return result;
+    }
+
+    // Runs messages until `done` holds or a generous limit passes.
+    static bool PumpUntil(const std::function<bool()>& done) {
+        const ULONGLONG giveUp = GetTickCount64() + 10000;
+        while (!done() && GetTickCount64() < giveUp) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        }
+        return done();
+    }
+
+    test::KeySet keys;
+    WinTimerFactory timers;
+    core::TPeekKey peek{keys, timers};
+    std::vector<int> fired;
+    TKeyRecordDlg dialog{nullptr};
+    Script script;
+};
+
+TEST_F(KeyRecordDlgTest, OpensWithTheOldKeyAndTheFocusOnCancel) {
+    HWND cancel = nullptr;
+    std::string caption, label3, oldKey, newKey;
+    RECT client{};
+    HWND afterCancel = nullptr;
+    const bool ok = Execute({
+        [&](HWND d) {
+            caption = TextOf(d);
+            label3 = ItemText(d, TKeyRecordDlg::kLabel3);
+            oldKey = ItemText(d, TKeyRecordDlg::kOldKey);
+            newKey = ItemText(d, TKeyRecordDlg::kNewKey);
+            cancel = GetFocus();
+            afterCancel = GetNextDlgTabItem(d, GetDlgItem(d, IDCANCEL), FALSE);
+            GetClientRect(d, &client);
+            return true;
+        },
+        Key(VK_RETURN),  // the focus is on Cancel, so Enter cancels
+    });
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(caption, "Changing short-key");
+    EXPECT_EQ(label3, "Changing short-key for To hide the active program");
+    EXPECT_EQ(oldKey, "CTRL+* Num");
+    EXPECT_EQ(newKey, "CTRL+* Num");
+    EXPECT_EQ(GetDlgCtrlID(cancel), IDCANCEL);
+    EXPECT_EQ(GetDlgCtrlID(afterCancel), IDOK);
+    const UINT dpi = DpiOf(dialog.Hwnd());
+    EXPECT_EQ(client.right, Scale(243, dpi));
+    EXPECT_EQ(client.bottom, Scale(173, dpi));
+    EXPECT_EQ(dialog.NewKey(), "CTRL+* Num");
+}
+
+TEST_F(KeyRecordDlgTest, ShowsEachRecordedCombinationAndOkTakesTheLast) {
+    const bool ok = Execute({
+        Do([&] { keys.Hold({vk::kControl}); }),
+        WaitForNewKey("CTRL"),
+        Do([&] {
+            keys.Hold({vk::kControl, 'A'});
+        }),
+        WaitForNewKey("CTRL+A"),
+        Do([&] { keys.Hold({vk::kControl}); }),
+        Idle(5),
+        Do([&] { keys.Hold({}); }),
+        Idle(5),
+        WaitForNewKey("CTRL+A"),
+        Key(VK_TAB),
+        Key(VK_RETURN),
+    });
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(dialog.NewKey(), "CTRL+A");
+}
+
+TEST_F(KeyRecordDlgTest, ExistingHotkeyIsRecordedNotFiredAndDetectionResumesAfterwards) {
+    const bool ok = Execute({
+        Do([&] {
+            keys.Hold({vk::kControl, vk::kDivide});
+        }),
+        WaitForNewKey("CTRL+/ Num"),
+        Do([&] { keys.Hold({}); }),
+        Idle(5),
+        Key(VK_ESCAPE),
+    });
+    EXPECT_FALSE(ok);
+    EXPECT_TRUE(fired.empty());
+    // Closing stopped the recording: after its last tick the detector fires again.
+    keys.Hold({vk::kControl, vk::kDivide});
+    EXPECT_TRUE(PumpUntil([&] { return !fired.empty(); }));
+    EXPECT_EQ(fired, std::vector<int>{1});
+}
+
+TEST_F(KeyRecordDlgTest, EnterAndEscapeDoNothingWhileAModifierIsHeld) {
+    const bool ok = Execute({
+        Key(VK_TAB),  // OK has the focus: Enter would take the text
+        Do([] { HoldModifiers(true, false); }),
+        Key(VK_ESCAPE),
+        Key(VK_RETURN),
+        Do([] { HoldModifiers(false, true); }),
+        Key(VK_RETURN),
+        Idle(5),
+        Do([] { HoldModifiers(false, false); }),
+        Key(VK_ESCAPE),
+    });
+    EXPECT_FALSE(ok);
+}
+
+TEST_F(KeyRecordDlgTest, ClosingTheWindowCancelsAndClickingOkAccepts) {
+    EXPECT_FALSE(Execute({[](HWND d) { return PostMessageW(d, WM_CLOSE, 0, 0) != 0; }}));
+    EXPECT_TRUE(Execute({
+        Do([&] { keys.Hold({vk::kShift}); }),
+        WaitForNewKey("SHIFT"),
+        [](HWND d) {
+            SendMessageW(GetDlgItem(d, IDOK), BM_CLICK, 0, 0);
+            return true;
+        },
+    }));
+    EXPECT_EQ(dialog.NewKey(), "SHIFT");
+}
+
+}  // namespace
+}  // namespace quenvix::win
