@@ -31,10 +31,12 @@ TKeyRecordDlg::TKeyRecordDlg(HWND owner) : owner_(owner) {
     lbOldKey_ = AddControl(L"STATIC", L"", kKeyLabel, 120, 24, 115, 16, kOldKey, kKeyFont);
     AddControl(L"STATIC", L"New short key:", kLabel, 8, 48, 110, 14, kLabel2, kFont);
     lbNewKey_ = AddControl(L"STATIC", L"", kKeyLabel, 120, 48, 115, 16, kNewKey, kKeyFont);
+    // Taller than three lines of Arial need: a wider substitute font wraps into a fourth, which
+    // would otherwise be cut off. The space down to the buttons is free.
     AddControl(L"STATIC",
                L"Press the new combination key on your keyboard, started with Ctrl, Shift or Alt "
                L"key(s), followed by any other letter or number key.",
-               WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 8, 72, 222, 42, kLabel4, kFont);
+               WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 8, 72, 222, 58, kLabel4, kFont);
     // Created in tab order: Cancel first, so it is the first to get the focus.
     bitBtn1_ = AddControl(L"BUTTON", L"Cancel", kButton | BS_PUSHBUTTON, 152, 136, 75, 25, IDCANCEL,
                           kFont);
