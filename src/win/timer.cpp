@@ -1,5 +1,7 @@
 #include "win/timer.h"
 
+#include <exception>
+
 #include "core/error.h"
 #include "win/ui.h"
 
@@ -21,6 +23,21 @@ const wchar_t* TimerClass(WNDPROC proc) {
     }();
     if (!atom) throw core::Error("Cannot create a timer");
     return kClassName;
+}
+
+// Ticks go on while an error box is open (its loop dispatches them), and a handler that fails
+// once tends to fail at every tick: one box at a time, not a new one every interval stacked on
+// the last.
+bool g_reporting = false;
+
+void ReportTickError(const char* message) noexcept {
+    if (g_reporting) return;
+    g_reporting = true;
+    try {
+        ReportError(nullptr, message);
+    } catch (...) {
+    }
+    g_reporting = false;
 }
 
 }  // namespace
@@ -55,8 +72,14 @@ LRESULT CALLBACK WinTimer::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
     if (msg == WM_TIMER && wParam == kTimerId) {
         if (auto* self = reinterpret_cast<WinTimer*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) {
             // The handler may free this timer (and with it this window): nothing of either is
-            // touched after Fire.
-            Guarded(nullptr, [self] { self->Fire(); });
+            // touched after Fire. No exception may cross into the system.
+            try {
+                self->Fire();
+            } catch (const std::exception& e) {
+                ReportTickError(e.what());
+            } catch (...) {
+                ReportTickError("Unexpected error");
+            }
         }
         return 0;
     }

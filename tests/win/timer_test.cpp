@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+
+#include "core/error.h"
 
 namespace quenvix::win {
 namespace {
@@ -114,6 +117,64 @@ TEST(WinTimer, TickCanFreeItsOwnTimer) {
     auto witness = Counter(factory, 10, witnessTicks);
     ASSERT_TRUE(PumpUntil([&] { return witnessTicks >= 3; }));
     EXPECT_EQ(ticks, 1);
+}
+
+BOOL CALLBACK CountErrorBox(HWND window, LPARAM count) {
+    wchar_t className[16] = {};
+    GetClassNameW(window, className, 16);
+    if (IsWindowVisible(window) && lstrcmpW(className, L"#32770") == 0) {
+        ++*reinterpret_cast<int*>(count);
+    }
+    return TRUE;
+}
+
+int ErrorBoxes() {
+    int count = 0;
+    EnumThreadWindows(GetCurrentThreadId(), CountErrorBox, reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+TEST(WinTimer, FailingTickIsReportedInOneBoxAtATime) {
+    // The failing timer keeps ticking inside the error box's own loop; a second timer looks at
+    // the boxes from there and then closes them.
+    WinTimerFactory factory;
+    auto failing = factory.MakeTimer();
+    int failures = 0;
+    failing->SetInterval(10);
+    failing->SetOnTick([&] {
+        ++failures;
+        throw core::Error("tick failed");
+    });
+    auto observer = factory.MakeTimer();
+    int mostBoxes = 0;
+    bool closed = false;
+    observer->SetInterval(50);
+    observer->SetOnTick([&] {
+        const int boxes = ErrorBoxes();
+        mostBoxes = std::max(mostBoxes, boxes);
+        if (boxes > 0 && failures >= 5) {
+            failing->SetEnabled(false);
+            EnumThreadWindows(
+                GetCurrentThreadId(),
+                [](HWND window, LPARAM) -> BOOL {
+                    PostMessageW(window, WM_COMMAND, IDOK, 0);
+                    return TRUE;
+                },
+                0);
+            closed = true;
+        }
+    });
+    failing->SetEnabled(true);
+    observer->SetEnabled(true);
+    ASSERT_TRUE(PumpUntil([&] { return closed && ErrorBoxes() == 0; }));
+    EXPECT_GE(failures, 5);
+    EXPECT_EQ(mostBoxes, 1);
+    // Once the box is gone, a new failure is reported again.
+    closed = false;
+    failures = 0;
+    failing->SetEnabled(true);
+    ASSERT_TRUE(PumpUntil([&] { return closed && ErrorBoxes() == 0; }));
+    EXPECT_EQ(mostBoxes, 1);
 }
 
 }  // namespace
