@@ -1,6 +1,7 @@
 #pragma once
 // The program's built-in hotkeys and how their key texts are kept in the settings store.
 #include <array>
+#include <cstdint>
 #include <string_view>
 
 #include "core/peek_key.h"
