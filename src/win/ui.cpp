@@ -246,8 +246,9 @@ void ModalDialog::EndModal(int result) {
 
 bool ModalDialog::PreTranslate(MSG&) { return false; }
 
-void ModalDialog::OnCommand(int id, int, HWND) {
-    if (id == IDOK || id == IDCANCEL) EndModal(id);
+void ModalDialog::OnCommand(int id, int code, HWND) {
+    // Only a click ends the dialog: buttons with BS_NOTIFY also report focus changes.
+    if ((id == IDOK || id == IDCANCEL) && code == BN_CLICKED) EndModal(id);
 }
 
 LRESULT ModalDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
