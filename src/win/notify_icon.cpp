@@ -470,8 +470,9 @@ LRESULT CALLBACK TNotifyIcon::FormWndProc(HWND hwnd, UINT msg, WPARAM wParam, LP
 
 RECT GetTrayRect() {
     RECT rect{};
-    if (HWND taskbar = FindWindowW(L"Shell_TrayWnd", L"")) {
-        HWND area = FindWindowExW(taskbar, nullptr, L"TrayNotifyWnd", L"");
+    // Any title: some shells give their taskbar one.
+    if (HWND taskbar = FindWindowW(L"Shell_TrayWnd", nullptr)) {
+        HWND area = FindWindowExW(taskbar, nullptr, L"TrayNotifyWnd", nullptr);
         if (GetWindowRect(area ? area : taskbar, &rect)) {
             if (!area) rect.left = std::max(rect.left, rect.right - (rect.bottom - rect.top));
             return rect;

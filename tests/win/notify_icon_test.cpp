@@ -512,6 +512,22 @@ TEST(NotifyIconOwner, MinimiseGoesToTheTrayAndALeftClickBringsItBack) {
     EXPECT_TRUE(IsIconic(owner.hwnd));
 }
 
+TEST(NotifyIconOwner, TheTrayRectangleIsOnScreenEvenWithoutANotificationAreaWindow) {
+    const RECT tray = GetTrayRect();
+    EXPECT_LT(tray.left, tray.right);
+    EXPECT_LT(tray.top, tray.bottom);
+    const int left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    const RECT screen{left, top, left + GetSystemMetrics(SM_CXVIRTUALSCREEN),
+                      top + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+    RECT inside{};
+    EXPECT_TRUE(IntersectRect(&inside, &tray, &screen));
+    if (HWND taskbar = FindWindowW(L"Shell_TrayWnd", nullptr)) {
+        RECT bar{};
+        GetWindowRect(taskbar, &bar);
+        EXPECT_TRUE(IntersectRect(&inside, &tray, &bar)) << "the tray lies on the taskbar";
+    }
+}
+
 TEST(NotifyIconOwner, AMenuTakesPrecedenceOverRestoring) {
     RecordingShell shell;
     OwnerWindow owner;
