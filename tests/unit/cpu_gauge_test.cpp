@@ -329,20 +329,5 @@ TEST(ScaleNearest, OddFactorsRepeatWholeSourcePixelsOnly) {
     EXPECT_EQ(core::ScaleNearest(small, 16), small);
 }
 
-TEST(PictureDrawing, ClipsRectanglesAndLinesToTheSquare) {
-    Picture picture(4, core::kGaugeBlack);
-    picture.FillColour(-5, -5, 2, 2, core::kGaugeWhite);
-    picture.FillColour(3, 3, 99, 99, core::kGaugeGrey);
-    picture.Line(3, -3, 3, 2, core::kGaugeDarkGreen);  // ends at (3, 2), not drawn
-    EXPECT_EQ(picture.At(0, 0), core::kGaugeWhite);
-    EXPECT_EQ(picture.At(1, 1), core::kGaugeWhite);
-    EXPECT_EQ(picture.At(2, 2), core::kGaugeBlack);
-    EXPECT_EQ(picture.At(3, 3), core::kGaugeGrey);
-    EXPECT_EQ(picture.At(3, 1), core::kGaugeDarkGreen);
-    EXPECT_EQ(picture.At(3, 2), core::kGaugeBlack);
-    EXPECT_THROW(picture.Line(0, 0, 2, 2, core::kGaugeGrey), std::invalid_argument);
-    EXPECT_THROW(picture.At(4, 0), std::out_of_range);
-}
-
 }  // namespace
 }  // namespace quenvix

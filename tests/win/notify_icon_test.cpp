@@ -245,13 +245,6 @@ TEST_F(NotifyIconFixture, StoppingDuringALongPauseReturnsAtOnce) {
     EXPECT_LT(waited, 60s);
 }
 
-TEST_F(NotifyIconFixture, DestroyingAnActiveIconRemovesIt) {
-    icon->SetActive(true);
-    ASSERT_TRUE(shell.WaitForCount(NIM_ADD, 1));
-    icon.reset();
-    EXPECT_EQ(shell.Calls().back().message, static_cast<DWORD>(NIM_DELETE));
-}
-
 // ---- animation ------------------------------------------------------------------------------
 
 TEST_F(NotifyIconFixture, AReplacedImageReachesTheShellWithinOneDelayAndAnUnchangedOneNever) {
