@@ -1,7 +1,7 @@
 # Windows build (MinGW-w64): the program, the Wine-run tests and the end-to-end helper program.
 enable_language(RC)
 
-set(QUENVIX_WIN_LIBS user32 gdi32 comctl32 comdlg32 shell32 shlwapi advapi32 ole32 uuid winhttp winmm)
+set(QUENVIX_WIN_LIBS user32 gdi32 comctl32 comdlg32 shell32 shlwapi uxtheme advapi32 ole32 uuid winhttp winmm)
 # Static runtime: quenvix.exe needs no DLL beside it.
 set(QUENVIX_STATIC_LINK -static -static-libgcc -static-libstdc++)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)

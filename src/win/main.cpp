@@ -26,6 +26,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                 app.SetMainForm(mainForm->Hwnd());
                 MSG msg;
                 while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+                    // Tab and the arrow keys move between the settings window's controls.
+                    if (IsDialogMessageW(mainForm->Hwnd(), &msg)) continue;
                     TranslateMessage(&msg);
                     DispatchMessageW(&msg);
                 }
