@@ -55,6 +55,13 @@ wait_until() {
     return 1
 }
 
+# wait_until_not SECONDS COMMAND...: polls until the command fails.
+wait_until_not() {
+    local limit=$1; shift
+    wait_until "$limit" negate "$@"
+}
+negate() { ! "$@"; }
+
 tw() { wine "$TESTWIN_EXE" "$@" >/dev/null 2>&1; }
 
 # "exists visible iconic zoomed" of the window with that title.
@@ -103,3 +110,80 @@ has_dialog() {
     tw list --out "$WORK/list.txt"
     grep -q "^#32770|$1|" "$WORK/list.txt" 2>/dev/null
 }
+
+SETTINGS_KEY='HKCU\Software\Tarmel\Quenvix'
+# Menu bar commands (WM_COMMAND ids of the main window) that scenarios choose directly.
+ID_ABOUT1=107
+ID_CHECKUPDATE1=104
+# Positions of the fixed items of the tray menu, as the keyboard walks them (separators skipped).
+TRAY_SHOW_SETTINGS=1
+TRAY_CHECK_UPDATE=2
+TRAY_EXIT=4
+TRAY_CLOSE_MENU=5
+TRAY_RESTORE_ALL=6
+TRAY_PANIC=7
+TRAY_FIRST_ENTRY=8
+
+set_setting() { wine reg add "$SETTINGS_KEY\\$1" /v "$2" /d "$3" /f >/dev/null 2>&1; }
+
+# Starts Quenvix with the automatic update check off (no question at start) unless asked for,
+# and waits until it sits in the tray.
+start_quenvix_in_tray() {
+    [ "${E2E_AUTO_UPDATE:-0}" = 1 ] || set_setting Preference "Automatic update check" 0
+    start_quenvix
+    # Shown off the screen first, then hidden into the tray about a second later.
+    wait_until 30 window_visible "$MAIN_CAPTION" || fail "Quenvix shows no main window"
+    wait_until 30 window_hidden "$MAIN_CAPTION" || fail "Quenvix did not go into the tray"
+    wait_until 10 tw post "$ICON_CLASS" 0 0 0 || fail "the tray icon's window is missing"
+}
+
+# Keys go to the Wine desktop, which passes them to its focused window (an open menu here).
+desktop_keys() {
+    local desktop
+    desktop=$(xdotool search --name 'Wine desktop' 2>/dev/null | head -n 1)
+    [ -n "$desktop" ] && xdotool windowfocus "$desktop" 2>/dev/null
+    xdotool key --delay 60 "$@"
+}
+
+menu_open() { has_window_class '#32768'; }
+
+# Opens the tray menu with a right click on the icon.
+tray_menu_open() {
+    tray_click 0x204
+    tray_click 0x205
+    wait_until 10 menu_open || fail "the tray menu did not open"
+}
+
+# Chooses the N-th item of the tray menu with the keyboard, as a user would.
+tray_menu_choose() {
+    local n=$1 keys=() i
+    tray_menu_open
+    for ((i = 0; i < n; i++)); do keys+=(Down); done
+    desktop_keys "${keys[@]}" Return
+    wait_until_not 10 menu_open || fail "the tray menu did not close"
+}
+
+tray_menu_close() { desktop_keys Escape; }
+
+# A visible window of ours with that title (any class).
+has_title() {
+    tw list --out "$WORK/list.txt"
+    grep -q "^[^|]*|$1|" "$WORK/list.txt" 2>/dev/null
+}
+
+# Answers the confirmation dialog with the button of that caption.
+answer_confirmation() {
+    wait_until 15 has_title Confirmation || fail "no confirmation was asked"
+    tw click Confirmation "$1" || fail "the confirmation has no button $1"
+    wait_until_not 10 has_title Confirmation || fail "the confirmation did not close"
+}
+
+main_command() { tw post QuenvixMainForm 0x0111 "$1" 0; }
+
+# "left top right bottom" of a window.
+window_rect() {
+    tw rect "$1" --out "$WORK/rect.txt" || return 1
+    tr -d '\r\n' <"$WORK/rect.txt"
+}
+
+quenvix_ended() { ! kill -0 "$QUENVIX_PID" 2>/dev/null; }

@@ -4,9 +4,13 @@
 source "$(dirname "$0")/lib.sh"
 e2e_begin single_instance
 
+reg_has_key "$SETTINGS_KEY" && fail "a fresh prefix already has the program's key"
 start_quenvix
 wait_until 20 has_window "$MAIN_CAPTION" || fail "the first copy shows no main window"
-reg_has_key 'HKCU\Software\Tarmel\Quenvix' || fail "the first start did not create the program's key"
+reg_has_key "$SETTINGS_KEY" || fail "the first start did not create the program's key"
+# First start: the automatic update check asks once; declining it sends the window into the tray.
+answer_confirmation Cancel
+[ -n "$(reg_value "$SETTINGS_KEY\\Main" GUID)" ] || fail "no installation identifier was written"
 
 wine "$QUENVIX_EXE" >"$WORK/second.log" 2>&1 &
 second=$!
@@ -17,7 +21,7 @@ kill -0 "$second" 2>/dev/null || fail "the second copy ended before OK was press
 screenshot single_instance_message
 # OK on the message box.
 tw post "#32770" 0x0111 1 0
-wait_until 20 bash -c "! kill -0 $second 2>/dev/null" || fail "the second copy did not end after OK"
+wait_until_not 20 kill -0 "$second" 2>/dev/null || fail "the second copy did not end after OK"
 wait "$second"
 code=$?
 [ "$code" -eq 0 ] || fail "the second copy ended with exit code $code"
@@ -27,7 +31,7 @@ has_window "$MAIN_CAPTION" || fail "the first copy lost its main window"
 # A close request while the window sits in the tray ends the program at once.
 wait_until 20 window_hidden "$MAIN_CAPTION" || fail "the main window did not go into the tray"
 tw post QuenvixMainForm 0x0010 0 0
-wait_until 20 bash -c "! kill -0 $QUENVIX_PID 2>/dev/null" || fail "the first copy did not end on a close request"
+wait_until 20 quenvix_ended || fail "the first copy did not end on a close request"
 wait "$QUENVIX_PID"
 code=$?
 [ "$code" -eq 0 ] || fail "the first copy ended with exit code $code"

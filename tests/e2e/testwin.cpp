@@ -9,6 +9,9 @@
 //   testwin foreground TITLE                     makes that window the foreground window
 //   testwin list --out FILE                      visible top-level windows: class|title|flags
 //   testwin rect TITLE --out FILE                "left top right bottom" of the window
+//   testwin click TITLE TEXT                     posts BM_CLICK to the child control with that text
+//   testwin close TITLE                          posts WM_CLOSE to the window
+//   testwin children TITLE --out FILE            its child controls: class|text|checked
 #include <windows.h>
 #include <shellapi.h>
 
@@ -127,6 +130,43 @@ BOOL CALLBACK ListProc(HWND hwnd, LPARAM lp) {
     return TRUE;
 }
 
+std::wstring TextOf(HWND hwnd) {
+    wchar_t text[512] = {};
+    DWORD_PTR copied = 0;
+    SendMessageTimeoutW(hwnd, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, &copied);
+    return text;
+}
+
+struct ChildSearch {
+    std::wstring text;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK FindChildProc(HWND hwnd, LPARAM lp) {
+    auto* search = reinterpret_cast<ChildSearch*>(lp);
+    if (TextOf(hwnd) == search->text) {
+        search->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindChild(HWND parent, const std::wstring& text) {
+    ChildSearch search{text};
+    EnumChildWindows(parent, FindChildProc, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+BOOL CALLBACK ChildProc(HWND hwnd, LPARAM lp) {
+    auto* state = reinterpret_cast<ListState*>(lp);
+    wchar_t cls[128] = {};
+    GetClassNameW(hwnd, cls, 128);
+    DWORD_PTR checked = 0;
+    SendMessageTimeoutW(hwnd, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 2000, &checked);
+    state->text += std::wstring(cls) + L"|" + TextOf(hwnd) + L"|" + (checked == BST_CHECKED ? L"1" : L"0") + L"\n";
+    return TRUE;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -171,6 +211,23 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         wchar_t line[96];
         wsprintfW(line, L"%d %d %d %d\n", r.left, r.top, r.right, r.bottom);
         WriteUtf8(OutFile(argc, argv, L"--out"), line);
+        return 0;
+    }
+    if (cmd == L"click" && argc >= 4) {
+        HWND h = FindByTitle(argv[2]);
+        HWND child = h ? FindChild(h, argv[3]) : nullptr;
+        return child && PostMessageW(child, BM_CLICK, 0, 0) ? 0 : 1;
+    }
+    if (cmd == L"close" && argc >= 3) {
+        HWND h = FindByTitle(argv[2]);
+        return h && PostMessageW(h, WM_CLOSE, 0, 0) ? 0 : 1;
+    }
+    if (cmd == L"children" && argc >= 3) {
+        HWND h = FindByTitle(argv[2]);
+        if (!h) return 1;
+        ListState state;
+        EnumChildWindows(h, ChildProc, reinterpret_cast<LPARAM>(&state));
+        WriteUtf8(OutFile(argc, argv, L"--out"), state.text);
         return 0;
     }
     return 2;

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# The program's life: into the tray after start, shown centred from the icon, the close box asks
+# and hides (and can be silenced for good), "Run on startup" keeps the Run entry, Exit ends it.
+source "$(dirname "$0")/lib.sh"
+e2e_begin tray_lifecycle
+
+start_quenvix_in_tray
+# The gauge is in the notification area: the taskbar's right end shows its greens.
+sleep 1
+screenshot tray_lifecycle_tray
+greens=$(convert "$E2E_LOGS/tray_lifecycle_tray.png" -crop 60x20+964+748 +repage -fill black +opaque 'rgb(0,128,0)' \
+    -fill white -opaque 'rgb(0,128,0)' -format '%[fx:mean*w*h]' info: 2>/dev/null | cut -d. -f1)
+[ "${greens:-0}" -gt 20 ] || fail "no gauge in the notification area ($greens dark-green pixels)"
+
+# Double-click on the icon: the settings window comes back centred on the screen.
+tray_click 0x203
+wait_until 10 window_visible "$MAIN_CAPTION" || fail "a double-click did not show the settings window"
+sleep 0.5
+read -r left top right bottom <<<"$(window_rect "$MAIN_CAPTION")"
+width=$((right - left)); height=$((bottom - top))
+[ $((left - (1024 - width) / 2)) -ge -1 ] && [ $((left - (1024 - width) / 2)) -le 1 ] &&
+    [ $((top - (768 - height) / 2)) -ge -1 ] && [ $((top - (768 - height) / 2)) -le 1 ] ||
+    fail "the window is not centred: $left $top $right $bottom"
+screenshot tray_lifecycle_settings
+
+# The close box asks; OK hides the window into the tray.
+tw close "$MAIN_CAPTION"
+answer_confirmation OK
+wait_until 10 window_hidden "$MAIN_CAPTION" || fail "OK on the close question did not hide the window"
+
+# Cancel leaves it shown; "Don't show this message again" then OK silences the question for good.
+tray_click 0x203
+wait_until 10 window_visible "$MAIN_CAPTION" || fail "the window did not come back"
+tw close "$MAIN_CAPTION"
+answer_confirmation Cancel
+window_visible "$MAIN_CAPTION" || fail "Cancel on the close question hid the window"
+tw close "$MAIN_CAPTION"
+wait_until 15 has_title Confirmation || fail "no question on the second close"
+tw click Confirmation "Don't show this message again"
+sleep 0.3
+answer_confirmation OK
+[ "$(reg_value "$SETTINGS_KEY\\Dialogs" "Closing is hiding")" = 1 ] || fail "the silenced question was not remembered"
+tray_click 0x203
+wait_until 10 window_visible "$MAIN_CAPTION" || fail "the window did not come back"
+tw close "$MAIN_CAPTION"
+wait_until 10 window_hidden "$MAIN_CAPTION" || fail "a silenced close did not hide the window"
+has_title Confirmation && fail "the silenced question was asked again"
+
+# Run on startup: the quoted path of the program under Run; unticking removes it.
+run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+run=$(reg_value "$run_key" Quenvix)
+case "$run" in
+    \"*quenvix.exe\") ;;
+    *) fail "the Run entry is not the quoted program path: '$run'" ;;
+esac
+[ "$(reg_value "$SETTINGS_KEY\\Main" Startup)" = 1 ] || fail "Startup was not written as 1"
+tray_click 0x203
+wait_until 10 window_visible "$MAIN_CAPTION" || fail "the window did not come back"
+tw click "$MAIN_CAPTION" "Run on startup" 2>/dev/null
+wait_until 10 negate reg_value "$run_key" Quenvix || fail "unticking Run on startup left the Run entry"
+[ "$(reg_value "$SETTINGS_KEY\\Main" Startup)" = 0 ] || fail "Startup was not written as 0"
+
+# The tray menu's Exit asks, then the program ends with exit code 0.
+tray_menu_choose "$TRAY_EXIT"
+answer_confirmation OK
+wait_until 20 quenvix_ended || fail "Exit did not end the program"
+wait "$QUENVIX_PID"
+code=$?
+[ "$code" -eq 0 ] || fail "Exit ended with exit code $code"
+pass
