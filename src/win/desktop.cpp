@@ -5,6 +5,12 @@
 #include <vector>
 
 namespace quenvix::win {
+
+namespace {
+// How long a window may take to answer before it is treated as hung.
+constexpr UINT kResponsiveMs = 250;
+}  // namespace
+
 namespace {
 
 // Owner chains are short; a longer one is a loop.
@@ -203,7 +209,13 @@ bool Win32Desktop::Exists(core::WindowId w) {
     return IsWindow(ToHwnd(w)) != 0;
 }
 bool Win32Desktop::IsHung(core::WindowId w) {
-    return IsHungAppWindow(ToHwnd(w)) != 0;
+    // The system calls a window hung only after five seconds without pumping; a program that
+    // is merely busy right now would still block a direct show command for as long as it is
+    // busy. So a window that does not answer a null message promptly counts as hung too.
+    HWND hwnd = ToHwnd(w);
+    if (IsHungAppWindow(hwnd)) return true;
+    DWORD_PTR ignored = 0;
+    return SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, kResponsiveMs, &ignored) == 0;
 }
 
 core::WindowOrigin Win32Desktop::Origin(core::WindowId w) {

@@ -187,3 +187,10 @@ window_rect() {
 }
 
 quenvix_ended() { ! kill -0 "$QUENVIX_PID" 2>/dev/null; }
+
+# A string value below HKEY_CURRENT_USER, read as UTF-8 (wine reg shows only the ANSI code page).
+reg_text() {
+    rm -f "$WORK/regtext.txt"
+    tw regget "$1" "$2" --out "$WORK/regtext.txt" || return 1
+    cat "$WORK/regtext.txt"
+}

@@ -12,6 +12,7 @@
 //   testwin click TITLE TEXT                     posts BM_CLICK to the child control with that text
 //   testwin close TITLE                          posts WM_CLOSE to the window
 //   testwin children TITLE --out FILE            its child controls: class|text|checked
+//   testwin regget SUBKEY VALUE --out FILE       a REG_SZ below HKEY_CURRENT_USER, as UTF-8
 #include <windows.h>
 #include <shellapi.h>
 
@@ -228,6 +229,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         ListState state;
         EnumChildWindows(h, ChildProc, reinterpret_cast<LPARAM>(&state));
         WriteUtf8(OutFile(argc, argv, L"--out"), state.text);
+        return 0;
+    }
+    if (cmd == L"regget" && argc >= 4) {
+        wchar_t data[32768] = {};
+        DWORD size = sizeof(data) - sizeof(wchar_t);
+        if (RegGetValueW(HKEY_CURRENT_USER, argv[2], argv[3], RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS) {
+            return 1;
+        }
+        WriteUtf8(OutFile(argc, argv, L"--out"), data);
         return 0;
     }
     return 2;
