@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Ctrl + keypad * hides the program in the foreground, Ctrl + keypad / hides all; a combination
+# recorded in the dialog takes effect at once and survives a restart.
+source "$(dirname "$0")/lib.sh"
+e2e_begin hotkeys
+
+# Held the way a person holds keys: the detector polls every 50 ms, so a press must outlast a poll.
+chord() {
+    xdotool keydown "$1"; sleep 0.15
+    xdotool keydown "$2"; sleep 0.2
+    xdotool keyup "$2"; sleep 0.1
+    xdotool keyup "$1"; sleep 0.1
+}
+
+start_quenvix_in_tray
+open_windows normal:Alpha normal:Beta
+
+tw foreground Alpha
+sleep 0.3
+chord Control_L KP_Multiply
+wait_until 10 window_hidden Alpha || fail "Ctrl + keypad * did not hide the foreground window"
+window_visible Beta || fail "Ctrl + keypad * hid more than the foreground window"
+
+# The same chord again, after everything was let go, hides the next foreground window.
+tw foreground Beta
+sleep 0.3
+chord Control_L KP_Multiply
+wait_until 10 window_hidden Beta || fail "the hotkey did not fire a second time"
+
+tray_menu_choose "$TRAY_RESTORE_ALL"
+wait_until 10 window_visible Alpha || fail "Restore all did not bring back Alpha"
+wait_until 10 window_visible Beta || fail "Restore all did not bring back Beta"
+chord Control_L KP_Divide
+wait_until 10 window_hidden Alpha || fail "Ctrl + keypad / did not hide Alpha"
+wait_until 10 window_hidden Beta || fail "Ctrl + keypad / did not hide Beta"
+tray_menu_choose "$TRAY_RESTORE_ALL"
+wait_until 10 window_visible Beta || fail "Restore all did not bring back Beta"
+
+# Record Ctrl+F9 for "To hide the active program".
+tray_click 0x203
+wait_until 10 window_visible "$MAIN_CAPTION" || fail "the settings window did not come back"
+tw click "$MAIN_CAPTION" Change
+wait_until 10 has_title "Changing short-key" || fail "Change did not open the recording dialog"
+sleep 0.3
+# While recording, the hotkey records instead of hiding.
+chord Control_L KP_Multiply
+sleep 0.5
+window_visible Beta || fail "a hotkey fired while the recording dialog was open"
+chord Control_L F9
+sleep 0.5
+screenshot hotkeys_recording
+tw click "Changing short-key" OK
+wait_until_not 10 has_title "Changing short-key" || fail "OK did not close the recording dialog"
+[ "$(reg_value "$SETTINGS_KEY\\Short key" HideThis)" = "CTRL+F9" ] || fail "the recorded key was not stored: $(reg_value "$SETTINGS_KEY\\Short key" HideThis)"
+tw close "$MAIN_CAPTION"
+answer_confirmation OK
+
+tw foreground Beta
+sleep 0.3
+chord Control_L F9
+wait_until 10 window_hidden Beta || fail "the recorded hotkey did not hide the foreground window"
+tray_menu_choose "$TRAY_RESTORE_ALL"
+wait_until 10 window_visible Beta || fail "Restore all did not bring back Beta"
+
+# After a restart the recorded key is still the one that works.
+tray_menu_choose "$TRAY_EXIT"
+answer_confirmation OK
+wait_until 20 quenvix_ended || fail "Exit did not end the program"
+start_quenvix_in_tray
+tw foreground Alpha
+sleep 0.3
+chord Control_L F9
+wait_until 10 window_hidden Alpha || fail "the recorded hotkey did not survive a restart"
+pass

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Nothing lost: windows hidden by a copy that was killed are taken back by the next start, still
+# hidden; a window closed in between is not listed; "Restore all" brings them back as they were.
+source "$(dirname "$0")/lib.sh"
+e2e_begin recovery
+
+start_quenvix_in_tray
+open_windows normal:One min:Two max:Three normal:Gone
+tray_menu_choose "$TRAY_PANIC"
+for w in One Two Three Gone; do wait_until 15 window_hidden "$w" || fail "Panic! did not hide $w"; done
+
+kill -9 "$QUENVIX_PID"
+wait_until 10 quenvix_ended || fail "Quenvix could not be killed"
+tw close Gone
+wait_until 10 negate has_window Gone || fail "Gone did not close"
+for w in One Two Three; do window_hidden "$w" || fail "$w came back on its own after the kill"; done
+
+start_quenvix_in_tray
+sleep 1
+for w in One Two Three; do window_hidden "$w" || fail "the new start showed $w"; done
+record=$(reg_text 'Software\Tarmel\Quenvix\Hidden' Windows)
+for w in One Two Three; do grep -q " $w\$" <<<"$record" || fail "$w is not in the rewritten record: $record"; done
+grep -q "Gone" <<<"$record" && fail "a window closed in between is still in the record"
+
+tray_menu_open
+sleep 0.5
+screenshot recovery_menu
+tray_menu_close
+wait_until_not 10 menu_open || fail "the tray menu did not close"
+tray_menu_choose "$TRAY_RESTORE_ALL"
+wait_until 15 window_visible One || fail "Restore all did not bring back One"
+wait_until 15 window_visible Two || fail "Restore all did not bring back Two"
+wait_until 15 window_visible Three || fail "Restore all did not bring back Three"
+[ "$(window_state One)" = "1 1 0 0" ] || fail "One is not normal: $(window_state One)"
+[ "$(window_state Two)" = "1 1 1 0" ] || fail "Two is not minimised: $(window_state Two)"
+[ "$(window_state Three)" = "1 1 0 1" ] || fail "Three is not maximised: $(window_state Three)"
+pass
