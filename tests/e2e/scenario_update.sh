@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# "Check update" asks the update server (a loopback one here) with the version and the
+# installation id, shows the notes of a newer version, says when there is none, and shows nothing
+# for a refused reply.
+source "$(dirname "$0")/lib.sh"
+e2e_begin update
+
+printf 'Quenvix\r\n1.3\r\nhttp://127.0.0.1:1\r\nhttps://downloads.example/quenvix-1.3.exe\r\nFaster hiding.\r\nFewer surprises.\r\n\r\n' >"$WORK/reply.txt"
+echo 200 >"$WORK/status.txt"
+python3 "$(dirname "$0")/update_server.py" "$WORK/reply.txt" "$WORK/status.txt" "$WORK/requests.txt" >"$WORK/port.txt" &
+E2E_PIDS+=($!)
+wait_until 10 test -s "$WORK/port.txt" || fail "the update server did not start"
+port=$(head -n 1 "$WORK/port.txt")
+# The next base address the reply gives is the same server.
+sed -i "s|http://127.0.0.1:1|http://127.0.0.1:$port|" "$WORK/reply.txt"
+set_setting Update Website "http://127.0.0.1:$port"
+
+start_quenvix_in_tray
+guid=$(reg_value "$SETTINGS_KEY\\Main" GUID)
+tray_menu_choose "$TRAY_CHECK_UPDATE"
+wait_until 20 has_title "There is a new update" || fail "no update window for a newer version"
+sleep 0.5
+screenshot update_newer
+grep -qF "/Quenvix/UpdateInfo.php?currentversion=1.2&id=$guid" "$WORK/requests.txt" ||
+    fail "the request was not as built: $(cat "$WORK/requests.txt")"
+[ "$(reg_value "$SETTINGS_KEY\\Update" DownloadURL)" = "https://downloads.example/quenvix-1.3.exe" ] ||
+    fail "the download address was not stored"
+tw click "There is a new update" Close
+wait_until_not 10 has_title "There is a new update" || fail "Close did not close the update window"
+
+sed -i 's/^1\.3\r$/1.2\r/' "$WORK/reply.txt"
+main_command "$ID_CHECKUPDATE1"
+wait_until 20 has_title "You still have the latest version" || fail "no window saying there is nothing newer"
+tw click "You still have the latest version" Close
+wait_until_not 10 has_title "You still have the latest version" || fail "Close did not close the update window"
+
+# A refused reply (404, then a redirect) shows nothing and changes nothing.
+for status in 404 302; do
+    echo "$status" >"$WORK/status.txt"
+    before=$(wc -l <"$WORK/requests.txt")
+    main_command "$ID_CHECKUPDATE1"
+    wait_until 20 test "$(wc -l <"$WORK/requests.txt")" -gt "$before" || fail "no request for the $status case"
+    sleep 1.5
+    has_title "There is a new update" && fail "a window for an HTTP $status reply"
+    has_title "You still have the latest version" && fail "a window for an HTTP $status reply"
+done
+[ "$(reg_value "$SETTINGS_KEY\\Update" DownloadURL)" = "https://downloads.example/quenvix-1.3.exe" ] ||
+    fail "a refused reply changed the stored download address"
+pass
