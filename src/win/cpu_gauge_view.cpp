@@ -23,17 +23,9 @@ int SmallIconSize() {
 PictureBitmaps MakePictureBitmaps(const core::Picture& source, int size) {
     const core::Picture picture = core::ScaleNearest(source, size);
 
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = size;
-    info.bmiHeader.biHeight = -size;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    UniqueBitmap image(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!image || !bits) throw core::Error("Failed to create the gauge bitmap");
-    auto* pixels = static_cast<std::uint32_t*>(bits);
+    std::uint32_t* pixels = nullptr;
+    UniqueBitmap image = CreateTopDownBitmap(size, size, &pixels);
+    if (!image) throw core::Error("Failed to create the gauge bitmap");
 
     // Monochrome rows are padded to 16 bits; a set bit is transparent.
     const int stride = (size + 15) / 16 * 2;

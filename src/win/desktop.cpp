@@ -111,17 +111,9 @@ std::string GetWindowCaption(HWND wnd) {
 
 UniqueBitmap GetWindowIcon(HWND wnd, bool* found) {
     if (found) *found = false;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = kPictureSize;
-    info.bmiHeader.biHeight = -kPictureSize;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    UniqueBitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!bitmap || !bits) return {};
-    auto* pixels = static_cast<std::uint32_t*>(bits);
+    std::uint32_t* pixels = nullptr;
+    UniqueBitmap bitmap = CreateTopDownBitmap(kPictureSize, kPictureSize, &pixels);
+    if (!bitmap) return {};
     constexpr int kPixels = kPictureSize * kPictureSize;
     for (int i = 0; i < kPixels; ++i) pixels[i] = 0xFFFFFFFFu;  // opaque white
 

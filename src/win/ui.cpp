@@ -30,6 +30,21 @@ void ReportError(HWND owner, const std::string& message) {
 
 HINSTANCE AppInstance() { return GetModuleHandleW(nullptr); }
 
+UniqueBitmap CreateTopDownBitmap(int width, int height, std::uint32_t** pixels) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    UniqueBitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap || !bits) return {};
+    *pixels = static_cast<std::uint32_t*>(bits);
+    return bitmap;
+}
+
 UINT DpiOf(HWND hwnd) {
     // GetDpiForWindow exists from Windows 10 1607 on; older systems only know the system DPI.
     using GetDpiForWindowFn = UINT(WINAPI*)(HWND);

@@ -4,6 +4,7 @@
 // that binds the C++ object to its HWND, and a modal dialog base with a DPI-aware control layout.
 #include <windows.h>
 
+#include <cstdint>
 #include <exception>
 #include <memory>
 #include <string>
@@ -77,6 +78,10 @@ UniqueFont MakeFont(const wchar_t* face, int charHeightPx96, UINT dpi, bool bold
                     bool underline = false);
 
 HINSTANCE AppInstance();
+
+// A 32-bit top-down DIB section of the given size and its pixels (0xAARRGGBB, row after row);
+// null when the system refuses one.
+UniqueBitmap CreateTopDownBitmap(int width, int height, std::uint32_t** pixels);
 
 // ---- window base ----------------------------------------------------------------------------
 class Window {

@@ -13,9 +13,14 @@
 //   testwin close TITLE                          posts WM_CLOSE to the window
 //   testwin children TITLE --out FILE            its child controls: class|text|checked
 //   testwin regget SUBKEY VALUE --out FILE       a REG_SZ below HKEY_CURRENT_USER, as UTF-8
+//   testwin latency N --out FILE                 N presses of Ctrl + keypad * (injected), each after
+//                                                a random 0-100 ms wait: ms from key-down to hidden
+//   testwin panictime N ID --out FILE            opens N windows, posts command ID to the main
+//                                                window, ms until all N are hidden
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -112,6 +117,106 @@ int Open(int argc, wchar_t** argv) {
         DispatchMessageW(&msg);
     }
     return 0;
+}
+
+double NowMs() {
+    LARGE_INTEGER f, c;
+    QueryPerformanceFrequency(&f);
+    QueryPerformanceCounter(&c);
+    return 1000.0 * static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
+}
+
+void PumpFor(DWORD ms) {
+    const double end = NowMs() + ms;
+    MSG msg;
+    while (NowMs() < end) {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        Sleep(1);
+    }
+}
+
+HWND MakeTarget(const wchar_t* title, int x, int y) {
+    static bool registered = false;
+    if (!registered) {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+        wc.lpszClassName = L"QuenvixTestTarget";
+        RegisterClassW(&wc);
+        registered = true;
+    }
+    HWND h = CreateWindowExW(0, L"QuenvixTestTarget", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y, 200, 120, nullptr,
+                             nullptr, GetModuleHandleW(nullptr), nullptr);
+    return h;
+}
+
+void Key(WORD vk, bool up) {
+    INPUT in{};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    SendInput(1, &in, sizeof(in));
+}
+
+std::wstring Summary(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    wchar_t line[256];
+    const double median = v[v.size() / 2];
+    const double p95 = v[std::min(v.size() - 1, (v.size() * 95 + 99) / 100 - 1)];
+    swprintf(line, 256, L"n=%u median=%.1f p95=%.1f min=%.1f max=%.1f\n", static_cast<unsigned>(v.size()), median,
+             p95, v.front(), v.back());
+    return line;
+}
+
+int Latency(int n, const std::wstring& out) {
+    HWND target = MakeTarget(L"LatencyTarget", 100, 100);
+    std::vector<double> samples;
+    srand(GetTickCount());
+    for (int i = 0; i < n; ++i) {
+        ShowWindow(target, SW_SHOWNORMAL);
+        SetForegroundWindow(target);
+        PumpFor(300 + static_cast<DWORD>(rand() % 101));
+        const double t0 = NowMs();
+        Key(VK_CONTROL, false);
+        Key(VK_MULTIPLY, false);
+        while (IsWindowVisible(target) && NowMs() - t0 < 3000) PumpFor(1);
+        const double t1 = NowMs();
+        Key(VK_MULTIPLY, true);
+        Key(VK_CONTROL, true);
+        if (!IsWindowVisible(target)) samples.push_back(t1 - t0);
+        PumpFor(150);
+    }
+    if (samples.empty()) return 1;
+    WriteUtf8(out, Summary(samples));
+    return 0;
+}
+
+int PanicTime(int n, UINT id, const std::wstring& out) {
+    std::vector<HWND> windows;
+    for (int i = 0; i < n; ++i) {
+        wchar_t title[32];
+        swprintf(title, 32, L"Panic %d", i);
+        windows.push_back(MakeTarget(title, 20 + (i % 10) * 60, 20 + (i / 10) * 60));
+    }
+    PumpFor(1500);
+    HWND main = FindWindowW(L"QuenvixMainForm", nullptr);
+    if (!main) return 1;
+    const double t0 = NowMs();
+    PostMessageW(main, WM_COMMAND, id, 0);
+    auto anyVisible = [&] {
+        for (HWND h : windows) {
+            if (IsWindowVisible(h)) return true;
+        }
+        return false;
+    };
+    while (anyVisible() && NowMs() - t0 < 60000) PumpFor(1);
+    const double t1 = NowMs();
+    wchar_t line[128];
+    swprintf(line, 128, L"windows=%d total_ms=%.1f per_window_ms=%.2f\n", n, t1 - t0, (t1 - t0) / n);
+    WriteUtf8(out, line);
+    return anyVisible() ? 1 : 0;
 }
 
 UINT_PTR Number(const wchar_t* text) { return static_cast<UINT_PTR>(wcstoull(text, nullptr, 0)); }
@@ -230,6 +335,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         EnumChildWindows(h, ChildProc, reinterpret_cast<LPARAM>(&state));
         WriteUtf8(OutFile(argc, argv, L"--out"), state.text);
         return 0;
+    }
+    if (cmd == L"latency" && argc >= 3) return Latency(_wtoi(argv[2]), OutFile(argc, argv, L"--out"));
+    if (cmd == L"panictime" && argc >= 4) {
+        return PanicTime(_wtoi(argv[2]), static_cast<UINT>(_wtoi(argv[3])), OutFile(argc, argv, L"--out"));
     }
     if (cmd == L"regget" && argc >= 4) {
         wchar_t data[32768] = {};
