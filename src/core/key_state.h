@@ -1,8 +1,16 @@
 #pragma once
 // Port: the live state of the keyboard, as the hotkey detector polls it.
 #include <cstdint>
+#include <optional>
 
 namespace quenvix::core {
+
+// When the last input event of any program arrived, and the same clock now: milliseconds of a
+// 32-bit clock that wraps.
+struct InputClock {
+    std::uint32_t lastInputMs = 0;
+    std::uint32_t nowMs = 0;
+};
 
 class KeyState {
   public:
@@ -10,6 +18,10 @@ class KeyState {
     // True while the key with this virtual-key code is held down, whichever program has the focus.
     // Toggle states (Caps Lock on and the like) are not "down".
     virtual bool IsKeyDown(std::uint16_t code) const = 0;
+    // A cheap way to learn that no input has arrived since an earlier reading, so that a poll
+    // can reuse what it read then instead of asking about every key again. Platforms that
+    // cannot tell answer nullopt, and every poll reads every key.
+    virtual std::optional<InputClock> ReadInputClock() const { return std::nullopt; }
 };
 
 // The virtual-key codes the key text names or that callers refer to by name. The values are the

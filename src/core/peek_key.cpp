@@ -71,6 +71,25 @@ std::string TPeekKey::GetKeyText() const {
     return core::GetKeyText(keys_);
 }
 
+std::string TPeekKey::PollKeyText() {
+    // Reading every key costs far more than asking whether any input arrived at all, and a
+    // poll every 50 ms nearly always finds the keyboard as it was. The input clock is coarse
+    // (about 16 ms on Windows): input that arrives just after a reading may carry the same
+    // stamp as the input before it, so a reading is reused only when the last input lies well
+    // before it; anything that arrives later then carries a later stamp.
+    constexpr std::uint32_t kQuietMs = 64;
+    const std::optional<InputClock> clock = keys_.ReadInputClock();
+    if (clock && pollCacheValid_ && clock->lastInputMs == cachedInputMs_) return cachedText_;
+    std::string text = GetKeyText();
+    pollCacheValid_ =
+        clock && static_cast<std::uint32_t>(clock->nowMs - clock->lastInputMs) >= kQuietMs;
+    if (pollCacheValid_) {
+        cachedInputMs_ = clock->lastInputMs;
+        cachedText_ = text;
+    }
+    return text;
+}
+
 void TPeekKey::ForgetLastText() noexcept {
     FLastText.clear();
     FReleased = true;
@@ -110,7 +129,7 @@ void TPeekKey::DetectTimer() {
     RunRearmed(*FDetectTimer, [this] {
         // A recording, running or ending, has the keyboard to itself.
         if (FRecordTimer->Enabled()) return;
-        const std::string text = GetKeyText();
+        const std::string text = PollKeyText();
         if (!Accept(text)) return;
         for (std::size_t i = 0; i < FList.Count(); ++i) {
             if (FList.Item(i).Key != text) continue;
@@ -127,7 +146,7 @@ void TPeekKey::RecordTimer() {
     FRecordTimer->SetEnabled(false);
     if (FRecordStopped) return;
     RunRearmed(*FRecordTimer, [this] {
-        const std::string text = GetKeyText();
+        const std::string text = PollKeyText();
         if (!Accept(text) || !OnRecord) return;
         const TKeyRecordEvent callback = OnRecord;
         callback(text);

@@ -90,6 +90,8 @@ class TPeekKey {
     void RecordTimer();
     // Each mode starts as if every key had just been let go.
     void ForgetLastText() noexcept;
+    // The key text for a tick: read afresh, or the last one when no input has arrived since.
+    std::string PollKeyText();
     // Whether `text` is a new combination; remembers it when it is.
     bool Accept(const std::string& text);
     // Runs `body` and re-enables `timer` on every way out, exceptions included; skipped when a
@@ -106,6 +108,10 @@ class TPeekKey {
     TKeyRecordEvent OnRecord;
     std::string FLastText;
     bool FReleased = true;
+    // The last text read while input was quiet, and the input stamp it belongs to.
+    bool pollCacheValid_ = false;
+    std::uint32_t cachedInputMs_ = 0;
+    std::string cachedText_;
     // Expires with the detector, so a tick can tell that its callback freed it.
     std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);
 };

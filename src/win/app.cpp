@@ -12,15 +12,18 @@ TApplication* theApp = nullptr;
 }  // namespace
 
 TApplication::TApplication() {
-    // Zero-sized and off to the centre like any application window: visible only as a taskbar button.
-    CreateBound(L"QuenvixApplication", WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
-                0, L"Quenvix", GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0,
-                nullptr);
+    // Zero-sized and off to the centre like any application window: visible only as a taskbar
+    // button.
+    CreateBound(L"QuenvixApplication",
+                WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, 0,
+                L"Quenvix", GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0,
+                0, nullptr);
 }
 
 bool CheckSingleInstance(const std::wstring& name, TApplication& app) {
     // The handle is deliberately never closed: the mapping marks this copy for its whole life.
-    HANDLE marker = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READONLY, 0, 32, name.c_str());
+    HANDLE marker =
+        CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READONLY, 0, 32, name.c_str());
     const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
     // Both sides of the notice need the number, so every copy registers it.
     InstanceMessage = RegisterWindowMessageW(name.c_str());
@@ -29,7 +32,8 @@ bool CheckSingleInstance(const std::wstring& name, TApplication& app) {
         MessageBoxW(nullptr, text.c_str(), name.c_str(), MB_OK);
         DWORD recipients = BSM_APPLICATIONS;
         // Posted, never sent: a busy or hung first copy must not hold this one up.
-        BroadcastSystemMessageW(BSF_POSTMESSAGE | BSF_IGNORECURRENTTASK, &recipients, InstanceMessage, 0, 0);
+        BroadcastSystemMessageW(BSF_POSTMESSAGE | BSF_IGNORECURRENTTASK, &recipients,
+                                InstanceMessage, 0, 0);
         return false;
     }
     theApp = &app;

@@ -15,12 +15,12 @@ extern UINT InstanceMessage;
 // The application's own top-level window. It has no size; shown, it gives the program its taskbar
 // button, and the settings window is owned by it.
 class TApplication : public Window {
-public:
+  public:
     TApplication();
     void SetMainForm(HWND mainForm) { mainForm_ = mainForm; }
     HWND MainForm() const { return mainForm_; }
 
-private:
+  private:
     HWND mainForm_ = nullptr;
 };
 

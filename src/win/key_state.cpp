@@ -13,4 +13,12 @@ bool AsyncKeyState::IsKeyDown(std::uint16_t code) const {
     return (static_cast<unsigned short>(GetAsyncKeyState(code)) & 0x8000u) != 0;
 }
 
+std::optional<core::InputClock> AsyncKeyState::ReadInputClock() const {
+    // The time of the last input event of the whole session, on the tick-count clock.
+    LASTINPUTINFO info{};
+    info.cbSize = sizeof(info);
+    if (!GetLastInputInfo(&info)) return std::nullopt;
+    return core::InputClock{info.dwTime, GetTickCount()};
+}
+
 }  // namespace quenvix::win

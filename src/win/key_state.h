@@ -7,6 +7,7 @@ namespace quenvix::win {
 class AsyncKeyState : public core::KeyState {
   public:
     bool IsKeyDown(std::uint16_t code) const override;
+    std::optional<core::InputClock> ReadInputClock() const override;
 };
 
 }  // namespace quenvix::win

@@ -139,9 +139,12 @@ void TMainForm::CreateMenus() {
     HMENU Help1 = CreatePopupMenu();
     const std::wstring website = L"Website: " + Widen(core::kWebsite);
     const MenuEntry helpItems[] = {
-        {idContents1, L"Help contents"}, {idCheckupdateautomatically1, L"Automatic update check"},
-        {idCheckupdate1, L"Check update"}, {idEmailsupport1, L"E-mail support"},
-        {idWebsite2, website.c_str()},     {0, nullptr},
+        {idContents1, L"Help contents"},
+        {idCheckupdateautomatically1, L"Automatic update check"},
+        {idCheckupdate1, L"Check update"},
+        {idEmailsupport1, L"E-mail support"},
+        {idWebsite2, website.c_str()},
+        {0, nullptr},
         {idAbout1, L"About"},
     };
     AppendItems(Help1, helpItems, std::size(helpItems));
@@ -153,9 +156,15 @@ void TMainForm::CreateMenus() {
     // "Windows Task Manager" is an invisible item: it is not put into the menu at all.
     PopSystray.reset(CreatePopupMenu());
     const MenuEntry trayItems[] = {
-        {idShowWindow1, L"Show settings"}, {idCheckupdate2, L"Check update"}, {idWebsite1, L"Website"},
-        {idExit1, L"Exit"},       {0, nullptr},   {idClosethismenu1, L"Close this menu"},
-        {idRestoreall1, L"Restore all"},   {idPanic1, L"Panic!"},           {0, nullptr},  // StartList1
+        {idShowWindow1, L"Show settings"},
+        {idCheckupdate2, L"Check update"},
+        {idWebsite1, L"Website"},
+        {idExit1, L"Exit"},
+        {0, nullptr},
+        {idClosethismenu1, L"Close this menu"},
+        {idRestoreall1, L"Restore all"},
+        {idPanic1, L"Panic!"},
+        {0, nullptr},  // StartList1
     };
     AppendItems(PopSystray.get(), trayItems, std::size(trayItems));
 }
@@ -163,8 +172,8 @@ void TMainForm::CreateMenus() {
 void TMainForm::CreateControls() {
     const FontSpec formFont{};  // MS Sans Serif, 8 point
     const int pageHeight = kClient.cy - kStatusHeight;
-    Pages1 = AddControl(WC_TABCONTROLW, L"", WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, kClient.cx, pageHeight, idPages1,
-                        formFont);
+    Pages1 = AddControl(WC_TABCONTROLW, L"", WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, kClient.cx,
+                        pageHeight, idPages1, formFont);
     TCITEMW tab{};
     tab.mask = TCIF_TEXT;
     wchar_t controls[] = L"Controls";
@@ -174,24 +183,24 @@ void TMainForm::CreateControls() {
     TabSheet4 = CreatePage(Hwnd());
     if (!TabSheet4) throw core::Error("The settings page could not be created");
     LayoutPage();
-    GroupBox1 = AddControl(L"BUTTON", L"Short-cut keys: ", WS_VISIBLE | BS_GROUPBOX, 4, 0, 177, 81, idGroupBox1,
-                           formFont, 0, TabSheet4);
-    cbKeys = AddControl(WC_COMBOBOXW, L"", WS_VISIBLE | WS_TABSTOP | CBS_DROPDOWNLIST | WS_VSCROLL, 4 + 8, 16, 161,
-                        120, idcbKeys, formFont, 0, TabSheet4);
-    eKey = AddControl(WC_EDITW, L"", WS_VISIBLE | WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL, 4 + 8, 48, 89, 21,
-                      ideKey, formFont, WS_EX_CLIENTEDGE, TabSheet4);
-    sbEditKey = AddControl(L"BUTTON", L"Change", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 4 + 104, 48, 65, 22,
-                           idsbEditKey, formFont, 0, TabSheet4);
-    cbStartup = AddControl(L"BUTTON", L"Run on startup", WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, 192, 8, 129,
-                           17, idcbStartup, formFont, 0, TabSheet4);
-    sbDefaultKey = AddControl(L"BUTTON", L"Default", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 280, 78, 65, 22,
-                              idsbDefaultKey, formFont, 0, TabSheet4);
+    GroupBox1 = AddControl(L"BUTTON", L"Short-cut keys: ", WS_VISIBLE | BS_GROUPBOX, 4, 0, 177, 81,
+                           idGroupBox1, formFont, 0, TabSheet4);
+    cbKeys = AddControl(WC_COMBOBOXW, L"", WS_VISIBLE | WS_TABSTOP | CBS_DROPDOWNLIST | WS_VSCROLL,
+                        4 + 8, 16, 161, 120, idcbKeys, formFont, 0, TabSheet4);
+    eKey = AddControl(WC_EDITW, L"", WS_VISIBLE | WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL, 4 + 8,
+                      48, 89, 21, ideKey, formFont, WS_EX_CLIENTEDGE, TabSheet4);
+    sbEditKey = AddControl(L"BUTTON", L"Change", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 4 + 104,
+                           48, 65, 22, idsbEditKey, formFont, 0, TabSheet4);
+    cbStartup = AddControl(L"BUTTON", L"Run on startup", WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
+                           192, 8, 129, 17, idcbStartup, formFont, 0, TabSheet4);
+    sbDefaultKey = AddControl(L"BUTTON", L"Default", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 280,
+                              78, 65, 22, idsbDefaultKey, formFont, 0, TabSheet4);
     // The group box frames the controls inside it and must lie behind them.
     SetWindowPos(GroupBox1, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
-    StatusBar1 = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, Hwnd(),
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(idStatusBar1)), AppInstance(),
-                                 nullptr);
+    StatusBar1 = CreateWindowExW(
+        0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, Hwnd(),
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(idStatusBar1)), AppInstance(), nullptr);
     SendMessageW(StatusBar1, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(formFont)), FALSE);
     int parts[] = {S(50)};
     SendMessageW(StatusBar1, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
@@ -199,8 +208,9 @@ void TMainForm::CreateControls() {
     SendMessageW(StatusBar1, WM_SIZE, 0, 0);
 
     // The "Change" button shows its hint as a tooltip.
-    hintTip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Hwnd(), nullptr, AppInstance(), nullptr);
+    hintTip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Hwnd(),
+                               nullptr, AppInstance(), nullptr);
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof(tool);
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
@@ -215,8 +225,8 @@ void TMainForm::LayoutPage() {
     GetClientRect(Pages1, &area);
     TabCtrl_AdjustRect(Pages1, FALSE, &area);
     MapWindowPoints(Pages1, Hwnd(), reinterpret_cast<POINT*>(&area), 2);
-    SetWindowPos(TabSheet4, HWND_TOP, area.left, area.top, area.right - area.left, area.bottom - area.top,
-                 SWP_NOACTIVATE);
+    SetWindowPos(TabSheet4, HWND_TOP, area.left, area.top, area.right - area.left,
+                 area.bottom - area.top, SWP_NOACTIVATE);
 }
 
 void TMainForm::FormCreate() {
@@ -237,8 +247,9 @@ void TMainForm::FormCreate() {
     NotifyIcon1->OnDblClick = [this] { ShowWindow1Click(); };
     NotifyIcon1->OnMenuCommand = [this](UINT id) { OnCommand(static_cast<int>(id), 0); };
 
-    hiding_ = std::make_unique<Hiding>(*desktop_, *MyRegistry, PopSystray.get(), Hwnd(), app_.Hwnd(),
-                                       kFirstEntryId, kLastEntryId - kFirstEntryId + 1);
+    hiding_ =
+        std::make_unique<Hiding>(*desktop_, *MyRegistry, PopSystray.get(), Hwnd(), app_.Hwnd(),
+                                 kFirstEntryId, kLastEntryId - kFirstEntryId + 1);
     NotifyIcon1->OnPopup = [this] { hiding_->PopSystrayPopup(idRestoreall1); };
 
     FPeekKey->StartDetect([this](std::uint16_t index) { HotKeyPressed(index); });
@@ -250,7 +261,8 @@ void TMainForm::FormCreate() {
         MyRegistry->WriteString("Main", "GUID", FGUID);
     }
     const bool autoCheck = MyRegistry->ReadBool("Preference", "Automatic update check", true);
-    CheckMenuItem(MainMenu1, idCheckupdateautomatically1, MF_BYCOMMAND | (autoCheck ? MF_CHECKED : MF_UNCHECKED));
+    CheckMenuItem(MainMenu1, idCheckupdateautomatically1,
+                  MF_BYCOMMAND | (autoCheck ? MF_CHECKED : MF_UNCHECKED));
 
     // Windows hidden by a copy that did not end cleanly come back under this copy's care.
     hiding_->AdoptRecovered();
@@ -305,8 +317,9 @@ void TMainForm::ShowFromTray() {
     GetWindowRect(Hwnd(), &r);
     const int w = r.right - r.left;
     const int h = r.bottom - r.top;
-    SetWindowPos(Hwnd(), nullptr, (GetSystemMetrics(SM_CXSCREEN) - w) / 2, (GetSystemMetrics(SM_CYSCREEN) - h) / 2,
-                 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(Hwnd(), nullptr, (GetSystemMetrics(SM_CXSCREEN) - w) / 2,
+                 (GetSystemMetrics(SM_CYSCREEN) - h) / 2, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TMainForm::ShowWindow1Click() {
@@ -346,7 +359,8 @@ void TMainForm::Exit1Click() {
 void TMainForm::FormClose() {
     NotifyIcon1->SetActive(false);
     ShowOnClose();
-    // The message loop ends; the entry point then destroys this window, which restores what is hidden.
+    // The message loop ends; the entry point then destroys this window, which restores what is
+    // hidden.
     PostQuitMessage(0);
 }
 
@@ -375,7 +389,8 @@ void TMainForm::StatusBar1Click() {
 
 void TMainForm::TimerUpdateTimer() {
     TimerUpdate->SetEnabled(false);
-    const bool autoCheck = GetMenuState(MainMenu1, idCheckupdateautomatically1, MF_BYCOMMAND) & MF_CHECKED;
+    const bool autoCheck =
+        GetMenuState(MainMenu1, idCheckupdateautomatically1, MF_BYCOMMAND) & MF_CHECKED;
     // The tray comes last, after any question or update window the automatic check brings up; a
     // failing check must not keep the window out of the tray.
     struct ToTray {
@@ -400,11 +415,15 @@ void TMainForm::CPUUsageTimer() {
     again = cpuGauge_->Tick();
 }
 
-void TMainForm::CheckUpdate(bool manual) { CheckForUpdate(Hwnd(), *MyRegistry, manual); }
+void TMainForm::CheckUpdate(bool manual) {
+    CheckForUpdate(Hwnd(), *MyRegistry, manual);
+}
 
 void TMainForm::Checkupdateautomatically1Click() {
-    const bool ticked = !(GetMenuState(MainMenu1, idCheckupdateautomatically1, MF_BYCOMMAND) & MF_CHECKED);
-    CheckMenuItem(MainMenu1, idCheckupdateautomatically1, MF_BYCOMMAND | (ticked ? MF_CHECKED : MF_UNCHECKED));
+    const bool ticked =
+        !(GetMenuState(MainMenu1, idCheckupdateautomatically1, MF_BYCOMMAND) & MF_CHECKED);
+    CheckMenuItem(MainMenu1, idCheckupdateautomatically1,
+                  MF_BYCOMMAND | (ticked ? MF_CHECKED : MF_UNCHECKED));
     MyRegistry->WriteBool("Preference", "Automatic update check", ticked);
     TimerUpdate->SetEnabled(true);
 }
@@ -441,7 +460,9 @@ void TMainForm::LoadSettings() {
     cbStartupClick();
 }
 
-void TMainForm::SaveShortKeys() { core::SaveShortKeys(*FPeekKey, *MyRegistry); }
+void TMainForm::SaveShortKeys() {
+    core::SaveShortKeys(*FPeekKey, *MyRegistry);
+}
 
 void TMainForm::SetEditKeyHint(const std::wstring& hint) {
     editKeyHint_ = hint;

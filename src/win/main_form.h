@@ -26,7 +26,7 @@ class WinTimerFactory;
 class Win32Desktop;
 
 class TMainForm : public FormWindow {
-public:
+  public:
     // Creates the window and runs the whole start-up of the program (FormCreate).
     explicit TMainForm(TApplication& app);
     // Brings back every window still hidden and writes the hotkeys back (FormDestroy).
@@ -39,10 +39,10 @@ public:
     void ShowFromTray();
     bool InTray() const { return FInTray; }
 
-protected:
+  protected:
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
-private:
+  private:
     void FormCreate();
     void FormDestroy();
     void CreateControls();

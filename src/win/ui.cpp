@@ -7,7 +7,8 @@ namespace quenvix::win {
 
 std::wstring Widen(std::string_view utf8) {
     if (utf8.empty()) return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    const int n =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     std::wstring out(static_cast<std::size_t>(n), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
     return out;
@@ -15,11 +16,11 @@ std::wstring Widen(std::string_view utf8) {
 
 std::string Narrow(std::wstring_view wide) {
     if (wide.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                      nullptr, nullptr);
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                      nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr,
-                        nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n,
+                        nullptr, nullptr);
     return out;
 }
 
@@ -28,7 +29,9 @@ void ReportError(HWND owner, const std::string& message) {
     MessageBoxW(owner, Widen(message).c_str(), L"Quenvix", MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 
-HINSTANCE AppInstance() { return GetModuleHandleW(nullptr); }
+HINSTANCE AppInstance() {
+    return GetModuleHandleW(nullptr);
+}
 
 UniqueBitmap CreateTopDownBitmap(int width, int height, std::uint32_t** pixels) {
     BITMAPINFO info{};
@@ -48,8 +51,8 @@ UniqueBitmap CreateTopDownBitmap(int width, int height, std::uint32_t** pixels) 
 UINT DpiOf(HWND hwnd) {
     // GetDpiForWindow exists from Windows 10 1607 on; older systems only know the system DPI.
     using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
     if (hwnd && getDpiForWindow) {
         if (UINT dpi = getDpiForWindow(hwnd)) return dpi;
     }
@@ -59,7 +62,9 @@ UINT DpiOf(HWND hwnd) {
     return dpi > 0 ? static_cast<UINT>(dpi) : 96;
 }
 
-int Scale(int px96, UINT dpi) { return MulDiv(px96, static_cast<int>(dpi), 96); }
+int Scale(int px96, UINT dpi) {
+    return MulDiv(px96, static_cast<int>(dpi), 96);
+}
 
 UniqueFont MakeFont(const wchar_t* face, int charHeightPx96, UINT dpi, bool bold, bool underline) {
     LOGFONTW lf{};
@@ -83,8 +88,9 @@ Window::~Window() {
     }
 }
 
-HWND Window::CreateBound(const wchar_t* className, DWORD style, DWORD exStyle, const std::wstring& title,
-                         int x, int y, int width, int height, HWND parent, HMENU menu, HBRUSH background) {
+HWND Window::CreateBound(const wchar_t* className, DWORD style, DWORD exStyle,
+                         const std::wstring& title, int x, int y, int width, int height,
+                         HWND parent, HMENU menu, HBRUSH background) {
     static std::set<std::wstring> registered;
     if (!registered.count(className)) {
         WNDCLASSEXW wc{};
@@ -99,11 +105,13 @@ HWND Window::CreateBound(const wchar_t* className, DWORD style, DWORD exStyle, c
         if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
         registered.insert(className);
     }
-    return CreateWindowExW(exStyle, className, title.c_str(), style, x, y, width, height, parent, menu,
-                           AppInstance(), this);
+    return CreateWindowExW(exStyle, className, title.c_str(), style, x, y, width, height, parent,
+                           menu, AppInstance(), this);
 }
 
-LRESULT Window::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) { return DefaultProc(msg, wParam, lParam); }
+LRESULT Window::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    return DefaultProc(msg, wParam, lParam);
+}
 
 LRESULT Window::DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(hwnd_, msg, wParam, lParam);
@@ -158,22 +166,26 @@ SIZE OuterSize(SIZE client, DWORD style, DWORD exStyle, UINT dpi) {
 void FormWindow::SizeToClient(SIZE client96, DWORD style, DWORD exStyle, bool hasMenu) {
     SIZE outer = OuterSize(SIZE{S(client96.cx), S(client96.cy)}, style, exStyle, dpi_);
     if (hasMenu) outer.cy += GetSystemMetrics(SM_CYMENU);
-    SetWindowPos(Hwnd(), nullptr, 0, 0, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+    SetWindowPos(Hwnd(), nullptr, 0, 0, outer.cx, outer.cy,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
 }
 
 HFONT FormWindow::FontFor(const FontSpec& spec) {
     for (auto& [s, font] : fonts_) {
         if (SameFont(s, spec)) return font.get();
     }
-    fonts_.emplace_back(spec, MakeFont(spec.face, spec.charHeightPx96, dpi_, spec.bold, spec.underline));
+    fonts_.emplace_back(spec,
+                        MakeFont(spec.face, spec.charHeightPx96, dpi_, spec.bold, spec.underline));
     return fonts_.back().second.get();
 }
 
-HWND FormWindow::AddControl(const wchar_t* className, const std::wstring& text, DWORD style, int x, int y,
-                            int width, int height, int id, const FontSpec& font, DWORD exStyle, HWND parent) {
-    HWND h = CreateWindowExW(exStyle, className, text.c_str(), style | WS_CHILD, S(x), S(y), S(width),
-                             S(height), parent ? parent : Hwnd(),
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), AppInstance(), nullptr);
+HWND FormWindow::AddControl(const wchar_t* className, const std::wstring& text, DWORD style, int x,
+                            int y, int width, int height, int id, const FontSpec& font,
+                            DWORD exStyle, HWND parent) {
+    HWND h =
+        CreateWindowExW(exStyle, className, text.c_str(), style | WS_CHILD, S(x), S(y), S(width),
+                        S(height), parent ? parent : Hwnd(),
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), AppInstance(), nullptr);
     if (h) {
         SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(font)), FALSE);
         placed_.push_back(Placed{h, RECT{x, y, x + width, y + height}, font});
@@ -188,8 +200,9 @@ void FormWindow::ApplyLayout(UINT newDpi) {
     fonts_.clear();
     for (auto& p : placed_) {
         SendMessageW(p.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(p.font)), FALSE);
-        SetWindowPos(p.hwnd, nullptr, S(p.rect96.left), S(p.rect96.top), S(p.rect96.right - p.rect96.left),
-                     S(p.rect96.bottom - p.rect96.top), SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(p.hwnd, nullptr, S(p.rect96.left), S(p.rect96.top),
+                     S(p.rect96.right - p.rect96.left), S(p.rect96.bottom - p.rect96.top),
+                     SWP_NOZORDER | SWP_NOACTIVATE);
     }
     InvalidateRect(Hwnd(), nullptr, TRUE);
 }
@@ -197,18 +210,20 @@ void FormWindow::ApplyLayout(UINT newDpi) {
 LRESULT FormWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_DPICHANGED) {
         const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-        SetWindowPos(Hwnd(), nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
-                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(Hwnd(), nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
         ApplyLayout(HIWORD(wParam));
         return 0;
     }
     return Window::OnMessage(msg, wParam, lParam);
 }
 
-void ModalDialog::CreateDialogWindow(const wchar_t* className, const std::wstring& caption, int clientWidth96,
-                                     int clientHeight96, HWND owner, DWORD style, DWORD exStyle) {
-    CreateBound(className, style, exStyle, caption, CW_USEDEFAULT, CW_USEDEFAULT, clientWidth96, clientHeight96,
-                owner);
+void ModalDialog::CreateDialogWindow(const wchar_t* className, const std::wstring& caption,
+                                     int clientWidth96, int clientHeight96, HWND owner, DWORD style,
+                                     DWORD exStyle) {
+    CreateBound(className, style, exStyle, caption, CW_USEDEFAULT, CW_USEDEFAULT, clientWidth96,
+                clientHeight96, owner);
     AdoptDpi();
     SizeToClient(SIZE{clientWidth96, clientHeight96}, style, exStyle);
     CenterOnScreen();
@@ -259,7 +274,9 @@ void ModalDialog::EndModal(int result) {
     PostMessageW(Hwnd(), WM_NULL, 0, 0);
 }
 
-bool ModalDialog::PreTranslate(MSG&) { return false; }
+bool ModalDialog::PreTranslate(MSG&) {
+    return false;
+}
 
 void ModalDialog::OnCommand(int id, int code, HWND) {
     // Only a click ends the dialog: buttons with BS_NOTIFY also report focus changes.

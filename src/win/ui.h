@@ -39,16 +39,24 @@ void Guarded(HWND owner, Fn&& fn) noexcept {
 
 // ---- owning handles (move-only) -------------------------------------------------------------
 struct GdiObjectDeleter {
-    void operator()(void* h) const noexcept { if (h) DeleteObject(static_cast<HGDIOBJ>(h)); }
+    void operator()(void* h) const noexcept {
+        if (h) DeleteObject(static_cast<HGDIOBJ>(h));
+    }
 };
 struct IconDeleter {
-    void operator()(HICON h) const noexcept { if (h) DestroyIcon(h); }
+    void operator()(HICON h) const noexcept {
+        if (h) DestroyIcon(h);
+    }
 };
 struct MenuDeleter {
-    void operator()(HMENU h) const noexcept { if (h) DestroyMenu(h); }
+    void operator()(HMENU h) const noexcept {
+        if (h) DestroyMenu(h);
+    }
 };
 struct HkeyDeleter {
-    void operator()(HKEY h) const noexcept { if (h) RegCloseKey(h); }
+    void operator()(HKEY h) const noexcept {
+        if (h) RegCloseKey(h);
+    }
 };
 struct HandleDeleter {
     void operator()(HANDLE h) const noexcept {
@@ -56,7 +64,9 @@ struct HandleDeleter {
     }
 };
 struct DcDeleter {
-    void operator()(HDC h) const noexcept { if (h) DeleteDC(h); }
+    void operator()(HDC h) const noexcept {
+        if (h) DeleteDC(h);
+    }
 };
 using UniqueFont = std::unique_ptr<std::remove_pointer_t<HFONT>, GdiObjectDeleter>;
 using UniqueBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDeleter>;
@@ -85,7 +95,7 @@ UniqueBitmap CreateTopDownBitmap(int width, int height, std::uint32_t** pixels);
 
 // ---- window base ----------------------------------------------------------------------------
 class Window {
-public:
+  public:
     Window() = default;
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
@@ -93,16 +103,17 @@ public:
 
     HWND Hwnd() const noexcept { return hwnd_; }
 
-protected:
+  protected:
     // Registers the class on first use and creates the window, bound to this object.
-    HWND CreateBound(const wchar_t* className, DWORD style, DWORD exStyle, const std::wstring& title,
-                     int x, int y, int width, int height, HWND parent, HMENU menu = nullptr,
+    HWND CreateBound(const wchar_t* className, DWORD style, DWORD exStyle,
+                     const std::wstring& title, int x, int y, int width, int height, HWND parent,
+                     HMENU menu = nullptr,
                      HBRUSH background = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     // Everything not handled goes to DefaultProc.
     virtual LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam);
     LRESULT DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam);
 
-private:
+  private:
     static LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     HWND hwnd_ = nullptr;
 };
@@ -117,11 +128,11 @@ struct FontSpec {
 
 // A window whose child controls are placed in 96-DPI pixels and follow DPI changes.
 class FormWindow : public Window {
-public:
+  public:
     UINT Dpi() const { return dpi_; }
     int S(int px96) const { return Scale(px96, dpi_); }
 
-protected:
+  protected:
     // A child control placed in 96-DPI pixels; it is moved and re-fonted when the DPI changes.
     HWND AddControl(const wchar_t* className, const std::wstring& text, DWORD style, int x, int y,
                     int width, int height, int id, const FontSpec& font = {}, DWORD exStyle = 0,
@@ -135,7 +146,7 @@ protected:
     void ApplyLayout(UINT newDpi);
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
-private:
+  private:
     struct Placed {
         HWND hwnd;
         RECT rect96;
@@ -147,14 +158,14 @@ private:
 };
 
 class ModalDialog : public FormWindow {
-public:
+  public:
     bool IsModal() const noexcept { return running_; }
 
-protected:
+  protected:
     // Creates the (hidden) dialog window with a client area of the given 96-DPI size, centred on
     // the primary screen.
-    void CreateDialogWindow(const wchar_t* className, const std::wstring& caption, int clientWidth96,
-                            int clientHeight96, HWND owner,
+    void CreateDialogWindow(const wchar_t* className, const std::wstring& caption,
+                            int clientWidth96, int clientHeight96, HWND owner,
                             DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME,
                             DWORD exStyle = WS_EX_DLGMODALFRAME);
     // Shows the window over `owner` (disabled meanwhile) and runs messages until EndModal.
@@ -169,7 +180,7 @@ protected:
     virtual void OnCommand(int id, int code, HWND control);
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
-private:
+  private:
     int defaultId_ = IDOK;
     int result_ = IDCANCEL;
     bool running_ = false;

@@ -307,6 +307,60 @@ TEST_F(PeekKeyTest, CallbackMayFreeTheDetector) {
     EXPECT_EQ(peek, nullptr);
 }
 
+// With an input clock, a quiet keyboard is read once and then left alone; any input, and any
+// reading taken too soon after the last input, brings a full reading back.
+class QuietPollTest : public PeekKeyTest {
+  protected:
+    // Time passes on both clocks; `input` marks a change of keys at the start of the interval.
+    void PollWithClock(std::initializer_list<std::uint16_t> down, bool input) {
+        if (input) {
+            keys.Hold(down);
+            keys.Input();
+        }
+        keys.AdvanceClock(TPeekKey::kDetectInterval);
+        Poll();
+    }
+};
+
+TEST_F(QuietPollTest, QuietKeyboardIsNotReadAgainUntilInputArrives) {
+    keys.SetInputClock(1000, 5000);
+    Detect();
+    Poll();
+    const long afterFirst = keys.Queries();
+    EXPECT_GT(afterFirst, 0);
+    for (int i = 0; i < 10; ++i) PollWithClock({}, false);
+    EXPECT_EQ(keys.Queries(), afterFirst);
+    // A press is input: the next tick reads the keys and fires.
+    PollWithClock({kCtrl, kStar}, true);
+    EXPECT_THAT(fired, ElementsAre(0));
+    EXPECT_GT(keys.Queries(), afterFirst);
+}
+
+TEST_F(QuietPollTest, ReadingCloseAfterInputIsNotTrusted) {
+    // The last input is only 10 ms old at the first reading: the stamp may still be shared with
+    // input that arrives next, so the following tick reads again even with the same stamp.
+    keys.SetInputClock(4990, 5000);
+    Detect();
+    Poll();
+    const long afterFirst = keys.Queries();
+    keys.Hold({kCtrl, kStar});  // arrives with the same coarse stamp
+    keys.AdvanceClock(TPeekKey::kDetectInterval);
+    Poll();
+    EXPECT_GT(keys.Queries(), afterFirst);
+    EXPECT_THAT(fired, ElementsAre(0));
+}
+
+TEST_F(QuietPollTest, HeldChordStillFiresOnceAndReleaseIsSeen) {
+    keys.SetInputClock(0, 10000);
+    Detect();
+    PollWithClock({kCtrl, kStar}, true);
+    for (int i = 0; i < 5; ++i) PollWithClock({}, false);  // held, no new input
+    EXPECT_THAT(fired, ElementsAre(0));
+    PollWithClock({}, true);  // let go
+    PollWithClock({kCtrl, kStar}, true);
+    EXPECT_THAT(fired, ElementsAre(0, 0));
+}
+
 TEST(PeekKeyList, FillListNeedsAtLeastOneHotkey) {
     KeySet keys;
     ManualTimers clock;
