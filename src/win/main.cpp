@@ -1,7 +1,8 @@
 // Entry point: one copy per user desktop, the settings window, and the message loop.
+#include <windows.h>
+// (after windows.h)
 #include <commctrl.h>
 #include <objbase.h>
-#include <windows.h>
 
 #include <memory>
 
