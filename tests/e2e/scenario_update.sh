@@ -15,6 +15,8 @@ port=$(head -n 1 "$WORK/port.txt")
 sed -i "s|http://127.0.0.1:1|http://127.0.0.1:$port|" "$WORK/reply.txt"
 set_setting Update Website "http://127.0.0.1:$port"
 
+requests_above() { [ "$(wc -l <"$WORK/requests.txt")" -gt "$1" ]; }
+
 start_quenvix_in_tray
 guid=$(reg_value "$SETTINGS_KEY\\Main" GUID)
 tray_menu_choose "$TRAY_CHECK_UPDATE"
@@ -39,7 +41,7 @@ for status in 404 302; do
     echo "$status" >"$WORK/status.txt"
     before=$(wc -l <"$WORK/requests.txt")
     main_command "$ID_CHECKUPDATE1"
-    wait_until 20 test "$(wc -l <"$WORK/requests.txt")" -gt "$before" || fail "no request for the $status case"
+    wait_until 20 requests_above "$before" || fail "no request for the $status case"
     sleep 1.5
     has_title "There is a new update" && fail "a window for an HTTP $status reply"
     has_title "You still have the latest version" && fail "a window for an HTTP $status reply"
