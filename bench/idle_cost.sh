@@ -12,7 +12,7 @@ TICKS=$(getconf CLK_TCK)
 # The Windows process behind a `wine` start: the process of that name in the prefix.
 windows_pid() {
     local name=$1 pid
-    for pid in $(pgrep -f "$name"); do
+    for pid in $(ps -eo pid=,comm= | awk -v n="$name" 'index($2, n) == 1 {print $1}'); do
         if grep -qz "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" 2>/dev/null; then echo "$pid"; return; fi
     done
 }
@@ -26,7 +26,7 @@ measure() {
     wine explorer /desktop=shell,1024x768 >/dev/null 2>&1 &
     sleep 3
     wine "$@" >/dev/null 2>&1 &
-    sleep 5  # start-up and, for Quenvix, going into the tray
+    sleep 8  # start-up and, for Quenvix, going into the tray
     local exe pid
     exe=$(basename "$1")
     pid=$(windows_pid "$exe")

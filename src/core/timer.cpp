@@ -5,13 +5,23 @@ namespace quenvix::core {
 void Timer::SetEnabled(bool on) {
     if (on == enabled_) return;
     enabled_ = on;
-    Reconcile();
+    Changed();
 }
 
 void Timer::SetInterval(std::uint32_t ms) {
     if (ms == intervalMs_) return;
     intervalMs_ = ms;
-    Reconcile();
+    Changed();
+}
+
+void Timer::Changed() {
+    // Inside its own tick the platform hears only the outcome: a tick that disables its timer
+    // first and enables it last costs one restart of the countdown, not a stop and a start.
+    if (firing_) {
+        settle_ = true;
+    } else {
+        Reconcile();
+    }
 }
 
 void Timer::Reconcile() {
@@ -23,9 +33,24 @@ void Timer::Reconcile() {
 }
 
 void Timer::Fire() {
-    if (!enabled_ || !onTick_) return;
+    if (!enabled_ || !onTick_ || firing_) return;
     // A copy, so that the handler may replace itself or free this timer while it runs.
     TickEvent tick = onTick_;
+    // Settled when the tick is over, however it ends; skipped when the handler freed the timer.
+    struct Settle {
+        Timer* timer;
+        std::weak_ptr<const bool> alive;
+        ~Settle() {
+            if (alive.expired()) return;
+            timer->firing_ = false;
+            if (timer->settle_) {
+                timer->settle_ = false;
+                timer->Reconcile();
+            }
+        }
+    } settle{this, alive_};
+    firing_ = true;
+    settle_ = false;
     tick();
 }
 

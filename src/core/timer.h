@@ -42,10 +42,15 @@ class Timer {
 
   private:
     void Reconcile();
+    void Changed();
 
     TickEvent onTick_;
     std::uint32_t intervalMs_ = 1000;
     bool enabled_ = false;
+    bool firing_ = false;
+    bool settle_ = false;
+    // Expires with the timer, so that the end of a tick can tell whether its handler freed it.
+    std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);
 };
 
 // How owners obtain timers without knowing the platform. New timers are disabled.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "fakes/manual_timer.h"
 
 namespace quenvix::core {
@@ -67,6 +69,45 @@ TEST(Timer, TickMayDisableReenableReplaceOrFreeItsTimer) {
     EXPECT_EQ(clock.Advance(100), 2);
     EXPECT_EQ(log, (std::vector<std::string>{"first", "first done", "second"}));
     EXPECT_EQ(timer, nullptr);
+}
+
+TEST(Timer, TickThatRearmsItselfRestartsTheCountdownOnceFromItsEnd) {
+    ManualTimers clock;
+    std::unique_ptr<Timer> timer = clock.MakeTimer();
+    auto& fake = *clock.At(0);
+    timer->SetInterval(50);
+    timer->SetOnTick([&] {
+        timer->SetEnabled(false);
+        EXPECT_TRUE(fake.Armed());  // the platform hears nothing until the tick is over
+        timer->SetEnabled(true);
+    });
+    timer->SetEnabled(true);
+    const int armsBefore = fake.ArmCount();
+    clock.Advance(50);
+    EXPECT_EQ(fake.ArmCount(), armsBefore + 1);
+    EXPECT_EQ(fake.Deadline(), 100u);
+}
+
+TEST(Timer, TickThatStopsItsTimerLeavesItDisarmedAndAThrowingTickStillSettles) {
+    ManualTimers clock;
+    std::unique_ptr<Timer> timer = clock.MakeTimer();
+    auto& fake = *clock.At(0);
+    timer->SetInterval(50);
+    timer->SetOnTick([&] { timer->SetEnabled(false); });
+    timer->SetEnabled(true);
+    clock.Advance(50);
+    EXPECT_FALSE(fake.Armed());
+
+    timer->SetOnTick([&] {
+        timer->SetEnabled(false);
+        timer->SetEnabled(true);
+        throw std::runtime_error("tick failed");
+    });
+    timer->SetEnabled(true);
+    EXPECT_THROW(fake.Tick(), std::runtime_error);
+    EXPECT_TRUE(fake.Armed());
+    timer->SetEnabled(false);  // outside a tick: heard at once
+    EXPECT_FALSE(fake.Armed());
 }
 
 }  // namespace
