@@ -253,19 +253,26 @@ void TMainForm::FormCreate() {
     NotifyIcon1->OnPopup = [this] { hiding_->PopSystrayPopup(idRestoreall1); };
 
     FPeekKey->StartDetect([this](std::uint16_t index) { HotKeyPressed(index); });
-    LoadSettings();
 
-    FGUID = MyRegistry->ReadString("Main", "GUID", "");
-    if (FGUID.empty()) {
-        FGUID = NewGUIDString();
-        MyRegistry->WriteString("Main", "GUID", FGUID);
-    }
-    const bool autoCheck = MyRegistry->ReadBool("Preference", "Automatic update check", true);
+    // A damaged setting is reported and costs only its own step: the program still starts,
+    // takes back what an earlier copy left hidden, and goes into the tray.
+    LoadSettings();
+    Guarded(Hwnd(), [&] {
+        FGUID = MyRegistry->ReadString("Main", "GUID", "");
+        if (FGUID.empty()) {
+            FGUID = NewGUIDString();
+            MyRegistry->WriteString("Main", "GUID", FGUID);
+        }
+    });
+    bool autoCheck = true;
+    Guarded(Hwnd(), [&] {
+        autoCheck = MyRegistry->ReadBool("Preference", "Automatic update check", true);
+    });
     CheckMenuItem(MainMenu1, idCheckupdateautomatically1,
                   MF_BYCOMMAND | (autoCheck ? MF_CHECKED : MF_UNCHECKED));
 
     // Windows hidden by a copy that did not end cleanly come back under this copy's care.
-    hiding_->AdoptRecovered();
+    Guarded(Hwnd(), [&] { hiding_->AdoptRecovered(); });
 
     CPUUsage = timers_->MakeTimer();
     CPUUsage->SetInterval(500);
@@ -393,11 +400,13 @@ void TMainForm::TimerUpdateTimer() {
         GetMenuState(MainMenu1, idCheckupdateautomatically1, MF_BYCOMMAND) & MF_CHECKED;
     // The tray comes last, after any question or update window the automatic check brings up; a
     // failing check must not keep the window out of the tray.
-    struct ToTray {
-        TMainForm* form;
-        ~ToTray() { form->HideToTray(); }
-    } toTray{this};
-    if (autoCheck) CheckUpdate(false);
+    try {
+        if (autoCheck) CheckUpdate(false);
+    } catch (...) {
+        HideToTray();
+        throw;
+    }
+    HideToTray();
 }
 
 void TMainForm::CPUUsageTimer() {
@@ -453,11 +462,14 @@ void TMainForm::SetDefaultKeys() {
 }
 
 void TMainForm::LoadSettings() {
-    core::LoadShortKeys(*FPeekKey, *MyRegistry);
+    Guarded(Hwnd(), [&] { core::LoadShortKeys(*FPeekKey, *MyRegistry); });
     FillKeyList();
-    const bool startup = MyRegistry->ReadBool("Main", "Startup", true);
-    SendMessageW(cbStartup, BM_SETCHECK, startup ? BST_CHECKED : BST_UNCHECKED, 0);
-    cbStartupClick();
+    // An unreadable choice leaves the Windows start-up entry as it is.
+    Guarded(Hwnd(), [&] {
+        const bool startup = MyRegistry->ReadBool("Main", "Startup", true);
+        SendMessageW(cbStartup, BM_SETCHECK, startup ? BST_CHECKED : BST_UNCHECKED, 0);
+        cbStartupClick();
+    });
 }
 
 void TMainForm::SaveShortKeys() {

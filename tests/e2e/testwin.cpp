@@ -12,6 +12,7 @@
 //   testwin click TITLE TEXT                     posts BM_CLICK to the child control with that text
 //   testwin close TITLE                          posts WM_CLOSE to the window
 //   testwin children TITLE --out FILE            its child controls: class|text|checked
+//   testwin dialog --out FILE                    the first message box: its title, then its controls
 //   testwin regget SUBKEY VALUE --out FILE       a REG_SZ below HKEY_CURRENT_USER, as UTF-8
 //   testwin latency N --out FILE                 N presses of Ctrl + keypad * (injected), each after
 //                                                a random 0-100 ms wait: ms from key-down to hidden
@@ -327,6 +328,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (cmd == L"close" && argc >= 3) {
         HWND h = FindByTitle(argv[2]);
         return h && PostMessageW(h, WM_CLOSE, 0, 0) ? 0 : 1;
+    }
+    if (cmd == L"dialog") {
+        HWND h = FindWindowW(L"#32770", nullptr);
+        if (!h) return 1;
+        ListState state;
+        state.text = TextOf(h) + L"\n";
+        EnumChildWindows(h, ChildProc, reinterpret_cast<LPARAM>(&state));
+        WriteUtf8(OutFile(argc, argv, L"--out"), state.text);
+        return 0;
     }
     if (cmd == L"children" && argc >= 3) {
         HWND h = FindByTitle(argv[2]);
