@@ -170,12 +170,12 @@ void FormWindow::SizeToClient(SIZE client96, DWORD style, DWORD exStyle, bool ha
                  SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
 }
 
-HFONT FormWindow::FontFor(const FontSpec& spec) {
+HFONT FormWindow::FontFor(const FontSpec& wanted) {
     for (auto& [s, font] : fonts_) {
-        if (SameFont(s, spec)) return font.get();
+        if (SameFont(s, wanted)) return font.get();
     }
-    fonts_.emplace_back(spec,
-                        MakeFont(spec.face, spec.charHeightPx96, dpi_, spec.bold, spec.underline));
+    fonts_.emplace_back(wanted,
+                        MakeFont(wanted.face, wanted.charHeightPx96, dpi_, wanted.bold, wanted.underline));
     return fonts_.back().second.get();
 }
 

@@ -141,7 +141,7 @@ class FormWindow : public Window {
     void AdoptDpi() { dpi_ = DpiOf(Hwnd()); }
     // Sizes the window so that its client area is `client96` at the current DPI.
     void SizeToClient(SIZE client96, DWORD style, DWORD exStyle, bool hasMenu = false);
-    HFONT FontFor(const FontSpec& spec);
+    HFONT FontFor(const FontSpec& wanted);
     // Re-places every control for a new DPI.
     void ApplyLayout(UINT newDpi);
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
