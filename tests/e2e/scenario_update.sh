@@ -46,6 +46,39 @@ for status in 404 302; do
     has_title "There is a new update" && fail "a window for an HTTP $status reply"
     has_title "You still have the latest version" && fail "a window for an HTTP $status reply"
 done
+# Replies that are refused whatever the status: nothing shown, nothing written.
+echo 200 >"$WORK/status.txt"
+good=$(cat "$WORK/reply.txt")
+for bad in "Quenvix\r\n1.3\r\nhttp://127.0.0.1:$port\r\n" \
+    "Elsewhere\r\n1.3\r\nhttp://127.0.0.1:$port\r\nhttps://downloads.example/x.exe\r\n" \
+    "Quenvix \r\n1.3\r\nhttp://127.0.0.1:$port\r\nhttps://downloads.example/x.exe\r\n" \
+    "Quenvix\r\n1.3\r\nhttp://127.0.0.1:$port\r\nfile:///C:/Windows/System32/calc.exe\r\n"; do
+    printf "$bad" >"$WORK/reply.txt"
+    before=$(wc -l <"$WORK/requests.txt")
+    main_command "$ID_CHECKUPDATE1"
+    wait_until 20 requests_above "$before" || fail "no request for a refused reply"
+    sleep 1.5
+    has_title "There is a new update" && fail "a window for a refused reply: $bad"
+    has_title "You still have the latest version" && fail "a window for a refused reply: $bad"
+done
+printf '%s' "$good" >"$WORK/reply.txt"
 [ "$(reg_value "$SETTINGS_KEY\\Update" DownloadURL)" = "https://downloads.example/quenvix-1.3.exe" ] ||
     fail "a refused reply changed the stored download address"
+
+# The automatic check at start: due (no date stored yet), its question silenced, a newer
+# version: the update window comes before the tray.
+tray_menu_choose "$TRAY_EXIT"
+answer_confirmation OK
+wait_until 20 quenvix_ended || fail "Exit did not end the program"
+wine reg delete "$SETTINGS_KEY" /v "Last update check" /f >/dev/null 2>&1
+set_setting Preference "Automatic update check" 1
+set_setting Dialogs AutoUpdateCheck 1
+sed -i 's/^1\.2\r$/1.3\r/' "$WORK/reply.txt"
+start_quenvix
+wait_until 30 has_title "There is a new update" || fail "the automatic check showed no update window"
+window_visible "$MAIN_CAPTION" || fail "the window went into the tray before the update window was closed"
+tw click "There is a new update" Close
+wait_until 20 window_hidden "$MAIN_CAPTION" || fail "the window did not go into the tray after the update window"
+reg_has_key "$SETTINGS_KEY" && wine reg query "$SETTINGS_KEY" /v "Last update check" >/dev/null 2>&1 ||
+    fail "the automatic check stored no date"
 pass
