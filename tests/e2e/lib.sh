@@ -124,6 +124,9 @@ TRAY_RESTORE_ALL=6
 TRAY_PANIC=7
 TRAY_FIRST_ENTRY=8
 
+# setting_is SECTION NAME TEXT: the stored text equals TEXT (read afresh at each call).
+setting_is() { [ "$(reg_value "$SETTINGS_KEY\\$1" "$2")" = "$3" ]; }
+
 set_setting() { wine reg add "$SETTINGS_KEY\\$1" /v "$2" /d "$3" /f >/dev/null 2>&1; }
 
 # Starts Quenvix with the automatic update check off (no question at start) unless asked for,
@@ -142,7 +145,7 @@ desktop_keys() {
     local desktop
     desktop=$(xdotool search --name 'Wine desktop' 2>/dev/null | head -n 1)
     [ -n "$desktop" ] && xdotool windowfocus "$desktop" 2>/dev/null
-    xdotool key --delay 60 "$@"
+    xdotool key --delay 100 "$@"
 }
 
 menu_open() { has_window_class '#32768'; }
@@ -158,6 +161,8 @@ tray_menu_open() {
 tray_menu_choose() {
     local n=$1 keys=() i
     tray_menu_open
+    # The menu window shows a moment before its loop takes keys.
+    sleep 0.4
     for ((i = 0; i < n; i++)); do keys+=(Down); done
     desktop_keys "${keys[@]}" Return
     wait_until_not 10 menu_open || fail "the tray menu did not close"

@@ -71,4 +71,33 @@ tw foreground Alpha
 sleep 0.3
 chord Control_L F9
 wait_until 10 window_hidden Alpha || fail "the recorded hotkey did not survive a restart"
+tray_menu_choose "$TRAY_RESTORE_ALL"
+wait_until 10 window_visible Alpha || fail "Restore all did not bring back Alpha"
+
+# Cancel and Escape in the recording dialog change nothing.
+tray_click 0x203
+wait_until 10 window_visible "$MAIN_CAPTION" || fail "the settings window did not come back"
+tw click "$MAIN_CAPTION" Change
+wait_until 10 has_title "Changing short-key" || fail "Change did not open the recording dialog"
+chord Control_L F5
+tw click "Changing short-key" Cancel
+wait_until_not 10 has_title "Changing short-key" || fail "Cancel did not close the recording dialog"
+tw click "$MAIN_CAPTION" Change
+wait_until 10 has_title "Changing short-key" || fail "Change did not open the recording dialog"
+chord Control_L F6
+sleep 0.3
+desktop_keys Escape
+wait_until_not 10 has_title "Changing short-key" || fail "Escape did not close the recording dialog"
+[ "$(reg_value "$SETTINGS_KEY\\Short key" HideThis)" = "CTRL+F9" ] || fail "Cancel or Escape changed the stored key"
+
+# "Default", answered OK: both built-in texts come back and "Run on startup" is ticked again.
+tw click "$MAIN_CAPTION" "Run on startup"
+wait_until 10 setting_is Main Startup 0 || fail "unticking Run on startup was not stored"
+tw click "$MAIN_CAPTION" Default
+wait_until 10 has_dialog Confirm || fail "Default did not ask"
+tw post "#32770" 0x0111 1 0
+wait_until 10 setting_is "Short key" HideThis "CTRL+* Num" || fail "Default did not restore HideThis"
+[ "$(reg_value "$SETTINGS_KEY\\Short key" HideAll)" = "CTRL+/ Num" ] || fail "Default did not restore HideAll"
+[ "$(reg_value "$SETTINGS_KEY\\Main" Startup)" = 1 ] || fail "Default did not tick Run on startup"
+reg_value 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' Quenvix >/dev/null || fail "Default did not restore the Run entry"
 pass
