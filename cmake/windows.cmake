@@ -45,3 +45,13 @@ foreach(helper_source ${QUENVIX_E2E_HELPERS})
     target_link_options(${helper_name} PRIVATE ${QUENVIX_STATIC_LINK} -municode)
     target_compile_definitions(${helper_name} PRIVATE UNICODE _UNICODE)
 endforeach()
+
+# Benchmarks of the Windows side, run by hand under Wine (or on Windows).
+file(GLOB QUENVIX_WIN_BENCHES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/win/*_bench.cpp)
+foreach(bench_source ${QUENVIX_WIN_BENCHES})
+    get_filename_component(bench_name ${bench_source} NAME_WE)
+    add_executable(${bench_name} ${bench_source})
+    target_link_libraries(${bench_name} PRIVATE quenvix_win)
+    target_link_options(${bench_name} PRIVATE ${QUENVIX_STATIC_LINK})
+    target_compile_options(${bench_name} PRIVATE ${QUENVIX_WARNINGS})
+endforeach()
