@@ -12,6 +12,14 @@ chord() {
     xdotool keyup "$1"; sleep 0.1
 }
 
+# Shows the settings window and opens the recording dialog with "Change".
+open_recording() {
+    window_visible "$MAIN_CAPTION" || tray_click 0x203
+    wait_until 10 window_visible "$MAIN_CAPTION" || fail "the settings window did not come back"
+    tw click "$MAIN_CAPTION" Change
+    wait_until 10 has_title "Changing short-key" || fail "Change did not open the recording dialog"
+}
+
 start_quenvix_in_tray
 open_windows normal:Alpha normal:Beta
 
@@ -37,10 +45,7 @@ tray_menu_choose "$TRAY_RESTORE_ALL"
 wait_until 10 window_visible Beta || fail "Restore all did not bring back Beta"
 
 # Record Ctrl+F9 for "To hide the active program".
-tray_click 0x203
-wait_until 10 window_visible "$MAIN_CAPTION" || fail "the settings window did not come back"
-tw click "$MAIN_CAPTION" Change
-wait_until 10 has_title "Changing short-key" || fail "Change did not open the recording dialog"
+open_recording
 sleep 0.3
 # While recording, the hotkey records instead of hiding.
 chord Control_L KP_Multiply
@@ -75,15 +80,11 @@ tray_menu_choose "$TRAY_RESTORE_ALL"
 wait_until 10 window_visible Alpha || fail "Restore all did not bring back Alpha"
 
 # Cancel and Escape in the recording dialog change nothing.
-tray_click 0x203
-wait_until 10 window_visible "$MAIN_CAPTION" || fail "the settings window did not come back"
-tw click "$MAIN_CAPTION" Change
-wait_until 10 has_title "Changing short-key" || fail "Change did not open the recording dialog"
+open_recording
 chord Control_L F5
 tw click "Changing short-key" Cancel
 wait_until_not 10 has_title "Changing short-key" || fail "Cancel did not close the recording dialog"
-tw click "$MAIN_CAPTION" Change
-wait_until 10 has_title "Changing short-key" || fail "Change did not open the recording dialog"
+open_recording
 chord Control_L F6
 sleep 0.3
 desktop_keys Escape

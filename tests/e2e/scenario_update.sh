@@ -17,6 +17,17 @@ set_setting Update Website "http://127.0.0.1:$port"
 
 requests_above() { [ "$(wc -l <"$WORK/requests.txt")" -gt "$1" ]; }
 
+# A manual check whose reply is refused: the request goes out, no window comes up.
+check_refused() {
+    local before
+    before=$(wc -l <"$WORK/requests.txt")
+    main_command "$ID_CHECKUPDATE1"
+    wait_until 20 requests_above "$before" || fail "no request for $1"
+    sleep 1.5
+    has_title "There is a new update" && fail "a window for $1"
+    has_title "You still have the latest version" && fail "a window for $1"
+}
+
 start_quenvix_in_tray
 guid=$(reg_value "$SETTINGS_KEY\\Main" GUID)
 tray_menu_choose "$TRAY_CHECK_UPDATE"
@@ -39,12 +50,7 @@ wait_until_not 10 has_title "You still have the latest version" || fail "Close d
 # A refused reply (404, then a redirect) shows nothing and changes nothing.
 for status in 404 302; do
     echo "$status" >"$WORK/status.txt"
-    before=$(wc -l <"$WORK/requests.txt")
-    main_command "$ID_CHECKUPDATE1"
-    wait_until 20 requests_above "$before" || fail "no request for the $status case"
-    sleep 1.5
-    has_title "There is a new update" && fail "a window for an HTTP $status reply"
-    has_title "You still have the latest version" && fail "a window for an HTTP $status reply"
+    check_refused "an HTTP $status reply"
 done
 # Replies that are refused whatever the status: nothing shown, nothing written.
 echo 200 >"$WORK/status.txt"
@@ -54,12 +60,7 @@ for bad in "Quenvix\r\n1.3\r\nhttp://127.0.0.1:$port\r\n" \
     "Quenvix \r\n1.3\r\nhttp://127.0.0.1:$port\r\nhttps://downloads.example/x.exe\r\n" \
     "Quenvix\r\n1.3\r\nhttp://127.0.0.1:$port\r\nfile:///C:/Windows/System32/calc.exe\r\n"; do
     printf "$bad" >"$WORK/reply.txt"
-    before=$(wc -l <"$WORK/requests.txt")
-    main_command "$ID_CHECKUPDATE1"
-    wait_until 20 requests_above "$before" || fail "no request for a refused reply"
-    sleep 1.5
-    has_title "There is a new update" && fail "a window for a refused reply: $bad"
-    has_title "You still have the latest version" && fail "a window for a refused reply: $bad"
+    check_refused "a refused reply: $bad"
 done
 printf '%s' "$good" >"$WORK/reply.txt"
 [ "$(reg_value "$SETTINGS_KEY\\Update" DownloadURL)" = "https://downloads.example/quenvix-1.3.exe" ] ||
