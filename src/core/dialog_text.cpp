@@ -1,5 +1,6 @@
 #include "core/dialog_text.h"
 
+#include "core/error.h"
 #include "core/settings.h"
 
 namespace quenvix::core {
@@ -36,11 +37,27 @@ DialogFace FaceOf(const TDialogText& text) {
 }
 
 bool RunConfirmation(TMyRegistry& settings, const TDialogText& text,
-                     const std::function<DialogAnswer(const DialogFace&)>& show) {
-    if (settings.ReadBool(kDialogsSection, text.Ident, false)) return true;
+                     const std::function<DialogAnswer(const DialogFace&)>& show,
+                     const std::function<void(const std::string&)>& reportError) {
+    bool unreadable = false;
+    try {
+        if (settings.ReadBool(kDialogsSection, text.Ident, false)) return true;
+    } catch (const Error& e) {
+        // "Close Quenvix?" must still be answerable when its memory is damaged: a user who
+        // cannot exit kills the program, and a kill leaves the hidden windows hidden.
+        reportError(e.what());
+        unreadable = true;
+    }
     const DialogAnswer answer = show(FaceOf(text));
-    // Only "on" is ever written: the user silences a message, the program never un-silences it.
-    if (answer.noMore) settings.WriteBool(kDialogsSection, text.Ident, true);
+    // Otherwise only "on" is written: the user silences a message, the program never
+    // un-silences it. A damaged memory gets the user's choice, so it is reported only once.
+    if (answer.noMore || unreadable) {
+        try {
+            settings.WriteBool(kDialogsSection, text.Ident, answer.noMore);
+        } catch (const Error& e) {
+            reportError(e.what());
+        }
+    }
     return answer.ok;
 }
 

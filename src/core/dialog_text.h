@@ -45,9 +45,12 @@ struct DialogAnswer {
 };
 
 // Shows `text` through `show` unless the user silenced it; true for OK or a silenced message.
-// A ticked box silences the message whichever button closed the dialog. Errors of the store,
-// reading or writing, reach the caller.
+// A ticked box silences the message whichever button closed the dialog. A store error never
+// stands between the user and the action: it goes to `reportError` and the question is asked
+// as if nothing were silenced; a memory that could not be read (stored with a wrong type, say)
+// is written back afresh with the user's choice, which repairs it.
 bool RunConfirmation(TMyRegistry& settings, const TDialogText& text,
-                     const std::function<DialogAnswer(const DialogFace&)>& show);
+                     const std::function<DialogAnswer(const DialogFace&)>& show,
+                     const std::function<void(const std::string&)>& reportError);
 
 }  // namespace quenvix::core

@@ -20,6 +20,17 @@ TApplication::TApplication() {
                 0, nullptr);
 }
 
+LRESULT TApplication::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_CLOSE) {
+        // This window carries the taskbar button, so the taskbar's "Close window" lands here.
+        // Its default handling would destroy the settings window with it; the request goes the
+        // settings window's way instead (into the tray, or out through the clean exit).
+        if (mainForm_) PostMessageW(mainForm_, WM_CLOSE, 0, 0);
+        return 0;
+    }
+    return Window::OnMessage(msg, wParam, lParam);
+}
+
 bool CheckSingleInstance(const std::wstring& name, TApplication& app) {
     // The handle is deliberately never closed: the mapping marks this copy for its whole life.
     HANDLE marker =

@@ -20,6 +20,9 @@ class TApplication : public Window {
     void SetMainForm(HWND mainForm) { mainForm_ = mainForm; }
     HWND MainForm() const { return mainForm_; }
 
+  protected:
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
   private:
     HWND mainForm_ = nullptr;
 };

@@ -79,10 +79,13 @@ LRESULT TConfirmDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 bool ConfirmDialog(core::TMyRegistry& settings, const core::TDialogText& text, HWND owner) {
-    return core::RunConfirmation(settings, text, [owner](const core::DialogFace& face) {
-        TConfirmDlg dialog(face, owner);
-        return dialog.ShowModal(owner);
-    });
+    return core::RunConfirmation(
+        settings, text,
+        [owner](const core::DialogFace& face) {
+            TConfirmDlg dialog(face, owner);
+            return dialog.ShowModal(owner);
+        },
+        [owner](const std::string& message) { ReportError(owner, message); });
 }
 
 }  // namespace quenvix::win

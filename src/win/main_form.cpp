@@ -288,16 +288,24 @@ void TMainForm::FormCreate() {
 void TMainForm::FormDestroy() {
     if (destroyed_) return;
     destroyed_ = true;
+    ending_ = true;
     if (CPUUsage) CPUUsage->SetEnabled(false);
     if (TimerUpdate) TimerUpdate->SetEnabled(false);
+    RestoreAndSaveBeforeEnding();
+    // The tray icon goes last: removing it waits on the shell, and nothing hidden may depend on
+    // that wait.
     if (NotifyIcon1) NotifyIcon1->SetActive(false);
-    // Every window still hidden comes back, the earliest first.
-    if (hiding_) hiding_->RestoreAllOnExit();
-    if (FPeekKey && MyRegistry) SaveShortKeys();
     FPeekKey.reset();
     hiding_.reset();
     NotifyIcon1.reset();
     MyRegistry.reset();
+}
+
+void TMainForm::RestoreAndSaveBeforeEnding() {
+    // Every window still hidden comes back, the earliest first, before anything that can fail
+    // or wait: the user's windows matter more than the hotkeys or the icon.
+    if (hiding_) Guarded(nullptr, [&] { hiding_->RestoreAllOnExit(); });
+    if (FPeekKey && MyRegistry) Guarded(nullptr, [&] { SaveShortKeys(); });
 }
 
 // ---- showing and hiding the settings window -------------------------------------------------
@@ -312,6 +320,8 @@ void TMainForm::ShowHideForm(bool show) {
 }
 
 void TMainForm::HideToTray() {
+    // A question answered after Exit began (a re-entrant close, say) must not revive the icon.
+    if (ending_) return;
     NotifyIcon1->SetActive(true);
     ShowHideForm(false);
     FInTray = true;
@@ -319,6 +329,8 @@ void TMainForm::HideToTray() {
 
 void TMainForm::ShowFromTray() {
     ShowHideForm(true);
+    // Minimised with its own button, the window would come back as a taskbar button only.
+    if (IsIconic(Hwnd())) ShowWindow(Hwnd(), SW_RESTORE);
     FInTray = false;
     RECT r{};
     GetWindowRect(Hwnd(), &r);
@@ -364,6 +376,10 @@ void TMainForm::Exit1Click() {
 }
 
 void TMainForm::FormClose() {
+    if (ending_) return;
+    ending_ = true;
+    if (TimerUpdate) TimerUpdate->SetEnabled(false);
+    RestoreAndSaveBeforeEnding();
     NotifyIcon1->SetActive(false);
     ShowOnClose();
     // The message loop ends; the entry point then destroys this window, which restores what is
@@ -440,7 +456,8 @@ void TMainForm::Checkupdateautomatically1Click() {
 // ---- hotkeys --------------------------------------------------------------------------------
 
 void TMainForm::HotKeyPressed(std::uint16_t index) {
-    if (hiding_) hiding_->HotKeyPressed(index);
+    // Nothing is hidden any more once the windows have been given back for the exit.
+    if (hiding_ && !ending_) hiding_->HotKeyPressed(index);
 }
 
 void TMainForm::FillKeyList() {
@@ -591,6 +608,8 @@ void TMainForm::OnCommand(int id, int code) {
 }
 
 LRESULT TMainForm::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    // Once the exit has begun, late commands, clicks and close requests find nothing to do.
+    if (ending_ && (msg == WM_COMMAND || msg == WM_CLOSE || msg == WM_NOTIFY)) return 0;
     switch (msg) {
         case WM_COMMAND:
             OnCommand(LOWORD(wParam), HIWORD(wParam));
@@ -606,6 +625,15 @@ LRESULT TMainForm::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_SIZE:
             if (StatusBar1) SendMessageW(StatusBar1, WM_SIZE, 0, 0);
             return 0;
+        case WM_DESTROY:
+            // Destroyed by anyone but our own exit (a close that reached the owner window's
+            // default handling, another program): a program without its window could never give
+            // the hidden windows back, so end cleanly now.
+            if (!destroyed_) {
+                FormDestroy();
+                PostQuitMessage(0);
+            }
+            return 0;
         case WM_QUERYENDSESSION:
             // The session is closing: give the hidden windows back first, so that their programs
             // can ask to save their work where the user can see them.
@@ -613,8 +641,8 @@ LRESULT TMainForm::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         case WM_ENDSESSION:
             if (wParam) {
-                if (hiding_) hiding_->RestoreAllOnExit();
-                if (FPeekKey && MyRegistry) SaveShortKeys();
+                ending_ = true;
+                RestoreAndSaveBeforeEnding();
             }
             return 0;
         case WM_DPICHANGED: {

@@ -45,6 +45,7 @@ class TMainForm : public FormWindow {
   private:
     void FormCreate();
     void FormDestroy();
+    void RestoreAndSaveBeforeEnding();
     void CreateControls();
     void CreateMenus();
     void LayoutPage();
@@ -113,6 +114,8 @@ class TMainForm : public FormWindow {
     std::unique_ptr<TNotifyIcon> NotifyIcon1;
     std::unique_ptr<Hiding> hiding_;
     bool destroyed_ = false;
+    // Set when the exit begins: from then on hotkeys, commands and the tray do nothing.
+    bool ending_ = false;
 };
 
 }  // namespace quenvix::win

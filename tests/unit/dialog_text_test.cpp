@@ -56,13 +56,17 @@ class ConfirmationTest : public ::testing::Test {
     TMyRegistry store{registry, "\\Software\\Tarmel\\Quenvix\\"};
     const TDialogText askToClose{dkConfirmation, "AskToClose", "Close Quenvix?"};
     int shown = 0;
+    std::vector<std::string> reported;
 
     bool Run(const TDialogText& text, DialogAnswer answer) {
-        return RunConfirmation(store, text, [&](const DialogFace& face) {
-            ++shown;
-            EXPECT_EQ(face.lines, DialogLines(text.Text));
-            return answer;
-        });
+        return RunConfirmation(
+            store, text,
+            [&](const DialogFace& face) {
+                ++shown;
+                EXPECT_EQ(face.lines, DialogLines(text.Text));
+                return answer;
+            },
+            [&](const std::string& message) { reported.push_back(message); });
     }
 };
 
@@ -96,23 +100,36 @@ TEST_F(ConfirmationTest, StoredValueDecidesWhatIsSilenced) {
     EXPECT_EQ(shown, 2);
 }
 
-TEST_F(ConfirmationTest, StoreErrorsReachTheCaller) {
-    registry.PutRaw(kDialogs, "AskToClose", kRegDword, {1, 0, 0, 0});
-    try {
-        Run(askToClose, {true, false});
-        ADD_FAILURE() << "a value of the wrong type must fail";
-    } catch (const Error& e) {
-        EXPECT_STREQ(e.what(), "Invalid data type for 'AskToClose'");
+TEST_F(ConfirmationTest, DamagedMemoryIsReportedOnceAndNeverBlocksTheAnswer) {
+    // Every wrong type a .reg file or a policy could leave behind.
+    const std::vector<std::pair<std::uint32_t, std::vector<std::uint8_t>>> damaged = {
+        {kRegDword, {1, 0, 0, 0}},
+        {kRegBinary, {'1'}},
+        {kRegMultiSz, {'1', 0, 0}},
+        {kRegQword, {1, 0, 0, 0, 0, 0, 0, 0}}};
+    for (const auto& [type, bytes] : damaged) {
+        for (const bool tick : {false, true}) {
+            reported.clear();
+            shown = 0;
+            registry.PutRaw(kDialogs, "AskToClose", type, bytes);
+            EXPECT_TRUE(Run(askToClose, {true, tick}));
+            EXPECT_EQ(shown, 1);
+            EXPECT_EQ(reported, std::vector<std::string>{"Invalid data type for 'AskToClose'"});
+            // Repaired with the user's choice: the next run is silent or asks, without a report.
+            EXPECT_EQ(registry.GetRaw(kDialogs, "AskToClose"),
+                      std::make_pair(kRegSz, std::vector<std::uint8_t>{
+                                                 static_cast<std::uint8_t>(tick ? '1' : '0'), 0}));
+            EXPECT_EQ(Run(askToClose, {false, false}), tick);
+            EXPECT_EQ(shown, tick ? 1 : 2);
+            EXPECT_EQ(reported.size(), 1u);
+        }
     }
-    EXPECT_EQ(shown, 0);
+}
 
+TEST_F(ConfirmationTest, FailedWriteIsReportedAndTheAnswerStillCounts) {
     registry.SetFailCreate(true);
-    try {
-        Run({dkInformation, "Hiding window", "x"}, {true, true});
-        ADD_FAILURE() << "a failed write must fail";
-    } catch (const Error& e) {
-        EXPECT_STREQ(e.what(), "Failed to create key Dialogs");
-    }
+    EXPECT_TRUE(Run({dkInformation, "Hiding window", "x"}, {true, true}));
+    EXPECT_EQ(reported, std::vector<std::string>{"Failed to create key Dialogs"});
 }
 
 }  // namespace

@@ -157,16 +157,35 @@ TEST_F(ConfirmDlgTest, TickedBoxSilencesTheMessageWhicheverWayItCloses) {
     EXPECT_EQ(registry.GetString(kDialogs, "Hiding window"), "1");
 }
 
-TEST_F(ConfirmDlgTest, AWronglyTypedMemoryIsReportedAsTheStoreSaysAndShowsNothing) {
+// The error reporter's message box: its text is kept and the box is answered with OK.
+std::wstring g_reported;
+void CALLBACK AnswerErrorBox(HWND, UINT, UINT_PTR, DWORD) {
+    HWND box = FindWindowW(L"#32770", L"Quenvix");
+    if (!box) return;
+    EnumChildWindows(
+        box,
+        [](HWND child, LPARAM) -> BOOL {
+            wchar_t cls[16] = {};
+            GetClassNameW(child, cls, 16);
+            if (lstrcmpiW(cls, L"Static") == 0 && GetWindowTextLengthW(child) > 0) {
+                g_reported += TextOf(child);
+            }
+            return TRUE;
+        },
+        0);
+    PostMessageW(box, WM_COMMAND, IDOK, 0);
+}
+
+TEST_F(ConfirmDlgTest, AWronglyTypedMemoryIsReportedThenAskedAndRepaired) {
     registry.PutRaw(kDialogs, "AskToClose", core::kRegDword, {1, 0, 0, 0});
-    try {
-        Run({core::dkConfirmation, "AskToClose", "Close Quenvix?"}, {});
-        ADD_FAILURE() << "expected the store's error";
-    } catch (const core::Error& e) {
-        EXPECT_STREQ(e.what(), "Invalid data type for 'AskToClose'");
-    }
-    EXPECT_EQ(script.done, 0u);
-    EXPECT_EQ(FindWindowW(L"QuenvixConfirmDlg", nullptr), nullptr);
+    g_reported.clear();
+    const UINT_PTR boxTimer = SetTimer(nullptr, 0, 50, AnswerErrorBox);
+    // The user can still leave: the question comes after the report, and OK answers it.
+    EXPECT_TRUE(Run({core::dkConfirmation, "AskToClose", "Close Quenvix?"}, {Click(IDOK)}));
+    KillTimer(nullptr, boxTimer);
+    EXPECT_EQ(g_reported, L"Invalid data type for 'AskToClose'");
+    EXPECT_EQ(script.done, 1u);
+    EXPECT_EQ(registry.GetString(kDialogs, "AskToClose"), "0");
 }
 
 }  // namespace

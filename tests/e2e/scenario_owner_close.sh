@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Nothing but the program's own Exit ends it, and nothing stands in the way of that Exit: the
+# taskbar's "Close window" (it reaches the owner window that carries the button) hides the
+# settings window like its own close box does; a window minimised with its button comes back
+# usable from the tray; an exit question whose memory was stored with a wrong type is reported
+# once, asked anyway and repaired.
+source "$(dirname "$0")/lib.sh"
+e2e_begin owner_close
+
+WM_SYSCOMMAND=0x0112
+SC_CLOSE=0xF060
+SC_MINIMIZE=0xF020
+ID_SHOW_SETTINGS=200
+
+start_quenvix_in_tray
+open_windows normal:Kept
+tray_menu_choose "$TRAY_PANIC"
+wait_until 15 window_hidden Kept || fail "the test window was not hidden"
+
+main_command "$ID_SHOW_SETTINGS"
+wait_until 10 window_visible "$MAIN_CAPTION" || fail "the settings window was not shown"
+tw post QuenvixApplication "$WM_SYSCOMMAND" "$SC_CLOSE" 0
+answer_confirmation OK
+wait_until 10 window_hidden "$MAIN_CAPTION" || fail "the owner's close did not hide the settings window"
+main_command "$ID_SHOW_SETTINGS"
+wait_until 10 window_visible "$MAIN_CAPTION" || fail "the settings window is gone after the owner's close"
+window_hidden Kept || fail "the hidden window came back on the owner's close"
+
+tw post QuenvixMainForm "$WM_SYSCOMMAND" "$SC_MINIMIZE" 0
+main_is_iconic() { [ "$(window_state "$MAIN_CAPTION" | cut -d' ' -f3)" = 1 ]; }
+wait_until 10 main_is_iconic || fail "the settings window did not minimise"
+tray_click 0x203
+main_is_normal() { [ "$(window_state "$MAIN_CAPTION")" = "1 1 0 0" ]; }
+wait_until 10 main_is_normal || fail "shown from the tray, the window is not restored: $(window_state "$MAIN_CAPTION")"
+
+wine reg add "$SETTINGS_KEY\\Dialogs" /v AskToClose /t REG_DWORD /d 1 /f >/dev/null 2>&1
+tray_menu_choose "$TRAY_EXIT"
+wait_until 15 has_dialog Quenvix || fail "no message for an exit question stored with a wrong type"
+tw dialog --out "$WORK/dialog.txt"
+grep -q "Invalid data type for 'AskToClose'" "$WORK/dialog.txt" || fail "not the store's message: $(cat "$WORK/dialog.txt")"
+tw post "#32770" 0x0111 1 0
+answer_confirmation OK
+wait_until 20 quenvix_ended || fail "Exit did not end the program"
+wait "$QUENVIX_PID"; rc=$?
+[ "$rc" -eq 0 ] || fail "exit code $rc"
+wait_until 10 window_visible Kept || fail "the hidden window did not come back at Exit"
+[ "$(reg_value "$SETTINGS_KEY\\Dialogs" AskToClose)" = 0 ] || fail "the damaged memory was not repaired"
+pass
