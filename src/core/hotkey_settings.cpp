@@ -1,5 +1,6 @@
 #include "core/hotkey_settings.h"
 
+#include "core/error.h"
 #include "core/settings.h"
 
 namespace quenvix::core {
@@ -11,10 +12,21 @@ void SetDefaultKeys(TPeekKey& peekKey) {
     }
 }
 
-void LoadShortKeys(TPeekKey& peekKey, TMyRegistry& registry) {
+std::optional<HotkeyAction> ActionOfHotkey(std::uint16_t index) {
+    if (index >= kBuiltInHotkeys.size()) return std::nullopt;
+    return kBuiltInHotkeys[index].action;
+}
+
+void LoadShortKeys(TPeekKey& peekKey, TMyRegistry& registry,
+                   const std::function<void(const std::string&)>& reportError) {
     for (std::size_t i = 0; i < peekKey.FList.Count(); ++i) {
         TShortKey& key = peekKey.FList.Item(i);
-        key.Key = registry.ReadString(kShortKeySection, key.Name, key.Key);
+        try {
+            key.Key = registry.ReadString(kShortKeySection, key.Name, key.Key);
+        } catch (const Error& e) {
+            // One damaged value costs only its own hotkey.
+            reportError(e.what());
+        }
     }
 }
 

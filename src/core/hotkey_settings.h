@@ -2,6 +2,9 @@
 // The program's built-in hotkeys and how their key texts are kept in the settings store.
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "core/peek_key.h"
@@ -10,20 +13,34 @@ namespace quenvix::core {
 
 class TMyRegistry;
 
+// What a hotkey does. A new action is one more value here, one row in kBuiltInHotkeys and one
+// case where the main window carries actions out.
+enum class HotkeyAction : std::uint8_t {
+    HideActiveProgram,
+    HideAllPrograms,
+    RestoreLastHidden,
+    ShowHiddenList,
+};
+
 struct BuiltInHotkey {
     std::string_view name;  // also the value name of its key text
     std::string_view description;
     std::string_view defaultKey;
+    HotkeyAction action;
 };
 
-// Registration order fixes the index the detector reports: 0 hides the active program, 1 hides
-// all programs.
-inline constexpr std::uint16_t kHideThisIndex = 0;
-inline constexpr std::uint16_t kHideAllIndex = 1;
-inline constexpr std::array<BuiltInHotkey, 2> kBuiltInHotkeys{{
-    {"HideThis", "To hide the active program", "CTRL+* Num"},
-    {"HideAll", "To hide all programs", "CTRL+/ Num"},
+// The detector reports a hotkey by its registration order, which is this table's order.
+inline constexpr std::array<BuiltInHotkey, 4> kBuiltInHotkeys{{
+    {"HideThis", "To hide the active program", "CTRL+* Num", HotkeyAction::HideActiveProgram},
+    {"HideAll", "To hide all programs", "CTRL+/ Num", HotkeyAction::HideAllPrograms},
+    {"RestoreLast", "To restore the last hidden program", "CTRL+SHIFT+* Num",
+     HotkeyAction::RestoreLastHidden},
+    {"ShowList", "To show the list of hidden programs", "CTRL+SHIFT+/ Num",
+     HotkeyAction::ShowHiddenList},
 }};
+
+// The action of the hotkey the detector reported; nullopt for an index outside the table.
+std::optional<HotkeyAction> ActionOfHotkey(std::uint16_t index);
 
 // Section of the settings store that holds one key text per hotkey, under its name.
 inline constexpr std::string_view kShortKeySection = "Short key";
@@ -32,9 +49,12 @@ inline constexpr std::string_view kShortKeySection = "Short key";
 // that point at the old hotkeys (a settings list filled by FillList) must be cleared first.
 void SetDefaultKeys(TPeekKey& peekKey);
 
-// Each hotkey's key text from the store, in list order; a missing value keeps the current text.
-// Stored texts are taken as they are, even ones the keyboard can never produce.
-void LoadShortKeys(TPeekKey& peekKey, TMyRegistry& registry);
+// Each hotkey's key text from the store, in list order; a missing value keeps the current text,
+// an empty one switches the hotkey off. Stored texts are taken as they are, even ones the
+// keyboard can never produce. A value the store cannot read goes to `reportError` and keeps the
+// current text; the other hotkeys still load.
+void LoadShortKeys(TPeekKey& peekKey, TMyRegistry& registry,
+                   const std::function<void(const std::string&)>& reportError);
 
 // Writes every hotkey's key text, in list order.
 void SaveShortKeys(const TPeekKey& peekKey, TMyRegistry& registry);

@@ -479,7 +479,8 @@ void TMainForm::SetDefaultKeys() {
 }
 
 void TMainForm::LoadSettings() {
-    Guarded(Hwnd(), [&] { core::LoadShortKeys(*FPeekKey, *MyRegistry); });
+    core::LoadShortKeys(*FPeekKey, *MyRegistry,
+                        [this](const std::string& message) { ReportError(Hwnd(), message); });
     FillKeyList();
     // An unreadable choice leaves the Windows start-up entry as it is.
     Guarded(Hwnd(), [&] {

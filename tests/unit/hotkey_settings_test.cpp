@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "core/error.h"
+#include "core/key_text.h"
 #include "core/product.h"
 #include "core/settings.h"
 #include "fakes/key_set.h"
@@ -16,6 +17,10 @@ namespace {
 using ::testing::ElementsAre;
 
 constexpr const char* kShortKeyPath = "Software\\Tarmel\\Quenvix\\Short key";
+
+void Unexpected(const std::string& message) {
+    ADD_FAILURE() << "unexpected report: " << message;
+}
 
 class HotkeySettingsTest : public ::testing::Test {
   protected:
@@ -38,30 +43,70 @@ TEST_F(HotkeySettingsTest, DefaultsReplaceWhateverWasRegistered) {
     peek.FList.Item(0).Key = "ALT+Q";
     peek.AddShortKey("Extra", "Extra", "F5");
     SetDefaultKeys(peek);
-    ASSERT_EQ(peek.FList.Count(), 2u);
-    const TShortKey& hideThis = peek.FList.Item(kHideThisIndex);
+    ASSERT_EQ(peek.FList.Count(), 4u);
+    const TShortKey& hideThis = peek.FList.Item(0);
     EXPECT_EQ(hideThis.Name, "HideThis");
     EXPECT_EQ(hideThis.Description, "To hide the active program");
     EXPECT_EQ(hideThis.DefaultKey, "CTRL+* Num");
     EXPECT_EQ(hideThis.Key, "CTRL+* Num");
-    const TShortKey& hideAll = peek.FList.Item(kHideAllIndex);
+    const TShortKey& hideAll = peek.FList.Item(1);
     EXPECT_EQ(hideAll.Name, "HideAll");
     EXPECT_EQ(hideAll.Description, "To hide all programs");
     EXPECT_EQ(hideAll.Key, "CTRL+/ Num");
+    EXPECT_EQ(peek.FList.Item(2).Name, "RestoreLast");
+    EXPECT_EQ(peek.FList.Item(2).Description, "To restore the last hidden program");
+    EXPECT_EQ(peek.FList.Item(3).Name, "ShowList");
+    EXPECT_EQ(peek.FList.Item(3).Description, "To show the list of hidden programs");
+}
+
+TEST_F(HotkeySettingsTest, EachDefaultIsTheTextOfItsKeysAndFiresItsOwnAction) {
+    std::vector<HotkeyAction> fired;
+    peek.StartDetect([&](std::uint16_t index) {
+        if (const auto action = ActionOfHotkey(index)) fired.push_back(*action);
+    });
+    const auto press = [&](std::initializer_list<std::uint16_t> chord, std::size_t hotkey) {
+        keys.Hold(chord);
+        EXPECT_EQ(GetKeyText(keys), peek.FList.Item(hotkey).DefaultKey);
+        clock.Advance(100);
+        keys.Hold({});
+        clock.Advance(100);
+    };
+    press({vk::kControl, vk::kMultiply}, 0);
+    press({vk::kControl, vk::kDivide}, 1);
+    press({vk::kControl, vk::kShift, vk::kMultiply}, 2);
+    press({vk::kControl, vk::kShift, vk::kDivide}, 3);
+    EXPECT_THAT(fired, ElementsAre(HotkeyAction::HideActiveProgram, HotkeyAction::HideAllPrograms,
+                                   HotkeyAction::RestoreLastHidden, HotkeyAction::ShowHiddenList));
+    EXPECT_EQ(ActionOfHotkey(static_cast<std::uint16_t>(kBuiltInHotkeys.size())), std::nullopt);
+}
+
+TEST_F(HotkeySettingsTest, AnEmptyStoredTextSwitchesTheHotkeyOff) {
+    backend.PutString(kShortKeyPath, "RestoreLast", "");
+    LoadShortKeys(peek, registry, Unexpected);
+    EXPECT_EQ(peek.FList.Item(2).Key, "");
+    std::vector<std::uint16_t> fired;
+    peek.StartDetect([&](std::uint16_t index) { fired.push_back(index); });
+    keys.Hold({vk::kControl, vk::kShift, vk::kMultiply});
+    clock.Advance(100);
+    keys.Hold({});
+    clock.Advance(100);
+    EXPECT_TRUE(fired.empty());
 }
 
 TEST_F(HotkeySettingsTest, LoadingAnEmptyStoreKeepsTheCurrentTextsAndWritesNothing) {
     peek.FList.Item(1).Key = "ALT+F9";  // "current", not necessarily the default
-    LoadShortKeys(peek, registry);
-    EXPECT_THAT(Keys(), ElementsAre("CTRL+* Num", "ALT+F9"));
+    LoadShortKeys(peek, registry, Unexpected);
+    EXPECT_THAT(Keys(),
+                ElementsAre("CTRL+* Num", "ALT+F9", "CTRL+SHIFT+* Num", "CTRL+SHIFT+/ Num"));
     EXPECT_FALSE(backend.HasValue(kShortKeyPath, "HideThis"));
     EXPECT_FALSE(backend.HasValue(kShortKeyPath, "HideAll"));
 }
 
 TEST_F(HotkeySettingsTest, StoredTextsAreTakenUnchanged) {
     backend.PutString(kShortKeyPath, "HideAll", "ctrl + a");
-    LoadShortKeys(peek, registry);
-    EXPECT_THAT(Keys(), ElementsAre("CTRL+* Num", "ctrl + a"));
+    LoadShortKeys(peek, registry, Unexpected);
+    EXPECT_THAT(Keys(),
+                ElementsAre("CTRL+* Num", "ctrl + a", "CTRL+SHIFT+* Num", "CTRL+SHIFT+/ Num"));
     // The names do not change, so saving puts the texts back where they came from.
     EXPECT_EQ(peek.FList.Item(1).Name, "HideAll");
 }
@@ -74,14 +119,21 @@ TEST_F(HotkeySettingsTest, SaveWritesEveryTextAndLoadReadsItBack) {
 
     TPeekKey other(keys, clock);
     SetDefaultKeys(other);
-    LoadShortKeys(other, registry);
+    LoadShortKeys(other, registry, Unexpected);
     EXPECT_EQ(other.FList.Item(0).Key, "CTRL+A");
     EXPECT_EQ(other.FList.Item(1).Key, "CTRL+/ Num");
 }
 
-TEST_F(HotkeySettingsTest, StoreFailuresReachTheCaller) {
+TEST_F(HotkeySettingsTest, DamagedValuesAreReportedOneByOneAndFailedWritesReachTheCaller) {
     backend.PutRaw(kShortKeyPath, "HideThis", kRegDword, {1, 0, 0, 0});
-    EXPECT_THROW(LoadShortKeys(peek, registry), Error);
+    backend.PutRaw(kShortKeyPath, "ShowList", kRegBinary, {'F', '5'});
+    backend.PutString(kShortKeyPath, "RestoreLast", "F6");
+    std::vector<std::string> reported;
+    LoadShortKeys(peek, registry, [&](const std::string& m) { reported.push_back(m); });
+    EXPECT_THAT(reported, ElementsAre("Invalid data type for 'HideThis'",
+                                      "Invalid data type for 'ShowList'"));
+    // The damaged ones keep what they had; the others still load.
+    EXPECT_THAT(Keys(), ElementsAre("CTRL+* Num", "CTRL+/ Num", "F6", "CTRL+SHIFT+/ Num"));
     backend.SetFailSet(true);
     try {
         SaveShortKeys(peek, registry);
@@ -93,7 +145,7 @@ TEST_F(HotkeySettingsTest, StoreFailuresReachTheCaller) {
 
 TEST_F(HotkeySettingsTest, LoadedTextIsWhatDetectionFiresOn) {
     backend.PutString(kShortKeyPath, "HideThis", "CTRL+ALT+H");
-    LoadShortKeys(peek, registry);
+    LoadShortKeys(peek, registry, Unexpected);
     std::vector<int> fired;
     peek.StartDetect([&](std::uint16_t index) { fired.push_back(index); });
     keys.Hold({vk::kControl, vk::kMultiply});
@@ -102,7 +154,7 @@ TEST_F(HotkeySettingsTest, LoadedTextIsWhatDetectionFiresOn) {
     clock.Advance(100);
     keys.Hold({vk::kControl, vk::kMenu, 'H'});
     clock.Advance(100);
-    EXPECT_THAT(fired, ElementsAre(kHideThisIndex));
+    EXPECT_THAT(fired, ElementsAre(0));
 }
 
 }  // namespace
