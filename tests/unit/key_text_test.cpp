@@ -114,5 +114,35 @@ TEST(GetKeyText, ManyKeysAtOnceKeepTheFixedOrder) {
     EXPECT_EQ(GetKeyText(keys), "CTRL+ALT+SHIFT+9 Num+LEFT+ESC+9+0");
 }
 
+TEST(ChordOfKeyText, EveryOneKeyChordComesBackFromItsTextAndNothingElseIsAChord) {
+    int chords = 0;
+    for (std::uint16_t key = 1; key < 256; ++key) {
+        if (key == vk::kShift || key == vk::kControl || key == vk::kMenu) continue;
+        for (int mods = 0; mods < 8; ++mods) {
+            KeySet keys;
+            if (mods & 1) keys.Press({vk::kControl});
+            if (mods & 2) keys.Press({vk::kMenu});
+            if (mods & 4) keys.Press({vk::kShift});
+            const std::string modifiersOnly = GetKeyText(keys);
+            keys.Press({key});
+            const std::string text = GetKeyText(keys);
+            // A key without a name (or a left/right modifier) makes no chord.
+            if (text == modifiersOnly) continue;
+            const auto chord = ChordOfKeyText(text);
+            ASSERT_TRUE(chord) << text;
+            EXPECT_EQ(*chord, (KeyChord{(mods & 1) != 0, (mods & 2) != 0, (mods & 4) != 0, key}))
+                << text;
+            ++chords;
+        }
+    }
+    EXPECT_EQ(chords, 8 * 76);  // 10 digits, 26 letters, 40 named keys
+
+    EXPECT_EQ(ChordOfKeyText("CTRL+SHIFT+/ Num"), (KeyChord{true, false, true, vk::kDivide}));
+    for (const char* text : {"", "CTRL", "CTRL+SHIFT", "CTRL+B+A", "ctrl+a", "CTRL+* Num ",
+                             "SHIFT+CTRL+A", "CTRL++ Num+"}) {
+        EXPECT_EQ(ChordOfKeyText(text), std::nullopt) << text;
+    }
+}
+
 }  // namespace
 }  // namespace quenvix::core
