@@ -31,8 +31,9 @@ class WinHttpClient : public core::HttpClient {
     // Blocks the calling thread; run it off the user-interface thread (see BackgroundGet).
     std::optional<core::HttpReply> Get(const core::HttpRequest& request) override;
 
-    // From any thread: closes the handles of the request in flight, which makes a blocked call
-    // return, and makes this and every later Get fail.
+    // From any thread: closes the handles of the request in flight and makes this and every
+    // later Get fail. Windows ends a blocked call at once; some WinHTTP implementations (Wine's)
+    // let it run to its own stage time-out, which is why BackgroundGet never waits for it.
     void Cancel();
 
     const Limits& GetLimits() const { return limits_; }
