@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <exception>
 #include <iterator>
 
 #include "core/error.h"
@@ -122,7 +121,16 @@ bool IsAutoCheckDue(std::optional<double> lastCheck, int today) {
     return days >= kAutoCheckIntervalDays - 0.5;
 }
 
-bool UpdateCheck::FetchUpdateInfo() {
+std::optional<HttpReply> FetchReply(HttpClient& http, const HttpRequest& request) noexcept {
+    try {
+        return http.Get(request);
+    } catch (...) {
+        // A failed request ends the check silently, whatever went wrong.
+        return std::nullopt;
+    }
+}
+
+HttpRequest UpdateCheck::BuildRequest() const {
     HttpRequest request;
     request.url =
         BuildUpdateAddress(settings_.ReadString(kUpdateSection, kWebsiteValue, kWebsite), FProduct,
@@ -130,14 +138,31 @@ bool UpdateCheck::FetchUpdateInfo() {
     request.headers = {{"Accept", std::string(kAcceptHeader)},
                        {"User-Agent", std::string(kUserAgent)}};
     request.maxBodyBytes = kMaxReplyBytes;
+    return request;
+}
 
-    std::optional<HttpReply> reply;
-    try {
-        reply = http_.Get(request);
-    } catch (const std::exception&) {
-        // A failed request ends the check silently, whatever went wrong.
-        return false;
+std::optional<HttpRequest> UpdateCheck::StartCheck(bool manual, std::string_view version,
+                                                   std::string_view product) {
+    manual_ = manual;
+    FCurrentVersion = version;
+    FProduct = product;
+
+    if (!manual) {
+        std::optional<double> lastCheck;
+        try {
+            lastCheck = settings_.ReadDate(kLastUpdateCheckValue);
+        } catch (const Error&) {
+            // Missing on the first start, or damaged: see IsAutoCheckDue.
+        }
+        const int today = clock_.Today();
+        settings_.WriteDate(kLastUpdateCheckValue, today);
+        if (!IsAutoCheckDue(lastCheck, today)) return std::nullopt;
+        if (!ui_.ConfirmAutoCheck()) return std::nullopt;
     }
+    return BuildRequest();
+}
+
+bool UpdateCheck::AcceptReply(const std::optional<HttpReply>& reply) {
     if (!reply || reply->status < 200 || reply->status > 299) return false;
     if (reply->body.size() > kMaxReplyBytes) return false;
 
@@ -154,27 +179,11 @@ bool UpdateCheck::FetchUpdateInfo() {
     return true;
 }
 
-bool UpdateCheck::CheckForUpdate(bool manual, std::string_view version, std::string_view product) {
-    FCurrentVersion = version;
-    FProduct = product;
-
-    if (!manual) {
-        std::optional<double> lastCheck;
-        try {
-            lastCheck = settings_.ReadDate(kLastUpdateCheckValue);
-        } catch (const Error&) {
-            // Missing on the first start, or damaged: see IsAutoCheckDue.
-        }
-        const int today = clock_.Today();
-        settings_.WriteDate(kLastUpdateCheckValue, today);
-        if (!IsAutoCheckDue(lastCheck, today)) return false;
-        if (!ui_.ConfirmAutoCheck()) return false;
-    }
-
-    if (!FetchUpdateInfo()) return false;
+bool UpdateCheck::FinishCheck(const std::optional<HttpReply>& reply) {
+    if (!AcceptReply(reply)) return false;
 
     const bool newer = IsNewerVersion(FLatestVersion, FCurrentVersion);
-    if (!manual && !newer) return false;
+    if (!manual_ && !newer) return false;
     ui_.ShowUpdate(std::string(newer ? kNewUpdateCaption : kLatestVersionCaption), memo_);
     return true;
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The update check: the request address, what a reply must look like to be believed, the
-// version comparison, the 30-day rule for the automatic check, and the whole check over ports so
-// that the window is the only part that needs the platform.
+// version comparison, the 30-day rule for the automatic check, and the check itself over ports so
+// that the window and the request's thread are the only parts that need the platform.
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -102,15 +102,27 @@ bool IsNewerVersion(std::string_view latest, std::string_view current);
 bool IsAutoCheckDue(std::optional<double> lastCheck, int today);
 
 // ---- the check ------------------------------------------------------------------------------
+// One request whose every failure, a thrown one included, is simply no reply.
+std::optional<HttpReply> FetchReply(HttpClient& http, const HttpRequest& request) noexcept;
+
+// The check in two halves around the request, so that the request itself can run anywhere (the
+// program sends it from a worker thread): StartCheck decides and builds it, FinishCheck takes
+// what came back. Both run where the settings and the user interface may be used.
 class UpdateCheck {
   public:
-    UpdateCheck(TMyRegistry& settings, HttpClient& http, Clock& clock, UpdateUi& ui)
-        : settings_(settings), http_(http), clock_(clock), ui_(ui) {}
+    UpdateCheck(TMyRegistry& settings, Clock& clock, UpdateUi& ui)
+        : settings_(settings), clock_(clock), ui_(ui) {}
 
-    // The whole check; true when the result window was shown.
-    bool CheckForUpdate(bool manual, std::string_view version, std::string_view product);
-    // Request and reply; true when a reply was accepted (and stored).
-    bool FetchUpdateInfo();
+    // Before the request: for the automatic check the 30-day rule (today's date is stored first,
+    // whatever follows) and the question. The request to send, or nullopt when the check ends
+    // here.
+    std::optional<HttpRequest> StartCheck(bool manual, std::string_view version,
+                                          std::string_view product);
+    // After the request (nullopt when no reply came): accepts or refuses the reply and shows the
+    // result window when there is something to show; true when it was shown.
+    bool FinishCheck(const std::optional<HttpReply>& reply);
+    // True when the reply is believed; it is then stored (addresses and today's date).
+    bool AcceptReply(const std::optional<HttpReply>& reply);
 
     const std::string& LatestVersion() const { return FLatestVersion; }
     const std::string& Website() const { return FWebsite; }
@@ -118,10 +130,12 @@ class UpdateCheck {
     const std::vector<std::string>& Memo() const { return memo_; }
 
   private:
+    HttpRequest BuildRequest() const;
+
     TMyRegistry& settings_;
-    HttpClient& http_;
     Clock& clock_;
     UpdateUi& ui_;
+    bool manual_ = true;
     std::string FProduct;
     std::string FCurrentVersion;
     std::string FLatestVersion;

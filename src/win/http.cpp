@@ -3,21 +3,17 @@
 #include <windows.h>
 #include <winhttp.h>
 
-#include <memory>
+#include <array>
+#include <chrono>
+#include <condition_variable>
 #include <string>
-#include <type_traits>
+#include <thread>
+#include <utility>
 
 #include "win/ui.h"
 
 namespace quenvix::win {
 namespace {
-
-struct InternetDeleter {
-    void operator()(HINTERNET h) const noexcept {
-        if (h) WinHttpCloseHandle(h);
-    }
-};
-using UniqueInternet = std::unique_ptr<std::remove_pointer_t<HINTERNET>, InternetDeleter>;
 
 bool SetDword(HINTERNET handle, DWORD option, DWORD value) {
     return WinHttpSetOption(handle, option, &value, sizeof value) != FALSE;
@@ -66,8 +62,51 @@ std::optional<CrackedUrl> Crack(const std::wstring& url) {
 
 }  // namespace
 
+// The handles of one request, closed once: by the request when it ends, or earlier from another
+// thread to abandon it (closing a handle is how WinHTTP cancels a blocked call). After that no
+// new handle is kept, so the request can only fail from then on. A call already under way on a
+// closed handle fails; no other handle can take its value meanwhile, since only the request
+// itself opens handles and it opens none once abandoned.
+class WinHttpClient::RequestHandles {
+  public:
+    RequestHandles() = default;
+    RequestHandles(const RequestHandles&) = delete;
+    RequestHandles& operator=(const RequestHandles&) = delete;
+    ~RequestHandles() { Close(); }
+
+    // Takes over a new handle; nullptr (the handle closed) when there was none or the request
+    // was abandoned.
+    HINTERNET Keep(HINTERNET handle) {
+        std::lock_guard lock(mutex_);
+        if (handle && (closed_ || count_ == handles_.size())) {
+            WinHttpCloseHandle(handle);
+            return nullptr;
+        }
+        if (handle) handles_[count_++] = handle;
+        return handle;
+    }
+
+    void Close() noexcept {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+        // The request before its connection before its session.
+        while (count_ > 0) WinHttpCloseHandle(handles_[--count_]);
+    }
+
+  private:
+    std::mutex mutex_;
+    std::array<HINTERNET, 3> handles_{};
+    std::size_t count_ = 0;
+    bool closed_ = false;
+};
+
+void WinHttpClient::Cancel() {
+    std::lock_guard lock(mutex_);
+    cancelled_ = true;
+    if (current_) current_->Close();
+}
+
 std::optional<core::HttpReply> WinHttpClient::Get(const core::HttpRequest& request) {
-    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(limits_.totalMs);
     const auto url = Crack(Widen(request.url));
     if (!url) return std::nullopt;
 
@@ -83,52 +122,65 @@ std::optional<core::HttpReply> WinHttpClient::Get(const core::HttpRequest& reque
         }
     }
 
-    UniqueInternet session(WinHttpOpen(agent.empty() ? nullptr : agent.c_str(),
-                                       WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
-                                       WINHTTP_NO_PROXY_BYPASS, 0));
+    RequestHandles handles;
+    {
+        std::lock_guard lock(mutex_);
+        if (cancelled_) return std::nullopt;
+        current_ = &handles;
+    }
+    struct Unregister {
+        WinHttpClient& client;
+        ~Unregister() {
+            std::lock_guard lock(client.mutex_);
+            client.current_ = nullptr;
+        }
+    } unregister{*this};
+
+    HINTERNET session = handles.Keep(
+        WinHttpOpen(agent.empty() ? nullptr : agent.c_str(), WINHTTP_ACCESS_TYPE_NO_PROXY,
+                    WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
     if (!session) return std::nullopt;
-    if (!WinHttpSetTimeouts(session.get(), limits_.resolveMs, limits_.connectMs, limits_.sendMs,
+    if (!WinHttpSetTimeouts(session, limits_.resolveMs, limits_.connectMs, limits_.sendMs,
                             limits_.receiveMs)) {
         return std::nullopt;
     }
-    const bool sessionNoRedirects = SetDword(session.get(), WINHTTP_OPTION_REDIRECT_POLICY,
-                                             WINHTTP_OPTION_REDIRECT_POLICY_NEVER);
+    const bool sessionNoRedirects =
+        SetDword(session, WINHTTP_OPTION_REDIRECT_POLICY, WINHTTP_OPTION_REDIRECT_POLICY_NEVER);
 
-    UniqueInternet connection(WinHttpConnect(session.get(), url->host.c_str(), url->port, 0));
+    HINTERNET connection = handles.Keep(WinHttpConnect(session, url->host.c_str(), url->port, 0));
     if (!connection) return std::nullopt;
 
     // The address goes out as built: the braces of the installation identifier stay braces.
     DWORD flags = WINHTTP_FLAG_ESCAPE_DISABLE | WINHTTP_FLAG_ESCAPE_DISABLE_QUERY;
     if (url->secure) flags |= WINHTTP_FLAG_SECURE;
-    UniqueInternet req(WinHttpOpenRequest(connection.get(), L"GET", url->pathAndQuery.c_str(),
-                                          L"HTTP/1.1", WINHTTP_NO_REFERER,
-                                          WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
+    HINTERNET req =
+        handles.Keep(WinHttpOpenRequest(connection, L"GET", url->pathAndQuery.c_str(), L"HTTP/1.1",
+                                        WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
     if (!req) return std::nullopt;
     const bool requestNoRedirects =
-        SetDword(req.get(), WINHTTP_OPTION_DISABLE_FEATURE, WINHTTP_DISABLE_REDIRECTS);
+        SetDword(req, WINHTTP_OPTION_DISABLE_FEATURE, WINHTTP_DISABLE_REDIRECTS);
     // A redirect must never be followed: give up when neither way of saying so is understood.
     if (!sessionNoRedirects && !requestNoRedirects) return std::nullopt;
-    WinHttpSetTimeouts(req.get(), limits_.resolveMs, limits_.connectMs, limits_.sendMs,
+    WinHttpSetTimeouts(req, limits_.resolveMs, limits_.connectMs, limits_.sendMs,
                        limits_.receiveMs);
     // Some WinHTTP implementations only bound the wait for a silent server with this option.
-    SetDword(req.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT,
-             static_cast<DWORD>(limits_.receiveMs));
+    SetDword(req, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, static_cast<DWORD>(limits_.receiveMs));
 
     if (!extraHeaders.empty() &&
-        !WinHttpAddRequestHeaders(req.get(), extraHeaders.c_str(), static_cast<DWORD>(-1),
+        !WinHttpAddRequestHeaders(req, extraHeaders.c_str(), static_cast<DWORD>(-1),
                                   WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE)) {
         return std::nullopt;
     }
-    if (!WinHttpSendRequest(req.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0,
-                            0, 0) ||
-        !WinHttpReceiveResponse(req.get(), nullptr)) {
+    if (!WinHttpSendRequest(req, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
+                            0) ||
+        !WinHttpReceiveResponse(req, nullptr)) {
         return std::nullopt;
     }
 
     core::HttpReply reply;
     DWORD status = 0;
     DWORD size = sizeof status;
-    if (!WinHttpQueryHeaders(req.get(), WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
+    if (!WinHttpQueryHeaders(req, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                              WINHTTP_HEADER_NAME_BY_INDEX, &status, &size,
                              WINHTTP_NO_HEADER_INDEX)) {
         return std::nullopt;
@@ -137,14 +189,128 @@ std::optional<core::HttpReply> WinHttpClient::Get(const core::HttpRequest& reque
 
     char buffer[8192];
     for (;;) {
-        if (GetTickCount64() > deadline) return std::nullopt;
         DWORD read = 0;
-        if (!WinHttpReadData(req.get(), buffer, sizeof buffer, &read)) return std::nullopt;
+        if (!WinHttpReadData(req, buffer, sizeof buffer, &read)) return std::nullopt;
         if (read == 0) break;
         reply.body.append(buffer, read);
         if (reply.body.size() > request.maxBodyBytes) return std::nullopt;
     }
     return reply;
+}
+
+// ---- BackgroundGet --------------------------------------------------------------------------
+
+struct BackgroundGet::State {
+    State(HWND to, UINT what, const WinHttpClient::Limits& limits)
+        : client(limits), window(to), message(what) {}
+
+    // The first outcome wins. Posting under the lock means a Cancel either comes first (and
+    // nothing is posted) or finds the outcome already settled.
+    void Settle(std::optional<core::HttpReply> outcome) {
+        std::lock_guard lock(mutex);
+        if (settled) return;
+        settled = true;
+        reply = std::move(outcome);
+        posted = PostMessageW(window, message, 0, 0) != FALSE;
+        changed.notify_all();
+    }
+
+    void ThreadEnded() {
+        std::lock_guard lock(mutex);
+        --threads;
+        changed.notify_all();
+    }
+
+    WinHttpClient client;
+    const HWND window;
+    const UINT message;
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool settled = false;
+    bool posted = false;
+    int threads = 0;
+    std::optional<core::HttpReply> reply;
+};
+
+namespace {
+
+// Starts a thread that owns a share of the state and reports its end; no exception leaves it.
+template <class State, class Fn>
+void StartThread(const std::shared_ptr<State>& state, Fn body) {
+    {
+        std::lock_guard lock(state->mutex);
+        ++state->threads;
+    }
+    try {
+        std::thread([state, body]() noexcept {
+            try {
+                body(*state);
+            } catch (...) {
+                state->Settle(std::nullopt);
+            }
+            state->ThreadEnded();
+        }).detach();
+    } catch (...) {
+        state->ThreadEnded();
+        throw;
+    }
+}
+
+}  // namespace
+
+BackgroundGet::BackgroundGet(HWND window, UINT message, core::HttpRequest request,
+                             const WinHttpClient::Limits& limits)
+    : state_(std::make_shared<State>(window, message, limits)) {
+    try {
+        StartThread(state_, [request = std::move(request)](State& state) {
+            state.Settle(core::FetchReply(state.client, request));
+        });
+        // The deadline of the whole request, the wait for the first byte included: stage
+        // time-outs alone let a server that trickles a byte now and then go on for ever.
+        StartThread(state_, [](State& state) {
+            const auto limit = std::chrono::milliseconds(state.client.GetLimits().totalMs);
+            bool late = false;
+            {
+                std::unique_lock lock(state.mutex);
+                late = !state.changed.wait_for(lock, limit, [&] { return state.settled; });
+            }
+            if (!late) return;
+            state.Settle(std::nullopt);
+            state.client.Cancel();
+        });
+    } catch (...) {
+        Cancel();
+        throw;
+    }
+}
+
+BackgroundGet::~BackgroundGet() {
+    Cancel();
+}
+
+void BackgroundGet::Cancel() {
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->settled = true;
+        state_->changed.notify_all();
+    }
+    state_->client.Cancel();
+}
+
+bool BackgroundGet::Done() const {
+    std::lock_guard lock(state_->mutex);
+    return state_->posted;
+}
+
+std::optional<core::HttpReply> BackgroundGet::TakeReply() {
+    std::lock_guard lock(state_->mutex);
+    return std::exchange(state_->reply, std::nullopt);
+}
+
+bool BackgroundGet::WaitForThreads(int ms) {
+    std::unique_lock lock(state_->mutex);
+    return state_->changed.wait_for(lock, std::chrono::milliseconds(ms),
+                                    [&] { return state_->threads == 0; });
 }
 
 }  // namespace quenvix::win

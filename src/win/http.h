@@ -1,14 +1,20 @@
 #pragma once
-// The update check's HTTP GET over WinHTTP. Kept out of every other header: WinHTTP's and
-// WinINet's declarations cannot meet in one translation unit.
+// The update check's HTTP GET over WinHTTP, and the same GET on a worker thread whose end is
+// posted to a window. winhttp.h stays out of this header: WinHTTP's and WinINet's declarations
+// cannot meet in one translation unit.
+#include <windows.h>
+
+#include <memory>
+#include <mutex>
+
 #include "core/update.h"
 
 namespace quenvix::win {
 
 class WinHttpClient : public core::HttpClient {
   public:
-    // Limits in milliseconds. Each stage has its own; `totalMs` bounds the whole request, so a
-    // server that trickles bytes cannot hold the user interface for long either.
+    // Limits in milliseconds. Each stage has its own; `totalMs` bounds the whole request (kept by
+    // BackgroundGet), so a server that trickles bytes cannot hold a check for long either.
     struct Limits {
         int resolveMs = 5000;
         int connectMs = 5000;
@@ -22,10 +28,49 @@ class WinHttpClient : public core::HttpClient {
 
     // http and https with the system's certificate checks, HTTP/1.1, no proxy, the address sent
     // unescaped, redirects reported as their status. The body is read for every status.
+    // Blocks the calling thread; run it off the user-interface thread (see BackgroundGet).
     std::optional<core::HttpReply> Get(const core::HttpRequest& request) override;
 
+    // From any thread: closes the handles of the request in flight and makes this and every
+    // later Get fail. Windows ends a blocked call at once; some WinHTTP implementations (Wine's)
+    // let it run to its own stage time-out, which is why BackgroundGet never waits for it.
+    void Cancel();
+
+    const Limits& GetLimits() const { return limits_; }
+
   private:
+    class RequestHandles;
+
     Limits limits_;
+    std::mutex mutex_;
+    bool cancelled_ = false;
+    RequestHandles* current_ = nullptr;
+};
+
+// One GET on a worker thread. Its end (a reply, a failure, or the overall deadline `totalMs`,
+// whichever comes first) is posted once as `message` to `window`, which then takes the reply
+// with TakeReply on its own thread. Cancel, or destroying this object, closes the request's
+// handles; from then on nothing is posted. The threads share the request's state with this
+// object, so a worker that a network call still holds may outlive it without harm.
+class BackgroundGet {
+  public:
+    BackgroundGet(HWND window, UINT message, core::HttpRequest request,
+                  const WinHttpClient::Limits& limits = {});
+    ~BackgroundGet();
+    BackgroundGet(const BackgroundGet&) = delete;
+    BackgroundGet& operator=(const BackgroundGet&) = delete;
+
+    void Cancel();
+    // True once the message has been posted.
+    bool Done() const;
+    // The reply once Done (nullopt for every failure and for the deadline); empty afterwards.
+    std::optional<core::HttpReply> TakeReply();
+    // Waits at most `ms` for the worker and its deadline watch to end; true when they have.
+    bool WaitForThreads(int ms);
+
+  private:
+    struct State;
+    std::shared_ptr<State> state_;
 };
 
 }  // namespace quenvix::win

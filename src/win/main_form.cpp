@@ -279,6 +279,7 @@ void TMainForm::FormCreate() {
     CPUUsage->SetOnTick([this] { CPUUsageTimer(); });
     CPUUsage->SetEnabled(true);
 
+    updateChecker_ = std::make_unique<UpdateChecker>(Hwnd(), *MyRegistry);
     TimerUpdate = timers_->MakeTimer();
     TimerUpdate->SetInterval(1000);
     TimerUpdate->SetOnTick([this] { TimerUpdateTimer(); });
@@ -291,6 +292,8 @@ void TMainForm::FormDestroy() {
     ending_ = true;
     if (CPUUsage) CPUUsage->SetEnabled(false);
     if (TimerUpdate) TimerUpdate->SetEnabled(false);
+    // A pending update request is abandoned: its late answer must not reach this window.
+    updateChecker_.reset();
     RestoreAndSaveBeforeEnding();
     // The tray icon goes last: removing it waits on the shell, and nothing hidden may depend on
     // that wait.
@@ -414,8 +417,8 @@ void TMainForm::TimerUpdateTimer() {
     TimerUpdate->SetEnabled(false);
     const bool autoCheck =
         GetMenuState(MainMenu1, idCheckupdateautomatically1, MF_BYCOMMAND) & MF_CHECKED;
-    // The tray comes last, after any question or update window the automatic check brings up; a
-    // failing check must not keep the window out of the tray.
+    // The tray comes after the question of the automatic check, as soon as its request is on its
+    // way; a failing check must not keep the window out of the tray.
     try {
         if (autoCheck) CheckUpdate(false);
     } catch (...) {
@@ -441,7 +444,8 @@ void TMainForm::CPUUsageTimer() {
 }
 
 void TMainForm::CheckUpdate(bool manual) {
-    CheckForUpdate(Hwnd(), *MyRegistry, manual);
+    // A click while a check is running does nothing.
+    updateChecker_->Start(manual);
 }
 
 void TMainForm::Checkupdateautomatically1Click() {
@@ -617,6 +621,9 @@ LRESULT TMainForm::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_CLOSE:
             FormCloseQuery();
+            return 0;
+        case kUpdateReplyMessage:
+            if (updateChecker_ && !ending_) updateChecker_->Finish();
             return 0;
         case WM_NOTIFY: {
             const auto* header = reinterpret_cast<const NMHDR*>(lParam);

@@ -24,6 +24,7 @@ class AsyncKeyState;
 class Win32Registry;
 class WinTimerFactory;
 class Win32Desktop;
+class UpdateChecker;
 
 class TMainForm : public FormWindow {
   public:
@@ -108,6 +109,7 @@ class TMainForm : public FormWindow {
     UniqueMenu PopSystray;
 
     std::unique_ptr<core::Timer> TimerUpdate;
+    std::unique_ptr<UpdateChecker> updateChecker_;  // the update check in progress, if any
     std::unique_ptr<core::Timer> CPUUsage;
     std::shared_ptr<SharedImageList> imCPU;
     std::unique_ptr<CpuGaugeView> cpuGauge_;

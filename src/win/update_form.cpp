@@ -92,12 +92,50 @@ int LocalClock::Today() {
     return core::DateSerial(now.wYear, now.wMonth, now.wDay);
 }
 
-bool CheckForUpdate(HWND owner, core::TMyRegistry& settings, bool manual) {
-    WinHttpClient http;
-    LocalClock clock;
-    TCheckUpdate form(owner, settings);
-    core::UpdateCheck check(settings, http, clock, form);
-    return check.CheckForUpdate(manual, core::kVersion, core::kProductName);
+struct UpdateChecker::Check {
+    Check(HWND owner, core::TMyRegistry& settings, core::Clock& clock)
+        : form(owner, settings), check(settings, clock, form) {}
+
+    TCheckUpdate form;
+    core::UpdateCheck check;
+    std::unique_ptr<BackgroundGet> request;
+};
+
+UpdateChecker::UpdateChecker(HWND window, core::TMyRegistry& settings,
+                             const WinHttpClient::Limits& limits)
+    : window_(window), settings_(settings), limits_(limits) {}
+
+UpdateChecker::~UpdateChecker() = default;
+
+bool UpdateChecker::Start(bool manual) {
+    if (check_) return false;
+    // Held from here, so that a click while the question is up finds the check running.
+    check_ = std::make_unique<Check>(window_, settings_, clock_);
+    try {
+        auto request = check_->check.StartCheck(manual, core::kVersion, core::kProductName);
+        if (!request) {
+            check_.reset();
+            return false;
+        }
+        check_->request = std::make_unique<BackgroundGet>(window_, kUpdateReplyMessage,
+                                                          std::move(*request), limits_);
+    } catch (...) {
+        check_.reset();
+        throw;
+    }
+    return true;
+}
+
+bool UpdateChecker::Finish() {
+    if (!check_ || !check_->request || !check_->request->Done()) return false;
+    const auto reply = check_->request->TakeReply();
+    check_->request.reset();
+    // Released however it ends; while the result window is up the check still counts as running.
+    struct Release {
+        std::unique_ptr<Check>& check;
+        ~Release() { check.reset(); }
+    } release{check_};
+    return check_->check.FinishCheck(reply);
 }
 
 }  // namespace quenvix::win

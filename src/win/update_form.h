@@ -1,12 +1,14 @@
 #pragma once
 // The update window: the result of an update check (version and release notes)
-// with "Download" and "Close", and the check itself wired to WinHTTP, the local
-// date and the question dialog.
+// with "Download" and "Close", and the check itself wired to WinHTTP on a worker
+// thread, the local date and the question dialog.
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/settings.h"
 #include "core/update.h"
+#include "win/http.h"
 #include "win/ui.h"
 
 namespace quenvix::win {
@@ -46,9 +48,39 @@ class LocalClock : public core::Clock {
     int Today() override;
 };
 
-// The main window's "Check update" (manual) and its start-up timer (automatic):
-// the whole check; true when the update window was shown. Settings errors other
-// than an unreadable last-check date reach the caller.
-bool CheckForUpdate(HWND owner, core::TMyRegistry& settings, bool manual);
+// Posted to the window that runs an UpdateChecker when its request has ended.
+inline constexpr UINT kUpdateReplyMessage = WM_APP + 20;
+
+// The main window's "Check update" (manual) and its start-up timer (automatic). The request runs
+// on a worker thread; its end comes back as kUpdateReplyMessage, which the window hands to
+// Finish. One check at a time: from its start (the question included) until its result window
+// is closed, another start does nothing. Settings errors other than an unreadable last-check date
+// reach the caller.
+class UpdateChecker {
+  public:
+    UpdateChecker(HWND window, core::TMyRegistry& settings,
+                  const WinHttpClient::Limits& limits = {});
+    // Cancels a pending request; nothing is posted afterwards.
+    ~UpdateChecker();
+    UpdateChecker(const UpdateChecker&) = delete;
+    UpdateChecker& operator=(const UpdateChecker&) = delete;
+
+    // True when a request went out (the automatic check asks first, modally).
+    bool Start(bool manual);
+    // On kUpdateReplyMessage: judges the reply and shows the result window when there is
+    // something to show; true when it was shown. A message that belongs to no pending request is
+    // ignored.
+    bool Finish();
+    bool Pending() const { return check_ != nullptr; }
+
+  private:
+    struct Check;
+
+    HWND window_;
+    core::TMyRegistry& settings_;
+    WinHttpClient::Limits limits_;
+    LocalClock clock_;
+    std::unique_ptr<Check> check_;
+};
 
 }  // namespace quenvix::win

@@ -185,6 +185,14 @@ answer_confirmation() {
 
 main_command() { tw post QuenvixMainForm 0x0111 "$1" 0; }
 
+# Held the way a person holds keys: the detector polls every 50 ms, so a press must outlast a poll.
+chord() {
+    xdotool keydown "$1"; sleep 0.15
+    xdotool keydown "$2"; sleep 0.2
+    xdotool keyup "$2"; sleep 0.1
+    xdotool keyup "$1"; sleep 0.1
+}
+
 # "left top right bottom" of a window.
 window_rect() {
     tw rect "$1" --out "$WORK/rect.txt" || return 1

@@ -4,14 +4,6 @@
 source "$(dirname "$0")/lib.sh"
 e2e_begin hotkeys
 
-# Held the way a person holds keys: the detector polls every 50 ms, so a press must outlast a poll.
-chord() {
-    xdotool keydown "$1"; sleep 0.15
-    xdotool keydown "$2"; sleep 0.2
-    xdotool keyup "$2"; sleep 0.1
-    xdotool keyup "$1"; sleep 0.1
-}
-
 # Shows the settings window and opens the recording dialog with "Change".
 open_recording() {
     window_visible "$MAIN_CAPTION" || tray_click 0x203

@@ -66,20 +66,40 @@ printf '%s' "$good" >"$WORK/reply.txt"
 [ "$(reg_value "$SETTINGS_KEY\\Update" DownloadURL)" = "https://downloads.example/quenvix-1.3.exe" ] ||
     fail "a refused reply changed the stored download address"
 
-# The automatic check at start: due (no date stored yet), its question silenced, a newer
-# version: the update window comes before the tray.
+# A server that takes the request and never answers: the check waits in the background, a second
+# "Check update" meanwhile asks nothing more, the hotkeys and the tray menu go on, and Exit ends
+# the program at once.
+echo silent >"$WORK/status.txt"
+before=$(wc -l <"$WORK/requests.txt")
+tray_menu_choose "$TRAY_CHECK_UPDATE"
+wait_until 20 requests_above "$before" || fail "no request to the silent server"
+main_command "$ID_CHECKUPDATE1"
+open_windows normal:Alpha
+tw foreground Alpha
+sleep 0.3
+chord Control_L KP_Multiply
+wait_until 10 window_hidden Alpha || fail "the hide hotkey did nothing while the server was silent"
+requests_above $((before + 1)) && fail "a second check started while one was waiting"
+echo 200 >"$WORK/status.txt"
 tray_menu_choose "$TRAY_EXIT"
 answer_confirmation OK
-wait_until 20 quenvix_ended || fail "Exit did not end the program"
+exit_asked=$(date +%s%N)
+wait_until 5 quenvix_ended || fail "Exit did not end the program while the server was silent"
+echo "  measured: ended $((($(date +%s%N) - exit_asked) / 1000000)) ms after Exit was confirmed (poll 300 ms)"
+wait_until 10 window_visible Alpha || fail "Exit did not bring back the hidden window"
+
+# The automatic check at start: due (no date stored yet), its question silenced, a newer
+# version: the window goes into the tray once the request is on its way, and the update window
+# comes up when the answer is in.
 wine reg delete "$SETTINGS_KEY" /v "Last update check" /f >/dev/null 2>&1
 set_setting Preference "Automatic update check" 1
 set_setting Dialogs AutoUpdateCheck 1
 sed -i 's/^1\.2\r$/1.3\r/' "$WORK/reply.txt"
 start_quenvix
 wait_until 30 has_title "There is a new update" || fail "the automatic check showed no update window"
-window_visible "$MAIN_CAPTION" || fail "the window went into the tray before the update window was closed"
+wait_until 10 window_hidden "$MAIN_CAPTION" || fail "the window stayed out of the tray during the automatic check"
 tw click "There is a new update" Close
-wait_until 20 window_hidden "$MAIN_CAPTION" || fail "the window did not go into the tray after the update window"
+wait_until_not 10 has_title "There is a new update" || fail "Close did not close the update window"
 reg_has_key "$SETTINGS_KEY" && wine reg query "$SETTINGS_KEY" /v "Last update check" >/dev/null 2>&1 ||
     fail "the automatic check stored no date"
 pass

@@ -1,9 +1,11 @@
 """A loopback-only update server for the end-to-end scenarios.
 
 Serves the reply in REPLY_FILE (or the status in STATUS_FILE) for every GET and appends each
-request line to LOG_FILE. Prints the port it listens on, then serves until killed."""
+request line to LOG_FILE. A STATUS_FILE that says "silent" makes the server take the request and
+never answer it. Prints the port it listens on, then serves until killed."""
 import http.server
 import sys
+import time
 
 reply_file, status_file, log_file = sys.argv[1], sys.argv[2], sys.argv[3]
 
@@ -14,9 +16,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
             log.write(self.path + "\n")
         try:
             with open(status_file, encoding="utf-8") as f:
-                status = int(f.read().strip() or 200)
+                status = f.read().strip() or "200"
         except OSError:
-            status = 200
+            status = "200"
+        if status == "silent":
+            while True:
+                time.sleep(60)
+        status = int(status)
         body = open(reply_file, "rb").read() if status == 200 else b"not here"
         self.send_response(status)
         if status in (301, 302):
@@ -30,6 +36,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         pass
 
 
-server = http.server.HTTPServer(("127.0.0.1", 0), Handler)
+# A thread per request: a silent one must not hold up the requests after it.
+server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
 print(server.server_address[1], flush=True)
 server.serve_forever()

@@ -184,7 +184,11 @@ class UpdateCheckTest : public ::testing::Test {
   protected:
     UpdateCheckTest() { registry.PutString("Software\\Tarmel\\Quenvix\\Main", "GUID", kGuid); }
 
-    bool Check(bool manual) { return check.CheckForUpdate(manual, "1.2", "Quenvix"); }
+    // The two halves joined the way the program joins them, with the request in between.
+    bool Check(bool manual) {
+        const auto request = check.StartCheck(manual, "1.2", "Quenvix");
+        return request && check.FinishCheck(FetchReply(http, *request));
+    }
     void StoreLastCheck(double date) {
         registry.PutRaw(kKey, "Last update check", 3, DateBytes(date));
     }
@@ -201,7 +205,7 @@ class UpdateCheckTest : public ::testing::Test {
     FakeHttp http;
     FakeClock clock;
     FakeUi ui;
-    UpdateCheck check{settings, http, clock, ui};
+    UpdateCheck check{settings, clock, ui};
 };
 
 TEST_F(UpdateCheckTest, RequestCarriesStoredBaseGuidAndFixedHeaders) {

@@ -3,7 +3,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <iostream>
+
+#include "core/product.h"
+#include "core/settings.h"
+#include "fakes/memory_registry.h"
 #include "win/http.h"
+#include "win/update_form.h"
 
 namespace quenvix::win {
 namespace {
@@ -120,6 +127,156 @@ TEST(WinHttpClient, UnusableAddressesFailWithoutARequest) {
     injected.headers.push_back({"Accept", "a\r\nX-Evil: 1"});
     EXPECT_FALSE(client.Get(injected));
     EXPECT_TRUE(server.Requests().empty());
+}
+
+// ---- the request off the user-interface thread ------------------------------------------------
+
+// Stage limits far beyond any wait below: only the overall deadline or a cancel can end a
+// request to a server that does not finish its answer.
+WinHttpClient::Limits PatientLimits(int totalMs) {
+    WinHttpClient::Limits limits;
+    limits.resolveMs = limits.connectMs = limits.sendMs = limits.receiveMs = 120000;
+    limits.totalMs = totalMs;
+    return limits;
+}
+
+// A message-only window of the test's thread that counts the end-of-request messages it gets.
+class ReplyWindow {
+  public:
+    ReplyWindow()
+        : hwnd_(CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr,
+                                nullptr)) {}
+    ~ReplyWindow() { DestroyWindow(hwnd_); }
+    HWND Hwnd() const { return hwnd_; }
+
+    // Runs this thread's messages for at most `ms` or until the first end-of-request message.
+    bool WaitForReply(int ms) {
+        const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(ms);
+        for (;;) {
+            if (TakeReplies() > 0) return true;
+            const ULONGLONG now = GetTickCount64();
+            if (now >= deadline) return false;
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(deadline - now),
+                                      QS_POSTMESSAGE);
+        }
+    }
+    // End-of-request messages already queued for this window.
+    int TakeReplies() {
+        int n = 0;
+        MSG msg;
+        while (PeekMessageW(&msg, hwnd_, kUpdateReplyMessage, kUpdateReplyMessage, PM_REMOVE)) {
+            ++n;
+        }
+        return n;
+    }
+
+  private:
+    HWND hwnd_;
+};
+
+// How long something took, for the log (never asserted: the machine may be loaded).
+class Stopwatch {
+  public:
+    long long Ms() const {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now() - start_)
+            .count();
+    }
+
+  private:
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+bool WaitForRequests(const LoopbackServer& server, std::size_t n) {
+    for (int i = 0; i < 400 && server.Requests().size() < n; ++i) Sleep(50);
+    return server.Requests().size() >= n;
+}
+
+TEST(BackgroundGet, ReplyArrivesOnceAsAMessageToTheRequestingThread) {
+    LoopbackServer server([](const std::string&) { return HttpResponse("200 OK", "fresh"); });
+    ReplyWindow window;
+    BackgroundGet get(window.Hwnd(), kUpdateReplyMessage, Request(server.Base() + "/x"),
+                      ShortLimits());
+    ASSERT_TRUE(window.WaitForReply(30000));
+    EXPECT_TRUE(get.Done());
+    const auto reply = get.TakeReply();
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->status, 200);
+    EXPECT_EQ(reply->body, "fresh");
+    EXPECT_FALSE(get.TakeReply().has_value());
+    // The deadline watch, still waiting when the reply came, posts nothing more.
+    ASSERT_TRUE(get.WaitForThreads(5000));
+    EXPECT_EQ(window.TakeReplies(), 0);
+}
+
+TEST(BackgroundGet, SilentOrTricklingServerEndsAtTheDeadlineWithoutAReply) {
+    // One server says nothing at all; the other answers a whole, valid reply, but one byte per
+    // 200 ms, so that its head alone takes longer than the deadline.
+    LoopbackServer silent(
+        [](const std::string&) -> std::optional<std::string> { return std::nullopt; });
+    LoopbackServer trickle(
+        [](const std::string&) { return HttpResponse("200 OK", "Quenvix\r\n1.3\r\n"); }, 200);
+    for (const auto* server : {&silent, &trickle}) {
+        ReplyWindow window;
+        const Stopwatch watch;
+        BackgroundGet get(window.Hwnd(), kUpdateReplyMessage, Request(server->Base() + "/slow"),
+                          PatientLimits(1500));
+        ASSERT_TRUE(window.WaitForReply(30000)) << server->Base();
+        std::cout << "[ measured ] " << (server == &silent ? "silent" : "trickling")
+                  << " server: failure after " << watch.Ms() << " ms (deadline 1500 ms)\n";
+        EXPECT_FALSE(get.TakeReply().has_value()) << server->Base();
+        EXPECT_EQ(server->Requests().size(), 1u);
+    }
+}
+
+TEST(BackgroundGet, AfterCancelEvenALateGoodAnswerIsNeverPosted) {
+    // The server answers well, but only two seconds after it took the request: long after the
+    // cancel. Closing the handles ends the blocked call on Windows; a WinHTTP that lets it run on
+    // (Wine's) hands the worker that answer, which must go nowhere.
+    LoopbackServer server([](const std::string&) {
+        Sleep(2000);
+        return HttpResponse("200 OK", "too late");
+    });
+    ReplyWindow window;
+    BackgroundGet get(window.Hwnd(), kUpdateReplyMessage, Request(server.Base() + "/late"),
+                      PatientLimits(120000));
+    ASSERT_TRUE(WaitForRequests(server, 1));
+    Stopwatch watch;
+    get.Cancel();
+    std::cout << "[ measured ] Cancel returned after " << watch.Ms() << " ms\n";
+    // Every limit is two minutes away: the worker ends by the cancel or by the late answer.
+    ASSERT_TRUE(get.WaitForThreads(30000));
+    std::cout << "[ measured ] worker ended " << watch.Ms() << " ms after the cancel\n";
+    EXPECT_FALSE(get.Done());
+    EXPECT_FALSE(get.TakeReply().has_value());
+    EXPECT_EQ(window.TakeReplies(), 0);
+}
+
+// The main window's check against a server that answers 404: nothing to show, but the check
+// stays running until its message has been handled, and only one request goes out meanwhile.
+TEST(UpdateChecker, OneCheckAtATimeUntilItsReplyIsHandled) {
+    LoopbackServer server([](const std::string&) { return HttpResponse("404 Not Found", "x"); });
+    test::MemoryRegistry registry;
+    core::TMyRegistry settings(registry, core::kSettingsKeyPath);
+    settings.WriteString(core::kUpdateSection, core::kWebsiteValue, server.Base());
+    ReplyWindow window;
+    UpdateChecker checker(window.Hwnd(), settings, ShortLimits());
+
+    EXPECT_TRUE(checker.Start(true));
+    EXPECT_FALSE(checker.Start(true));
+    EXPECT_FALSE(checker.Start(false));
+    ASSERT_TRUE(window.WaitForReply(30000));
+    EXPECT_TRUE(checker.Pending());
+    EXPECT_FALSE(checker.Start(true));
+    EXPECT_FALSE(checker.Finish());  // a refused reply shows nothing
+    EXPECT_FALSE(checker.Pending());
+    EXPECT_EQ(server.Requests().size(), 1u);
+    EXPECT_FALSE(checker.Finish());  // a stray message finds no check
+
+    EXPECT_TRUE(checker.Start(true));
+    ASSERT_TRUE(window.WaitForReply(30000));
+    EXPECT_FALSE(checker.Finish());
+    EXPECT_EQ(server.Requests().size(), 2u);
 }
 
 }  // namespace

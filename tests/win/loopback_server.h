@@ -1,7 +1,8 @@
 #pragma once
 // A tiny HTTP server on 127.0.0.1 (a random free port) for tests of the HTTP client. Each
 // connection's request head is recorded and answered with the bytes the test's responder
-// returns; nullopt keeps the connection open without a word until the server stops. Winsock is
+// returns; nullopt keeps the connection open without a word until the server stops. A server
+// made with a pause sends the answer one byte per pause (a trickle). Winsock is
 // loaded at run time so the program needs no import library beyond the product's own.
 #include <windows.h>
 #include <winsock2.h>
@@ -22,7 +23,8 @@ class LoopbackServer {
   public:
     using Responder = std::function<std::optional<std::string>(const std::string& requestHead)>;
 
-    explicit LoopbackServer(Responder responder) : responder_(std::move(responder)) {
+    explicit LoopbackServer(Responder responder, int pauseMsPerByte = 0)
+        : responder_(std::move(responder)), pauseMsPerByte_(pauseMsPerByte) {
         Load();
         WSADATA data{};
         if (api_.startup(MAKEWORD(2, 2), &data) != 0) throw std::runtime_error("WSAStartup");
@@ -127,11 +129,13 @@ class LoopbackServer {
             const auto response = responder_(head);
             if (response) {
                 std::size_t sent = 0;
-                while (sent < response->size()) {
-                    const int n = api_.send(client, response->data() + sent,
-                                            static_cast<int>(response->size() - sent), 0);
+                while (!stop_ && sent < response->size()) {
+                    const std::size_t chunk = pauseMsPerByte_ > 0 ? 1 : response->size() - sent;
+                    const int n =
+                        api_.send(client, response->data() + sent, static_cast<int>(chunk), 0);
                     if (n <= 0) break;
                     sent += static_cast<std::size_t>(n);
+                    if (pauseMsPerByte_ > 0) Sleep(static_cast<DWORD>(pauseMsPerByte_));
                 }
             } else {
                 while (!stop_) Sleep(20);
@@ -141,6 +145,7 @@ class LoopbackServer {
     }
 
     Responder responder_;
+    int pauseMsPerByte_ = 0;
     HMODULE module_ = nullptr;
     Api api_{};
     SOCKET listener_ = INVALID_SOCKET;
