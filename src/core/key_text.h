@@ -3,7 +3,6 @@
 // "CTRL+* Num". Built only from the live keyboard state and never parsed; two key texts match
 // only when they are equal byte for byte.
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,20 +22,5 @@ void AddKeyName(std::string& text, std::string_view name);
 // then named keys by descending code, then letters Z..A, then main-keyboard digits 9..0.
 // Keys without a name add nothing. Empty when no named key is down.
 std::string GetKeyText(const KeyState& keys);
-
-// A combination the system can register as a hotkey of its own: modifiers and one other key.
-struct KeyChord {
-    bool ctrl = false;
-    bool alt = false;
-    bool shift = false;
-    std::uint16_t key = 0;  // virtual-key code
-
-    friend bool operator==(const KeyChord&, const KeyChord&) = default;
-};
-
-// The chord whose key text is exactly `text`, found by building the texts rather than parsing
-// them, so the two can never disagree. nullopt for texts of modifiers only, of several other keys,
-// or that no keyboard produces.
-std::optional<KeyChord> ChordOfKeyText(std::string_view text);
 
 }  // namespace quenvix::core

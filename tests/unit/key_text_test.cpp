@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/key_chord.h"
 #include "fakes/key_set.h"
 
 namespace quenvix::core {
