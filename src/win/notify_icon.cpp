@@ -9,7 +9,10 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <string>
 #include <thread>
+
+#include "win/log.h"
 #include <utility>
 
 #include "core/text.h"
@@ -166,7 +169,15 @@ class TNotifyIconThread {
         return !terminated_;
     }
 
-    bool Shell(DWORD message) { return shell_(message, &nid_) != FALSE; }
+    bool Shell(DWORD message) {
+        const bool done = shell_(message, &nid_) != FALSE;
+        // Traced when the shell starts refusing, not at every animation frame after that.
+        if (!done && !shellRefusing_) {
+            LogLastError("Shell_NotifyIconW (message " + std::to_string(message) + ")");
+        }
+        shellRefusing_ = !done;
+        return done;
+    }
 
     void Add() {
         lastAdd_ = GetTickCount64();
@@ -246,6 +257,7 @@ class TNotifyIconThread {
 
     // The thread's own state.
     NOTIFYICONDATAW nid_{};
+    bool shellRefusing_ = false;
     UniqueIcon icon_;
     std::shared_ptr<SharedImageList> list_;
     bool added_ = false;
