@@ -7,8 +7,8 @@
 
 #include <array>
 #include <cstddef>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 
 #include "win/log.h"
 

@@ -49,7 +49,8 @@ bool ShowCopy(const GuardedCopy& copy) noexcept {
     for (std::uint32_t i = 0; i < count; ++i) {
         const auto handle = copy.handles[i].load(std::memory_order_relaxed);
         const auto state = copy.states[i].load(std::memory_order_relaxed);
-        if (handle != 0) ShowRecorded(reinterpret_cast<HWND>(static_cast<std::uintptr_t>(handle)), state);
+        if (handle != 0)
+            ShowRecorded(reinterpret_cast<HWND>(static_cast<std::uintptr_t>(handle)), state);
     }
     std::atomic_thread_fence(std::memory_order_acquire);
     return (before & 1u) == 0 && copy.sequence.load(std::memory_order_relaxed) == before;

@@ -47,9 +47,9 @@ void LogFile::Write(std::string_view text) noexcept {
         SYSTEMTIME now{};
         GetLocalTime(&now);
         char stamp[64];
-        std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u.%03u [%lu] ",
-                      now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
-                      now.wMilliseconds, static_cast<unsigned long>(GetCurrentThreadId()));
+        std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u.%03u [%lu] ", now.wYear,
+                      now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds,
+                      static_cast<unsigned long>(GetCurrentThreadId()));
         std::string line = stamp;
         // One entry, one line: a line break inside the text would make two.
         for (const char c : text) line += (c == '\r' || c == '\n') ? ' ' : c;

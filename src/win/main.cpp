@@ -49,6 +49,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         }
     }
     if (SUCCEEDED(com)) CoUninitialize();
-    win::Log(std::string("Exit, version ") + std::string(core::kVersion) + ", code " + std::to_string(exitCode));
+    win::Log(std::string("Exit, version ") + std::string(core::kVersion) + ", code " +
+             std::to_string(exitCode));
     return exitCode;
 }

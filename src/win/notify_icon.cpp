@@ -11,11 +11,10 @@
 #include <mutex>
 #include <string>
 #include <thread>
-
-#include "win/log.h"
 #include <utility>
 
 #include "core/text.h"
+#include "win/log.h"
 #include "win/ui.h"
 
 namespace quenvix::win {

@@ -186,8 +186,8 @@ HFONT FormWindow::FontFor(const FontSpec& wanted) {
     for (auto& [s, font] : fonts_) {
         if (SameFont(s, wanted)) return font.get();
     }
-    fonts_.emplace_back(wanted,
-                        MakeFont(wanted.face, wanted.charHeightPx96, dpi_, wanted.bold, wanted.underline));
+    fonts_.emplace_back(
+        wanted, MakeFont(wanted.face, wanted.charHeightPx96, dpi_, wanted.bold, wanted.underline));
     return fonts_.back().second.get();
 }
 
