@@ -126,7 +126,9 @@ LRESULT Window::DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CALLBACK Window::StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_NCCREATE) {
+    // Bound once, by our own CreateWindowExW: a WM_NCCREATE that anyone else sends later carries
+    // a pointer we must not follow.
+    if (msg == WM_NCCREATE && SentByThisThread() && !GetWindowLongPtrW(hwnd, GWLP_USERDATA)) {
         auto* self = static_cast<Window*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
         self->hwnd_ = hwnd;
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));

@@ -68,6 +68,11 @@ TEST(ForgedMessages, PointersFromAnotherThreadAreNeitherReadNorActedOn) {
 
     SendFromAnotherThread(form.Hwnd(), WM_NOTIFY, 1, garbage);
     SendFromAnotherThread(form.Hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi * 2, dpi * 2), garbage);
+    // A creation message to a window that exists: the object it points to is not ours.
+    CREATESTRUCTW create{};
+    create.lpCreateParams = reinterpret_cast<void*>(garbage);
+    SendFromAnotherThread(form.Hwnd(), WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&create));
+    SendFromAnotherThread(form.Hwnd(), WM_NOTIFY, 1, garbage);
     EXPECT_EQ(form.notices, 0);
     EXPECT_EQ(form.Dpi(), dpi);
     const RECT after = WindowRect(form.Hwnd());
