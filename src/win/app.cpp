@@ -49,6 +49,7 @@ bool CheckSingleInstance(const std::wstring& name, TApplication& app) {
     theApp = &app;
     previousAppProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(app.Hwnd(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&InstanceWndProc)));
+    if (!previousAppProc) LogLastError("SetWindowLongPtrW (instance notice)");
     return true;
 }
 

@@ -282,6 +282,9 @@ void TMainForm::FormCreate() {
                   MF_BYCOMMAND | (autoCheck ? MF_CHECKED : MF_UNCHECKED));
 
     // Windows hidden by a copy that did not end cleanly come back under this copy's care.
+    // MERGE: once the hider takes the record's value name, call
+    // TakeOverLegacyRecovery(*MyRegistry, RecoveryValueName()) here and give the hider
+    // RecoveryValueName() (both in app.h).
     Guarded(Hwnd(), [&] {
         hiding_->AdoptRecovered();
         Log("Windows taken back from an earlier run: " + std::to_string(hiding_->HiddenCount()));
