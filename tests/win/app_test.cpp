@@ -1,5 +1,5 @@
-// Start-up guards: one copy per session even when the marker cannot be made, and the recovery
-// record's per-session value with the take-over of the record an earlier version left.
+// Start-up guards: a marker that cannot be made means another copy, and the recovery record's
+// per-session value with the take-over of the record an earlier version left.
 #include "win/app.h"
 
 #include <gtest/gtest.h>
@@ -36,12 +36,6 @@ TEST(RecoveryValue, IsNamedAfterThisSessionAndTakesOverTheLegacyRecordOnce) {
     TakeOverLegacyRecovery(store, name);
     EXPECT_EQ(registry.GetString(kHidden, name), "9 9 9 9 2 Mine");
     EXPECT_EQ(registry.GetString(kHidden, "Windows"), "");
-
-    // Nothing left by an earlier version: nothing is written.
-    test::MemoryRegistry clean;
-    core::TMyRegistry cleanStore(clean, core::kSettingsKeyPath);
-    TakeOverLegacyRecovery(cleanStore, name);
-    EXPECT_FALSE(clean.HasValue(kHidden, name));
 }
 
 // Answers the "already running" box that a refused start shows, and counts it.
@@ -79,16 +73,6 @@ TEST(SingleInstance, ANameHeldByAnotherKindOfObjectCountsAsAnotherCopy) {
     BoxAnswerer answerer(name);
     EXPECT_FALSE(CheckSingleInstance(name, app));
     EXPECT_EQ(answerer.Boxes(), 1) << "the user is told, as for a second copy";
-}
-
-TEST(SingleInstance, TheFirstCopyRunsAndASecondIsTurnedAway) {
-    const std::wstring name = L"QuenvixInstanceTwice" + std::to_wstring(GetCurrentProcessId());
-    TApplication first;
-    ASSERT_TRUE(CheckSingleInstance(name, first));
-    TApplication second;
-    BoxAnswerer answerer(name);
-    EXPECT_FALSE(CheckSingleInstance(name, second));
-    EXPECT_EQ(answerer.Boxes(), 1);
 }
 
 }  // namespace

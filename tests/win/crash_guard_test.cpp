@@ -85,19 +85,6 @@ TEST(CrashGuard, BringsBackTheLatestListEachWindowInItsState) {
     EXPECT_FALSE(IsWindowVisible(normal.hwnd));
 }
 
-TEST(CrashGuard, KeepsAsManyWindowsAsItsCapacityAndNoMore) {
-    TestWindow first(SW_SHOWNORMAL), beyond(SW_SHOWNORMAL);
-    std::vector<core::RecoveryEntry> entries(kCrashListCapacity, core::RecoveryEntry{});
-    entries.front() = first.Entry(0);
-    entries.push_back(beyond.Entry(0));
-    CrashGuard guard(nullptr);
-    guard.HiddenListChanged(entries);
-    ShowGuardedWindows();
-    EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(first.hwnd) != FALSE; }));
-    PumpAWhile();
-    EXPECT_FALSE(IsWindowVisible(beyond.hwnd));
-}
-
 TEST(CrashGuard, AFailedRecordWarnsOnceAndOnlyFromTheMessageLoop) {
     int warnings = 0;
     CrashGuard guard([&] { ++warnings; });
