@@ -1,7 +1,9 @@
 # Windows build (MinGW-w64): the program, the Wine-run tests and the end-to-end helper program.
 enable_language(RC)
 
-set(QUENVIX_WIN_LIBS user32 gdi32 comctl32 comdlg32 shell32 shlwapi uxtheme advapi32 ole32 uuid winhttp winmm)
+# comctl32, uxtheme, winhttp and winmm are not KnownDLLs: see delay_load.cmake.
+include(${CMAKE_CURRENT_LIST_DIR}/delay_load.cmake)
+set(QUENVIX_WIN_LIBS user32 gdi32 quenvix_delayed_dlls comdlg32 shell32 shlwapi advapi32 ole32 uuid)
 # Static runtime: quenvix.exe needs no DLL beside it.
 set(QUENVIX_STATIC_LINK -static -static-libgcc -static-libstdc++)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00 WINVER=0x0A00)
@@ -35,6 +37,8 @@ foreach(test_source ${QUENVIX_WIN_TESTS})
     add_test(NAME win_${test_name} COMMAND win_${test_name})
     set_tests_properties(win_${test_name} PROPERTIES TIMEOUT 300)
 endforeach()
+# The import-table test reads the built program.
+add_dependencies(win_import_table_test quenvix)
 
 # The end-to-end scenarios' own helper program: opens test windows and reports their states.
 file(GLOB QUENVIX_E2E_HELPERS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cpp)

@@ -1,5 +1,9 @@
 #include "win/app.h"
 
+#include "core/recovery.h"
+#include "core/settings.h"
+#include "win/log.h"
+
 namespace quenvix::win {
 
 UINT InstanceMessage = 0;
@@ -35,10 +39,16 @@ bool CheckSingleInstance(const std::wstring& name, TApplication& app) {
     // The handle is deliberately never closed: the mapping marks this copy for its whole life.
     HANDLE marker =
         CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READONLY, 0, 32, name.c_str());
-    const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
+    const DWORD error = GetLastError();
     // Both sides of the notice need the number, so every copy registers it.
     InstanceMessage = RegisterWindowMessageW(name.c_str());
-    if (marker && existed) {
+    if (!InstanceMessage) LogLastError("RegisterWindowMessageW");
+    // A marker we could not make counts as someone else's: an elevated copy made it (access
+    // denied), or another object holds the name. Two copies hiding windows side by side would
+    // each restore, and overwrite the record of, the other's windows.
+    if (!marker) LogFailure("CreateFileMappingW (instance marker)", error);
+    if (!marker || error == ERROR_ALREADY_EXISTS) {
+        Log("Another copy is running; this one ends");
         const std::wstring text = name + L" is already running";
         MessageBoxW(nullptr, text.c_str(), name.c_str(), MB_OK);
         DWORD recipients = BSM_APPLICATIONS;
@@ -50,7 +60,27 @@ bool CheckSingleInstance(const std::wstring& name, TApplication& app) {
     theApp = &app;
     previousAppProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(app.Hwnd(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&InstanceWndProc)));
+    if (!previousAppProc) LogLastError("SetWindowLongPtrW (instance notice)");
     return true;
+}
+
+std::string RecoveryValueName() {
+    DWORD session = 0;
+    if (!ProcessIdToSessionId(GetCurrentProcessId(), &session)) {
+        LogLastError("ProcessIdToSessionId");
+        session = 0;
+    }
+    return std::string(core::kRecoveryValue) + "." + std::to_string(session);
+}
+
+void TakeOverLegacyRecovery(core::TMyRegistry& store, const std::string& sessionValue) {
+    const std::string legacy = store.ReadString(core::kRecoverySection, core::kRecoveryValue, "");
+    if (legacy.empty()) return;
+    if (store.ReadString(core::kRecoverySection, sessionValue, "").empty()) {
+        store.WriteString(core::kRecoverySection, sessionValue, legacy);
+    }
+    store.WriteString(core::kRecoverySection, core::kRecoveryValue, "");
+    Log("The record of an earlier version was taken over as " + sessionValue);
 }
 
 LRESULT CALLBACK InstanceWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {

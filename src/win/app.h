@@ -7,6 +7,10 @@
 
 #include "win/ui.h"
 
+namespace quenvix::core {
+class TMyRegistry;
+}
+
 namespace quenvix::win {
 
 // The message every copy registers under the product name; a second copy posts it to the first.
@@ -31,6 +35,17 @@ class TApplication : public Window {
 // copy and answers false: the caller then ends the process with exit code 0 without creating any
 // window of its own. In the first copy it hooks InstanceWndProc onto `app` and answers true.
 bool CheckSingleInstance(const std::wstring& name, TApplication& app);
+
+// The value under the recovery section that holds this session's hidden windows: "Windows." and
+// the session id. Each signed-in user session (fast user switching, a remote desktop beside the
+// console) runs its own copy, and a copy must take back only what a copy of its own session left.
+std::string RecoveryValueName();
+
+// Earlier versions kept the record in the plain "Windows" value, whatever the session. The first
+// copy that starts after the upgrade takes that record over as its session's own (unless its own
+// already holds windows) and empties the plain value. Windows of another session that may be in
+// it are dropped by the take-back like any window that is no longer ours.
+void TakeOverLegacyRecovery(core::TMyRegistry& store, const std::string& sessionValue);
 
 LRESULT CALLBACK InstanceWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
 

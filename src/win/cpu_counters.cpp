@@ -7,7 +7,10 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
+
+#include "win/log.h"
 
 namespace quenvix::win {
 
@@ -47,6 +50,13 @@ bool Query(NtCpuCounters::QueryFn query, ULONG infoClass, ULONG size, Record& bu
         if (status == 0) return true;
         if (status != kStatusInfoLengthMismatch || wanted == 0 || wanted == size ||
             wanted > kLargestRecord) {
+            // The gauge stops for good after a refusal: this is traced once per class at most.
+            char text[96];
+            std::snprintf(text, sizeof text,
+                          "NtQuerySystemInformation (class %lu, %lu bytes) failed: 0x%08lX",
+                          static_cast<unsigned long>(infoClass), static_cast<unsigned long>(size),
+                          static_cast<unsigned long>(status));
+            Log(text);
             return false;
         }
         size = wanted;
@@ -66,7 +76,9 @@ std::optional<T> Field(const Record& buffer, std::size_t offset) {
 
 NtCpuCounters::NtCpuCounters()
     : query_(reinterpret_cast<QueryFn>(reinterpret_cast<void*>(
-          GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")))) {}
+          GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")))) {
+    if (!query_) LogLastError("GetProcAddress (NtQuerySystemInformation)");
+}
 
 std::optional<unsigned> NtCpuCounters::ProcessorCount() {
     Record buffer;

@@ -5,14 +5,23 @@
 #include <objbase.h>
 
 #include <memory>
+#include <string>
 
 #include "core/product.h"
 #include "win/app.h"
+#include "win/crash_guard.h"
+#include "win/log.h"
 #include "win/main_form.h"
 #include "win/ui.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace quenvix;
+    // Before anything loads a DLL: system DLLs come from System32 only, never from the folder
+    // the program was started from (a planted DLL there would run as us).
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    win::InstallCrashFilter();
+    win::Log(std::string("Start, version ") + std::string(core::kVersion) + ", process " +
+             std::to_string(GetCurrentProcessId()));
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_BAR_CLASSES};
     InitCommonControlsEx(&icc);
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
@@ -27,6 +36,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                 app.SetMainForm(mainForm->Hwnd());
                 MSG msg;
                 while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+                    if (win::IsForgedPost(msg)) continue;
                     // Tab and the arrow keys move between the settings window's controls.
                     if (IsDialogMessageW(mainForm->Hwnd(), &msg)) continue;
                     TranslateMessage(&msg);
@@ -39,5 +49,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         }
     }
     if (SUCCEEDED(com)) CoUninitialize();
+    win::Log(std::string("Exit, version ") + std::string(core::kVersion) + ", code " +
+             std::to_string(exitCode));
     return exitCode;
 }

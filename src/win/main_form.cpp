@@ -13,10 +13,12 @@
 #include "win/app.h"
 #include "win/confirm_dlg.h"
 #include "win/cpu_gauge_view.h"
+#include "win/crash_guard.h"
 #include "win/desktop.h"
 #include "win/hiding.h"
 #include "win/key_record_dlg.h"
 #include "win/key_state.h"
+#include "win/log.h"
 #include "win/notify_icon.h"
 #include "win/registry.h"
 #include "win/shell.h"
@@ -53,6 +55,7 @@ enum : int {
     idsbDefaultKey,
     idcbStartup,
     idStatusBar1,
+    idOpenLogFolder = 400,
 };
 constexpr UINT kFirstEntryId = 1000;
 constexpr UINT kLastEntryId = 9999;
@@ -86,8 +89,12 @@ INT_PTR CALLBACK PageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_INITDIALOG:
             return TRUE;
         case WM_COMMAND:
-        case WM_NOTIFY:
             SendMessageW(GetParent(page), msg, wParam, lParam);
+            return TRUE;
+        case WM_NOTIFY:
+            // Only our own controls' notices go on; the header pointer of anyone else's is not
+            // ours to read.
+            if (SentByThisThread()) SendMessageW(GetParent(page), msg, wParam, lParam);
             return TRUE;
         default:
             return FALSE;
@@ -144,6 +151,7 @@ void TMainForm::CreateMenus() {
         {idCheckupdate1, L"Check update"},
         {idEmailsupport1, L"E-mail support"},
         {idWebsite2, website.c_str()},
+        {idOpenLogFolder, L"Open log folder"},
         {0, nullptr},
         {idAbout1, L"About"},
     };
@@ -247,6 +255,8 @@ void TMainForm::FormCreate() {
     NotifyIcon1->OnDblClick = [this] { ShowWindow1Click(); };
     NotifyIcon1->OnMenuCommand = [this](UINT id) { OnCommand(static_cast<int>(id), 0); };
 
+    crashGuard_ = std::make_unique<CrashGuard>([this] { ShowUnprotectedWarning(Hwnd()); });
+    // MERGE: hand *crashGuard_ to Hiding as its hidden-list observer once Hiding takes one.
     hiding_ =
         std::make_unique<Hiding>(*desktop_, *MyRegistry, PopSystray.get(), Hwnd(), app_.Hwnd(),
                                  kFirstEntryId, kLastEntryId - kFirstEntryId + 1);
@@ -272,7 +282,13 @@ void TMainForm::FormCreate() {
                   MF_BYCOMMAND | (autoCheck ? MF_CHECKED : MF_UNCHECKED));
 
     // Windows hidden by a copy that did not end cleanly come back under this copy's care.
-    Guarded(Hwnd(), [&] { hiding_->AdoptRecovered(); });
+    // MERGE: once the hider takes the record's value name, call
+    // TakeOverLegacyRecovery(*MyRegistry, RecoveryValueName()) here and give the hider
+    // RecoveryValueName() (both in app.h).
+    Guarded(Hwnd(), [&] {
+        hiding_->AdoptRecovered();
+        Log("Windows taken back from an earlier run: " + std::to_string(hiding_->HiddenCount()));
+    });
 
     CPUUsage = timers_->MakeTimer();
     CPUUsage->SetInterval(500);
@@ -581,6 +597,10 @@ void TMainForm::OnCommand(int id, int code) {
         case idAbout1:
             ShowAboutBox(Hwnd());
             break;
+        case idOpenLogFolder:
+            CreateDirectoryW(ProgramLog().Folder().c_str(), nullptr);
+            ShellOpen(Narrow(ProgramLog().Folder()));
+            break;
         case idShowWindow1:
             ShowWindow1Click();
             break;
@@ -626,6 +646,7 @@ LRESULT TMainForm::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             if (updateChecker_ && !ending_) updateChecker_->Finish();
             return 0;
         case WM_NOTIFY: {
+            if (!SentByThisThread()) return 0;
             const auto* header = reinterpret_cast<const NMHDR*>(lParam);
             if (header->hwndFrom == StatusBar1 && header->code == NM_CLICK) StatusBar1Click();
             return 0;
@@ -654,6 +675,7 @@ LRESULT TMainForm::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             }
             return 0;
         case WM_DPICHANGED: {
+            if (!SentByThisThread()) return 0;
             const LRESULT r = FormWindow::OnMessage(msg, wParam, lParam);
             LayoutPage();
             int parts[] = {S(50)};

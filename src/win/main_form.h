@@ -25,6 +25,7 @@ class Win32Registry;
 class WinTimerFactory;
 class Win32Desktop;
 class UpdateChecker;
+class CrashGuard;
 
 class TMainForm : public FormWindow {
   public:
@@ -114,6 +115,9 @@ class TMainForm : public FormWindow {
     std::shared_ptr<SharedImageList> imCPU;
     std::unique_ptr<CpuGaugeView> cpuGauge_;
     std::unique_ptr<TNotifyIcon> NotifyIcon1;
+    // Shows the hidden windows again if the program crashes; the hider tells it every change of
+    // the list. Declared before hiding_ so that it outlives it.
+    std::unique_ptr<CrashGuard> crashGuard_;
     std::unique_ptr<Hiding> hiding_;
     bool destroyed_ = false;
     // Set when the exit begins: from then on hotkeys, commands and the tray do nothing.

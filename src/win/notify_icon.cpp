@@ -9,10 +9,12 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <utility>
 
 #include "core/text.h"
+#include "win/log.h"
 #include "win/ui.h"
 
 namespace quenvix::win {
@@ -166,7 +168,15 @@ class TNotifyIconThread {
         return !terminated_;
     }
 
-    bool Shell(DWORD message) { return shell_(message, &nid_) != FALSE; }
+    bool Shell(DWORD message) {
+        const bool done = shell_(message, &nid_) != FALSE;
+        // Traced when the shell starts refusing, not at every animation frame after that.
+        if (!done && !shellRefusing_) {
+            LogLastError("Shell_NotifyIconW (message " + std::to_string(message) + ")");
+        }
+        shellRefusing_ = !done;
+        return done;
+    }
 
     void Add() {
         lastAdd_ = GetTickCount64();
@@ -246,6 +256,7 @@ class TNotifyIconThread {
 
     // The thread's own state.
     NOTIFYICONDATAW nid_{};
+    bool shellRefusing_ = false;
     UniqueIcon icon_;
     std::shared_ptr<SharedImageList> list_;
     bool added_ = false;

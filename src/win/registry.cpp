@@ -6,6 +6,7 @@
 #include <limits>
 #include <string>
 
+#include "win/log.h"
 #include "win/ui.h"
 
 namespace quenvix::win {
@@ -49,7 +50,10 @@ core::RegistryBackend::Key Win32Registry::OpenKey(Key parent, std::string_view p
                                                   core::RegistryAccess access) {
     HKEY key = nullptr;
     const REGSAM sam = access == core::RegistryAccess::Read ? KEY_READ : KEY_ALL_ACCESS;
-    if (RegOpenKeyExW(ToHkey(parent), Widen(path).c_str(), 0, sam, &key) != ERROR_SUCCESS) {
+    if (const LSTATUS status = RegOpenKeyExW(ToHkey(parent), Widen(path).c_str(), 0, sam, &key);
+        status != ERROR_SUCCESS) {
+        // A key that is not there yet is the normal case of a first start, not a failure.
+        if (status != ERROR_FILE_NOT_FOUND) LogFailure("RegOpenKeyExW", static_cast<DWORD>(status));
         return kNoKey;
     }
     return FromHkey(key);
@@ -57,8 +61,11 @@ core::RegistryBackend::Key Win32Registry::OpenKey(Key parent, std::string_view p
 
 core::RegistryBackend::Key Win32Registry::CreateKey(Key parent, std::string_view path) {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(ToHkey(parent), Widen(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    if (const LSTATUS status =
+            RegCreateKeyExW(ToHkey(parent), Widen(path).c_str(), 0, nullptr,
+                            REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+        status != ERROR_SUCCESS) {
+        LogFailure("RegCreateKeyExW", static_cast<DWORD>(status));
         return kNoKey;
     }
     return FromHkey(key);
@@ -79,7 +86,10 @@ std::optional<core::RegistryValue> Win32Registry::QueryValue(Key key, std::strin
         LONG status = RegQueryValueExW(ToHkey(key), wideName.c_str(), nullptr, &type,
                                        data.empty() ? nullptr : data.data(), &size);
         if (status == ERROR_MORE_DATA) continue;
-        if (status != ERROR_SUCCESS) return std::nullopt;
+        if (status != ERROR_SUCCESS) {
+            LogFailure("RegQueryValueExW", static_cast<DWORD>(status));
+            return std::nullopt;
+        }
         data.resize(size);
         if (core::IsStringType(type)) data = TextToUtf8(data);
         return core::RegistryValue{type, std::move(data)};
@@ -95,12 +105,17 @@ bool Win32Registry::SetValue(Key key, std::string_view name, std::uint32_t type,
         data = converted;
     }
     if (data.size() > std::numeric_limits<DWORD>::max()) return false;
-    return RegSetValueExW(ToHkey(key), Widen(name).c_str(), 0, type, data.data(),
-                          static_cast<DWORD>(data.size())) == ERROR_SUCCESS;
+    const LSTATUS status = RegSetValueExW(ToHkey(key), Widen(name).c_str(), 0, type, data.data(),
+                                          static_cast<DWORD>(data.size()));
+    if (status != ERROR_SUCCESS) LogFailure("RegSetValueExW", static_cast<DWORD>(status));
+    return status == ERROR_SUCCESS;
 }
 
 void Win32Registry::DeleteValue(Key key, std::string_view name) {
-    RegDeleteValueW(ToHkey(key), Widen(name).c_str());
+    const LSTATUS status = RegDeleteValueW(ToHkey(key), Widen(name).c_str());
+    if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) {
+        LogFailure("RegDeleteValueW", static_cast<DWORD>(status));
+    }
 }
 
 void Win32Registry::CloseKey(Key key) {

@@ -8,6 +8,7 @@
 
 #include "core/guid_text.h"
 #include "core/shell_text.h"
+#include "win/log.h"
 #include "win/registry.h"
 #include "win/ui.h"
 
@@ -22,7 +23,9 @@ bool ShellOpen(std::string_view target) noexcept {
         info.lpVerb = L"open";
         info.lpFile = file.c_str();
         info.nShow = SW_SHOWNORMAL;
-        return ShellExecuteExW(&info) != FALSE;
+        if (ShellExecuteExW(&info)) return true;
+        LogLastError("ShellExecuteExW");
+        return false;
     } catch (...) {
         return false;
     }
@@ -30,7 +33,10 @@ bool ShellOpen(std::string_view target) noexcept {
 
 std::string NewGUIDString() {
     GUID guid{};
-    if (FAILED(CoCreateGuid(&guid))) return {};
+    if (const HRESULT result = CoCreateGuid(&guid); FAILED(result)) {
+        LogFailure("CoCreateGuid", static_cast<DWORD>(result));
+        return {};
+    }
     std::array<std::uint8_t, 8> data4{};
     for (std::size_t i = 0; i < data4.size(); ++i) data4[i] = guid.Data4[i];
     return core::GuidText(guid.Data1, guid.Data2, guid.Data3, data4);
@@ -42,7 +48,10 @@ std::string ExecutablePath() {
     for (;;) {
         const DWORD length =
             GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) return {};
+        if (length == 0) {
+            LogLastError("GetModuleFileNameW");
+            return {};
+        }
         if (length < path.size()) {
             path.resize(length);
             return Narrow(path);

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "core/error.h"
+#include "win/log.h"
 #include "win/ui.h"
 
 namespace quenvix::win {
@@ -19,7 +20,9 @@ const wchar_t* TimerClass(WNDPROC proc) {
         wc.lpfnWndProc = proc;
         wc.hInstance = AppInstance();
         wc.lpszClassName = kClassName;
-        return RegisterClassExW(&wc);
+        const ATOM registered = RegisterClassExW(&wc);
+        if (!registered) LogLastError("RegisterClassExW (timer)");
+        return registered;
     }();
     if (!atom) throw core::Error("Cannot create a timer");
     return kClassName;
@@ -47,7 +50,10 @@ WinTimer::WinTimer() {
     // desktop's windows, and its WM_TIMER reaches this object through GWLP_USERDATA.
     hwnd_ = CreateWindowExW(0, TimerClass(&WinTimer::Proc), L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
                             nullptr, AppInstance(), nullptr);
-    if (!hwnd_) throw core::Error("Cannot create a timer");
+    if (!hwnd_) {
+        LogLastError("CreateWindowExW (timer)");
+        throw core::Error("Cannot create a timer");
+    }
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
@@ -60,7 +66,7 @@ WinTimer::~WinTimer() {
 
 void WinTimer::Arm(std::uint32_t ms) {
     // Setting an existing timer id again starts its countdown afresh.
-    SetTimer(hwnd_, kTimerId, ms, nullptr);
+    if (!SetTimer(hwnd_, kTimerId, ms, nullptr)) LogLastError("SetTimer");
 }
 
 void WinTimer::Disarm() {

@@ -33,6 +33,14 @@ HINSTANCE AppInstance() {
     return GetModuleHandleW(nullptr);
 }
 
+bool SentByThisThread() {
+    return (InSendMessageEx(nullptr) & (ISMEX_SEND | ISMEX_NOTIFY | ISMEX_CALLBACK)) == 0;
+}
+
+bool IsForgedPost(const MSG& msg) {
+    return msg.message == WM_NOTIFY || msg.message == WM_DPICHANGED;
+}
+
 UniqueBitmap CreateTopDownBitmap(int width, int height, std::uint32_t** pixels) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
@@ -118,7 +126,9 @@ LRESULT Window::DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CALLBACK Window::StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_NCCREATE) {
+    // Bound once, by our own CreateWindowExW: a WM_NCCREATE that anyone else sends later carries
+    // a pointer we must not follow.
+    if (msg == WM_NCCREATE && SentByThisThread() && !GetWindowLongPtrW(hwnd, GWLP_USERDATA)) {
         auto* self = static_cast<Window*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
         self->hwnd_ = hwnd;
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
@@ -164,6 +174,10 @@ SIZE OuterSize(SIZE client, DWORD style, DWORD exStyle, UINT dpi) {
 }  // namespace
 
 void FormWindow::SizeToClient(SIZE client96, DWORD style, DWORD exStyle, bool hasMenu) {
+    client96_ = client96;
+    style_ = style;
+    exStyle_ = exStyle;
+    hasMenu_ = hasMenu;
     SIZE outer = OuterSize(SIZE{S(client96.cx), S(client96.cy)}, style, exStyle, dpi_);
     if (hasMenu) outer.cy += GetSystemMetrics(SM_CYMENU);
     SetWindowPos(Hwnd(), nullptr, 0, 0, outer.cx, outer.cy,
@@ -174,8 +188,8 @@ HFONT FormWindow::FontFor(const FontSpec& wanted) {
     for (auto& [s, font] : fonts_) {
         if (SameFont(s, wanted)) return font.get();
     }
-    fonts_.emplace_back(wanted,
-                        MakeFont(wanted.face, wanted.charHeightPx96, dpi_, wanted.bold, wanted.underline));
+    fonts_.emplace_back(
+        wanted, MakeFont(wanted.face, wanted.charHeightPx96, dpi_, wanted.bold, wanted.underline));
     return fonts_.back().second.get();
 }
 
@@ -207,13 +221,26 @@ void FormWindow::ApplyLayout(UINT newDpi) {
     InvalidateRect(Hwnd(), nullptr, TRUE);
 }
 
+void FormWindow::ChangeDpi(UINT newDpi) {
+    // From 50 % to 500 %: anything else is not a DPI a monitor has.
+    if (newDpi < 48 || newDpi > 480 || newDpi == dpi_) return;
+    const UINT oldDpi = dpi_;
+    ApplyLayout(newDpi);
+    if (client96_.cx > 0 && client96_.cy > 0) {
+        SizeToClient(client96_, style_, exStyle_, hasMenu_);
+        return;
+    }
+    RECT r{};
+    GetWindowRect(Hwnd(), &r);
+    SetWindowPos(Hwnd(), nullptr, 0, 0,
+                 MulDiv(r.right - r.left, static_cast<int>(newDpi), static_cast<int>(oldDpi)),
+                 MulDiv(r.bottom - r.top, static_cast<int>(newDpi), static_cast<int>(oldDpi)),
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
+}
+
 LRESULT FormWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_DPICHANGED) {
-        const auto* suggested = reinterpret_cast<const RECT*>(lParam);
-        SetWindowPos(Hwnd(), nullptr, suggested->left, suggested->top,
-                     suggested->right - suggested->left, suggested->bottom - suggested->top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-        ApplyLayout(HIWORD(wParam));
+        if (SentByThisThread()) ChangeDpi(HIWORD(wParam));
         return 0;
     }
     return Window::OnMessage(msg, wParam, lParam);
@@ -255,7 +282,7 @@ int ModalDialog::RunModal(HWND owner) {
             break;
         }
         if (got == -1) break;
-        if (PreTranslate(msg)) continue;
+        if (IsForgedPost(msg) || PreTranslate(msg)) continue;
         if (!IsDialogMessageW(Hwnd(), &msg)) {
             TranslateMessage(&msg);
             DispatchMessageW(&msg);

@@ -89,6 +89,16 @@ UniqueFont MakeFont(const wchar_t* face, int charHeightPx96, UINT dpi, bool bold
 
 HINSTANCE AppInstance();
 
+// True when the message being handled comes from this thread (a SendMessage of our own, the
+// system's own notification, or the message loop): only then can pointers in it be trusted.
+// Another thread or process can send any message with any lParam; a pointer from there is at
+// best meaningless here.
+bool SentByThisThread();
+
+// Messages that carry a pointer and only ever arrive sent, never posted: a message loop drops a
+// posted one (it came from another program) before it reaches a window.
+bool IsForgedPost(const MSG& msg);
+
 // A 32-bit top-down DIB section of the given size and its pixels (0xAARRGGBB, row after row);
 // null when the system refuses one.
 UniqueBitmap CreateTopDownBitmap(int width, int height, std::uint32_t** pixels);
@@ -144,6 +154,9 @@ class FormWindow : public Window {
     HFONT FontFor(const FontSpec& wanted);
     // Re-places every control for a new DPI.
     void ApplyLayout(UINT newDpi);
+    // Follows a new DPI: the window keeps its place and gets the size it has at that DPI (the
+    // rectangle that comes with WM_DPICHANGED is not used: anyone can send that message).
+    void ChangeDpi(UINT newDpi);
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
   private:
@@ -153,6 +166,11 @@ class FormWindow : public Window {
         FontSpec font;
     };
     std::vector<Placed> placed_;
+    // What SizeToClient was last given, to size the window again at a new DPI.
+    SIZE client96_{};
+    DWORD style_ = 0;
+    DWORD exStyle_ = 0;
+    bool hasMenu_ = false;
     std::vector<std::pair<FontSpec, UniqueFont>> fonts_;
     UINT dpi_ = 96;
 };

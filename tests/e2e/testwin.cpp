@@ -23,7 +23,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+#include <cwctype>
 #include <string>
 #include <vector>
 
@@ -276,12 +278,36 @@ BOOL CALLBACK ChildProc(HWND hwnd, LPARAM lp) {
 
 }  // namespace
 
+// crash <pid | window class>: starts a thread in that process at an address where no code is, so
+// the process faults the way a bug of its own would make it.
+int Crash(const std::wstring& target) {
+    DWORD pid = 0;
+    if (!target.empty() && iswdigit(target[0])) {
+        pid = static_cast<DWORD>(_wtoi(target.c_str()));
+    } else if (HWND h = FindWindowW(target.c_str(), nullptr)) {
+        GetWindowThreadProcessId(h, &pid);
+    }
+    if (pid == 0) return 1;
+    HANDLE process = OpenProcess(PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION |
+                                     PROCESS_VM_OPERATION | PROCESS_VM_WRITE | PROCESS_VM_READ,
+                                 FALSE, pid);
+    if (!process) return 1;
+    HANDLE thread = CreateRemoteThread(process, nullptr, 0,
+                                       reinterpret_cast<LPTHREAD_START_ROUTINE>(std::uintptr_t{1}),
+                                       nullptr, 0, nullptr);
+    const int rc = thread ? 0 : 1;
+    if (thread) CloseHandle(thread);
+    CloseHandle(process);
+    return rc;
+}
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     if (argc < 2) return 2;
     const std::wstring cmd = argv[1];
     if (cmd == L"open") return Open(argc, argv);
+    if (cmd == L"crash" && argc >= 3) return Crash(argv[2]);
     if (cmd == L"state" && argc >= 3) {
         HWND h = FindByTitle(argv[2]);
         wchar_t line[64];

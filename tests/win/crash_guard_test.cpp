@@ -1,0 +1,101 @@
+// The crash guard's copy of the hidden list, as the crash filter reads it: real windows of this
+// process, hidden in each state, come back in that state; the warning about a failed recovery
+// record reaches the user once, later, from the message loop.
+#include "win/crash_guard.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+namespace quenvix::win {
+namespace {
+
+bool PumpUntil(const std::function<bool()>& done, DWORD limitMs = 5000) {
+    const ULONGLONG deadline = GetTickCount64() + limitMs;
+    while (GetTickCount64() < deadline) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        if (done()) return true;
+        Sleep(10);
+    }
+    return done();
+}
+
+void PumpAWhile() {
+    PumpUntil([] { return false; }, 200);
+}
+
+struct TestWindow {
+    explicit TestWindow(int showCommand) {
+        static const ATOM atom = [] {
+            WNDCLASSW wc{};
+            wc.lpfnWndProc = DefWindowProcW;
+            wc.hInstance = GetModuleHandleW(nullptr);
+            wc.lpszClassName = L"QuenvixCrashGuardTest";
+            return RegisterClassW(&wc);
+        }();
+        (void)atom;
+        hwnd = CreateWindowExW(0, L"QuenvixCrashGuardTest", L"guarded", WS_OVERLAPPEDWINDOW, 10, 10,
+                               300, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        ShowWindow(hwnd, showCommand);
+        ShowWindow(hwnd, SW_HIDE);
+    }
+    ~TestWindow() { DestroyWindow(hwnd); }
+    core::RecoveryEntry Entry(std::uint8_t state) const {
+        core::RecoveryEntry entry;
+        entry.handle = reinterpret_cast<std::uintptr_t>(hwnd);
+        entry.state = state;
+        entry.caption = "not used by the guard";
+        return entry;
+    }
+    HWND hwnd = nullptr;
+};
+
+TEST(CrashGuard, BringsBackTheLatestListEachWindowInItsState) {
+    TestWindow normal(SW_SHOWNORMAL), minimised(SW_SHOWMINIMIZED), maximised(SW_SHOWMAXIMIZED),
+        restoredMeanwhile(SW_SHOWNORMAL);
+    ASSERT_TRUE(normal.hwnd && minimised.hwnd && maximised.hwnd && restoredMeanwhile.hwnd);
+    {
+        CrashGuard guard(nullptr);
+        guard.HiddenListChanged({restoredMeanwhile.Entry(0), normal.Entry(0)});
+        guard.HiddenListChanged(
+            {normal.Entry(0), minimised.Entry(1), maximised.Entry(2), restoredMeanwhile.Entry(0)});
+        // The last change: this one is no longer hidden by us (say the user restored it and then
+        // hid it some other way); the guard must leave it alone.
+        guard.HiddenListChanged({normal.Entry(0), minimised.Entry(1), maximised.Entry(2)});
+
+        ShowGuardedWindows();
+        ASSERT_TRUE(PumpUntil([&] {
+            return IsWindowVisible(normal.hwnd) && IsWindowVisible(minimised.hwnd) &&
+                   IsWindowVisible(maximised.hwnd);
+        }));
+        PumpAWhile();
+        EXPECT_FALSE(IsIconic(normal.hwnd));
+        EXPECT_FALSE(IsZoomed(normal.hwnd));
+        EXPECT_TRUE(IsIconic(minimised.hwnd));
+        EXPECT_TRUE(IsZoomed(maximised.hwnd));
+        EXPECT_FALSE(IsIconic(maximised.hwnd));
+        EXPECT_FALSE(IsWindowVisible(restoredMeanwhile.hwnd));
+    }
+    // A guard that is gone guards nothing: windows restored since must stay as they are now.
+    ShowWindow(normal.hwnd, SW_HIDE);
+    ShowGuardedWindows();
+    PumpAWhile();
+    EXPECT_FALSE(IsWindowVisible(normal.hwnd));
+}
+
+TEST(CrashGuard, AFailedRecordWarnsOnceAndOnlyFromTheMessageLoop) {
+    int warnings = 0;
+    CrashGuard guard([&] { ++warnings; });
+    guard.RecoveryWriteFailed();
+    EXPECT_EQ(warnings, 0) << "the warning must not run inside the hider's call";
+    guard.RecoveryWriteFailed();
+    ASSERT_TRUE(PumpUntil([&] { return warnings > 0; }));
+    guard.RecoveryWriteFailed();
+    PumpAWhile();
+    EXPECT_EQ(warnings, 1);
+}
+
+}  // namespace
+}  // namespace quenvix::win

@@ -1,0 +1,112 @@
+// Messages whose lParam is a pointer, sent to a form from another thread: the form must neither
+// read the pointer nor act on the message. The same messages from the form's own thread work.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "win/ui.h"
+// (after windows.h)
+#include <commctrl.h>
+
+namespace quenvix::win {
+namespace {
+
+class ProbeForm : public FormWindow {
+  public:
+    ProbeForm() {
+        CreateBound(L"QuenvixForgedMessageTest", WS_OVERLAPPEDWINDOW, 0, L"probe", 50, 50, 200, 100,
+                    nullptr);
+        AdoptDpi();
+        SizeToClient(SIZE{200, 100}, WS_OVERLAPPEDWINDOW, 0);
+        AddControl(L"BUTTON", L"x", WS_VISIBLE, 10, 10, 50, 20, 1);
+    }
+    int notices = 0;
+
+  protected:
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
+        if (msg == WM_NOTIFY) {
+            if (!SentByThisThread()) return 0;
+            const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+            if (header->code == NM_CLICK) ++notices;
+            return 0;
+        }
+        return FormWindow::OnMessage(msg, wParam, lParam);
+    }
+};
+
+// Sends from a thread of its own, as another program would, and waits for the answer (the
+// receiving thread keeps pumping meanwhile).
+void SendFromAnotherThread(HWND target, UINT msg, WPARAM wParam, LPARAM lParam) {
+    std::atomic<bool> finished = false;
+    std::thread sender([&] {
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(target, msg, wParam, lParam, SMTO_NORMAL, 5000, &result);
+        finished = true;
+    });
+    const ULONGLONG deadline = GetTickCount64() + 6000;
+    while (!finished && GetTickCount64() < deadline) {
+        MSG m;
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+        Sleep(5);
+    }
+    sender.join();
+}
+
+RECT WindowRect(HWND hwnd) {
+    RECT r{};
+    GetWindowRect(hwnd, &r);
+    return r;
+}
+
+TEST(ForgedMessages, PointersFromAnotherThreadAreNeitherReadNorActedOn) {
+    ProbeForm form;
+    ASSERT_TRUE(form.Hwnd());
+    const RECT before = WindowRect(form.Hwnd());
+    const UINT dpi = form.Dpi();
+    const LPARAM garbage = 0x10;  // no readable memory there
+
+    SendFromAnotherThread(form.Hwnd(), WM_NOTIFY, 1, garbage);
+    SendFromAnotherThread(form.Hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi * 2, dpi * 2), garbage);
+    // A creation message to a window that exists: the object it points to is not ours.
+    CREATESTRUCTW create{};
+    create.lpCreateParams = reinterpret_cast<void*>(garbage);
+    SendFromAnotherThread(form.Hwnd(), WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&create));
+    SendFromAnotherThread(form.Hwnd(), WM_NOTIFY, 1, garbage);
+    EXPECT_EQ(form.notices, 0);
+    EXPECT_EQ(form.Dpi(), dpi);
+    const RECT after = WindowRect(form.Hwnd());
+    EXPECT_TRUE(EqualRect(&before, &after));
+}
+
+TEST(ForgedMessages, OurOwnNoticesAndDpiChangesStillWork) {
+    ProbeForm form;
+    NMHDR header{form.Hwnd(), 1, static_cast<UINT>(NM_CLICK)};
+    SendMessageW(form.Hwnd(), WM_NOTIFY, 1, reinterpret_cast<LPARAM>(&header));
+    EXPECT_EQ(form.notices, 1);
+
+    const UINT dpi = form.Dpi();
+    const RECT before = WindowRect(form.Hwnd());
+    // The rectangle that comes with the message is ignored: the size follows from the DPI.
+    RECT bogus{0, 0, 1, 1};
+    SendMessageW(form.Hwnd(), WM_DPICHANGED, MAKEWPARAM(dpi * 2, dpi * 2),
+                 reinterpret_cast<LPARAM>(&bogus));
+    EXPECT_EQ(form.Dpi(), dpi * 2);
+    const RECT after = WindowRect(form.Hwnd());
+    EXPECT_EQ(after.left, before.left);
+    EXPECT_EQ(after.top, before.top);
+    RECT client{};
+    GetClientRect(form.Hwnd(), &client);
+    // At least twice the 96-DPI client size; more by a frame's worth where the system draws
+    // frames at another DPI than the one it reported (Wine does).
+    EXPECT_GE(client.right, 400);
+    EXPECT_GE(client.bottom, 200);
+    EXPECT_LT(client.right, 440);
+    EXPECT_LT(client.bottom, 250);
+    // Not a DPI a monitor can have: nothing changes.
+    SendMessageW(form.Hwnd(), WM_DPICHANGED, MAKEWPARAM(5000, 5000), 0);
+    EXPECT_EQ(form.Dpi(), dpi * 2);
+}
+
+}  // namespace
+}  // namespace quenvix::win
