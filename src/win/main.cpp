@@ -8,11 +8,14 @@
 
 #include "core/product.h"
 #include "win/app.h"
+#include "win/command_line_forwarding.h"
 #include "win/main_form.h"
 #include "win/ui.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace quenvix;
+    // An option on the command line is answered (or handed to the running copy) without starting.
+    if (const auto handled = win::HandleCommandLine()) return *handled;
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_BAR_CLASSES};
     InitCommonControlsEx(&icc);
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
