@@ -542,10 +542,10 @@ void TMainForm::RunForwardedVerbs() {
                 FormCloseQuery();
                 break;
             case core::CommandVerb::RestoreAll:
-                hiding_->Restoreall1Click();
+                if (hiding_) hiding_->Restoreall1Click();
                 break;
             case core::CommandVerb::HideAll:
-                hiding_->HideAllWindows();
+                if (hiding_) hiding_->HideAllWindows();
                 break;
             case core::CommandVerb::Show:
                 for (HWND window : {GetWindow(Hwnd(), GW_OWNER), Hwnd()}) {
