@@ -1,6 +1,14 @@
 # Release packages, made by `cmake --build --preset win64 --target package` in the build folder:
 # Quenvix-<version>-win64.zip (portable), Quenvix-<version>-setup.exe (per-user NSIS installer) and
 # the winget and scoop manifests that point at them. The version is project()'s.
+# The program shows its own version text (src/core/product.h); a release whose packages say another
+# version than the program would confuse its users.
+file(STRINGS ${CMAKE_SOURCE_DIR}/src/core/product.h QUENVIX_SHOWN_VERSION REGEX "kVersion = ")
+string(REGEX REPLACE ".*kVersion = \"([^\"]*)\".*" "\\1" QUENVIX_SHOWN_VERSION "${QUENVIX_SHOWN_VERSION}")
+if(NOT QUENVIX_SHOWN_VERSION STREQUAL PROJECT_VERSION)
+    message(WARNING "project() says version ${PROJECT_VERSION}, the program shows ${QUENVIX_SHOWN_VERSION}")
+endif()
+
 set(QUENVIX_PACKAGING_DIR ${CMAKE_SOURCE_DIR}/packaging)
 set(QUENVIX_STAGE_DIR ${CMAKE_BINARY_DIR}/package-stage)
 set(QUENVIX_ZIP ${CMAKE_BINARY_DIR}/Quenvix-${PROJECT_VERSION}-win64.zip)
