@@ -15,9 +15,17 @@ target_include_directories(quenvix_win PUBLIC ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(quenvix_win PUBLIC quenvix_core ${QUENVIX_WIN_LIBS})
 target_compile_options(quenvix_win PRIVATE ${QUENVIX_WARNINGS})
 
-add_executable(quenvix WIN32 ${CMAKE_SOURCE_DIR}/src/win/main.cpp ${CMAKE_SOURCE_DIR}/src/win/res/quenvix.rc)
+# The version resource takes its version from project(), like the packages.
+set(QUENVIX_RES_DIR ${CMAKE_SOURCE_DIR}/src/win/res)
+set(QUENVIX_VERSION_COMMAS "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},0,0")
+if(NOT "${PROJECT_VERSION_PATCH}" STREQUAL "")
+    set(QUENVIX_VERSION_COMMAS "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0")
+endif()
+configure_file(${QUENVIX_RES_DIR}/quenvix.rc.in ${CMAKE_BINARY_DIR}/quenvix.rc @ONLY)
+add_executable(quenvix WIN32 ${CMAKE_SOURCE_DIR}/src/win/main.cpp ${CMAKE_BINARY_DIR}/quenvix.rc)
 target_link_libraries(quenvix PRIVATE quenvix_win)
-target_link_options(quenvix PRIVATE ${QUENVIX_STATIC_LINK} -municode)
+# The shipped program goes out stripped (-s); the test programs keep their symbols.
+target_link_options(quenvix PRIVATE ${QUENVIX_STATIC_LINK} -municode -s)
 target_compile_options(quenvix PRIVATE ${QUENVIX_WARNINGS})
 set_target_properties(quenvix PROPERTIES OUTPUT_NAME quenvix)
 
@@ -59,3 +67,6 @@ foreach(bench_source ${QUENVIX_WIN_BENCHES})
     target_link_options(${bench_name} PRIVATE ${QUENVIX_STATIC_LINK})
     target_compile_options(${bench_name} PRIVATE ${QUENVIX_WARNINGS})
 endforeach()
+
+# The portable zip, the per-user installer and the winget/scoop manifests: target "package".
+include(${CMAKE_SOURCE_DIR}/cmake/package.cmake)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: native unit tests (plain and under ASan+UBSan),
-# the Wine-run tests of the Windows adapters, and the end-to-end scenarios under Xvfb + Wine.
+# the Wine-run tests of the Windows adapters, the release packages, and the end-to-end scenarios
+# under Xvfb + Wine (among them the install round trip).
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 cd "$QUENVIX_ROOT"
@@ -45,6 +46,10 @@ fi
 
 step "Windows build (MinGW-w64)"
 if build_win64; then
+    # The release packages (zip, installer, manifests): scenario_package and scenario_install
+    # check them.
+    step "packages"
+    cmake --build --preset win64 --target package || { failed=$((failed + 1)); failures+=("package build"); }
     start_xvfb || exit 1
     export WINEPREFIX
     WINEPREFIX=$(new_wineprefix)

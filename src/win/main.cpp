@@ -9,6 +9,7 @@
 
 #include "core/product.h"
 #include "win/app.h"
+#include "win/command_line_forwarding.h"
 #include "win/crash_guard.h"
 #include "win/log.h"
 #include "win/main_form.h"
@@ -22,6 +23,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     win::InstallCrashFilter();
     win::Log(std::string("Start, version ") + std::string(core::kVersion) + ", process " +
              std::to_string(GetCurrentProcessId()));
+    // An option on the command line is answered (or handed to the running copy) without starting.
+    if (const auto handled = win::HandleCommandLine()) return *handled;
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_BAR_CLASSES};
     InitCommonControlsEx(&icc);
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);

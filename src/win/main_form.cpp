@@ -11,6 +11,7 @@
 #include "core/shell_text.h"
 #include "win/about_form.h"
 #include "win/app.h"
+#include "win/command_line_forwarding.h"
 #include "win/confirm_dlg.h"
 #include "win/cpu_gauge_view.h"
 #include "win/crash_guard.h"
@@ -562,6 +563,40 @@ void TMainForm::cbStartupClick() {
     SetRunOnStartup(on);
 }
 
+// ---- options from a second copy -------------------------------------------------------------
+
+void TMainForm::RunForwardedVerbs() {
+    const std::vector<core::CommandVerb> verbs = std::move(forwardedVerbs_);
+    forwardedVerbs_.clear();
+    for (const core::CommandVerb verb : verbs) {
+        // A second "--exit", or anything after one, finds the program already on its way out.
+        if (destroyed_ || exitRequested_) return;
+        switch (verb) {
+            case core::CommandVerb::Exit:
+                // "Exit" without its question: works while a dialog is open too, since the quit
+                // message ends every modal loop on its way to the main one.
+                exitRequested_ = true;
+                HideToTray();
+                FormCloseQuery();
+                break;
+            case core::CommandVerb::RestoreAll:
+                if (hiding_) hiding_->Restoreall1Click();
+                break;
+            case core::CommandVerb::HideAll:
+                if (hiding_) hiding_->HideAllWindows();
+                break;
+            case core::CommandVerb::Show:
+                for (HWND window : {GetWindow(Hwnd(), GW_OWNER), Hwnd()}) {
+                    if (window && IsIconic(window)) ShowWindow(window, SW_RESTORE);
+                }
+                ShowWindow1Click();
+                break;
+            default:
+                break;
+        }
+    }
+}
+
 // ---- messages -------------------------------------------------------------------------------
 
 void TMainForm::OnCommand(int id, int code) {
@@ -673,6 +708,16 @@ LRESULT TMainForm::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                 ending_ = true;
                 RestoreAndSaveBeforeEnding();
             }
+            return 0;
+        case WM_COPYDATA:
+            if (const auto verb = AcceptForwardedVerb(wParam, lParam)) {
+                forwardedVerbs_.push_back(*verb);
+                PostMessageW(Hwnd(), kRunForwardedVerb, 0, 0);
+                return TRUE;
+            }
+            return FALSE;
+        case kRunForwardedVerb:
+            RunForwardedVerbs();
             return 0;
         case WM_DPICHANGED: {
             if (!SentByThisThread()) return 0;

@@ -6,7 +6,9 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "core/command_line.h"
 #include "core/dialog_text.h"
 #include "core/peek_key.h"
 #include "core/settings.h"
@@ -76,6 +78,12 @@ class TMainForm : public FormWindow {
     void sbDefaultKeyClick();
     void cbStartupClick();
     void SetEditKeyHint(const std::wstring& hint);
+
+    // Options given to a second quenvix.exe, accepted from WM_COPYDATA and run from a posted
+    // message.
+    void RunForwardedVerbs();
+    std::vector<core::CommandVerb> forwardedVerbs_;
+    bool exitRequested_ = false;
 
     bool Confirm(core::TDialogKind kind, const char* ident, const char* text);
 
