@@ -10,6 +10,7 @@
 #include <thread>
 #include <utility>
 
+#include "win/log.h"
 #include "win/ui.h"
 
 namespace quenvix::win {
@@ -17,6 +18,12 @@ namespace {
 
 bool SetDword(HINTERNET handle, DWORD option, DWORD value) {
     return WinHttpSetOption(handle, option, &value, sizeof value) != FALSE;
+}
+
+// A refused WinHTTP call ends the request; the log keeps why (the address is not logged).
+std::nullopt_t Failed(std::string_view call) {
+    LogLastError(call);
+    return std::nullopt;
 }
 
 bool HasLineBreak(std::string_view text) {
@@ -139,16 +146,16 @@ std::optional<core::HttpReply> WinHttpClient::Get(const core::HttpRequest& reque
     HINTERNET session = handles.Keep(
         WinHttpOpen(agent.empty() ? nullptr : agent.c_str(), WINHTTP_ACCESS_TYPE_NO_PROXY,
                     WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
-    if (!session) return std::nullopt;
+    if (!session) return Failed("WinHttpOpen");
     if (!WinHttpSetTimeouts(session, limits_.resolveMs, limits_.connectMs, limits_.sendMs,
                             limits_.receiveMs)) {
-        return std::nullopt;
+        return Failed("WinHttpSetTimeouts");
     }
     const bool sessionNoRedirects =
         SetDword(session, WINHTTP_OPTION_REDIRECT_POLICY, WINHTTP_OPTION_REDIRECT_POLICY_NEVER);
 
     HINTERNET connection = handles.Keep(WinHttpConnect(session, url->host.c_str(), url->port, 0));
-    if (!connection) return std::nullopt;
+    if (!connection) return Failed("WinHttpConnect");
 
     // The address goes out as built: the braces of the installation identifier stay braces.
     DWORD flags = WINHTTP_FLAG_ESCAPE_DISABLE | WINHTTP_FLAG_ESCAPE_DISABLE_QUERY;
@@ -156,11 +163,11 @@ std::optional<core::HttpReply> WinHttpClient::Get(const core::HttpRequest& reque
     HINTERNET req =
         handles.Keep(WinHttpOpenRequest(connection, L"GET", url->pathAndQuery.c_str(), L"HTTP/1.1",
                                         WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
-    if (!req) return std::nullopt;
+    if (!req) return Failed("WinHttpOpenRequest");
     const bool requestNoRedirects =
         SetDword(req, WINHTTP_OPTION_DISABLE_FEATURE, WINHTTP_DISABLE_REDIRECTS);
     // A redirect must never be followed: give up when neither way of saying so is understood.
-    if (!sessionNoRedirects && !requestNoRedirects) return std::nullopt;
+    if (!sessionNoRedirects && !requestNoRedirects) return Failed("WinHttpSetOption (redirects)");
     WinHttpSetTimeouts(req, limits_.resolveMs, limits_.connectMs, limits_.sendMs,
                        limits_.receiveMs);
     // Some WinHTTP implementations only bound the wait for a silent server with this option.
@@ -169,13 +176,13 @@ std::optional<core::HttpReply> WinHttpClient::Get(const core::HttpRequest& reque
     if (!extraHeaders.empty() &&
         !WinHttpAddRequestHeaders(req, extraHeaders.c_str(), static_cast<DWORD>(-1),
                                   WINHTTP_ADDREQ_FLAG_ADD | WINHTTP_ADDREQ_FLAG_REPLACE)) {
-        return std::nullopt;
+        return Failed("WinHttpAddRequestHeaders");
     }
     if (!WinHttpSendRequest(req, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0,
-                            0) ||
-        !WinHttpReceiveResponse(req, nullptr)) {
-        return std::nullopt;
+                            0)) {
+        return Failed("WinHttpSendRequest");
     }
+    if (!WinHttpReceiveResponse(req, nullptr)) return Failed("WinHttpReceiveResponse");
 
     core::HttpReply reply;
     DWORD status = 0;
@@ -183,14 +190,14 @@ std::optional<core::HttpReply> WinHttpClient::Get(const core::HttpRequest& reque
     if (!WinHttpQueryHeaders(req, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                              WINHTTP_HEADER_NAME_BY_INDEX, &status, &size,
                              WINHTTP_NO_HEADER_INDEX)) {
-        return std::nullopt;
+        return Failed("WinHttpQueryHeaders");
     }
     reply.status = static_cast<int>(status);
 
     char buffer[8192];
     for (;;) {
         DWORD read = 0;
-        if (!WinHttpReadData(req, buffer, sizeof buffer, &read)) return std::nullopt;
+        if (!WinHttpReadData(req, buffer, sizeof buffer, &read)) return Failed("WinHttpReadData");
         if (read == 0) break;
         reply.body.append(buffer, read);
         if (reply.body.size() > request.maxBodyBytes) return std::nullopt;
