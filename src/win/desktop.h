@@ -67,7 +67,6 @@ class Win32Desktop : public core::Desktop {
     std::uint32_t OwnProcessId() override;
     std::string Caption(core::WindowId window) override;
     std::unique_ptr<core::WindowPicture> Picture(core::WindowId window) override;
-    void Show(core::WindowId window, core::ShowCommand command) override;
     void ShowAsync(core::WindowId window, core::ShowCommand command) override;
     core::WindowId TaskmanRoot() override;
     core::WindowId ProgramManager() override;
