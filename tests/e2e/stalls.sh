@@ -2,7 +2,12 @@
 # hung: what the user must still be able to do meanwhile. Sourced after lib.sh.
 
 # Held the way a person holds keys: the detector polls every 50 ms, so a press must outlast a poll.
+# The keys go to the Wine desktop's own window: under Wine the X focus may sit on the window of a
+# program whose thread is stalled, and that thread would hold the keys back until it wakes up.
 press_chord() {
+    local desktop
+    desktop=$(xdotool search --name 'Wine desktop' 2>/dev/null | head -n 1)
+    [ -n "$desktop" ] && xdotool windowfocus "$desktop" 2>/dev/null
     xdotool keydown "$1"; sleep 0.15
     xdotool keydown "$2"; sleep 0.2
     xdotool keyup "$2"; sleep 0.1
