@@ -5,6 +5,10 @@
 #   (b) a window whose thread is hung, hidden by "Panic!",
 #   (d) "Exit" with that hung window hidden,
 # each time while a second window is hidden by the hotkey and brought back from the tray menu.
+# The probe's sent message is answered even while the UI thread itself waits inside a sent message
+# (a direct show command to another program does that), so the time that second window's round
+# trip took (hotkey, menu and helper-program start-ups included) is printed next to it: hotkeys
+# and tray clicks arrive as posted messages, which such a wait holds back.
 # Usage: bench/ui_stall.sh [QUENVIX_EXE]   (another build of the program, e.g. an older one)
 # Needs a win64 build (testwin.exe is always this tree's).
 set -uo pipefail
@@ -18,7 +22,8 @@ AT_END=:
 [ -n "${DISPLAY:-}" ] || { start_xvfb; AT_END='kill $XVFB_PID 2>/dev/null'; trap "$AT_END" EXIT; }
 
 # A benchmark measures whatever happens: a step that does not work out is noted, not fatal.
-fail() { echo "  note [$SCENARIO]: $*"; }
+NOTES=0
+fail() { echo "  note [$SCENARIO]: $*"; NOTES=$((NOTES + 1)); }
 
 # probe_start MS: the probe runs in the background for MS milliseconds.
 probe_start() {
@@ -30,7 +35,19 @@ probe_start() {
 }
 probe_report() {
     wait "$PROBE_PID"
-    printf '%-44s %s\n' "$1:" "$(tr -d '\r\n' <"$WORK/probe.txt" 2>/dev/null || echo "probe failed")"
+    printf '%-40s %s round_trip_ms=%s\n' "$1:" \
+        "$(tr -d '\r\n' <"$WORK/probe.txt" 2>/dev/null || echo "probe failed")" "$ROUND_TRIP_MS"
+}
+# The second window's round trip, timed.
+timed_round_trip() {
+    local t0 notes=$NOTES
+    t0=$(date +%s%3N)
+    second_window_round_trip "$1"
+    if [ "$NOTES" = "$notes" ]; then
+        ROUND_TRIP_MS=$(($(date +%s%3N) - t0))
+    else
+        ROUND_TRIP_MS=failed
+    fi
 }
 
 # Each case on a desktop, prefix and program of its own.
@@ -48,7 +65,7 @@ case_slow_hide() {
     open_windows normal:Beta
     probe_start 30000
     hide_by_hotkey Slow
-    second_window_round_trip $((TRAY_FIRST_ENTRY + 1))
+    timed_round_trip $((TRAY_FIRST_ENTRY + 1))
     wait_until 30 window_hidden Slow
     probe_report "(a) a window takes 20 s to hide"
 }
@@ -59,7 +76,7 @@ case_hung_hide() {
     probe_start 15000
     tray_menu_choose "$TRAY_PANIC"
     open_windows normal:Beta
-    second_window_round_trip $((TRAY_FIRST_ENTRY + 1))
+    timed_round_trip $((TRAY_FIRST_ENTRY + 1))
     probe_report "(b) a window's thread is hung"
 }
 
@@ -73,7 +90,7 @@ case_hung_exit() {
     tray_menu_choose "$TRAY_PANIC"
     open_windows normal:Beta
     probe_start 15000
-    second_window_round_trip $((TRAY_FIRST_ENTRY + 1))
+    timed_round_trip $((TRAY_FIRST_ENTRY + 1))
     hide_by_hotkey Beta
     exit_from_tray
     probe_report "(d) Exit with a hung window hidden"
