@@ -62,7 +62,8 @@ class Desktop {
     virtual bool IsIconic(WindowId window) = 0;
     virtual bool IsZoomed(WindowId window) = 0;
     virtual bool Exists(WindowId window) = 0;
-    // A window that has stopped answering messages. Commands to it must not wait for it.
+    // A window whose thread has stopped taking its messages for a while (the system's own
+    // judgement): commands queued to it have not been carried out.
     virtual bool IsHung(WindowId window) = 0;
     // All zeros when the window is gone.
     virtual WindowOrigin Origin(WindowId window) = 0;
@@ -71,9 +72,8 @@ class Desktop {
     virtual std::string Caption(WindowId window) = 0;
     // The window's icon, or a plain white square when it has none. Never null.
     virtual std::unique_ptr<WindowPicture> Picture(WindowId window) = 0;
-    // Carried out before returning (waits for the window's thread).
-    virtual void Show(WindowId window, ShowCommand command) = 0;
-    // Queued to the window's own thread; returns at once.
+    // Queued to the window's own thread, in order; returns at once. (A direct command would wait
+    // for that thread, however long the program takes.)
     virtual void ShowAsync(WindowId window, ShowCommand command) = 0;
     // The top-level window that holds the system's task-manager window, kNoWindow if none.
     virtual WindowId TaskmanRoot() = 0;

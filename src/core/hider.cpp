@@ -1,6 +1,7 @@
 #include "core/hider.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "core/error.h"
 #include "core/recovery.h"
@@ -42,8 +43,23 @@ bool RestoreCommandFor(std::uint8_t state, ShowCommand& command) {
     }
 }
 
-Hider::Hider(Desktop& desktop, TMyRegistry* store, HiddenEntries* entries, OwnWindows own)
-    : desktop_(desktop), store_(store), entries_(entries), own_(own) {}
+Hider::Hider(Desktop& desktop, TMyRegistry* store, HiddenEntries* entries, OwnWindows own,
+             HiddenListObserver* observer, MillisecondClock clock, std::string recoveryValue)
+    : desktop_(desktop),
+      store_(store),
+      entries_(entries),
+      own_(own),
+      observer_(observer),
+      clock_(std::move(clock)),
+      recoveryValue_(std::move(recoveryValue)) {
+    if (!clock_) {
+        clock_ = [] {
+            using namespace std::chrono;
+            return static_cast<std::uint64_t>(
+                duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+        };
+    }
+}
 
 void Hider::HotKeyPressed(std::uint16_t index) {
     if (index == 0) {
@@ -110,26 +126,40 @@ bool Hider::HideWindow(WindowId window) {
     info->State = desktop_.IsIconic(window)   ? kStateMinimized
                   : desktop_.IsZoomed(window) ? kStateMaximized
                                               : kStateNormal;
+    info->HiddenAt = clock_();
     const std::uint8_t state = info->State;
+    const THidenInfo* added = info.get();
     // Written down before the window disappears, so a crash from here on cannot lose it.
     Record(std::move(info), true);
 
     if (state != kStateMinimized) desktop_.AnimateTray(window, false);
-    Command(window, ShowCommand::Hide);
-    Command(window, ShowCommand::Minimize);
-    // Queued to the window's own thread: a busy program still ends up hidden once it answers.
+    // Every command is queued to the window's own thread: a direct one waits for that thread,
+    // and a program slow to handle it (or hung) would stall us all that time. The queue keeps
+    // their order, so the window still ends up hidden and minimised, once it gets to them.
     desktop_.ShowAsync(window, ShowCommand::Hide);
+    desktop_.ShowAsync(window, ShowCommand::Minimize);
+    desktop_.ShowAsync(window, ShowCommand::Hide);
+    // Carried out already when the window is one of this thread's (or a test's).
+    for (const auto& p : hiddenList_) {
+        if (p.get() == added) p->HideArrived = HiddenAsLeft(window);
+    }
     return true;
 }
 
-void Hider::Command(WindowId window, ShowCommand command) {
-    // A direct command waits for the window's thread; a hung one would stall us for good. Queued
-    // commands keep their order, so the window still ends up in the same state.
-    if (desktop_.IsHung(window)) {
-        desktop_.ShowAsync(window, command);
-    } else {
-        desktop_.Show(window, command);
+bool Hider::HiddenAsLeft(WindowId window) {
+    return !desktop_.IsVisible(window) && desktop_.IsIconic(window);
+}
+
+bool Hider::ShownByItsProgram(THidenInfo& info) {
+    const WindowId window = info.Handle;
+    if (!desktop_.IsVisible(window)) {
+        if (!info.HideArrived) info.HideArrived = desktop_.IsIconic(window);
+        return false;
     }
+    // Our hide may still wait in the window's queue: the window is only slow to get to it.
+    if (!info.HideArrived && clock_() - info.HiddenAt < kHideArrivalMs) return false;
+    // A window that stopped answering has not got to it either.
+    return !desktop_.IsHung(window);
 }
 
 bool Hider::StillOurs(const THidenInfo& info) {
@@ -139,11 +169,8 @@ bool Hider::StillOurs(const THidenInfo& info) {
 void Hider::RefreshHiddenMenu() {
     bool dropped = false;
     for (auto i = hiddenList_.size(); i-- > 0;) {
-        const THidenInfo& info = *hiddenList_[i];
-        bool keep = StillOurs(info);
-        // A hung window may still be visible only because our queued hide has not reached it.
-        if (keep && desktop_.IsVisible(info.Handle)) keep = desktop_.IsHung(info.Handle);
-        if (!keep) {
+        THidenInfo& info = *hiddenList_[i];
+        if (!StillOurs(info) || ShownByItsProgram(info)) {
             hiddenList_.erase(hiddenList_.begin() + static_cast<std::ptrdiff_t>(i));
             dropped = true;
         }
@@ -152,7 +179,7 @@ void Hider::RefreshHiddenMenu() {
         entries_->Clear();
         for (const auto& info : hiddenList_) entries_->Append(*info, EntryText(*info));
     }
-    if (dropped) SaveRecovery();
+    if (dropped) ListChanged(true);
 }
 
 void Hider::RestoreWindow(const THidenInfo& info) {
@@ -165,8 +192,9 @@ void Hider::RestoreWindow(const THidenInfo& info) {
     if (StillOurs(info)) {
         const WindowId window = info.Handle;
         if (info.State != kStateMinimized) desktop_.AnimateTray(window, true);
+        // Queued like the hide, behind it if the window has not got to the hide yet.
         ShowCommand first{};
-        if (RestoreCommandFor(info.State, first)) Command(window, first);
+        if (RestoreCommandFor(info.State, first)) desktop_.ShowAsync(window, first);
         desktop_.ShowAsync(window, ShowCommand::Show);
     }
     Forget(info);
@@ -184,7 +212,7 @@ void Hider::Restoreall1Click(const std::function<bool()>& processMessages) {
 
 void Hider::RestoreAllOnExit() {
     while (!hiddenList_.empty()) RestoreWindow(*hiddenList_.front());
-    SaveRecovery();
+    SaveRecovery(RecoveryEntries());
 }
 
 const THidenInfo* Hider::RecordAt(std::size_t index) const {
@@ -195,14 +223,14 @@ void Hider::AdoptRecovered() {
     if (!store_) return;
     std::string text;
     try {
-        text = store_->ReadString(kRecoverySection, kRecoveryValue, "");
+        text = store_->ReadString(kRecoverySection, recoveryValue_, "");
     } catch (const Error&) {
         // A value of the wrong type is as good as none; it is rewritten below.
     }
     for (const RecoveryEntry& e : DecodeRecovery(text)) {
         const bool known = std::any_of(hiddenList_.begin(), hiddenList_.end(),
                                        [&](const auto& p) { return p->Handle == e.handle; });
-        if (known || !desktop_.Exists(e.handle) || desktop_.IsVisible(e.handle)) continue;
+        if (known || !desktop_.Exists(e.handle)) continue;
         const WindowOrigin now = desktop_.Origin(e.handle);
         if (!SameOwner(e.origin, now) || IsExcluded(e.handle)) continue;
 
@@ -213,36 +241,51 @@ void Hider::AdoptRecovered() {
         info->Caption = desktop_.Caption(e.handle);
         if (info->Caption.empty()) info->Caption = e.caption;
         info->Picture = desktop_.Picture(e.handle);
+        // A window that shows gets the same time for our hide to arrive as one hidden just now.
+        info->HiddenAt = clock_();
+        info->HideArrived = HiddenAsLeft(e.handle);
         Record(std::move(info), false);
     }
-    SaveRecovery();
+    // Rewritten even when nothing changed here: entries that named no such window go.
+    SaveRecovery(RecoveryEntries());
 }
 
 void Hider::Record(std::unique_ptr<THidenInfo> info, bool saveRecovery) {
     hiddenList_.push_back(std::move(info));
     const THidenInfo& added = *hiddenList_.back();
     if (entries_) entries_->Append(added, EntryText(added));
-    if (saveRecovery) SaveRecovery();
+    ListChanged(saveRecovery);
 }
 
 void Hider::Forget(const THidenInfo& info) {
     if (entries_) entries_->Remove(info);
     std::erase_if(hiddenList_, [&](const auto& p) { return p.get() == &info; });
-    SaveRecovery();
+    ListChanged(true);
 }
 
-void Hider::SaveRecovery() {
-    if (!store_) return;
+void Hider::ListChanged(bool saveRecovery) {
+    const auto entries = RecoveryEntries();
+    if (observer_) observer_->HiddenListChanged(entries);
+    if (saveRecovery) SaveRecovery(entries);
+}
+
+std::vector<RecoveryEntry> Hider::RecoveryEntries() const {
     std::vector<RecoveryEntry> entries;
     entries.reserve(hiddenList_.size());
     for (const auto& info : hiddenList_) {
         entries.push_back({info->Handle, info->Origin, info->State, info->Caption});
     }
+    return entries;
+}
+
+void Hider::SaveRecovery(const std::vector<RecoveryEntry>& entries) {
+    if (!store_) return;
     try {
-        store_->WriteString(kRecoverySection, kRecoveryValue, EncodeRecovery(entries));
-    } catch (const Error&) {
+        store_->WriteString(kRecoverySection, recoveryValue_, EncodeRecovery(entries));
+    } catch (const std::exception&) {
         // The record is a safety net; failing to update it must not stop a window from being
-        // hidden or shown, nor put a message in front of the user at every hotkey.
+        // hidden or shown. Whether and how the user hears of it is the observer's business.
+        if (observer_) observer_->RecoveryWriteFailed();
     }
 }
 

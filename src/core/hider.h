@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "core/desktop.h"
+#include "core/hidden_list_observer.h"
+#include "core/recovery.h"
 
 namespace quenvix::core {
 
@@ -24,6 +26,15 @@ inline constexpr std::uint8_t kStateMaximized = 2;
 // Characters of the caption shown in a hidden window's menu entry.
 inline constexpr std::size_t kEntryTextLength = 32;
 
+// Milliseconds since any fixed start; only differences between two readings are used.
+using MillisecondClock = std::function<std::uint64_t()>;
+
+// How long our queued hide may take to reach a window before the window showing counts as
+// brought back by its own program. One second over the system's five seconds after which a
+// window that does not pump counts as hung, so that a window busy with our hide is covered by
+// one rule or the other all along.
+inline constexpr std::uint64_t kHideArrivalMs = 6000;
+
 // One hidden window.
 struct THidenInfo {
     WindowId Handle = kNoWindow;
@@ -31,6 +42,11 @@ struct THidenInfo {
     std::string Caption;  // whole, as it was at hiding time
     WindowOrigin Origin;  // to tell the window from a later one that got its handle
     std::unique_ptr<WindowPicture> Picture;
+    // When the hide commands were queued (or the record adopted), and whether the window has
+    // since been seen hidden and minimised, as they leave it. Until then a window that still
+    // shows may simply not have got to our commands yet.
+    std::uint64_t HiddenAt = 0;
+    bool HideArrived = false;
 };
 
 // The text of a record's menu entry: the first 32 characters of its caption.
@@ -58,8 +74,12 @@ struct OwnWindows {
 
 class Hider {
   public:
-    // `store` keeps the crash-recovery record and `entries` mirrors the list; both may be null.
-    Hider(Desktop& desktop, TMyRegistry* store, HiddenEntries* entries, OwnWindows own);
+    // `store` keeps the crash-recovery record (under `recoveryValue` of the recovery section),
+    // `entries` mirrors the list and `observer` hears of every change of it; all three may be
+    // null. Without a clock, the standard steady clock is read.
+    Hider(Desktop& desktop, TMyRegistry* store, HiddenEntries* entries, OwnWindows own,
+          HiddenListObserver* observer = nullptr, MillisecondClock clock = {},
+          std::string recoveryValue = std::string(kRecoveryValue));
     Hider(const Hider&) = delete;
     Hider& operator=(const Hider&) = delete;
 
@@ -73,7 +93,8 @@ class Hider {
     bool HideWindow(WindowId window);
 
     // Forgets windows that came back by themselves, died, or whose handle now names another
-    // program's window; then rebuilds the menu entries from the list.
+    // program's window; then rebuilds the menu entries from the list. A window still showing
+    // because our hide has not reached it yet (it is busy or hung) is kept.
     void RefreshHiddenMenu();
     // Shows the record's window in its former state and forgets the record (with its entry).
     void RestoreWindow(const THidenInfo& info);
@@ -85,7 +106,9 @@ class Hider {
     void RestoreAllOnExit();
 
     // Takes back the windows that a previous run of the program left hidden, as if it had
-    // just hidden them; forgets every entry that does not name such a window.
+    // just hidden them; forgets every entry that does not name such a window. One that shows
+    // is taken back too: the previous run may have ended before its hide reached the window,
+    // and the menu refresh drops it once the hide had time to arrive.
     void AdoptRecovered();
 
     const std::vector<std::unique_ptr<THidenInfo>>& FHiddenList() const { return hiddenList_; }
@@ -97,15 +120,21 @@ class Hider {
     bool IsExcluded(WindowId window);
     WindowId RootOwner(WindowId window);
     bool StillOurs(const THidenInfo& info);
-    void Command(WindowId window, ShowCommand command);
+    bool ShownByItsProgram(THidenInfo& info);
+    bool HiddenAsLeft(WindowId window);
     void Record(std::unique_ptr<THidenInfo> info, bool saveRecovery);
     void Forget(const THidenInfo& info);
-    void SaveRecovery();
+    void ListChanged(bool saveRecovery);
+    std::vector<RecoveryEntry> RecoveryEntries() const;
+    void SaveRecovery(const std::vector<RecoveryEntry>& entries);
 
     Desktop& desktop_;
     TMyRegistry* store_;
     HiddenEntries* entries_;
     OwnWindows own_;
+    HiddenListObserver* observer_;
+    MillisecondClock clock_;
+    std::string recoveryValue_;
     std::vector<std::unique_ptr<THidenInfo>> hiddenList_;
 };
 

@@ -7,11 +7,6 @@
 namespace quenvix::win {
 
 namespace {
-// How long a window may take to answer before it is treated as hung.
-constexpr UINT kResponsiveMs = 250;
-}  // namespace
-
-namespace {
 
 // Owner chains are short; a longer one is a loop.
 constexpr int kOwnerChainLimit = 64;
@@ -201,13 +196,9 @@ bool Win32Desktop::Exists(core::WindowId w) {
     return IsWindow(ToHwnd(w)) != 0;
 }
 bool Win32Desktop::IsHung(core::WindowId w) {
-    // The system calls a window hung only after five seconds without pumping; a program that
-    // is merely busy right now would still block a direct show command for as long as it is
-    // busy. So a window that does not answer a null message promptly counts as hung too.
-    HWND hwnd = ToHwnd(w);
-    if (IsHungAppWindow(hwnd)) return true;
-    DWORD_PTR ignored = 0;
-    return SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, kResponsiveMs, &ignored) == 0;
+    // Only the system's record of when the thread last took a message: asking the window
+    // itself would make us wait on it.
+    return IsHungAppWindow(ToHwnd(w)) != 0;
 }
 
 core::WindowOrigin Win32Desktop::Origin(core::WindowId w) {
@@ -235,10 +226,6 @@ std::string Win32Desktop::Caption(core::WindowId w) {
 
 std::unique_ptr<core::WindowPicture> Win32Desktop::Picture(core::WindowId w) {
     return std::make_unique<WindowBitmap>(GetWindowIcon(ToHwnd(w)));
-}
-
-void Win32Desktop::Show(core::WindowId w, core::ShowCommand command) {
-    ShowWindow(ToHwnd(w), ToShowCode(command));
 }
 
 void Win32Desktop::ShowAsync(core::WindowId w, core::ShowCommand command) {

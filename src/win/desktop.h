@@ -19,8 +19,10 @@ inline core::WindowId ToId(HWND hwnd) {
 
 // Longest caption we ask a window for, in UTF-16 units.
 inline constexpr int kCaptionLimit = 4096;
-// How long one caption query may wait for a window that is slow but not (yet) hung.
-inline constexpr UINT kCaptionTimeoutMs = 500;
+// How long one caption query may wait for a window that is slow but not (yet) hung. Short: the
+// text the system keeps for the window is the fallback, and it is the same text for nearly every
+// window, while the wait holds up hotkeys and the tray menu.
+inline constexpr UINT kCaptionTimeoutMs = 100;
 // How long the icon query may wait.
 inline constexpr UINT kIconTimeoutMs = 1000;
 inline constexpr int kPictureSize = 16;
@@ -67,7 +69,6 @@ class Win32Desktop : public core::Desktop {
     std::uint32_t OwnProcessId() override;
     std::string Caption(core::WindowId window) override;
     std::unique_ptr<core::WindowPicture> Picture(core::WindowId window) override;
-    void Show(core::WindowId window, core::ShowCommand command) override;
     void ShowAsync(core::WindowId window, core::ShowCommand command) override;
     core::WindowId TaskmanRoot() override;
     core::WindowId ProgramManager() override;

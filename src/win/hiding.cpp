@@ -24,10 +24,12 @@ bool ProcessPendingMessages(const std::shared_ptr<bool>& alive) {
 }  // namespace
 
 Hiding::Hiding(core::Desktop& desktop, core::TMyRegistry& store, HMENU trayMenu,
-               HWND settingsWindow, HWND ownerWindow, UINT firstEntryId, UINT entryIdCount)
+               HWND settingsWindow, HWND ownerWindow, UINT firstEntryId, UINT entryIdCount,
+               core::HiddenListObserver* observer)
     : trayMenu_(trayMenu),
       menu_(trayMenu, firstEntryId, entryIdCount),
-      hider_(desktop, &store, &menu_, {ToId(settingsWindow), ToId(ownerWindow)}) {}
+      hider_(desktop, &store, &menu_, {ToId(settingsWindow), ToId(ownerWindow)}, observer,
+             [] { return static_cast<std::uint64_t>(GetTickCount64()); }) {}
 
 Hiding::~Hiding() {
     *alive_ = false;

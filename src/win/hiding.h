@@ -22,9 +22,11 @@ class Hiding {
   public:
     // `trayMenu` is the tray popup menu; entries are appended at its end (after the separator
     // that ends the fixed items) with command ids from [firstEntryId, firstEntryId + entryIdCount).
-    // The settings window and the application's owner window are never hidden.
+    // The settings window and the application's owner window are never hidden. `observer`, when
+    // given, hears of every change of the hidden list.
     Hiding(core::Desktop& desktop, core::TMyRegistry& store, HMENU trayMenu, HWND settingsWindow,
-           HWND ownerWindow, UINT firstEntryId, UINT entryIdCount);
+           HWND ownerWindow, UINT firstEntryId, UINT entryIdCount,
+           core::HiddenListObserver* observer = nullptr);
     ~Hiding();
     Hiding(const Hiding&) = delete;
     Hiding& operator=(const Hiding&) = delete;

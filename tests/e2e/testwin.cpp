@@ -1,11 +1,17 @@
 // The end-to-end scenarios' own helper program. It opens test windows of every kind the hider
 // must treat differently, reports window states, and posts messages the way the shell does.
 //
-//   testwin open KIND:TITLE ... [--ready FILE]   opens windows and runs until killed
-//       KIND: normal, min, max, tool, owned (owned by the first window), noicon, hung
+//   testwin open KIND:TITLE ... [--ready FILE] [--stall SECONDS] [--hang SECONDS]
+//                                                opens windows and runs until killed
+//       KIND: normal, min, max, tool, owned (owned by the first window), noicon,
+//       hung (its thread sleeps --hang seconds, default 120, right after opening),
+//       slow (answers messages, but each time it is hidden from the screen while not minimised
+//       it spends --stall seconds, default 20, in WM_SHOWWINDOW)
 //   testwin state TITLE --out FILE               "exists visible iconic zoomed" as 0/1
 //   testwin post CLASS MSG WPARAM LPARAM         PostMessage to the first window of CLASS
 //   testwin send CLASS MSG WPARAM LPARAM         SendMessageTimeout (5 s), same target
+//   testwin answers TITLE                        that window answers a message within 2 s (so it
+//                                                has run every show command queued before it)
 //   testwin foreground TITLE                     makes that window the foreground window
 //   testwin list --out FILE                      visible top-level windows: class|title|flags
 //   testwin rect TITLE --out FILE                "left top right bottom" of the window
@@ -18,6 +24,10 @@
 //                                                a random 0-100 ms wait: ms from key-down to hidden
 //   testwin panictime N ID --out FILE            opens N windows, posts command ID to the main
 //                                                window, ms until all N are hidden
+//   testwin probe CLASS MS [--out FILE]          for MS milliseconds, every 20 ms, sends WM_NULL
+//                                                (5 s time-out) to the first window of CLASS;
+//                                                prints the longest time it took to answer (a
+//                                                run of time-outs counts as one stall)
 #include <windows.h>
 #include <shellapi.h>
 
@@ -55,12 +65,29 @@ void WriteUtf8(const std::wstring& path, const std::wstring& text) {
 // Titles arrive as UTF-8 from the shell scripts; Wine hands them to us already as UTF-16.
 HWND FindByTitle(const std::wstring& title) { return FindWindowW(nullptr, title.c_str()); }
 
+int NumberAfter(int argc, wchar_t** argv, const wchar_t* flag, int fallback) {
+    const std::wstring text = OutFile(argc, argv, flag);
+    return text.empty() ? fallback : _wtoi(text.c_str());
+}
+
+// Seconds a slow window spends being hidden; how long a hung window sleeps.
+const wchar_t kStallProp[] = L"QuenvixTestStall";
+const wchar_t kHangProp[] = L"QuenvixTestHang";
+
 LRESULT CALLBACK TestWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_USER + 1:
             // A hung program: it stops answering messages for a long time.
-            Sleep(120000);
+            Sleep(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(GetPropW(hwnd, kHangProp))) * 1000);
             return 0;
+        case WM_SHOWWINDOW:
+            // A program that does a lot of work when it is hidden (saving, say): every other
+            // message is answered, but hiding it takes long. Only the hide from the screen
+            // stalls, not the hide of the minimised window that follows it.
+            if (!wp && !IsIconic(hwnd)) {
+                Sleep(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(GetPropW(hwnd, kStallProp))) * 1000);
+            }
+            return DefWindowProcW(hwnd, msg, wp, lp);
         case WM_CLOSE:
             DestroyWindow(hwnd);
             return 0;
@@ -85,9 +112,11 @@ int Open(int argc, wchar_t** argv) {
     HWND first = nullptr;
     std::vector<HWND> hung;
     int offset = 0;
+    const int stallSeconds = NumberAfter(argc, argv, L"--stall", 20);
+    const int hangSeconds = NumberAfter(argc, argv, L"--hang", 120);
     for (int i = 2; i < argc; ++i) {
         std::wstring arg = argv[i];
-        if (arg == L"--ready") {
+        if (arg == L"--ready" || arg == L"--stall" || arg == L"--hang") {
             ++i;
             continue;
         }
@@ -110,7 +139,14 @@ int Open(int argc, wchar_t** argv) {
         ShowWindow(h, show);
         UpdateWindow(h);
         if (!first && !owner) first = h;
-        if (kind == L"hung") hung.push_back(h);
+        if (kind == L"hung") {
+            SetPropW(h, kHangProp, reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(hangSeconds)));
+            hung.push_back(h);
+        }
+        // Set after the window is first shown: opening it does not stall.
+        if (kind == L"slow") {
+            SetPropW(h, kStallProp, reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(stallSeconds)));
+        }
     }
     for (HWND h : hung) PostMessageW(h, WM_USER + 1, 0, 0);
     WriteUtf8(OutFile(argc, argv, L"--ready"), L"ready\n");
@@ -222,6 +258,45 @@ int PanicTime(int n, UINT id, const std::wstring& out) {
     return anyVisible() ? 1 : 0;
 }
 
+// How long the UI thread of another program keeps a message waiting. A send that times out is
+// followed at once by the next; a run of them ends with the first answer, and the whole run counts
+// as one stall, so that stalls longer than the time-out are measured whole.
+int Probe(const std::wstring& cls, int ms, const std::wstring& out) {
+    constexpr UINT kTimeoutMs = 5000;
+    const double end = NowMs() + ms;
+    double longest = 0, stallStart = -1;
+    unsigned samples = 0, timeouts = 0, missing = 0;
+    while (NowMs() < end) {
+        HWND h = FindWindowW(cls.c_str(), nullptr);
+        if (!h) {
+            ++missing;
+            stallStart = -1;
+            Sleep(20);
+            continue;
+        }
+        const double t0 = NowMs();
+        if (stallStart < 0) stallStart = t0;
+        DWORD_PTR ignored = 0;
+        if (!SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_NORMAL, kTimeoutMs, &ignored)) {
+            ++timeouts;
+            if (!IsWindow(h)) stallStart = -1;  // it ended: nothing more to wait for
+            continue;
+        }
+        longest = std::max(longest, NowMs() - stallStart);
+        stallStart = -1;
+        ++samples;
+        Sleep(20);
+    }
+    // A stall still going on when the time is up counts as far as it went.
+    if (stallStart >= 0) longest = std::max(longest, NowMs() - stallStart);
+    wchar_t line[160];
+    swprintf(line, 160, L"max_ms=%.0f samples=%u timeouts=%u missing=%u\n", longest, samples, timeouts, missing);
+    std::fputws(line, stdout);
+    std::fflush(stdout);
+    WriteUtf8(out, line);
+    return samples > 0 ? 0 : 1;
+}
+
 UINT_PTR Number(const wchar_t* text) { return static_cast<UINT_PTR>(wcstoull(text, nullptr, 0)); }
 
 struct ListState {
@@ -327,6 +402,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                    ? 0
                    : 1;
     }
+    if (cmd == L"answers" && argc >= 3) {
+        HWND h = FindByTitle(argv[2]);
+        DWORD_PTR result = 0;
+        return h && SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &result) ? 0 : 1;
+    }
     if (cmd == L"foreground" && argc >= 3) {
         HWND h = FindByTitle(argv[2]);
         return h && SetForegroundWindow(h) ? 0 : 1;
@@ -376,6 +456,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (cmd == L"panictime" && argc >= 4) {
         return PanicTime(_wtoi(argv[2]), static_cast<UINT>(_wtoi(argv[3])), OutFile(argc, argv, L"--out"));
     }
+    if (cmd == L"probe" && argc >= 4) return Probe(argv[2], _wtoi(argv[3]), OutFile(argc, argv, L"--out"));
     if (cmd == L"regget" && argc >= 4) {
         wchar_t data[32768] = {};
         DWORD size = sizeof(data) - sizeof(wchar_t);

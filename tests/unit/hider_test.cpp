@@ -16,7 +16,6 @@ using test::AnimateCall;
 using test::AsyncCall;
 using test::FakeDesktop;
 using test::FakeWindow;
-using test::ShowCall;
 using SC = ShowCommand;
 
 constexpr WindowId kSettings = 0x501;
@@ -45,6 +44,16 @@ class EntryLog : public HiddenEntries {
         for (const auto& e : entries) out.push_back(e.text);
         return out;
     }
+};
+
+// Every list the hider reported, and how often writing the record failed.
+class ListLog : public HiddenListObserver {
+  public:
+    std::vector<std::vector<RecoveryEntry>> lists;
+    int writeFailures = 0;
+
+    void HiddenListChanged(const std::vector<RecoveryEntry>& e) override { lists.push_back(e); }
+    void RecoveryWriteFailed() override { ++writeFailures; }
 };
 
 FakeWindow Win(std::string caption, WindowOrigin origin = {100, 200, 1000}) {
@@ -91,7 +100,10 @@ class HiderTest : public ::testing::Test {
     test::MemoryRegistry registry;
     TMyRegistry store{registry, kSettingsKeyPath};
     EntryLog entries;
-    Hider hider{desktop, &store, &entries, {kSettings, kOwnerWnd}};
+    ListLog observer;
+    std::uint64_t now = 1000;  // the hider's clock, in ms, moved by hand
+    Hider hider{
+        desktop, &store, &entries, {kSettings, kOwnerWnd}, &observer, [this] { return now; }};
 };
 
 // ---- hide-active -----------------------------------------------------------------------------
@@ -229,10 +241,10 @@ TEST_F(HiderTest, HidingIssuesCommandsByStateAndAnimatesUnlessMinimised) {
     EXPECT_EQ(hider.RecordAt(2)->State, kStateMaximized);
     EXPECT_EQ(
         desktop.CallsFor(0x70),
-        (std::vector<test::DesktopCall>{AnimateCall(0x70, false), ShowCall(0x70, SC::Hide),
-                                        ShowCall(0x70, SC::Minimize), AsyncCall(0x70, SC::Hide)}));
-    EXPECT_EQ(desktop.CallsFor(0x71), (std::vector<test::DesktopCall>{ShowCall(0x71, SC::Hide),
-                                                                      ShowCall(0x71, SC::Minimize),
+        (std::vector<test::DesktopCall>{AnimateCall(0x70, false), AsyncCall(0x70, SC::Hide),
+                                        AsyncCall(0x70, SC::Minimize), AsyncCall(0x70, SC::Hide)}));
+    EXPECT_EQ(desktop.CallsFor(0x71), (std::vector<test::DesktopCall>{AsyncCall(0x71, SC::Hide),
+                                                                      AsyncCall(0x71, SC::Minimize),
                                                                       AsyncCall(0x71, SC::Hide)}));
     EXPECT_EQ(desktop.CallsFor(0x72).front(), AnimateCall(0x72, false));
     for (WindowId w : {0x70, 0x71, 0x72}) {
@@ -257,9 +269,9 @@ TEST_F(HiderTest, RestoringBringsEachStateBack) {
 
     EXPECT_EQ(desktop.calls,
               (std::vector<test::DesktopCall>{
-                  AnimateCall(0x70, true), ShowCall(0x70, SC::Restore), AsyncCall(0x70, SC::Show),
-                  ShowCall(0x71, SC::Show), AsyncCall(0x71, SC::Show),  // no animation
-                  AnimateCall(0x72, true), ShowCall(0x72, SC::ShowMaximized),
+                  AnimateCall(0x70, true), AsyncCall(0x70, SC::Restore), AsyncCall(0x70, SC::Show),
+                  AsyncCall(0x71, SC::Show), AsyncCall(0x71, SC::Show),  // no animation
+                  AnimateCall(0x72, true), AsyncCall(0x72, SC::ShowMaximized),
                   AsyncCall(0x72, SC::Show)}));
     EXPECT_TRUE(desktop.IsVisible(0x70));
     EXPECT_FALSE(desktop.IsIconic(0x70));
@@ -273,8 +285,7 @@ TEST_F(HiderTest, HungWindowIsHiddenAndRestoredWithoutWaitingForIt) {
     desktop.Add(0x80, Win("Not responding")).hung = true;
     desktop.SetForeground(0x80);
 
-    // The fake throws on a direct command to a hung window, as the real one would block.
-    ASSERT_NO_THROW(hider.HideActiveWindow());
+    hider.HideActiveWindow();
     EXPECT_EQ(
         desktop.CallsFor(0x80),
         (std::vector<test::DesktopCall>{AnimateCall(0x80, false), AsyncCall(0x80, SC::Hide),
@@ -282,12 +293,101 @@ TEST_F(HiderTest, HungWindowIsHiddenAndRestoredWithoutWaitingForIt) {
     EXPECT_EQ(hider.RecordAt(0)->Caption, "");
     EXPECT_EQ(entries.Texts(), std::vector<std::string>{""});
 
-    // Still showing only because it has not got to our queued hide yet: not forgotten.
-    desktop.At(0x80).visible = true;
+    // Still showing only because it has not got to our queued hide yet: not forgotten, however
+    // long it stays hung.
+    ASSERT_TRUE(desktop.IsVisible(0x80));
+    now += 60 * 1000;
     hider.RefreshHiddenMenu();
     EXPECT_EQ(hider.HiddenCount(), 1u);
-    ASSERT_NO_THROW(hider.RestoreWindow(*hider.RecordAt(0)));
+    hider.RestoreWindow(*hider.RecordAt(0));
     EXPECT_EQ(hider.HiddenCount(), 0u);
+    // Once its thread resumes it runs everything in order and ends up as it was.
+    desktop.At(0x80).hung = false;
+    desktop.RunQueue(0x80);
+    EXPECT_TRUE(desktop.IsVisible(0x80));
+    EXPECT_FALSE(desktop.IsIconic(0x80));
+}
+
+TEST_F(HiderTest, SlowWindowStaysListedUntilItsHideArrivesOrTheBoundPasses) {
+    desktop.Add(0x84, Win("Gets to the hide late"));
+    desktop.Add(0x85, Win("Gets to it, then shows again"));
+    desktop.Add(0x86, Win("Never gets to it"));
+    for (WindowId w = 0x84; w <= 0x86; ++w) desktop.At(w).busy = true;
+    hider.HideAllWindows();
+    ASSERT_TRUE(desktop.IsVisible(0x84));
+
+    // Just short of the bound each one still shows only because it is busy: all kept.
+    now += kHideArrivalMs - 1;
+    hider.RefreshHiddenMenu();
+    EXPECT_EQ(Handles(), (std::vector<WindowId>{0x84, 0x85, 0x86}));
+
+    // Two get to their commands; the menu opens and sees them hidden as we left them.
+    for (WindowId w : {0x84, 0x85}) {
+        desktop.At(w).busy = false;
+        desktop.RunQueue(w);
+    }
+    hider.RefreshHiddenMenu();
+    EXPECT_EQ(hider.HiddenCount(), 3u);
+    // Its program shows one of them again: that is the program's doing, bound or not.
+    desktop.At(0x85).visible = true;
+    hider.RefreshHiddenMenu();
+    EXPECT_EQ(Handles(), (std::vector<WindowId>{0x84, 0x86}));
+
+    // Past the bound a window that still shows, and answers, was brought back by its program.
+    now += 1;
+    hider.RefreshHiddenMenu();
+    EXPECT_EQ(Handles(), std::vector<WindowId>{0x84});
+    EXPECT_EQ(RecoveryHandles(), std::vector<WindowId>{0x84});
+    ExpectEntriesMatchList();
+}
+
+TEST_F(HiderTest, RestoresAreQueuedWithoutWaitingForAnyWindow) {
+    desktop.Add(0x88, Win("Hung")).hung = true;
+    desktop.Add(0x89, Win("Busy, maximised")).zoomed = true;
+    desktop.Add(0x8A, Win("Answers"));
+    hider.HideAllWindows();
+    desktop.At(0x89).busy = true;  // hidden, but slow to get to what comes next
+    desktop.calls.clear();
+
+    hider.RestoreAllOnExit();
+
+    EXPECT_EQ(
+        desktop.calls,
+        (std::vector<test::DesktopCall>{
+            AnimateCall(0x88, true), AsyncCall(0x88, SC::Restore), AsyncCall(0x88, SC::Show),
+            AnimateCall(0x89, true), AsyncCall(0x89, SC::ShowMaximized), AsyncCall(0x89, SC::Show),
+            AnimateCall(0x8A, true), AsyncCall(0x8A, SC::Restore), AsyncCall(0x8A, SC::Show)}));
+    EXPECT_EQ(hider.HiddenCount(), 0u);
+    EXPECT_TRUE(Recovery().empty());
+    EXPECT_TRUE(desktop.IsVisible(0x8A));
+    // The others come back whenever their threads get to the queue, the hung one's hide first.
+    desktop.At(0x88).hung = desktop.At(0x89).busy = false;
+    desktop.RunQueue(0x88);
+    desktop.RunQueue(0x89);
+    EXPECT_TRUE(desktop.IsVisible(0x88));
+    EXPECT_FALSE(desktop.IsIconic(0x88));
+    EXPECT_TRUE(desktop.IsVisible(0x89));
+    EXPECT_TRUE(desktop.IsZoomed(0x89));
+}
+
+TEST_F(HiderTest, ObserverHearsEveryChangeWithTheListAsRecorded) {
+    desktop.Add(0x8C, Win("One"));
+    desktop.Add(0x8D, Win("Two")).iconic = true;
+    hider.HideAllWindows();
+    ASSERT_EQ(observer.lists.size(), 2u);
+    EXPECT_EQ(observer.lists[0].size(), 1u);
+    EXPECT_EQ(observer.lists[1], Recovery());
+
+    hider.RefreshHiddenMenu();  // nothing changed, nothing heard
+    EXPECT_EQ(observer.lists.size(), 2u);
+    desktop.At(0x8D).visible = true;
+    hider.RefreshHiddenMenu();
+    ASSERT_EQ(observer.lists.size(), 3u);
+    EXPECT_EQ(observer.lists.back(), Recovery());
+    EXPECT_EQ(observer.lists.back().at(0).caption, "One");
+    hider.RestoreWindow(*hider.RecordAt(0));
+    EXPECT_TRUE(observer.lists.back().empty());
+    EXPECT_EQ(observer.writeFailures, 0);
 }
 
 TEST_F(HiderTest, EntryTextIsTheFirst32CharactersWhileTheListKeepsAll) {
@@ -485,8 +585,12 @@ TEST_F(HiderTest, HidingGoesOnWhenTheRecordCannotBeWritten) {
     desktop.SetForeground(0xF1);
     EXPECT_NO_THROW(hider.HideActiveWindow());
     EXPECT_FALSE(desktop.IsVisible(0xF1));
+    // Each failure is reported; the list is still heard of as it is.
+    EXPECT_EQ(observer.writeFailures, 1);
+    EXPECT_EQ(observer.lists.back().at(0).handle, 0xF1u);
     EXPECT_NO_THROW(hider.RestoreAllOnExit());
     EXPECT_TRUE(desktop.IsVisible(0xF1));
+    EXPECT_GT(observer.writeFailures, 1);
 }
 
 // A new run of the program over the same desktop and registry.
@@ -507,13 +611,11 @@ TEST_F(RecoveryTest, AdoptsOnlyWindowsThatAreStillHiddenAndStillTheSame) {
     Hidden(0x100, "Kept");
     Hidden(0x101, "Restarted process", {100, 200, 9999});
     Hidden(0x102, "Handle reused", {300, 400, 1000});
-    desktop.Add(0x103, Win("Shown again"));
     Hidden(0x105, "Kept, start time unknown at hiding");
     Hidden(0x106, "", {100, 200, 1000});
     WriteRecord({{0x100, {100, 200, 1000}, kStateMaximized, "Kept"},
                  {0x101, {100, 200, 1000}, kStateNormal, "x"},
                  {0x102, {100, 200, 1000}, kStateNormal, "x"},
-                 {0x103, {100, 200, 1000}, kStateNormal, "x"},
                  {0x104, {100, 200, 1000}, kStateNormal, "Gone"},
                  {0x105, {100, 200, 0}, kStateMinimized, "x"},
                  {0x100, {100, 200, 1000}, kStateMinimized, "Duplicate"},
@@ -536,6 +638,47 @@ TEST_F(RecoveryTest, AdoptsOnlyWindowsThatAreStillHiddenAndStillTheSame) {
     hider.RestoreWindow(*hider.RecordAt(0));
     EXPECT_TRUE(desktop.IsVisible(0x100));
     EXPECT_TRUE(desktop.IsZoomed(0x100));
+}
+
+TEST_F(RecoveryTest, AWindowStillShowingIsKeptUntilItsHideHadTimeToArrive) {
+    // The last run ended before these windows got to its hide.
+    desktop.Add(0x108, Win("Gets to it now"));
+    desktop.Add(0x109, Win("Shown again by its program"));
+    WriteRecord({{0x108, {100, 200, 1000}, kStateNormal, "x"},
+                 {0x109, {100, 200, 1000}, kStateMaximized, "x"}});
+    hider.AdoptRecovered();
+    EXPECT_EQ(Handles(), (std::vector<WindowId>{0x108, 0x109}));
+    EXPECT_EQ(RecoveryHandles(), (std::vector<WindowId>{0x108, 0x109}));
+    EXPECT_TRUE(desktop.calls.empty());
+    hider.RefreshHiddenMenu();
+    EXPECT_EQ(hider.HiddenCount(), 2u);
+
+    desktop.At(0x108).visible = false;
+    desktop.At(0x108).iconic = true;
+    now += kHideArrivalMs;
+    hider.RefreshHiddenMenu();
+    EXPECT_EQ(Handles(), std::vector<WindowId>{0x108});
+    EXPECT_EQ(RecoveryHandles(), std::vector<WindowId>{0x108});
+}
+
+TEST_F(RecoveryTest, EachRecordNameKeepsItsOwnWindows) {
+    Hider session{
+        desktop,    &store, nullptr, {kSettings, kOwnerWnd}, nullptr, [this] { return now; },
+        "Windows 2"};
+    desktop.Add(0x150, Win("Hidden by the second session"));
+    desktop.SetForeground(0x150);
+    session.HideActiveWindow();
+    EXPECT_TRUE(Recovery().empty());
+    const auto own = registry.GetString(kRecoveryKey, "Windows 2");
+    ASSERT_TRUE(own);
+    EXPECT_EQ(DecodeRecovery(*own).at(0).handle, 0x150u);
+
+    // A run under the default name does not take it; one under the same name does.
+    hider.AdoptRecovered();
+    EXPECT_EQ(hider.HiddenCount(), 0u);
+    Hider next{desktop, &store, nullptr, {kSettings, kOwnerWnd}, nullptr, {}, "Windows 2"};
+    next.AdoptRecovered();
+    EXPECT_EQ(next.HiddenCount(), 1u);
 }
 
 TEST_F(RecoveryTest, NeverAdoptsTheShellOrOurOwnWindows) {

@@ -228,21 +228,19 @@ TEST(Win32Desktop, ShowCommandsChangeTheWindowsState) {
     EXPECT_TRUE(desktop.IsVisible(id));
 
     // As a window is hidden: hidden, minimised, hidden again.
-    desktop.Show(id, core::ShowCommand::Hide);
-    desktop.Show(id, core::ShowCommand::Minimize);
     desktop.ShowAsync(id, core::ShowCommand::Hide);
-    EXPECT_TRUE(PumpUntil([&] { return !desktop.IsVisible(id); }));
-    EXPECT_TRUE(desktop.IsIconic(id));
+    desktop.ShowAsync(id, core::ShowCommand::Minimize);
+    desktop.ShowAsync(id, core::ShowCommand::Hide);
+    EXPECT_TRUE(PumpUntil([&] { return !desktop.IsVisible(id) && desktop.IsIconic(id); }));
 
-    desktop.Show(id, core::ShowCommand::ShowMaximized);
-    EXPECT_TRUE(desktop.IsVisible(id));
-    EXPECT_TRUE(desktop.IsZoomed(id));
-    desktop.Show(id, core::ShowCommand::Restore);
-    EXPECT_FALSE(desktop.IsZoomed(id));
-    EXPECT_FALSE(desktop.IsIconic(id));
+    desktop.ShowAsync(id, core::ShowCommand::ShowMaximized);
+    EXPECT_TRUE(PumpUntil([&] { return desktop.IsVisible(id) && desktop.IsZoomed(id); }));
+    desktop.ShowAsync(id, core::ShowCommand::Restore);
+    EXPECT_TRUE(PumpUntil([&] { return !desktop.IsZoomed(id) && !desktop.IsIconic(id); }));
 
     // The animation copes with a minimised window and with one that is gone.
-    desktop.Show(id, core::ShowCommand::Minimize);
+    desktop.ShowAsync(id, core::ShowCommand::Minimize);
+    EXPECT_TRUE(PumpUntil([&] { return desktop.IsIconic(id); }));
     desktop.AnimateTray(id, true);
     w.reset();
     desktop.AnimateTray(id, false);

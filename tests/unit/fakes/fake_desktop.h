@@ -1,13 +1,13 @@
 #pragma once
 // A scripted desktop: windows with an owner, styles, show state, caption and owning process,
 // in a fixed enumeration order. Show commands change the scripted state the way user32 does
-// and are logged, together with the tray animations, so tests can check what was issued.
+// and are logged, together with the tray animations, so tests can check what was issued. A hung
+// or busy window keeps the commands in its queue until the test lets it run them.
 #include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -20,6 +20,7 @@ struct FakeWindow {
     bool iconic = false;
     bool zoomed = false;
     bool hung = false;
+    bool busy = false;  // answers, but has not got to its queued commands yet
     core::WindowId owner = core::kNoWindow;
     std::uint32_t exStyle = 0;
     std::string caption;
@@ -33,17 +34,14 @@ struct FakePicture : core::WindowPicture {
 };
 
 struct DesktopCall {
-    enum Kind { Show, ShowAsync, Animate } kind;
+    enum Kind { ShowAsync, Animate } kind;
     core::WindowId window;
-    core::ShowCommand command;  // Show and ShowAsync
+    core::ShowCommand command;  // ShowAsync
     bool fromTray;              // Animate
 
     friend bool operator==(const DesktopCall&, const DesktopCall&) = default;
 };
 
-inline DesktopCall ShowCall(core::WindowId w, core::ShowCommand c) {
-    return {DesktopCall::Show, w, c, false};
-}
 inline DesktopCall AsyncCall(core::WindowId w, core::ShowCommand c) {
     return {DesktopCall::ShowAsync, w, c, false};
 }
@@ -64,12 +62,19 @@ class FakeDesktop : public core::Desktop {
     FakeWindow& At(core::WindowId id) { return windows_.at(id); }
     void Destroy(core::WindowId id) {
         windows_.erase(id);
+        queued_.erase(id);
         std::erase(order_, id);
     }
     void SetForeground(core::WindowId id) { foreground_ = id; }
     void SetTaskmanRoot(core::WindowId id) { taskman_ = id; }
     void SetProgramManager(core::WindowId id) { progman_ = id; }
     void SetTaskbar(core::WindowId id) { taskbar_ = id; }
+    // The window gets to the commands waiting in its queue and carries them out in order.
+    void RunQueue(core::WindowId id) {
+        const auto waiting = std::move(queued_[id]);
+        queued_.erase(id);
+        for (const core::ShowCommand c : waiting) Apply(id, c);
+    }
 
     std::vector<DesktopCall> calls;
     // Called after every command, e.g. to let a test close a window in the middle of hide-all.
@@ -114,13 +119,13 @@ class FakeDesktop : public core::Desktop {
     std::unique_ptr<core::WindowPicture> Picture(core::WindowId w) override {
         return std::make_unique<FakePicture>(w);
     }
-    void Show(core::WindowId w, core::ShowCommand c) override {
-        if (Find(w) && Find(w)->hung) throw std::logic_error("blocked on a hung window");
-        Apply(w, c);
-        Log(ShowCall(w, c));
-    }
     void ShowAsync(core::WindowId w, core::ShowCommand c) override {
-        Apply(w, c);
+        FakeWindow* win = Find(w);
+        if (win && (win->hung || win->busy || !queued_[w].empty())) {
+            queued_[w].push_back(c);
+        } else {
+            Apply(w, c);
+        }
         Log(AsyncCall(w, c));
     }
     core::WindowId TaskmanRoot() override { return taskman_; }
@@ -162,6 +167,7 @@ class FakeDesktop : public core::Desktop {
     }
 
     std::map<core::WindowId, FakeWindow> windows_;
+    std::map<core::WindowId, std::vector<core::ShowCommand>> queued_;
     std::vector<core::WindowId> order_;
     core::WindowId foreground_ = core::kNoWindow;
     core::WindowId taskman_ = core::kNoWindow;
