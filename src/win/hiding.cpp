@@ -1,5 +1,7 @@
 #include "win/hiding.h"
 
+#include <utility>
+
 #include "core/settings.h"
 #include "win/desktop.h"
 
@@ -25,11 +27,12 @@ bool ProcessPendingMessages(const std::shared_ptr<bool>& alive) {
 
 Hiding::Hiding(core::Desktop& desktop, core::TMyRegistry& store, HMENU trayMenu,
                HWND settingsWindow, HWND ownerWindow, UINT firstEntryId, UINT entryIdCount,
-               core::HiddenListObserver* observer)
+               core::HiddenListObserver* observer, std::string recoveryValue)
     : trayMenu_(trayMenu),
       menu_(trayMenu, firstEntryId, entryIdCount),
-      hider_(desktop, &store, &menu_, {ToId(settingsWindow), ToId(ownerWindow)}, observer,
-             [] { return static_cast<std::uint64_t>(GetTickCount64()); }) {}
+      hider_(
+          desktop, &store, &menu_, {ToId(settingsWindow), ToId(ownerWindow)}, observer,
+          [] { return static_cast<std::uint64_t>(GetTickCount64()); }, std::move(recoveryValue)) {}
 
 Hiding::~Hiding() {
     *alive_ = false;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "core/desktop.h"
 #include "core/hider.h"
@@ -23,10 +24,11 @@ class Hiding {
     // `trayMenu` is the tray popup menu; entries are appended at its end (after the separator
     // that ends the fixed items) with command ids from [firstEntryId, firstEntryId + entryIdCount).
     // The settings window and the application's owner window are never hidden. `observer`, when
-    // given, hears of every change of the hidden list.
+    // given, hears of every change of the hidden list. The crash-recovery record is kept under
+    // `recoveryValue` in the store's "Hidden" section.
     Hiding(core::Desktop& desktop, core::TMyRegistry& store, HMENU trayMenu, HWND settingsWindow,
            HWND ownerWindow, UINT firstEntryId, UINT entryIdCount,
-           core::HiddenListObserver* observer = nullptr);
+           core::HiddenListObserver* observer = nullptr, std::string recoveryValue = "Windows");
     ~Hiding();
     Hiding(const Hiding&) = delete;
     Hiding& operator=(const Hiding&) = delete;

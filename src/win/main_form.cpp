@@ -257,10 +257,12 @@ void TMainForm::FormCreate() {
     NotifyIcon1->OnMenuCommand = [this](UINT id) { OnCommand(static_cast<int>(id), 0); };
 
     crashGuard_ = std::make_unique<CrashGuard>([this] { ShowUnprotectedWarning(Hwnd()); });
-    // MERGE: hand *crashGuard_ to Hiding as its hidden-list observer once Hiding takes one.
-    hiding_ =
-        std::make_unique<Hiding>(*desktop_, *MyRegistry, PopSystray.get(), Hwnd(), app_.Hwnd(),
-                                 kFirstEntryId, kLastEntryId - kFirstEntryId + 1);
+    // One record per session: another copy of ours (another session of the same user) keeps
+    // its own, and neither overwrites the other's.
+    const std::string recoveryValue = RecoveryValueName();
+    hiding_ = std::make_unique<Hiding>(*desktop_, *MyRegistry, PopSystray.get(), Hwnd(),
+                                       app_.Hwnd(), kFirstEntryId, kLastEntryId - kFirstEntryId + 1,
+                                       crashGuard_.get(), recoveryValue);
     NotifyIcon1->OnPopup = [this] { hiding_->PopSystrayPopup(idRestoreall1); };
 
     FPeekKey->StartDetect([this](std::uint16_t index) { HotKeyPressed(index); });
@@ -283,10 +285,8 @@ void TMainForm::FormCreate() {
                   MF_BYCOMMAND | (autoCheck ? MF_CHECKED : MF_UNCHECKED));
 
     // Windows hidden by a copy that did not end cleanly come back under this copy's care.
-    // MERGE: once the hider takes the record's value name, call
-    // TakeOverLegacyRecovery(*MyRegistry, RecoveryValueName()) here and give the hider
-    // RecoveryValueName() (both in app.h).
     Guarded(Hwnd(), [&] {
+        TakeOverLegacyRecovery(*MyRegistry, recoveryValue);
         hiding_->AdoptRecovered();
         Log("Windows taken back from an earlier run: " + std::to_string(hiding_->HiddenCount()));
     });

@@ -207,3 +207,13 @@ reg_text() {
     tw regget "$1" "$2" --out "$WORK/regtext.txt" || return 1
     cat "$WORK/regtext.txt"
 }
+
+# The crash-recovery record of this session's copy: the value "Windows.<session id>" of section
+# "Hidden" (empty output when there is none).
+recovery_record() {
+    local name
+    name=$(wine reg query "$SETTINGS_KEY\\Hidden" 2>/dev/null | tr -d '\r' |
+        awk '$1 ~ /^Windows\.[0-9]+$/ { print $1; exit }')
+    [ -n "$name" ] || return 0
+    reg_text 'Software\Tarmel\Quenvix\Hidden' "$name"
+}

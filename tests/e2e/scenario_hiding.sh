@@ -16,7 +16,7 @@ done
 window_visible Tooly || fail "Panic! hid a tool window"
 window_visible Owned || fail "Panic! hid an owned window"
 has_window_class Shell_TrayWnd || fail "Panic! hid the taskbar"
-grep -q "$UNICODE_TITLE" <<<"$(reg_text 'Software\Tarmel\Quenvix\Hidden' Windows)" ||
+grep -q "$UNICODE_TITLE" <<<"$(recovery_record)" ||
     fail "the recovery record does not hold the Unicode caption"
 
 # The open menu, for a look: fixed items, then one entry per hidden window.
@@ -45,7 +45,7 @@ wait_until 10 negate has_window Plain || fail "Plain did not close"
 tray_menu_open
 tray_menu_close
 wait_until_not 10 menu_open || fail "the tray menu did not close"
-grep -q "Plain" <<<"$(reg_text 'Software\Tarmel\Quenvix\Hidden' Windows)" &&
+grep -q "Plain" <<<"$(recovery_record)" &&
     fail "a window closed while hidden is still listed"
 
 # The first entry brings back exactly one window, in its former state.
@@ -63,5 +63,5 @@ for w in Alpha Mini Maxi "$UNICODE_TITLE"; do
     wait_until 10 window_visible "$w" || fail "$w stayed hidden after Exit"
 done
 [ "$(window_state Maxi)" = "1 1 0 1" ] || fail "Maxi did not come back maximised at exit"
-[ -z "$(reg_text 'Software\Tarmel\Quenvix\Hidden' Windows)" ] || fail "a clean exit left the recovery record non-empty"
+[ -z "$(recovery_record)" ] || fail "a clean exit left the recovery record non-empty"
 pass

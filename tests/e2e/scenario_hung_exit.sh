@@ -19,7 +19,7 @@ wait_until 10 window_hidden Beta || fail "Beta was not hidden the second time"
 
 exit_from_tray
 wait_until 15 window_visible Beta || fail "Exit did not bring Beta back"
-[ "$(reg_text 'Software\Tarmel\Quenvix\Hidden' Windows)" = "" ] || fail "Exit left the recovery record filled"
+[ "$(recovery_record)" = "" ] || fail "Exit left the recovery record filled"
 # Its commands wait in its queue: hide, minimise, hide, then the restore. Once it has run them
 # (it answers again) it is back where it was.
 wait_until 60 tw answers Hung || fail "Hung never woke up"

@@ -18,7 +18,7 @@ for w in One Two Three; do window_hidden "$w" || fail "$w came back on its own a
 start_quenvix_in_tray
 sleep 1
 for w in One Two Three; do window_hidden "$w" || fail "the new start showed $w"; done
-record=$(reg_text 'Software\Tarmel\Quenvix\Hidden' Windows)
+record=$(recovery_record)
 for w in One Two Three; do grep -q " $w\$" <<<"$record" || fail "$w is not in the rewritten record: $record"; done
 grep -q "Gone" <<<"$record" && fail "a window closed in between is still in the record"
 

@@ -22,7 +22,7 @@ hide_by_hotkey() {
 }
 
 # The recovery record names a window with that caption.
-recorded() { grep -q " $1\$" <<<"$(reg_text 'Software\Tarmel\Quenvix\Hidden' Windows)"; }
+recorded() { grep -q " $1\$" <<<"$(recovery_record)"; }
 
 # Beta is hidden by the hotkey and brought back by the tray menu's entry at position ENTRY.
 second_window_round_trip() {
