@@ -40,7 +40,7 @@ class HeldKeys : public KeyState {
     std::optional<InputClock> ReadInputClock() const override { return live_.ReadInputClock(); }
 
   private:
-        // How many checks have seen the key held: a key becomes Settled at its second check.
+    // How many checks have seen the key held: a key becomes Settled at its second check.
     enum class Hold : std::uint8_t { Up, Fresh, Seen, Settled };
     struct Event {
         std::uint16_t code;

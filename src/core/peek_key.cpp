@@ -80,7 +80,8 @@ std::string TPeekKey::PollKeyText(const KeyState& keys) {
     // before it; anything that arrives later then carries a later stamp.
     constexpr std::uint32_t kQuietMs = 64;
     const std::optional<InputClock> clock = keys.ReadInputClock();
-    if (clock && pollCacheValid_ && cachedSource_ == &keys && clock->lastInputMs == cachedInputMs_) {
+    if (clock && pollCacheValid_ && cachedSource_ == &keys &&
+        clock->lastInputMs == cachedInputMs_) {
         return cachedText_;
     }
     std::string text = core::GetKeyText(keys);

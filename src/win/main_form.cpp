@@ -253,6 +253,7 @@ void TMainForm::FormCreate() {
     NotifyIcon1->OnPopup = [this] { hiding_->PopSystrayPopup(idRestoreall1); };
 
     FPeekKey->StartDetect([this](std::uint16_t index) { HotKeyPressed(index); });
+    rawKeyboard_ = FollowKeyEvents(*FPeekKey);
 
     // A damaged setting is reported and costs only its own step: the program still starts,
     // takes back what an earlier copy left hidden, and goes into the tray.
@@ -294,6 +295,7 @@ void TMainForm::FormDestroy() {
     // Every window still hidden comes back, the earliest first.
     if (hiding_) hiding_->RestoreAllOnExit();
     if (FPeekKey && MyRegistry) SaveShortKeys();
+    rawKeyboard_.reset();
     FPeekKey.reset();
     hiding_.reset();
     NotifyIcon1.reset();

@@ -36,8 +36,14 @@ class KeyEventsTest : public ::testing::Test {
         peek->StartDetect([this](std::uint16_t index) { fired.push_back(index); });
     }
     // The event reaches us before the live state shows it, as it does under Wine.
-    void Down(std::uint16_t code) { peek->OnKeyEvent(code, true); live.Press({code}); }
-    void Up(std::uint16_t code) { peek->OnKeyEvent(code, false); live.Release({code}); }
+    void Down(std::uint16_t code) {
+        peek->OnKeyEvent(code, true);
+        live.Press({code});
+    }
+    void Up(std::uint16_t code) {
+        peek->OnKeyEvent(code, false);
+        live.Release({code});
+    }
     bool Ticking() { return clock.At(0)->Armed(); }
 
     KeySet live;
