@@ -136,10 +136,20 @@ void TPeekKey::Detect(const std::string& text) {
     if (!Accept(text)) return;
     for (std::size_t i = 0; i < FList.Count(); ++i) {
         if (FList.Item(i).Key != text) continue;
-        if (OnShortKey) {
-            const TShortKeyEvent callback = OnShortKey;
+        if (!OnShortKey) return;
+        // A hotkey's action may run a modal loop, where more key events arrive: they are taken
+        // note of, and the tick judges them once the action is over, as it would have without
+        // events.
+        const TShortKeyEvent callback = OnShortKey;
+        const std::weak_ptr<const bool> alive = alive_;
+        inAction_ = true;
+        try {
             callback(static_cast<std::uint16_t>(i));
+        } catch (...) {
+            if (!alive.expired()) inAction_ = false;
+            throw;
         }
+        if (!alive.expired()) inAction_ = false;
         return;
     }
 }
@@ -165,7 +175,7 @@ void TPeekKey::OnKeyEvent(std::uint16_t code, bool down) {
     // While a key is held the tick keeps watch; enabling a running tick does not postpone it.
     if (Detecting() && held_.AnyHeld()) FDetectTimer->SetEnabled(true);
     // An auto-repeat changes nothing, and a recording has the keyboard to itself.
-    if (!Detecting() || FRecordTimer->Enabled() || (!changed && !dropped)) {
+    if (!Detecting() || inAction_ || FRecordTimer->Enabled() || (!changed && !dropped)) {
         held_.EndEvent();
         return;
     }

@@ -126,6 +126,7 @@ class TPeekKey {
     bool FDetectStopped = false;
     bool detecting_ = false;
     bool followEvents_ = false;
+    bool inAction_ = false;
     HeldKeys held_{keys_};
     bool FRecordStopped = false;
     TShortKeyEvent OnShortKey;

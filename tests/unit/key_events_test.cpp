@@ -81,8 +81,8 @@ TEST_F(KeyEventsTest, EachPressFiresAtItsEventAndTheTickRunsOnlyWhileAKeyIsHeld)
 
 TEST_F(KeyEventsTest, LiveStateLaggingEitherWayIsOverruledByTheEvent) {
     // A key-up whose live state still says down is a release all the same.
-    live.Hold({kCtrl, kStar});
-    peek->OnKeyEvent(kCtrl, true);
+    Down(kCtrl);
+    live.Press({kStar});  // before the event, which the action outlasts
     peek->OnKeyEvent(kStar, true);
     peek->OnKeyEvent(kStar, false);
     peek->OnKeyEvent(kCtrl, false);
@@ -178,6 +178,22 @@ TEST_F(KeyEventsTest, RecordingAndStoppedDetectionTakeNoHotkeyFromEvents) {
     Down(kSlash);
     EXPECT_THAT(fired, IsEmpty());
     EXPECT_FALSE(Ticking());
+}
+
+TEST_F(KeyEventsTest, KeysPressedDuringAHotkeysActionAreJudgedAfterIt) {
+    // The action runs a modal loop in which the other hotkey is pressed.
+    peek->StartDetect([&](std::uint16_t index) {
+        fired.push_back(index);
+        if (index != 0) return;
+        Up(kStar);
+        Down(kSlash);
+    });
+    Down(kCtrl);
+    live.Press({kStar});  // before the event, which the action outlasts
+    peek->OnKeyEvent(kStar, true);
+    EXPECT_THAT(fired, ElementsAre(0));  // not 0, 1: nothing fires inside the action
+    clock.Advance(50);
+    EXPECT_THAT(fired, ElementsAre(0, 1));
 }
 
 TEST_F(KeyEventsTest, ACallbackMayFreeTheDetectorFromAnEvent) {
