@@ -160,8 +160,9 @@ void TPeekKey::DetectTimer() {
     RunRearmed(*FDetectTimer, [this] {
         // A key let go where we could not see it is forgotten here at the latest.
         if (followEvents_ && held_.Check()) pollCacheValid_ = false;
-        // A recording, running or ending, has the keyboard to itself.
-        if (FRecordTimer->Enabled()) return;
+        // A recording, running or ending, has the keyboard to itself; and a hotkey's action
+        // that runs a modal loop (where this tick can come) is not interrupted by another.
+        if (FRecordTimer->Enabled() || inAction_) return;
         Detect(PollKeyText(Keyboard()));
     });
 }
