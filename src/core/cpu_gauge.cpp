@@ -121,17 +121,27 @@ void DrawFrame(Picture& image, int left, int top, int right, int bottom) {
 
 }  // namespace
 
+namespace {
+// The opaque area: the full square shrunk by 2, its top moved up by one.
+constexpr int kBarLeft = 2, kBarTop = 1, kBarRight = 14, kBarBottom = 14;
+constexpr int kBarHeight = kBarBottom - kBarTop;
+}  // namespace
+
+int GaugeLevel(double load) {
+    // NaN and absurd loads (a counter that jumped) must not overflow the integer maths.
+    const double scaled = std::isnan(load) ? 0.0 : std::clamp(kBarHeight * load / 100, -1e6, 1e6);
+    // Beyond a full bar or below an empty one the picture no longer changes.
+    return static_cast<int>(std::clamp<long long>(RoundHalfEven(scaled), -1, kBarHeight));
+}
+
 Picture DrawCPUGauge(double load) {
     Picture picture(kGaugeSize);
     picture.FillMask(0, 0, kGaugeSize, kGaugeSize, true);
-    // The opaque area: the full square shrunk by 2, its top moved up by one.
-    const int left = 2, top = 1, right = 14, bottom = 14;
+    const int left = kBarLeft, top = kBarTop, right = kBarRight, bottom = kBarBottom;
     picture.FillMask(left, top, right, bottom, false);
 
-    const int height = bottom - top;
-    // NaN and absurd loads (a counter that jumped) must not overflow the integer maths.
-    const double scaled = std::isnan(load) ? 0.0 : std::clamp(height * load / 100, -1e6, 1e6);
-    const int filled = static_cast<int>(RoundHalfEven(scaled));
+    const int height = kBarHeight;
+    const int filled = GaugeLevel(load);
     // The bar's top is measured from the height alone, so a full bar also paints the rows above
     // the opaque area, where the mask hides it.
     const int barTop = height - filled;

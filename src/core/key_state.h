@@ -62,7 +62,11 @@ inline constexpr std::uint16_t kF12 = 0x7B;
 inline constexpr std::uint16_t kF13 = 0x7C;
 inline constexpr std::uint16_t kF14 = 0x7D;
 inline constexpr std::uint16_t kLShift = 0xA0;
+inline constexpr std::uint16_t kRShift = 0xA1;
+inline constexpr std::uint16_t kLControl = 0xA2;
 inline constexpr std::uint16_t kRControl = 0xA3;
+inline constexpr std::uint16_t kLMenu = 0xA4;
+inline constexpr std::uint16_t kRMenu = 0xA5;
 }  // namespace vk
 
 }  // namespace quenvix::core

@@ -55,6 +55,7 @@ void TPeekKey::FillList(ShortKeyLines& strings) {
 
 void TPeekKey::StartDetect(TShortKeyEvent onShortKey) {
     FDetectStopped = false;
+    detecting_ = true;
     ForgetLastText();
     OnShortKey = std::move(onShortKey);
     FDetectTimer->SetEnabled(true);
@@ -71,20 +72,24 @@ std::string TPeekKey::GetKeyText() const {
     return core::GetKeyText(keys_);
 }
 
-std::string TPeekKey::PollKeyText() {
+std::string TPeekKey::PollKeyText(const KeyState& keys) {
     // Reading every key costs far more than asking whether any input arrived at all, and a
     // poll every 50 ms nearly always finds the keyboard as it was. The input clock is coarse
     // (about 16 ms on Windows): input that arrives just after a reading may carry the same
     // stamp as the input before it, so a reading is reused only when the last input lies well
     // before it; anything that arrives later then carries a later stamp.
     constexpr std::uint32_t kQuietMs = 64;
-    const std::optional<InputClock> clock = keys_.ReadInputClock();
-    if (clock && pollCacheValid_ && clock->lastInputMs == cachedInputMs_) return cachedText_;
-    std::string text = GetKeyText();
+    const std::optional<InputClock> clock = keys.ReadInputClock();
+    if (clock && pollCacheValid_ && cachedSource_ == &keys &&
+        clock->lastInputMs == cachedInputMs_) {
+        return cachedText_;
+    }
+    std::string text = core::GetKeyText(keys);
     pollCacheValid_ =
         clock && static_cast<std::uint32_t>(clock->nowMs - clock->lastInputMs) >= kQuietMs;
     if (pollCacheValid_) {
         cachedInputMs_ = clock->lastInputMs;
+        cachedSource_ = &keys;
         cachedText_ = text;
     }
     return text;
@@ -111,42 +116,80 @@ bool TPeekKey::Accept(const std::string& text) {
     return true;
 }
 
+bool TPeekKey::KeepsTicking(const Timer& timer) const noexcept {
+    return &timer != FDetectTimer.get() || !followEvents_ || held_.AnyHeld();
+}
+
 template <class Body>
 void TPeekKey::RunRearmed(Timer& timer, Body&& body) {
     const std::weak_ptr<const bool> alive = alive_;
     try {
         body();
     } catch (...) {
-        if (!alive.expired()) timer.SetEnabled(true);
+        if (!alive.expired()) timer.SetEnabled(KeepsTicking(timer));
         throw;
     }
-    if (!alive.expired()) timer.SetEnabled(true);
+    if (!alive.expired()) timer.SetEnabled(KeepsTicking(timer));
+}
+
+void TPeekKey::Detect(const std::string& text) {
+    if (!Accept(text)) return;
+    for (std::size_t i = 0; i < FList.Count(); ++i) {
+        if (FList.Item(i).Key != text) continue;
+        if (!OnShortKey) return;
+        // A hotkey's action may run a modal loop, where more key events arrive: they are taken
+        // note of, and the tick judges them once the action is over, as it would have without
+        // events.
+        const TShortKeyEvent callback = OnShortKey;
+        const std::weak_ptr<const bool> alive = alive_;
+        inAction_ = true;
+        try {
+            callback(static_cast<std::uint16_t>(i));
+        } catch (...) {
+            if (!alive.expired()) inAction_ = false;
+            throw;
+        }
+        if (!alive.expired()) inAction_ = false;
+        return;
+    }
 }
 
 void TPeekKey::DetectTimer() {
     FDetectTimer->SetEnabled(false);
     if (FDetectStopped) return;
     RunRearmed(*FDetectTimer, [this] {
-        // A recording, running or ending, has the keyboard to itself.
-        if (FRecordTimer->Enabled()) return;
-        const std::string text = PollKeyText();
-        if (!Accept(text)) return;
-        for (std::size_t i = 0; i < FList.Count(); ++i) {
-            if (FList.Item(i).Key != text) continue;
-            if (OnShortKey) {
-                const TShortKeyEvent callback = OnShortKey;
-                callback(static_cast<std::uint16_t>(i));
-            }
-            return;
-        }
+        // A key let go where we could not see it is forgotten here at the latest.
+        if (followEvents_ && held_.Check()) pollCacheValid_ = false;
+        // A recording, running or ending, has the keyboard to itself; and a hotkey's action
+        // that runs a modal loop (where this tick can come) is not interrupted by another.
+        if (FRecordTimer->Enabled() || inAction_) return;
+        Detect(PollKeyText(Keyboard()));
     });
+}
+
+void TPeekKey::OnKeyEvent(std::uint16_t code, bool down) {
+    if (!followEvents_) return;
+    const bool dropped = held_.DropLost();
+    const bool changed = held_.BeginEvent(code, down);
+    // The event is input the input clock may not show yet: the next tick reads afresh.
+    pollCacheValid_ = false;
+    // While a key is held the tick keeps watch; enabling a running tick does not postpone it.
+    if (Detecting() && held_.AnyHeld()) FDetectTimer->SetEnabled(true);
+    // An auto-repeat changes nothing, and a recording has the keyboard to itself.
+    if (!Detecting() || inAction_ || FRecordTimer->Enabled() || (!changed && !dropped)) {
+        held_.EndEvent();
+        return;
+    }
+    const std::string text = core::GetKeyText(held_);
+    held_.EndEvent();
+    Detect(text);
 }
 
 void TPeekKey::RecordTimer() {
     FRecordTimer->SetEnabled(false);
     if (FRecordStopped) return;
     RunRearmed(*FRecordTimer, [this] {
-        const std::string text = PollKeyText();
+        const std::string text = PollKeyText(keys_);
         if (!Accept(text) || !OnRecord) return;
         const TKeyRecordEvent callback = OnRecord;
         callback(text);

@@ -1,8 +1,9 @@
 #pragma once
-// The hotkey detector. It registers nothing with the system and hooks nothing: it polls the
-// keyboard state on a timer, turns it into a key text and, when a new combination shows up,
-// either names the hotkey that has that text (detection) or reports the text itself (recording,
-// for the dialog in which the user presses a new combination).
+// The hotkey detector. It registers no hotkey with the system: it reads the keyboard state, turns
+// it into a key text and, when a new combination shows up, either names the hotkey that has that
+// text (detection) or reports the text itself (recording, for the dialog in which the user presses
+// a new combination). Where the platform reports key events, detection runs at each event and
+// polls only while a key is held, so an idle keyboard costs nothing; without events it polls.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -12,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/held_keys.h"
 #include "core/key_state.h"
 #include "core/timer.h"
 
@@ -69,11 +71,22 @@ class TPeekKey {
     // when no hotkey has been added.
     void FillList(ShortKeyLines& strings);
 
-    // Polls every 50 ms and calls `onShortKey` with the index of the first hotkey whose key text
-    // equals a newly pressed combination.
+    // Calls `onShortKey` with the index of the first hotkey whose key text equals a newly pressed
+    // combination. Polls every 50 ms; when following key events, only while a key is held.
     void StartDetect(TShortKeyEvent onShortKey);
-    // The opposite of StartDetect: the next detection tick is the last.
+    // The opposite of StartDetect: the next detection tick is the last, and key events are only
+    // taken note of.
     void StopDetect() noexcept { FDetectStopped = true; }
+
+    // From now on every key going down or up is reported through OnKeyEvent, so the detection
+    // tick runs only while a key is held. Without it (the platform refused to report keys) the
+    // detector polls all the time.
+    void FollowKeyEvents() noexcept { followEvents_ = true; }
+    bool FollowsKeyEvents() const noexcept { return followEvents_; }
+    // A key went down (auto-repeats included) or up. Runs a detection at once, with this key
+    // taken as the event says even where the keyboard state does not show it yet. Left and right
+    // modifiers may be given by their own codes. Ignored unless following key events.
+    void OnKeyEvent(std::uint16_t code, bool down);
 
     // Polls every 100 ms and reports each new combination to `onRecord`. Detection is suspended
     // from here until the recording timer's tick after StopRecord.
@@ -88,10 +101,18 @@ class TPeekKey {
   private:
     void DetectTimer();
     void RecordTimer();
+    // Fires the hotkey whose text this is, if it is a new combination.
+    void Detect(const std::string& text);
+    bool Detecting() const noexcept { return detecting_ && !FDetectStopped; }
+    // Whether `timer` should tick again: the detection tick stops once events say all is let go.
+    bool KeepsTicking(const Timer& timer) const noexcept;
+    const KeyState& Keyboard() const noexcept {
+        return followEvents_ ? static_cast<const KeyState&>(held_) : keys_;
+    }
     // Each mode starts as if every key had just been let go.
     void ForgetLastText() noexcept;
     // The key text for a tick: read afresh, or the last one when no input has arrived since.
-    std::string PollKeyText();
+    std::string PollKeyText(const KeyState& keys);
     // Whether `text` is a new combination; remembers it when it is.
     bool Accept(const std::string& text);
     // Runs `body` and re-enables `timer` on every way out, exceptions included; skipped when a
@@ -103,6 +124,10 @@ class TPeekKey {
     std::unique_ptr<Timer> FDetectTimer;
     std::unique_ptr<Timer> FRecordTimer;
     bool FDetectStopped = false;
+    bool detecting_ = false;
+    bool followEvents_ = false;
+    bool inAction_ = false;
+    HeldKeys held_{keys_};
     bool FRecordStopped = false;
     TShortKeyEvent OnShortKey;
     TKeyRecordEvent OnRecord;
@@ -111,6 +136,7 @@ class TPeekKey {
     // The last text read while input was quiet, and the input stamp it belongs to.
     bool pollCacheValid_ = false;
     std::uint32_t cachedInputMs_ = 0;
+    const KeyState* cachedSource_ = nullptr;
     std::string cachedText_;
     // Expires with the detector, so a tick can tell that its callback freed it.
     std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);

@@ -91,15 +91,16 @@ bool CpuGaugeView::Tick() {
     if (!*alive) return false;
     if (!sampled) return true;
 
-    core::Picture picture = core::DrawCPUGauge(load);
     lastLoad_ = load;
-    // An unchanged picture is not put in again: the tray then has nothing new to fetch.
-    if (shown_ && *shown_ == picture) return true;
-    const PictureBitmaps bitmaps = MakePictureBitmaps(picture, imCPU_->Width());
+    // A picture equal to the one shown is neither drawn nor put in again: the tray's thread then
+    // has nothing new and sleeps on.
+    const int level = core::GaugeLevel(load);
+    if (shownLevel_ == level) return true;
+    const PictureBitmaps bitmaps = MakePictureBitmaps(core::DrawCPUGauge(load), imCPU_->Width());
     if (!imCPU_->Replace(0, bitmaps.image.get(), bitmaps.mask.get())) {
         throw core::Error("Failed to replace the gauge picture");
     }
-    shown_ = std::move(picture);
+    shownLevel_ = level;
     return true;
 }
 

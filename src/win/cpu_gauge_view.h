@@ -53,7 +53,7 @@ class CpuGaugeView {
     std::shared_ptr<SharedImageList> imCPU_;
     std::unique_ptr<core::CpuCounters> counters_;
     core::CpuUsageSampler sampler_;
-    std::optional<core::Picture> shown_;
+    std::optional<int> shownLevel_;
     std::optional<double> lastLoad_;
     // Cleared by the destructor, so a tick whose message pumping destroyed this view stops.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

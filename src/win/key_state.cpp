@@ -2,6 +2,12 @@
 
 #include <windows.h>
 
+#include <string>
+#include <utility>
+
+#include "core/error.h"
+#include "core/peek_key.h"
+
 namespace quenvix::win {
 
 bool AsyncKeyState::IsKeyDown(std::uint16_t code) const {
@@ -19,6 +25,94 @@ std::optional<core::InputClock> AsyncKeyState::ReadInputClock() const {
     info.cbSize = sizeof(info);
     if (!GetLastInputInfo(&info)) return std::nullopt;
     return core::InputClock{info.dwTime, GetTickCount()};
+}
+
+namespace {
+
+constexpr USHORT kGenericDesktopPage = 1;
+constexpr USHORT kKeyboardUsage = 6;
+
+// Raw input names a modifier by its common code; the side comes from the scan code, so that
+// letting go of one Ctrl while the other is held does not count as letting go of Ctrl.
+std::uint16_t SidedCode(const RAWKEYBOARD& input) {
+    const bool extended = (input.Flags & RI_KEY_E0) != 0;
+    switch (input.VKey) {
+        case VK_SHIFT:
+            return MapVirtualKeyW(input.MakeCode, MAPVK_VSC_TO_VK_EX) == VK_RSHIFT ? VK_RSHIFT
+                                                                                   : VK_LSHIFT;
+        case VK_CONTROL:
+            return extended ? VK_RCONTROL : VK_LCONTROL;
+        case VK_MENU:
+            return extended ? VK_RMENU : VK_LMENU;
+        default:
+            return input.VKey;
+    }
+}
+
+}  // namespace
+
+RawKeyboard::RawKeyboard(KeyEvent onKey, RegisterFn registerDevices)
+    : onKey_(std::move(onKey)),
+      register_(registerDevices
+                    ? std::move(registerDevices)
+                    : RegisterFn([](const RAWINPUTDEVICE* devices, UINT count) {
+                          return RegisterRawInputDevices(devices, count, sizeof(*devices));
+                      })) {
+    // Message-only: it never shows and takes no part in the desktop's window lists.
+    if (!CreateBound(L"QuenvixRawKeyboard", 0, 0, L"", 0, 0, 0, 0, HWND_MESSAGE)) {
+        throw core::Error("Cannot create the keyboard window");
+    }
+    // Input sink: the keys reach us while another program has the focus, which is nearly always.
+    const RAWINPUTDEVICE device{kGenericDesktopPage, kKeyboardUsage, RIDEV_INPUTSINK, Hwnd()};
+    if (!register_(&device, 1)) {
+        const DWORD error = GetLastError();
+        throw core::Error("Raw keyboard input refused (error " + std::to_string(error) + ")");
+    }
+}
+
+RawKeyboard::~RawKeyboard() {
+    const RAWINPUTDEVICE device{kGenericDesktopPage, kKeyboardUsage, RIDEV_REMOVE, nullptr};
+    register_(&device, 1);
+    onKey_ = nullptr;
+}
+
+void RawKeyboard::OnKeyboardInput(const RAWKEYBOARD& input) {
+    // 0xFF marks the fake half of an escaped sequence (Pause and its kin), not a key.
+    if (input.VKey == 0 || input.VKey >= 0xFF || !onKey_) return;
+    const KeyEvent onKey = onKey_;  // the handler may free this object
+    onKey(SidedCode(input), (input.Flags & RI_KEY_BREAK) == 0);
+}
+
+LRESULT RawKeyboard::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_INPUT) {
+        const HWND hwnd = Hwnd();  // the key's handler may free this object
+        RAWINPUT input{};
+        UINT size = sizeof(input);
+        if (GetRawInputData(reinterpret_cast<HRAWINPUT>(lParam), RID_INPUT, &input, &size,
+                            sizeof(RAWINPUTHEADER)) != static_cast<UINT>(-1) &&
+            input.header.dwType == RIM_TYPEKEYBOARD) {
+            OnKeyboardInput(input.data.keyboard);
+        }
+        // The system frees the input only through the default procedure.
+        return DefWindowProcW(hwnd, msg, wParam, lParam);
+    }
+    return DefaultProc(msg, wParam, lParam);
+}
+
+std::unique_ptr<RawKeyboard> FollowKeyEvents(core::TPeekKey& peek,
+                                             RawKeyboard::RegisterFn registerDevices) {
+    std::unique_ptr<RawKeyboard> keyboard;
+    try {
+        keyboard = std::make_unique<RawKeyboard>(
+            [&peek](std::uint16_t code, bool down) { peek.OnKeyEvent(code, down); },
+            std::move(registerDevices));
+    } catch (const core::Error& e) {
+        // Not fatal: the detector polls as it always could.
+        OutputDebugStringA(e.what());
+        return nullptr;
+    }
+    peek.FollowKeyEvents();
+    return keyboard;
 }
 
 }  // namespace quenvix::win

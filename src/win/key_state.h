@@ -1,6 +1,18 @@
 #pragma once
-// The keyboard as the hotkey detector sees it: the system-wide state of each key.
+// The keyboard as the hotkey detector sees it: the system-wide state of each key, and the key
+// events that raw input reports.
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
 #include "core/key_state.h"
+#include "win/ui.h"
+
+namespace quenvix::core {
+class TPeekKey;
+}
 
 namespace quenvix::win {
 
@@ -9,5 +21,35 @@ class AsyncKeyState : public core::KeyState {
     bool IsKeyDown(std::uint16_t code) const override;
     std::optional<core::InputClock> ReadInputClock() const override;
 };
+
+// Every key going down or up on this desktop, whichever program has the focus, delivered on the
+// thread that made this object (it must run a message loop).
+class RawKeyboard : private Window {
+  public:
+    using KeyEvent = std::function<void(std::uint16_t code, bool down)>;
+    using RegisterFn = std::function<BOOL(const RAWINPUTDEVICE* devices, UINT count)>;
+
+    // Throws core::Error when the system will not report the keyboard. `registerDevices` stands
+    // in for RegisterRawInputDevices in tests.
+    explicit RawKeyboard(KeyEvent onKey, RegisterFn registerDevices = {});
+    ~RawKeyboard() override;
+
+    using Window::Hwnd;
+    // One keyboard record, as WM_INPUT brings it.
+    void OnKeyboardInput(const RAWKEYBOARD& input);
+
+  protected:
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+  private:
+    KeyEvent onKey_;
+    RegisterFn register_;
+};
+
+// Feeds `peek` the keyboard's events from now on, so that it stops polling while no key is held.
+// Null when the system will not report keys: `peek` then goes on polling. `registerDevices` as
+// for RawKeyboard.
+std::unique_ptr<RawKeyboard> FollowKeyEvents(core::TPeekKey& peek,
+                                             RawKeyboard::RegisterFn registerDevices = {});
 
 }  // namespace quenvix::win

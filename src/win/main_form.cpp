@@ -266,6 +266,7 @@ void TMainForm::FormCreate() {
     NotifyIcon1->OnPopup = [this] { hiding_->PopSystrayPopup(idRestoreall1); };
 
     FPeekKey->StartDetect([this](std::uint16_t index) { HotKeyPressed(index); });
+    rawKeyboard_ = FollowKeyEvents(*FPeekKey);
 
     // A damaged setting is reported and costs only its own step: the program still starts,
     // takes back what an earlier copy left hidden, and goes into the tray.
@@ -315,6 +316,7 @@ void TMainForm::FormDestroy() {
     // The tray icon goes last: removing it waits on the shell, and nothing hidden may depend on
     // that wait.
     if (NotifyIcon1) NotifyIcon1->SetActive(false);
+    rawKeyboard_.reset();
     FPeekKey.reset();
     hiding_.reset();
     NotifyIcon1.reset();

@@ -23,6 +23,7 @@ class Hiding;
 class SharedImageList;
 class CpuGaugeView;
 class AsyncKeyState;
+class RawKeyboard;
 class Win32Registry;
 class WinTimerFactory;
 class Win32Desktop;
@@ -96,6 +97,8 @@ class TMainForm : public FormWindow {
     std::unique_ptr<Win32Desktop> desktop_;
 
     std::unique_ptr<core::TPeekKey> FPeekKey;
+    // Feeds FPeekKey key events; null where the system refuses them (FPeekKey then polls).
+    std::unique_ptr<RawKeyboard> rawKeyboard_;
     bool FInTray = false;
     std::string FGUID;
     std::unique_ptr<core::TMyRegistry> MyRegistry;

@@ -25,6 +25,12 @@ constexpr std::size_t kTipCharacters = 64;
 // An add that failed (no taskbar yet) is tried again this often.
 constexpr ULONGLONG kAddRetryMs = 1000;
 constexpr int kStillPollMs = 50;
+// A still icon sleeps until something changes; it looks again this often all the same, so that
+// no wait is without end.
+constexpr auto kStillRecheck = std::chrono::seconds(60);
+// Stopping the thread waits this long for the icon's removal; a shell that hangs longer keeps
+// the thread, which the process's exit ends.
+constexpr DWORD kStopBoundMs = 2000;
 constexpr DWORD kSoundFlags = SND_ALIAS | SND_NOWAIT | SND_NODEFAULT | SND_ASYNC;
 
 // The hint's first 64 characters, as the shell's tip field takes them. Characters outside the
@@ -61,12 +67,16 @@ int PlatformPriority(TThreadPriority priority) {
     return THREAD_PRIORITY_NORMAL;
 }
 
-// Waits for `handle` while still answering messages that other threads send to this thread's
-// windows: the icon thread's shell call may be waiting on one of them.
-void WaitAnsweringSentMessages(HANDLE handle) {
+// Waits up to `boundMs` for `handle` while still answering messages that other threads send to
+// this thread's windows: the icon thread's shell call may be waiting on one of them. True when
+// the handle was signalled.
+bool WaitAnsweringSentMessages(HANDLE handle, DWORD boundMs) {
+    const ULONGLONG deadline = GetTickCount64() + boundMs;
     for (;;) {
-        const DWORD r = MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_SENDMESSAGE);
-        if (r != WAIT_OBJECT_0 + 1) return;
+        const ULONGLONG now = GetTickCount64();
+        const DWORD left = now < deadline ? static_cast<DWORD>(deadline - now) : 0;
+        const DWORD r = MsgWaitForMultipleObjects(1, &handle, FALSE, left, QS_SENDMESSAGE);
+        if (r != WAIT_OBJECT_0 + 1) return r == WAIT_OBJECT_0;
         MSG msg;
         PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
@@ -81,48 +91,50 @@ ShiftState CurrentShiftState() {
 
 // ---- the icon's thread ----------------------------------------------------------------------
 
-class TNotifyIconThread {
+// Shared by its owner and the thread itself, so that a thread given up on by Stop still has
+// everything it uses.
+class TNotifyIconThread : public std::enable_shared_from_this<TNotifyIconThread> {
   public:
     TNotifyIconThread(HWND window, ShellNotifyIconFn shell)
         : FWindow(window), shell_(std::move(shell)) {}
 
-    ~TNotifyIconThread() {
-        {
-            std::lock_guard lock(mutex_);
-            terminated_ = true;
-        }
-        wake_.notify_all();
-        if (thread_) WaitAnsweringSentMessages(thread_.get());
-    }
-
     // Separate from construction so that the first pass already sees the settings.
     void Start() {
-        const uintptr_t h = _beginthreadex(nullptr, 0, &TNotifyIconThread::Run, this, 0, nullptr);
+        auto keep = std::make_unique<std::shared_ptr<TNotifyIconThread>>(shared_from_this());
+        const uintptr_t h =
+            _beginthreadex(nullptr, 0, &TNotifyIconThread::Run, keep.get(), 0, nullptr);
         if (!h) throw core::Error("Failed to start the tray icon thread");
+        keep.release();  // the thread's own reference now
         thread_.reset(reinterpret_cast<HANDLE>(h));
     }
 
+    // Ends the thread, which removes the icon. Gives up after a bound: a shell that does not
+    // answer must not hang the program.
+    void Stop() {
+        Poke([this] { terminated_ = true; });
+        if (thread_) WaitAnsweringSentMessages(thread_.get(), kStopBoundMs);
+    }
+
     void SetAnimation(bool animated, int delay) {
-        std::lock_guard lock(mutex_);
-        FAnimated = animated;
-        FDelay = animated ? std::max(delay, 0) : kStillPollMs;
+        Poke([&] {
+            FAnimated = animated;
+            FDelay = animated ? std::max(delay, 0) : kStillPollMs;
+            poked_ = true;
+        });
     }
 
     void SetIcon(std::wstring tip, int iconIndex, std::shared_ptr<SharedImageList> imageList) {
-        std::lock_guard lock(mutex_);
-        FHint = std::move(tip);
-        FIconIndex = iconIndex;
-        FImageList = std::move(imageList);
-        FChanged = true;
+        Poke([&] {
+            FHint = std::move(tip);
+            FIconIndex = iconIndex;
+            FImageList = std::move(imageList);
+            FChanged = true;
+        });
     }
 
     // The shell came back (or was never there): put the icon in again.
     void Readd() {
-        {
-            std::lock_guard lock(mutex_);
-            readd_ = true;
-        }
-        wake_.notify_all();
+        Poke([this] { readd_ = true; });
     }
 
     void SetPriority(int priority) {
@@ -130,9 +142,21 @@ class TNotifyIconThread {
     }
 
   private:
-    static unsigned __stdcall Run(void* self) {
-        Guarded(nullptr, [self] { static_cast<TNotifyIconThread*>(self)->Execute(); });
+    static unsigned __stdcall Run(void* keep) {
+        const std::unique_ptr<std::shared_ptr<TNotifyIconThread>> self(
+            static_cast<std::shared_ptr<TNotifyIconThread>*>(keep));
+        Guarded(nullptr, [&] { (*self)->Execute(); });
         return 0;
+    }
+
+    // Changes the hand-over state under the lock and wakes the thread.
+    template <class Change>
+    void Poke(Change&& change) {
+        {
+            std::lock_guard lock(mutex_);
+            change();
+        }
+        wake_.notify_all();
     }
 
     struct Pass {
@@ -151,7 +175,29 @@ class TNotifyIconThread {
         }
         FChanged = false;
         readd_ = false;
+        poked_ = false;
+        imageChanged_ = false;
         return pass;
+    }
+
+    // Until something new arrives: settings, a picture, a re-add, the end; or, while the icon
+    // has not been added yet, the next try. True to go on.
+    bool WaitForChange() {
+        std::unique_lock lock(mutex_);
+        const auto bound = added_ ? std::chrono::milliseconds(kStillRecheck)
+                                  : std::chrono::milliseconds(kAddRetryMs);
+        wake_.wait_for(lock, bound, [this] {
+            return terminated_ || readd_ || FChanged || poked_ || imageChanged_;
+        });
+        return !terminated_;
+    }
+
+    // Takes the icon's pictures from `list` from now on, and hears of each new one.
+    void UseList(std::shared_ptr<SharedImageList> list) {
+        if (list == list_) return;
+        if (list_) list_->Unwatch(watchTicket_);
+        list_ = std::move(list);
+        if (list_) watchTicket_ = list_->Watch([this] { Poke([this] { imageChanged_ = true; }); });
     }
 
     // Pauses for `delay` ms, or less when asked to stop or to re-add; true to go on.
@@ -217,22 +263,29 @@ class TNotifyIconThread {
             if (pass.changed) {
                 std::fill(std::begin(nid_.szTip), std::end(nid_.szTip), L'\0');
                 std::copy(pass.hint.begin(), pass.hint.end(), nid_.szTip);
-                list_ = std::move(pass.imageList);
+                UseList(std::move(pass.imageList));
                 tipPending = true;
                 if (!pass.animated) {
                     ShowImage(pass.iconIndex, true);
                     tipPending = false;
                 }
             }
+            const int count = list_ ? list_->Count() : 0;
             if (pass.animated) {
                 ShowImage(frame, tipPending);
                 tipPending = false;
-                const int count = list_ ? list_->Count() : 0;
                 if (++frame >= count) frame = 0;
+            } else if (shownValid_) {
+                // The image shown may have a new picture.
+                ShowImage(shownIndex_, false);
             }
             if (pass.readd || (!added_ && GetTickCount64() - lastAdd_ >= kAddRetryMs)) Add();
-            if (!Pause(pass.delay)) break;
+            // Only an animation of several pictures needs the clock; a single picture (the
+            // gauge) is handed on when it changes, and the thread sleeps in between.
+            const bool goOn = pass.animated && count > 1 ? Pause(pass.delay) : WaitForChange();
+            if (!goOn) break;
         }
+        UseList(nullptr);
         Shell(NIM_DELETE);
         nid_.hIcon = nullptr;
         icon_.reset();
@@ -249,6 +302,8 @@ class TNotifyIconThread {
     bool FChanged = false;
     bool readd_ = false;
     bool terminated_ = false;
+    bool poked_ = false;
+    bool imageChanged_ = false;
 
     const HWND FWindow;
     const ShellNotifyIconFn shell_;
@@ -259,6 +314,7 @@ class TNotifyIconThread {
     bool shellRefusing_ = false;
     UniqueIcon icon_;
     std::shared_ptr<SharedImageList> list_;
+    int watchTicket_ = 0;
     bool added_ = false;
     ULONGLONG lastAdd_ = 0;
     bool shownValid_ = false;
@@ -374,12 +430,13 @@ void TNotifyIcon::SetMinFormToTray(bool value) {
 void TNotifyIcon::UpdateThread(bool withIcon) {
     if (FActive) {
         const bool starting = !FThread;
-        if (starting) FThread = std::make_unique<TNotifyIconThread>(Window(), shell_);
+        if (starting) FThread = std::make_shared<TNotifyIconThread>(Window(), shell_);
         FThread->SetAnimation(FAnimated, FAnimateDelay);
         if (withIcon || starting) FThread->SetIcon(TrayTip(FHint), FIconIndex, FImageList);
         if (starting) FThread->Start();
         FThread->SetPriority(PlatformPriority(FAnimatePriority));
-    } else {
+    } else if (FThread) {
+        FThread->Stop();
         FThread.reset();
     }
 }

@@ -138,7 +138,7 @@ class TNotifyIcon {
 
     // Declared before the thread, so the window outlives it.
     std::unique_ptr<CallbackWindow> FWindow;
-    std::unique_ptr<TNotifyIconThread> FThread;
+    std::shared_ptr<TNotifyIconThread> FThread;
 };
 
 // The screen rectangle of the notification area; the taskbar's, or the bottom-right corner of the

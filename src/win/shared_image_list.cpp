@@ -16,14 +16,14 @@ SharedImageList::~SharedImageList() {
 int SharedImageList::Add(HBITMAP image, HBITMAP mask) {
     std::lock_guard lock(mutex_);
     const int index = ImageList_Add(list_, image, mask);
-    if (index >= 0) ++generation_;
+    if (index >= 0) Changed();
     return index;
 }
 
 bool SharedImageList::Replace(int index, HBITMAP image, HBITMAP mask) {
     std::lock_guard lock(mutex_);
     if (!ImageList_Replace(list_, index, image, mask)) return false;
-    ++generation_;
+    Changed();
     return true;
 }
 
@@ -42,6 +42,22 @@ UniqueIcon SharedImageList::GetIcon(int index, std::uint64_t* generation) const 
     if (generation) *generation = generation_;
     if (index < 0 || index >= ImageList_GetImageCount(list_)) return nullptr;
     return UniqueIcon(ImageList_GetIcon(list_, index, ILD_TRANSPARENT));
+}
+
+int SharedImageList::Watch(std::function<void()> onChange) {
+    std::lock_guard lock(mutex_);
+    watchers_.emplace(nextTicket_, std::move(onChange));
+    return nextTicket_++;
+}
+
+void SharedImageList::Unwatch(int ticket) {
+    std::lock_guard lock(mutex_);
+    watchers_.erase(ticket);
+}
+
+void SharedImageList::Changed() {
+    ++generation_;
+    for (const auto& [ticket, onChange] : watchers_) onChange();
 }
 
 }  // namespace quenvix::win

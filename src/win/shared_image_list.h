@@ -8,6 +8,8 @@
 // clang-format on
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <mutex>
 
 #include "win/ui.h"
@@ -36,12 +38,22 @@ class SharedImageList {
     // the picture belongs to.
     UniqueIcon GetIcon(int index, std::uint64_t* generation = nullptr) const;
 
+    // `onChange` runs after every change of the pictures, on the changing thread and under the
+    // list's lock (so it must not use the list): a reader can sleep until there is something new.
+    // Returns the ticket for Unwatch; after Unwatch returns the callback is never running.
+    int Watch(std::function<void()> onChange);
+    void Unwatch(int ticket);
+
   private:
     mutable std::mutex mutex_;
     HIMAGELIST list_ = nullptr;
     int width_;
     int height_;
     std::uint64_t generation_ = 0;
+    std::map<int, std::function<void()>> watchers_;
+    int nextTicket_ = 0;
+
+    void Changed();
 };
 
 }  // namespace quenvix::win

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -272,6 +274,29 @@ INSTANTIATE_TEST_SUITE_P(
                       GaugeCase{7.7, GaugeArt(1)},
                       GaugeCase{250.0, GaugeArt(11, "WWBBBBBBBBBBBBWW")},
                       GaugeCase{std::nan(""), GaugeArt(0)}));
+
+TEST(GaugeLevel, EqualLevelsDrawEqualPicturesAndFewLevelsLookAlike) {
+    // The gauge view skips drawing on an equal level: a level that hid a change of picture would
+    // freeze the tray icon, and levels that differ with the picture equal cost a redraw.
+    std::vector<double> loads = {std::nan(""), -1e300, -50, -4, -3.85, 1e300, 250, 107.7};
+    for (double load = -10; load <= 110; load += 0.25) loads.push_back(load);
+    std::vector<core::Picture> pictures;
+    for (double load : loads) pictures.push_back(core::DrawCPUGauge(load));
+    std::set<int> levels;
+    std::vector<core::Picture> distinct;
+    for (std::size_t a = 0; a < loads.size(); ++a) {
+        levels.insert(core::GaugeLevel(loads[a]));
+        if (std::find(distinct.begin(), distinct.end(), pictures[a]) == distinct.end()) {
+            distinct.push_back(pictures[a]);
+        }
+        for (std::size_t b = a + 1; b < loads.size(); ++b) {
+            if (core::GaugeLevel(loads[a]) != core::GaugeLevel(loads[b])) continue;
+            ASSERT_EQ(pictures[a], pictures[b]) << loads[a] << " and " << loads[b];
+        }
+    }
+    // Only the two pairs of look-alike levels at the ends of the bar.
+    EXPECT_EQ(levels.size(), distinct.size() + 2);
+}
 
 TEST(RoundHalfEven, HalvesGoToTheEvenNeighbour) {
     EXPECT_EQ(core::RoundHalfEven(6.5), 6);

@@ -3,16 +3,22 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <utility>
+#include <vector>
+
 #include "core/key_text.h"
+#include "core/peek_key.h"
+#include "win/timer.h"
 
 namespace quenvix::win {
 namespace {
 
-void SendKey(WORD vk, bool down) {
+void SendKey(WORD vk, bool down, DWORD flags = 0) {
     INPUT in{};
     in.type = INPUT_KEYBOARD;
     in.ki.wVk = vk;
-    in.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+    in.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+    in.ki.dwFlags = flags | (down ? 0 : KEYEVENTF_KEYUP);
     ASSERT_EQ(SendInput(1, &in, sizeof(in)), 1u);
 }
 
@@ -50,6 +56,93 @@ TEST(AsyncKeyState, ToggleAndPressedSinceBitsAreNotDown) {
         SendKey(VK_CAPITAL, false);
         Settle();
     }
+}
+
+// Runs this thread's messages until `done` holds, for a few seconds at most.
+template <class Done>
+bool PumpUntil(Done&& done) {
+    const ULONGLONG deadline = GetTickCount64() + 5000;
+    for (;;) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        if (done()) return true;
+        if (GetTickCount64() >= deadline) return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+}
+
+using KeyEvents = std::vector<std::pair<std::uint16_t, bool>>;
+
+TEST(RawKeyboard, InjectedKeysReachTheMessageOnlyWindowWithTheirSide) {
+    KeyEvents events;
+    RawKeyboard keyboard([&](std::uint16_t code, bool down) { events.emplace_back(code, down); });
+    EXPECT_EQ(GetParent(keyboard.Hwnd()), nullptr);
+    SendKey(VK_CONTROL, true);
+    SendKey(VK_CONTROL, true, KEYEVENTF_EXTENDEDKEY);  // the right Ctrl
+    SendKey(VK_DIVIDE, true, KEYEVENTF_EXTENDEDKEY);
+    SendKey(VK_DIVIDE, false, KEYEVENTF_EXTENDEDKEY);
+    SendKey(VK_CONTROL, false, KEYEVENTF_EXTENDEDKEY);
+    SendKey(VK_CONTROL, false);
+    ASSERT_TRUE(PumpUntil([&] { return events.size() >= 6; })) << events.size() << " events";
+    EXPECT_EQ(events, (KeyEvents{{VK_LCONTROL, true},
+                                 {VK_RCONTROL, true},
+                                 {VK_DIVIDE, true},
+                                 {VK_DIVIDE, false},
+                                 {VK_RCONTROL, false},
+                                 {VK_LCONTROL, false}}));
+    // The escape half of Pause's sequence names no key.
+    events.clear();
+    RAWKEYBOARD pause{};
+    pause.VKey = 0xFF;
+    keyboard.OnKeyboardInput(pause);
+    EXPECT_TRUE(events.empty());
+}
+
+class DetectorOnWine : public ::testing::Test {
+  protected:
+    DetectorOnWine() {
+        peek.AddShortKey("HideAll", "", "CTRL+/ Num");
+        peek.StartDetect([this](std::uint16_t) { ++fired; });
+    }
+    void PressChord() {
+        SendKey(VK_CONTROL, true);
+        SendKey(VK_DIVIDE, true, KEYEVENTF_EXTENDEDKEY);
+    }
+    void ReleaseChord() {
+        SendKey(VK_DIVIDE, false, KEYEVENTF_EXTENDEDKEY);
+        SendKey(VK_CONTROL, false);
+    }
+
+    AsyncKeyState keys;
+    WinTimerFactory timers;
+    core::TPeekKey peek{keys, timers};
+    int fired = 0;
+};
+
+TEST_F(DetectorOnWine, KeyEventsFireEachPressOfTheChordOnce) {
+    const std::unique_ptr<RawKeyboard> keyboard = FollowKeyEvents(peek);
+    ASSERT_NE(keyboard, nullptr);
+    EXPECT_TRUE(peek.FollowsKeyEvents());
+    for (int press = 1; press <= 3; ++press) {
+        PressChord();
+        ASSERT_TRUE(PumpUntil([&] { return fired >= press; })) << "press " << press;
+        EXPECT_EQ(fired, press);  // a second firing of the last press shows up here
+        ReleaseChord();
+        ASSERT_TRUE(PumpUntil([&] { return !keys.IsKeyDown(VK_CONTROL); }));
+    }
+}
+
+TEST_F(DetectorOnWine, RefusedRawInputLeavesTheDetectorPolling) {
+    const std::unique_ptr<RawKeyboard> keyboard =
+        FollowKeyEvents(peek, [](const RAWINPUTDEVICE*, UINT) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        });
+    EXPECT_EQ(keyboard, nullptr);
+    EXPECT_FALSE(peek.FollowsKeyEvents());
+    PressChord();
+    EXPECT_TRUE(PumpUntil([&] { return fired == 1; }));
+    ReleaseChord();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -243,6 +244,56 @@ TEST_F(NotifyIconFixture, StoppingDuringALongPauseReturnsAtOnce) {
     EXPECT_EQ(shell.Calls().back().message, static_cast<DWORD>(NIM_DELETE));
     // A stop that sat out the pause would take two minutes.
     EXPECT_LT(waited, 60s);
+}
+
+TEST_F(NotifyIconFixture, AStillIconSleepsUntilItsPictureOrTipChangesThenShowsItAtOnce) {
+    auto list = ListOf({0.0});
+    icon->SetImageList(list);
+    icon->SetAnimated(true);  // one picture: nothing to animate, the delay does not matter
+    icon->SetAnimateDelay(120'000);
+    icon->SetActive(true);
+    ASSERT_TRUE(shell.WaitForCount(NIM_MODIFY, 1));
+    ReplaceImage0(*list, 100.5);
+    ASSERT_TRUE(shell.WaitForCount(NIM_MODIFY, 2));
+    EXPECT_EQ(Difference(shell.Calls().back().icon, core::DrawCPUGauge(100.5)), "");
+    icon->SetHint("new tip");
+    ASSERT_TRUE(shell.WaitForCount(NIM_MODIFY, 3));
+    EXPECT_EQ(Tip(shell.Calls().back()), L"new tip");
+    // A list that is no longer the icon's wakes nothing.
+    icon->SetImageList(ListOf({50.5}));
+    ASSERT_TRUE(shell.WaitForCount(NIM_MODIFY, 4));
+    ReplaceImage0(*list, 0.0);
+    Sleep(200);
+    EXPECT_EQ(shell.Count(NIM_MODIFY), 4u);
+}
+
+TEST(NotifyIconStop, AShellThatHangsOnTheRemovalIsGivenUpOn) {
+    struct Hang {
+        UniqueHandle release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+        std::atomic<bool> added{false}, inDelete{false}, finished{false};
+    };
+    // Shared with the icon's thread, which may outlive the icon.
+    auto hang = std::make_shared<Hang>();
+    auto icon = std::make_unique<TNotifyIcon>(nullptr, [hang](DWORD message, NOTIFYICONDATAW*) {
+        if (message == NIM_DELETE) {
+            hang->inDelete = true;
+            WaitForSingleObject(hang->release.get(), 30'000);
+            hang->finished = true;
+        }
+        hang->added = true;
+        return TRUE;
+    });
+    icon->SetImageList(ListOf({0.0}));
+    icon->SetActive(true);
+    for (int i = 0; i < 500 && !hang->added; ++i) Sleep(10);
+    ASSERT_TRUE(hang->added);
+    icon->SetActive(false);  // an endless wait would hang the test here
+    EXPECT_TRUE(hang->inDelete);
+    EXPECT_FALSE(hang->finished);
+    icon.reset();
+    SetEvent(hang->release.get());
+    for (int i = 0; i < 500 && !hang->finished; ++i) Sleep(10);
+    EXPECT_TRUE(hang->finished);
 }
 
 // ---- animation ------------------------------------------------------------------------------
