@@ -61,14 +61,6 @@ Hider::Hider(Desktop& desktop, TMyRegistry* store, HiddenEntries* entries, OwnWi
     }
 }
 
-void Hider::HotKeyPressed(std::uint16_t index) {
-    if (index == 0) {
-        HideActiveWindow();
-    } else if (index == 1) {
-        HideAllWindows();
-    }
-}
-
 void Hider::HideActiveWindow() {
     const WindowId foreground = desktop_.ForegroundWindow();
     if (foreground == kNoWindow) return;
@@ -198,6 +190,19 @@ void Hider::RestoreWindow(const THidenInfo& info) {
         desktop_.ShowAsync(window, ShowCommand::Show);
     }
     Forget(info);
+}
+
+bool Hider::RestoreLastHidden() {
+    while (!hiddenList_.empty()) {
+        THidenInfo& last = *hiddenList_.back();
+        if (StillOurs(last) && !ShownByItsProgram(last)) {
+            RestoreWindow(last);
+            return true;
+        }
+        // Pressed again, the key must reach the one before, not stop at a window already gone.
+        Forget(last);
+    }
+    return false;
 }
 
 void Hider::Restoreall1Click(const std::function<bool()>& processMessages) {

@@ -83,8 +83,6 @@ class Hider {
     Hider(const Hider&) = delete;
     Hider& operator=(const Hider&) = delete;
 
-    // 0 hides the active program, 1 every program, anything else nothing.
-    void HotKeyPressed(std::uint16_t index);
     // Hides the root of the foreground window's owner chain.
     void HideActiveWindow();
     // Hides every visible, unowned, non-tool top-level window, in the system's order.
@@ -98,6 +96,10 @@ class Hider {
     void RefreshHiddenMenu();
     // Shows the record's window in its former state and forgets the record (with its entry).
     void RestoreWindow(const THidenInfo& info);
+    // Restores the most recently hidden window that is still hidden and still the same window,
+    // forgetting on the way every newer record whose window died, changed hands or was shown by
+    // its program. False when nothing was left to restore.
+    bool RestoreLastHidden();
     // Restores every window in list order, letting pending messages run before each one; a
     // window hidden meanwhile is restored by the same run. The message runner answers false when
     // the run must stop (the program is closing); nothing here is touched after that.

@@ -17,6 +17,13 @@ std::optional<HotkeyAction> ActionOfHotkey(std::uint16_t index) {
     return kBuiltInHotkeys[index].action;
 }
 
+std::optional<std::size_t> HotkeyIndexOf(HotkeyAction action) {
+    for (std::size_t i = 0; i < kBuiltInHotkeys.size(); ++i) {
+        if (kBuiltInHotkeys[i].action == action) return i;
+    }
+    return std::nullopt;
+}
+
 void LoadShortKeys(TPeekKey& peekKey, TMyRegistry& registry,
                    const std::function<void(const std::string&)>& reportError) {
     for (std::size_t i = 0; i < peekKey.FList.Count(); ++i) {

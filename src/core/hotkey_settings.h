@@ -41,6 +41,8 @@ inline constexpr std::array<BuiltInHotkey, 4> kBuiltInHotkeys{{
 
 // The action of the hotkey the detector reported; nullopt for an index outside the table.
 std::optional<HotkeyAction> ActionOfHotkey(std::uint16_t index);
+// Where the hotkey with that action sits in the table.
+std::optional<std::size_t> HotkeyIndexOf(HotkeyAction action);
 
 // Section of the settings store that holds one key text per hotkey, under its name.
 inline constexpr std::string_view kShortKeySection = "Short key";

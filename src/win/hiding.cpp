@@ -38,8 +38,8 @@ Hiding::~Hiding() {
     *alive_ = false;
 }
 
-void Hiding::HotKeyPressed(std::uint16_t index) {
-    hider_.HotKeyPressed(index);
+void Hiding::RestoreLastHidden() {
+    hider_.RestoreLastHidden();
 }
 void Hiding::HideActiveWindow() {
     hider_.HideActiveWindow();

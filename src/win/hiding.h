@@ -33,10 +33,9 @@ class Hiding {
     Hiding(const Hiding&) = delete;
     Hiding& operator=(const Hiding&) = delete;
 
-    // 0 hides the active program, 1 all programs, anything else nothing.
-    void HotKeyPressed(std::uint16_t index);
     void HideActiveWindow();
     void HideAllWindows();
+    void RestoreLastHidden();
     // Before the tray menu opens: forget windows that came back or died, rebuild the entries,
     // and enable "Restore all" only while something is hidden.
     void PopSystrayPopup(UINT restoreAllId);

@@ -7,6 +7,7 @@
 
 #include "core/dialog_text.h"
 #include "core/hotkey_settings.h"
+#include "core/key_chord.h"
 #include "core/product.h"
 #include "core/shell_text.h"
 #include "win/about_form.h"
@@ -480,7 +481,50 @@ void TMainForm::Checkupdateautomatically1Click() {
 
 void TMainForm::HotKeyPressed(std::uint16_t index) {
     // Nothing is hidden any more once the windows have been given back for the exit.
-    if (hiding_ && !ending_) hiding_->HotKeyPressed(index);
+    if (!hiding_ || ending_) return;
+    const auto action = core::ActionOfHotkey(index);
+    if (!action) return;
+    switch (*action) {
+        case core::HotkeyAction::HideActiveProgram:
+            hiding_->HideActiveWindow();
+            break;
+        case core::HotkeyAction::HideAllPrograms:
+            hiding_->HideAllWindows();
+            break;
+        case core::HotkeyAction::RestoreLastHidden:
+            hiding_->RestoreLastHidden();
+            break;
+        case core::HotkeyAction::ShowHiddenList:
+            // When the system knows the key too, its WM_HOTKEY opens the list instead: only that
+            // press carries the right to take the foreground, which a menu driven by the keyboard
+            // needs.
+            if (!showListRegistered_) ShowHiddenList();
+            break;
+    }
+}
+
+void TMainForm::ShowHiddenList() {
+    if (ending_ || !NotifyIcon1) return;
+    NotifyIcon1->ShowPopupMenu(true);
+}
+
+void TMainForm::RegisterShowListKey() {
+    if (showListRegistered_) UnregisterHotKey(Hwnd(), kShowListHotkeyId);
+    showListRegistered_ = false;
+    const auto index = core::HotkeyIndexOf(core::HotkeyAction::ShowHiddenList);
+    if (!FPeekKey || !index || *index >= FPeekKey->FList.Count()) return;
+    const std::string& text = FPeekKey->FList.Item(*index).Key;
+    // An earlier hotkey with the same text wins that press; the list must not open as well.
+    for (std::size_t i = 0; i < *index; ++i) {
+        if (FPeekKey->FList.Item(i).Key == text) return;
+    }
+    const auto chord = core::ChordOfKeyText(text);
+    if (!chord) return;  // modifiers only, or off: the detector alone serves it
+    const UINT modifiers = MOD_NOREPEAT | (chord->ctrl ? MOD_CONTROL : 0) |
+                           (chord->alt ? MOD_ALT : 0) | (chord->shift ? MOD_SHIFT : 0);
+    showListRegistered_ = RegisterHotKey(Hwnd(), kShowListHotkeyId, modifiers, chord->key) != FALSE;
+    // Taken by another program: the detector still opens the list, without the foreground right.
+    if (!showListRegistered_) LogLastError("RegisterHotKey");
 }
 
 void TMainForm::FillKeyList() {
@@ -505,6 +549,7 @@ void TMainForm::LoadSettings() {
     core::LoadShortKeys(*FPeekKey, *MyRegistry,
                         [this](const std::string& message) { ReportError(Hwnd(), message); });
     FillKeyList();
+    RegisterShowListKey();
     // An unreadable choice leaves the Windows start-up entry as it is.
     Guarded(Hwnd(), [&] {
         const bool startup = MyRegistry->ReadBool("Main", "Startup", true);
@@ -541,11 +586,17 @@ void TMainForm::sbEditKeyClick() {
     auto& line = keyLines_[static_cast<size_t>(sel)];
     wchar_t current[256] = {};
     GetWindowTextW(eKey, current, 256);
+    // While the user presses a new combination, the list's registration must not take it.
+    if (showListRegistered_) UnregisterHotKey(Hwnd(), kShowListHotkeyId);
+    showListRegistered_ = false;
     TKeyRecordDlg dialog(Hwnd());
-    if (!dialog.Execute(line.first, Narrow(current), *FPeekKey)) return;
-    line.second->Key = dialog.NewKey();
-    SetWindowTextW(eKey, Widen(line.second->Key).c_str());
-    SaveShortKeys();
+    const bool recorded = dialog.Execute(line.first, Narrow(current), *FPeekKey);
+    if (recorded) {
+        line.second->Key = dialog.NewKey();
+        SetWindowTextW(eKey, Widen(line.second->Key).c_str());
+    }
+    RegisterShowListKey();
+    if (recorded) SaveShortKeys();
 }
 
 void TMainForm::sbDefaultKeyClick() {
@@ -556,6 +607,7 @@ void TMainForm::sbDefaultKeyClick() {
     SetDefaultKeys();
     SendMessageW(cbStartup, BM_SETCHECK, BST_CHECKED, 0);
     cbStartupClick();
+    RegisterShowListKey();
     SaveShortKeys();
 }
 
@@ -678,6 +730,9 @@ LRESULT TMainForm::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_CLOSE:
             FormCloseQuery();
+            return 0;
+        case WM_HOTKEY:
+            if (wParam == kShowListHotkeyId && !ending_) ShowHiddenList();
             return 0;
         case kUpdateReplyMessage:
             if (updateChecker_ && !ending_) updateChecker_->Finish();

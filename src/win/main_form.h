@@ -41,6 +41,8 @@ class TMainForm : public FormWindow {
     void HotKeyPressed(std::uint16_t index);
 
     void HideToTray();
+    // The tray menu at the mouse pointer, ready for the keyboard, newest hidden window selected.
+    void ShowHiddenList();
     void ShowFromTray();
     bool InTray() const { return FInTray; }
 
@@ -73,6 +75,7 @@ class TMainForm : public FormWindow {
     void SetDefaultKeys();
     void LoadSettings();
     void SaveShortKeys();
+    void RegisterShowListKey();
     void FillKeyList();
     void cbKeysChange();
     void sbEditKeyClick();
@@ -131,6 +134,9 @@ class TMainForm : public FormWindow {
     std::unique_ptr<CrashGuard> crashGuard_;
     std::unique_ptr<Hiding> hiding_;
     bool destroyed_ = false;
+    // The system also knows the "ShowList" key, so that its press may take the foreground.
+    static constexpr int kShowListHotkeyId = 1;
+    bool showListRegistered_ = false;
     // Set when the exit begins: from then on hotkeys, commands and the tray do nothing.
     bool ending_ = false;
 };

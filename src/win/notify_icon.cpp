@@ -488,18 +488,48 @@ void TNotifyIcon::IconMouseUp(MouseButton button) {
     GetCursorPos(&pt);
     if (OnMouseUp) OnMouseUp(button, CurrentShiftState(), pt.x, pt.y);
     if (button != MouseButton::Middle && FPopupMenu) {
-        if (OnPopup) OnPopup();
-        // Without the foreground the menu would not close when the user clicks elsewhere; the
-        // WM_NULL lets it see that click.
-        SetForegroundWindow(Window());
-        const UINT command = static_cast<UINT>(TrackPopupMenuEx(
-            FPopupMenu, TPM_RETURNCMD | TPM_RIGHTBUTTON, pt.x, pt.y, Window(), nullptr));
-        PostMessageW(Window(), WM_NULL, 0, 0);
-        if (owner_ && IsWindow(owner_)) SetForegroundWindow(owner_);
-        if (command != 0 && OnMenuCommand) OnMenuCommand(command);
+        PopupMenuAt(pt, false);
     } else if (button == MouseButton::Left && FMinFormToTray) {
         RestoreFromTray();
     }
+}
+
+void TNotifyIcon::ShowPopupMenu(bool selectLastItem) {
+    POINT pt{};
+    GetCursorPos(&pt);
+    PopupMenuAt(pt, selectLastItem);
+}
+
+void TNotifyIcon::PopupMenuAt(POINT pt, bool selectLastItem) {
+    // A second request while the menu is open (its loop still runs our messages) must not stack
+    // a second menu on the first.
+    if (!FPopupMenu || menuOpen_) return;
+    menuOpen_ = true;
+    struct Closed {
+        bool& open;
+        ~Closed() { open = false; }
+    } closed{menuOpen_};
+    if (OnPopup) OnPopup();
+    const int count = GetMenuItemCount(FPopupMenu);
+    if (selectLastItem && count > 0) {
+        MENUITEMINFOW item{};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_FTYPE;
+        // The menu's own loop takes this key first: "up" from no selection selects the last
+        // item. A separator there means nothing is listed, and nothing is selected.
+        if (GetMenuItemInfoW(FPopupMenu, static_cast<UINT>(count - 1), TRUE, &item) &&
+            !(item.fType & MFT_SEPARATOR)) {
+            PostMessageW(Window(), WM_KEYDOWN, VK_UP, 0);
+        }
+    }
+    // Without the foreground the menu would not close when the user clicks elsewhere; the
+    // WM_NULL lets it see that click.
+    SetForegroundWindow(Window());
+    const UINT command = static_cast<UINT>(TrackPopupMenuEx(
+        FPopupMenu, TPM_RETURNCMD | TPM_RIGHTBUTTON, pt.x, pt.y, Window(), nullptr));
+    PostMessageW(Window(), WM_NULL, 0, 0);
+    if (owner_ && IsWindow(owner_)) SetForegroundWindow(owner_);
+    if (command != 0 && OnMenuCommand) OnMenuCommand(command);
 }
 
 // ---- minimising into the tray ---------------------------------------------------------------

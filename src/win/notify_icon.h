@@ -90,6 +90,11 @@ class TNotifyIcon {
     // The hidden window that receives the icon's callback messages.
     HWND Window() const noexcept;
 
+    // Opens the popup menu at the mouse pointer as a click on the icon does; with
+    // `selectLastItem` the menu opens with its last item selected (unless that is a separator),
+    // so Enter chooses it. Does nothing while the menu is already open.
+    void ShowPopupMenu(bool selectLastItem);
+
     // Events, all raised on the user-interface thread; each may be empty.
     std::function<void()> OnDblClick;
     std::function<void(MouseButton, ShiftState, int x, int y)> OnMouseDown;
@@ -116,6 +121,7 @@ class TNotifyIcon {
     bool IconWndProc(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
     void IconMouseDown(MouseButton button);
     void IconMouseUp(MouseButton button);
+    void PopupMenuAt(POINT pt, bool selectLastItem);
     void InstallHook();
     void RemoveHook();
     static LRESULT CALLBACK FormWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
@@ -135,6 +141,7 @@ class TNotifyIcon {
     HMENU FPopupMenu = nullptr;
     bool FMinFormToTray = false;
     bool hooked_ = false;
+    bool menuOpen_ = false;
 
     // Declared before the thread, so the window outlives it.
     std::unique_ptr<CallbackWindow> FWindow;

@@ -187,10 +187,10 @@ main_command() { tw post QuenvixMainForm 0x0111 "$1" 0; }
 
 # Held the way a person holds keys: the detector polls every 50 ms, so a press must outlast a poll.
 chord() {
-    xdotool keydown "$1"; sleep 0.15
-    xdotool keydown "$2"; sleep 0.2
-    xdotool keyup "$2"; sleep 0.1
-    xdotool keyup "$1"; sleep 0.1
+    local i
+    for ((i = 1; i <= $#; i++)); do xdotool keydown "${!i}"; sleep 0.15; done
+    sleep 0.05
+    for ((i = $#; i >= 1; i--)); do xdotool keyup "${!i}"; sleep 0.1; done
 }
 
 # "left top right bottom" of a window.

@@ -431,6 +431,30 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         HWND child = h ? FindChild(h, argv[3]) : nullptr;
         return child && PostMessageW(child, BM_CLICK, 0, 0) ? 0 : 1;
     }
+    if (cmd == L"select" && argc >= 4) {
+        // Chooses line N of the first combo box of the window with that title, as a click in its
+        // list does: the selection, then the change notice to the box's parent.
+        HWND h = FindByTitle(argv[2]);
+        HWND combo = nullptr;
+        if (h) {
+            EnumChildWindows(
+                h,
+                [](HWND child, LPARAM lp) -> BOOL {
+                    wchar_t cls[32] = {};
+                    GetClassNameW(child, cls, 32);
+                    if (lstrcmpiW(cls, L"ComboBox") != 0) return TRUE;
+                    *reinterpret_cast<HWND*>(lp) = child;
+                    return FALSE;
+                },
+                reinterpret_cast<LPARAM>(&combo));
+        }
+        if (!combo) return 1;
+        const WPARAM line = static_cast<WPARAM>(Number(argv[3]));
+        if (SendMessageW(combo, CB_SETCURSEL, line, 0) == CB_ERR) return 1;
+        const int id = GetDlgCtrlID(combo);
+        SendMessageW(GetParent(combo), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+        return 0;
+    }
     if (cmd == L"close" && argc >= 3) {
         HWND h = FindByTitle(argv[2]);
         return h && PostMessageW(h, WM_CLOSE, 0, 0) ? 0 : 1;

@@ -114,7 +114,7 @@ TEST_F(HiderTest, HideActiveHidesTheRootOfTheForegroundOwnerChain) {
     desktop.Add(0x12, Win("Find options")).owner = 0x11;
     desktop.SetForeground(0x12);
 
-    hider.HotKeyPressed(0);
+    hider.HideActiveWindow();
 
     EXPECT_EQ(Handles(), std::vector<WindowId>{0x10});
     EXPECT_EQ(hider.FHiddenList()[0]->Caption, "Editor");
@@ -164,14 +164,52 @@ TEST_F(HiderTest, OwnerChainStopsBelowTheDesktopAndSurvivesLoops) {
     EXPECT_EQ(hider.HiddenCount(), 2u);
 }
 
-TEST_F(HiderTest, OtherHotkeyIndexesDoNothing) {
-    desktop.Add(0x40, Win("Any"));
-    desktop.SetForeground(0x40);
-    hider.HotKeyPressed(2);
-    hider.HotKeyPressed(0xFFFF);
-    EXPECT_EQ(hider.HiddenCount(), 0u);
-    hider.HotKeyPressed(1);
-    EXPECT_EQ(Handles(), std::vector<WindowId>{0x40});
+TEST_F(HiderTest, RestoreLastGoesNewestFirstAndSkipsWhatIsNoLongerOurs) {
+    desktop.Add(0x41, Win("Oldest")).zoomed = true;
+    desktop.Add(0x42, Win("Shown again by its program"));
+    desktop.Add(0x43, Win("Middle")).iconic = true;
+    desktop.Add(0x44, Win("Closed while hidden"));
+    desktop.Add(0x45, Win("Handle reused"));
+    for (WindowId w = 0x41; w <= 0x45; ++w) {
+        desktop.SetForeground(w);
+        hider.HideActiveWindow();
+    }
+    desktop.At(0x42).visible = true;  // its hide had long arrived
+    desktop.Destroy(0x44);
+    desktop.At(0x45).origin = {999, 1, 5};
+    now += kHideArrivalMs;
+    desktop.calls.clear();
+
+    // The newest still ours is Middle: the two newer records are forgotten on the way, without a
+    // command to either, and Middle comes back exactly as its tray entry would bring it.
+    EXPECT_TRUE(hider.RestoreLastHidden());
+    EXPECT_EQ(desktop.calls, (std::vector<test::DesktopCall>{AsyncCall(0x43, SC::Show),
+                                                             AsyncCall(0x43, SC::Show)}));
+    EXPECT_EQ(Handles(), (std::vector<WindowId>{0x41, 0x42}));
+
+    // Pressed again: the one before, skipping the window its program showed.
+    desktop.calls.clear();
+    EXPECT_TRUE(hider.RestoreLastHidden());
+    EXPECT_EQ(desktop.calls, (std::vector<test::DesktopCall>{AnimateCall(0x41, true),
+                                                             AsyncCall(0x41, SC::ShowMaximized),
+                                                             AsyncCall(0x41, SC::Show)}));
+    EXPECT_TRUE(hider.FHiddenList().empty());
+    EXPECT_TRUE(RecoveryHandles().empty());
+    ExpectEntriesMatchList();
+    EXPECT_FALSE(hider.RestoreLastHidden());
+}
+
+TEST_F(HiderTest, RestoreLastKeepsAWindowWhoseHideIsStillOnItsWay) {
+    desktop.Add(0x46, Win("Slow"));
+    desktop.At(0x46).busy = true;
+    desktop.SetForeground(0x46);
+    hider.HideActiveWindow();
+    // Still showing, but only because it has not got to the hide: it is ours to bring back.
+    EXPECT_TRUE(hider.RestoreLastHidden());
+    desktop.At(0x46).busy = false;
+    desktop.RunQueue(0x46);
+    EXPECT_TRUE(desktop.IsVisible(0x46));
+    EXPECT_FALSE(desktop.IsIconic(0x46));
 }
 
 // ---- hide-all --------------------------------------------------------------------------------
@@ -191,7 +229,7 @@ TEST_F(HiderTest, HideAllTakesOrdinaryWindowsInEnumerationOrder) {
     desktop.SetTaskbar(0x57);
     desktop.SetProgramManager(0x58);
 
-    hider.HotKeyPressed(1);
+    hider.HideAllWindows();
 
     const std::vector<WindowId> expected = {0x53, 0x50, 0x56};
     EXPECT_EQ(Handles(), expected);

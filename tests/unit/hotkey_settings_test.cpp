@@ -78,6 +78,9 @@ TEST_F(HotkeySettingsTest, EachDefaultIsTheTextOfItsKeysAndFiresItsOwnAction) {
     EXPECT_THAT(fired, ElementsAre(HotkeyAction::HideActiveProgram, HotkeyAction::HideAllPrograms,
                                    HotkeyAction::RestoreLastHidden, HotkeyAction::ShowHiddenList));
     EXPECT_EQ(ActionOfHotkey(static_cast<std::uint16_t>(kBuiltInHotkeys.size())), std::nullopt);
+    for (std::uint16_t i = 0; i < kBuiltInHotkeys.size(); ++i) {
+        EXPECT_EQ(HotkeyIndexOf(*ActionOfHotkey(i)), i);
+    }
 }
 
 TEST_F(HotkeySettingsTest, AnEmptyStoredTextSwitchesTheHotkeyOff) {

@@ -145,7 +145,7 @@ TEST_F(HidingTest, RestoreAllIsEnabledOnlyWhileSomethingIsHidden) {
     EXPECT_FALSE(RestoreAllEnabled());
     EXPECT_EQ(GetMenuState(menu.get(), kPanicId, MF_BYCOMMAND) & MF_GRAYED, 0u);
 
-    hiding.HotKeyPressed(1);
+    hiding.HideAllWindows();
     hiding.PopSystrayPopup(kRestoreAllId);
     EXPECT_TRUE(RestoreAllEnabled());
     EXPECT_EQ(EntryTexts(menu.get()),
@@ -182,7 +182,7 @@ TEST_F(HidingTest, RestoreAllRunsPendingMessagesBetweenWindows) {
     target = &hiding;
     const UINT_PTR timer = SetTimer(nullptr, 0, 1, [](HWND, UINT, UINT_PTR id, DWORD) {
         KillTimer(nullptr, id);
-        target->HotKeyPressed(0);
+        target->HideActiveWindow();
     });
     ASSERT_NE(timer, 0u);
     Sleep(20);  // the timer is due before the run starts
