@@ -3,6 +3,7 @@
 # a probe sends it WM_NULL every 20 ms and reports the longest round trip, during
 #   (a) a window that takes 20 s to hide, hidden by the hotkey,
 #   (b) a window whose thread is hung, hidden by "Panic!",
+#   (c) an update check against a server that takes the request and never answers,
 #   (d) "Exit" with that hung window hidden,
 # each time while a second window is hidden by the hotkey and brought back from the tray menu.
 # The probe's sent message is answered even while the UI thread itself waits inside a sent message
@@ -10,6 +11,7 @@
 # trip took (hotkey, menu and helper-program start-ups included) is printed next to it: hotkeys
 # and tray clicks arrive as posted messages, which such a wait holds back.
 # Usage: bench/ui_stall.sh [QUENVIX_EXE]   (another build of the program, e.g. an older one)
+# UI_STALL_CASES="slow_hide hung_hide update_silent hung_exit" picks the cases.
 # Needs a win64 build (testwin.exe is always this tree's).
 set -uo pipefail
 HERE=$(cd "$(dirname "$0")" && pwd)
@@ -80,9 +82,21 @@ case_hung_hide() {
     probe_report "(b) a window's thread is hung"
 }
 
-# (c) the update server never answers: to come, in the same shape as the others
-# (case_update_silent, started with an update check against a server that accepts and stays
-# silent), and listed in the loop below.
+case_update_silent() {
+    echo silent >"$WORK/status.txt"
+    : >"$WORK/reply.txt"
+    python3 "$QUENVIX_ROOT/tests/e2e/update_server.py" "$WORK/reply.txt" "$WORK/status.txt" \
+        "$WORK/requests.txt" >"$WORK/port.txt" &
+    E2E_PIDS+=($!)
+    wait_until 10 test -s "$WORK/port.txt" || fail "the update server did not start"
+    set_setting Update Website "http://127.0.0.1:$(head -n 1 "$WORK/port.txt")"
+    open_windows normal:Beta
+    probe_start 15000
+    tray_menu_choose "$TRAY_CHECK_UPDATE"
+    wait_until 10 test -s "$WORK/requests.txt" || fail "no request reached the silent server"
+    timed_round_trip "$TRAY_FIRST_ENTRY"
+    probe_report "(c) the update server never answers"
+}
 
 case_hung_exit() {
     open_windows hung:Hung --hang 60
@@ -97,4 +111,4 @@ case_hung_exit() {
 }
 
 echo "longest UI stall of $QUENVIX_EXE (ms):"
-for c in slow_hide hung_hide hung_exit; do run_case "$c"; done
+for c in ${UI_STALL_CASES:-slow_hide hung_hide update_silent hung_exit}; do run_case "$c"; done
