@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "win/desktop.h"
 #include "win/log.h"
 #include "win/ui.h"
 
@@ -143,19 +144,17 @@ std::string ExecutableOf(HWND window) {
     return {};
 }
 
-core::WindowFacts ReadWindowFacts(HWND window, bool withCaption, core::WindowKey* key) {
+core::WindowKey KeyOf(HWND window) {
+    // The same owner the hider records for the windows it hides.
+    const core::WindowOrigin origin = Win32Desktop().Origin(ToId(window));
+    return core::WindowKey{ToId(window), origin.processId, origin.threadId,
+                           origin.processStartTime};
+}
+
+core::WindowFacts ReadWindowFacts(HWND window, bool withCaption) {
     core::WindowFacts facts;
     DWORD processId = 0;
     const DWORD threadId = GetWindowThreadProcessId(window, &processId);
-    if (key) {
-        *key = core::WindowKey{reinterpret_cast<std::uintptr_t>(window), processId, threadId, 0};
-        UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-        FILETIME created{}, exited{}, kernel{}, user{};
-        if (process && GetProcessTimes(process.get(), &created, &exited, &kernel, &user)) {
-            key->processStartTime =
-                (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
-        }
-    }
     facts.executable = ExecutableOf(window);
     facts.windowClass = Narrow(ClassOf(window));
     if (withCaption) facts.caption = CaptionStart(window);
@@ -179,6 +178,19 @@ bool RestoresToMaximized(HWND window) {
     }
     // The minimise has not begun yet: the window is as it is now.
     return IsZoomed(window) != FALSE;
+}
+
+std::optional<core::WindowFacts> Win32RuleWindows::Facts(std::uint64_t window, bool withCaption) {
+    if (!IsWindow(ToHwnd(window))) return std::nullopt;
+    return ReadWindowFacts(ToHwnd(window), withCaption);
+}
+
+core::WindowKey Win32RuleWindows::Key(std::uint64_t window) {
+    return KeyOf(ToHwnd(window));
+}
+
+bool Win32RuleWindows::InHiddenList(std::uint64_t window) {
+    return inHiddenList_ && inHiddenList_(ToHwnd(window));
 }
 
 }  // namespace quenvix::win

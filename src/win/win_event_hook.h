@@ -6,8 +6,13 @@
 // programs, and the handler runs on our UI thread.
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
+#include <utility>
 
+#include "core/rule_engine.h"
 #include "core/rule_watch.h"
 #include "core/rules.h"
 
@@ -57,11 +62,15 @@ class WinEventHook {
     UniqueWinEventHook minimizeHook_;
 };
 
-// What the rules look at in a window, and the window's key for the rule memory. The caption is
+// What the rules look at in a window. The caption is
 // read only when asked for (a window just created is often still busy and has none yet): asked
 // with a short time-out and never waiting on a hung window, else the text the system keeps for
 // the window; at most the characters the rules look at.
-core::WindowFacts ReadWindowFacts(HWND window, bool withCaption, core::WindowKey* key = nullptr);
+core::WindowFacts ReadWindowFacts(HWND window, bool withCaption);
+
+// The window with the process and thread it belongs to (and the process's start time), which
+// tell it from a later window that gets the same handle.
+core::WindowKey KeyOf(HWND window);
 
 // The file name of the executable of the window's process ("notepad.exe"); empty when the
 // process cannot be asked (it ended, or runs at a level we may not query).
@@ -70,5 +79,18 @@ std::string ExecutableOf(HWND window);
 // Whether a minimised window goes back to maximised when restored: the state it had before it
 // was minimised, which is the state to bring it back in.
 bool RestoresToMaximized(HWND window);
+
+// Real windows for the rule engine. Whether a window is in the hidden list is the hider's to say.
+class Win32RuleWindows : public core::RuleWindowSource {
+  public:
+    explicit Win32RuleWindows(std::function<bool(HWND)> inHiddenList)
+        : inHiddenList_(std::move(inHiddenList)) {}
+    std::optional<core::WindowFacts> Facts(std::uint64_t window, bool withCaption) override;
+    core::WindowKey Key(std::uint64_t window) override;
+    bool InHiddenList(std::uint64_t window) override;
+
+  private:
+    std::function<bool(HWND)> inHiddenList_;
+};
 
 }  // namespace quenvix::win

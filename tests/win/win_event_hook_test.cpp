@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/rule_engine.h"
 #include "core/text.h"
 #include "win/ui.h"
 
@@ -145,8 +146,8 @@ TEST(WinEventHook, ReportsWindowsOtherProgramsCreateButNotOurOwn) {
 
     // The facts of the other program's window once it shows.
     ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(childWindow) != FALSE; }, kEventWaitMs));
-    core::WindowKey key;
-    const core::WindowFacts facts = ReadWindowFacts(childWindow, true, &key);
+    const core::WindowFacts facts = ReadWindowFacts(childWindow, true);
+    const core::WindowKey key = KeyOf(childWindow);
     wchar_t path[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     const std::wstring self(path);
@@ -166,6 +167,51 @@ TEST(WinEventHook, ReportsWindowsOtherProgramsCreateButNotOurOwn) {
          core::Rule{true, core::RuleAction::Appear, "", Narrow(kOwnClass), ""}});
     EXPECT_TRUE(rules.Hides(facts, core::RuleAction::Appear));
     EXPECT_FALSE(rules.ActionFor(ReadWindowFacts(own.get(), true)).has_value());
+}
+
+core::RuleEvent ToRuleEvent(WindowEvent event) {
+    switch (event) {
+        case WindowEvent::Created:
+            return core::RuleEvent::Created;
+        case WindowEvent::Shown:
+            return core::RuleEvent::Shown;
+        case WindowEvent::MinimizeStarted:
+            break;
+    }
+    return core::RuleEvent::MinimizeStarted;
+}
+
+// The whole "appear" path as it runs where the system reports only the creation: the event,
+// the watch on its timer, and the decision once the window shows.
+TEST(WinEventHook, AppearRuleTakesAWindowAnotherProgramOpensLater) {
+    Win32RuleWindows windows([](HWND) { return false; });
+    core::RuleEngine engine(windows);
+    engine.SetRules(core::RuleSet(
+        {core::Rule{true, core::RuleAction::Appear, "", Narrow(kChildClass), "child"}}));
+    std::vector<core::RuleHide> hides;
+    WinEventHook hook([&](WindowEvent event, HWND window) {
+        if (auto hide = engine.OnEvent(ToRuleEvent(event), reinterpret_cast<std::uintptr_t>(window),
+                                       GetTickCount64())) {
+            hides.push_back(*hide);
+        }
+    });
+    ChildProcess child;
+    ASSERT_TRUE(child.Started());
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            for (const auto& hide : engine.OnWatchTimer(GetTickCount64())) hides.push_back(hide);
+            return !hides.empty();
+        },
+        kEventWaitMs));
+    ASSERT_EQ(hides.size(), 1u);
+    EXPECT_EQ(hides[0].window, reinterpret_cast<std::uintptr_t>(FindWindowW(kChildClass, nullptr)));
+    EXPECT_FALSE(engine.WatchPending());
+
+    // Shown again (by its program, or the user) it is left alone.
+    EXPECT_EQ(engine.OnEvent(core::RuleEvent::Shown, hides[0].window, GetTickCount64()),
+              std::nullopt);
+    EXPECT_EQ(windows.Key(hides[0].window).processId, child.Id());
+    EXPECT_EQ(windows.Facts(0x7FFFFFF0, false), std::nullopt);  // no such window
 }
 
 TEST(WinEventHook, PassesOnEventsOfOtherProgramsTopLevelWindowsFromLiveHooksOnly) {
