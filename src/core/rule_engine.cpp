@@ -65,6 +65,10 @@ void RuleEngine::BroughtBack(std::uint64_t window) {
 
 std::optional<RuleHide> RuleEngine::DecideAppear(std::uint64_t window) {
     if (windows_.InHiddenList(window)) return std::nullopt;
+    // Every window that shows comes here; its caption (a question to its program) is asked only
+    // when its program and class leave a rule that could take it.
+    const auto plain = windows_.Facts(window, false);
+    if (!plain || !plain->visible || !rules_.MayAppear(*plain)) return std::nullopt;
     const auto facts = windows_.Facts(window, true);
     if (!facts || !facts->visible) return std::nullopt;
     if (!rules_.Hides(*facts, RuleAction::Appear)) return std::nullopt;

@@ -82,6 +82,13 @@ TEST_F(RuleEngineTest, WindowCreatedHiddenIsHiddenOnceItShowsWithItsCaption) {
     // The same window shown again with the caption (a system that sends the show event).
     reminder.caption = "Reminder: meeting";
     EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 1, 300), (RuleHide{1, RuleAction::Appear}));
+
+    // Windows no rule can take are not asked for their captions when they show.
+    const int reads = desktop.captionReads;
+    EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 2, 400), std::nullopt);
+    desktop.Add(3, "mail.exe", "Tip", "Reminder").toolWindow = true;
+    EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 3, 400), std::nullopt);
+    EXPECT_EQ(desktop.captionReads, reads);
 }
 
 TEST_F(RuleEngineTest, WatchEndsWhenTheWindowDiesOrNeverShows) {
