@@ -103,16 +103,16 @@ void CALLBACK WinEventHook::OnEvent(HWINEVENTHOOK hook, DWORD event, HWND window
                                     LONG idChild, DWORD, DWORD) noexcept {
     Guarded(nullptr, [&] {
         if (idObject != OBJID_WINDOW || idChild != CHILDID_SELF || !window) return;
-        WindowEvent kind;
+        core::RuleEvent kind;
         switch (event) {
             case EVENT_OBJECT_CREATE:
-                kind = WindowEvent::Created;
+                kind = core::RuleEvent::Created;
                 break;
             case EVENT_OBJECT_SHOW:
-                kind = WindowEvent::Shown;
+                kind = core::RuleEvent::Shown;
                 break;
             case EVENT_SYSTEM_MINIMIZESTART:
-                kind = WindowEvent::MinimizeStarted;
+                kind = core::RuleEvent::MinimizeStarted;
                 break;
             default:
                 return;

@@ -18,12 +18,6 @@
 
 namespace quenvix::win {
 
-enum class WindowEvent {
-    Created,          // EVENT_OBJECT_CREATE
-    Shown,            // EVENT_OBJECT_SHOW
-    MinimizeStarted,  // EVENT_SYSTEM_MINIMIZESTART
-};
-
 struct WinEventHookDeleter {
     void operator()(HWINEVENTHOOK hook) const noexcept {
         if (hook) UnhookWinEvent(hook);
@@ -34,7 +28,9 @@ using UniqueWinEventHook =
 
 class WinEventHook {
   public:
-    using Handler = std::function<void(WindowEvent event, HWND window)>;
+    // EVENT_OBJECT_CREATE, EVENT_OBJECT_SHOW and EVENT_SYSTEM_MINIMIZESTART, as the rules name
+    // them.
+    using Handler = std::function<void(core::RuleEvent event, HWND window)>;
 
     // Hooks the events for the calling thread, which must take its messages. Each hook the
     // system refuses is logged; the rest still works.

@@ -49,12 +49,6 @@ UniqueWindow MakeWindow(const wchar_t* cls, const std::string& caption, DWORD st
                                         120, parent, nullptr, GetModuleHandleW(nullptr), nullptr));
 }
 
-std::wstring ClassName(HWND window) {
-    wchar_t name[64] = {};
-    GetClassNameW(window, name, 64);
-    return name;
-}
-
 // Runs this thread's messages (and with them the queued WinEvents) until `done` or the bound.
 template <class Done>
 bool PumpUntil(Done done, DWORD boundMs) {
@@ -118,83 +112,31 @@ class ChildProcess {
 };
 
 struct Seen {
-    WindowEvent event;
+    core::RuleEvent event;
     HWND window;
 };
 
-TEST(WinEventHook, ReportsWindowsOtherProgramsCreateButNotOurOwn) {
-    std::vector<Seen> seen;
-    WinEventHook hook([&](WindowEvent event, HWND window) { seen.push_back({event, window}); });
-    ASSERT_NE(hook.CreateShowHook(), nullptr);
-
-    // Ours comes first; the other program's window is created after it, so by the time its event
-    // has come, ours would have come too.
-    UniqueWindow own = MakeWindow(kOwnClass, "own", WS_OVERLAPPEDWINDOW | WS_VISIBLE);
-    ChildProcess child;
-    ASSERT_TRUE(child.Started());
-    HWND childWindow = nullptr;
-    const auto childCreated = [&] {
-        for (const Seen& s : seen) {
-            if (s.event == WindowEvent::Created && ClassName(s.window) == kChildClass) {
-                childWindow = s.window;
-            }
-        }
-        return childWindow != nullptr;
-    };
-    ASSERT_TRUE(PumpUntil(childCreated, kEventWaitMs));
-    for (const Seen& s : seen) EXPECT_NE(s.window, own.get());
-
-    // The facts of the other program's window once it shows.
-    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(childWindow) != FALSE; }, kEventWaitMs));
-    const core::WindowFacts facts = ReadWindowFacts(childWindow, true);
-    const core::WindowKey key = KeyOf(childWindow);
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    const std::wstring self(path);
-    EXPECT_EQ(core::FoldCase(facts.executable),
-              core::FoldCase(Narrow(self.substr(self.find_last_of(L"\\/") + 1))));
-    EXPECT_EQ(facts.windowClass, Narrow(kChildClass));
-    EXPECT_EQ(facts.caption, kChildCaption);
-    EXPECT_TRUE(core::IsEligible(facts));
-    EXPECT_TRUE(facts.visible);
-    EXPECT_EQ(key.processId, child.Id());
-    EXPECT_NE(key.processStartTime, 0u);
-    EXPECT_EQ(key.window, reinterpret_cast<std::uintptr_t>(childWindow));
-
-    // A rule by its class takes it; one by our own class does not take our window.
-    const core::RuleSet rules(
-        {core::Rule{true, core::RuleAction::Appear, "", "QUENVIXRULETESTCHILD", ""},
-         core::Rule{true, core::RuleAction::Appear, "", Narrow(kOwnClass), ""}});
-    EXPECT_TRUE(rules.Hides(facts, core::RuleAction::Appear));
-    EXPECT_FALSE(rules.ActionFor(ReadWindowFacts(own.get(), true)).has_value());
-}
-
-core::RuleEvent ToRuleEvent(WindowEvent event) {
-    switch (event) {
-        case WindowEvent::Created:
-            return core::RuleEvent::Created;
-        case WindowEvent::Shown:
-            return core::RuleEvent::Shown;
-        case WindowEvent::MinimizeStarted:
-            break;
-    }
-    return core::RuleEvent::MinimizeStarted;
-}
-
-// The whole "appear" path as it runs where the system reports only the creation: the event,
-// the watch on its timer, and the decision once the window shows.
+// The whole "appear" path as it runs where the system reports only the creation: the event of
+// another program's window (none for ours), the watch on its timer, and the decision once the
+// window shows, on the facts read from it.
 TEST(WinEventHook, AppearRuleTakesAWindowAnotherProgramOpensLater) {
     Win32RuleWindows windows([](HWND) { return false; });
     core::RuleEngine engine(windows);
     engine.SetRules(core::RuleSet(
-        {core::Rule{true, core::RuleAction::Appear, "", Narrow(kChildClass), "child"}}));
+        {core::Rule{true, core::RuleAction::Appear, "", "QUENVIXRULETESTCHILD", "child"},
+         core::Rule{true, core::RuleAction::Appear, "", Narrow(kOwnClass), ""}}));
+    std::vector<Seen> seen;
     std::vector<core::RuleHide> hides;
-    WinEventHook hook([&](WindowEvent event, HWND window) {
-        if (auto hide = engine.OnEvent(ToRuleEvent(event), reinterpret_cast<std::uintptr_t>(window),
-                                       GetTickCount64())) {
-            hides.push_back(*hide);
-        }
+    WinEventHook hook([&](core::RuleEvent event, HWND window) {
+        seen.push_back({event, window});
+        const auto id = reinterpret_cast<std::uintptr_t>(window);
+        if (auto hide = engine.OnEvent(event, id, GetTickCount64())) hides.push_back(*hide);
     });
+    ASSERT_TRUE(hook.Installed());
+
+    // Ours comes first; the other program's window is created after it, so by the time that one
+    // is hidden, an event of ours would have come too.
+    UniqueWindow own = MakeWindow(kOwnClass, "own", WS_OVERLAPPEDWINDOW | WS_VISIBLE);
     ChildProcess child;
     ASSERT_TRUE(child.Started());
     ASSERT_TRUE(PumpUntil(
@@ -203,14 +145,33 @@ TEST(WinEventHook, AppearRuleTakesAWindowAnotherProgramOpensLater) {
             return !hides.empty();
         },
         kEventWaitMs));
+    const HWND childWindow = FindWindowW(kChildClass, nullptr);
     ASSERT_EQ(hides.size(), 1u);
-    EXPECT_EQ(hides[0].window, reinterpret_cast<std::uintptr_t>(FindWindowW(kChildClass, nullptr)));
+    EXPECT_EQ(hides[0].window, reinterpret_cast<std::uintptr_t>(childWindow));
     EXPECT_FALSE(engine.WatchPending());
+    const auto created = [&](const Seen& s) {
+        return s.event == core::RuleEvent::Created && s.window == childWindow;
+    };
+    EXPECT_TRUE(std::any_of(seen.begin(), seen.end(), created));
+    for (const Seen& s : seen) EXPECT_NE(s.window, own.get());
+
+    // What the rule saw in it.
+    const core::WindowFacts facts = ReadWindowFacts(childWindow, true);
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    const std::wstring self(path);
+    EXPECT_EQ(core::FoldCase(facts.executable),
+              core::FoldCase(Narrow(self.substr(self.find_last_of(L"\\/") + 1))));
+    EXPECT_EQ(facts.windowClass, Narrow(kChildClass));
+    EXPECT_EQ(facts.caption, kChildCaption);
+    EXPECT_TRUE(core::IsEligible(facts) && facts.visible);
+    const core::WindowKey key = windows.Key(hides[0].window);
+    EXPECT_EQ(key.processId, child.Id());
+    EXPECT_NE(key.processStartTime, 0u);
 
     // Shown again (by its program, or the user) it is left alone.
     EXPECT_EQ(engine.OnEvent(core::RuleEvent::Shown, hides[0].window, GetTickCount64()),
               std::nullopt);
-    EXPECT_EQ(windows.Key(hides[0].window).processId, child.Id());
     EXPECT_EQ(windows.Facts(0x7FFFFFF0, false), std::nullopt);  // no such window
 }
 
@@ -224,7 +185,7 @@ TEST(WinEventHook, PassesOnEventsOfOtherProgramsTopLevelWindowsFromLiveHooksOnly
     UniqueWindow own = MakeWindow(kOwnClass, "own", WS_OVERLAPPEDWINDOW | WS_VISIBLE);
 
     std::vector<Seen> seen;
-    auto hook = std::make_unique<WinEventHook>([&](WindowEvent event, HWND window) {
+    auto hook = std::make_unique<WinEventHook>([&](core::RuleEvent event, HWND window) {
         seen.push_back({event, window});
     });
     ASSERT_TRUE(hook->Installed());
@@ -250,8 +211,8 @@ TEST(WinEventHook, PassesOnEventsOfOtherProgramsTopLevelWindowsFromLiveHooksOnly
     for (const Seen& s : seen) EXPECT_TRUE(s.window != control && s.window != own.get());
     std::erase_if(seen, [&](const Seen& s) { return s.window != top; });
     ASSERT_GE(seen.size(), 2u);
-    EXPECT_EQ(seen[0].event, WindowEvent::MinimizeStarted);
-    EXPECT_EQ(seen[1].event, WindowEvent::Shown);
+    EXPECT_EQ(seen[0].event, core::RuleEvent::MinimizeStarted);
+    EXPECT_EQ(seen[1].event, core::RuleEvent::Shown);
     const std::size_t handedIn = seen.size();
 
     // Another thread's hooks are not this thread's: its events never reach our handler.
@@ -261,7 +222,7 @@ TEST(WinEventHook, PassesOnEventsOfOtherProgramsTopLevelWindowsFromLiveHooksOnly
     // A handler that ends its own hook; an event queued for a hook that ended finds nobody.
     std::unique_ptr<WinEventHook> selfEnding;
     int calls = 0;
-    selfEnding = std::make_unique<WinEventHook>([&](WindowEvent, HWND) {
+    selfEnding = std::make_unique<WinEventHook>([&](core::RuleEvent, HWND) {
         ++calls;
         selfEnding.reset();
     });
