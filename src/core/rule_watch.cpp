@@ -1,0 +1,78 @@
+#include "core/rule_watch.h"
+
+#include <algorithm>
+
+namespace quenvix::core {
+
+std::size_t WindowKeyHash::operator()(const WindowKey& key) const noexcept {
+    std::uint64_t h = key.window * 0x9E3779B97F4A7C15ull;
+    h ^= (static_cast<std::uint64_t>(key.processId) << 32 | key.threadId) + (h << 6) + (h >> 2);
+    h ^= key.processStartTime + (h << 6) + (h >> 2);
+    return static_cast<std::size_t>(h);
+}
+
+RuleMemory::RuleMemory(std::size_t capacity) : capacity_(capacity == 0 ? 1 : capacity) {}
+
+void RuleMemory::Remember(const WindowKey& key) {
+    if (const auto found = index_.find(key); found != index_.end()) {
+        order_.splice(order_.end(), order_, found->second);
+        return;
+    }
+    if (index_.size() >= capacity_) {
+        index_.erase(order_.front());
+        order_.pop_front();
+    }
+    order_.push_back(key);
+    index_.emplace(key, std::prev(order_.end()));
+}
+
+bool RuleMemory::Contains(const WindowKey& key) const {
+    return index_.contains(key);
+}
+
+WatchList::WatchList(std::size_t capacity, std::uint64_t lifetimeMs)
+    : capacity_(capacity == 0 ? 1 : capacity), lifetimeMs_(lifetimeMs) {}
+
+void WatchList::Watch(std::uint64_t window, std::uint64_t nowMs) {
+    const auto same = [window](const Watch_& w) { return w.window == window; };
+    if (std::any_of(watches_.begin(), watches_.end(), same)) return;
+    if (watches_.size() >= capacity_) watches_.erase(watches_.begin());
+    watches_.push_back({window, nowMs});
+}
+
+void WatchList::Unwatch(std::uint64_t window) {
+    std::erase_if(watches_, [window](const Watch_& w) { return w.window == window; });
+}
+
+std::vector<std::uint64_t> WatchList::Step(
+    std::uint64_t nowMs, const std::function<WatchLook(std::uint64_t window)>& look) {
+    std::vector<std::uint64_t> ready;
+    // Taken out first: `look` may start new watches (it asks the system, which can dispatch).
+    std::vector<Watch_> current;
+    current.swap(watches_);
+    std::vector<Watch_> kept;
+    for (const Watch_& w : current) {
+        switch (look(w.window)) {
+            case WatchLook::Ready:
+                ready.push_back(w.window);
+                break;
+            case WatchLook::Drop:
+                break;
+            case WatchLook::Wait:
+                // A clock that went back counts as no time passed.
+                if (nowMs < w.since || nowMs - w.since < lifetimeMs_) kept.push_back(w);
+                break;
+        }
+    }
+    // Watches started during the step come after the older ones that remain.
+    for (const Watch_& w : watches_) {
+        const auto same = [&w](const Watch_& k) { return k.window == w.window; };
+        if (std::none_of(kept.begin(), kept.end(), same)) kept.push_back(w);
+    }
+    if (kept.size() > capacity_)
+        kept.erase(kept.begin(), kept.end() - static_cast<std::ptrdiff_t>(capacity_));
+    watches_.swap(kept);
+    return ready;
+}
+
+}  // namespace quenvix::core

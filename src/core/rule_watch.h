@@ -1,0 +1,91 @@
+#pragma once
+// The bookkeeping around rules: windows just created that we wait to see shown, and the windows
+// an "appear" rule must leave alone for the rest of their lives.
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <unordered_map>
+#include <vector>
+
+namespace quenvix::core {
+
+// One window for the whole of its life. A handle can be reused once its window is destroyed,
+// and process ids are reused too: the owning process with its start time and the thread tell a
+// later window that got the same handle from the one we knew.
+struct WindowKey {
+    std::uint64_t window = 0;
+    std::uint32_t processId = 0;
+    std::uint32_t threadId = 0;
+    std::uint64_t processStartTime = 0;
+
+    friend bool operator==(const WindowKey&, const WindowKey&) = default;
+};
+
+struct WindowKeyHash {
+    std::size_t operator()(const WindowKey& key) const noexcept;
+};
+
+// Windows that "appear" rules no longer hide: the ones a rule hid once already (if their program
+// shows them again, hiding them again would only fight it) and the ones the user brought back.
+// Bounded: the oldest are dropped first, by then nearly always long dead.
+inline constexpr std::size_t kRuleMemoryCapacity = 4096;
+
+class RuleMemory {
+  public:
+    explicit RuleMemory(std::size_t capacity = kRuleMemoryCapacity);
+
+    // Remembered again, a window counts as the newest.
+    void Remember(const WindowKey& key);
+    bool Contains(const WindowKey& key) const;
+    std::size_t Size() const { return index_.size(); }
+
+  private:
+    std::size_t capacity_;
+    std::list<WindowKey> order_;  // oldest first
+    std::unordered_map<WindowKey, std::list<WindowKey>::iterator, WindowKeyHash> index_;
+};
+
+// Windows just created, watched until they are shown. A program creates its window hidden and
+// shows it a moment later; the system does not tell every listener when it shows, so the shell
+// looks again at each watched window on a short timer, which runs only while a watch is pending.
+inline constexpr std::uint64_t kWatchLifetimeMs = 3000;
+inline constexpr std::uint64_t kWatchStepMs = 100;
+// A burst of new windows beyond this drops the oldest watches.
+inline constexpr std::size_t kMaxWatches = 64;
+
+enum class WatchLook {
+    Wait,   // not shown yet: look again next step
+    Ready,  // shown and eligible: the rules decide now
+    Drop,   // gone, or never to be hidden: stop watching
+};
+
+class WatchList {
+  public:
+    explicit WatchList(std::size_t capacity = kMaxWatches,
+                       std::uint64_t lifetimeMs = kWatchLifetimeMs);
+
+    // Starts watching; a window watched already keeps its first start. `nowMs` and every later
+    // time come from one steady millisecond clock.
+    void Watch(std::uint64_t window, std::uint64_t nowMs);
+    // Forgets a window (it was hidden, or destroyed).
+    void Unwatch(std::uint64_t window);
+    bool Empty() const { return watches_.empty(); }
+    std::size_t Size() const { return watches_.size(); }
+
+    // One timer step: looks at every watched window and returns those that are ready, in the
+    // order they were created; ready, dropped and expired windows are watched no more.
+    std::vector<std::uint64_t> Step(std::uint64_t nowMs,
+                                    const std::function<WatchLook(std::uint64_t window)>& look);
+
+  private:
+    struct Watch_ {
+        std::uint64_t window;
+        std::uint64_t since;
+    };
+    std::size_t capacity_;
+    std::uint64_t lifetimeMs_;
+    std::vector<Watch_> watches_;  // oldest first
+};
+
+}  // namespace quenvix::core
