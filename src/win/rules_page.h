@@ -1,0 +1,83 @@
+#pragma once
+// The "Rules" page of the settings window: the list of rules in the order they are tried, with
+// buttons to add, edit, remove and move them. Every change is stored at once and announced, so
+// the rules in force are always the ones on show.
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "core/rules.h"
+#include "win/ui.h"
+
+namespace quenvix::win {
+
+// Where the page gets the rules from and puts them back.
+class RuleStorage {
+  public:
+    virtual ~RuleStorage() = default;
+    virtual std::vector<core::Rule> Load() = 0;
+    // Throws when the rules cannot be stored; the page then keeps what it had.
+    virtual void Save(const std::vector<core::Rule>& rules) = 0;
+};
+
+// The rules in the settings section "Rules": `read` reads one value of it (as for
+// core::ReadRules), `writer` writes it, `report` hears of each stored value that was skipped.
+// `writer` must outlive the storage.
+std::unique_ptr<RuleStorage> RuleStorageOver(core::RuleValueReader read,
+                                             core::RuleValueWriter& writer,
+                                             core::RuleProblemReport report);
+
+class RulesPage : public FormWindow {
+  public:
+    static constexpr const wchar_t* kClassName = L"QuenvixRulesPage";
+    static constexpr int kList = 200;
+    static constexpr int kAdd = 201;
+    static constexpr int kEdit = 202;
+    static constexpr int kRemove = 203;
+    static constexpr int kUp = 204;
+    static constexpr int kDown = 205;
+    // Characters of a field the list shows; the rest is cut off visibly ("…").
+    static constexpr std::size_t kShownChars = 200;
+
+    using ChangeHandler = std::function<void(const std::vector<core::Rule>&)>;
+
+    // Creates the page as a child of `parent` over `area` (client coordinates of the parent) and
+    // shows the stored rules. `storage` must outlive the page. Throws core::Error when the page
+    // cannot be created.
+    RulesPage(HWND parent, const RECT& area, RuleStorage& storage, ChangeHandler onChanged);
+
+    const std::vector<core::Rule>& Rules() const { return rules_; }
+    // Shows the stored rules again (after they were changed elsewhere).
+    void Reload();
+    // Moves the page, e.g. when the page control is resized.
+    void Place(const RECT& area);
+
+  protected:
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+  private:
+    void CreateControls(int width96, int height96);
+    void Fill(int selected);
+    void EnableButtons();
+    int Selected() const;
+    void OnButton(int id);
+    void OnNotify(const NMHDR& header, LPARAM lParam);
+    // Stores `next`, then shows it with row `selected` chosen and announces it; when storing
+    // fails, nothing changes.
+    void Commit(std::vector<core::Rule> next, int selected);
+    void Add();
+    void Edit();
+    void Remove();
+    void Move(int by);
+    void SetEnabled(int row, bool enabled);
+
+    RuleStorage& storage_;
+    ChangeHandler onChanged_;
+    std::vector<core::Rule> rules_;
+    HWND list_ = nullptr;
+    bool filling_ = false;  // the list is being rebuilt: its notices are not the user's
+};
+
+}  // namespace quenvix::win
