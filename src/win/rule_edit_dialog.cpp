@@ -116,7 +116,7 @@ std::optional<core::Rule> RuleEditDialog::Execute(const core::Rule& rule) {
     result_.reset();
     Show(rule);
     ListOpenWindows();
-    SetFocus(GetDlgItem(Hwnd(), kProgram));
+    focus_ = GetDlgItem(Hwnd(), kProgram);
     RunModal(owner_);
     return result_;
 }
@@ -174,12 +174,28 @@ void RuleEditDialog::OnCommand(int id, int code, HWND control) {
                         L"text of the caption (or more than one of them): a rule without any would "
                         L"take every window.",
                         L"Quenvix", MB_OK | MB_ICONWARNING);
-            SetFocus(GetDlgItem(Hwnd(), kProgram));
+            focus_ = GetDlgItem(Hwnd(), kProgram);
+            SetFocus(focus_);
             return;
         }
         result_ = std::move(rule);
     }
     ModalDialog::OnCommand(id, code, control);
+}
+
+LRESULT RuleEditDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_ACTIVATE) {
+        // The focus stays where the user left it across deactivation, as in any dialog; it
+        // starts in the program field.
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            const HWND focused = GetFocus();
+            if (focused && IsChild(Hwnd(), focused)) focus_ = focused;
+        } else if (focus_) {
+            SetFocus(focus_);
+        }
+        return 0;
+    }
+    return ModalDialog::OnMessage(msg, wParam, lParam);
 }
 
 std::optional<core::Rule> EditRule(HWND owner, const core::Rule& rule, bool adding) {

@@ -34,6 +34,7 @@ class RuleEditDialog : public ModalDialog {
 
   protected:
     void OnCommand(int id, int code, HWND control) override;
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
   private:
     void Show(const core::Rule& rule);
@@ -43,6 +44,7 @@ class RuleEditDialog : public ModalDialog {
 
     HWND owner_ = nullptr;
     HWND openWindows_ = nullptr;
+    HWND focus_ = nullptr;  // the control that had the focus when the dialog was deactivated
     std::vector<core::WindowFacts> windows_;  // one per entry of openWindows_ after the first
     std::optional<core::Rule> result_;
 };

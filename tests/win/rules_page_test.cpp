@@ -217,10 +217,12 @@ TEST_F(RulesPageTest, AddedRuleIsCleanedAppendedStoredAndAnnounced) {
     Open();
     std::wstring title;
     bool startsOnAndAppear = false;
+    bool focusInProgram = false;
     Click(
         RulesPage::kAdd,
         {[&](HWND dialog) {
              title = TextOf(dialog);
+             focusInProgram = GetFocus() == GetDlgItem(dialog, RuleEditDialog::kProgram);
              startsOnAndAppear =
                  IsDlgButtonChecked(dialog, RuleEditDialog::kOn) == BST_CHECKED &&
                  IsDlgButtonChecked(dialog, RuleEditDialog::kAppear) == BST_CHECKED &&
@@ -230,6 +232,7 @@ TEST_F(RulesPageTest, AddedRuleIsCleanedAppendedStoredAndAnnounced) {
          Choose(RuleEditDialog::kMinimise, true), Choose(RuleEditDialog::kOn, false), Press(IDOK)});
     EXPECT_EQ(title, L"Add rule");
     EXPECT_TRUE(startsOnAndAppear);
+    EXPECT_TRUE(focusInProgram);
     const core::Rule added{false, core::RuleAction::Minimise, "calc.exe", "SciCalc", ""};
     const std::vector<core::Rule> expected{kNotepad, added};
     EXPECT_EQ(page_->Rules(), expected);
@@ -311,6 +314,9 @@ TEST_F(RulesPageTest, UpDownRemoveAndTheKeysReorderAndStoreAtOnce) {
     EXPECT_TRUE(section_.values.empty());
     EXPECT_FALSE(Enabled(RulesPage::kRemove));
     EXPECT_EQ(announced_.size(), 7u);
+    // Tab leaves the list for the first button that can be pressed.
+    Key(VK_TAB);
+    EXPECT_EQ(GetFocus(), GetDlgItem(page_->Hwnd(), RulesPage::kAdd));
 }
 
 TEST_F(RulesPageTest, TickingTheBoxTurnsARuleOnOrOff) {
