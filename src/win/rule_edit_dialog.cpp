@@ -16,9 +16,9 @@ constexpr DWORD kEdit = WS_VISIBLE | WS_TABSTOP | WS_GROUP | ES_AUTOHSCROLL;
 // An entry of the window list shows this many characters of a caption at most: the list is for
 // recognising a window, and the caption field gets the whole text the rules look at.
 constexpr std::size_t kListedCaptionChars = 80;
-constexpr int kClientWidth = 360;
+constexpr int kClientWidth = 380;
 constexpr int kClientHeight = 236;
-constexpr int kFieldLeft = 144;
+constexpr int kFieldLeft = 160;
 constexpr int kFieldWidth = kClientWidth - kFieldLeft - 8;
 
 std::wstring TextOf(HWND control) {

@@ -18,6 +18,12 @@ constexpr int kMargin = 4;
 constexpr UINT_PTR kListKeysId = 1;
 // State image 2 of a list with check boxes is the ticked box.
 constexpr UINT kTicked = INDEXTOSTATEIMAGEMASK(2);
+struct Column {
+    const wchar_t* title;
+    int width96;
+};
+constexpr Column kColumns[] = {
+    {L"On", 44}, {L"Action", 100}, {L"Program", 90}, {L"Class", 90}, {L"Caption text", 120}};
 // Posted to show the stored rules again after a change from the list could not be stored.
 constexpr UINT kRefill = WM_APP + 1;
 
@@ -108,6 +114,7 @@ RulesPage::RulesPage(HWND parent, const RECT& area, RuleStorage& storage, Change
     const int dpi = static_cast<int>(Dpi());
     CreateControls(MulDiv(area.right - area.left, 96, dpi),
                    MulDiv(area.bottom - area.top, 96, dpi));
+    Place(area);
     Reload();
 }
 
@@ -120,17 +127,11 @@ void RulesPage::CreateControls(int width96, int height96) {
         std::max(height96 - 2 * kMargin, 40), kList, kFont, WS_EX_CLIENTEDGE);
     if (!list_) throw core::Error("The rules page could not be created");
     ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT | LVS_EX_CHECKBOXES);
-    struct Column {
-        const wchar_t* title;
-        int width96;
-    };
-    const Column columns[] = {
-        {L"On", 44}, {L"Action", 100}, {L"Program", 90}, {L"Class", 90}, {L"Caption text", 120}};
-    for (int i = 0; i < static_cast<int>(std::size(columns)); ++i) {
+    for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i) {
         LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
-        column.pszText = const_cast<wchar_t*>(columns[i].title);
-        column.cx = S(columns[i].width96);
+        column.pszText = const_cast<wchar_t*>(kColumns[i].title);
+        column.cx = S(kColumns[i].width96);
         column.iSubItem = i;
         SendMessageW(list_, LVM_INSERTCOLUMNW, static_cast<WPARAM>(i),
                      reinterpret_cast<LPARAM>(&column));
@@ -156,8 +157,15 @@ void RulesPage::CreateControls(int width96, int height96) {
 }
 
 void RulesPage::Place(const RECT& area) {
-    SetWindowPos(Hwnd(), nullptr, area.left, area.top, area.right - area.left,
-                 area.bottom - area.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    // Over the page control, as the other pages: a page created after it would lie behind it.
+    SetWindowPos(Hwnd(), HWND_TOP, area.left, area.top, area.right - area.left,
+                 area.bottom - area.top, SWP_NOACTIVATE);
+    const UINT dpi = DpiOf(Hwnd());
+    if (dpi == Dpi()) return;
+    ApplyLayout(dpi);
+    for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i) {
+        ListView_SetColumnWidth(list_, i, S(kColumns[i].width96));
+    }
 }
 
 void RulesPage::Reload() {

@@ -51,7 +51,9 @@ class RulesPage : public FormWindow {
     const std::vector<core::Rule>& Rules() const { return rules_; }
     // Shows the stored rules again (after they were changed elsewhere).
     void Reload();
-    // Moves the page, e.g. when the page control is resized.
+    // Puts the page over `area` (client coordinates of the parent), in front of its siblings, and
+    // lays its controls out again when the window's DPI has changed since: a child window hears
+    // of no DPI change, so the settings window passes it on with this.
     void Place(const RECT& area);
 
   protected:
