@@ -72,11 +72,11 @@ void ProcessPendingMessages() {
     }
 }
 
-CpuGaugeView::CpuGaugeView(std::shared_ptr<SharedImageList> imCPU,
+CpuGaugeView::CpuGaugeView(std::shared_ptr<SharedImageList> gaugeImages,
                            std::function<void()> pumpMessages,
                            std::unique_ptr<core::CpuCounters> counters)
-    : imCPU_(std::move(imCPU)),
-      counters_(counters ? std::move(counters) : std::make_unique<NtCpuCounters>()),
+    : gaugeImages_(std::move(gaugeImages)),
+      counters_(counters ? std::move(counters) : std::make_unique<Win32CpuCounters>()),
       sampler_(*counters_, std::move(pumpMessages)) {}
 
 CpuGaugeView::~CpuGaugeView() {
@@ -96,8 +96,8 @@ bool CpuGaugeView::Tick() {
     // has nothing new and sleeps on.
     const int level = core::GaugeLevel(load);
     if (shownLevel_ == level) return true;
-    const PictureBitmaps bitmaps = MakePictureBitmaps(core::DrawCPUGauge(load), imCPU_->Width());
-    if (!imCPU_->Replace(0, bitmaps.image.get(), bitmaps.mask.get())) {
+    const PictureBitmaps bitmaps = MakePictureBitmaps(core::DrawCPUGauge(load), gaugeImages_->Width());
+    if (!gaugeImages_->Replace(0, bitmaps.image.get(), bitmaps.mask.get())) {
         throw core::Error("Failed to replace the gauge picture");
     }
     shownLevel_ = level;

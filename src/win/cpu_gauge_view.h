@@ -17,7 +17,7 @@
 
 namespace quenvix::win {
 
-// The gauge's image list (imCPU) at the tray's small-icon size, holding the picture shown before
+// The gauge's image list (gaugeImages) at the tray's small-icon size, holding the picture shown before
 // the first tick. `size` 0 takes the system's small-icon size.
 std::shared_ptr<SharedImageList> CreateCpuImageList(int size = 0);
 
@@ -34,7 +34,7 @@ void ProcessPendingMessages();
 class CpuGaugeView {
   public:
     // `counters` null reads the system's own counters.
-    explicit CpuGaugeView(std::shared_ptr<SharedImageList> imCPU,
+    explicit CpuGaugeView(std::shared_ptr<SharedImageList> gaugeImages,
                           std::function<void()> pumpMessages = ProcessPendingMessages,
                           std::unique_ptr<core::CpuCounters> counters = nullptr);
     ~CpuGaugeView();
@@ -50,7 +50,7 @@ class CpuGaugeView {
     std::optional<double> LastLoad() const noexcept { return lastLoad_; }
 
   private:
-    std::shared_ptr<SharedImageList> imCPU_;
+    std::shared_ptr<SharedImageList> gaugeImages_;
     std::unique_ptr<core::CpuCounters> counters_;
     core::CpuUsageSampler sampler_;
     std::optional<int> shownLevel_;

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "core/settings.h"
+#include "core/settings_store.h"
 #include "win/desktop.h"
 
 namespace quenvix::win {
@@ -25,7 +25,7 @@ bool ProcessPendingMessages(const std::shared_ptr<bool>& alive) {
 
 }  // namespace
 
-Hiding::Hiding(core::Desktop& desktop, core::TMyRegistry& store, HMENU trayMenu,
+Hiding::Hiding(core::Desktop& desktop, core::SettingsStore& store, HMENU trayMenu,
                HWND settingsWindow, HWND ownerWindow, UINT firstEntryId, UINT entryIdCount,
                core::HiddenListObserver* observer, std::string recoveryValue)
     : trayMenu_(trayMenu),
@@ -47,7 +47,7 @@ void Hiding::HideActiveWindow() {
 void Hiding::HideAllWindows() {
     hider_.HideAllWindows();
 }
-void Hiding::Panic1Click() {
+void Hiding::Panic() {
     hider_.HideAllWindows();
 }
 void Hiding::RestoreAllOnExit() {
@@ -57,7 +57,7 @@ void Hiding::AdoptRecovered() {
     hider_.AdoptRecovered();
 }
 
-void Hiding::PopSystrayPopup(UINT restoreAllId) {
+void Hiding::RefreshTrayMenu(UINT restoreAllId) {
     hider_.RefreshHiddenMenu();
     EnableMenuItem(trayMenu_, restoreAllId,
                    MF_BYCOMMAND | (hider_.HiddenCount() > 0 ? MF_ENABLED : MF_GRAYED));
@@ -66,13 +66,13 @@ void Hiding::PopSystrayPopup(UINT restoreAllId) {
 bool Hiding::OnMenuCommand(UINT id) {
     if (!menu_.OwnsId(id)) return false;
     // An id of the range without an entry (a stale click) is ours all the same and does nothing.
-    if (const core::THidenInfo* info = menu_.RecordFor(id)) hider_.RestoreWindow(*info);
+    if (const core::HiddenWindow* info = menu_.RecordFor(id)) hider_.RestoreWindow(*info);
     return true;
 }
 
-void Hiding::Restoreall1Click() {
+void Hiding::RestoreAll() {
     const std::shared_ptr<bool> alive = alive_;
-    hider_.Restoreall1Click([alive] { return ProcessPendingMessages(alive); });
+    hider_.RestoreAll([alive] { return ProcessPendingMessages(alive); });
 }
 
 }  // namespace quenvix::win

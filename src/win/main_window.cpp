@@ -1,4 +1,4 @@
-#include "win/main_form.h"
+#include "win/main_window.h"
 
 #include <commctrl.h>
 #include <uxtheme.h>
@@ -10,22 +10,22 @@
 #include "core/key_chord.h"
 #include "core/product.h"
 #include "core/shell_text.h"
-#include "win/about_form.h"
+#include "win/about_box.h"
 #include "win/app.h"
 #include "win/command_line_forwarding.h"
-#include "win/confirm_dlg.h"
+#include "win/confirm_dialog.h"
 #include "win/cpu_gauge_view.h"
 #include "win/crash_guard.h"
 #include "win/desktop.h"
 #include "win/hiding.h"
-#include "win/key_record_dlg.h"
+#include "win/key_record_dialog.h"
 #include "win/key_state.h"
 #include "win/log.h"
-#include "win/notify_icon.h"
+#include "win/tray_icon.h"
 #include "win/registry.h"
 #include "win/shell.h"
 #include "win/timer.h"
-#include "win/update_form.h"
+#include "win/update_dialog.h"
 
 namespace quenvix::win {
 namespace {
@@ -33,31 +33,31 @@ namespace {
 // Menu and control identifiers. Hidden-window entries of the tray menu take ids from
 // kFirstEntryId upward.
 enum : int {
-    idExit2 = 100,
-    idHide1,
-    idContents1,
-    idCheckupdateautomatically1,
-    idCheckupdate1,
-    idEmailsupport1,
-    idWebsite2,
-    idAbout1,
-    idShowWindow1 = 200,
-    idCheckupdate2,
-    idWebsite1,
-    idWindowsTaskManager1,
-    idExit1,
-    idClosethismenu1,
-    idRestoreall1,
-    idPanic1,
-    idPages1 = 300,
-    idGroupBox1,
-    idcbKeys,
-    ideKey,
-    idsbEditKey,
-    idsbDefaultKey,
-    idcbStartup,
-    idStatusBar1,
-    idOpenLogFolder = 400,
+    kMenuExitId = 100,
+    kMenuHideId,
+    kMenuHelpContentsId,
+    kMenuAutomaticCheckId,
+    kMenuCheckUpdateId,
+    kMenuMailSupportId,
+    kMenuWebsiteId,
+    kMenuAboutId,
+    kTrayShowSettingsId = 200,
+    kTrayCheckUpdateId,
+    kTrayWebsiteId,
+    kTrayTaskManagerId,
+    kTrayExitId,
+    kTrayCloseMenuId,
+    kTrayRestoreAllId,
+    kTrayPanicId,
+    kTabsId = 300,
+    kHotkeyGroupId,
+    kHotkeyComboId,
+    kKeyEditId,
+    kChangeButtonId,
+    kDefaultButtonId,
+    kRunOnStartupId,
+    kStatusBarId,
+    kMenuLogFolderId = 400,
 };
 constexpr UINT kFirstEntryId = 1000;
 constexpr UINT kLastEntryId = 9999;
@@ -115,10 +115,10 @@ HWND CreatePage(HWND parent) {
 
 }  // namespace
 
-TMainForm::TMainForm(TApplication& app) : app_(app) {
-    registryBackend_ = std::make_unique<Win32Registry>();
-    timers_ = std::make_unique<WinTimerFactory>();
-    keyState_ = std::make_unique<AsyncKeyState>();
+MainWindow::MainWindow(AppWindow& app) : app_(app) {
+    registry_ = std::make_unique<Win32Registry>();
+    timers_ = std::make_unique<Win32Timers>();
+    keyState_ = std::make_unique<Win32KeyState>();
     desktop_ = std::make_unique<Win32Desktop>();
 
     CreateBound(L"QuenvixMainForm", kFormStyle, kFormExStyle, Widen(core::kMainCaption), 5000, 148,
@@ -128,94 +128,94 @@ TMainForm::TMainForm(TApplication& app) : app_(app) {
     CreateMenus();
     SizeToClient(kClient, kFormStyle, kFormExStyle, true);
     CreateControls();
-    FormCreate();
+    Start();
     // Created visible, but off the screen until the first update-timer run puts it into the tray.
     ShowWindow(app_.Hwnd(), SW_SHOW);
     ShowWindow(Hwnd(), SW_SHOWNORMAL);
 }
 
-TMainForm::~TMainForm() {
-    Guarded(nullptr, [&] { FormDestroy(); });
+MainWindow::~MainWindow() {
+    Guarded(nullptr, [&] { ShutDown(); });
 }
 
 // ---- creation -------------------------------------------------------------------------------
 
-void TMainForm::CreateMenus() {
-    MainMenu1 = CreateMenu();
-    HMENU File1 = CreatePopupMenu();
-    const MenuEntry fileItems[] = {{idExit2, L"Exit"}};
-    AppendItems(File1, fileItems, std::size(fileItems));
-    HMENU Help1 = CreatePopupMenu();
+void MainWindow::CreateMenus() {
+    menuBar_ = CreateMenu();
+    HMENU fileMenu = CreatePopupMenu();
+    const MenuEntry fileItems[] = {{kMenuExitId, L"Exit"}};
+    AppendItems(fileMenu, fileItems, std::size(fileItems));
+    HMENU helpMenu = CreatePopupMenu();
     const std::wstring website = L"Website: " + Widen(core::kWebsite);
     const MenuEntry helpItems[] = {
-        {idContents1, L"Help contents"},
-        {idCheckupdateautomatically1, L"Automatic update check"},
-        {idCheckupdate1, L"Check update"},
-        {idEmailsupport1, L"E-mail support"},
-        {idWebsite2, website.c_str()},
-        {idOpenLogFolder, L"Open log folder"},
+        {kMenuHelpContentsId, L"Help contents"},
+        {kMenuAutomaticCheckId, L"Automatic update check"},
+        {kMenuCheckUpdateId, L"Check update"},
+        {kMenuMailSupportId, L"E-mail support"},
+        {kMenuWebsiteId, website.c_str()},
+        {kMenuLogFolderId, L"Open log folder"},
         {0, nullptr},
-        {idAbout1, L"About"},
+        {kMenuAboutId, L"About"},
     };
-    AppendItems(Help1, helpItems, std::size(helpItems));
-    AppendMenuW(MainMenu1, MF_POPUP, reinterpret_cast<UINT_PTR>(File1), L"&Files");
-    AppendMenuW(MainMenu1, MF_STRING, idHide1, L"Hide");
-    AppendMenuW(MainMenu1, MF_POPUP, reinterpret_cast<UINT_PTR>(Help1), L"&Help");
-    SetMenu(Hwnd(), MainMenu1);
+    AppendItems(helpMenu, helpItems, std::size(helpItems));
+    AppendMenuW(menuBar_, MF_POPUP, reinterpret_cast<UINT_PTR>(fileMenu), L"&Files");
+    AppendMenuW(menuBar_, MF_STRING, kMenuHideId, L"Hide");
+    AppendMenuW(menuBar_, MF_POPUP, reinterpret_cast<UINT_PTR>(helpMenu), L"&Help");
+    SetMenu(Hwnd(), menuBar_);
 
     // "Windows Task Manager" is an invisible item: it is not put into the menu at all.
-    PopSystray.reset(CreatePopupMenu());
+    trayMenu_.reset(CreatePopupMenu());
     const MenuEntry trayItems[] = {
-        {idShowWindow1, L"Show settings"},
-        {idCheckupdate2, L"Check update"},
-        {idWebsite1, L"Website"},
-        {idExit1, L"Exit"},
+        {kTrayShowSettingsId, L"Show settings"},
+        {kTrayCheckUpdateId, L"Check update"},
+        {kTrayWebsiteId, L"Website"},
+        {kTrayExitId, L"Exit"},
         {0, nullptr},
-        {idClosethismenu1, L"Close this menu"},
-        {idRestoreall1, L"Restore all"},
-        {idPanic1, L"Panic!"},
-        {0, nullptr},  // StartList1
+        {kTrayCloseMenuId, L"Close this menu"},
+        {kTrayRestoreAllId, L"Restore all"},
+        {kTrayPanicId, L"Panic!"},
+        {0, nullptr},  // the hidden windows follow
     };
-    AppendItems(PopSystray.get(), trayItems, std::size(trayItems));
+    AppendItems(trayMenu_.get(), trayItems, std::size(trayItems));
 }
 
-void TMainForm::CreateControls() {
+void MainWindow::CreateControls() {
     const FontSpec formFont{};  // MS Sans Serif, 8 point
     const int pageHeight = kClient.cy - kStatusHeight;
-    Pages1 = AddControl(WC_TABCONTROLW, L"", WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, kClient.cx,
-                        pageHeight, idPages1, formFont);
+    tabs_ = AddControl(WC_TABCONTROLW, L"", WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, kClient.cx,
+                        pageHeight, kTabsId, formFont);
     TCITEMW tab{};
     tab.mask = TCIF_TEXT;
     wchar_t controls[] = L"Controls";
     tab.pszText = controls;
-    TabCtrl_InsertItem(Pages1, 0, &tab);
+    TabCtrl_InsertItem(tabs_, 0, &tab);
 
-    TabSheet4 = CreatePage(Hwnd());
-    if (!TabSheet4) throw core::Error("The settings page could not be created");
+    controlsPage_ = CreatePage(Hwnd());
+    if (!controlsPage_) throw core::Error("The settings page could not be created");
     LayoutPage();
-    GroupBox1 = AddControl(L"BUTTON", L"Short-cut keys: ", WS_VISIBLE | BS_GROUPBOX, 4, 0, 177, 81,
-                           idGroupBox1, formFont, 0, TabSheet4);
-    cbKeys = AddControl(WC_COMBOBOXW, L"", WS_VISIBLE | WS_TABSTOP | CBS_DROPDOWNLIST | WS_VSCROLL,
-                        4 + 8, 16, 161, 120, idcbKeys, formFont, 0, TabSheet4);
-    eKey = AddControl(WC_EDITW, L"", WS_VISIBLE | WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL, 4 + 8,
-                      48, 89, 21, ideKey, formFont, WS_EX_CLIENTEDGE, TabSheet4);
-    sbEditKey = AddControl(L"BUTTON", L"Change", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 4 + 104,
-                           48, 65, 22, idsbEditKey, formFont, 0, TabSheet4);
-    cbStartup = AddControl(L"BUTTON", L"Run on startup", WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
-                           192, 8, 129, 17, idcbStartup, formFont, 0, TabSheet4);
-    sbDefaultKey = AddControl(L"BUTTON", L"Default", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 280,
-                              78, 65, 22, idsbDefaultKey, formFont, 0, TabSheet4);
+    hotkeyGroup_ = AddControl(L"BUTTON", L"Short-cut keys: ", WS_VISIBLE | BS_GROUPBOX, 4, 0, 177, 81,
+                           kHotkeyGroupId, formFont, 0, controlsPage_);
+    hotkeyCombo_ = AddControl(WC_COMBOBOXW, L"", WS_VISIBLE | WS_TABSTOP | CBS_DROPDOWNLIST | WS_VSCROLL,
+                        4 + 8, 16, 161, 120, kHotkeyComboId, formFont, 0, controlsPage_);
+    keyEdit_ = AddControl(WC_EDITW, L"", WS_VISIBLE | WS_TABSTOP | ES_READONLY | ES_AUTOHSCROLL, 4 + 8,
+                      48, 89, 21, kKeyEditId, formFont, WS_EX_CLIENTEDGE, controlsPage_);
+    changeButton_ = AddControl(L"BUTTON", L"Change", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 4 + 104,
+                           48, 65, 22, kChangeButtonId, formFont, 0, controlsPage_);
+    runOnStartupCheck_ = AddControl(L"BUTTON", L"Run on startup", WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
+                           192, 8, 129, 17, kRunOnStartupId, formFont, 0, controlsPage_);
+    defaultButton_ = AddControl(L"BUTTON", L"Default", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 280,
+                              78, 65, 22, kDefaultButtonId, formFont, 0, controlsPage_);
     // The group box frames the controls inside it and must lie behind them.
-    SetWindowPos(GroupBox1, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SetWindowPos(hotkeyGroup_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
-    StatusBar1 = CreateWindowExW(
+    statusBar_ = CreateWindowExW(
         0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, Hwnd(),
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(idStatusBar1)), AppInstance(), nullptr);
-    SendMessageW(StatusBar1, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(formFont)), FALSE);
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusBarId)), AppInstance(), nullptr);
+    SendMessageW(statusBar_, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(formFont)), FALSE);
     int parts[] = {S(50)};
-    SendMessageW(StatusBar1, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
-    SendMessageW(StatusBar1, SB_SETMINHEIGHT, static_cast<WPARAM>(S(kStatusHeight)), 0);
-    SendMessageW(StatusBar1, WM_SIZE, 0, 0);
+    SendMessageW(statusBar_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
+    SendMessageW(statusBar_, SB_SETMINHEIGHT, static_cast<WPARAM>(S(kStatusHeight)), 0);
+    SendMessageW(statusBar_, WM_SIZE, 0, 0);
 
     // The "Change" button shows its hint as a tooltip.
     hintTip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
@@ -225,115 +225,115 @@ void TMainForm::CreateControls() {
     tool.cbSize = sizeof(tool);
     tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     tool.hwnd = Hwnd();
-    tool.uId = reinterpret_cast<UINT_PTR>(sbEditKey);
+    tool.uId = reinterpret_cast<UINT_PTR>(changeButton_);
     tool.lpszText = const_cast<wchar_t*>(L"");
     SendMessageW(hintTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
-void TMainForm::LayoutPage() {
+void MainWindow::LayoutPage() {
     RECT area{};
-    GetClientRect(Pages1, &area);
-    TabCtrl_AdjustRect(Pages1, FALSE, &area);
-    MapWindowPoints(Pages1, Hwnd(), reinterpret_cast<POINT*>(&area), 2);
-    SetWindowPos(TabSheet4, HWND_TOP, area.left, area.top, area.right - area.left,
+    GetClientRect(tabs_, &area);
+    TabCtrl_AdjustRect(tabs_, FALSE, &area);
+    MapWindowPoints(tabs_, Hwnd(), reinterpret_cast<POINT*>(&area), 2);
+    SetWindowPos(controlsPage_, HWND_TOP, area.left, area.top, area.right - area.left,
                  area.bottom - area.top, SWP_NOACTIVATE);
 }
 
-void TMainForm::FormCreate() {
+void MainWindow::Start() {
     // Left edge 5000 was given at creation; the hidden list lives in the hiding component below.
-    FPeekKey = std::make_unique<core::TPeekKey>(*keyState_, *timers_);
+    detector_ = std::make_unique<core::HotkeyDetector>(*keyState_, *timers_);
     SetDefaultKeys();
-    MyRegistry = std::make_unique<core::TMyRegistry>(*registryBackend_, core::kSettingsKeyPath);
+    settings_ = std::make_unique<core::SettingsStore>(*registry_, core::kSettingsKeyPath);
 
-    imCPU = CreateCpuImageList();
-    cpuGauge_ = std::make_unique<CpuGaugeView>(imCPU);
-    NotifyIcon1 = std::make_unique<TNotifyIcon>(Hwnd());
-    NotifyIcon1->SetAnimated(true);
-    NotifyIcon1->SetAnimateDelay(200);
-    NotifyIcon1->SetHint("Click mouse to show the menu");
-    NotifyIcon1->SetImageList(imCPU);
-    NotifyIcon1->SetIconIndex(0);
-    NotifyIcon1->SetPopupMenu(PopSystray.get());
-    NotifyIcon1->OnDblClick = [this] { ShowWindow1Click(); };
-    NotifyIcon1->OnMenuCommand = [this](UINT id) { OnCommand(static_cast<int>(id), 0); };
+    gaugeImages_ = CreateCpuImageList();
+    cpuGauge_ = std::make_unique<CpuGaugeView>(gaugeImages_);
+    trayIcon_ = std::make_unique<TrayIcon>(Hwnd());
+    trayIcon_->SetAnimated(true);
+    trayIcon_->SetAnimateDelay(200);
+    trayIcon_->SetHint("Click mouse to show the menu");
+    trayIcon_->SetImageList(gaugeImages_);
+    trayIcon_->SetIconIndex(0);
+    trayIcon_->SetPopupMenu(trayMenu_.get());
+    trayIcon_->OnDblClick = [this] { OnShowSettings(); };
+    trayIcon_->OnMenuCommand = [this](UINT id) { OnCommand(static_cast<int>(id), 0); };
 
     crashGuard_ = std::make_unique<CrashGuard>([this] { ShowUnprotectedWarning(Hwnd()); });
     // One record per session: another copy of ours (another session of the same user) keeps
     // its own, and neither overwrites the other's.
     const std::string recoveryValue = RecoveryValueName();
-    hiding_ = std::make_unique<Hiding>(*desktop_, *MyRegistry, PopSystray.get(), Hwnd(),
+    hiding_ = std::make_unique<Hiding>(*desktop_, *settings_, trayMenu_.get(), Hwnd(),
                                        app_.Hwnd(), kFirstEntryId, kLastEntryId - kFirstEntryId + 1,
                                        crashGuard_.get(), recoveryValue);
-    NotifyIcon1->OnPopup = [this] { hiding_->PopSystrayPopup(idRestoreall1); };
+    trayIcon_->OnPopup = [this] { hiding_->RefreshTrayMenu(kTrayRestoreAllId); };
 
-    FPeekKey->StartDetect([this](std::uint16_t index) { HotKeyPressed(index); });
-    rawKeyboard_ = FollowKeyEvents(*FPeekKey);
+    detector_->StartDetect([this](std::uint16_t index) { OnHotkey(index); });
+    rawKeyboard_ = FollowKeyEvents(*detector_);
 
     // A damaged setting is reported and costs only its own step: the program still starts,
     // takes back what an earlier copy left hidden, and goes into the tray.
     LoadSettings();
     Guarded(Hwnd(), [&] {
-        FGUID = MyRegistry->ReadString("Main", "GUID", "");
-        if (FGUID.empty()) {
-            FGUID = NewGUIDString();
-            MyRegistry->WriteString("Main", "GUID", FGUID);
+        guid_ = settings_->ReadString("Main", "GUID", "");
+        if (guid_.empty()) {
+            guid_ = NewGUIDString();
+            settings_->WriteString("Main", "GUID", guid_);
         }
     });
     bool autoCheck = true;
     Guarded(Hwnd(), [&] {
-        autoCheck = MyRegistry->ReadBool("Preference", "Automatic update check", true);
+        autoCheck = settings_->ReadBool("Preference", "Automatic update check", true);
     });
-    CheckMenuItem(MainMenu1, idCheckupdateautomatically1,
+    CheckMenuItem(menuBar_, kMenuAutomaticCheckId,
                   MF_BYCOMMAND | (autoCheck ? MF_CHECKED : MF_UNCHECKED));
 
     // Windows hidden by a copy that did not end cleanly come back under this copy's care.
     Guarded(Hwnd(), [&] {
-        TakeOverLegacyRecovery(*MyRegistry, recoveryValue);
+        TakeOverLegacyRecovery(*settings_, recoveryValue);
         hiding_->AdoptRecovered();
         Log("Windows taken back from an earlier run: " + std::to_string(hiding_->HiddenCount()));
     });
 
-    CPUUsage = timers_->MakeTimer();
-    CPUUsage->SetInterval(500);
-    CPUUsage->SetOnTick([this] { CPUUsageTimer(); });
-    CPUUsage->SetEnabled(true);
+    gaugeTimer_ = timers_->MakeTimer();
+    gaugeTimer_->SetInterval(500);
+    gaugeTimer_->SetOnTick([this] { OnGaugeTimer(); });
+    gaugeTimer_->SetEnabled(true);
 
-    updateChecker_ = std::make_unique<UpdateChecker>(Hwnd(), *MyRegistry);
-    TimerUpdate = timers_->MakeTimer();
-    TimerUpdate->SetInterval(1000);
-    TimerUpdate->SetOnTick([this] { TimerUpdateTimer(); });
-    TimerUpdate->SetEnabled(true);
+    updateChecker_ = std::make_unique<UpdateChecker>(Hwnd(), *settings_);
+    startupTimer_ = timers_->MakeTimer();
+    startupTimer_->SetInterval(1000);
+    startupTimer_->SetOnTick([this] { OnStartupTimer(); });
+    startupTimer_->SetEnabled(true);
 }
 
-void TMainForm::FormDestroy() {
+void MainWindow::ShutDown() {
     if (destroyed_) return;
     destroyed_ = true;
     ending_ = true;
-    if (CPUUsage) CPUUsage->SetEnabled(false);
-    if (TimerUpdate) TimerUpdate->SetEnabled(false);
+    if (gaugeTimer_) gaugeTimer_->SetEnabled(false);
+    if (startupTimer_) startupTimer_->SetEnabled(false);
     // A pending update request is abandoned: its late answer must not reach this window.
     updateChecker_.reset();
     RestoreAndSaveBeforeEnding();
     // The tray icon goes last: removing it waits on the shell, and nothing hidden may depend on
     // that wait.
-    if (NotifyIcon1) NotifyIcon1->SetActive(false);
+    if (trayIcon_) trayIcon_->SetActive(false);
     rawKeyboard_.reset();
-    FPeekKey.reset();
+    detector_.reset();
     hiding_.reset();
-    NotifyIcon1.reset();
-    MyRegistry.reset();
+    trayIcon_.reset();
+    settings_.reset();
 }
 
-void TMainForm::RestoreAndSaveBeforeEnding() {
+void MainWindow::RestoreAndSaveBeforeEnding() {
     // Every window still hidden comes back, the earliest first, before anything that can fail
     // or wait: the user's windows matter more than the hotkeys or the icon.
     if (hiding_) Guarded(nullptr, [&] { hiding_->RestoreAllOnExit(); });
-    if (FPeekKey && MyRegistry) Guarded(nullptr, [&] { SaveShortKeys(); });
+    if (detector_ && settings_) Guarded(nullptr, [&] { SaveHotkeys(); });
 }
 
 // ---- showing and hiding the settings window -------------------------------------------------
 
-void TMainForm::ShowHideForm(bool show) {
+void MainWindow::ShowOrHide(bool show) {
     AnimateTray(Hwnd(), show);
     HWND owner = GetWindow(Hwnd(), GW_OWNER);
     const int cmd = show ? SW_SHOW : SW_HIDE;
@@ -342,19 +342,19 @@ void TMainForm::ShowHideForm(bool show) {
     ShowWindowAsync(Hwnd(), cmd);
 }
 
-void TMainForm::HideToTray() {
+void MainWindow::HideToTray() {
     // A question answered after Exit began (a re-entrant close, say) must not revive the icon.
     if (ending_) return;
-    NotifyIcon1->SetActive(true);
-    ShowHideForm(false);
-    FInTray = true;
+    trayIcon_->SetActive(true);
+    ShowOrHide(false);
+    inTray_ = true;
 }
 
-void TMainForm::ShowFromTray() {
-    ShowHideForm(true);
+void MainWindow::ShowFromTray() {
+    ShowOrHide(true);
     // Minimised with its own button, the window would come back as a taskbar button only.
     if (IsIconic(Hwnd())) ShowWindow(Hwnd(), SW_RESTORE);
-    FInTray = false;
+    inTray_ = false;
     RECT r{};
     GetWindowRect(Hwnd(), &r);
     const int w = r.right - r.left;
@@ -364,23 +364,23 @@ void TMainForm::ShowFromTray() {
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void TMainForm::ShowWindow1Click() {
+void MainWindow::OnShowSettings() {
     ShowFromTray();
     SetForegroundWindow(Hwnd());
     SetFocus(Hwnd());
 }
 
-bool TMainForm::Confirm(core::TDialogKind kind, const char* ident, const char* text) {
-    core::TDialogText dialog;
+bool MainWindow::Confirm(core::DialogKind kind, const char* ident, const char* text) {
+    core::DialogText dialog;
     dialog.Kind = kind;
     dialog.Ident = ident;
     dialog.Text = text;
-    return ConfirmDialog(*MyRegistry, dialog, Hwnd());
+    return ConfirmUnlessSilenced(*settings_, dialog, Hwnd());
 }
 
-void TMainForm::FormCloseQuery() {
-    if (FInTray) {
-        FormClose();
+void MainWindow::OnCloseRequest() {
+    if (inTray_) {
+        CloseProgram();
         return;
     }
     if (Confirm(core::dkConfirmation, "Closing is hiding",
@@ -392,38 +392,38 @@ void TMainForm::FormCloseQuery() {
     }
 }
 
-void TMainForm::Exit1Click() {
+void MainWindow::OnExit() {
     if (!Confirm(core::dkConfirmation, "AskToClose", "Close Quenvix?")) return;
     HideToTray();
-    FormCloseQuery();
+    OnCloseRequest();
 }
 
-void TMainForm::FormClose() {
+void MainWindow::CloseProgram() {
     if (ending_) return;
     ending_ = true;
-    if (TimerUpdate) TimerUpdate->SetEnabled(false);
+    if (startupTimer_) startupTimer_->SetEnabled(false);
     RestoreAndSaveBeforeEnding();
-    NotifyIcon1->SetActive(false);
+    trayIcon_->SetActive(false);
     ShowOnClose();
     // The message loop ends; the entry point then destroys this window, which restores what is
     // hidden.
     PostQuitMessage(0);
 }
 
-void TMainForm::ShowOnClose() {
+void MainWindow::ShowOnClose() {
     ShowFromTray();
     SetFocus(Hwnd());
-    SendMessageW(StatusBar1, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(statusHint_.c_str()));
+    SendMessageW(statusBar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(statusHint_.c_str()));
 }
 
-void TMainForm::sbHideClick() {
+void MainWindow::OnHide() {
     Confirm(core::dkInformation, "Hiding window",
             "Quenvix will be hidden in tray icon on the right bottom.\n"
             "Click on the tray icon to show menu.");
     HideToTray();
 }
 
-void TMainForm::StatusBar1Click() {
+void MainWindow::OnStatusBarClick() {
     if (statusHint_.empty()) return;
     const DWORD attributes = GetFileAttributesW(statusHint_.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -433,10 +433,10 @@ void TMainForm::StatusBar1Click() {
 
 // ---- timers ---------------------------------------------------------------------------------
 
-void TMainForm::TimerUpdateTimer() {
-    TimerUpdate->SetEnabled(false);
+void MainWindow::OnStartupTimer() {
+    startupTimer_->SetEnabled(false);
     const bool autoCheck =
-        GetMenuState(MainMenu1, idCheckupdateautomatically1, MF_BYCOMMAND) & MF_CHECKED;
+        GetMenuState(menuBar_, kMenuAutomaticCheckId, MF_BYCOMMAND) & MF_CHECKED;
     // The tray comes after the question of the automatic check, as soon as its request is on its
     // way; a failing check must not keep the window out of the tray.
     try {
@@ -448,8 +448,8 @@ void TMainForm::TimerUpdateTimer() {
     HideToTray();
 }
 
-void TMainForm::CPUUsageTimer() {
-    CPUUsage->SetEnabled(false);
+void MainWindow::OnGaugeTimer() {
+    gaugeTimer_->SetEnabled(false);
     // Re-armed on every way out, an error included, unless the gauge says it is over for good
     // (no processor counters on this system, or the program is closing).
     bool again = true;
@@ -459,27 +459,27 @@ void TMainForm::CPUUsageTimer() {
         ~Rearm() {
             if (again) timer.SetEnabled(true);
         }
-    } rearm{*CPUUsage, again};
+    } rearm{*gaugeTimer_, again};
     again = cpuGauge_->Tick();
 }
 
-void TMainForm::CheckUpdate(bool manual) {
+void MainWindow::CheckUpdate(bool manual) {
     // A click while a check is running does nothing.
     updateChecker_->Start(manual);
 }
 
-void TMainForm::Checkupdateautomatically1Click() {
+void MainWindow::OnToggleAutomaticCheck() {
     const bool ticked =
-        !(GetMenuState(MainMenu1, idCheckupdateautomatically1, MF_BYCOMMAND) & MF_CHECKED);
-    CheckMenuItem(MainMenu1, idCheckupdateautomatically1,
+        !(GetMenuState(menuBar_, kMenuAutomaticCheckId, MF_BYCOMMAND) & MF_CHECKED);
+    CheckMenuItem(menuBar_, kMenuAutomaticCheckId,
                   MF_BYCOMMAND | (ticked ? MF_CHECKED : MF_UNCHECKED));
-    MyRegistry->WriteBool("Preference", "Automatic update check", ticked);
-    TimerUpdate->SetEnabled(true);
+    settings_->WriteBool("Preference", "Automatic update check", ticked);
+    startupTimer_->SetEnabled(true);
 }
 
 // ---- hotkeys --------------------------------------------------------------------------------
 
-void TMainForm::HotKeyPressed(std::uint16_t index) {
+void MainWindow::OnHotkey(std::uint16_t index) {
     // Nothing is hidden any more once the windows have been given back for the exit.
     if (!hiding_ || ending_) return;
     const auto action = core::ActionOfHotkey(index);
@@ -503,20 +503,20 @@ void TMainForm::HotKeyPressed(std::uint16_t index) {
     }
 }
 
-void TMainForm::ShowHiddenList() {
-    if (ending_ || !NotifyIcon1) return;
-    NotifyIcon1->ShowPopupMenu(true);
+void MainWindow::ShowHiddenList() {
+    if (ending_ || !trayIcon_) return;
+    trayIcon_->ShowPopupMenu(true);
 }
 
-void TMainForm::RegisterShowListKey() {
+void MainWindow::RegisterShowListKey() {
     if (showListRegistered_) UnregisterHotKey(Hwnd(), kShowListHotkeyId);
     showListRegistered_ = false;
     const auto index = core::HotkeyIndexOf(core::HotkeyAction::ShowHiddenList);
-    if (!FPeekKey || !index || *index >= FPeekKey->FList.Count()) return;
-    const std::string& text = FPeekKey->FList.Item(*index).Key;
+    if (!detector_ || !index || *index >= detector_->Hotkeys().Count()) return;
+    const std::string& text = detector_->Hotkeys().Item(*index).Key;
     // An earlier hotkey with the same text wins that press; the list must not open as well.
     for (std::size_t i = 0; i < *index; ++i) {
-        if (FPeekKey->FList.Item(i).Key == text) return;
+        if (detector_->Hotkeys().Item(i).Key == text) return;
     }
     const auto chord = core::ChordOfKeyText(text);
     if (!chord) return;  // modifiers only, or off: the detector alone serves it
@@ -527,99 +527,99 @@ void TMainForm::RegisterShowListKey() {
     if (!showListRegistered_) LogLastError("RegisterHotKey");
 }
 
-void TMainForm::FillKeyList() {
-    SendMessageW(cbKeys, CB_RESETCONTENT, 0, 0);
-    FPeekKey->FillList(keyLines_);
+void MainWindow::FillKeyList() {
+    SendMessageW(hotkeyCombo_, CB_RESETCONTENT, 0, 0);
+    detector_->FillList(keyLines_);
     for (const auto& line : keyLines_) {
-        SendMessageW(cbKeys, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(line.first).c_str()));
+        SendMessageW(hotkeyCombo_, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(line.first).c_str()));
     }
-    SendMessageW(cbKeys, CB_SETCURSEL, 0, 0);
-    cbKeysChange();
+    SendMessageW(hotkeyCombo_, CB_SETCURSEL, 0, 0);
+    OnHotkeySelected();
 }
 
-void TMainForm::SetDefaultKeys() {
+void MainWindow::SetDefaultKeys() {
     // The list's lines point at the hotkeys that are about to be freed.
-    SendMessageW(cbKeys, CB_RESETCONTENT, 0, 0);
+    SendMessageW(hotkeyCombo_, CB_RESETCONTENT, 0, 0);
     keyLines_.clear();
-    core::SetDefaultKeys(*FPeekKey);
+    core::SetDefaultKeys(*detector_);
     FillKeyList();
 }
 
-void TMainForm::LoadSettings() {
-    core::LoadShortKeys(*FPeekKey, *MyRegistry,
+void MainWindow::LoadSettings() {
+    core::LoadHotkeys(*detector_, *settings_,
                         [this](const std::string& message) { ReportError(Hwnd(), message); });
     FillKeyList();
     RegisterShowListKey();
     // An unreadable choice leaves the Windows start-up entry as it is.
     Guarded(Hwnd(), [&] {
-        const bool startup = MyRegistry->ReadBool("Main", "Startup", true);
-        SendMessageW(cbStartup, BM_SETCHECK, startup ? BST_CHECKED : BST_UNCHECKED, 0);
-        cbStartupClick();
+        const bool startup = settings_->ReadBool("Main", "Startup", true);
+        SendMessageW(runOnStartupCheck_, BM_SETCHECK, startup ? BST_CHECKED : BST_UNCHECKED, 0);
+        OnRunOnStartup();
     });
 }
 
-void TMainForm::SaveShortKeys() {
-    core::SaveShortKeys(*FPeekKey, *MyRegistry);
+void MainWindow::SaveHotkeys() {
+    core::SaveHotkeys(*detector_, *settings_);
 }
 
-void TMainForm::SetEditKeyHint(const std::wstring& hint) {
+void MainWindow::SetEditKeyHint(const std::wstring& hint) {
     editKeyHint_ = hint;
     TTTOOLINFOW tool{};
     tool.cbSize = sizeof(tool);
     tool.hwnd = Hwnd();
-    tool.uId = reinterpret_cast<UINT_PTR>(sbEditKey);
+    tool.uId = reinterpret_cast<UINT_PTR>(changeButton_);
     tool.lpszText = editKeyHint_.data();
     SendMessageW(hintTip_, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
-void TMainForm::cbKeysChange() {
-    const LRESULT sel = SendMessageW(cbKeys, CB_GETCURSEL, 0, 0);
+void MainWindow::OnHotkeySelected() {
+    const LRESULT sel = SendMessageW(hotkeyCombo_, CB_GETCURSEL, 0, 0);
     if (sel == CB_ERR || static_cast<size_t>(sel) >= keyLines_.size()) return;
     const auto& line = keyLines_[static_cast<size_t>(sel)];
-    SetWindowTextW(eKey, Widen(line.second->Key).c_str());
+    SetWindowTextW(keyEdit_, Widen(line.second->Key).c_str());
     SetEditKeyHint(L"Edit short-cut key for " + Widen(line.first));
 }
 
-void TMainForm::sbEditKeyClick() {
-    const LRESULT sel = SendMessageW(cbKeys, CB_GETCURSEL, 0, 0);
+void MainWindow::OnChangeKey() {
+    const LRESULT sel = SendMessageW(hotkeyCombo_, CB_GETCURSEL, 0, 0);
     if (sel == CB_ERR || static_cast<size_t>(sel) >= keyLines_.size()) return;
     auto& line = keyLines_[static_cast<size_t>(sel)];
     wchar_t current[256] = {};
-    GetWindowTextW(eKey, current, 256);
+    GetWindowTextW(keyEdit_, current, 256);
     // While the user presses a new combination, the list's registration must not take it.
     if (showListRegistered_) UnregisterHotKey(Hwnd(), kShowListHotkeyId);
     showListRegistered_ = false;
-    TKeyRecordDlg dialog(Hwnd());
-    const bool recorded = dialog.Execute(line.first, Narrow(current), *FPeekKey);
+    KeyRecordDialog dialog(Hwnd());
+    const bool recorded = dialog.Execute(line.first, Narrow(current), *detector_);
     if (recorded) {
         line.second->Key = dialog.NewKey();
-        SetWindowTextW(eKey, Widen(line.second->Key).c_str());
+        SetWindowTextW(keyEdit_, Widen(line.second->Key).c_str());
     }
     RegisterShowListKey();
-    if (recorded) SaveShortKeys();
+    if (recorded) SaveHotkeys();
 }
 
-void TMainForm::sbDefaultKeyClick() {
+void MainWindow::OnDefaultKeys() {
     if (MessageBoxW(Hwnd(), L"Restore all short-keys to original value?", L"Confirm",
                     MB_OKCANCEL | MB_ICONQUESTION) != IDOK) {
         return;
     }
     SetDefaultKeys();
-    SendMessageW(cbStartup, BM_SETCHECK, BST_CHECKED, 0);
-    cbStartupClick();
+    SendMessageW(runOnStartupCheck_, BM_SETCHECK, BST_CHECKED, 0);
+    OnRunOnStartup();
     RegisterShowListKey();
-    SaveShortKeys();
+    SaveHotkeys();
 }
 
-void TMainForm::cbStartupClick() {
-    const bool on = SendMessageW(cbStartup, BM_GETCHECK, 0, 0) == BST_CHECKED;
-    MyRegistry->WriteBool("Main", "Startup", on);
+void MainWindow::OnRunOnStartup() {
+    const bool on = SendMessageW(runOnStartupCheck_, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    settings_->WriteBool("Main", "Startup", on);
     SetRunOnStartup(on);
 }
 
 // ---- options from a second copy -------------------------------------------------------------
 
-void TMainForm::RunForwardedVerbs() {
+void MainWindow::RunForwardedVerbs() {
     const std::vector<core::CommandVerb> verbs = std::move(forwardedVerbs_);
     forwardedVerbs_.clear();
     for (const core::CommandVerb verb : verbs) {
@@ -631,10 +631,10 @@ void TMainForm::RunForwardedVerbs() {
                 // message ends every modal loop on its way to the main one.
                 exitRequested_ = true;
                 HideToTray();
-                FormCloseQuery();
+                OnCloseRequest();
                 break;
             case core::CommandVerb::RestoreAll:
-                if (hiding_) hiding_->Restoreall1Click();
+                if (hiding_) hiding_->RestoreAll();
                 break;
             case core::CommandVerb::HideAll:
                 if (hiding_) hiding_->HideAllWindows();
@@ -643,7 +643,7 @@ void TMainForm::RunForwardedVerbs() {
                 for (HWND window : {GetWindow(Hwnd(), GW_OWNER), Hwnd()}) {
                     if (window && IsIconic(window)) ShowWindow(window, SW_RESTORE);
                 }
-                ShowWindow1Click();
+                OnShowSettings();
                 break;
             default:
                 break;
@@ -653,75 +653,75 @@ void TMainForm::RunForwardedVerbs() {
 
 // ---- messages -------------------------------------------------------------------------------
 
-void TMainForm::OnCommand(int id, int code) {
+void MainWindow::OnCommand(int id, int code) {
     if (id >= static_cast<int>(kFirstEntryId) && id <= static_cast<int>(kLastEntryId)) {
         hiding_->OnMenuCommand(static_cast<UINT>(id));
         return;
     }
     switch (id) {
-        case idExit1:
-        case idExit2:
-            Exit1Click();
+        case kTrayExitId:
+        case kMenuExitId:
+            OnExit();
             break;
-        case idHide1:
-            sbHideClick();
+        case kMenuHideId:
+            OnHide();
             break;
-        case idContents1:
+        case kMenuHelpContentsId:
             ShellOpen(HelpPagePath());
             break;
-        case idCheckupdateautomatically1:
-            Checkupdateautomatically1Click();
+        case kMenuAutomaticCheckId:
+            OnToggleAutomaticCheck();
             break;
-        case idCheckupdate1:
-        case idCheckupdate2:
+        case kMenuCheckUpdateId:
+        case kTrayCheckUpdateId:
             CheckUpdate(true);
             break;
-        case idEmailsupport1:
+        case kMenuMailSupportId:
             ShellOpen(core::SupportMailLink(core::kMainCaption));
             break;
-        case idWebsite1:
-        case idWebsite2:
+        case kTrayWebsiteId:
+        case kMenuWebsiteId:
             ShellOpen(core::kWebsite);
             break;
-        case idAbout1:
+        case kMenuAboutId:
             ShowAboutBox(Hwnd());
             break;
-        case idOpenLogFolder:
+        case kMenuLogFolderId:
             CreateDirectoryW(ProgramLog().Folder().c_str(), nullptr);
             ShellOpen(Narrow(ProgramLog().Folder()));
             break;
-        case idShowWindow1:
-            ShowWindow1Click();
+        case kTrayShowSettingsId:
+            OnShowSettings();
             break;
-        case idWindowsTaskManager1:
+        case kTrayTaskManagerId:
             ShellExecuteW(nullptr, L"open", L"taskmgr", L"", L"", SW_SHOWNORMAL);
             break;
-        case idClosethismenu1:
+        case kTrayCloseMenuId:
             break;
-        case idRestoreall1:
-            hiding_->Restoreall1Click();
+        case kTrayRestoreAllId:
+            hiding_->RestoreAll();
             break;
-        case idPanic1:
-            hiding_->Panic1Click();
+        case kTrayPanicId:
+            hiding_->Panic();
             break;
-        case idcbKeys:
-            if (code == CBN_SELCHANGE) cbKeysChange();
+        case kHotkeyComboId:
+            if (code == CBN_SELCHANGE) OnHotkeySelected();
             break;
-        case idsbEditKey:
-            if (code == BN_CLICKED) sbEditKeyClick();
+        case kChangeButtonId:
+            if (code == BN_CLICKED) OnChangeKey();
             break;
-        case idsbDefaultKey:
-            if (code == BN_CLICKED) sbDefaultKeyClick();
+        case kDefaultButtonId:
+            if (code == BN_CLICKED) OnDefaultKeys();
             break;
-        case idcbStartup:
-            if (code == BN_CLICKED) cbStartupClick();
+        case kRunOnStartupId:
+            if (code == BN_CLICKED) OnRunOnStartup();
             break;
         default:
             break;
     }
 }
 
-LRESULT TMainForm::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     // Once the exit has begun, late commands, clicks and close requests find nothing to do.
     if (ending_ && (msg == WM_COMMAND || msg == WM_CLOSE || msg == WM_NOTIFY)) return 0;
     switch (msg) {
@@ -729,7 +729,7 @@ LRESULT TMainForm::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             OnCommand(LOWORD(wParam), HIWORD(wParam));
             return 0;
         case WM_CLOSE:
-            FormCloseQuery();
+            OnCloseRequest();
             return 0;
         case WM_HOTKEY:
             if (wParam == kShowListHotkeyId && !ending_) ShowHiddenList();
@@ -740,18 +740,18 @@ LRESULT TMainForm::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_NOTIFY: {
             if (!SentByThisThread()) return 0;
             const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-            if (header->hwndFrom == StatusBar1 && header->code == NM_CLICK) StatusBar1Click();
+            if (header->hwndFrom == statusBar_ && header->code == NM_CLICK) OnStatusBarClick();
             return 0;
         }
         case WM_SIZE:
-            if (StatusBar1) SendMessageW(StatusBar1, WM_SIZE, 0, 0);
+            if (statusBar_) SendMessageW(statusBar_, WM_SIZE, 0, 0);
             return 0;
         case WM_DESTROY:
             // Destroyed by anyone but our own exit (a close that reached the owner window's
             // default handling, another program): a program without its window could never give
             // the hidden windows back, so end cleanly now.
             if (!destroyed_) {
-                FormDestroy();
+                ShutDown();
                 PostQuitMessage(0);
             }
             return 0;
@@ -781,8 +781,8 @@ LRESULT TMainForm::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             const LRESULT r = FormWindow::OnMessage(msg, wParam, lParam);
             LayoutPage();
             int parts[] = {S(50)};
-            SendMessageW(StatusBar1, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
-            SendMessageW(StatusBar1, WM_SIZE, 0, 0);
+            SendMessageW(statusBar_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
+            SendMessageW(statusBar_, WM_SIZE, 0, 0);
             return r;
         }
         default:

@@ -1,6 +1,6 @@
 // The tray icon component with its real thread and hidden window. The shell call is replaced by a
 // recording shell that keeps its own notion of whether the icon is present, as the real one does.
-#include "win/notify_icon.h"
+#include "win/tray_icon.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -137,7 +137,7 @@ void PumpFor(std::chrono::milliseconds span) {
 
 struct NotifyIconFixture : ::testing::Test {
     RecordingShell shell;
-    std::unique_ptr<TNotifyIcon> icon = std::make_unique<TNotifyIcon>(nullptr, shell.Fn());
+    std::unique_ptr<TrayIcon> icon = std::make_unique<TrayIcon>(nullptr, shell.Fn());
 };
 
 // ---- the icon's life ------------------------------------------------------------------------
@@ -156,7 +156,7 @@ TEST_F(NotifyIconFixture, ActivatingAddsTheIconAndGivesItTipAndPictureDeactivati
     EXPECT_EQ(add.message, static_cast<DWORD>(NIM_ADD));
     EXPECT_EQ(add.data.cbSize, sizeof(NOTIFYICONDATAW));
     EXPECT_EQ(add.data.hWnd, icon->Window());
-    EXPECT_EQ(add.data.uID, kNotifyIconId);
+    EXPECT_EQ(add.data.uID, kTrayIconId);
     EXPECT_EQ(add.data.uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
     EXPECT_EQ(add.data.uCallbackMessage, 1124u);
     const ShellCall& modify = calls[1];
@@ -274,7 +274,7 @@ TEST(NotifyIconStop, AShellThatHangsOnTheRemovalIsGivenUpOn) {
     };
     // Shared with the icon's thread, which may outlive the icon.
     auto hang = std::make_shared<Hang>();
-    auto icon = std::make_unique<TNotifyIcon>(nullptr, [hang](DWORD message, NOTIFYICONDATAW*) {
+    auto icon = std::make_unique<TrayIcon>(nullptr, [hang](DWORD message, NOTIFYICONDATAW*) {
         if (message == NIM_DELETE) {
             hang->inDelete = true;
             WaitForSingleObject(hang->release.get(), 30'000);
@@ -401,7 +401,7 @@ TEST_F(NotifyIconFixture, AFailedAddIsRetriedUntilTheShellTakesIt) {
 TEST(NotifyIconRealShell, TheShellAcceptsTheIcon) {
     RecordingShell shell;
     shell.real = true;
-    TNotifyIcon icon(nullptr, shell.Fn());
+    TrayIcon icon(nullptr, shell.Fn());
     icon.SetImageList(CreateCpuImageList());
     icon.SetHint("Click mouse to show the menu");
     icon.SetActive(true);
@@ -446,7 +446,7 @@ struct MouseFixture : NotifyIconFixture {
         return b == MouseButton::Left ? "left" : b == MouseButton::Right ? "right" : "middle";
     }
     void Click(UINT mouseMessage) {
-        SendMessageW(icon->Window(), kNotifyIconCallbackMessage, kNotifyIconId, mouseMessage);
+        SendMessageW(icon->Window(), kTrayIconCallbackMessage, kTrayIconId, mouseMessage);
     }
 };
 
@@ -514,30 +514,30 @@ class OwnerWindow {
 TEST(NotifyIconOwner, MinFormToTrayNeedsAWindowOfOurOwn) {
     RecordingShell shell;
     for (HWND owner : {HWND{nullptr}, GetDesktopWindow(), FindWindowW(L"Shell_TrayWnd", nullptr)}) {
-        TNotifyIcon icon(owner, shell.Fn());
+        TrayIcon icon(owner, shell.Fn());
         try {
-            icon.SetMinFormToTray(true);
+            icon.SetMinimizeOwnerToTray(true);
             ADD_FAILURE() << "no error for owner " << owner;
-        } catch (const ENotifyIconError& e) {
+        } catch (const TrayIconError& e) {
             EXPECT_STREQ(e.what(), "Owner must be a form");
         }
-        EXPECT_FALSE(icon.MinFormToTray());
+        EXPECT_FALSE(icon.MinimizeOwnerToTray());
     }
 }
 
 TEST(NotifyIconOwner, MinimiseGoesToTheTrayAndALeftClickBringsItBack) {
     RecordingShell shell;
     OwnerWindow owner;
-    TNotifyIcon icon(owner.hwnd, shell.Fn());
-    icon.SetMinFormToTray(true);
-    ASSERT_TRUE(icon.MinFormToTray());
+    TrayIcon icon(owner.hwnd, shell.Fn());
+    icon.SetMinimizeOwnerToTray(true);
+    ASSERT_TRUE(icon.MinimizeOwnerToTray());
 
     SendMessageW(owner.hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     EXPECT_FALSE(IsWindowVisible(owner.hwnd));
     EXPECT_TRUE(icon.Active());
     ASSERT_TRUE(shell.WaitForCount(NIM_ADD, 1));
 
-    SendMessageW(icon.Window(), kNotifyIconCallbackMessage, kNotifyIconId, WM_LBUTTONUP);
+    SendMessageW(icon.Window(), kTrayIconCallbackMessage, kTrayIconId, WM_LBUTTONUP);
     EXPECT_TRUE(IsWindowVisible(owner.hwnd));
     EXPECT_FALSE(icon.Active());
     EXPECT_EQ(shell.Calls().back().message, static_cast<DWORD>(NIM_DELETE));
@@ -550,7 +550,7 @@ TEST(NotifyIconOwner, MinimiseGoesToTheTrayAndALeftClickBringsItBack) {
     ShowWindow(owner.hwnd, SW_RESTORE);
 
     // Unhooked: minimising is ordinary again.
-    icon.SetMinFormToTray(false);
+    icon.SetMinimizeOwnerToTray(false);
     SendMessageW(owner.hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     EXPECT_FALSE(icon.Active());
     EXPECT_TRUE(IsIconic(owner.hwnd));
@@ -575,8 +575,8 @@ TEST(NotifyIconOwner, TheTrayRectangleIsOnScreenEvenWithoutANotificationAreaWind
 TEST(NotifyIconOwner, AMenuTakesPrecedenceOverRestoring) {
     RecordingShell shell;
     OwnerWindow owner;
-    TNotifyIcon icon(owner.hwnd, shell.Fn());
-    icon.SetMinFormToTray(true);
+    TrayIcon icon(owner.hwnd, shell.Fn());
+    icon.SetMinimizeOwnerToTray(true);
     SendMessageW(owner.hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     UniqueMenu menu(CreatePopupMenu());
     AppendMenuW(menu.get(), MF_STRING, 7, L"Item");
@@ -587,7 +587,7 @@ TEST(NotifyIconOwner, AMenuTakesPrecedenceOverRestoring) {
             EndMenu();
         });
     };
-    SendMessageW(icon.Window(), kNotifyIconCallbackMessage, kNotifyIconId, WM_LBUTTONUP);
+    SendMessageW(icon.Window(), kTrayIconCallbackMessage, kTrayIconId, WM_LBUTTONUP);
     EXPECT_TRUE(icon.Active());
     EXPECT_FALSE(IsWindowVisible(owner.hwnd));
 }

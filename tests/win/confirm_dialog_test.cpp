@@ -1,6 +1,6 @@
 // The confirmation dialog on real windows: its two faces, and how each way of closing it answers
 // and is remembered. A thread timer, dispatched by the dialog's own modal loop, plays the user.
-#include "win/confirm_dlg.h"
+#include "win/confirm_dialog.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/error.h"
-#include "core/settings.h"
+#include "core/settings_store.h"
 #include "fakes/memory_registry.h"
 
 namespace quenvix::win {
@@ -72,16 +72,16 @@ class ConfirmDlgTest : public ::testing::Test {
   protected:
     static constexpr std::string_view kDialogs = "Software\\Tarmel\\Quenvix\\Dialogs";
     test::MemoryRegistry registry;
-    core::TMyRegistry store{registry, "\\Software\\Tarmel\\Quenvix\\"};
+    core::SettingsStore store{registry, "\\Software\\Tarmel\\Quenvix\\"};
 
-    // Runs ConfirmDialog with `steps` played one per timer tick; returns its answer.
-    bool Run(const core::TDialogText& text, std::vector<Step> steps) {
+    // Runs ConfirmUnlessSilenced with `steps` played one per timer tick; returns its answer.
+    bool Run(const core::DialogText& text, std::vector<Step> steps) {
         script = Script{std::move(steps)};
         g_script = &script;
         const UINT_PTR timer = SetTimer(nullptr, 0, 50, PlayStep);
         bool answer = false;
         try {
-            answer = ConfirmDialog(store, text, nullptr);
+            answer = ConfirmUnlessSilenced(store, text, nullptr);
         } catch (...) {
             KillTimer(nullptr, timer);
             g_script = nullptr;
@@ -107,11 +107,11 @@ TEST_F(ConfirmDlgTest, QuestionShowsBothButtonsAndTheTextLineByLine) {
                  GetClientRect(dialog, &client);
                  EXPECT_EQ(client.right, Scale(362, dpi));
                  EXPECT_EQ(client.bottom, Scale(126, dpi));
-                 EXPECT_EQ(TextOf(GetDlgItem(dialog, TConfirmDlg::kMemo1)), L"first\r\n\r\nsecond");
+                 EXPECT_EQ(TextOf(GetDlgItem(dialog, ConfirmDialog::kTextId)), L"first\r\n\r\nsecond");
                  EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, IDCANCEL)));
                  EXPECT_EQ(LeftOf(dialog, IDOK), Scale(192, dpi));
                  EXPECT_EQ(LeftOf(dialog, IDCANCEL), Scale(272, dpi));
-                 EXPECT_EQ(IsDlgButtonChecked(dialog, TConfirmDlg::kNoMore), BST_UNCHECKED);
+                 EXPECT_EQ(IsDlgButtonChecked(dialog, ConfirmDialog::kNoMore), BST_UNCHECKED);
              },
              Click(IDOK)});
     EXPECT_TRUE(answer);
@@ -121,7 +121,7 @@ TEST_F(ConfirmDlgTest, QuestionShowsBothButtonsAndTheTextLineByLine) {
 }
 
 TEST_F(ConfirmDlgTest, EnterAnswersOkAndEscapeOrTheCloseBoxCancel) {
-    const core::TDialogText text{core::dkConfirmation, "Closing is hiding", "x"};
+    const core::DialogText text{core::dkConfirmation, "Closing is hiding", "x"};
     EXPECT_TRUE(Run(text, {PressKey(VK_RETURN)}));
     EXPECT_FALSE(Run(text, {PressKey(VK_ESCAPE)}));
     EXPECT_FALSE(Run(text, {Close()}));
@@ -145,15 +145,15 @@ TEST_F(ConfirmDlgTest, NoticeHasOnlyOkInCancelsPlaceAndIgnoresEscape) {
 }
 
 TEST_F(ConfirmDlgTest, TickedBoxSilencesTheMessageWhicheverWayItCloses) {
-    const core::TDialogText text{core::dkConfirmation, "AskToClose", "Close Quenvix?"};
-    EXPECT_FALSE(Run(text, {Click(TConfirmDlg::kNoMore), PressKey(VK_ESCAPE)}));
+    const core::DialogText text{core::dkConfirmation, "AskToClose", "Close Quenvix?"};
+    EXPECT_FALSE(Run(text, {Click(ConfirmDialog::kNoMore), PressKey(VK_ESCAPE)}));
     EXPECT_EQ(registry.GetString(kDialogs, "AskToClose"), "1");
     // Silenced: answered OK at once, without a window.
     EXPECT_TRUE(Run(text, {}));
     EXPECT_EQ(script.done, 0u);
 
-    const core::TDialogText notice{core::dkInformation, "Hiding window", "n"};
-    EXPECT_FALSE(Run(notice, {Click(TConfirmDlg::kNoMore), Close()}));
+    const core::DialogText notice{core::dkInformation, "Hiding window", "n"};
+    EXPECT_FALSE(Run(notice, {Click(ConfirmDialog::kNoMore), Close()}));
     EXPECT_EQ(registry.GetString(kDialogs, "Hiding window"), "1");
 }
 

@@ -1,4 +1,4 @@
-#include "core/peek_key.h"
+#include "core/hotkey_detector.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -28,9 +28,9 @@ constexpr std::uint16_t kSlash = vk::kDivide;
 class PeekKeyTest : public ::testing::Test {
   protected:
     PeekKeyTest() {
-        peek = std::make_unique<TPeekKey>(keys, clock);
-        peek->AddShortKey("HideThis", "To hide the active program", "CTRL+* Num");
-        peek->AddShortKey("HideAll", "To hide all programs", "CTRL+/ Num");
+        peek = std::make_unique<HotkeyDetector>(keys, clock);
+        peek->AddHotkey("HideThis", "To hide the active program", "CTRL+* Num");
+        peek->AddHotkey("HideAll", "To hide all programs", "CTRL+/ Num");
     }
 
     void Detect() {
@@ -40,7 +40,7 @@ class PeekKeyTest : public ::testing::Test {
         peek->StartRecord([this](const std::string& text) { recorded.push_back(text); });
     }
     // Lets one detection interval pass.
-    void Poll() { clock.Advance(TPeekKey::kDetectInterval); }
+    void Poll() { clock.Advance(HotkeyDetector::kDetectInterval); }
     // The keys go to exactly `down`, then one interval passes.
     void HoldAndPoll(std::initializer_list<std::uint16_t> down) {
         keys.Hold(down);
@@ -51,7 +51,7 @@ class PeekKeyTest : public ::testing::Test {
 
     KeySet keys;
     ManualTimers clock;
-    std::unique_ptr<TPeekKey> peek;
+    std::unique_ptr<HotkeyDetector> peek;
     std::vector<int> fired;
     std::vector<std::string> recorded;
 };
@@ -97,7 +97,7 @@ TEST_F(PeekKeyTest, WholeChordPressedWithinOneIntervalAfterReleaseFiresAgain) {
 }
 
 TEST_F(PeekKeyTest, ModifierOnlyHotkeyFiresOnEveryPress) {
-    peek->FList.Item(1).Key = "SHIFT";
+    peek->Hotkeys().Item(1).Key = "SHIFT";
     Detect();
     for (int i = 0; i < 3; ++i) {
         HoldAndPoll({kShift});
@@ -130,8 +130,8 @@ TEST_F(PeekKeyTest, ChordToChordWithModifierHeld) {
 }
 
 TEST_F(PeekKeyTest, PartialChordLeftWhileLettingGoDoesNotFire) {
-    peek->FList.Item(0).Key = "CTRL+ALT+A";
-    peek->FList.Item(1).Key = "CTRL+A";
+    peek->Hotkeys().Item(0).Key = "CTRL+ALT+A";
+    peek->Hotkeys().Item(1).Key = "CTRL+A";
     Detect();
     HoldAndPoll({kCtrl, kAlt, 'A'});
     HoldAndPoll({kCtrl, 'A'});
@@ -143,17 +143,17 @@ TEST_F(PeekKeyTest, PartialChordLeftWhileLettingGoDoesNotFire) {
 }
 
 TEST_F(PeekKeyTest, FirstOfEqualTextsWinsAndUnnamedKeysDoNotMatter) {
-    peek->AddShortKey("Again", "Same text", "CTRL+/ Num");
+    peek->AddHotkey("Again", "Same text", "CTRL+/ Num");
     Detect();
     HoldAndPoll({kCtrl, kSlash, vk::kSpace});
     EXPECT_THAT(fired, ElementsAre(1));
 }
 
 TEST_F(PeekKeyTest, TextsTheKeyboardCannotProduceNeverFire) {
-    peek->FList.Item(0).Key = "ctrl+* num";
-    peek->FList.Item(1).Key = "";
-    peek->AddShortKey("Spaced", "", "CTRL + A");
-    peek->AddShortKey("Reordered", "", "A+CTRL");
+    peek->Hotkeys().Item(0).Key = "ctrl+* num";
+    peek->Hotkeys().Item(1).Key = "";
+    peek->AddHotkey("Spaced", "", "CTRL + A");
+    peek->AddHotkey("Reordered", "", "A+CTRL");
     Detect();
     for (auto chord : {std::initializer_list<std::uint16_t>{kCtrl, kStar}, {kCtrl, 'A'}, {'A'}}) {
         HoldAndPoll(chord);
@@ -166,7 +166,7 @@ TEST_F(PeekKeyTest, ChangedKeyTextTakesEffectAtTheNextTick) {
     Detect();
     HoldAndPoll({kCtrl, 'Q'});
     HoldAndPoll({});
-    peek->FList.Item(1).Key = "CTRL+Q";
+    peek->Hotkeys().Item(1).Key = "CTRL+Q";
     HoldAndPoll({kCtrl, 'Q'});
     EXPECT_THAT(fired, ElementsAre(1));
 }
@@ -301,7 +301,7 @@ TEST_F(PeekKeyTest, CallbackMayFreeTheDetector) {
     EXPECT_EQ(clock.Advance(1000), 1);
     EXPECT_EQ(clock.Alive(), 0u);
 
-    peek = std::make_unique<TPeekKey>(keys, clock);
+    peek = std::make_unique<HotkeyDetector>(keys, clock);
     peek->StartRecord([this](const std::string&) { peek.reset(); });
     EXPECT_EQ(clock.Advance(1000), 1);
     EXPECT_EQ(peek, nullptr);
@@ -317,7 +317,7 @@ class QuietPollTest : public PeekKeyTest {
             keys.Hold(down);
             keys.Input();
         }
-        keys.AdvanceClock(TPeekKey::kDetectInterval);
+        keys.AdvanceClock(HotkeyDetector::kDetectInterval);
         Poll();
     }
 };
@@ -344,7 +344,7 @@ TEST_F(QuietPollTest, ReadingCloseAfterInputIsNotTrusted) {
     Poll();
     const long afterFirst = keys.Queries();
     keys.Hold({kCtrl, kStar});  // arrives with the same coarse stamp
-    keys.AdvanceClock(TPeekKey::kDetectInterval);
+    keys.AdvanceClock(HotkeyDetector::kDetectInterval);
     Poll();
     EXPECT_GT(keys.Queries(), afterFirst);
     EXPECT_THAT(fired, ElementsAre(0));
@@ -364,13 +364,13 @@ TEST_F(QuietPollTest, HeldChordStillFiresOnceAndReleaseIsSeen) {
 TEST(PeekKeyList, FillListNeedsAtLeastOneHotkey) {
     KeySet keys;
     ManualTimers clock;
-    TPeekKey peek(keys, clock);
-    ShortKeyLines lines = {{"keep me", nullptr}};
+    HotkeyDetector peek(keys, clock);
+    HotkeyLines lines = {{"keep me", nullptr}};
     try {
         peek.FillList(lines);
         FAIL() << "no exception";
     } catch (const Error& e) {
-        EXPECT_STREQ(e.what(), "TPeekKey.FillList. No Shortkey has been added");
+        EXPECT_STREQ(e.what(), "HotkeyDetector.FillList. No Shortkey has been added");
     }
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].first, "keep me");
@@ -379,24 +379,24 @@ TEST(PeekKeyList, FillListNeedsAtLeastOneHotkey) {
 TEST(PeekKeyList, FillListReplacesLinesWithReferencesToTheHotkeys) {
     KeySet keys;
     ManualTimers clock;
-    TPeekKey peek(keys, clock);
-    TShortKey& first = peek.AddShortKey("A", "First", "CTRL+A");
-    peek.AddShortKey("A", "Second", "");  // duplicate name and empty text are taken
-    ShortKeyLines lines = {{"old", nullptr}, {"older", nullptr}, {"oldest", nullptr}};
+    HotkeyDetector peek(keys, clock);
+    Hotkey& first = peek.AddHotkey("A", "First", "CTRL+A");
+    peek.AddHotkey("A", "Second", "");  // duplicate name and empty text are taken
+    HotkeyLines lines = {{"old", nullptr}, {"older", nullptr}, {"oldest", nullptr}};
     peek.FillList(lines);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0].first, "First");
     EXPECT_EQ(lines[0].second, &first);
     EXPECT_EQ(lines[1].first, "Second");
-    EXPECT_EQ(lines[1].second, &peek.FList.Item(1));
+    EXPECT_EQ(lines[1].second, &peek.Hotkeys().Item(1));
     EXPECT_EQ(first.DefaultKey, "CTRL+A");
     EXPECT_EQ(first.Key, "CTRL+A");
     // A line's hotkey is the detector's own: a change through it is what detection compares.
     lines[1].second->Key = "X";
-    EXPECT_EQ(peek.FList.Item(1).Key, "X");
-    EXPECT_THROW(peek.FList.Item(2), Error);
-    peek.FList.Clear();
-    EXPECT_EQ(peek.FList.Count(), 0u);
+    EXPECT_EQ(peek.Hotkeys().Item(1).Key, "X");
+    EXPECT_THROW(peek.Hotkeys().Item(2), Error);
+    peek.Hotkeys().Clear();
+    EXPECT_EQ(peek.Hotkeys().Count(), 0u);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "win/my_form.h"
+#include "win/outlined_form.h"
 
 namespace quenvix::win {
 namespace {
@@ -63,7 +63,7 @@ std::vector<core::MenuItemNode> DescribeMenu(HMENU menu) {
 
 }  // namespace
 
-core::ControlNode TMyForm::DescribeChild(HWND child) const {
+core::ControlNode OutlinedForm::DescribeChild(HWND child) const {
     core::ControlNode node;
     node.kind = KindOf(child);
     node.caption = TextOf(child);
@@ -76,14 +76,14 @@ core::ControlNode TMyForm::DescribeChild(HWND child) const {
     return node;
 }
 
-core::ControlNode TMyForm::Describe() const {
+core::ControlNode OutlinedForm::Describe() const {
     core::ControlNode form = DescribeChild(Hwnd());
     form.kind = core::ControlKind::Form;
     form.mainMenu = DescribeMenu(GetMenu(Hwnd()));
     return form;
 }
 
-void TMyForm::AfterConstruction() {
+void OutlinedForm::AfterConstruction() {
     const core::OutlineTarget* owner = ownerForm_ ? &ownerForm_->outline_ : nullptr;
     core::OutlineAfterConstruction(outline_, owner, Describe());
 }

@@ -1,4 +1,4 @@
-#include "win/notify_icon.h"
+#include "win/tray_icon.h"
 
 // clang-format off
 #include <windows.h>
@@ -47,21 +47,21 @@ std::wstring TrayTip(const std::string& hint) {
     return tip;
 }
 
-int PlatformPriority(TThreadPriority priority) {
+int PlatformPriority(ThreadPriority priority) {
     switch (priority) {
-        case TThreadPriority::tpIdle:
+        case ThreadPriority::Idle:
             return THREAD_PRIORITY_IDLE;
-        case TThreadPriority::tpLowest:
+        case ThreadPriority::Lowest:
             return THREAD_PRIORITY_LOWEST;
-        case TThreadPriority::tpLower:
+        case ThreadPriority::Lower:
             return THREAD_PRIORITY_BELOW_NORMAL;
-        case TThreadPriority::tpNormal:
+        case ThreadPriority::Normal:
             return THREAD_PRIORITY_NORMAL;
-        case TThreadPriority::tpHigher:
+        case ThreadPriority::Higher:
             return THREAD_PRIORITY_ABOVE_NORMAL;
-        case TThreadPriority::tpHighest:
+        case ThreadPriority::Highest:
             return THREAD_PRIORITY_HIGHEST;
-        case TThreadPriority::tpTimeCritical:
+        case ThreadPriority::TimeCritical:
             return THREAD_PRIORITY_TIME_CRITICAL;
     }
     return THREAD_PRIORITY_NORMAL;
@@ -93,16 +93,16 @@ ShiftState CurrentShiftState() {
 
 // Shared by its owner and the thread itself, so that a thread given up on by Stop still has
 // everything it uses.
-class TNotifyIconThread : public std::enable_shared_from_this<TNotifyIconThread> {
+class TrayIconThread : public std::enable_shared_from_this<TrayIconThread> {
   public:
-    TNotifyIconThread(HWND window, ShellNotifyIconFn shell)
-        : FWindow(window), shell_(std::move(shell)) {}
+    TrayIconThread(HWND window, ShellNotifyIconFn shell)
+        : window_(window), shell_(std::move(shell)) {}
 
     // Separate from construction so that the first pass already sees the settings.
     void Start() {
-        auto keep = std::make_unique<std::shared_ptr<TNotifyIconThread>>(shared_from_this());
+        auto keep = std::make_unique<std::shared_ptr<TrayIconThread>>(shared_from_this());
         const uintptr_t h =
-            _beginthreadex(nullptr, 0, &TNotifyIconThread::Run, keep.get(), 0, nullptr);
+            _beginthreadex(nullptr, 0, &TrayIconThread::Run, keep.get(), 0, nullptr);
         if (!h) throw core::Error("Failed to start the tray icon thread");
         keep.release();  // the thread's own reference now
         thread_.reset(reinterpret_cast<HANDLE>(h));
@@ -117,18 +117,18 @@ class TNotifyIconThread : public std::enable_shared_from_this<TNotifyIconThread>
 
     void SetAnimation(bool animated, int delay) {
         Poke([&] {
-            FAnimated = animated;
-            FDelay = animated ? std::max(delay, 0) : kStillPollMs;
+            animated_ = animated;
+            delay_ = animated ? std::max(delay, 0) : kStillPollMs;
             poked_ = true;
         });
     }
 
     void SetIcon(std::wstring tip, int iconIndex, std::shared_ptr<SharedImageList> imageList) {
         Poke([&] {
-            FHint = std::move(tip);
-            FIconIndex = iconIndex;
-            FImageList = std::move(imageList);
-            FChanged = true;
+            hint_ = std::move(tip);
+            iconIndex_ = iconIndex;
+            imageList_ = std::move(imageList);
+            changed_ = true;
         });
     }
 
@@ -143,8 +143,8 @@ class TNotifyIconThread : public std::enable_shared_from_this<TNotifyIconThread>
 
   private:
     static unsigned __stdcall Run(void* keep) {
-        const std::unique_ptr<std::shared_ptr<TNotifyIconThread>> self(
-            static_cast<std::shared_ptr<TNotifyIconThread>*>(keep));
+        const std::unique_ptr<std::shared_ptr<TrayIconThread>> self(
+            static_cast<std::shared_ptr<TrayIconThread>*>(keep));
         Guarded(nullptr, [&] { (*self)->Execute(); });
         return 0;
     }
@@ -168,12 +168,12 @@ class TNotifyIconThread : public std::enable_shared_from_this<TNotifyIconThread>
 
     Pass TakeState() {
         std::lock_guard lock(mutex_);
-        Pass pass{FChanged, FAnimated, readd_, terminated_, FDelay, FIconIndex, {}, {}};
-        if (FChanged) {
-            pass.hint = FHint;
-            pass.imageList = FImageList;
+        Pass pass{changed_, animated_, readd_, terminated_, delay_, iconIndex_, {}, {}};
+        if (changed_) {
+            pass.hint = hint_;
+            pass.imageList = imageList_;
         }
-        FChanged = false;
+        changed_ = false;
         readd_ = false;
         poked_ = false;
         imageChanged_ = false;
@@ -187,7 +187,7 @@ class TNotifyIconThread : public std::enable_shared_from_this<TNotifyIconThread>
         const auto bound = added_ ? std::chrono::milliseconds(kStillRecheck)
                                   : std::chrono::milliseconds(kAddRetryMs);
         wake_.wait_for(lock, bound, [this] {
-            return terminated_ || readd_ || FChanged || poked_ || imageChanged_;
+            return terminated_ || readd_ || changed_ || poked_ || imageChanged_;
         });
         return !terminated_;
     }
@@ -250,10 +250,10 @@ class TNotifyIconThread : public std::enable_shared_from_this<TNotifyIconThread>
 
     void Execute() {
         nid_.cbSize = sizeof(nid_);
-        nid_.hWnd = FWindow;
-        nid_.uID = kNotifyIconId;
+        nid_.hWnd = window_;
+        nid_.uID = kTrayIconId;
         nid_.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-        nid_.uCallbackMessage = kNotifyIconCallbackMessage;
+        nid_.uCallbackMessage = kTrayIconCallbackMessage;
         Add();
         int frame = 0;
         bool tipPending = false;
@@ -294,18 +294,18 @@ class TNotifyIconThread : public std::enable_shared_from_this<TNotifyIconThread>
     // Hand-over from the user-interface thread, under mutex_.
     std::mutex mutex_;
     std::condition_variable wake_;
-    bool FAnimated = false;
-    int FDelay = kStillPollMs;
-    std::wstring FHint;
-    int FIconIndex = 0;
-    std::shared_ptr<SharedImageList> FImageList;
-    bool FChanged = false;
+    bool animated_ = false;
+    int delay_ = kStillPollMs;
+    std::wstring hint_;
+    int iconIndex_ = 0;
+    std::shared_ptr<SharedImageList> imageList_;
+    bool changed_ = false;
     bool readd_ = false;
     bool terminated_ = false;
     bool poked_ = false;
     bool imageChanged_ = false;
 
-    const HWND FWindow;
+    const HWND window_;
     const ShellNotifyIconFn shell_;
     UniqueHandle thread_;
 
@@ -325,9 +325,9 @@ class TNotifyIconThread : public std::enable_shared_from_this<TNotifyIconThread>
 
 // ---- the hidden callback window ---------------------------------------------------------------
 
-class TNotifyIcon::CallbackWindow : public Window {
+class TrayIcon::CallbackWindow : public Window {
   public:
-    explicit CallbackWindow(TNotifyIcon& icon) : icon_(icon) {
+    explicit CallbackWindow(TrayIcon& icon) : icon_(icon) {
         // An ordinary (hidden) top-level window, not a message-only one: only those hear the
         // shell's "TaskbarCreated" broadcast, and the icon goes away with the process.
         if (!CreateBound(L"QuenvixNotifyIcon", WS_POPUP, WS_EX_TOOLWINDOW, L"", 0, 0, 0, 0,
@@ -344,105 +344,105 @@ class TNotifyIcon::CallbackWindow : public Window {
     }
 
   private:
-    friend class TNotifyIcon;
-    TNotifyIcon& icon_;
+    friend class TrayIcon;
+    TrayIcon& icon_;
 };
 
-// ---- TNotifyIcon ----------------------------------------------------------------------------
+// ---- TrayIcon ----------------------------------------------------------------------------
 
-TNotifyIcon::TNotifyIcon(HWND owner, ShellNotifyIconFn shell)
+TrayIcon::TrayIcon(HWND owner, ShellNotifyIconFn shell)
     : owner_(owner),
       shell_(shell ? std::move(shell) : ShellNotifyIconFn(&Shell_NotifyIconW)),
       taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {
-    FWindow = std::make_unique<CallbackWindow>(*this);
+    window_ = std::make_unique<CallbackWindow>(*this);
     // An elevated copy would otherwise never hear that the shell restarted.
     if (taskbarCreated_)
         ChangeWindowMessageFilterEx(Window(), taskbarCreated_, MSGFLT_ALLOW, nullptr);
 }
 
-TNotifyIcon::~TNotifyIcon() {
+TrayIcon::~TrayIcon() {
     SetActive(false);
     RemoveHook();
 }
 
-HWND TNotifyIcon::Window() const noexcept {
-    return FWindow->Hwnd();
+HWND TrayIcon::Window() const noexcept {
+    return window_->Hwnd();
 }
 
-void TNotifyIcon::SetActive(bool value) {
-    if (FActive == value) return;
-    FActive = value;
+void TrayIcon::SetActive(bool value) {
+    if (active_ == value) return;
+    active_ = value;
     UpdateThread(true);
 }
 
-void TNotifyIcon::SetAnimated(bool value) {
-    if (FAnimated == value) return;
-    FAnimated = value;
+void TrayIcon::SetAnimated(bool value) {
+    if (animated_ == value) return;
+    animated_ = value;
     UpdateThread(false);
 }
 
-void TNotifyIcon::SetAnimateDelay(int value) {
+void TrayIcon::SetAnimateDelay(int value) {
     value = std::max(value, 0);
-    if (FAnimateDelay == value) return;
-    FAnimateDelay = value;
+    if (animateDelay_ == value) return;
+    animateDelay_ = value;
     UpdateThread(false);
 }
 
-void TNotifyIcon::SetAnimatePriority(TThreadPriority value) {
-    if (FAnimatePriority == value) return;
-    FAnimatePriority = value;
+void TrayIcon::SetAnimatePriority(ThreadPriority value) {
+    if (animatePriority_ == value) return;
+    animatePriority_ = value;
     UpdateThread(false);
 }
 
-void TNotifyIcon::SetHint(const std::string& value) {
-    if (FHint == value) return;
-    FHint = value;
+void TrayIcon::SetHint(const std::string& value) {
+    if (hint_ == value) return;
+    hint_ = value;
     UpdateThread(true);
 }
 
-void TNotifyIcon::SetIconIndex(int value) {
-    if (FIconIndex == value) return;
-    FIconIndex = value;
+void TrayIcon::SetIconIndex(int value) {
+    if (iconIndex_ == value) return;
+    iconIndex_ = value;
     UpdateThread(true);
 }
 
-void TNotifyIcon::SetImageList(std::shared_ptr<SharedImageList> value) {
-    if (FImageList == value) return;
-    FImageList = std::move(value);
-    FIconIndex = 0;
+void TrayIcon::SetImageList(std::shared_ptr<SharedImageList> value) {
+    if (imageList_ == value) return;
+    imageList_ = std::move(value);
+    iconIndex_ = 0;
     UpdateThread(true);
 }
 
-void TNotifyIcon::SetPopupMenu(HMENU value) {
-    FPopupMenu = value;
+void TrayIcon::SetPopupMenu(HMENU value) {
+    popupMenu_ = value;
 }
 
-void TNotifyIcon::SetMinFormToTray(bool value) {
-    if (FMinFormToTray == value) return;
+void TrayIcon::SetMinimizeOwnerToTray(bool value) {
+    if (minimizeOwnerToTray_ == value) return;
     if (value) {
         InstallHook();
     } else {
         RemoveHook();
     }
-    FMinFormToTray = value;
+    minimizeOwnerToTray_ = value;
 }
 
-void TNotifyIcon::UpdateThread(bool withIcon) {
-    if (FActive) {
-        const bool starting = !FThread;
-        if (starting) FThread = std::make_shared<TNotifyIconThread>(Window(), shell_);
-        FThread->SetAnimation(FAnimated, FAnimateDelay);
-        if (withIcon || starting) FThread->SetIcon(TrayTip(FHint), FIconIndex, FImageList);
-        if (starting) FThread->Start();
-        FThread->SetPriority(PlatformPriority(FAnimatePriority));
-    } else if (FThread) {
-        FThread->Stop();
-        FThread.reset();
+void TrayIcon::UpdateThread(bool withIcon) {
+    if (active_) {
+        const bool starting = !thread_;
+        if (starting) thread_ = std::make_shared<TrayIconThread>(Window(), shell_);
+        thread_->SetAnimation(animated_, animateDelay_);
+        if (withIcon || starting) thread_->SetIcon(TrayTip(hint_), iconIndex_, imageList_);
+        if (starting) thread_->Start();
+        thread_->SetPriority(PlatformPriority(animatePriority_));
+    } else if (thread_) {
+        thread_->Stop();
+        thread_.reset();
     }
 }
 
-bool TNotifyIcon::IconWndProc(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-    if (msg == kNotifyIconCallbackMessage) {
+bool TrayIcon::IconWndProc(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (msg == kTrayIconCallbackMessage) {
         switch (static_cast<UINT>(lParam)) {
             case WM_LBUTTONDOWN:
                 IconMouseDown(MouseButton::Left);
@@ -471,53 +471,53 @@ bool TNotifyIcon::IconWndProc(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& r
         return true;
     }
     if (taskbarCreated_ && msg == taskbarCreated_) {
-        if (FThread) FThread->Readd();
+        if (thread_) thread_->Readd();
         return true;
     }
     return OnMenuMessage && OnMenuMessage(msg, wParam, lParam, result);
 }
 
-void TNotifyIcon::IconMouseDown(MouseButton button) {
+void TrayIcon::IconMouseDown(MouseButton button) {
     POINT pt{};
     GetCursorPos(&pt);
     if (OnMouseDown) OnMouseDown(button, CurrentShiftState(), pt.x, pt.y);
 }
 
-void TNotifyIcon::IconMouseUp(MouseButton button) {
+void TrayIcon::IconMouseUp(MouseButton button) {
     POINT pt{};
     GetCursorPos(&pt);
     if (OnMouseUp) OnMouseUp(button, CurrentShiftState(), pt.x, pt.y);
-    if (button != MouseButton::Middle && FPopupMenu) {
+    if (button != MouseButton::Middle && popupMenu_) {
         PopupMenuAt(pt, false);
-    } else if (button == MouseButton::Left && FMinFormToTray) {
+    } else if (button == MouseButton::Left && minimizeOwnerToTray_) {
         RestoreFromTray();
     }
 }
 
-void TNotifyIcon::ShowPopupMenu(bool selectLastItem) {
+void TrayIcon::ShowPopupMenu(bool selectLastItem) {
     POINT pt{};
     GetCursorPos(&pt);
     PopupMenuAt(pt, selectLastItem);
 }
 
-void TNotifyIcon::PopupMenuAt(POINT pt, bool selectLastItem) {
+void TrayIcon::PopupMenuAt(POINT pt, bool selectLastItem) {
     // A second request while the menu is open (its loop still runs our messages) must not stack
     // a second menu on the first.
-    if (!FPopupMenu || menuOpen_) return;
+    if (!popupMenu_ || menuOpen_) return;
     menuOpen_ = true;
     struct Closed {
         bool& open;
         ~Closed() { open = false; }
     } closed{menuOpen_};
     if (OnPopup) OnPopup();
-    const int count = GetMenuItemCount(FPopupMenu);
+    const int count = GetMenuItemCount(popupMenu_);
     if (selectLastItem && count > 0) {
         MENUITEMINFOW item{};
         item.cbSize = sizeof item;
         item.fMask = MIIM_FTYPE;
         // The menu's own loop takes this key first: "up" from no selection selects the last
         // item. A separator there means nothing is listed, and nothing is selected.
-        if (GetMenuItemInfoW(FPopupMenu, static_cast<UINT>(count - 1), TRUE, &item) &&
+        if (GetMenuItemInfoW(popupMenu_, static_cast<UINT>(count - 1), TRUE, &item) &&
             !(item.fType & MFT_SEPARATOR)) {
             PostMessageW(Window(), WM_KEYDOWN, VK_UP, 0);
         }
@@ -526,7 +526,7 @@ void TNotifyIcon::PopupMenuAt(POINT pt, bool selectLastItem) {
     // WM_NULL lets it see that click.
     SetForegroundWindow(Window());
     const UINT command = static_cast<UINT>(TrackPopupMenuEx(
-        FPopupMenu, TPM_RETURNCMD | TPM_RIGHTBUTTON, pt.x, pt.y, Window(), nullptr));
+        popupMenu_, TPM_RETURNCMD | TPM_RIGHTBUTTON, pt.x, pt.y, Window(), nullptr));
     PostMessageW(Window(), WM_NULL, 0, 0);
     if (owner_ && IsWindow(owner_)) SetForegroundWindow(owner_);
     if (command != 0 && OnMenuCommand) OnMenuCommand(command);
@@ -534,34 +534,34 @@ void TNotifyIcon::PopupMenuAt(POINT pt, bool selectLastItem) {
 
 // ---- minimising into the tray ---------------------------------------------------------------
 
-void TNotifyIcon::InstallHook() {
+void TrayIcon::InstallHook() {
     DWORD pid = 0;
     // Only our own window on this thread can be subclassed.
     const bool ours = owner_ && IsWindow(owner_) &&
                       GetWindowThreadProcessId(owner_, &pid) == GetCurrentThreadId() &&
                       pid == GetCurrentProcessId();
-    if (!ours || !SetWindowSubclass(owner_, &TNotifyIcon::FormWndProc, 1,
+    if (!ours || !SetWindowSubclass(owner_, &TrayIcon::OwnerWndProc, 1,
                                     reinterpret_cast<DWORD_PTR>(this))) {
-        throw ENotifyIconError("Owner must be a form");
+        throw TrayIconError("Owner must be a form");
     }
     hooked_ = true;
 }
 
-void TNotifyIcon::RemoveHook() {
+void TrayIcon::RemoveHook() {
     if (!hooked_) return;
-    if (IsWindow(owner_)) RemoveWindowSubclass(owner_, &TNotifyIcon::FormWndProc, 1);
+    if (IsWindow(owner_)) RemoveWindowSubclass(owner_, &TrayIcon::OwnerWndProc, 1);
     hooked_ = false;
 }
 
-LRESULT CALLBACK TNotifyIcon::FormWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
+LRESULT CALLBACK TrayIcon::OwnerWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
                                           UINT_PTR, DWORD_PTR self) {
     // Only the plain minimise command: one with extra low-order flags goes its usual way.
     if (msg == WM_SYSCOMMAND && wParam == SC_MINIMIZE) {
-        Guarded(hwnd, [self] { reinterpret_cast<TNotifyIcon*>(self)->MinimizeToTray(); });
+        Guarded(hwnd, [self] { reinterpret_cast<TrayIcon*>(self)->MinimizeToTray(); });
         return 0;
     }
     if (msg == WM_NCDESTROY) {
-        reinterpret_cast<TNotifyIcon*>(self)->RemoveHook();
+        reinterpret_cast<TrayIcon*>(self)->RemoveHook();
     }
     return DefSubclassProc(hwnd, msg, wParam, lParam);
 }
@@ -581,7 +581,7 @@ RECT GetTrayRect() {
     return RECT{rect.right - side, rect.bottom - side, rect.right, rect.bottom};
 }
 
-void TNotifyIcon::MinimizeToTray() {
+void TrayIcon::MinimizeToTray() {
     PlaySoundW(L"Minimize", nullptr, kSoundFlags);
     RECT from{};
     GetWindowRect(owner_, &from);
@@ -591,7 +591,7 @@ void TNotifyIcon::MinimizeToTray() {
     SetActive(true);
 }
 
-void TNotifyIcon::RestoreFromTray() {
+void TrayIcon::RestoreFromTray() {
     PlaySoundW(L"RestoreUp", nullptr, kSoundFlags);
     const RECT from = GetTrayRect();
     RECT to{};

@@ -10,77 +10,77 @@
 
 #include "core/command_line.h"
 #include "core/dialog_text.h"
-#include "core/peek_key.h"
-#include "core/settings.h"
+#include "core/hotkey_detector.h"
+#include "core/settings_store.h"
 #include "core/timer.h"
 #include "win/ui.h"
 
 namespace quenvix::win {
 
-class TApplication;
-class TNotifyIcon;
+class AppWindow;
+class TrayIcon;
 class Hiding;
 class SharedImageList;
 class CpuGaugeView;
-class AsyncKeyState;
-class RawKeyboard;
+class Win32KeyState;
+class Win32RawKeyboard;
 class Win32Registry;
-class WinTimerFactory;
+class Win32Timers;
 class Win32Desktop;
 class UpdateChecker;
 class CrashGuard;
 
-class TMainForm : public FormWindow {
+class MainWindow : public FormWindow {
   public:
-    // Creates the window and runs the whole start-up of the program (FormCreate).
-    explicit TMainForm(TApplication& app);
-    // Brings back every window still hidden and writes the hotkeys back (FormDestroy).
-    ~TMainForm() override;
+    // Creates the window and runs the whole start-up of the program.
+    explicit MainWindow(AppWindow& app);
+    // Brings back every window still hidden and writes the hotkeys back.
+    ~MainWindow() override;
 
     // Hotkey callback of the detector: 0 hides the active program, 1 hides all programs.
-    void HotKeyPressed(std::uint16_t index);
+    void OnHotkey(std::uint16_t index);
 
     void HideToTray();
     // The tray menu at the mouse pointer, ready for the keyboard, newest hidden window selected.
     void ShowHiddenList();
     void ShowFromTray();
-    bool InTray() const { return FInTray; }
+    bool InTray() const { return inTray_; }
 
   protected:
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
   private:
-    void FormCreate();
-    void FormDestroy();
+    void Start();
+    void ShutDown();
     void RestoreAndSaveBeforeEnding();
     void CreateControls();
     void CreateMenus();
     void LayoutPage();
     void OnCommand(int id, int code);
 
-    void ShowHideForm(bool show);
-    void FormCloseQuery();
-    void FormClose();
+    void ShowOrHide(bool show);
+    void OnCloseRequest();
+    void CloseProgram();
     void ShowOnClose();
-    void Exit1Click();
-    void sbHideClick();
-    void StatusBar1Click();
-    void ShowWindow1Click();
-    void TimerUpdateTimer();
-    void CPUUsageTimer();
+    void OnExit();
+    void OnHide();
+    void OnStatusBarClick();
+    void OnShowSettings();
+    void OnStartupTimer();
+    void OnGaugeTimer();
     void CheckUpdate(bool manual);
-    void Checkupdateautomatically1Click();
+    void OnToggleAutomaticCheck();
 
     // Hotkey page.
     void SetDefaultKeys();
     void LoadSettings();
-    void SaveShortKeys();
+    void SaveHotkeys();
     void RegisterShowListKey();
     void FillKeyList();
-    void cbKeysChange();
-    void sbEditKeyClick();
-    void sbDefaultKeyClick();
-    void cbStartupClick();
+    void OnHotkeySelected();
+    void OnChangeKey();
+    void OnDefaultKeys();
+    void OnRunOnStartup();
     void SetEditKeyHint(const std::wstring& hint);
 
     // Options given to a second quenvix.exe, accepted from WM_COPYDATA and run from a posted
@@ -89,46 +89,46 @@ class TMainForm : public FormWindow {
     std::vector<core::CommandVerb> forwardedVerbs_;
     bool exitRequested_ = false;
 
-    bool Confirm(core::TDialogKind kind, const char* ident, const char* text);
+    bool Confirm(core::DialogKind kind, const char* ident, const char* text);
 
-    TApplication& app_;
+    AppWindow& app_;
 
     // Platform services behind the core's ports; declared first so they outlive their users.
-    std::unique_ptr<Win32Registry> registryBackend_;
-    std::unique_ptr<WinTimerFactory> timers_;
-    std::unique_ptr<AsyncKeyState> keyState_;
+    std::unique_ptr<Win32Registry> registry_;
+    std::unique_ptr<Win32Timers> timers_;
+    std::unique_ptr<Win32KeyState> keyState_;
     std::unique_ptr<Win32Desktop> desktop_;
 
-    std::unique_ptr<core::TPeekKey> FPeekKey;
-    // Feeds FPeekKey key events; null where the system refuses them (FPeekKey then polls).
-    std::unique_ptr<RawKeyboard> rawKeyboard_;
-    bool FInTray = false;
-    std::string FGUID;
-    std::unique_ptr<core::TMyRegistry> MyRegistry;
-    core::ShortKeyLines keyLines_;
+    std::unique_ptr<core::HotkeyDetector> detector_;
+    // Feeds detector_ key events; null where the system refuses them (detector_ then polls).
+    std::unique_ptr<Win32RawKeyboard> rawKeyboard_;
+    bool inTray_ = false;
+    std::string guid_;
+    std::unique_ptr<core::SettingsStore> settings_;
+    core::HotkeyLines keyLines_;
 
     // Controls.
-    HWND Pages1 = nullptr;
-    HWND TabSheet4 = nullptr;
-    HWND GroupBox1 = nullptr;
-    HWND cbKeys = nullptr;
-    HWND eKey = nullptr;
-    HWND sbEditKey = nullptr;
-    HWND sbDefaultKey = nullptr;
-    HWND cbStartup = nullptr;
-    HWND StatusBar1 = nullptr;
+    HWND tabs_ = nullptr;
+    HWND controlsPage_ = nullptr;
+    HWND hotkeyGroup_ = nullptr;
+    HWND hotkeyCombo_ = nullptr;
+    HWND keyEdit_ = nullptr;
+    HWND changeButton_ = nullptr;
+    HWND defaultButton_ = nullptr;
+    HWND runOnStartupCheck_ = nullptr;
+    HWND statusBar_ = nullptr;
     HWND hintTip_ = nullptr;
     std::wstring editKeyHint_;
     std::wstring statusHint_;
-    HMENU MainMenu1 = nullptr;  // owned by the window once attached
-    UniqueMenu PopSystray;
+    HMENU menuBar_ = nullptr;  // owned by the window once attached
+    UniqueMenu trayMenu_;
 
-    std::unique_ptr<core::Timer> TimerUpdate;
+    std::unique_ptr<core::Timer> startupTimer_;
     std::unique_ptr<UpdateChecker> updateChecker_;  // the update check in progress, if any
-    std::unique_ptr<core::Timer> CPUUsage;
-    std::shared_ptr<SharedImageList> imCPU;
+    std::unique_ptr<core::Timer> gaugeTimer_;
+    std::shared_ptr<SharedImageList> gaugeImages_;
     std::unique_ptr<CpuGaugeView> cpuGauge_;
-    std::unique_ptr<TNotifyIcon> NotifyIcon1;
+    std::unique_ptr<TrayIcon> trayIcon_;
     // Shows the hidden windows again if the program crashes; the hider tells it every change of
     // the list. Declared before hiding_ so that it outlives it.
     std::unique_ptr<CrashGuard> crashGuard_;

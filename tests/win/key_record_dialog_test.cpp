@@ -1,6 +1,6 @@
 // The key recording dialog on real windows, with the detector polling a scripted keyboard. A
 // thread timer, dispatched by the dialog's own modal loop, plays the user one step at a time.
-#include "win/key_record_dlg.h"
+#include "win/key_record_dialog.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -74,7 +74,7 @@ Step Do(std::function<void()> action) {
     };
 }
 Step WaitForNewKey(std::string text) {
-    return [text](HWND dialog) { return ItemText(dialog, TKeyRecordDlg::kNewKey) == text; };
+    return [text](HWND dialog) { return ItemText(dialog, KeyRecordDialog::kNewKey) == text; };
 }
 // Gives the modal loop a few ticks to handle what was posted.
 Step Idle(int ticks) {
@@ -85,8 +85,8 @@ Step Idle(int ticks) {
 class KeyRecordDlgTest : public ::testing::Test {
   protected:
     KeyRecordDlgTest() {
-        peek.AddShortKey("HideThis", "To hide the active program", "CTRL+* Num");
-        peek.AddShortKey("HideAll", "To hide all programs", "CTRL+/ Num");
+        peek.AddHotkey("HideThis", "To hide the active program", "CTRL+* Num");
+        peek.AddHotkey("HideAll", "To hide all programs", "CTRL+/ Num");
         peek.StartDetect([this](std::uint16_t index) { fired.push_back(index); });
     }
     ~KeyRecordDlgTest() override { HoldModifiers(false, false); }
@@ -116,10 +116,10 @@ class KeyRecordDlgTest : public ::testing::Test {
     }
 
     test::KeySet keys;
-    WinTimerFactory timers;
-    core::TPeekKey peek{keys, timers};
+    Win32Timers timers;
+    core::HotkeyDetector peek{keys, timers};
     std::vector<int> fired;
-    TKeyRecordDlg dialog{nullptr};
+    KeyRecordDialog dialog{nullptr};
     Script script;
 };
 
@@ -131,9 +131,9 @@ TEST_F(KeyRecordDlgTest, OpensWithTheOldKeyAndTheFocusOnCancel) {
     const bool ok = Execute({
         [&](HWND d) {
             caption = TextOf(d);
-            label3 = ItemText(d, TKeyRecordDlg::kLabel3);
-            oldKey = ItemText(d, TKeyRecordDlg::kOldKey);
-            newKey = ItemText(d, TKeyRecordDlg::kNewKey);
+            label3 = ItemText(d, KeyRecordDialog::kHeadingId);
+            oldKey = ItemText(d, KeyRecordDialog::kOldKey);
+            newKey = ItemText(d, KeyRecordDialog::kNewKey);
             cancel = GetFocus();
             afterCancel = GetNextDlgTabItem(d, GetDlgItem(d, IDCANCEL), FALSE);
             GetClientRect(d, &client);
