@@ -83,6 +83,22 @@ CpuGaugeView::~CpuGaugeView() {
     *alive_ = false;
 }
 
+void CpuGaugeView::StartTicking(core::TimerFactory& timers, std::uint32_t intervalMs) {
+    timer_ = timers.MakeTimer();
+    timer_->SetInterval(intervalMs);
+    timer_->SetOnTick([this] {
+        timer_->SetEnabled(false);
+        core::RearmGuard rearm(*timer_);
+        // No processor counters on this system, or the program is closing: over for good.
+        if (!Tick()) rearm.Stop();
+    });
+    timer_->SetEnabled(true);
+}
+
+void CpuGaugeView::StopTicking() {
+    if (timer_) timer_->SetEnabled(false);
+}
+
 bool CpuGaugeView::Tick() {
     if (!IsWinNT()) return false;
     const std::shared_ptr<bool> alive = alive_;
@@ -96,7 +112,8 @@ bool CpuGaugeView::Tick() {
     // has nothing new and sleeps on.
     const int level = core::GaugeLevel(load);
     if (shownLevel_ == level) return true;
-    const PictureBitmaps bitmaps = MakePictureBitmaps(core::DrawCPUGauge(load), gaugeImages_->Width());
+    const PictureBitmaps bitmaps =
+        MakePictureBitmaps(core::DrawCPUGauge(load), gaugeImages_->Width());
     if (!gaugeImages_->Replace(0, bitmaps.image.get(), bitmaps.mask.get())) {
         throw core::Error("Failed to replace the gauge picture");
     }

@@ -12,13 +12,14 @@
 #include <optional>
 
 #include "core/cpu_gauge.h"
+#include "core/timer.h"
 #include "win/shared_image_list.h"
 #include "win/ui.h"
 
 namespace quenvix::win {
 
-// The gauge's image list (gaugeImages) at the tray's small-icon size, holding the picture shown before
-// the first tick. `size` 0 takes the system's small-icon size.
+// The gauge's image list (gaugeImages) at the tray's small-icon size, holding the picture shown
+// before the first tick. `size` 0 takes the system's small-icon size.
 std::shared_ptr<SharedImageList> CreateCpuImageList(int size = 0);
 
 // A picture as the colour and mask bitmaps an image list takes, scaled to `size` pixels.
@@ -46,11 +47,17 @@ class CpuGaugeView {
     // drawing. Errors while drawing are thrown.
     bool Tick();
 
+    // Ticks every `intervalMs` on a timer of `timers` until a tick says the gauge cannot run here;
+    // a tick that fails is reported and the next one comes all the same.
+    void StartTicking(core::TimerFactory& timers, std::uint32_t intervalMs);
+    void StopTicking();
+
     // The load drawn by the last tick that drew one.
     std::optional<double> LastLoad() const noexcept { return lastLoad_; }
 
   private:
     std::shared_ptr<SharedImageList> gaugeImages_;
+    std::unique_ptr<core::Timer> timer_;
     std::unique_ptr<core::CpuCounters> counters_;
     core::CpuUsageSampler sampler_;
     std::optional<int> shownLevel_;

@@ -47,6 +47,23 @@ void Hiding::HideActiveWindow() {
 void Hiding::HideAllWindows() {
     hider_.HideAllWindows();
 }
+void Hiding::RunHotkeyAction(core::HotkeyAction action, const std::function<void()>& showList) {
+    switch (action) {
+        case core::HotkeyAction::HideActiveProgram:
+            HideActiveWindow();
+            break;
+        case core::HotkeyAction::HideAllPrograms:
+            HideAllWindows();
+            break;
+        case core::HotkeyAction::RestoreLastHidden:
+            RestoreLastHidden();
+            break;
+        case core::HotkeyAction::ShowHiddenList:
+            showList();
+            break;
+    }
+}
+
 void Hiding::Panic() {
     hider_.HideAllWindows();
 }

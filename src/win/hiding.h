@@ -6,11 +6,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "core/desktop.h"
 #include "core/hider.h"
+#include "core/hotkey_settings.h"
 #include "win/hidden_menu.h"
 
 namespace quenvix::core {
@@ -36,6 +38,8 @@ class Hiding {
     void HideActiveWindow();
     void HideAllWindows();
     void RestoreLastHidden();
+    // What a hotkey does here; the hidden list's hotkey calls `showList`.
+    void RunHotkeyAction(core::HotkeyAction action, const std::function<void()>& showList);
     // Before the tray menu opens: forget windows that came back or died, rebuild the entries,
     // and enable "Restore all" only while something is hidden.
     void RefreshTrayMenu(UINT restoreAllId);

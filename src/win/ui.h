@@ -141,17 +141,18 @@ class FormWindow : public Window {
   public:
     UINT Dpi() const { return dpi_; }
     int S(int px96) const { return Scale(px96, dpi_); }
-
-  protected:
     // A child control placed in 96-DPI pixels; it is moved and re-fonted when the DPI changes.
+    // Public, so that a part of a window (a page of it) can place its own controls.
     HWND AddControl(const wchar_t* className, const std::wstring& text, DWORD style, int x, int y,
                     int width, int height, int id, const FontSpec& font = {}, DWORD exStyle = 0,
                     HWND parent = nullptr);
+    HFONT FontFor(const FontSpec& wanted);
+
+  protected:
     // Takes the DPI of the (created) window; call once after creation.
     void AdoptDpi() { dpi_ = DpiOf(Hwnd()); }
     // Sizes the window so that its client area is `client96` at the current DPI.
     void SizeToClient(SIZE client96, DWORD style, DWORD exStyle, bool hasMenu = false);
-    HFONT FontFor(const FontSpec& wanted);
     // Re-places every control for a new DPI.
     void ApplyLayout(UINT newDpi);
     // Follows a new DPI: the window keeps its place and gets the size it has at that DPI (the

@@ -38,9 +38,9 @@ void UpdateDialog::Create(const std::string& caption, const std::vector<std::str
     CreateDialogWindow(L"QuenvixCheckUpdate", Widen(caption), kClientWidth, kClientHeight, owner_);
     const int panelTop = kClientHeight - kPanelHeight;
     notesEdit_ = AddControl(L"Edit", JoinLines(memo),
-                        WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
-                            ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL,
-                        0, 0, kClientWidth, panelTop, kNotesId, kMemoFont, WS_EX_CLIENTEDGE);
+                            WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
+                                ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL,
+                            0, 0, kClientWidth, panelTop, kNotesId, kMemoFont, WS_EX_CLIENTEDGE);
     AddControl(L"Button", L"Download", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 224, panelTop + 11,
                65, 22, kDownloadId);
     AddControl(L"Button", L"Close", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 304, panelTop + 11, 65,
@@ -101,9 +101,9 @@ struct UpdateChecker::Check {
     std::unique_ptr<BackgroundGet> request;
 };
 
-UpdateChecker::UpdateChecker(HWND window, core::SettingsStore& settings,
+UpdateChecker::UpdateChecker(HWND window, core::SettingsStore& settings, core::Clock& clock,
                              const Win32HttpClient::Limits& limits)
-    : window_(window), settings_(settings), limits_(limits) {}
+    : window_(window), settings_(settings), limits_(limits), clock_(clock) {}
 
 UpdateChecker::~UpdateChecker() = default;
 

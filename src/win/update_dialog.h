@@ -58,7 +58,7 @@ inline constexpr UINT kUpdateReplyMessage = WM_APP + 20;
 // reach the caller.
 class UpdateChecker {
   public:
-    UpdateChecker(HWND window, core::SettingsStore& settings,
+    UpdateChecker(HWND window, core::SettingsStore& settings, core::Clock& clock,
                   const Win32HttpClient::Limits& limits = {});
     // Cancels a pending request; nothing is posted afterwards.
     ~UpdateChecker();
@@ -79,7 +79,7 @@ class UpdateChecker {
     HWND window_;
     core::SettingsStore& settings_;
     Win32HttpClient::Limits limits_;
-    Win32Clock clock_;
+    core::Clock& clock_;
     std::unique_ptr<Check> check_;
 };
 

@@ -260,7 +260,8 @@ TEST(UpdateChecker, OneCheckAtATimeUntilItsReplyIsHandled) {
     core::SettingsStore settings(registry, core::kSettingsKeyPath);
     settings.WriteString(core::kUpdateSection, core::kWebsiteValue, server.Base());
     ReplyWindow window;
-    UpdateChecker checker(window.Hwnd(), settings, ShortLimits());
+    Win32Clock clock;
+    UpdateChecker checker(window.Hwnd(), settings, clock, ShortLimits());
 
     EXPECT_TRUE(checker.Start(true));
     EXPECT_FALSE(checker.Start(true));
