@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <new>
 
-#include "core/key_text.h"
 #include "core/hotkey_detector.h"
+#include "core/key_text.h"
 #include "fakes/manual_timer.h"
 
 namespace {

@@ -6,11 +6,11 @@
 namespace quenvix::core {
 
 const DialogText AutoUpdateCheckText{dkConfirmation, "AutoUpdateCheck",
-                                      "Automatic update check will be activated.\n"
-                                      "Uncheck menu Help\\Automatic update check to disable.\n"
-                                      "This feature needs internet connection where\n"
-                                      "no personal information will be sent out.\n"
-                                      "Continue the automatic update check?"};
+                                     "Automatic update check will be activated.\n"
+                                     "Uncheck menu Help\\Automatic update check to disable.\n"
+                                     "This feature needs internet connection where\n"
+                                     "no personal information will be sent out.\n"
+                                     "Continue the automatic update check?"};
 
 std::vector<std::string> DialogLines(std::string_view text) {
     std::vector<std::string> lines;

@@ -37,7 +37,7 @@ HotkeyDetector::~HotkeyDetector() {
 }
 
 Hotkey& HotkeyDetector::AddHotkey(std::string_view name, std::string_view description,
-                                 std::string_view keyText) {
+                                  std::string_view keyText) {
     return hotkeys_.Add(Hotkey{std::string(name), std::string(description), std::string(keyText),
                                std::string(keyText)});
 }

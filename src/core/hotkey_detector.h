@@ -65,7 +65,7 @@ class HotkeyDetector {
     // Appends a hotkey; duplicate names or texts and empty texts are taken as they are (the first
     // of two equal texts wins, an empty text never fires).
     Hotkey& AddHotkey(std::string_view name, std::string_view description,
-                           std::string_view keyText);
+                      std::string_view keyText);
 
     // Replaces `strings` with one line per hotkey. Throws core::Error, leaving `strings` as it was,
     // when no hotkey has been added.

@@ -25,7 +25,7 @@ std::optional<std::size_t> HotkeyIndexOf(HotkeyAction action) {
 }
 
 void LoadHotkeys(HotkeyDetector& detector, SettingsStore& registry,
-                   const std::function<void(const std::string&)>& reportError) {
+                 const std::function<void(const std::string&)>& reportError) {
     for (std::size_t i = 0; i < detector.Hotkeys().Count(); ++i) {
         Hotkey& key = detector.Hotkeys().Item(i);
         try {

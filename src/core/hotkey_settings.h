@@ -56,7 +56,7 @@ void SetDefaultKeys(HotkeyDetector& detector);
 // keyboard can never produce. A value the store cannot read goes to `reportError` and keeps the
 // current text; the other hotkeys still load.
 void LoadHotkeys(HotkeyDetector& detector, SettingsStore& registry,
-                   const std::function<void(const std::string&)>& reportError);
+                 const std::function<void(const std::string&)>& reportError);
 
 // Writes every hotkey's key text, in list order.
 void SaveHotkeys(const HotkeyDetector& detector, SettingsStore& registry);

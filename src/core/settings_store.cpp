@@ -86,7 +86,8 @@ std::optional<long long> ParseWholeNumber(std::string_view text) {
     return negative ? -value : value;
 }
 
-SettingsStore::SettingsStore(RegistryBackend& backend, std::string_view keyPath) : backend_(backend) {
+SettingsStore::SettingsStore(RegistryBackend& backend, std::string_view keyPath)
+    : backend_(backend) {
     std::string_view path = Trimmed(keyPath);
     if (path.empty()) return;
     // No key is open yet, so a relative path counts from the root as well.
@@ -102,7 +103,8 @@ SettingsStore::SettingsStore(RegistryBackend& backend, std::string_view keyPath)
         key_ = UniqueRegistryKey(backend_, backend_.OpenKey(root, path, RegistryAccess::Read));
 }
 
-std::optional<std::string> SettingsStore::ReadText(std::string_view section, std::string_view name) {
+std::optional<std::string> SettingsStore::ReadText(std::string_view section,
+                                                   std::string_view name) {
     if (!key_) return std::nullopt;
     // Opening without creating: a read never leaves a section behind.
     UniqueRegistryKey sub(backend_,
@@ -121,13 +123,13 @@ std::optional<std::string> SettingsStore::ReadText(std::string_view section, std
 }
 
 std::string SettingsStore::ReadString(std::string_view section, std::string_view name,
-                                    std::string_view def) {
+                                      std::string_view def) {
     std::optional<std::string> text = ReadText(section, name);
     return text ? std::move(*text) : std::string(def);
 }
 
 void SettingsStore::WriteString(std::string_view section, std::string_view name,
-                              std::string_view text) {
+                                std::string_view text) {
     // Without the program's key there is nowhere safe to create the section.
     UniqueRegistryKey sub;
     if (key_)

@@ -9,7 +9,14 @@
 namespace quenvix::win {
 namespace {
 
-enum : int { kVersionLabelId = 101, kIconId, kMailLinkId, kWebsiteLinkId, kSpeedLabelId, kNoticeId };
+enum : int {
+    kVersionLabelId = 101,
+    kIconId,
+    kMailLinkId,
+    kWebsiteLinkId,
+    kSpeedLabelId,
+    kNoticeId
+};
 constexpr UINT kReportPending = WM_APP + 1;
 
 constexpr COLORREF kPanelColour = RGB(0, 128, 192);
@@ -50,9 +57,9 @@ void AboutBox::Create(HWND owner) {
     HICON shown = icon_ ? icon_.get() : LoadIconW(nullptr, IDI_APPLICATION);
     SendMessageW(iconImage_, STM_SETICON, reinterpret_cast<WPARAM>(shown), 0);
     mailLink_ = AddControl(L"Static", Widen("Email: " + std::string(core::kSupportMail)), label, 16,
-                          127, 132, 13, kMailLinkId, kLinkFont);
-    websiteLink_ = AddControl(L"Static", Widen("Website: " + std::string(core::kWebsiteHost)), label,
-                          16, 143, 127, 13, kWebsiteLinkId, kLinkFont);
+                           127, 132, 13, kMailLinkId, kLinkFont);
+    websiteLink_ = AddControl(L"Static", Widen("Website: " + std::string(core::kWebsiteHost)),
+                              label, 16, 143, 127, 13, kWebsiteLinkId, kLinkFont);
     speedLabel_ = AddControl(L"Static", L"???", label, 192, 128, 18, 14, kSpeedLabelId, kSpeedFont);
     noticeEdit_ = AddControl(
         L"Edit", kNotice,

@@ -34,8 +34,8 @@ void ConfirmDialog::Prepare(const core::DialogFace& face) {
     const wchar_t* symbol = information_ ? IDI_INFORMATION : IDI_QUESTION;
     // A system icon loaded shared: the system owns it, so it is never destroyed here.
     HANDLE picture = LoadImageW(nullptr, symbol, IMAGE_ICON, S(kIconSize), S(kIconSize), LR_SHARED);
-    HWND image =
-        AddControl(L"STATIC", L"", WS_VISIBLE | SS_ICON | SS_CENTERIMAGE, 15, 16, 41, 41, kPictureId);
+    HWND image = AddControl(L"STATIC", L"", WS_VISIBLE | SS_ICON | SS_CENTERIMAGE, 15, 16, 41, 41,
+                            kPictureId);
     SendMessageW(image, STM_SETICON, reinterpret_cast<WPARAM>(picture), 0);
     // A read-only edit without border or scroll bars: it wraps long lines and takes the form's
     // background, and its text can still be selected and copied.
@@ -78,7 +78,8 @@ LRESULT ConfirmDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     return ModalDialog::OnMessage(msg, wParam, lParam);
 }
 
-bool ConfirmUnlessSilenced(core::SettingsStore& settings, const core::DialogText& text, HWND owner) {
+bool ConfirmUnlessSilenced(core::SettingsStore& settings, const core::DialogText& text,
+                           HWND owner) {
     return core::RunConfirmation(
         settings, text,
         [owner](const core::DialogFace& face) {

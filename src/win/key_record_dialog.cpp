@@ -49,7 +49,7 @@ KeyRecordDialog::KeyRecordDialog(HWND owner) : owner_(owner) {
 }
 
 bool KeyRecordDialog::Execute(const std::string& description, const std::string& oldKey,
-                            core::HotkeyDetector& detector) {
+                              core::HotkeyDetector& detector) {
     detector_ = &detector;
     SetDlgItemTextW(Hwnd(), kHeadingId, Widen("Changing short-key for " + description).c_str());
     SetWindowTextW(lbOldKey_, Widen(oldKey).c_str());

@@ -29,7 +29,8 @@ class KeyRecordDialog : public ModalDialog {
     bool Execute(const std::string& description, const std::string& oldKey,
                  core::HotkeyDetector& detector);
 
-    // The key text on show in the new-key label: the old text until a combination has been recorded.
+    // The key text on show in the new-key label: the old text until a combination has been
+    // recorded.
     const std::string& NewKey() const noexcept { return newKey_; }
 
   protected:

@@ -100,7 +100,7 @@ LRESULT Win32RawKeyboard::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 std::unique_ptr<Win32RawKeyboard> FollowKeyEvents(core::HotkeyDetector& peek,
-                                             Win32RawKeyboard::RegisterFn registerDevices) {
+                                                  Win32RawKeyboard::RegisterFn registerDevices) {
     std::unique_ptr<Win32RawKeyboard> keyboard;
     try {
         keyboard = std::make_unique<Win32RawKeyboard>(

@@ -49,7 +49,7 @@ class Win32RawKeyboard : private Window {
 // Feeds `peek` the keyboard's events from now on, so that it stops polling while no key is held.
 // Null when the system will not report keys: `peek` then goes on polling. `registerDevices` as
 // for Win32RawKeyboard.
-std::unique_ptr<Win32RawKeyboard> FollowKeyEvents(core::HotkeyDetector& peek,
-                                             Win32RawKeyboard::RegisterFn registerDevices = {});
+std::unique_ptr<Win32RawKeyboard> FollowKeyEvents(
+    core::HotkeyDetector& peek, Win32RawKeyboard::RegisterFn registerDevices = {});
 
 }  // namespace quenvix::win

@@ -22,15 +22,7 @@ class TrayIconError : public core::Error {
     using core::Error::Error;
 };
 
-enum class ThreadPriority {
-    Idle,
-    Lowest,
-    Lower,
-    Normal,
-    Higher,
-    Highest,
-    TimeCritical
-};
+enum class ThreadPriority { Idle, Lowest, Lower, Normal, Higher, Highest, TimeCritical };
 
 enum class MouseButton { Left, Right, Middle };
 
@@ -52,8 +44,8 @@ class TrayIconThread;
 
 class TrayIcon {
   public:
-    // `owner` is the window that MinimizeOwnerToTray acts on and that gets the foreground back after
-    // the popup menu; it may be null.
+    // `owner` is the window that MinimizeOwnerToTray acts on and that gets the foreground back
+    // after the popup menu; it may be null.
     explicit TrayIcon(HWND owner, ShellNotifyIconFn shell = {});
     // Removes the icon (stopping the thread) and unhooks the owner.
     ~TrayIcon();
@@ -125,7 +117,7 @@ class TrayIcon {
     void InstallHook();
     void RemoveHook();
     static LRESULT CALLBACK OwnerWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
-                                        UINT_PTR id, DWORD_PTR self);
+                                         UINT_PTR id, DWORD_PTR self);
 
     HWND owner_;
     ShellNotifyIconFn shell_;

@@ -25,9 +25,9 @@ constexpr std::uint16_t kAlt = vk::kMenu;
 constexpr std::uint16_t kStar = vk::kMultiply;
 constexpr std::uint16_t kSlash = vk::kDivide;
 
-class PeekKeyTest : public ::testing::Test {
+class HotkeyDetectorTest : public ::testing::Test {
   protected:
-    PeekKeyTest() {
+    HotkeyDetectorTest() {
         peek = std::make_unique<HotkeyDetector>(keys, clock);
         peek->AddHotkey("HideThis", "To hide the active program", "CTRL+* Num");
         peek->AddHotkey("HideAll", "To hide all programs", "CTRL+/ Num");
@@ -56,13 +56,13 @@ class PeekKeyTest : public ::testing::Test {
     std::vector<std::string> recorded;
 };
 
-TEST_F(PeekKeyTest, NothingPollsBeforeDetectionStarts) {
+TEST_F(HotkeyDetectorTest, NothingPollsBeforeDetectionStarts) {
     keys.Hold({kCtrl, kStar});
     EXPECT_EQ(clock.Advance(5000), 0);
     EXPECT_THAT(fired, IsEmpty());
 }
 
-TEST_F(PeekKeyTest, HeldChordFiresOnceOnPress) {
+TEST_F(HotkeyDetectorTest, HeldChordFiresOnceOnPress) {
     Detect();
     Poll();
     keys.Hold({kCtrl, kStar});
@@ -72,7 +72,7 @@ TEST_F(PeekKeyTest, HeldChordFiresOnceOnPress) {
     EXPECT_THAT(fired, ElementsAre(0));  // not on release
 }
 
-TEST_F(PeekKeyTest, ReleasingOneKeyAndPressingItAgainDoesNotRefire) {
+TEST_F(HotkeyDetectorTest, ReleasingOneKeyAndPressingItAgainDoesNotRefire) {
     Detect();
     HoldAndPoll({kCtrl});
     HoldAndPoll({kCtrl, kStar});
@@ -87,7 +87,7 @@ TEST_F(PeekKeyTest, ReleasingOneKeyAndPressingItAgainDoesNotRefire) {
     EXPECT_THAT(fired, ElementsAre(0, 0));
 }
 
-TEST_F(PeekKeyTest, WholeChordPressedWithinOneIntervalAfterReleaseFiresAgain) {
+TEST_F(HotkeyDetectorTest, WholeChordPressedWithinOneIntervalAfterReleaseFiresAgain) {
     Detect();
     HoldAndPoll({kCtrl, kStar});
     HoldAndPoll({});
@@ -96,7 +96,7 @@ TEST_F(PeekKeyTest, WholeChordPressedWithinOneIntervalAfterReleaseFiresAgain) {
     EXPECT_THAT(fired, ElementsAre(0, 0));
 }
 
-TEST_F(PeekKeyTest, ModifierOnlyHotkeyFiresOnEveryPress) {
+TEST_F(HotkeyDetectorTest, ModifierOnlyHotkeyFiresOnEveryPress) {
     peek->Hotkeys().Item(1).Key = "SHIFT";
     Detect();
     for (int i = 0; i < 3; ++i) {
@@ -107,7 +107,7 @@ TEST_F(PeekKeyTest, ModifierOnlyHotkeyFiresOnEveryPress) {
     EXPECT_THAT(fired, ElementsAre(1, 1, 1));
 }
 
-TEST_F(PeekKeyTest, ReleaseAndRepressBetweenTwoTicksIsOnePress) {
+TEST_F(HotkeyDetectorTest, ReleaseAndRepressBetweenTwoTicksIsOnePress) {
     // Polling cannot see a release that no tick samples: the chord counts as held throughout.
     Detect();
     HoldAndPoll({kCtrl, kStar});
@@ -116,7 +116,7 @@ TEST_F(PeekKeyTest, ReleaseAndRepressBetweenTwoTicksIsOnePress) {
     EXPECT_THAT(fired, ElementsAre(0));
 }
 
-TEST_F(PeekKeyTest, ChordToChordWithModifierHeld) {
+TEST_F(HotkeyDetectorTest, ChordToChordWithModifierHeld) {
     Detect();
     HoldAndPoll({kCtrl, kStar});
     HoldAndPoll({kCtrl, kSlash});  // equal length: a new combination
@@ -129,7 +129,7 @@ TEST_F(PeekKeyTest, ChordToChordWithModifierHeld) {
     EXPECT_THAT(fired, ElementsAre(0, 1, 0));
 }
 
-TEST_F(PeekKeyTest, PartialChordLeftWhileLettingGoDoesNotFire) {
+TEST_F(HotkeyDetectorTest, PartialChordLeftWhileLettingGoDoesNotFire) {
     peek->Hotkeys().Item(0).Key = "CTRL+ALT+A";
     peek->Hotkeys().Item(1).Key = "CTRL+A";
     Detect();
@@ -142,14 +142,14 @@ TEST_F(PeekKeyTest, PartialChordLeftWhileLettingGoDoesNotFire) {
     EXPECT_THAT(fired, ElementsAre(0, 1));
 }
 
-TEST_F(PeekKeyTest, FirstOfEqualTextsWinsAndUnnamedKeysDoNotMatter) {
+TEST_F(HotkeyDetectorTest, FirstOfEqualTextsWinsAndUnnamedKeysDoNotMatter) {
     peek->AddHotkey("Again", "Same text", "CTRL+/ Num");
     Detect();
     HoldAndPoll({kCtrl, kSlash, vk::kSpace});
     EXPECT_THAT(fired, ElementsAre(1));
 }
 
-TEST_F(PeekKeyTest, TextsTheKeyboardCannotProduceNeverFire) {
+TEST_F(HotkeyDetectorTest, TextsTheKeyboardCannotProduceNeverFire) {
     peek->Hotkeys().Item(0).Key = "ctrl+* num";
     peek->Hotkeys().Item(1).Key = "";
     peek->AddHotkey("Spaced", "", "CTRL + A");
@@ -162,7 +162,7 @@ TEST_F(PeekKeyTest, TextsTheKeyboardCannotProduceNeverFire) {
     EXPECT_THAT(fired, IsEmpty());
 }
 
-TEST_F(PeekKeyTest, ChangedKeyTextTakesEffectAtTheNextTick) {
+TEST_F(HotkeyDetectorTest, ChangedKeyTextTakesEffectAtTheNextTick) {
     Detect();
     HoldAndPoll({kCtrl, 'Q'});
     HoldAndPoll({});
@@ -171,7 +171,7 @@ TEST_F(PeekKeyTest, ChangedKeyTextTakesEffectAtTheNextTick) {
     EXPECT_THAT(fired, ElementsAre(1));
 }
 
-TEST_F(PeekKeyTest, EachTickRearmsForAFullIntervalFromItsEnd) {
+TEST_F(HotkeyDetectorTest, EachTickRearmsForAFullIntervalFromItsEnd) {
     Detect();
     EXPECT_EQ(DetectTimer().Interval(), 50u);
     EXPECT_EQ(RecordTimer().Interval(), 100u);
@@ -186,7 +186,7 @@ TEST_F(PeekKeyTest, EachTickRearmsForAFullIntervalFromItsEnd) {
     EXPECT_EQ(clock.Advance(1), 1);
 }
 
-TEST_F(PeekKeyTest, CallbackExceptionLeavesTheTickWithPollingStillGoing) {
+TEST_F(HotkeyDetectorTest, CallbackExceptionLeavesTheTickWithPollingStillGoing) {
     int calls = 0;
     peek->StartDetect([&](std::uint16_t) {
         ++calls;
@@ -207,7 +207,7 @@ TEST_F(PeekKeyTest, CallbackExceptionLeavesTheTickWithPollingStillGoing) {
     EXPECT_TRUE(RecordTimer().Armed());
 }
 
-TEST_F(PeekKeyTest, RecordingReportsEachNewCombinationAndSuspendsDetection) {
+TEST_F(HotkeyDetectorTest, RecordingReportsEachNewCombinationAndSuspendsDetection) {
     Detect();
     Poll();
     Record();
@@ -227,7 +227,7 @@ TEST_F(PeekKeyTest, RecordingReportsEachNewCombinationAndSuspendsDetection) {
     EXPECT_THAT(recorded, ElementsAre("CTRL", "CTRL+* Num", "F5"));
 }
 
-TEST_F(PeekKeyTest, DetectionResumesAfterTheLastRecordingTick) {
+TEST_F(HotkeyDetectorTest, DetectionResumesAfterTheLastRecordingTick) {
     Detect();
     Record();
     keys.Hold({kCtrl, kSlash});
@@ -249,7 +249,7 @@ TEST_F(PeekKeyTest, DetectionResumesAfterTheLastRecordingTick) {
     EXPECT_THAT(recorded, ElementsAre("CTRL+/ Num"));
 }
 
-TEST_F(PeekKeyTest, DetectionGoesOnFromTheStateRecordingLeft) {
+TEST_F(HotkeyDetectorTest, DetectionGoesOnFromTheStateRecordingLeft) {
     Detect();
     Record();
     keys.Hold({kCtrl, kStar});
@@ -262,7 +262,7 @@ TEST_F(PeekKeyTest, DetectionGoesOnFromTheStateRecordingLeft) {
     EXPECT_THAT(fired, ElementsAre(0));
 }
 
-TEST_F(PeekKeyTest, StartRecordForgetsTheLastCombination) {
+TEST_F(HotkeyDetectorTest, StartRecordForgetsTheLastCombination) {
     Detect();
     HoldAndPoll({kCtrl, kStar});
     Record();
@@ -270,7 +270,7 @@ TEST_F(PeekKeyTest, StartRecordForgetsTheLastCombination) {
     EXPECT_THAT(recorded, ElementsAre("CTRL+* Num"));
 }
 
-TEST_F(PeekKeyTest, StopDetectEndsPollingAtTheNextTick) {
+TEST_F(HotkeyDetectorTest, StopDetectEndsPollingAtTheNextTick) {
     Detect();
     peek->StopDetect();
     keys.Hold({kCtrl, kStar});
@@ -282,7 +282,7 @@ TEST_F(PeekKeyTest, StopDetectEndsPollingAtTheNextTick) {
     EXPECT_THAT(fired, ElementsAre(0));
 }
 
-TEST_F(PeekKeyTest, DestroyingWithBothTimersRunningStopsAllTicks) {
+TEST_F(HotkeyDetectorTest, DestroyingWithBothTimersRunningStopsAllTicks) {
     Detect();
     Record();
     ASSERT_TRUE(DetectTimer().Armed());
@@ -295,7 +295,7 @@ TEST_F(PeekKeyTest, DestroyingWithBothTimersRunningStopsAllTicks) {
     EXPECT_THAT(recorded, IsEmpty());
 }
 
-TEST_F(PeekKeyTest, CallbackMayFreeTheDetector) {
+TEST_F(HotkeyDetectorTest, CallbackMayFreeTheDetector) {
     peek->StartDetect([this](std::uint16_t) { peek.reset(); });
     keys.Hold({kCtrl, kStar});
     EXPECT_EQ(clock.Advance(1000), 1);
@@ -309,7 +309,7 @@ TEST_F(PeekKeyTest, CallbackMayFreeTheDetector) {
 
 // With an input clock, a quiet keyboard is read once and then left alone; any input, and any
 // reading taken too soon after the last input, brings a full reading back.
-class QuietPollTest : public PeekKeyTest {
+class QuietPollTest : public HotkeyDetectorTest {
   protected:
     // Time passes on both clocks; `input` marks a change of keys at the start of the interval.
     void PollWithClock(std::initializer_list<std::uint16_t> down, bool input) {
@@ -361,7 +361,7 @@ TEST_F(QuietPollTest, HeldChordStillFiresOnceAndReleaseIsSeen) {
     EXPECT_THAT(fired, ElementsAre(0, 0));
 }
 
-TEST(PeekKeyList, FillListNeedsAtLeastOneHotkey) {
+TEST(HotkeyListTest, FillListNeedsAtLeastOneHotkey) {
     KeySet keys;
     ManualTimers clock;
     HotkeyDetector peek(keys, clock);
@@ -376,7 +376,7 @@ TEST(PeekKeyList, FillListNeedsAtLeastOneHotkey) {
     EXPECT_EQ(lines[0].first, "keep me");
 }
 
-TEST(PeekKeyList, FillListReplacesLinesWithReferencesToTheHotkeys) {
+TEST(HotkeyListTest, FillListReplacesLinesWithReferencesToTheHotkeys) {
     KeySet keys;
     ManualTimers clock;
     HotkeyDetector peek(keys, clock);

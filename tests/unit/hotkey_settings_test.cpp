@@ -28,7 +28,8 @@ class HotkeySettingsTest : public ::testing::Test {
 
     std::vector<std::string> Keys() const {
         std::vector<std::string> out;
-        for (std::size_t i = 0; i < peek.Hotkeys().Count(); ++i) out.push_back(peek.Hotkeys().Item(i).Key);
+        for (std::size_t i = 0; i < peek.Hotkeys().Count(); ++i)
+            out.push_back(peek.Hotkeys().Item(i).Key);
         return out;
     }
 

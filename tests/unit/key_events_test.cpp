@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "core/held_keys.h"
-#include "core/key_text.h"
 #include "core/hotkey_detector.h"
+#include "core/key_text.h"
 #include "fakes/key_set.h"
 #include "fakes/manual_timer.h"
 

@@ -91,7 +91,9 @@ TEST_F(AboutBoxTest, PressOnTheFormOrItsPicturesCloses) {
     for (int target = 0; target < 3; ++target) {
         AboutBox form(machine);
         form.Create(nullptr);
-        const HWND hit = target == 0 ? form.Hwnd() : target == 1 ? form.VersionLabel() : form.IconImage();
+        const HWND hit = target == 0   ? form.Hwnd()
+                         : target == 1 ? form.VersionLabel()
+                                       : form.IconImage();
         PostMessageW(hit, target == 2 ? WM_RBUTTONDOWN : WM_LBUTTONDOWN, 0, 0);
         PostMessageW(form.Hwnd(), WM_CLOSE, 0, 0);
         form.ShowModal(nullptr);
@@ -101,7 +103,7 @@ TEST_F(AboutBoxTest, PressOnTheFormOrItsPicturesCloses) {
     }
 }
 
-TEST(CheckUpdateWindow, ShowsCaptionAndMemoAndCloseEndsIt) {
+TEST(UpdateDialogWindow, ShowsCaptionAndMemoAndCloseEndsIt) {
     test::MemoryRegistry registry;
     core::SettingsStore settings(registry, core::kSettingsKeyPath);
     UpdateDialog form(nullptr, settings);

@@ -82,14 +82,14 @@ Step Idle(int ticks) {
     return [left](HWND) { return --*left <= 0; };
 }
 
-class KeyRecordDlgTest : public ::testing::Test {
+class KeyRecordDialogTest : public ::testing::Test {
   protected:
-    KeyRecordDlgTest() {
+    KeyRecordDialogTest() {
         peek.AddHotkey("HideThis", "To hide the active program", "CTRL+* Num");
         peek.AddHotkey("HideAll", "To hide all programs", "CTRL+/ Num");
         peek.StartDetect([this](std::uint16_t index) { fired.push_back(index); });
     }
-    ~KeyRecordDlgTest() override { HoldModifiers(false, false); }
+    ~KeyRecordDialogTest() override { HoldModifiers(false, false); }
 
     bool Execute(std::vector<Step> steps) {
         script = Script{std::move(steps)};
@@ -123,7 +123,7 @@ class KeyRecordDlgTest : public ::testing::Test {
     Script script;
 };
 
-TEST_F(KeyRecordDlgTest, OpensWithTheOldKeyAndTheFocusOnCancel) {
+TEST_F(KeyRecordDialogTest, OpensWithTheOldKeyAndTheFocusOnCancel) {
     HWND cancel = nullptr;
     std::string caption, label3, oldKey, newKey;
     RECT client{};
@@ -154,7 +154,7 @@ TEST_F(KeyRecordDlgTest, OpensWithTheOldKeyAndTheFocusOnCancel) {
     EXPECT_EQ(dialog.NewKey(), "CTRL+* Num");
 }
 
-TEST_F(KeyRecordDlgTest, ShowsEachRecordedCombinationAndOkTakesTheLast) {
+TEST_F(KeyRecordDialogTest, ShowsEachRecordedCombinationAndOkTakesTheLast) {
     const bool ok = Execute({
         Do([&] { keys.Hold({vk::kControl}); }),
         WaitForNewKey("CTRL"),
@@ -174,7 +174,7 @@ TEST_F(KeyRecordDlgTest, ShowsEachRecordedCombinationAndOkTakesTheLast) {
     EXPECT_EQ(dialog.NewKey(), "CTRL+A");
 }
 
-TEST_F(KeyRecordDlgTest, ExistingHotkeyIsRecordedNotFiredAndDetectionResumesAfterwards) {
+TEST_F(KeyRecordDialogTest, ExistingHotkeyIsRecordedNotFiredAndDetectionResumesAfterwards) {
     const bool ok = Execute({
         Do([&] {
             keys.Hold({vk::kControl, vk::kDivide});
@@ -192,7 +192,7 @@ TEST_F(KeyRecordDlgTest, ExistingHotkeyIsRecordedNotFiredAndDetectionResumesAfte
     EXPECT_EQ(fired, std::vector<int>{1});
 }
 
-TEST_F(KeyRecordDlgTest, EnterAndEscapeDoNothingWhileAModifierIsHeld) {
+TEST_F(KeyRecordDialogTest, EnterAndEscapeDoNothingWhileAModifierIsHeld) {
     const bool ok = Execute({
         Key(VK_TAB),  // OK has the focus: Enter would take the text
         Do([] { HoldModifiers(true, false); }),
@@ -207,7 +207,7 @@ TEST_F(KeyRecordDlgTest, EnterAndEscapeDoNothingWhileAModifierIsHeld) {
     EXPECT_FALSE(ok);
 }
 
-TEST_F(KeyRecordDlgTest, ClosingTheWindowCancelsAndClickingOkAccepts) {
+TEST_F(KeyRecordDialogTest, ClosingTheWindowCancelsAndClickingOkAccepts) {
     EXPECT_FALSE(Execute({[](HWND d) { return PostMessageW(d, WM_CLOSE, 0, 0) != 0; }}));
     EXPECT_TRUE(Execute({
         Do([&] { keys.Hold({vk::kShift}); }),

@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "core/key_text.h"
 #include "core/hotkey_detector.h"
+#include "core/key_text.h"
 #include "win/timer.h"
 
 namespace quenvix::win {
@@ -75,7 +75,8 @@ using KeyEvents = std::vector<std::pair<std::uint16_t, bool>>;
 
 TEST(Win32RawKeyboard, InjectedKeysReachTheMessageOnlyWindowWithTheirSide) {
     KeyEvents events;
-    Win32RawKeyboard keyboard([&](std::uint16_t code, bool down) { events.emplace_back(code, down); });
+    Win32RawKeyboard keyboard(
+        [&](std::uint16_t code, bool down) { events.emplace_back(code, down); });
     EXPECT_EQ(GetParent(keyboard.Hwnd()), nullptr);
     SendKey(VK_CONTROL, true);
     SendKey(VK_CONTROL, true, KEYEVENTF_EXTENDEDKEY);  // the right Ctrl

@@ -135,14 +135,14 @@ void PumpFor(std::chrono::milliseconds span) {
     }
 }
 
-struct NotifyIconFixture : ::testing::Test {
+struct TrayIconFixture : ::testing::Test {
     RecordingShell shell;
     std::unique_ptr<TrayIcon> icon = std::make_unique<TrayIcon>(nullptr, shell.Fn());
 };
 
 // ---- the icon's life ------------------------------------------------------------------------
 
-TEST_F(NotifyIconFixture, ActivatingAddsTheIconAndGivesItTipAndPictureDeactivatingRemovesIt) {
+TEST_F(TrayIconFixture, ActivatingAddsTheIconAndGivesItTipAndPictureDeactivatingRemovesIt) {
     auto list = ListOf({50.5});
     icon->SetHint("Click mouse to show the menu");
     icon->SetImageList(list);
@@ -173,7 +173,7 @@ TEST_F(NotifyIconFixture, ActivatingAddsTheIconAndGivesItTipAndPictureDeactivati
     EXPECT_EQ(shell.Calls().size(), total) << "nothing may follow the removal";
 }
 
-TEST_F(NotifyIconFixture, AStillIconOnlyCallsTheShellForARealChange) {
+TEST_F(TrayIconFixture, AStillIconOnlyCallsTheShellForARealChange) {
     auto list = ListOf({0.0, 100.5});
     icon->SetImageList(list);
     icon->SetHint("one");
@@ -192,7 +192,7 @@ TEST_F(NotifyIconFixture, AStillIconOnlyCallsTheShellForARealChange) {
     EXPECT_EQ(Tip(shell.Calls().back()), L"two");
 }
 
-TEST_F(NotifyIconFixture, SettingAListStartsAtItsFirstImageAndNoListShowsNoIcon) {
+TEST_F(TrayIconFixture, SettingAListStartsAtItsFirstImageAndNoListShowsNoIcon) {
     icon->SetImageList(ListOf({0.0, 100.5}));
     icon->SetIconIndex(1);
     auto other = ListOf({50.5, 100.5});
@@ -207,7 +207,7 @@ TEST_F(NotifyIconFixture, SettingAListStartsAtItsFirstImageAndNoListShowsNoIcon)
     EXPECT_EQ(shell.Calls().back().data.hIcon, nullptr);
 }
 
-TEST_F(NotifyIconFixture, TheTipHoldsTheFirstSixtyFourCharactersWithoutSplittingAny) {
+TEST_F(TrayIconFixture, TheTipHoldsTheFirstSixtyFourCharactersWithoutSplittingAny) {
     icon->SetHint(std::string(70, 'x'));
     icon->SetActive(true);
     ASSERT_TRUE(shell.WaitForCount(NIM_MODIFY, 1));
@@ -231,7 +231,7 @@ TEST_F(NotifyIconFixture, TheTipHoldsTheFirstSixtyFourCharactersWithoutSplitting
     EXPECT_EQ(Tip(shell.Calls().back()), expected);
 }
 
-TEST_F(NotifyIconFixture, StoppingDuringALongPauseReturnsAtOnce) {
+TEST_F(TrayIconFixture, StoppingDuringALongPauseReturnsAtOnce) {
     icon->SetImageList(ListOf({50.5}));
     icon->SetAnimated(true);
     icon->SetAnimateDelay(120'000);
@@ -246,7 +246,7 @@ TEST_F(NotifyIconFixture, StoppingDuringALongPauseReturnsAtOnce) {
     EXPECT_LT(waited, 60s);
 }
 
-TEST_F(NotifyIconFixture, AStillIconSleepsUntilItsPictureOrTipChangesThenShowsItAtOnce) {
+TEST_F(TrayIconFixture, AStillIconSleepsUntilItsPictureOrTipChangesThenShowsItAtOnce) {
     auto list = ListOf({0.0});
     icon->SetImageList(list);
     icon->SetAnimated(true);  // one picture: nothing to animate, the delay does not matter
@@ -267,7 +267,7 @@ TEST_F(NotifyIconFixture, AStillIconSleepsUntilItsPictureOrTipChangesThenShowsIt
     EXPECT_EQ(shell.Count(NIM_MODIFY), 4u);
 }
 
-TEST(NotifyIconStop, AShellThatHangsOnTheRemovalIsGivenUpOn) {
+TEST(TrayIconStop, AShellThatHangsOnTheRemovalIsGivenUpOn) {
     struct Hang {
         UniqueHandle release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
         std::atomic<bool> added{false}, inDelete{false}, finished{false};
@@ -298,7 +298,7 @@ TEST(NotifyIconStop, AShellThatHangsOnTheRemovalIsGivenUpOn) {
 
 // ---- animation ------------------------------------------------------------------------------
 
-TEST_F(NotifyIconFixture, AReplacedImageReachesTheShellWithinOneDelayAndAnUnchangedOneNever) {
+TEST_F(TrayIconFixture, AReplacedImageReachesTheShellWithinOneDelayAndAnUnchangedOneNever) {
     auto list = ListOf({0.0});
     icon->SetImageList(list);
     icon->SetAnimated(true);
@@ -316,7 +316,7 @@ TEST_F(NotifyIconFixture, AReplacedImageReachesTheShellWithinOneDelayAndAnUnchan
     EXPECT_EQ(shell.Count(NIM_MODIFY), 2u);
 }
 
-TEST_F(NotifyIconFixture, AnAnimatedIconCyclesThroughTheWholeList) {
+TEST_F(TrayIconFixture, AnAnimatedIconCyclesThroughTheWholeList) {
     icon->SetImageList(ListOf({0.0, 50.5, 100.5}));
     icon->SetIconIndex(2);  // ignored while animated
     icon->SetAnimated(true);
@@ -335,7 +335,7 @@ TEST_F(NotifyIconFixture, AnAnimatedIconCyclesThroughTheWholeList) {
     }
 }
 
-TEST_F(NotifyIconFixture, SwitchingAnimationOffKeepsTheLastFrame) {
+TEST_F(TrayIconFixture, SwitchingAnimationOffKeepsTheLastFrame) {
     auto list = ListOf({0.0, 100.5});
     icon->SetImageList(list);
     icon->SetAnimated(true);
@@ -351,7 +351,7 @@ TEST_F(NotifyIconFixture, SwitchingAnimationOffKeepsTheLastFrame) {
 
 // ---- the shell going away and coming back -----------------------------------------------------
 
-TEST_F(NotifyIconFixture, TheIconIsAddedAgainWhenTheTaskbarIsCreated) {
+TEST_F(TrayIconFixture, TheIconIsAddedAgainWhenTheTaskbarIsCreated) {
     auto list = ListOf({50.5});
     icon->SetImageList(list);
     icon->SetHint("tip");
@@ -370,7 +370,7 @@ TEST_F(NotifyIconFixture, TheIconIsAddedAgainWhenTheTaskbarIsCreated) {
     EXPECT_TRUE(shell.Present());
 }
 
-TEST_F(NotifyIconFixture, ATaskbarCreatedWhileTheIconIsStillThereOnlyRefreshesIt) {
+TEST_F(TrayIconFixture, ATaskbarCreatedWhileTheIconIsStillThereOnlyRefreshesIt) {
     icon->SetActive(true);
     ASSERT_TRUE(shell.WaitForCount(NIM_MODIFY, 1));
     const std::size_t modifies = shell.Count(NIM_MODIFY);
@@ -380,7 +380,7 @@ TEST_F(NotifyIconFixture, ATaskbarCreatedWhileTheIconIsStillThereOnlyRefreshesIt
     EXPECT_EQ(shell.Count(NIM_ADD), 2u);
 }
 
-TEST_F(NotifyIconFixture, AFailedAddIsRetriedUntilTheShellTakesIt) {
+TEST_F(TrayIconFixture, AFailedAddIsRetriedUntilTheShellTakesIt) {
     shell.refuseAdds = 2;
     icon->SetHint("late");
     icon->SetActive(true);
@@ -398,7 +398,7 @@ TEST_F(NotifyIconFixture, AFailedAddIsRetriedUntilTheShellTakesIt) {
     EXPECT_EQ(shell.Count(NIM_ADD), 3u);
 }
 
-TEST(NotifyIconRealShell, TheShellAcceptsTheIcon) {
+TEST(TrayIconRealShell, TheShellAcceptsTheIcon) {
     RecordingShell shell;
     shell.real = true;
     TrayIcon icon(nullptr, shell.Fn());
@@ -419,7 +419,7 @@ TEST(NotifyIconRealShell, TheShellAcceptsTheIcon) {
 
 // ---- mouse actions ----------------------------------------------------------------------------
 
-struct MouseFixture : NotifyIconFixture {
+struct MouseFixture : TrayIconFixture {
     std::vector<std::string> events;
 
     MouseFixture() {
@@ -511,7 +511,7 @@ class OwnerWindow {
     HWND hwnd;
 };
 
-TEST(NotifyIconOwner, MinFormToTrayNeedsAWindowOfOurOwn) {
+TEST(TrayIconOwner, MinFormToTrayNeedsAWindowOfOurOwn) {
     RecordingShell shell;
     for (HWND owner : {HWND{nullptr}, GetDesktopWindow(), FindWindowW(L"Shell_TrayWnd", nullptr)}) {
         TrayIcon icon(owner, shell.Fn());
@@ -525,7 +525,7 @@ TEST(NotifyIconOwner, MinFormToTrayNeedsAWindowOfOurOwn) {
     }
 }
 
-TEST(NotifyIconOwner, MinimiseGoesToTheTrayAndALeftClickBringsItBack) {
+TEST(TrayIconOwner, MinimiseGoesToTheTrayAndALeftClickBringsItBack) {
     RecordingShell shell;
     OwnerWindow owner;
     TrayIcon icon(owner.hwnd, shell.Fn());
@@ -556,7 +556,7 @@ TEST(NotifyIconOwner, MinimiseGoesToTheTrayAndALeftClickBringsItBack) {
     EXPECT_TRUE(IsIconic(owner.hwnd));
 }
 
-TEST(NotifyIconOwner, TheTrayRectangleIsOnScreenEvenWithoutANotificationAreaWindow) {
+TEST(TrayIconOwner, TheTrayRectangleIsOnScreenEvenWithoutANotificationAreaWindow) {
     const RECT tray = GetTrayRect();
     EXPECT_LT(tray.left, tray.right);
     EXPECT_LT(tray.top, tray.bottom);
@@ -572,7 +572,7 @@ TEST(NotifyIconOwner, TheTrayRectangleIsOnScreenEvenWithoutANotificationAreaWind
     }
 }
 
-TEST(NotifyIconOwner, AMenuTakesPrecedenceOverRestoring) {
+TEST(TrayIconOwner, AMenuTakesPrecedenceOverRestoring) {
     RecordingShell shell;
     OwnerWindow owner;
     TrayIcon icon(owner.hwnd, shell.Fn());
