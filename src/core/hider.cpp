@@ -9,12 +9,7 @@
 #include "core/text.h"
 
 namespace quenvix::core {
-namespace {
-
-// Owner chains are short; a longer one can only be a loop made by a misbehaving program.
-constexpr int kOwnerChainLimit = 64;
-
-}  // namespace
+namespace {}  // namespace
 
 bool SameOwner(const WindowOrigin& then, const WindowOrigin& now) {
     if (then.processId != now.processId || then.threadId != now.threadId) return false;

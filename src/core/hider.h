@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/desktop.h"
-#include "core/hidden_list_observer.h"
+#include "core/ports/desktop.h"
+#include "core/ports/hidden_list_observer.h"
 #include "core/recovery.h"
 
 namespace quenvix::core {

@@ -122,14 +122,14 @@ bool HotkeyDetector::KeepsTicking(const Timer& timer) const noexcept {
 
 template <class Body>
 void HotkeyDetector::RunRearmed(Timer& timer, Body&& body) {
-    const std::weak_ptr<const bool> alive = alive_;
+    const Liveness::Watch alive = liveness_.Observe();
     try {
         body();
     } catch (...) {
-        if (!alive.expired()) timer.SetEnabled(KeepsTicking(timer));
+        if (alive.Alive()) timer.SetEnabled(KeepsTicking(timer));
         throw;
     }
-    if (!alive.expired()) timer.SetEnabled(KeepsTicking(timer));
+    if (alive.Alive()) timer.SetEnabled(KeepsTicking(timer));
 }
 
 void HotkeyDetector::Detect(const std::string& text) {
@@ -141,15 +141,15 @@ void HotkeyDetector::Detect(const std::string& text) {
         // note of, and the tick judges them once the action is over, as it would have without
         // events.
         const HotkeyEvent callback = onHotkey_;
-        const std::weak_ptr<const bool> alive = alive_;
+        const Liveness::Watch alive = liveness_.Observe();
         inAction_ = true;
         try {
             callback(static_cast<std::uint16_t>(i));
         } catch (...) {
-            if (!alive.expired()) inAction_ = false;
+            if (alive.Alive()) inAction_ = false;
             throw;
         }
-        if (!alive.expired()) inAction_ = false;
+        if (alive.Alive()) inAction_ = false;
         return;
     }
 }

@@ -14,8 +14,9 @@
 #include <vector>
 
 #include "core/held_keys.h"
-#include "core/key_state.h"
-#include "core/timer.h"
+#include "core/liveness.h"
+#include "core/ports/key_state.h"
+#include "core/ports/timer.h"
 
 namespace quenvix::core {
 
@@ -141,7 +142,7 @@ class HotkeyDetector {
     const KeyState* cachedSource_ = nullptr;
     std::string cachedText_;
     // Expires with the detector, so a tick can tell that its callback freed it.
-    std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);
+    Liveness liveness_;
 };
 
 }  // namespace quenvix::core

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/registry_backend.h"
+#include "core/ports/registry_backend.h"
 
 namespace quenvix::core {
 

@@ -70,9 +70,7 @@ void AboutBox::Create(HWND owner) {
 }
 
 void AboutBox::FitToText(HWND label) {
-    const int length = GetWindowTextLengthW(label);
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(label, text.data(), length + 1)));
+    const std::wstring text = Widen(WindowText(label));
     HDC dc = GetDC(label);
     if (!dc) return;
     const auto font = reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0));

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "core/registry_backend.h"
+#include "core/ports/registry_backend.h"
 #include "win/outlined_form.h"
 
 namespace quenvix::win {

@@ -60,16 +60,7 @@ std::shared_ptr<SharedImageList> CreateCpuImageList(int size) {
 }
 
 void ProcessPendingMessages() {
-    MSG msg;
-    for (int i = 0; i < kMaxPumpedMessages && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE); ++i) {
-        if (msg.message == WM_QUIT) {
-            // The message loop must still see it.
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
+    RunPendingMessages({}, kMaxPumpedMessages);
 }
 
 CpuGaugeView::CpuGaugeView(std::shared_ptr<SharedImageList> gaugeImages,
@@ -79,9 +70,7 @@ CpuGaugeView::CpuGaugeView(std::shared_ptr<SharedImageList> gaugeImages,
       counters_(counters ? std::move(counters) : std::make_unique<Win32CpuCounters>()),
       sampler_(*counters_, std::move(pumpMessages)) {}
 
-CpuGaugeView::~CpuGaugeView() {
-    *alive_ = false;
-}
+CpuGaugeView::~CpuGaugeView() = default;
 
 void CpuGaugeView::StartTicking(core::TimerFactory& timers, std::uint32_t intervalMs) {
     timer_ = timers.MakeTimer();
@@ -101,10 +90,10 @@ void CpuGaugeView::StopTicking() {
 
 bool CpuGaugeView::Tick() {
     if (!IsWinNT()) return false;
-    const std::shared_ptr<bool> alive = alive_;
+    const core::Liveness::Watch alive = liveness_.Observe();
     double load = 0.0;
     const bool sampled = sampler_.GetCPUUsage(load);
-    if (!*alive) return false;
+    if (!alive.Alive()) return false;
     if (!sampled) return true;
 
     lastLoad_ = load;

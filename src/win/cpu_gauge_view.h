@@ -12,7 +12,8 @@
 #include <optional>
 
 #include "core/cpu_gauge.h"
-#include "core/timer.h"
+#include "core/liveness.h"
+#include "core/ports/timer.h"
 #include "win/shared_image_list.h"
 #include "win/ui.h"
 
@@ -63,7 +64,7 @@ class CpuGaugeView {
     std::optional<int> shownLevel_;
     std::optional<double> lastLoad_;
     // Cleared by the destructor, so a tick whose message pumping destroyed this view stops.
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    core::Liveness liveness_;
 };
 
 }  // namespace quenvix::win

@@ -6,25 +6,6 @@
 #include "win/desktop.h"
 
 namespace quenvix::win {
-namespace {
-
-// Runs the messages waiting for this thread; false when the run must stop because the
-// application is quitting (the quit request is put back for the main loop).
-bool ProcessPendingMessages(const std::shared_ptr<bool>& alive) {
-    MSG msg;
-    while (*alive && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            return false;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-    return *alive;
-}
-
-}  // namespace
-
 Hiding::Hiding(core::Desktop& desktop, core::SettingsStore& store, HMENU trayMenu,
                HWND settingsWindow, HWND ownerWindow, UINT firstEntryId, UINT entryIdCount,
                core::HiddenListObserver* observer, std::string recoveryValue)
@@ -34,9 +15,7 @@ Hiding::Hiding(core::Desktop& desktop, core::SettingsStore& store, HMENU trayMen
           desktop, &store, &menu_, {ToId(settingsWindow), ToId(ownerWindow)}, observer,
           [] { return static_cast<std::uint64_t>(GetTickCount64()); }, std::move(recoveryValue)) {}
 
-Hiding::~Hiding() {
-    *alive_ = false;
-}
+Hiding::~Hiding() = default;
 
 void Hiding::RestoreLastHidden() {
     hider_.RestoreLastHidden();
@@ -88,8 +67,8 @@ bool Hiding::OnMenuCommand(UINT id) {
 }
 
 void Hiding::RestoreAll() {
-    const std::shared_ptr<bool> alive = alive_;
-    hider_.RestoreAll([alive] { return ProcessPendingMessages(alive); });
+    const core::Liveness::Watch alive = liveness_.Observe();
+    hider_.RestoreAll([alive] { return RunPendingMessages([alive] { return alive.Alive(); }); });
 }
 
 }  // namespace quenvix::win

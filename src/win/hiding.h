@@ -10,9 +10,10 @@
 #include <memory>
 #include <string>
 
-#include "core/desktop.h"
 #include "core/hider.h"
 #include "core/hotkey_settings.h"
+#include "core/liveness.h"
+#include "core/ports/desktop.h"
 #include "win/hidden_menu.h"
 
 namespace quenvix::core {
@@ -61,7 +62,7 @@ class Hiding {
     core::Hider hider_;
     // Cleared when this object goes, so a message run inside "Restore all" that ends the
     // program stops the run instead of touching a destroyed object.
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    core::Liveness liveness_;
 };
 
 }  // namespace quenvix::win

@@ -7,7 +7,7 @@
 #include <functional>
 #include <memory>
 
-#include "core/key_state.h"
+#include "core/ports/key_state.h"
 #include "win/ui.h"
 
 namespace quenvix::core {

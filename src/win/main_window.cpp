@@ -11,12 +11,12 @@
 #include "win/confirm_dialog.h"
 #include "win/cpu_gauge_view.h"
 #include "win/crash_guard.h"
-#include "win/desktop.h"
 #include "win/hiding.h"
 #include "win/hotkey_page.h"
 #include "win/key_state.h"
 #include "win/log.h"
 #include "win/shell.h"
+#include "win/taskbar.h"
 #include "win/tray_icon.h"
 #include "win/update_dialog.h"
 

@@ -3,13 +3,6 @@
 namespace quenvix::win {
 namespace {
 
-std::string TextOf(HWND hwnd) {
-    const int length = GetWindowTextLengthW(hwnd);
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), length + 1)));
-    return Narrow(text);
-}
-
 core::ControlKind KindOf(HWND hwnd) {
     wchar_t name[64] = {};
     GetClassNameW(hwnd, name, 64);
@@ -66,7 +59,7 @@ std::vector<core::MenuItemNode> DescribeMenu(HMENU menu) {
 core::ControlNode OutlinedForm::DescribeChild(HWND child) const {
     core::ControlNode node;
     node.kind = KindOf(child);
-    node.caption = TextOf(child);
+    node.caption = WindowText(child);
     node.hint = HintOf(child);
     node.windowed = true;
     // Children in creation order: each new child goes to the bottom of its siblings.

@@ -1,10 +1,10 @@
 #pragma once
 // The system services the main window works through. The entry point makes the real ones once and
 // hands them in; tests hand in fakes (an in-memory registry, manual timers, a scripted desktop).
-#include "core/desktop.h"
-#include "core/key_state.h"
-#include "core/registry_backend.h"
-#include "core/timer.h"
+#include "core/ports/desktop.h"
+#include "core/ports/key_state.h"
+#include "core/ports/registry_backend.h"
+#include "core/ports/timer.h"
 #include "core/update.h"
 #include "win/http.h"
 #include "win/tray_icon.h"

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "core/timer.h"
+#include "core/ports/timer.h"
 
 namespace quenvix::win {
 

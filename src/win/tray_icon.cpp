@@ -1,5 +1,6 @@
 #include "win/tray_icon.h"
 
+#include "win/taskbar.h"
 #include "win/tray_icon_thread.h"
 
 // clang-format off
@@ -310,37 +311,20 @@ LRESULT CALLBACK TrayIcon::OwnerWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPAR
     return DefSubclassProc(hwnd, msg, wParam, lParam);
 }
 
-RECT GetTrayRect() {
-    RECT rect{};
-    // Any title: some shells give their taskbar one.
-    if (HWND taskbar = FindWindowW(L"Shell_TrayWnd", nullptr)) {
-        HWND area = FindWindowExW(taskbar, nullptr, L"TrayNotifyWnd", nullptr);
-        if (GetWindowRect(area ? area : taskbar, &rect)) {
-            if (!area) rect.left = std::max(rect.left, rect.right - (rect.bottom - rect.top));
-            return rect;
-        }
-    }
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &rect, 0);
-    const int side = GetSystemMetrics(SM_CYSMICON);
-    return RECT{rect.right - side, rect.bottom - side, rect.right, rect.bottom};
-}
-
 void TrayIcon::MinimizeToTray() {
     PlaySoundW(L"Minimize", nullptr, kSoundFlags);
     RECT from{};
     GetWindowRect(owner_, &from);
-    const RECT to = GetTrayRect();
-    DrawAnimatedRects(owner_, IDANI_CAPTION, &from, &to);
+    AnimateCaption(owner_, from, false);
     ShowWindow(owner_, SW_HIDE);
     SetActive(true);
 }
 
 void TrayIcon::RestoreFromTray() {
     PlaySoundW(L"RestoreUp", nullptr, kSoundFlags);
-    const RECT from = GetTrayRect();
     RECT to{};
     GetWindowRect(owner_, &to);
-    DrawAnimatedRects(owner_, IDANI_CAPTION, &from, &to);
+    AnimateCaption(owner_, to, true);
     ShowWindow(owner_, SW_SHOW);
     UpdateWindow(owner_);
     SetActive(false);

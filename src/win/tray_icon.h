@@ -140,8 +140,4 @@ class TrayIcon {
     std::shared_ptr<TrayIconThread> thread_;
 };
 
-// The screen rectangle of the notification area; the taskbar's, or the bottom-right corner of the
-// work area, where the shell has no separate window for it.
-RECT GetTrayRect();
-
 }  // namespace quenvix::win

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -94,6 +95,15 @@ HINSTANCE AppInstance();
 // Another thread or process can send any message with any lParam; a pointer from there is at
 // best meaningless here.
 bool SentByThisThread();
+
+// Runs the messages waiting for this thread, at most `maxMessages`, while `goOn` (when given)
+// answers true. A quit request is put back for the main loop and ends the run: false then, and
+// when `goOn` said stop.
+bool RunPendingMessages(const std::function<bool()>& goOn = {}, int maxMessages = 1 << 30);
+
+// A window's text (a caption, a control's text) as UTF-8, from a window of this program; other
+// programs' windows are asked with a time-out instead (GetWindowCaption).
+std::string WindowText(HWND hwnd);
 
 // Messages that carry a pointer and only ever arrive sent, never posted: a message loop drops a
 // posted one (it came from another program) before it reaches a window.

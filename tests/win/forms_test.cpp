@@ -3,8 +3,8 @@
 
 #include <cstring>
 
+#include "core/ports/registry_backend.h"
 #include "core/product.h"
-#include "core/registry_backend.h"
 #include "core/settings_store.h"
 #include "fakes/memory_registry.h"
 #include "win/about_box.h"

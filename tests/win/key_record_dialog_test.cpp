@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/key_state.h"
+#include "core/ports/key_state.h"
 #include "fakes/key_set.h"
 #include "win/timer.h"
 

@@ -13,7 +13,7 @@
 
 #include "core/dialog_text.h"
 #include "core/hotkey_settings.h"
-#include "core/key_state.h"
+#include "core/ports/key_state.h"
 #include "core/product.h"
 #include "fakes/fake_desktop.h"
 #include "fakes/key_set.h"

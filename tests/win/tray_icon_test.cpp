@@ -16,6 +16,7 @@
 #include "core/cpu_gauge.h"
 #include "icon_pixels.h"
 #include "win/cpu_gauge_view.h"
+#include "win/taskbar.h"
 
 namespace quenvix::win {
 namespace {
@@ -557,7 +558,7 @@ TEST(TrayIconOwner, MinimiseGoesToTheTrayAndALeftClickBringsItBack) {
 }
 
 TEST(TrayIconOwner, TheTrayRectangleIsOnScreenEvenWithoutANotificationAreaWindow) {
-    const RECT tray = GetTrayRect();
+    const RECT tray = TrayRect();
     EXPECT_LT(tray.left, tray.right);
     EXPECT_LT(tray.top, tray.bottom);
     const int left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
