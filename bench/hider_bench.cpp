@@ -7,14 +7,14 @@
 
 #include "core/hider.h"
 #include "core/product.h"
-#include "core/settings.h"
+#include "core/settings_store.h"
 #include "fakes/fake_desktop.h"
 #include "fakes/memory_registry.h"
 
 namespace {
 
 using quenvix::core::Hider;
-using quenvix::core::TMyRegistry;
+using quenvix::core::SettingsStore;
 using quenvix::core::WindowId;
 
 constexpr int kWindows = 200;
@@ -36,7 +36,7 @@ struct Scene {
     }
     quenvix::test::FakeDesktop desktop;
     quenvix::test::MemoryRegistry registry;
-    TMyRegistry store{registry, quenvix::core::kSettingsKeyPath};
+    SettingsStore store{registry, quenvix::core::kSettingsKeyPath};
     Hider hider;
 };
 

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <new>
 
+#include "core/hotkey_detector.h"
 #include "core/key_text.h"
-#include "core/peek_key.h"
 #include "fakes/manual_timer.h"
 
 namespace {
@@ -48,14 +48,14 @@ void BM_DetectionTick(benchmark::State& state, std::initializer_list<std::uint16
     ArrayKeys keys;
     keys.Set(down);
     quenvix::test::ManualTimers clock;
-    TPeekKey peek(keys, clock);
-    peek.AddShortKey("HideThis", "To hide the active program", "CTRL+* Num");
-    peek.AddShortKey("HideAll", "To hide all programs", "CTRL+/ Num");
+    HotkeyDetector peek(keys, clock);
+    peek.AddHotkey("HideThis", "To hide the active program", "CTRL+* Num");
+    peek.AddHotkey("HideAll", "To hide all programs", "CTRL+/ Num");
     int fired = 0;
     peek.StartDetect([&](std::uint16_t) { ++fired; });
-    clock.Advance(TPeekKey::kDetectInterval);  // the first tick accepts the chord
+    clock.Advance(HotkeyDetector::kDetectInterval);  // the first tick accepts the chord
     const std::size_t before = g_allocations;
-    for (auto _ : state) clock.Advance(TPeekKey::kDetectInterval);
+    for (auto _ : state) clock.Advance(HotkeyDetector::kDetectInterval);
     state.counters["allocs/tick"] = benchmark::Counter(static_cast<double>(g_allocations - before),
                                                        benchmark::Counter::kAvgIterations);
     benchmark::DoNotOptimize(fired);

@@ -30,6 +30,18 @@ count_ctest() {
 
 step() { echo; echo "==== $*"; }
 
+step "format (clang-format, .clang-format in the repository root)"
+# Every tracked C++ file as clang-format would write it; each file that it would change is listed.
+unformatted=()
+while IFS= read -r file; do
+    clang-format --dry-run --Werror "$file" >/dev/null 2>&1 || unformatted+=("$file")
+done < <(git ls-files -- 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp' 'bench/*.h')
+if [ ${#unformatted[@]} -eq 0 ]; then
+    passed=$((passed + 1)); echo "format: every file as clang-format writes it"
+else
+    failed=$((failed + 1)); failures+=("format: clang-format would change ${unformatted[*]}")
+fi
+
 step "native unit tests"
 if cmake --preset native >/dev/null && cmake --build --preset native -j"$(nproc)"; then
     ctest --preset native -j"$(nproc)" 2>&1 | tee "$LOGDIR/native.log"; count_ctest native "$LOGDIR/native.log" "${PIPESTATUS[0]}"

@@ -11,9 +11,9 @@
 
 int main() {
     using namespace quenvix::win;
-    auto imCPU = CreateCpuImageList();
+    auto gaugeImages = CreateCpuImageList();
     // No message pump: this measures the tick's own work.
-    CpuGaugeView gauge(imCPU, [] {});
+    CpuGaugeView gauge(gaugeImages, [] {});
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     std::vector<double> micros;

@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "core/error.h"
-#include "core/registry_backend.h"
+#include "core/ports/registry_backend.h"
 
 namespace quenvix::core {
 

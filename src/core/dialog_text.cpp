@@ -1,16 +1,16 @@
 #include "core/dialog_text.h"
 
 #include "core/error.h"
-#include "core/settings.h"
+#include "core/settings_store.h"
 
 namespace quenvix::core {
 
-const TDialogText AutoUpdateCheckText{dkConfirmation, "AutoUpdateCheck",
-                                      "Automatic update check will be activated.\n"
-                                      "Uncheck menu Help\\Automatic update check to disable.\n"
-                                      "This feature needs internet connection where\n"
-                                      "no personal information will be sent out.\n"
-                                      "Continue the automatic update check?"};
+const DialogText AutoUpdateCheckText{dkConfirmation, "AutoUpdateCheck",
+                                     "Automatic update check will be activated.\n"
+                                     "Uncheck menu Help\\Automatic update check to disable.\n"
+                                     "This feature needs internet connection where\n"
+                                     "no personal information will be sent out.\n"
+                                     "Continue the automatic update check?"};
 
 std::vector<std::string> DialogLines(std::string_view text) {
     std::vector<std::string> lines;
@@ -22,7 +22,7 @@ std::vector<std::string> DialogLines(std::string_view text) {
     }
 }
 
-DialogFace FaceOf(const TDialogText& text) {
+DialogFace FaceOf(const DialogText& text) {
     DialogFace face;
     face.lines = DialogLines(text.Text);
     if (text.Kind == dkInformation) {
@@ -36,7 +36,7 @@ DialogFace FaceOf(const TDialogText& text) {
     return face;
 }
 
-bool RunConfirmation(TMyRegistry& settings, const TDialogText& text,
+bool RunConfirmation(SettingsStore& settings, const DialogText& text,
                      const std::function<DialogAnswer(const DialogFace&)>& show,
                      const std::function<void(const std::string&)>& reportError) {
     bool unreadable = false;

@@ -9,18 +9,18 @@
 
 namespace quenvix::core {
 
-class TMyRegistry;
+class SettingsStore;
 
 // Any value other than dkInformation shows the question form.
-enum TDialogKind : std::uint8_t { dkConfirmation = 1, dkInformation = 2 };
+enum DialogKind : std::uint8_t { dkConfirmation = 1, dkInformation = 2 };
 
-struct TDialogText {
-    TDialogKind Kind = dkConfirmation;
+struct DialogText {
+    DialogKind Kind = dkConfirmation;
     std::string Ident;  // value name in section "Dialogs"; also the message's identity
     std::string Text;   // lines separated by character 10
 };
 
-extern const TDialogText AutoUpdateCheckText;
+extern const DialogText AutoUpdateCheckText;
 
 inline constexpr std::string_view kDialogsSection = "Dialogs";
 
@@ -36,7 +36,7 @@ struct DialogFace {
     int okLeft = 192;
     bool informationPicture = false;
 };
-DialogFace FaceOf(const TDialogText& text);
+DialogFace FaceOf(const DialogText& text);
 
 // What the user did: which button answered, and whether the box was ticked at that moment.
 struct DialogAnswer {
@@ -49,7 +49,7 @@ struct DialogAnswer {
 // stands between the user and the action: it goes to `reportError` and the question is asked
 // as if nothing were silenced; a memory that could not be read (stored with a wrong type, say)
 // is written back afresh with the user's choice, which repairs it.
-bool RunConfirmation(TMyRegistry& settings, const TDialogText& text,
+bool RunConfirmation(SettingsStore& settings, const DialogText& text,
                      const std::function<DialogAnswer(const DialogFace&)>& show,
                      const std::function<void(const std::string&)>& reportError);
 

@@ -6,7 +6,7 @@
 namespace quenvix::core {
 
 class Error : public std::runtime_error {
-public:
+  public:
     explicit Error(const std::string& message) : std::runtime_error(message) {}
 };
 

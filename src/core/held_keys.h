@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "core/key_state.h"
+#include "core/ports/key_state.h"
 
 namespace quenvix::core {
 

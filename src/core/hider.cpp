@@ -5,16 +5,11 @@
 
 #include "core/error.h"
 #include "core/recovery.h"
-#include "core/settings.h"
+#include "core/settings_store.h"
 #include "core/text.h"
 
 namespace quenvix::core {
-namespace {
-
-// Owner chains are short; a longer one can only be a loop made by a misbehaving program.
-constexpr int kOwnerChainLimit = 64;
-
-}  // namespace
+namespace {}  // namespace
 
 bool SameOwner(const WindowOrigin& then, const WindowOrigin& now) {
     if (then.processId != now.processId || then.threadId != now.threadId) return false;
@@ -23,7 +18,7 @@ bool SameOwner(const WindowOrigin& then, const WindowOrigin& now) {
     return then.processStartTime == now.processStartTime;
 }
 
-std::string EntryText(const THidenInfo& info) {
+std::string EntryText(const HiddenWindow& info) {
     return FirstCharacters(info.Caption, kEntryTextLength);
 }
 
@@ -43,7 +38,7 @@ bool RestoreCommandFor(std::uint8_t state, ShowCommand& command) {
     }
 }
 
-Hider::Hider(Desktop& desktop, TMyRegistry* store, HiddenEntries* entries, OwnWindows own,
+Hider::Hider(Desktop& desktop, SettingsStore* store, HiddenEntries* entries, OwnWindows own,
              HiddenListObserver* observer, MillisecondClock clock, std::string recoveryValue)
     : desktop_(desktop),
       store_(store),
@@ -110,7 +105,7 @@ bool Hider::HideWindow(WindowId window) {
     // Closed since it was chosen (hide-all hides one window after another).
     if (!desktop_.Exists(window)) return false;
 
-    auto info = std::make_unique<THidenInfo>();
+    auto info = std::make_unique<HiddenWindow>();
     info->Handle = window;
     info->Caption = desktop_.Caption(window);
     info->Picture = desktop_.Picture(window);
@@ -120,7 +115,7 @@ bool Hider::HideWindow(WindowId window) {
                                               : kStateNormal;
     info->HiddenAt = clock_();
     const std::uint8_t state = info->State;
-    const THidenInfo* added = info.get();
+    const HiddenWindow* added = info.get();
     // Written down before the window disappears, so a crash from here on cannot lose it.
     Record(std::move(info), true);
 
@@ -142,7 +137,7 @@ bool Hider::HiddenAsLeft(WindowId window) {
     return !desktop_.IsVisible(window) && desktop_.IsIconic(window);
 }
 
-bool Hider::ShownByItsProgram(THidenInfo& info) {
+bool Hider::ShownByItsProgram(HiddenWindow& info) {
     const WindowId window = info.Handle;
     if (!desktop_.IsVisible(window)) {
         if (!info.HideArrived) info.HideArrived = desktop_.IsIconic(window);
@@ -154,14 +149,14 @@ bool Hider::ShownByItsProgram(THidenInfo& info) {
     return !desktop_.IsHung(window);
 }
 
-bool Hider::StillOurs(const THidenInfo& info) {
+bool Hider::StillOurs(const HiddenWindow& info) {
     return desktop_.Exists(info.Handle) && SameOwner(info.Origin, desktop_.Origin(info.Handle));
 }
 
 void Hider::RefreshHiddenMenu() {
     bool dropped = false;
     for (auto i = hiddenList_.size(); i-- > 0;) {
-        THidenInfo& info = *hiddenList_[i];
+        HiddenWindow& info = *hiddenList_[i];
         if (!StillOurs(info) || ShownByItsProgram(info)) {
             hiddenList_.erase(hiddenList_.begin() + static_cast<std::ptrdiff_t>(i));
             dropped = true;
@@ -174,7 +169,7 @@ void Hider::RefreshHiddenMenu() {
     if (dropped) ListChanged(true);
 }
 
-void Hider::RestoreWindow(const THidenInfo& info) {
+void Hider::RestoreWindow(const HiddenWindow& info) {
     const auto it = std::find_if(hiddenList_.begin(), hiddenList_.end(),
                                  [&](const auto& p) { return p.get() == &info; });
     if (it == hiddenList_.end()) return;
@@ -194,7 +189,7 @@ void Hider::RestoreWindow(const THidenInfo& info) {
 
 bool Hider::RestoreLastHidden() {
     while (!hiddenList_.empty()) {
-        THidenInfo& last = *hiddenList_.back();
+        HiddenWindow& last = *hiddenList_.back();
         if (StillOurs(last) && !ShownByItsProgram(last)) {
             RestoreWindow(last);
             return true;
@@ -205,7 +200,7 @@ bool Hider::RestoreLastHidden() {
     return false;
 }
 
-void Hider::Restoreall1Click(const std::function<bool()>& processMessages) {
+void Hider::RestoreAll(const std::function<bool()>& processMessages) {
     // The list is looked at afresh after every message run: those messages may have hidden,
     // restored or dropped windows.
     for (;;) {
@@ -220,7 +215,7 @@ void Hider::RestoreAllOnExit() {
     SaveRecovery(RecoveryEntries());
 }
 
-const THidenInfo* Hider::RecordAt(std::size_t index) const {
+const HiddenWindow* Hider::RecordAt(std::size_t index) const {
     return index < hiddenList_.size() ? hiddenList_[index].get() : nullptr;
 }
 
@@ -239,7 +234,7 @@ void Hider::AdoptRecovered() {
         const WindowOrigin now = desktop_.Origin(e.handle);
         if (!SameOwner(e.origin, now) || IsExcluded(e.handle)) continue;
 
-        auto info = std::make_unique<THidenInfo>();
+        auto info = std::make_unique<HiddenWindow>();
         info->Handle = e.handle;
         info->State = e.state;
         info->Origin = now;
@@ -255,14 +250,14 @@ void Hider::AdoptRecovered() {
     SaveRecovery(RecoveryEntries());
 }
 
-void Hider::Record(std::unique_ptr<THidenInfo> info, bool saveRecovery) {
+void Hider::Record(std::unique_ptr<HiddenWindow> info, bool saveRecovery) {
     hiddenList_.push_back(std::move(info));
-    const THidenInfo& added = *hiddenList_.back();
+    const HiddenWindow& added = *hiddenList_.back();
     if (entries_) entries_->Append(added, EntryText(added));
     ListChanged(saveRecovery);
 }
 
-void Hider::Forget(const THidenInfo& info) {
+void Hider::Forget(const HiddenWindow& info) {
     if (entries_) entries_->Remove(info);
     std::erase_if(hiddenList_, [&](const auto& p) { return p.get() == &info; });
     ListChanged(true);

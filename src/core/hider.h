@@ -10,13 +10,13 @@
 #include <string_view>
 #include <vector>
 
-#include "core/desktop.h"
-#include "core/hidden_list_observer.h"
+#include "core/ports/desktop.h"
+#include "core/ports/hidden_list_observer.h"
 #include "core/recovery.h"
 
 namespace quenvix::core {
 
-class TMyRegistry;
+class SettingsStore;
 
 // Show state just before hiding.
 inline constexpr std::uint8_t kStateNormal = 0;
@@ -36,7 +36,7 @@ using MillisecondClock = std::function<std::uint64_t()>;
 inline constexpr std::uint64_t kHideArrivalMs = 6000;
 
 // One hidden window.
-struct THidenInfo {
+struct HiddenWindow {
     WindowId Handle = kNoWindow;
     std::uint8_t State = kStateNormal;
     std::string Caption;  // whole, as it was at hiding time
@@ -50,7 +50,7 @@ struct THidenInfo {
 };
 
 // The text of a record's menu entry: the first 32 characters of its caption.
-std::string EntryText(const THidenInfo& info);
+std::string EntryText(const HiddenWindow& info);
 
 // The first command that brings a window back in its former state; false for a state we never
 // record (nothing is issued then).
@@ -61,8 +61,8 @@ bool RestoreCommandFor(std::uint8_t state, ShowCommand& command);
 class HiddenEntries {
   public:
     virtual ~HiddenEntries() = default;
-    virtual void Append(const THidenInfo& info, const std::string& text) = 0;
-    virtual void Remove(const THidenInfo& info) = 0;
+    virtual void Append(const HiddenWindow& info, const std::string& text) = 0;
+    virtual void Remove(const HiddenWindow& info) = 0;
     virtual void Clear() = 0;
 };
 
@@ -77,7 +77,7 @@ class Hider {
     // `store` keeps the crash-recovery record (under `recoveryValue` of the recovery section),
     // `entries` mirrors the list and `observer` hears of every change of it; all three may be
     // null. Without a clock, the standard steady clock is read.
-    Hider(Desktop& desktop, TMyRegistry* store, HiddenEntries* entries, OwnWindows own,
+    Hider(Desktop& desktop, SettingsStore* store, HiddenEntries* entries, OwnWindows own,
           HiddenListObserver* observer = nullptr, MillisecondClock clock = {},
           std::string recoveryValue = std::string(kRecoveryValue));
     Hider(const Hider&) = delete;
@@ -95,7 +95,7 @@ class Hider {
     // because our hide has not reached it yet (it is busy or hung) is kept.
     void RefreshHiddenMenu();
     // Shows the record's window in its former state and forgets the record (with its entry).
-    void RestoreWindow(const THidenInfo& info);
+    void RestoreWindow(const HiddenWindow& info);
     // Restores the most recently hidden window that is still hidden and still the same window,
     // forgetting on the way every newer record whose window died, changed hands or was shown by
     // its program. False when nothing was left to restore.
@@ -103,7 +103,7 @@ class Hider {
     // Restores every window in list order, letting pending messages run before each one; a
     // window hidden meanwhile is restored by the same run. The message runner answers false when
     // the run must stop (the program is closing); nothing here is touched after that.
-    void Restoreall1Click(const std::function<bool()>& processMessages);
+    void RestoreAll(const std::function<bool()>& processMessages);
     // Restores everything, earliest first, and leaves the recovery record empty.
     void RestoreAllOnExit();
 
@@ -113,31 +113,31 @@ class Hider {
     // and the menu refresh drops it once the hide had time to arrive.
     void AdoptRecovered();
 
-    const std::vector<std::unique_ptr<THidenInfo>>& FHiddenList() const { return hiddenList_; }
+    const std::vector<std::unique_ptr<HiddenWindow>>& HiddenList() const { return hiddenList_; }
     std::size_t HiddenCount() const { return hiddenList_.size(); }
     // The record at `index` in list order, null when out of range.
-    const THidenInfo* RecordAt(std::size_t index) const;
+    const HiddenWindow* RecordAt(std::size_t index) const;
 
   private:
     bool IsExcluded(WindowId window);
     WindowId RootOwner(WindowId window);
-    bool StillOurs(const THidenInfo& info);
-    bool ShownByItsProgram(THidenInfo& info);
+    bool StillOurs(const HiddenWindow& info);
+    bool ShownByItsProgram(HiddenWindow& info);
     bool HiddenAsLeft(WindowId window);
-    void Record(std::unique_ptr<THidenInfo> info, bool saveRecovery);
-    void Forget(const THidenInfo& info);
+    void Record(std::unique_ptr<HiddenWindow> info, bool saveRecovery);
+    void Forget(const HiddenWindow& info);
     void ListChanged(bool saveRecovery);
     std::vector<RecoveryEntry> RecoveryEntries() const;
     void SaveRecovery(const std::vector<RecoveryEntry>& entries);
 
     Desktop& desktop_;
-    TMyRegistry* store_;
+    SettingsStore* store_;
     HiddenEntries* entries_;
     OwnWindows own_;
     HiddenListObserver* observer_;
     MillisecondClock clock_;
     std::string recoveryValue_;
-    std::vector<std::unique_ptr<THidenInfo>> hiddenList_;
+    std::vector<std::unique_ptr<HiddenWindow>> hiddenList_;
 };
 
 }  // namespace quenvix::core

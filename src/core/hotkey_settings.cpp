@@ -1,14 +1,14 @@
 #include "core/hotkey_settings.h"
 
 #include "core/error.h"
-#include "core/settings.h"
+#include "core/settings_store.h"
 
 namespace quenvix::core {
 
-void SetDefaultKeys(TPeekKey& peekKey) {
-    peekKey.FList.Clear();
+void SetDefaultKeys(HotkeyDetector& detector) {
+    detector.Hotkeys().Clear();
     for (const BuiltInHotkey& key : kBuiltInHotkeys) {
-        peekKey.AddShortKey(key.name, key.description, key.defaultKey);
+        detector.AddHotkey(key.name, key.description, key.defaultKey);
     }
 }
 
@@ -24,12 +24,12 @@ std::optional<std::size_t> HotkeyIndexOf(HotkeyAction action) {
     return std::nullopt;
 }
 
-void LoadShortKeys(TPeekKey& peekKey, TMyRegistry& registry,
-                   const std::function<void(const std::string&)>& reportError) {
-    for (std::size_t i = 0; i < peekKey.FList.Count(); ++i) {
-        TShortKey& key = peekKey.FList.Item(i);
+void LoadHotkeys(HotkeyDetector& detector, SettingsStore& registry,
+                 const std::function<void(const std::string&)>& reportError) {
+    for (std::size_t i = 0; i < detector.Hotkeys().Count(); ++i) {
+        Hotkey& key = detector.Hotkeys().Item(i);
         try {
-            key.Key = registry.ReadString(kShortKeySection, key.Name, key.Key);
+            key.Key = registry.ReadString(kHotkeySection, key.Name, key.Key);
         } catch (const Error& e) {
             // One damaged value costs only its own hotkey.
             reportError(e.what());
@@ -37,10 +37,10 @@ void LoadShortKeys(TPeekKey& peekKey, TMyRegistry& registry,
     }
 }
 
-void SaveShortKeys(const TPeekKey& peekKey, TMyRegistry& registry) {
-    for (std::size_t i = 0; i < peekKey.FList.Count(); ++i) {
-        const TShortKey& key = peekKey.FList.Item(i);
-        registry.WriteString(kShortKeySection, key.Name, key.Key);
+void SaveHotkeys(const HotkeyDetector& detector, SettingsStore& registry) {
+    for (std::size_t i = 0; i < detector.Hotkeys().Count(); ++i) {
+        const Hotkey& key = detector.Hotkeys().Item(i);
+        registry.WriteString(kHotkeySection, key.Name, key.Key);
     }
 }
 

@@ -7,11 +7,11 @@
 #include <string>
 #include <string_view>
 
-#include "core/peek_key.h"
+#include "core/hotkey_detector.h"
 
 namespace quenvix::core {
 
-class TMyRegistry;
+class SettingsStore;
 
 // What a hotkey does. A new action is one more value here, one row in kBuiltInHotkeys and one
 // case where the main window carries actions out.
@@ -45,20 +45,20 @@ std::optional<HotkeyAction> ActionOfHotkey(std::uint16_t index);
 std::optional<std::size_t> HotkeyIndexOf(HotkeyAction action);
 
 // Section of the settings store that holds one key text per hotkey, under its name.
-inline constexpr std::string_view kShortKeySection = "Short key";
+inline constexpr std::string_view kHotkeySection = "Short key";
 
 // Frees the detector's hotkeys and registers the built-in ones with their default texts. Lines
 // that point at the old hotkeys (a settings list filled by FillList) must be cleared first.
-void SetDefaultKeys(TPeekKey& peekKey);
+void SetDefaultKeys(HotkeyDetector& detector);
 
 // Each hotkey's key text from the store, in list order; a missing value keeps the current text,
 // an empty one switches the hotkey off. Stored texts are taken as they are, even ones the
 // keyboard can never produce. A value the store cannot read goes to `reportError` and keeps the
 // current text; the other hotkeys still load.
-void LoadShortKeys(TPeekKey& peekKey, TMyRegistry& registry,
-                   const std::function<void(const std::string&)>& reportError);
+void LoadHotkeys(HotkeyDetector& detector, SettingsStore& registry,
+                 const std::function<void(const std::string&)>& reportError);
 
 // Writes every hotkey's key text, in list order.
-void SaveShortKeys(const TPeekKey& peekKey, TMyRegistry& registry);
+void SaveHotkeys(const HotkeyDetector& detector, SettingsStore& registry);
 
 }  // namespace quenvix::core

@@ -1,7 +1,7 @@
 #include "core/key_chord.h"
 
-#include "core/key_state.h"
 #include "core/key_text.h"
+#include "core/ports/key_state.h"
 
 namespace quenvix::core {
 namespace {

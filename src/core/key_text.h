@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/key_state.h"
+#include "core/ports/key_state.h"
 
 namespace quenvix::core {
 

@@ -21,13 +21,13 @@ bool HasCaptionLine(ControlKind kind) {
 }  // namespace
 
 void OutlineMenuItem(const OutlineTarget& target, const MenuItemNode& item, int depth) {
-    if (target.FOutline == nullptr || !item.visible) return;
-    target.FOutline->push_back("  Menu:" + item.caption);
+    if (target.lines == nullptr || !item.visible) return;
+    target.lines->push_back("  Menu:" + item.caption);
     for (const auto& sub : item.items) OutlineMenuItem(target, sub, depth + 1);
 }
 
 void OutlineControl(const OutlineTarget& target, const ControlNode& control, int depth) {
-    if (target.FOutline == nullptr) return;
+    if (target.lines == nullptr) return;
     ++depth;
     std::string line;
     if (HasCaptionLine(control.kind)) {
@@ -39,7 +39,7 @@ void OutlineControl(const OutlineTarget& target, const ControlNode& control, int
         for (const auto& item : control.mainMenu) OutlineMenuItem(target, item, depth);
     }
     if (!control.hint.empty()) line = "  Hint:" + control.hint;
-    if (!line.empty()) target.FOutline->push_back(std::move(line));
+    if (!line.empty()) target.lines->push_back(std::move(line));
     if (control.windowed) {
         for (const auto& child : control.children) OutlineControl(target, child, depth);
     }
@@ -47,8 +47,8 @@ void OutlineControl(const OutlineTarget& target, const ControlNode& control, int
 
 void OutlineAfterConstruction(OutlineTarget& self, const OutlineTarget* ownerTarget,
                               const ControlNode& form) {
-    if (ownerTarget != nullptr) self.FOutline = ownerTarget->FOutline;
-    if (self.FOutline != nullptr) OutlineControl(self, form, self.FDepth);
+    if (ownerTarget != nullptr) self.lines = ownerTarget->lines;
+    if (self.lines != nullptr) OutlineControl(self, form, self.baseDepth);
 }
 
 }  // namespace quenvix::core

@@ -28,8 +28,8 @@ struct ControlNode {
 // Where a form writes its outline: the list handed down from its owner (none at first) and the
 // form's indentation depth.
 struct OutlineTarget {
-    std::vector<std::string>* FOutline = nullptr;
-    int FDepth = 0;
+    std::vector<std::string>* lines = nullptr;
+    int baseDepth = 0;
 };
 
 // Appends the lines of `control` (and below) outlined at depth `depth`; nothing without a list.

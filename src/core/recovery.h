@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/desktop.h"
+#include "core/ports/desktop.h"
 
 namespace quenvix::core {
 

@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "core/error.h"
+#include "core/ports/registry_backend.h"
 #include "core/product.h"
-#include "core/registry_backend.h"
 
 namespace quenvix::core {
 

@@ -1,4 +1,4 @@
-#include "core/timer.h"
+#include "core/ports/timer.h"
 
 namespace quenvix::core {
 
@@ -39,16 +39,16 @@ void Timer::Fire() {
     // Settled when the tick is over, however it ends; skipped when the handler freed the timer.
     struct Settle {
         Timer* timer;
-        std::weak_ptr<const bool> alive;
+        Liveness::Watch alive;
         ~Settle() {
-            if (alive.expired()) return;
+            if (!alive.Alive()) return;
             timer->firing_ = false;
             if (timer->settle_) {
                 timer->settle_ = false;
                 timer->Reconcile();
             }
         }
-    } settle{this, alive_};
+    } settle{this, liveness_.Observe()};
     firing_ = true;
     settle_ = false;
     tick();

@@ -6,7 +6,7 @@
 
 #include "core/error.h"
 #include "core/product.h"
-#include "core/settings.h"
+#include "core/settings_store.h"
 #include "core/text.h"
 
 namespace quenvix::core {
@@ -133,8 +133,8 @@ std::optional<HttpReply> FetchReply(HttpClient& http, const HttpRequest& request
 HttpRequest UpdateCheck::BuildRequest() const {
     HttpRequest request;
     request.url =
-        BuildUpdateAddress(settings_.ReadString(kUpdateSection, kWebsiteValue, kWebsite), FProduct,
-                           FCurrentVersion, settings_.ReadString("Main", "GUID", ""));
+        BuildUpdateAddress(settings_.ReadString(kUpdateSection, kWebsiteValue, kWebsite), product_,
+                           currentVersion_, settings_.ReadString("Main", "GUID", ""));
     request.headers = {{"Accept", std::string(kAcceptHeader)},
                        {"User-Agent", std::string(kUserAgent)}};
     request.maxBodyBytes = kMaxReplyBytes;
@@ -144,8 +144,8 @@ HttpRequest UpdateCheck::BuildRequest() const {
 std::optional<HttpRequest> UpdateCheck::StartCheck(bool manual, std::string_view version,
                                                    std::string_view product) {
     manual_ = manual;
-    FCurrentVersion = version;
-    FProduct = product;
+    currentVersion_ = version;
+    product_ = product;
 
     if (!manual) {
         std::optional<double> lastCheck;
@@ -166,14 +166,14 @@ bool UpdateCheck::AcceptReply(const std::optional<HttpReply>& reply) {
     if (!reply || reply->status < 200 || reply->status > 299) return false;
     if (reply->body.size() > kMaxReplyBytes) return false;
 
-    auto parsed = ParseUpdateReply(reply->body, FProduct);
+    auto parsed = ParseUpdateReply(reply->body, product_);
     if (!parsed) return false;
 
-    FLatestVersion = parsed->latestVersion;
-    FWebsite = parsed->website;
-    FDownloadURL = parsed->downloadUrl;
-    settings_.WriteString(kUpdateSection, kWebsiteValue, FWebsite);
-    settings_.WriteString(kUpdateSection, kDownloadUrlValue, FDownloadURL);
+    latestVersion_ = parsed->latestVersion;
+    website_ = parsed->website;
+    downloadUrl_ = parsed->downloadUrl;
+    settings_.WriteString(kUpdateSection, kWebsiteValue, website_);
+    settings_.WriteString(kUpdateSection, kDownloadUrlValue, downloadUrl_);
     settings_.WriteDate(kLastUpdateCheckValue, clock_.Today());
     memo_ = MemoLines(*parsed);
     return true;
@@ -182,7 +182,7 @@ bool UpdateCheck::AcceptReply(const std::optional<HttpReply>& reply) {
 bool UpdateCheck::FinishCheck(const std::optional<HttpReply>& reply) {
     if (!AcceptReply(reply)) return false;
 
-    const bool newer = IsNewerVersion(FLatestVersion, FCurrentVersion);
+    const bool newer = IsNewerVersion(latestVersion_, currentVersion_);
     if (!manual_ && !newer) return false;
     ui_.ShowUpdate(std::string(newer ? kNewUpdateCaption : kLatestVersionCaption), memo_);
     return true;

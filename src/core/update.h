@@ -11,7 +11,7 @@
 
 namespace quenvix::core {
 
-class TMyRegistry;
+class SettingsStore;
 
 // ---- ports ----------------------------------------------------------------------------------
 struct HttpRequest {
@@ -110,7 +110,7 @@ std::optional<HttpReply> FetchReply(HttpClient& http, const HttpRequest& request
 // what came back. Both run where the settings and the user interface may be used.
 class UpdateCheck {
   public:
-    UpdateCheck(TMyRegistry& settings, Clock& clock, UpdateUi& ui)
+    UpdateCheck(SettingsStore& settings, Clock& clock, UpdateUi& ui)
         : settings_(settings), clock_(clock), ui_(ui) {}
 
     // Before the request: for the automatic check the 30-day rule (today's date is stored first,
@@ -124,23 +124,23 @@ class UpdateCheck {
     // True when the reply is believed; it is then stored (addresses and today's date).
     bool AcceptReply(const std::optional<HttpReply>& reply);
 
-    const std::string& LatestVersion() const { return FLatestVersion; }
-    const std::string& Website() const { return FWebsite; }
-    const std::string& DownloadUrl() const { return FDownloadURL; }
+    const std::string& LatestVersion() const { return latestVersion_; }
+    const std::string& Website() const { return website_; }
+    const std::string& DownloadUrl() const { return downloadUrl_; }
     const std::vector<std::string>& Memo() const { return memo_; }
 
   private:
     HttpRequest BuildRequest() const;
 
-    TMyRegistry& settings_;
+    SettingsStore& settings_;
     Clock& clock_;
     UpdateUi& ui_;
     bool manual_ = true;
-    std::string FProduct;
-    std::string FCurrentVersion;
-    std::string FLatestVersion;
-    std::string FWebsite;
-    std::string FDownloadURL;
+    std::string product_;
+    std::string currentVersion_;
+    std::string latestVersion_;
+    std::string website_;
+    std::string downloadUrl_;
     std::vector<std::string> memo_;
 };
 

@@ -1,7 +1,7 @@
 #include "win/app.h"
 
 #include "core/recovery.h"
-#include "core/settings.h"
+#include "core/settings_store.h"
 #include "win/log.h"
 
 namespace quenvix::win {
@@ -11,11 +11,11 @@ UINT InstanceMessage = 0;
 namespace {
 
 WNDPROC previousAppProc = nullptr;
-TApplication* theApp = nullptr;
+AppWindow* theApp = nullptr;
 
 }  // namespace
 
-TApplication::TApplication() {
+AppWindow::AppWindow() {
     // Zero-sized and off to the centre like any application window: visible only as a taskbar
     // button.
     CreateBound(L"QuenvixApplication",
@@ -24,18 +24,18 @@ TApplication::TApplication() {
                 0, nullptr);
 }
 
-LRESULT TApplication::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT AppWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_CLOSE) {
         // This window carries the taskbar button, so the taskbar's "Close window" lands here.
         // Its default handling would destroy the settings window with it; the request goes the
         // settings window's way instead (into the tray, or out through the clean exit).
-        if (mainForm_) PostMessageW(mainForm_, WM_CLOSE, 0, 0);
+        if (mainWindow_) PostMessageW(mainWindow_, WM_CLOSE, 0, 0);
         return 0;
     }
     return Window::OnMessage(msg, wParam, lParam);
 }
 
-bool CheckSingleInstance(const std::wstring& name, TApplication& app) {
+bool CheckSingleInstance(const std::wstring& name, AppWindow& app) {
     // The handle is deliberately never closed: the mapping marks this copy for its whole life.
     HANDLE marker =
         CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READONLY, 0, 32, name.c_str());
@@ -73,7 +73,7 @@ std::string RecoveryValueName() {
     return std::string(core::kRecoveryValue) + "." + std::to_string(session);
 }
 
-void TakeOverLegacyRecovery(core::TMyRegistry& store, const std::string& sessionValue) {
+void TakeOverLegacyRecovery(core::SettingsStore& store, const std::string& sessionValue) {
     const std::string legacy = store.ReadString(core::kRecoverySection, core::kRecoveryValue, "");
     if (legacy.empty()) return;
     if (store.ReadString(core::kRecoverySection, sessionValue, "").empty()) {
@@ -85,10 +85,10 @@ void TakeOverLegacyRecovery(core::TMyRegistry& store, const std::string& session
 
 LRESULT CALLBACK InstanceWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == InstanceMessage && InstanceMessage != 0) {
-        HWND mainForm = theApp ? theApp->MainForm() : nullptr;
-        if (!mainForm) return 0;
-        if (IsIconic(mainForm)) ShowWindow(mainForm, SW_RESTORE);
-        SetForegroundWindow(mainForm);
+        HWND mainWindow = theApp ? theApp->MainWindowHandle() : nullptr;
+        if (!mainWindow) return 0;
+        if (IsIconic(mainWindow)) ShowWindow(mainWindow, SW_RESTORE);
+        SetForegroundWindow(mainWindow);
         return 0;
     }
     return CallWindowProcW(previousAppProc, wnd, msg, wParam, lParam);

@@ -8,7 +8,7 @@
 #include "win/ui.h"
 
 namespace quenvix::core {
-class TMyRegistry;
+class SettingsStore;
 }
 
 namespace quenvix::win {
@@ -18,23 +18,23 @@ extern UINT InstanceMessage;
 
 // The application's own top-level window. It has no size; shown, it gives the program its taskbar
 // button, and the settings window is owned by it.
-class TApplication : public Window {
+class AppWindow : public Window {
   public:
-    TApplication();
-    void SetMainForm(HWND mainForm) { mainForm_ = mainForm; }
-    HWND MainForm() const { return mainForm_; }
+    AppWindow();
+    void SetMainWindowHandle(HWND mainWindow) { mainWindow_ = mainWindow; }
+    HWND MainWindowHandle() const { return mainWindow_; }
 
   protected:
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
   private:
-    HWND mainForm_ = nullptr;
+    HWND mainWindow_ = nullptr;
 };
 
 // Marks this copy as running under `name`. In a second copy it tells the user, nudges the first
 // copy and answers false: the caller then ends the process with exit code 0 without creating any
 // window of its own. In the first copy it hooks InstanceWndProc onto `app` and answers true.
-bool CheckSingleInstance(const std::wstring& name, TApplication& app);
+bool CheckSingleInstance(const std::wstring& name, AppWindow& app);
 
 // The value under the recovery section that holds this session's hidden windows: "Windows." and
 // the session id. Each signed-in user session (fast user switching, a remote desktop beside the
@@ -45,7 +45,7 @@ std::string RecoveryValueName();
 // copy that starts after the upgrade takes that record over as its session's own (unless its own
 // already holds windows) and empties the plain value. Windows of another session that may be in
 // it are dropped by the take-back like any window that is no longer ours.
-void TakeOverLegacyRecovery(core::TMyRegistry& store, const std::string& sessionValue);
+void TakeOverLegacyRecovery(core::SettingsStore& store, const std::string& sessionValue);
 
 LRESULT CALLBACK InstanceWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
 

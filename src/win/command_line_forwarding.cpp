@@ -171,4 +171,40 @@ std::optional<core::CommandVerb> AcceptForwardedVerb(WPARAM wParam, LPARAM lPara
     return verb;
 }
 
+LRESULT ForwardedVerbs::Accept(WPARAM wParam, LPARAM lParam) {
+    const auto verb = AcceptForwardedVerb(wParam, lParam);
+    if (!verb) return FALSE;
+    kept_.push_back(*verb);
+    PostMessageW(window_, kRunForwardedVerb, 0, 0);
+    return TRUE;
+}
+
+void ForwardedVerbs::RunKept(const std::function<bool()>& ended) {
+    const std::vector<core::CommandVerb> verbs = std::move(kept_);
+    kept_.clear();
+    for (const core::CommandVerb verb : verbs) {
+        // A second "--exit", or anything after one, finds the program already on its way out.
+        if (ended() || exitRequested_) return;
+        switch (verb) {
+            case core::CommandVerb::Exit:
+                // Works while a dialog is open too, since the quit message ends every modal loop
+                // on its way to the main one.
+                exitRequested_ = true;
+                actions_.exit();
+                break;
+            case core::CommandVerb::RestoreAll:
+                actions_.restoreAll();
+                break;
+            case core::CommandVerb::HideAll:
+                actions_.hideAll();
+                break;
+            case core::CommandVerb::Show:
+                actions_.show();
+                break;
+            default:
+                break;
+        }
+    }
+}
+
 }  // namespace quenvix::win

@@ -41,7 +41,7 @@ constexpr ULONG kLargestRecord = 4096;
 // form of a record than ours; they say which, and the query is made once more with that size.
 using Record = std::array<std::uint64_t, kLargestRecord / 8>;
 
-bool Query(NtCpuCounters::QueryFn query, ULONG infoClass, ULONG size, Record& buffer) {
+bool Query(Win32CpuCounters::QueryFn query, ULONG infoClass, ULONG size, Record& buffer) {
     if (!query) return false;
     for (int attempt = 0; attempt < 2; ++attempt) {
         buffer.fill(0);
@@ -74,13 +74,13 @@ std::optional<T> Field(const Record& buffer, std::size_t offset) {
 
 }  // namespace
 
-NtCpuCounters::NtCpuCounters()
+Win32CpuCounters::Win32CpuCounters()
     : query_(reinterpret_cast<QueryFn>(reinterpret_cast<void*>(
           GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")))) {
     if (!query_) LogLastError("GetProcAddress (NtQuerySystemInformation)");
 }
 
-std::optional<unsigned> NtCpuCounters::ProcessorCount() {
+std::optional<unsigned> Win32CpuCounters::ProcessorCount() {
     Record buffer;
     if (!Query(query_, kBasicInformation, kBasicSize, buffer)) return std::nullopt;
     const auto count = Field<std::uint8_t>(buffer, kProcessorCountOffset);
@@ -88,13 +88,13 @@ std::optional<unsigned> NtCpuCounters::ProcessorCount() {
     return *count;
 }
 
-std::optional<std::int64_t> NtCpuCounters::SystemTime() {
+std::optional<std::int64_t> Win32CpuCounters::SystemTime() {
     Record buffer;
     if (!Query(query_, kTimeOfDayInformation, kTimeOfDaySize, buffer)) return std::nullopt;
     return Field<std::int64_t>(buffer, kCurrentTimeOffset);
 }
 
-std::optional<std::int64_t> NtCpuCounters::IdleTime() {
+std::optional<std::int64_t> Win32CpuCounters::IdleTime() {
     Record buffer;
     if (!Query(query_, kPerformanceInformation, kPerformanceSize, buffer)) return std::nullopt;
     return Field<std::int64_t>(buffer, kIdleTimeOffset);

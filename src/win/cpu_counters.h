@@ -8,9 +8,9 @@
 
 namespace quenvix::win {
 
-class NtCpuCounters : public core::CpuCounters {
+class Win32CpuCounters : public core::CpuCounters {
   public:
-    NtCpuCounters();
+    Win32CpuCounters();
 
     // False when the system has no query function; every reading then fails.
     bool Available() const noexcept { return query_ != nullptr; }

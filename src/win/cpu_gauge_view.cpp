@@ -60,35 +60,40 @@ std::shared_ptr<SharedImageList> CreateCpuImageList(int size) {
 }
 
 void ProcessPendingMessages() {
-    MSG msg;
-    for (int i = 0; i < kMaxPumpedMessages && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE); ++i) {
-        if (msg.message == WM_QUIT) {
-            // The message loop must still see it.
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            return;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
+    RunPendingMessages({}, kMaxPumpedMessages);
 }
 
-CpuGaugeView::CpuGaugeView(std::shared_ptr<SharedImageList> imCPU,
+CpuGaugeView::CpuGaugeView(std::shared_ptr<SharedImageList> gaugeImages,
                            std::function<void()> pumpMessages,
                            std::unique_ptr<core::CpuCounters> counters)
-    : imCPU_(std::move(imCPU)),
-      counters_(counters ? std::move(counters) : std::make_unique<NtCpuCounters>()),
+    : gaugeImages_(std::move(gaugeImages)),
+      counters_(counters ? std::move(counters) : std::make_unique<Win32CpuCounters>()),
       sampler_(*counters_, std::move(pumpMessages)) {}
 
-CpuGaugeView::~CpuGaugeView() {
-    *alive_ = false;
+CpuGaugeView::~CpuGaugeView() = default;
+
+void CpuGaugeView::StartTicking(core::TimerFactory& timers, std::uint32_t intervalMs) {
+    timer_ = timers.MakeTimer();
+    timer_->SetInterval(intervalMs);
+    timer_->SetOnTick([this] {
+        timer_->SetEnabled(false);
+        core::RearmGuard rearm(*timer_);
+        // No processor counters on this system, or the program is closing: over for good.
+        if (!Tick()) rearm.Stop();
+    });
+    timer_->SetEnabled(true);
+}
+
+void CpuGaugeView::StopTicking() {
+    if (timer_) timer_->SetEnabled(false);
 }
 
 bool CpuGaugeView::Tick() {
     if (!IsWinNT()) return false;
-    const std::shared_ptr<bool> alive = alive_;
+    const core::Liveness::Watch alive = liveness_.Observe();
     double load = 0.0;
     const bool sampled = sampler_.GetCPUUsage(load);
-    if (!*alive) return false;
+    if (!alive.Alive()) return false;
     if (!sampled) return true;
 
     lastLoad_ = load;
@@ -96,8 +101,9 @@ bool CpuGaugeView::Tick() {
     // has nothing new and sleeps on.
     const int level = core::GaugeLevel(load);
     if (shownLevel_ == level) return true;
-    const PictureBitmaps bitmaps = MakePictureBitmaps(core::DrawCPUGauge(load), imCPU_->Width());
-    if (!imCPU_->Replace(0, bitmaps.image.get(), bitmaps.mask.get())) {
+    const PictureBitmaps bitmaps =
+        MakePictureBitmaps(core::DrawCPUGauge(load), gaugeImages_->Width());
+    if (!gaugeImages_->Replace(0, bitmaps.image.get(), bitmaps.mask.get())) {
         throw core::Error("Failed to replace the gauge picture");
     }
     shownLevel_ = level;

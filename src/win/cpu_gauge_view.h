@@ -12,13 +12,15 @@
 #include <optional>
 
 #include "core/cpu_gauge.h"
+#include "core/liveness.h"
+#include "core/ports/timer.h"
 #include "win/shared_image_list.h"
 #include "win/ui.h"
 
 namespace quenvix::win {
 
-// The gauge's image list (imCPU) at the tray's small-icon size, holding the picture shown before
-// the first tick. `size` 0 takes the system's small-icon size.
+// The gauge's image list (gaugeImages) at the tray's small-icon size, holding the picture shown
+// before the first tick. `size` 0 takes the system's small-icon size.
 std::shared_ptr<SharedImageList> CreateCpuImageList(int size = 0);
 
 // A picture as the colour and mask bitmaps an image list takes, scaled to `size` pixels.
@@ -34,7 +36,7 @@ void ProcessPendingMessages();
 class CpuGaugeView {
   public:
     // `counters` null reads the system's own counters.
-    explicit CpuGaugeView(std::shared_ptr<SharedImageList> imCPU,
+    explicit CpuGaugeView(std::shared_ptr<SharedImageList> gaugeImages,
                           std::function<void()> pumpMessages = ProcessPendingMessages,
                           std::unique_ptr<core::CpuCounters> counters = nullptr);
     ~CpuGaugeView();
@@ -46,17 +48,23 @@ class CpuGaugeView {
     // drawing. Errors while drawing are thrown.
     bool Tick();
 
+    // Ticks every `intervalMs` on a timer of `timers` until a tick says the gauge cannot run here;
+    // a tick that fails is reported and the next one comes all the same.
+    void StartTicking(core::TimerFactory& timers, std::uint32_t intervalMs);
+    void StopTicking();
+
     // The load drawn by the last tick that drew one.
     std::optional<double> LastLoad() const noexcept { return lastLoad_; }
 
   private:
-    std::shared_ptr<SharedImageList> imCPU_;
+    std::shared_ptr<SharedImageList> gaugeImages_;
+    std::unique_ptr<core::Timer> timer_;
     std::unique_ptr<core::CpuCounters> counters_;
     core::CpuUsageSampler sampler_;
     std::optional<int> shownLevel_;
     std::optional<double> lastLoad_;
     // Cleared by the destructor, so a tick whose message pumping destroyed this view stops.
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    core::Liveness liveness_;
 };
 
 }  // namespace quenvix::win

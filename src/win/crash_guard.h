@@ -11,7 +11,7 @@
 #include <functional>
 #include <vector>
 
-#include "core/hidden_list_observer.h"
+#include "core/ports/hidden_list_observer.h"
 #include "win/ui.h"
 
 namespace quenvix::win {

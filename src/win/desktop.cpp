@@ -4,12 +4,11 @@
 #include <new>
 #include <vector>
 
+#include "win/taskbar.h"
+
 namespace quenvix::win {
 
 namespace {
-
-// Owner chains are short; a longer one is a loop.
-constexpr int kOwnerChainLimit = 64;
 
 int ToShowCode(core::ShowCommand command) {
     switch (command) {
@@ -46,37 +45,6 @@ bool AskWindow(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT timeoutMs,
     answer = 0;
     return SendMessageTimeoutW(wnd, msg, wParam, lParam, SMTO_ABORTIFHUNG | SMTO_BLOCK, timeoutMs,
                                &answer) != 0;
-}
-
-// The rectangle a window has, or will have once shown: a minimised (or hidden-and-minimised)
-// window's own rectangle lies far off the screen.
-bool ShownRect(HWND wnd, RECT& rect) {
-    if (!::IsIconic(wnd)) return GetWindowRect(wnd, &rect) != 0;
-    WINDOWPLACEMENT placement{};
-    placement.length = sizeof placement;
-    if (!GetWindowPlacement(wnd, &placement)) return false;
-    rect = placement.rcNormalPosition;
-    if (placement.flags & WPF_RESTORETOMAXIMIZED) {
-        MONITORINFO monitor{};
-        monitor.cbSize = sizeof monitor;
-        if (GetMonitorInfoW(MonitorFromRect(&rect, MONITOR_DEFAULTTONEAREST), &monitor)) {
-            rect = monitor.rcWork;
-        }
-    }
-    return true;
-}
-
-RECT TrayRect() {
-    RECT rect{};
-    if (HWND taskbar = FindWindowW(L"Shell_TrayWnd", nullptr)) {
-        if (HWND notify = FindWindowExW(taskbar, nullptr, L"TrayNotifyWnd", nullptr)) {
-            if (GetWindowRect(notify, &rect)) return rect;
-        }
-        if (GetWindowRect(taskbar, &rect)) return rect;
-    }
-    const int width = GetSystemMetrics(SM_CXSCREEN);
-    const int height = GetSystemMetrics(SM_CYSCREEN);
-    return RECT{width - 32, height - 16, width, height};
 }
 
 }  // namespace
@@ -131,33 +99,6 @@ UniqueBitmap GetWindowIcon(HWND wnd, bool* found) {
     for (int i = 0; i < kPixels; ++i) pixels[i] |= 0xFF000000u;
     if (found) *found = drawn;
     return bitmap;
-}
-
-void AnimateTray(HWND wnd, bool fromTray) {
-    RECT windowRect{};
-    if (!ShownRect(wnd, windowRect)) return;  // gone: nothing to animate towards
-    const RECT trayRect = TrayRect();
-    if (fromTray) {
-        DrawAnimatedRects(wnd, IDANI_CAPTION, &trayRect, &windowRect);
-    } else {
-        DrawAnimatedRects(wnd, IDANI_CAPTION, &windowRect, &trayRect);
-    }
-}
-
-HWND GetTaskmanWnd() {
-    using GetTaskmanWindowFn = HWND(WINAPI*)();
-    HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    if (!user32) return nullptr;
-    const auto fn = reinterpret_cast<GetTaskmanWindowFn>(
-        reinterpret_cast<void*>(GetProcAddress(user32, "GetTaskmanWindow")));
-    if (!fn) return nullptr;
-    HWND current = fn();
-    for (int step = 0; current && step < kOwnerChainLimit; ++step) {
-        HWND owner = OwnerOf(current);
-        if (!owner) break;
-        current = owner;
-    }
-    return current;
 }
 
 // ---- Win32Desktop -------------------------------------------------------------------------
@@ -233,15 +174,15 @@ void Win32Desktop::ShowAsync(core::WindowId w, core::ShowCommand command) {
 }
 
 core::WindowId Win32Desktop::TaskmanRoot() {
-    return ToId(GetTaskmanWnd());
+    return ToId(TaskManagerWindow());
 }
 
 core::WindowId Win32Desktop::ProgramManager() {
-    return ToId(FindWindowW(L"Progman", L"Program Manager"));
+    return ToId(ProgramManagerWindow());
 }
 
 core::WindowId Win32Desktop::Taskbar() {
-    return ToId(FindWindowW(L"Shell_TrayWnd", nullptr));
+    return ToId(TaskbarWindow());
 }
 
 void Win32Desktop::AnimateTray(core::WindowId w, bool fromTray) {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "core/desktop.h"
+#include "core/ports/desktop.h"
 #include "win/ui.h"
 
 namespace quenvix::win {
@@ -35,13 +35,6 @@ std::string GetWindowCaption(HWND wnd);
 // white background, fully opaque; a plain white square when there is no icon. `found` tells
 // which. Null only when GDI cannot make a bitmap.
 UniqueBitmap GetWindowIcon(HWND wnd, bool* found = nullptr);
-
-// The caption animation between the window and the tray area. The tray's notification area
-// may not exist as a window: then the taskbar, then the screen's bottom-right corner.
-void AnimateTray(HWND wnd, bool fromTray);
-
-// The top-level window that holds the system's task-manager window, null if there is none.
-HWND GetTaskmanWnd();
 
 // A window's picture as handed to the hider.
 class WindowBitmap : public core::WindowPicture {

@@ -7,7 +7,7 @@
 namespace quenvix::win {
 namespace {
 
-UniqueBitmap CopyOf(const core::THidenInfo& info) {
+UniqueBitmap CopyOf(const core::HiddenWindow& info) {
     const auto* picture = dynamic_cast<const WindowBitmap*>(info.Picture.get());
     if (!picture || !picture->Get()) return {};
     return UniqueBitmap(
@@ -43,14 +43,14 @@ UINT HiddenMenu::FreeId() const {
     return 0;
 }
 
-const core::THidenInfo* HiddenMenu::RecordFor(UINT id) const noexcept {
+const core::HiddenWindow* HiddenMenu::RecordFor(UINT id) const noexcept {
     for (const auto& e : entries_) {
         if (e.id == id) return e.info;
     }
     return nullptr;
 }
 
-void HiddenMenu::Append(const core::THidenInfo& info, const std::string& text) {
+void HiddenMenu::Append(const core::HiddenWindow& info, const std::string& text) {
     // With every id taken the window goes without an entry; "Restore all" and the exit still
     // bring it back.
     const UINT id = FreeId();
@@ -73,7 +73,7 @@ void HiddenMenu::DeleteItem(const Entry& entry) noexcept {
     if (IsMenu(menu_)) DeleteMenu(menu_, entry.id, MF_BYCOMMAND);
 }
 
-void HiddenMenu::Remove(const core::THidenInfo& info) {
+void HiddenMenu::Remove(const core::HiddenWindow& info) {
     const auto it = std::find_if(entries_.begin(), entries_.end(),
                                  [&](const Entry& e) { return e.info == &info; });
     if (it == entries_.end()) return;

@@ -21,20 +21,20 @@ class HiddenMenu : public core::HiddenEntries {
     HiddenMenu(const HiddenMenu&) = delete;
     HiddenMenu& operator=(const HiddenMenu&) = delete;
 
-    void Append(const core::THidenInfo& info, const std::string& text) override;
-    void Remove(const core::THidenInfo& info) override;
+    void Append(const core::HiddenWindow& info, const std::string& text) override;
+    void Remove(const core::HiddenWindow& info) override;
     void Clear() override;
 
     // Whether `id` lies in the range reserved for entries.
     bool OwnsId(UINT id) const noexcept { return id >= firstId_ && id - firstId_ < idCount_; }
     // The record behind an entry's command id; null when no entry has it.
-    const core::THidenInfo* RecordFor(UINT id) const noexcept;
+    const core::HiddenWindow* RecordFor(UINT id) const noexcept;
     std::size_t Count() const noexcept { return entries_.size(); }
 
   private:
     struct Entry {
         UINT id;
-        const core::THidenInfo* info;
+        const core::HiddenWindow* info;
         UniqueBitmap bitmap;
     };
     // The lowest unused id of the range, 0 when all are taken.

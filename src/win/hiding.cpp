@@ -2,30 +2,11 @@
 
 #include <utility>
 
-#include "core/settings.h"
+#include "core/settings_store.h"
 #include "win/desktop.h"
 
 namespace quenvix::win {
-namespace {
-
-// Runs the messages waiting for this thread; false when the run must stop because the
-// application is quitting (the quit request is put back for the main loop).
-bool ProcessPendingMessages(const std::shared_ptr<bool>& alive) {
-    MSG msg;
-    while (*alive && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) {
-            PostQuitMessage(static_cast<int>(msg.wParam));
-            return false;
-        }
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-    return *alive;
-}
-
-}  // namespace
-
-Hiding::Hiding(core::Desktop& desktop, core::TMyRegistry& store, HMENU trayMenu,
+Hiding::Hiding(core::Desktop& desktop, core::SettingsStore& store, HMENU trayMenu,
                HWND settingsWindow, HWND ownerWindow, UINT firstEntryId, UINT entryIdCount,
                core::HiddenListObserver* observer, std::string recoveryValue)
     : trayMenu_(trayMenu),
@@ -34,9 +15,7 @@ Hiding::Hiding(core::Desktop& desktop, core::TMyRegistry& store, HMENU trayMenu,
           desktop, &store, &menu_, {ToId(settingsWindow), ToId(ownerWindow)}, observer,
           [] { return static_cast<std::uint64_t>(GetTickCount64()); }, std::move(recoveryValue)) {}
 
-Hiding::~Hiding() {
-    *alive_ = false;
-}
+Hiding::~Hiding() = default;
 
 void Hiding::RestoreLastHidden() {
     hider_.RestoreLastHidden();
@@ -47,7 +26,24 @@ void Hiding::HideActiveWindow() {
 void Hiding::HideAllWindows() {
     hider_.HideAllWindows();
 }
-void Hiding::Panic1Click() {
+void Hiding::RunHotkeyAction(core::HotkeyAction action, const std::function<void()>& showList) {
+    switch (action) {
+        case core::HotkeyAction::HideActiveProgram:
+            HideActiveWindow();
+            break;
+        case core::HotkeyAction::HideAllPrograms:
+            HideAllWindows();
+            break;
+        case core::HotkeyAction::RestoreLastHidden:
+            RestoreLastHidden();
+            break;
+        case core::HotkeyAction::ShowHiddenList:
+            showList();
+            break;
+    }
+}
+
+void Hiding::Panic() {
     hider_.HideAllWindows();
 }
 void Hiding::RestoreAllOnExit() {
@@ -57,7 +53,7 @@ void Hiding::AdoptRecovered() {
     hider_.AdoptRecovered();
 }
 
-void Hiding::PopSystrayPopup(UINT restoreAllId) {
+void Hiding::RefreshTrayMenu(UINT restoreAllId) {
     hider_.RefreshHiddenMenu();
     EnableMenuItem(trayMenu_, restoreAllId,
                    MF_BYCOMMAND | (hider_.HiddenCount() > 0 ? MF_ENABLED : MF_GRAYED));
@@ -66,13 +62,13 @@ void Hiding::PopSystrayPopup(UINT restoreAllId) {
 bool Hiding::OnMenuCommand(UINT id) {
     if (!menu_.OwnsId(id)) return false;
     // An id of the range without an entry (a stale click) is ours all the same and does nothing.
-    if (const core::THidenInfo* info = menu_.RecordFor(id)) hider_.RestoreWindow(*info);
+    if (const core::HiddenWindow* info = menu_.RecordFor(id)) hider_.RestoreWindow(*info);
     return true;
 }
 
-void Hiding::Restoreall1Click() {
-    const std::shared_ptr<bool> alive = alive_;
-    hider_.Restoreall1Click([alive] { return ProcessPendingMessages(alive); });
+void Hiding::RestoreAll() {
+    const core::Liveness::Watch alive = liveness_.Observe();
+    hider_.RestoreAll([alive] { return RunPendingMessages([alive] { return alive.Alive(); }); });
 }
 
 }  // namespace quenvix::win

@@ -6,15 +6,18 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
-#include "core/desktop.h"
 #include "core/hider.h"
+#include "core/hotkey_settings.h"
+#include "core/liveness.h"
+#include "core/ports/desktop.h"
 #include "win/hidden_menu.h"
 
 namespace quenvix::core {
-class TMyRegistry;
+class SettingsStore;
 }
 
 namespace quenvix::win {
@@ -26,7 +29,7 @@ class Hiding {
     // The settings window and the application's owner window are never hidden. `observer`, when
     // given, hears of every change of the hidden list. The crash-recovery record is kept under
     // `recoveryValue` in the store's "Hidden" section.
-    Hiding(core::Desktop& desktop, core::TMyRegistry& store, HMENU trayMenu, HWND settingsWindow,
+    Hiding(core::Desktop& desktop, core::SettingsStore& store, HMENU trayMenu, HWND settingsWindow,
            HWND ownerWindow, UINT firstEntryId, UINT entryIdCount,
            core::HiddenListObserver* observer = nullptr, std::string recoveryValue = "Windows");
     ~Hiding();
@@ -36,15 +39,17 @@ class Hiding {
     void HideActiveWindow();
     void HideAllWindows();
     void RestoreLastHidden();
+    // What a hotkey does here; the hidden list's hotkey calls `showList`.
+    void RunHotkeyAction(core::HotkeyAction action, const std::function<void()>& showList);
     // Before the tray menu opens: forget windows that came back or died, rebuild the entries,
     // and enable "Restore all" only while something is hidden.
-    void PopSystrayPopup(UINT restoreAllId);
+    void RefreshTrayMenu(UINT restoreAllId);
     // A click on a hidden-window entry restores that window; false for ids outside the entries'
     // range.
     bool OnMenuCommand(UINT id);
     // Restores every hidden window in menu order, letting pending messages run before each.
-    void Restoreall1Click();
-    void Panic1Click();
+    void RestoreAll();
+    void Panic();
     // Everything back, earliest first (the program is ending or the session is).
     void RestoreAllOnExit();
     // At start: takes back the windows a previous run left hidden.
@@ -57,7 +62,7 @@ class Hiding {
     core::Hider hider_;
     // Cleared when this object goes, so a message run inside "Restore all" that ends the
     // program stops the run instead of touching a destroyed object.
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    core::Liveness liveness_;
 };
 
 }  // namespace quenvix::win

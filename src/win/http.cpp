@@ -74,7 +74,7 @@ std::optional<CrackedUrl> Crack(const std::wstring& url) {
 // new handle is kept, so the request can only fail from then on. A call already under way on a
 // closed handle fails; no other handle can take its value meanwhile, since only the request
 // itself opens handles and it opens none once abandoned.
-class WinHttpClient::RequestHandles {
+class Win32HttpClient::RequestHandles {
   public:
     RequestHandles() = default;
     RequestHandles(const RequestHandles&) = delete;
@@ -107,13 +107,13 @@ class WinHttpClient::RequestHandles {
     bool closed_ = false;
 };
 
-void WinHttpClient::Cancel() {
+void Win32HttpClient::Cancel() {
     std::lock_guard lock(mutex_);
     cancelled_ = true;
     if (current_) current_->Close();
 }
 
-std::optional<core::HttpReply> WinHttpClient::Get(const core::HttpRequest& request) {
+std::optional<core::HttpReply> Win32HttpClient::Get(const core::HttpRequest& request) {
     const auto url = Crack(Widen(request.url));
     if (!url) return std::nullopt;
 
@@ -136,7 +136,7 @@ std::optional<core::HttpReply> WinHttpClient::Get(const core::HttpRequest& reque
         current_ = &handles;
     }
     struct Unregister {
-        WinHttpClient& client;
+        Win32HttpClient& client;
         ~Unregister() {
             std::lock_guard lock(client.mutex_);
             client.current_ = nullptr;
@@ -208,7 +208,7 @@ std::optional<core::HttpReply> WinHttpClient::Get(const core::HttpRequest& reque
 // ---- BackgroundGet --------------------------------------------------------------------------
 
 struct BackgroundGet::State {
-    State(HWND to, UINT what, const WinHttpClient::Limits& limits)
+    State(HWND to, UINT what, const Win32HttpClient::Limits& limits)
         : client(limits), window(to), message(what) {}
 
     // The first outcome wins. Posting under the lock means a Cancel either comes first (and
@@ -228,7 +228,7 @@ struct BackgroundGet::State {
         changed.notify_all();
     }
 
-    WinHttpClient client;
+    Win32HttpClient client;
     const HWND window;
     const UINT message;
     std::mutex mutex;
@@ -266,7 +266,7 @@ void StartThread(const std::shared_ptr<State>& state, Fn body) {
 }  // namespace
 
 BackgroundGet::BackgroundGet(HWND window, UINT message, core::HttpRequest request,
-                             const WinHttpClient::Limits& limits)
+                             const Win32HttpClient::Limits& limits)
     : state_(std::make_shared<State>(window, message, limits)) {
     try {
         StartThread(state_, [request = std::move(request)](State& state) {

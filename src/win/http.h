@@ -11,7 +11,7 @@
 
 namespace quenvix::win {
 
-class WinHttpClient : public core::HttpClient {
+class Win32HttpClient : public core::HttpClient {
   public:
     // Limits in milliseconds. Each stage has its own; `totalMs` bounds the whole request (kept by
     // BackgroundGet), so a server that trickles bytes cannot hold a check for long either.
@@ -23,8 +23,8 @@ class WinHttpClient : public core::HttpClient {
         int totalMs = 30000;
     };
 
-    WinHttpClient() = default;
-    explicit WinHttpClient(const Limits& limits) : limits_(limits) {}
+    Win32HttpClient() = default;
+    explicit Win32HttpClient(const Limits& limits) : limits_(limits) {}
 
     // http and https with the system's certificate checks, HTTP/1.1, no proxy, the address sent
     // unescaped, redirects reported as their status. The body is read for every status.
@@ -55,7 +55,7 @@ class WinHttpClient : public core::HttpClient {
 class BackgroundGet {
   public:
     BackgroundGet(HWND window, UINT message, core::HttpRequest request,
-                  const WinHttpClient::Limits& limits = {});
+                  const Win32HttpClient::Limits& limits = {});
     ~BackgroundGet();
     BackgroundGet(const BackgroundGet&) = delete;
     BackgroundGet& operator=(const BackgroundGet&) = delete;

@@ -6,11 +6,11 @@
 #include <utility>
 
 #include "core/error.h"
-#include "core/peek_key.h"
+#include "core/hotkey_detector.h"
 
 namespace quenvix::win {
 
-bool AsyncKeyState::IsKeyDown(std::uint16_t code) const {
+bool Win32KeyState::IsKeyDown(std::uint16_t code) const {
     // The hotkeys must work while another program has the focus, which is nearly always. The
     // thread's own key state (GetKeyState) only follows the input this thread has read from its
     // queue, so it would go stale the moment our window loses the focus; the asynchronous state
@@ -19,7 +19,7 @@ bool AsyncKeyState::IsKeyDown(std::uint16_t code) const {
     return (static_cast<unsigned short>(GetAsyncKeyState(code)) & 0x8000u) != 0;
 }
 
-std::optional<core::InputClock> AsyncKeyState::ReadInputClock() const {
+std::optional<core::InputClock> Win32KeyState::ReadInputClock() const {
     // The time of the last input event of the whole session, on the tick-count clock.
     LASTINPUTINFO info{};
     info.cbSize = sizeof(info);
@@ -51,7 +51,7 @@ std::uint16_t SidedCode(const RAWKEYBOARD& input) {
 
 }  // namespace
 
-RawKeyboard::RawKeyboard(KeyEvent onKey, RegisterFn registerDevices)
+Win32RawKeyboard::Win32RawKeyboard(KeyEvent onKey, RegisterFn registerDevices)
     : onKey_(std::move(onKey)),
       register_(registerDevices
                     ? std::move(registerDevices)
@@ -70,20 +70,20 @@ RawKeyboard::RawKeyboard(KeyEvent onKey, RegisterFn registerDevices)
     }
 }
 
-RawKeyboard::~RawKeyboard() {
+Win32RawKeyboard::~Win32RawKeyboard() {
     const RAWINPUTDEVICE device{kGenericDesktopPage, kKeyboardUsage, RIDEV_REMOVE, nullptr};
     register_(&device, 1);
     onKey_ = nullptr;
 }
 
-void RawKeyboard::OnKeyboardInput(const RAWKEYBOARD& input) {
+void Win32RawKeyboard::OnKeyboardInput(const RAWKEYBOARD& input) {
     // 0xFF marks the fake half of an escaped sequence (Pause and its kin), not a key.
     if (input.VKey == 0 || input.VKey >= 0xFF || !onKey_) return;
     const KeyEvent onKey = onKey_;  // the handler may free this object
     onKey(SidedCode(input), (input.Flags & RI_KEY_BREAK) == 0);
 }
 
-LRESULT RawKeyboard::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT Win32RawKeyboard::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_INPUT) {
         const HWND hwnd = Hwnd();  // the key's handler may free this object
         RAWINPUT input{};
@@ -99,11 +99,11 @@ LRESULT RawKeyboard::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     return DefaultProc(msg, wParam, lParam);
 }
 
-std::unique_ptr<RawKeyboard> FollowKeyEvents(core::TPeekKey& peek,
-                                             RawKeyboard::RegisterFn registerDevices) {
-    std::unique_ptr<RawKeyboard> keyboard;
+std::unique_ptr<Win32RawKeyboard> FollowKeyEvents(core::HotkeyDetector& peek,
+                                                  Win32RawKeyboard::RegisterFn registerDevices) {
+    std::unique_ptr<Win32RawKeyboard> keyboard;
     try {
-        keyboard = std::make_unique<RawKeyboard>(
+        keyboard = std::make_unique<Win32RawKeyboard>(
             [&peek](std::uint16_t code, bool down) { peek.OnKeyEvent(code, down); },
             std::move(registerDevices));
     } catch (const core::Error& e) {

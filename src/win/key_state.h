@@ -7,16 +7,16 @@
 #include <functional>
 #include <memory>
 
-#include "core/key_state.h"
+#include "core/ports/key_state.h"
 #include "win/ui.h"
 
 namespace quenvix::core {
-class TPeekKey;
+class HotkeyDetector;
 }
 
 namespace quenvix::win {
 
-class AsyncKeyState : public core::KeyState {
+class Win32KeyState : public core::KeyState {
   public:
     bool IsKeyDown(std::uint16_t code) const override;
     std::optional<core::InputClock> ReadInputClock() const override;
@@ -24,15 +24,15 @@ class AsyncKeyState : public core::KeyState {
 
 // Every key going down or up on this desktop, whichever program has the focus, delivered on the
 // thread that made this object (it must run a message loop).
-class RawKeyboard : private Window {
+class Win32RawKeyboard : private Window {
   public:
     using KeyEvent = std::function<void(std::uint16_t code, bool down)>;
     using RegisterFn = std::function<BOOL(const RAWINPUTDEVICE* devices, UINT count)>;
 
     // Throws core::Error when the system will not report the keyboard. `registerDevices` stands
     // in for RegisterRawInputDevices in tests.
-    explicit RawKeyboard(KeyEvent onKey, RegisterFn registerDevices = {});
-    ~RawKeyboard() override;
+    explicit Win32RawKeyboard(KeyEvent onKey, RegisterFn registerDevices = {});
+    ~Win32RawKeyboard() override;
 
     using Window::Hwnd;
     // One keyboard record, as WM_INPUT brings it.
@@ -48,8 +48,8 @@ class RawKeyboard : private Window {
 
 // Feeds `peek` the keyboard's events from now on, so that it stops polling while no key is held.
 // Null when the system will not report keys: `peek` then goes on polling. `registerDevices` as
-// for RawKeyboard.
-std::unique_ptr<RawKeyboard> FollowKeyEvents(core::TPeekKey& peek,
-                                             RawKeyboard::RegisterFn registerDevices = {});
+// for Win32RawKeyboard.
+std::unique_ptr<Win32RawKeyboard> FollowKeyEvents(
+    core::HotkeyDetector& peek, Win32RawKeyboard::RegisterFn registerDevices = {});
 
 }  // namespace quenvix::win

@@ -11,9 +11,14 @@
 #include "win/app.h"
 #include "win/command_line_forwarding.h"
 #include "win/crash_guard.h"
+#include "win/desktop.h"
+#include "win/key_state.h"
 #include "win/log.h"
-#include "win/main_form.h"
+#include "win/main_window.h"
+#include "win/registry.h"
+#include "win/timer.h"
 #include "win/ui.h"
+#include "win/update_dialog.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace quenvix;
@@ -31,23 +36,31 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
     int exitCode = 0;
     {
-        win::TApplication app;
+        // The system services, made once; they outlive every window that uses them.
+        win::Win32Registry registry;
+        win::Win32Timers timers;
+        win::Win32KeyState keys;
+        win::Win32Desktop desktop;
+        win::Win32Clock clock;
+        const win::Platform platform{registry, timers, keys, desktop, clock};
+        win::AppWindow app;
         if (win::CheckSingleInstance(win::Widen(core::kProductName), app)) {
-            std::unique_ptr<win::TMainForm> mainForm;
-            win::Guarded(nullptr, [&] { mainForm = std::make_unique<win::TMainForm>(app); });
-            if (mainForm) {
-                app.SetMainForm(mainForm->Hwnd());
+            std::unique_ptr<win::MainWindow> mainWindow;
+            win::Guarded(nullptr,
+                         [&] { mainWindow = std::make_unique<win::MainWindow>(app, platform); });
+            if (mainWindow) {
+                app.SetMainWindowHandle(mainWindow->Hwnd());
                 MSG msg;
                 while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
                     if (win::IsForgedPost(msg)) continue;
                     // Tab and the arrow keys move between the settings window's controls.
-                    if (IsDialogMessageW(mainForm->Hwnd(), &msg)) continue;
+                    if (IsDialogMessageW(mainWindow->Hwnd(), &msg)) continue;
                     TranslateMessage(&msg);
                     DispatchMessageW(&msg);
                 }
-                app.SetMainForm(nullptr);
+                app.SetMainWindowHandle(nullptr);
                 // Destroying the main window brings back every window it still holds hidden.
-                mainForm.reset();
+                mainWindow.reset();
             }
         }
     }

@@ -1,7 +1,7 @@
 #pragma once
 // The registry port on advapi32. Names and string data are UTF-8 on the core's side and UTF-16 in
 // the registry; binary and numeric data pass through unchanged.
-#include "core/registry_backend.h"
+#include "core/ports/registry_backend.h"
 
 namespace quenvix::win {
 

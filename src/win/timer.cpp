@@ -45,10 +45,10 @@ void ReportTickError(const char* message) noexcept {
 
 }  // namespace
 
-WinTimer::WinTimer() {
+Win32Timer::Win32Timer() {
     // A message-only window per timer: it never shows, takes no part in enumeration of the
     // desktop's windows, and its WM_TIMER reaches this object through GWLP_USERDATA.
-    hwnd_ = CreateWindowExW(0, TimerClass(&WinTimer::Proc), L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+    hwnd_ = CreateWindowExW(0, TimerClass(&Win32Timer::Proc), L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
                             nullptr, AppInstance(), nullptr);
     if (!hwnd_) {
         LogLastError("CreateWindowExW (timer)");
@@ -57,26 +57,26 @@ WinTimer::WinTimer() {
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
-WinTimer::~WinTimer() {
+Win32Timer::~Win32Timer() {
     // Unbind first: nothing that arrives while the window goes may reach a half-destroyed timer.
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
     KillTimer(hwnd_, kTimerId);
     DestroyWindow(hwnd_);
 }
 
-void WinTimer::Arm(std::uint32_t ms) {
+void Win32Timer::Arm(std::uint32_t ms) {
     // Setting an existing timer id again starts its countdown afresh.
     if (!SetTimer(hwnd_, kTimerId, ms, nullptr)) LogLastError("SetTimer");
 }
 
-void WinTimer::Disarm() {
+void Win32Timer::Disarm() {
     // Also drops a WM_TIMER that is already waiting in the queue.
     KillTimer(hwnd_, kTimerId);
 }
 
-LRESULT CALLBACK WinTimer::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK Win32Timer::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_TIMER && wParam == kTimerId) {
-        if (auto* self = reinterpret_cast<WinTimer*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) {
+        if (auto* self = reinterpret_cast<Win32Timer*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) {
             // The handler may free this timer (and with it this window): nothing of either is
             // touched after Fire. No exception may cross into the system.
             try {

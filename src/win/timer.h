@@ -5,15 +5,15 @@
 
 #include <memory>
 
-#include "core/timer.h"
+#include "core/ports/timer.h"
 
 namespace quenvix::win {
 
-class WinTimer : public core::Timer {
+class Win32Timer : public core::Timer {
   public:
     // Must be made, used and freed on one thread that runs a message loop.
-    WinTimer();
-    ~WinTimer() override;
+    Win32Timer();
+    ~Win32Timer() override;
 
   protected:
     void Arm(std::uint32_t ms) override;
@@ -24,9 +24,9 @@ class WinTimer : public core::Timer {
     HWND hwnd_ = nullptr;
 };
 
-class WinTimerFactory : public core::TimerFactory {
+class Win32Timers : public core::TimerFactory {
   public:
-    std::unique_ptr<core::Timer> MakeTimer() override { return std::make_unique<WinTimer>(); }
+    std::unique_ptr<core::Timer> MakeTimer() override { return std::make_unique<Win32Timer>(); }
 };
 
 }  // namespace quenvix::win

@@ -325,4 +325,27 @@ LRESULT ModalDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+bool RunPendingMessages(const std::function<bool()>& goOn, int maxMessages) {
+    MSG msg;
+    for (int i = 0; i < maxMessages; ++i) {
+        if (goOn && !goOn()) return false;
+        if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) break;
+        if (msg.message == WM_QUIT) {
+            // The message loop must still see it.
+            PostQuitMessage(static_cast<int>(msg.wParam));
+            return false;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return !goOn || goOn();
+}
+
+std::string WindowText(HWND hwnd) {
+    const int length = GetWindowTextLengthW(hwnd);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), length + 1)));
+    return Narrow(text);
+}
+
 }  // namespace quenvix::win

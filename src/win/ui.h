@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -95,6 +96,15 @@ HINSTANCE AppInstance();
 // best meaningless here.
 bool SentByThisThread();
 
+// Runs the messages waiting for this thread, at most `maxMessages`, while `goOn` (when given)
+// answers true. A quit request is put back for the main loop and ends the run: false then, and
+// when `goOn` said stop.
+bool RunPendingMessages(const std::function<bool()>& goOn = {}, int maxMessages = 1 << 30);
+
+// A window's text (a caption, a control's text) as UTF-8, from a window of this program; other
+// programs' windows are asked with a time-out instead (GetWindowCaption).
+std::string WindowText(HWND hwnd);
+
 // Messages that carry a pointer and only ever arrive sent, never posted: a message loop drops a
 // posted one (it came from another program) before it reaches a window.
 bool IsForgedPost(const MSG& msg);
@@ -141,17 +151,18 @@ class FormWindow : public Window {
   public:
     UINT Dpi() const { return dpi_; }
     int S(int px96) const { return Scale(px96, dpi_); }
-
-  protected:
     // A child control placed in 96-DPI pixels; it is moved and re-fonted when the DPI changes.
+    // Public, so that a part of a window (a page of it) can place its own controls.
     HWND AddControl(const wchar_t* className, const std::wstring& text, DWORD style, int x, int y,
                     int width, int height, int id, const FontSpec& font = {}, DWORD exStyle = 0,
                     HWND parent = nullptr);
+    HFONT FontFor(const FontSpec& wanted);
+
+  protected:
     // Takes the DPI of the (created) window; call once after creation.
     void AdoptDpi() { dpi_ = DpiOf(Hwnd()); }
     // Sizes the window so that its client area is `client96` at the current DPI.
     void SizeToClient(SIZE client96, DWORD style, DWORD exStyle, bool hasMenu = false);
-    HFONT FontFor(const FontSpec& wanted);
     // Re-places every control for a new DPI.
     void ApplyLayout(UINT newDpi);
     // Follows a new DPI: the window keeps its place and gets the size it has at that DPI (the

@@ -1,6 +1,7 @@
 // The end-to-end scenarios' own helper program. It opens test windows of every kind the hider
 // must treat differently, reports window states, and posts messages the way the shell does.
 //
+// clang-format off
 //   testwin open KIND:TITLE ... [--ready FILE] [--stall SECONDS] [--hang SECONDS]
 //                                                opens windows and runs until killed
 //       KIND: normal, min, max, tool, owned (owned by the first window), noicon,
@@ -30,10 +31,11 @@
 //                                                run of time-outs counts as one stall)
 #include <windows.h>
 #include <shellapi.h>
+// clang-format on
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cwctype>
 #include <string>
@@ -50,11 +52,11 @@ std::wstring OutFile(int argc, wchar_t** argv, const wchar_t* flag) {
 
 void WriteUtf8(const std::wstring& path, const std::wstring& text) {
     if (path.empty()) return;
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                      nullptr, nullptr);
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
+                                      nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), n, nullptr,
-                        nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), n,
+                        nullptr, nullptr);
     HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     if (f == INVALID_HANDLE_VALUE) return;
     DWORD written = 0;
@@ -63,7 +65,9 @@ void WriteUtf8(const std::wstring& path, const std::wstring& text) {
 }
 
 // Titles arrive as UTF-8 from the shell scripts; Wine hands them to us already as UTF-16.
-HWND FindByTitle(const std::wstring& title) { return FindWindowW(nullptr, title.c_str()); }
+HWND FindByTitle(const std::wstring& title) {
+    return FindWindowW(nullptr, title.c_str());
+}
 
 int NumberAfter(int argc, wchar_t** argv, const wchar_t* flag, int fallback) {
     const std::wstring text = OutFile(argc, argv, flag);
@@ -85,7 +89,8 @@ LRESULT CALLBACK TestWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             // message is answered, but hiding it takes long. Only the hide from the screen
             // stalls, not the hide of the minimised window that follows it.
             if (!wp && !IsIconic(hwnd)) {
-                Sleep(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(GetPropW(hwnd, kStallProp))) * 1000);
+                Sleep(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(GetPropW(hwnd, kStallProp))) *
+                      1000);
             }
             return DefWindowProcW(hwnd, msg, wp, lp);
         case WM_CLOSE:
@@ -133,8 +138,9 @@ int Open(int argc, wchar_t** argv) {
         if (kind == L"tool") ex = WS_EX_TOOLWINDOW;
         if (kind == L"owned") owner = first;
         if (kind == L"noicon") cls = L"QuenvixTestNoIcon";
-        HWND h = CreateWindowExW(ex, cls, title.c_str(), WS_OVERLAPPEDWINDOW, 60 + offset, 60 + offset, 320, 200,
-                                 owner, nullptr, GetModuleHandleW(nullptr), nullptr);
+        HWND h =
+            CreateWindowExW(ex, cls, title.c_str(), WS_OVERLAPPEDWINDOW, 60 + offset, 60 + offset,
+                            320, 200, owner, nullptr, GetModuleHandleW(nullptr), nullptr);
         offset += 30;
         ShowWindow(h, show);
         UpdateWindow(h);
@@ -186,8 +192,8 @@ HWND MakeTarget(const wchar_t* title, int x, int y) {
         RegisterClassW(&wc);
         registered = true;
     }
-    HWND h = CreateWindowExW(0, L"QuenvixTestTarget", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y, 200, 120, nullptr,
-                             nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND h = CreateWindowExW(0, L"QuenvixTestTarget", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y,
+                             200, 120, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
     return h;
 }
 
@@ -204,8 +210,8 @@ std::wstring Summary(std::vector<double> v) {
     wchar_t line[256];
     const double median = v[v.size() / 2];
     const double p95 = v[std::min(v.size() - 1, (v.size() * 95 + 99) / 100 - 1)];
-    swprintf(line, 256, L"n=%u median=%.1f p95=%.1f min=%.1f max=%.1f\n", static_cast<unsigned>(v.size()), median,
-             p95, v.front(), v.back());
+    swprintf(line, 256, L"n=%u median=%.1f p95=%.1f min=%.1f max=%.1f\n",
+             static_cast<unsigned>(v.size()), median, p95, v.front(), v.back());
     return line;
 }
 
@@ -253,7 +259,8 @@ int PanicTime(int n, UINT id, const std::wstring& out) {
     while (anyVisible() && NowMs() - t0 < 60000) PumpFor(1);
     const double t1 = NowMs();
     wchar_t line[128];
-    swprintf(line, 128, L"windows=%d total_ms=%.1f per_window_ms=%.2f\n", n, t1 - t0, (t1 - t0) / n);
+    swprintf(line, 128, L"windows=%d total_ms=%.1f per_window_ms=%.2f\n", n, t1 - t0,
+             (t1 - t0) / n);
     WriteUtf8(out, line);
     return anyVisible() ? 1 : 0;
 }
@@ -290,14 +297,17 @@ int Probe(const std::wstring& cls, int ms, const std::wstring& out) {
     // A stall still going on when the time is up counts as far as it went.
     if (stallStart >= 0) longest = std::max(longest, NowMs() - stallStart);
     wchar_t line[160];
-    swprintf(line, 160, L"max_ms=%.0f samples=%u timeouts=%u missing=%u\n", longest, samples, timeouts, missing);
+    swprintf(line, 160, L"max_ms=%.0f samples=%u timeouts=%u missing=%u\n", longest, samples,
+             timeouts, missing);
     std::fputws(line, stdout);
     std::fflush(stdout);
     WriteUtf8(out, line);
     return samples > 0 ? 0 : 1;
 }
 
-UINT_PTR Number(const wchar_t* text) { return static_cast<UINT_PTR>(wcstoull(text, nullptr, 0)); }
+UINT_PTR Number(const wchar_t* text) {
+    return static_cast<UINT_PTR>(wcstoull(text, nullptr, 0));
+}
 
 struct ListState {
     std::wstring text;
@@ -310,14 +320,16 @@ BOOL CALLBACK ListProc(HWND hwnd, LPARAM lp) {
     wchar_t title[256] = {};
     GetClassNameW(hwnd, cls, 128);
     GetWindowTextW(hwnd, title, 256);
-    state->text += std::wstring(cls) + L"|" + title + L"|" + (IsIconic(hwnd) ? L"iconic" : L"") + L"\n";
+    state->text +=
+        std::wstring(cls) + L"|" + title + L"|" + (IsIconic(hwnd) ? L"iconic" : L"") + L"\n";
     return TRUE;
 }
 
 std::wstring TextOf(HWND hwnd) {
     wchar_t text[512] = {};
     DWORD_PTR copied = 0;
-    SendMessageTimeoutW(hwnd, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, &copied);
+    SendMessageTimeoutW(hwnd, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                        2000, &copied);
     return text;
 }
 
@@ -347,7 +359,8 @@ BOOL CALLBACK ChildProc(HWND hwnd, LPARAM lp) {
     GetClassNameW(hwnd, cls, 128);
     DWORD_PTR checked = 0;
     SendMessageTimeoutW(hwnd, BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 2000, &checked);
-    state->text += std::wstring(cls) + L"|" + TextOf(hwnd) + L"|" + (checked == BST_CHECKED ? L"1" : L"0") + L"\n";
+    state->text += std::wstring(cls) + L"|" + TextOf(hwnd) + L"|" +
+                   (checked == BST_CHECKED ? L"1" : L"0") + L"\n";
     return TRUE;
 }
 
@@ -395,10 +408,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         HWND h = FindWindowW(argv[2], nullptr);
         if (!h) return 1;
         const UINT msg = static_cast<UINT>(Number(argv[3]));
-        if (cmd == L"post") return PostMessageW(h, msg, Number(argv[4]), static_cast<LPARAM>(Number(argv[5]))) ? 0 : 1;
+        if (cmd == L"post")
+            return PostMessageW(h, msg, Number(argv[4]), static_cast<LPARAM>(Number(argv[5]))) ? 0
+                                                                                               : 1;
         DWORD_PTR result = 0;
-        return SendMessageTimeoutW(h, msg, Number(argv[4]), static_cast<LPARAM>(Number(argv[5])), SMTO_ABORTIFHUNG,
-                                   5000, &result)
+        return SendMessageTimeoutW(h, msg, Number(argv[4]), static_cast<LPARAM>(Number(argv[5])),
+                                   SMTO_ABORTIFHUNG, 5000, &result)
                    ? 0
                    : 1;
     }
@@ -452,7 +467,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         const WPARAM line = static_cast<WPARAM>(Number(argv[3]));
         if (SendMessageW(combo, CB_SETCURSEL, line, 0) == CB_ERR) return 1;
         const int id = GetDlgCtrlID(combo);
-        SendMessageW(GetParent(combo), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+        SendMessageW(GetParent(combo), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(combo));
         return 0;
     }
     if (cmd == L"close" && argc >= 3) {
@@ -476,15 +492,19 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         WriteUtf8(OutFile(argc, argv, L"--out"), state.text);
         return 0;
     }
-    if (cmd == L"latency" && argc >= 3) return Latency(_wtoi(argv[2]), OutFile(argc, argv, L"--out"));
+    if (cmd == L"latency" && argc >= 3)
+        return Latency(_wtoi(argv[2]), OutFile(argc, argv, L"--out"));
     if (cmd == L"panictime" && argc >= 4) {
-        return PanicTime(_wtoi(argv[2]), static_cast<UINT>(_wtoi(argv[3])), OutFile(argc, argv, L"--out"));
+        return PanicTime(_wtoi(argv[2]), static_cast<UINT>(_wtoi(argv[3])),
+                         OutFile(argc, argv, L"--out"));
     }
-    if (cmd == L"probe" && argc >= 4) return Probe(argv[2], _wtoi(argv[3]), OutFile(argc, argv, L"--out"));
+    if (cmd == L"probe" && argc >= 4)
+        return Probe(argv[2], _wtoi(argv[3]), OutFile(argc, argv, L"--out"));
     if (cmd == L"regget" && argc >= 4) {
         wchar_t data[32768] = {};
         DWORD size = sizeof(data) - sizeof(wchar_t);
-        if (RegGetValueW(HKEY_CURRENT_USER, argv[2], argv[3], RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS) {
+        if (RegGetValueW(HKEY_CURRENT_USER, argv[2], argv[3], RRF_RT_REG_SZ, nullptr, data,
+                         &size) != ERROR_SUCCESS) {
             return 1;
         }
         WriteUtf8(OutFile(argc, argv, L"--out"), data);

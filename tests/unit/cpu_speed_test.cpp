@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/error.h"
-#include "core/registry_backend.h"
+#include "core/ports/registry_backend.h"
 #include "fakes/memory_registry.h"
 
 namespace quenvix::core {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "core/error.h"
-#include "core/settings.h"
+#include "core/settings_store.h"
 #include "fakes/memory_registry.h"
 
 namespace quenvix::core {
@@ -41,7 +41,7 @@ TEST(FaceOf, InformationHasOnlyOkWhereCancelStandsAndItsOwnCaption) {
     EXPECT_EQ(notice.lines, Lines({"a", "b"}));
     // Every other kind, including values no caller uses, is a question.
     for (int kind : {0, 1, 3, 255}) {
-        const DialogFace question = FaceOf({static_cast<TDialogKind>(kind), "x", ""});
+        const DialogFace question = FaceOf({static_cast<DialogKind>(kind), "x", ""});
         EXPECT_EQ(question.caption, "Confirmation") << kind;
         EXPECT_TRUE(question.showCancel);
         EXPECT_EQ(question.okLeft, 192);
@@ -53,12 +53,12 @@ class ConfirmationTest : public ::testing::Test {
   protected:
     static constexpr std::string_view kDialogs = "Software\\Tarmel\\Quenvix\\Dialogs";
     test::MemoryRegistry registry;
-    TMyRegistry store{registry, "\\Software\\Tarmel\\Quenvix\\"};
-    const TDialogText askToClose{dkConfirmation, "AskToClose", "Close Quenvix?"};
+    SettingsStore store{registry, "\\Software\\Tarmel\\Quenvix\\"};
+    const DialogText askToClose{dkConfirmation, "AskToClose", "Close Quenvix?"};
     int shown = 0;
     std::vector<std::string> reported;
 
-    bool Run(const TDialogText& text, DialogAnswer answer) {
+    bool Run(const DialogText& text, DialogAnswer answer) {
         return RunConfirmation(
             store, text,
             [&](const DialogFace& face) {

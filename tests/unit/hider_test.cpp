@@ -4,7 +4,7 @@
 
 #include "core/product.h"
 #include "core/recovery.h"
-#include "core/settings.h"
+#include "core/settings_store.h"
 #include "core/text.h"
 #include "fakes/fake_desktop.h"
 #include "fakes/memory_registry.h"
@@ -26,15 +26,15 @@ constexpr const char* kRecoveryKey = "Software\\Tarmel\\Quenvix\\Hidden";
 class EntryLog : public HiddenEntries {
   public:
     struct Entry {
-        const THidenInfo* info;
+        const HiddenWindow* info;
         std::string text;
     };
     std::vector<Entry> entries;
 
-    void Append(const THidenInfo& info, const std::string& text) override {
+    void Append(const HiddenWindow& info, const std::string& text) override {
         entries.push_back({&info, text});
     }
-    void Remove(const THidenInfo& info) override {
+    void Remove(const HiddenWindow& info) override {
         std::erase_if(entries, [&](const Entry& e) { return e.info == &info; });
     }
     void Clear() override { entries.clear(); }
@@ -76,7 +76,7 @@ class HiderTest : public ::testing::Test {
 
     std::vector<WindowId> Handles() const {
         std::vector<WindowId> out;
-        for (const auto& r : hider.FHiddenList()) out.push_back(r->Handle);
+        for (const auto& r : hider.HiddenList()) out.push_back(r->Handle);
         return out;
     }
     // Checks that the menu entries are the records, one each, in list order.
@@ -98,7 +98,7 @@ class HiderTest : public ::testing::Test {
 
     FakeDesktop desktop;
     test::MemoryRegistry registry;
-    TMyRegistry store{registry, kSettingsKeyPath};
+    SettingsStore store{registry, kSettingsKeyPath};
     EntryLog entries;
     ListLog observer;
     std::uint64_t now = 1000;  // the hider's clock, in ms, moved by hand
@@ -117,7 +117,7 @@ TEST_F(HiderTest, HideActiveHidesTheRootOfTheForegroundOwnerChain) {
     hider.HideActiveWindow();
 
     EXPECT_EQ(Handles(), std::vector<WindowId>{0x10});
-    EXPECT_EQ(hider.FHiddenList()[0]->Caption, "Editor");
+    EXPECT_EQ(hider.HiddenList()[0]->Caption, "Editor");
     EXPECT_EQ(desktop.HiddenOrder(), std::vector<WindowId>{0x10});
 }
 
@@ -193,7 +193,7 @@ TEST_F(HiderTest, RestoreLastGoesNewestFirstAndSkipsWhatIsNoLongerOurs) {
     EXPECT_EQ(desktop.calls, (std::vector<test::DesktopCall>{AnimateCall(0x41, true),
                                                              AsyncCall(0x41, SC::ShowMaximized),
                                                              AsyncCall(0x41, SC::Show)}));
-    EXPECT_TRUE(hider.FHiddenList().empty());
+    EXPECT_TRUE(hider.HiddenList().empty());
     EXPECT_TRUE(RecoveryHandles().empty());
     ExpectEntriesMatchList();
     EXPECT_FALSE(hider.RestoreLastHidden());
@@ -535,7 +535,7 @@ TEST_F(HiderTest, RestoreAllGoesInListOrderAndTakesWindowsHiddenMeanwhile) {
     desktop.calls.clear();
 
     int runs = 0;
-    hider.Restoreall1Click([&] {
+    hider.RestoreAll([&] {
         // Pending messages include the hotkey that hides one more window.
         if (++runs == 2) {
             desktop.SetForeground(0xD3);
@@ -559,13 +559,13 @@ TEST_F(HiderTest, RestoreAllCopesWithMessagesThatEmptyTheList) {
     desktop.Add(0xD6, Win("Two"));
     hider.HideAllWindows();
     // A menu refresh during the run finds both windows shown by their programs.
-    hider.Restoreall1Click([&] {
+    hider.RestoreAll([&] {
         desktop.At(0xD5).visible = desktop.At(0xD6).visible = true;
         hider.RefreshHiddenMenu();
         return true;
     });
     EXPECT_EQ(hider.HiddenCount(), 0u);
-    hider.Restoreall1Click({});  // nothing hidden, no message runner: returns
+    hider.RestoreAll({});  // nothing hidden, no message runner: returns
 }
 
 TEST_F(HiderTest, RestoreAllStopsWhenTheProgramIsClosing) {
@@ -573,7 +573,7 @@ TEST_F(HiderTest, RestoreAllStopsWhenTheProgramIsClosing) {
     desktop.Add(0xD8, Win("Two"));
     hider.HideAllWindows();
     int runs = 0;
-    hider.Restoreall1Click([&] { return ++runs < 2; });
+    hider.RestoreAll([&] { return ++runs < 2; });
     EXPECT_EQ(runs, 2);
     EXPECT_EQ(Handles(), std::vector<WindowId>{0xD8});
     ExpectEntriesMatchList();

@@ -6,7 +6,7 @@
 #include "core/error.h"
 #include "core/key_text.h"
 #include "core/product.h"
-#include "core/settings.h"
+#include "core/settings_store.h"
 #include "fakes/key_set.h"
 #include "fakes/manual_timer.h"
 #include "fakes/memory_registry.h"
@@ -28,35 +28,36 @@ class HotkeySettingsTest : public ::testing::Test {
 
     std::vector<std::string> Keys() const {
         std::vector<std::string> out;
-        for (std::size_t i = 0; i < peek.FList.Count(); ++i) out.push_back(peek.FList.Item(i).Key);
+        for (std::size_t i = 0; i < peek.Hotkeys().Count(); ++i)
+            out.push_back(peek.Hotkeys().Item(i).Key);
         return out;
     }
 
     test::KeySet keys;
     test::ManualTimers clock;
-    TPeekKey peek{keys, clock};
+    HotkeyDetector peek{keys, clock};
     test::MemoryRegistry backend;
-    TMyRegistry registry{backend, kSettingsKeyPath};
+    SettingsStore registry{backend, kSettingsKeyPath};
 };
 
 TEST_F(HotkeySettingsTest, DefaultsReplaceWhateverWasRegistered) {
-    peek.FList.Item(0).Key = "ALT+Q";
-    peek.AddShortKey("Extra", "Extra", "F5");
+    peek.Hotkeys().Item(0).Key = "ALT+Q";
+    peek.AddHotkey("Extra", "Extra", "F5");
     SetDefaultKeys(peek);
-    ASSERT_EQ(peek.FList.Count(), 4u);
-    const TShortKey& hideThis = peek.FList.Item(0);
+    ASSERT_EQ(peek.Hotkeys().Count(), 4u);
+    const Hotkey& hideThis = peek.Hotkeys().Item(0);
     EXPECT_EQ(hideThis.Name, "HideThis");
     EXPECT_EQ(hideThis.Description, "To hide the active program");
     EXPECT_EQ(hideThis.DefaultKey, "CTRL+* Num");
     EXPECT_EQ(hideThis.Key, "CTRL+* Num");
-    const TShortKey& hideAll = peek.FList.Item(1);
+    const Hotkey& hideAll = peek.Hotkeys().Item(1);
     EXPECT_EQ(hideAll.Name, "HideAll");
     EXPECT_EQ(hideAll.Description, "To hide all programs");
     EXPECT_EQ(hideAll.Key, "CTRL+/ Num");
-    EXPECT_EQ(peek.FList.Item(2).Name, "RestoreLast");
-    EXPECT_EQ(peek.FList.Item(2).Description, "To restore the last hidden program");
-    EXPECT_EQ(peek.FList.Item(3).Name, "ShowList");
-    EXPECT_EQ(peek.FList.Item(3).Description, "To show the list of hidden programs");
+    EXPECT_EQ(peek.Hotkeys().Item(2).Name, "RestoreLast");
+    EXPECT_EQ(peek.Hotkeys().Item(2).Description, "To restore the last hidden program");
+    EXPECT_EQ(peek.Hotkeys().Item(3).Name, "ShowList");
+    EXPECT_EQ(peek.Hotkeys().Item(3).Description, "To show the list of hidden programs");
 }
 
 TEST_F(HotkeySettingsTest, EachDefaultIsTheTextOfItsKeysAndFiresItsOwnAction) {
@@ -66,7 +67,7 @@ TEST_F(HotkeySettingsTest, EachDefaultIsTheTextOfItsKeysAndFiresItsOwnAction) {
     });
     const auto press = [&](std::initializer_list<std::uint16_t> chord, std::size_t hotkey) {
         keys.Hold(chord);
-        EXPECT_EQ(GetKeyText(keys), peek.FList.Item(hotkey).DefaultKey);
+        EXPECT_EQ(GetKeyText(keys), peek.Hotkeys().Item(hotkey).DefaultKey);
         clock.Advance(100);
         keys.Hold({});
         clock.Advance(100);
@@ -85,8 +86,8 @@ TEST_F(HotkeySettingsTest, EachDefaultIsTheTextOfItsKeysAndFiresItsOwnAction) {
 
 TEST_F(HotkeySettingsTest, AnEmptyStoredTextSwitchesTheHotkeyOff) {
     backend.PutString(kShortKeyPath, "RestoreLast", "");
-    LoadShortKeys(peek, registry, Unexpected);
-    EXPECT_EQ(peek.FList.Item(2).Key, "");
+    LoadHotkeys(peek, registry, Unexpected);
+    EXPECT_EQ(peek.Hotkeys().Item(2).Key, "");
     std::vector<std::uint16_t> fired;
     peek.StartDetect([&](std::uint16_t index) { fired.push_back(index); });
     keys.Hold({vk::kControl, vk::kShift, vk::kMultiply});
@@ -97,8 +98,8 @@ TEST_F(HotkeySettingsTest, AnEmptyStoredTextSwitchesTheHotkeyOff) {
 }
 
 TEST_F(HotkeySettingsTest, LoadingAnEmptyStoreKeepsTheCurrentTextsAndWritesNothing) {
-    peek.FList.Item(1).Key = "ALT+F9";  // "current", not necessarily the default
-    LoadShortKeys(peek, registry, Unexpected);
+    peek.Hotkeys().Item(1).Key = "ALT+F9";  // "current", not necessarily the default
+    LoadHotkeys(peek, registry, Unexpected);
     EXPECT_THAT(Keys(),
                 ElementsAre("CTRL+* Num", "ALT+F9", "CTRL+SHIFT+* Num", "CTRL+SHIFT+/ Num"));
     EXPECT_FALSE(backend.HasValue(kShortKeyPath, "HideThis"));
@@ -107,24 +108,24 @@ TEST_F(HotkeySettingsTest, LoadingAnEmptyStoreKeepsTheCurrentTextsAndWritesNothi
 
 TEST_F(HotkeySettingsTest, StoredTextsAreTakenUnchanged) {
     backend.PutString(kShortKeyPath, "HideAll", "ctrl + a");
-    LoadShortKeys(peek, registry, Unexpected);
+    LoadHotkeys(peek, registry, Unexpected);
     EXPECT_THAT(Keys(),
                 ElementsAre("CTRL+* Num", "ctrl + a", "CTRL+SHIFT+* Num", "CTRL+SHIFT+/ Num"));
     // The names do not change, so saving puts the texts back where they came from.
-    EXPECT_EQ(peek.FList.Item(1).Name, "HideAll");
+    EXPECT_EQ(peek.Hotkeys().Item(1).Name, "HideAll");
 }
 
 TEST_F(HotkeySettingsTest, SaveWritesEveryTextAndLoadReadsItBack) {
-    peek.FList.Item(0).Key = "CTRL+A";
-    SaveShortKeys(peek, registry);
+    peek.Hotkeys().Item(0).Key = "CTRL+A";
+    SaveHotkeys(peek, registry);
     EXPECT_EQ(backend.GetString(kShortKeyPath, "HideThis"), "CTRL+A");
     EXPECT_EQ(backend.GetString(kShortKeyPath, "HideAll"), "CTRL+/ Num");
 
-    TPeekKey other(keys, clock);
+    HotkeyDetector other(keys, clock);
     SetDefaultKeys(other);
-    LoadShortKeys(other, registry, Unexpected);
-    EXPECT_EQ(other.FList.Item(0).Key, "CTRL+A");
-    EXPECT_EQ(other.FList.Item(1).Key, "CTRL+/ Num");
+    LoadHotkeys(other, registry, Unexpected);
+    EXPECT_EQ(other.Hotkeys().Item(0).Key, "CTRL+A");
+    EXPECT_EQ(other.Hotkeys().Item(1).Key, "CTRL+/ Num");
 }
 
 TEST_F(HotkeySettingsTest, DamagedValuesAreReportedOneByOneAndFailedWritesReachTheCaller) {
@@ -132,14 +133,14 @@ TEST_F(HotkeySettingsTest, DamagedValuesAreReportedOneByOneAndFailedWritesReachT
     backend.PutRaw(kShortKeyPath, "ShowList", kRegBinary, {'F', '5'});
     backend.PutString(kShortKeyPath, "RestoreLast", "F6");
     std::vector<std::string> reported;
-    LoadShortKeys(peek, registry, [&](const std::string& m) { reported.push_back(m); });
+    LoadHotkeys(peek, registry, [&](const std::string& m) { reported.push_back(m); });
     EXPECT_THAT(reported, ElementsAre("Invalid data type for 'HideThis'",
                                       "Invalid data type for 'ShowList'"));
     // The damaged ones keep what they had; the others still load.
     EXPECT_THAT(Keys(), ElementsAre("CTRL+* Num", "CTRL+/ Num", "F6", "CTRL+SHIFT+/ Num"));
     backend.SetFailSet(true);
     try {
-        SaveShortKeys(peek, registry);
+        SaveHotkeys(peek, registry);
         FAIL() << "no exception";
     } catch (const Error& e) {
         EXPECT_STREQ(e.what(), "Failed to set data for 'HideThis'");
@@ -148,7 +149,7 @@ TEST_F(HotkeySettingsTest, DamagedValuesAreReportedOneByOneAndFailedWritesReachT
 
 TEST_F(HotkeySettingsTest, LoadedTextIsWhatDetectionFiresOn) {
     backend.PutString(kShortKeyPath, "HideThis", "CTRL+ALT+H");
-    LoadShortKeys(peek, registry, Unexpected);
+    LoadHotkeys(peek, registry, Unexpected);
     std::vector<int> fired;
     peek.StartDetect([&](std::uint16_t index) { fired.push_back(index); });
     keys.Hold({vk::kControl, vk::kMultiply});

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "core/held_keys.h"
+#include "core/hotkey_detector.h"
 #include "core/key_text.h"
-#include "core/peek_key.h"
 #include "fakes/key_set.h"
 #include "fakes/manual_timer.h"
 
@@ -28,10 +28,10 @@ constexpr std::uint16_t kSlash = vk::kDivide;
 class KeyEventsTest : public ::testing::Test {
   protected:
     KeyEventsTest() {
-        peek = std::make_unique<TPeekKey>(live, clock);
-        peek->AddShortKey("HideThis", "", "CTRL+* Num");
-        peek->AddShortKey("HideAll", "", "CTRL+/ Num");
-        peek->AddShortKey("Shift", "", "SHIFT");
+        peek = std::make_unique<HotkeyDetector>(live, clock);
+        peek->AddHotkey("HideThis", "", "CTRL+* Num");
+        peek->AddHotkey("HideAll", "", "CTRL+/ Num");
+        peek->AddHotkey("Shift", "", "SHIFT");
         peek->FollowKeyEvents();
         peek->StartDetect([this](std::uint16_t index) { fired.push_back(index); });
     }
@@ -48,7 +48,7 @@ class KeyEventsTest : public ::testing::Test {
 
     KeySet live;
     ManualTimers clock;
-    std::unique_ptr<TPeekKey> peek;
+    std::unique_ptr<HotkeyDetector> peek;
     std::vector<int> fired;
 };
 
@@ -149,7 +149,7 @@ TEST_F(KeyEventsTest, StormsFireOnlyByTheRulesAndLeaveNoKeyHeld) {
             down ? Down(code) : Up(code);
         }
         if (fired.size() != before) {
-            EXPECT_EQ(peek->FList.Item(fired.back()).Key, GetKeyText(live)) << "event " << i;
+            EXPECT_EQ(peek->Hotkeys().Item(fired.back()).Key, GetKeyText(live)) << "event " << i;
         }
         if (i % 7 == 0) clock.Advance(20);
     }
@@ -208,8 +208,8 @@ TEST_F(KeyEventsTest, ACallbackMayFreeTheDetectorFromAnEvent) {
 TEST(KeyEventsRefused, WithoutEventsTheDetectorPollsAndIgnoresStrayEvents) {
     KeySet live;
     ManualTimers clock;
-    TPeekKey peek(live, clock);
-    peek.AddShortKey("HideThis", "", "CTRL+* Num");
+    HotkeyDetector peek(live, clock);
+    peek.AddHotkey("HideThis", "", "CTRL+* Num");
     std::vector<int> fired;
     peek.StartDetect([&](std::uint16_t index) { fired.push_back(index); });
     EXPECT_EQ(clock.Advance(1000), 20);  // idle, and still polling

@@ -75,14 +75,14 @@ TEST(Outline, NothingHappensWithoutAList) {
 TEST(OutlineAfterConstruction, OwnerThatIsNotSuchAFormGivesNothing) {
     OutlineTarget self;
     OutlineAfterConstruction(self, nullptr, SampleForm());
-    EXPECT_EQ(self.FOutline, nullptr);
+    EXPECT_EQ(self.lines, nullptr);
 }
 
 TEST(OutlineAfterConstruction, OwnerWithoutAListGivesNothing) {
     OutlineTarget owner;
     OutlineTarget self;
     OutlineAfterConstruction(self, &owner, SampleForm());
-    EXPECT_EQ(self.FOutline, nullptr);
+    EXPECT_EQ(self.lines, nullptr);
 }
 
 TEST(OutlineAfterConstruction, TakesOverTheOwnersListAndAppendsToIt) {
@@ -92,7 +92,7 @@ TEST(OutlineAfterConstruction, TakesOverTheOwnersListAndAppendsToIt) {
     OutlineAfterConstruction(
         self, &owner,
         Make(ControlKind::Form, "About", true, {Make(ControlKind::Label, "Version")}));
-    EXPECT_EQ(self.FOutline, &lines);
+    EXPECT_EQ(self.lines, &lines);
     // The depth is the form's own (0), not the owner's.
     EXPECT_THAT(lines, ElementsAre("existing", " About", "  Version"));
 }

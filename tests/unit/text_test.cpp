@@ -12,8 +12,13 @@ TEST(FirstCharacters, CutsByCodePointNeverInsideOne) {
     // Cyrillic letters are two bytes each, CJK three, emoji four.
     EXPECT_EQ(FirstCharacters("Привет", 3), "При");
     EXPECT_EQ(FirstCharacters("中文字幕", 2), "中文");
-    EXPECT_EQ(FirstCharacters("a\xF0\x9F\x98\x80" "b", 2), "a\xF0\x9F\x98\x80");
-    EXPECT_EQ(CharacterCount("a\xF0\x9F\x98\x80" "b"), 3u);
+    EXPECT_EQ(FirstCharacters("a\xF0\x9F\x98\x80"
+                              "b",
+                              2),
+              "a\xF0\x9F\x98\x80");
+    EXPECT_EQ(CharacterCount("a\xF0\x9F\x98\x80"
+                             "b"),
+              3u);
 }
 
 TEST(FirstCharacters, MalformedBytesCountAsOneEach) {

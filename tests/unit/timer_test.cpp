@@ -1,4 +1,4 @@
-#include "core/timer.h"
+#include "core/ports/timer.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 
 #include "core/error.h"
 #include "core/product.h"
-#include "core/settings.h"
+#include "core/settings_store.h"
 #include "fakes/memory_registry.h"
 
 namespace quenvix::core {
@@ -201,7 +201,7 @@ class UpdateCheckTest : public ::testing::Test {
     }
 
     test::MemoryRegistry registry;
-    TMyRegistry settings{registry, kSettingsKeyPath};
+    SettingsStore settings{registry, kSettingsKeyPath};
     FakeHttp http;
     FakeClock clock;
     FakeUi ui;

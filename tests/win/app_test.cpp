@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "core/product.h"
-#include "core/settings.h"
+#include "core/settings_store.h"
 #include "fakes/memory_registry.h"
 
 namespace quenvix::win {
@@ -24,7 +24,7 @@ TEST(RecoveryValue, IsNamedAfterThisSessionAndTakesOverTheLegacyRecordOnce) {
     EXPECT_EQ(name, "Windows." + std::to_string(session));
 
     test::MemoryRegistry registry;
-    core::TMyRegistry store(registry, core::kSettingsKeyPath);
+    core::SettingsStore store(registry, core::kSettingsKeyPath);
     registry.PutString(kHidden, "Windows", "1 2 3 4 0 Old");
     TakeOverLegacyRecovery(store, name);
     EXPECT_EQ(registry.GetString(kHidden, name), "1 2 3 4 0 Old");
@@ -69,7 +69,7 @@ TEST(SingleInstance, ANameHeldByAnotherKindOfObjectCountsAsAnotherCopy) {
     // Another kind of object under the name: the mapping cannot be made (ERROR_INVALID_HANDLE).
     UniqueHandle squatter(CreateEventW(nullptr, FALSE, FALSE, name.c_str()));
     ASSERT_TRUE(squatter);
-    TApplication app;
+    AppWindow app;
     BoxAnswerer answerer(name);
     EXPECT_FALSE(CheckSingleInstance(name, app));
     EXPECT_EQ(answerer.Boxes(), 1) << "the user is told, as for a second copy";

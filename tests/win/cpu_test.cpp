@@ -23,9 +23,9 @@ std::int64_t FileTimeNow() {
     return (std::int64_t{ft.dwHighDateTime} << 32) | ft.dwLowDateTime;
 }
 
-TEST(NtCpuCounters, ReadTheFieldsAtTheirPlaces) {
+TEST(Win32CpuCounters, ReadTheFieldsAtTheirPlaces) {
     ASSERT_TRUE(IsWinNT());
-    NtCpuCounters counters;
+    Win32CpuCounters counters;
     ASSERT_TRUE(counters.Available());
 
     SYSTEM_INFO info{};
@@ -48,8 +48,8 @@ TEST(NtCpuCounters, ReadTheFieldsAtTheirPlaces) {
     EXPECT_GE(*idle2, *idle1);
 }
 
-TEST(NtCpuCounters, TwoRealSamplesGiveALoadWithinTheGaugeRange) {
-    NtCpuCounters counters;
+TEST(Win32CpuCounters, TwoRealSamplesGiveALoadWithinTheGaugeRange) {
+    Win32CpuCounters counters;
     core::CpuUsageSampler sampler(counters);
     double load = -1.0;
     ASSERT_TRUE(sampler.GetCPUUsage(load));

@@ -3,12 +3,12 @@
 
 #include <cstring>
 
+#include "core/ports/registry_backend.h"
 #include "core/product.h"
-#include "core/registry_backend.h"
-#include "core/settings.h"
+#include "core/settings_store.h"
 #include "fakes/memory_registry.h"
-#include "win/about_form.h"
-#include "win/update_form.h"
+#include "win/about_box.h"
+#include "win/update_dialog.h"
 
 namespace quenvix::win {
 namespace {
@@ -41,57 +41,59 @@ class AboutBoxTest : public ::testing::Test {
 
 TEST_F(AboutBoxTest, ShowsVersionAndProcessorSpeed) {
     machine.PutMachineRaw(kCpuKey, "~MHz", core::kRegDword, Dword(1993));
-    TAboutForm form(machine);
+    AboutBox form(machine);
     form.Create(nullptr);
-    EXPECT_EQ(TextOf(form.lbCPUSpeed()), "???");
-    EXPECT_EQ(form.FormShow(), std::nullopt);
-    EXPECT_EQ(TextOf(form.lbVersion()), "Version 1.2");
-    EXPECT_EQ(TextOf(form.lbCPUSpeed()), "CPU speed:1993 MHz");
-    EXPECT_EQ(TextOf(form.Label12()), "Email: " + std::string(core::kSupportMail));
-    EXPECT_EQ(TextOf(form.Label13()), "Website: " + std::string(core::kWebsiteHost));
+    EXPECT_EQ(TextOf(form.SpeedLabel()), "???");
+    EXPECT_EQ(form.FillVersionAndSpeed(), std::nullopt);
+    EXPECT_EQ(TextOf(form.VersionLabel()), "Version 1.2");
+    EXPECT_EQ(TextOf(form.SpeedLabel()), "CPU speed:1993 MHz");
+    EXPECT_EQ(TextOf(form.MailLink()), "Email: " + std::string(core::kSupportMail));
+    EXPECT_EQ(TextOf(form.WebsiteLink()), "Website: " + std::string(core::kWebsiteHost));
     // The speed label grows with its text instead of cutting it.
     RECT r{};
-    GetClientRect(form.lbCPUSpeed(), &r);
+    GetClientRect(form.SpeedLabel(), &r);
     EXPECT_GT(r.right, 60);
     DestroyWindow(form.Hwnd());
 }
 
 TEST_F(AboutBoxTest, MissingHardwareKeyLeavesTheSpeedEmpty) {
-    TAboutForm form(machine);
+    AboutBox form(machine);
     form.Create(nullptr);
-    EXPECT_EQ(form.FormShow(), std::nullopt);
-    EXPECT_EQ(TextOf(form.lbCPUSpeed()), "CPU speed:");
+    EXPECT_EQ(form.FillVersionAndSpeed(), std::nullopt);
+    EXPECT_EQ(TextOf(form.SpeedLabel()), "CPU speed:");
     DestroyWindow(form.Hwnd());
 }
 
 TEST_F(AboutBoxTest, UnreadableSpeedIsAnErrorAndKeepsQuestionMarks) {
     machine.PutMachineRaw(kCpuKey, "~MHz", core::kRegSz, {'9', 0});
-    TAboutForm form(machine);
+    AboutBox form(machine);
     form.Create(nullptr);
-    EXPECT_EQ(form.FormShow(), "Invalid data type for '~MHz'");
-    EXPECT_EQ(TextOf(form.lbVersion()), "Version 1.2");
-    EXPECT_EQ(TextOf(form.lbCPUSpeed()), "???");
+    EXPECT_EQ(form.FillVersionAndSpeed(), "Invalid data type for '~MHz'");
+    EXPECT_EQ(TextOf(form.VersionLabel()), "Version 1.2");
+    EXPECT_EQ(TextOf(form.SpeedLabel()), "???");
     DestroyWindow(form.Hwnd());
 }
 
 TEST_F(AboutBoxTest, PressesOnSpeedAndNoticeKeepItOpenAnyKeyClosesIt) {
-    TAboutForm form(machine);
+    AboutBox form(machine);
     form.Create(nullptr);
-    PostMessageW(form.lbCPUSpeed(), WM_LBUTTONDOWN, MK_LBUTTON, 0);
-    PostMessageW(form.Memo1(), WM_LBUTTONDOWN, MK_LBUTTON, 0);
-    PostMessageW(form.Memo1(), WM_KEYDOWN, 'A', 0);
+    PostMessageW(form.SpeedLabel(), WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    PostMessageW(form.NoticeEdit(), WM_LBUTTONDOWN, MK_LBUTTON, 0);
+    PostMessageW(form.NoticeEdit(), WM_KEYDOWN, 'A', 0);
     PostMessageW(form.Hwnd(), WM_CLOSE, 0, 0);
     form.ShowModal(nullptr);
-    EXPECT_EQ(form.ClosedBy(), form.Memo1());
+    EXPECT_EQ(form.ClosedBy(), form.NoticeEdit());
     EXPECT_TRUE(CloseStillQueued(form.Hwnd()));
     DestroyWindow(form.Hwnd());
 }
 
 TEST_F(AboutBoxTest, PressOnTheFormOrItsPicturesCloses) {
     for (int target = 0; target < 3; ++target) {
-        TAboutForm form(machine);
+        AboutBox form(machine);
         form.Create(nullptr);
-        const HWND hit = target == 0 ? form.Hwnd() : target == 1 ? form.lbVersion() : form.Image1();
+        const HWND hit = target == 0   ? form.Hwnd()
+                         : target == 1 ? form.VersionLabel()
+                                       : form.IconImage();
         PostMessageW(hit, target == 2 ? WM_RBUTTONDOWN : WM_LBUTTONDOWN, 0, 0);
         PostMessageW(form.Hwnd(), WM_CLOSE, 0, 0);
         form.ShowModal(nullptr);
@@ -101,13 +103,13 @@ TEST_F(AboutBoxTest, PressOnTheFormOrItsPicturesCloses) {
     }
 }
 
-TEST(CheckUpdateWindow, ShowsCaptionAndMemoAndCloseEndsIt) {
+TEST(UpdateDialogWindow, ShowsCaptionAndMemoAndCloseEndsIt) {
     test::MemoryRegistry registry;
-    core::TMyRegistry settings(registry, core::kSettingsKeyPath);
-    TCheckUpdate form(nullptr, settings);
+    core::SettingsStore settings(registry, core::kSettingsKeyPath);
+    UpdateDialog form(nullptr, settings);
     form.Create("There is a new update", {"Version 1.3", "", "Faster", "Smaller"});
     EXPECT_EQ(TextOf(form.Hwnd()), "There is a new update");
-    EXPECT_EQ(TextOf(form.Memo1()), "Version 1.3\r\n\r\nFaster\r\nSmaller");
+    EXPECT_EQ(TextOf(form.NotesEdit()), "Version 1.3\r\n\r\nFaster\r\nSmaller");
     RECT client{};
     GetClientRect(form.Hwnd(), &client);
     EXPECT_EQ(client.right, Scale(382, form.Dpi()));

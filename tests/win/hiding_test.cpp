@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "core/product.h"
-#include "core/settings.h"
+#include "core/settings_store.h"
 #include "fakes/fake_desktop.h"
 #include "fakes/memory_registry.h"
 #include "win/desktop.h"
@@ -47,8 +47,8 @@ HBITMAP ItemBitmap(HMENU menu, int position) {
     return item.hbmpItem;
 }
 
-std::unique_ptr<core::THidenInfo> Record(const std::string& caption, HWND iconOf = nullptr) {
-    auto info = std::make_unique<core::THidenInfo>();
+std::unique_ptr<core::HiddenWindow> Record(const std::string& caption, HWND iconOf = nullptr) {
+    auto info = std::make_unique<core::HiddenWindow>();
     info->Caption = caption;
     info->Picture = std::make_unique<WindowBitmap>(GetWindowIcon(iconOf));
     return info;
@@ -135,32 +135,32 @@ class HidingTest : public ::testing::Test {
 
     test::FakeDesktop desktop;
     test::MemoryRegistry registry;
-    core::TMyRegistry store{registry, core::kSettingsKeyPath};
+    core::SettingsStore store{registry, core::kSettingsKeyPath};
     UniqueMenu menu = TrayMenu();
     Hiding hiding{desktop, store, menu.get(), nullptr, nullptr, kFirstEntryId, 100};
 };
 
 TEST_F(HidingTest, RestoreAllIsEnabledOnlyWhileSomethingIsHidden) {
-    hiding.PopSystrayPopup(kRestoreAllId);
+    hiding.RefreshTrayMenu(kRestoreAllId);
     EXPECT_FALSE(RestoreAllEnabled());
     EXPECT_EQ(GetMenuState(menu.get(), kPanicId, MF_BYCOMMAND) & MF_GRAYED, 0u);
 
     hiding.HideAllWindows();
-    hiding.PopSystrayPopup(kRestoreAllId);
+    hiding.RefreshTrayMenu(kRestoreAllId);
     EXPECT_TRUE(RestoreAllEnabled());
     EXPECT_EQ(EntryTexts(menu.get()),
               (std::vector<std::wstring>{L"Window 0", L"Window 1", L"Window 2"}));
 
     // All three came back by themselves: gone from the menu at its next opening.
     for (core::WindowId w = 0x40; w < 0x43; ++w) desktop.At(w).visible = true;
-    hiding.PopSystrayPopup(kRestoreAllId);
+    hiding.RefreshTrayMenu(kRestoreAllId);
     EXPECT_FALSE(RestoreAllEnabled());
     EXPECT_EQ(GetMenuItemCount(menu.get()), kFixedItems);
 }
 
 TEST_F(HidingTest, ChoosingAnEntryRestoresThatWindowOnly) {
-    hiding.Panic1Click();
-    hiding.PopSystrayPopup(kRestoreAllId);
+    hiding.Panic();
+    hiding.RefreshTrayMenu(kRestoreAllId);
     EXPECT_FALSE(hiding.OnMenuCommand(kPanicId));
     EXPECT_TRUE(hiding.OnMenuCommand(kFirstEntryId + 1));
     EXPECT_TRUE(desktop.IsVisible(0x41));
@@ -187,7 +187,7 @@ TEST_F(HidingTest, RestoreAllRunsPendingMessagesBetweenWindows) {
     ASSERT_NE(timer, 0u);
     Sleep(20);  // the timer is due before the run starts
 
-    hiding.Restoreall1Click();
+    hiding.RestoreAll();
 
     EXPECT_EQ(hiding.HiddenCount(), 0u);
     EXPECT_EQ(GetMenuItemCount(menu.get()), kFixedItems);
@@ -208,7 +208,7 @@ TEST_F(HidingTest, ExitLeavesEverythingShownAndTheRecoveryRecordEmpty) {
     registry.PutString("Software\\Tarmel\\Quenvix\\Hidden", "Windows",
                        "66 100 1000 200 0 Window 2\n");
     hiding.AdoptRecovered();
-    hiding.PopSystrayPopup(kRestoreAllId);
+    hiding.RefreshTrayMenu(kRestoreAllId);
     EXPECT_EQ(EntryTexts(menu.get()), std::vector<std::wstring>{L"Window 2"});
 }
 

@@ -7,10 +7,10 @@
 #include <iostream>
 
 #include "core/product.h"
-#include "core/settings.h"
+#include "core/settings_store.h"
 #include "fakes/memory_registry.h"
 #include "win/http.h"
-#include "win/update_form.h"
+#include "win/update_dialog.h"
 
 namespace quenvix::win {
 namespace {
@@ -30,8 +30,8 @@ core::HttpRequest Request(const std::string& url, std::size_t maxBody = 64 * 102
     return request;
 }
 
-WinHttpClient::Limits ShortLimits() {
-    WinHttpClient::Limits limits;
+Win32HttpClient::Limits ShortLimits() {
+    Win32HttpClient::Limits limits;
     limits.resolveMs = 2000;
     limits.connectMs = 2000;
     limits.sendMs = 2000;
@@ -46,12 +46,12 @@ std::size_t Count(const std::string& text, const std::string& part) {
     return n;
 }
 
-TEST(WinHttpClient, OkReplyGivesStatusAndBodyAndSendsTheRequestAsBuilt) {
+TEST(Win32HttpClient, OkReplyGivesStatusAndBodyAndSendsTheRequestAsBuilt) {
     // A body with a NUL in it must come back whole.
     static const char kRaw[] = "Quenvix\r\n1.3\r\nhttp://a\r\nhttp://b\r\n\0x";
     const std::string body(kRaw, sizeof kRaw - 1);
     LoopbackServer server([&](const std::string&) { return HttpResponse("200 OK", body); });
-    WinHttpClient client(ShortLimits());
+    Win32HttpClient client(ShortLimits());
     const auto reply = client.Get(Request(
         server.Base() +
         "/Quenvix/UpdateInfo.php?currentversion=1.2&id={0A1B2C3D-0000-4000-8000-00000000ABCD}"));
@@ -71,7 +71,7 @@ TEST(WinHttpClient, OkReplyGivesStatusAndBodyAndSendsTheRequestAsBuilt) {
     EXPECT_EQ(Count(head, "Accept:"), 1u);
 }
 
-TEST(WinHttpClient, NotFoundAndRedirectComeBackAsTheirStatus) {
+TEST(Win32HttpClient, NotFoundAndRedirectComeBackAsTheirStatus) {
     LoopbackServer server([](const std::string& head) -> std::optional<std::string> {
         if (head.find("GET /missing") == 0) return HttpResponse("404 Not Found", "gone");
         if (head.find("GET /moved") == 0) {
@@ -79,7 +79,7 @@ TEST(WinHttpClient, NotFoundAndRedirectComeBackAsTheirStatus) {
         }
         return HttpResponse("200 OK", "target reached");
     });
-    WinHttpClient client(ShortLimits());
+    Win32HttpClient client(ShortLimits());
 
     const auto missing = client.Get(Request(server.Base() + "/missing"));
     ASSERT_TRUE(missing.has_value());
@@ -95,30 +95,30 @@ TEST(WinHttpClient, NotFoundAndRedirectComeBackAsTheirStatus) {
     EXPECT_THAT(requests[1], StartsWith("GET /moved "));
 }
 
-TEST(WinHttpClient, BodyIsBoundedExactly) {
+TEST(Win32HttpClient, BodyIsBoundedExactly) {
     LoopbackServer server([](const std::string& head) -> std::optional<std::string> {
         const std::size_t size = head.find("GET /big") == 0 ? 64 * 1024 + 1 : 64 * 1024;
         return HttpResponse("200 OK", std::string(size, 'x'));
     });
-    WinHttpClient client(ShortLimits());
+    Win32HttpClient client(ShortLimits());
     const auto atLimit = client.Get(Request(server.Base() + "/fits"));
     ASSERT_TRUE(atLimit.has_value());
     EXPECT_EQ(atLimit->body.size(), 64u * 1024u);
     EXPECT_FALSE(client.Get(Request(server.Base() + "/big")).has_value());
 }
 
-TEST(WinHttpClient, SilentServerFailsInsteadOfHanging) {
+TEST(Win32HttpClient, SilentServerFailsInsteadOfHanging) {
     // The server accepts and never answers; without working time-outs this test never ends.
     LoopbackServer server(
         [](const std::string&) -> std::optional<std::string> { return std::nullopt; });
-    WinHttpClient client(ShortLimits());
+    Win32HttpClient client(ShortLimits());
     EXPECT_FALSE(client.Get(Request(server.Base() + "/silent")).has_value());
     EXPECT_EQ(server.Requests().size(), 1u);
 }
 
-TEST(WinHttpClient, UnusableAddressesFailWithoutARequest) {
+TEST(Win32HttpClient, UnusableAddressesFailWithoutARequest) {
     LoopbackServer server([](const std::string&) { return HttpResponse("200 OK", "x"); });
-    WinHttpClient client(ShortLimits());
+    Win32HttpClient client(ShortLimits());
     EXPECT_FALSE(client.Get(Request("ftp://127.0.0.1:" + std::to_string(server.Port()) + "/x")));
     EXPECT_FALSE(client.Get(Request("not an address")));
     EXPECT_FALSE(client.Get(Request("")));
@@ -133,8 +133,8 @@ TEST(WinHttpClient, UnusableAddressesFailWithoutARequest) {
 
 // Stage limits far beyond any wait below: only the overall deadline or a cancel can end a
 // request to a server that does not finish its answer.
-WinHttpClient::Limits PatientLimits(int totalMs) {
-    WinHttpClient::Limits limits;
+Win32HttpClient::Limits PatientLimits(int totalMs) {
+    Win32HttpClient::Limits limits;
     limits.resolveMs = limits.connectMs = limits.sendMs = limits.receiveMs = 120000;
     limits.totalMs = totalMs;
     return limits;
@@ -257,10 +257,11 @@ TEST(BackgroundGet, AfterCancelEvenALateGoodAnswerIsNeverPosted) {
 TEST(UpdateChecker, OneCheckAtATimeUntilItsReplyIsHandled) {
     LoopbackServer server([](const std::string&) { return HttpResponse("404 Not Found", "x"); });
     test::MemoryRegistry registry;
-    core::TMyRegistry settings(registry, core::kSettingsKeyPath);
+    core::SettingsStore settings(registry, core::kSettingsKeyPath);
     settings.WriteString(core::kUpdateSection, core::kWebsiteValue, server.Base());
     ReplyWindow window;
-    UpdateChecker checker(window.Hwnd(), settings, ShortLimits());
+    Win32Clock clock;
+    UpdateChecker checker(window.Hwnd(), settings, clock, ShortLimits());
 
     EXPECT_TRUE(checker.Start(true));
     EXPECT_FALSE(checker.Start(true));

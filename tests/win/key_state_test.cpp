@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/hotkey_detector.h"
 #include "core/key_text.h"
-#include "core/peek_key.h"
 #include "win/timer.h"
 
 namespace quenvix::win {
@@ -28,8 +28,8 @@ void Settle() {
     Sleep(100);
 }
 
-TEST(AsyncKeyState, SeesKeysPressedWithoutAnyWindowOfOurs) {
-    AsyncKeyState keys;
+TEST(Win32KeyState, SeesKeysPressedWithoutAnyWindowOfOurs) {
+    Win32KeyState keys;
     SendKey(VK_CONTROL, true);
     SendKey(VK_DIVIDE, true);
     Settle();
@@ -44,8 +44,8 @@ TEST(AsyncKeyState, SeesKeysPressedWithoutAnyWindowOfOurs) {
     EXPECT_EQ(core::GetKeyText(keys), "");
 }
 
-TEST(AsyncKeyState, ToggleAndPressedSinceBitsAreNotDown) {
-    AsyncKeyState keys;
+TEST(Win32KeyState, ToggleAndPressedSinceBitsAreNotDown) {
+    Win32KeyState keys;
     const bool wasOn = (GetKeyState(VK_CAPITAL) & 1) != 0;
     SendKey(VK_CAPITAL, true);
     SendKey(VK_CAPITAL, false);
@@ -73,9 +73,10 @@ bool PumpUntil(Done&& done) {
 
 using KeyEvents = std::vector<std::pair<std::uint16_t, bool>>;
 
-TEST(RawKeyboard, InjectedKeysReachTheMessageOnlyWindowWithTheirSide) {
+TEST(Win32RawKeyboard, InjectedKeysReachTheMessageOnlyWindowWithTheirSide) {
     KeyEvents events;
-    RawKeyboard keyboard([&](std::uint16_t code, bool down) { events.emplace_back(code, down); });
+    Win32RawKeyboard keyboard(
+        [&](std::uint16_t code, bool down) { events.emplace_back(code, down); });
     EXPECT_EQ(GetParent(keyboard.Hwnd()), nullptr);
     SendKey(VK_CONTROL, true);
     SendKey(VK_CONTROL, true, KEYEVENTF_EXTENDEDKEY);  // the right Ctrl
@@ -101,7 +102,7 @@ TEST(RawKeyboard, InjectedKeysReachTheMessageOnlyWindowWithTheirSide) {
 class DetectorOnWine : public ::testing::Test {
   protected:
     DetectorOnWine() {
-        peek.AddShortKey("HideAll", "", "CTRL+/ Num");
+        peek.AddHotkey("HideAll", "", "CTRL+/ Num");
         peek.StartDetect([this](std::uint16_t) { ++fired; });
     }
     void PressChord() {
@@ -113,14 +114,14 @@ class DetectorOnWine : public ::testing::Test {
         SendKey(VK_CONTROL, false);
     }
 
-    AsyncKeyState keys;
-    WinTimerFactory timers;
-    core::TPeekKey peek{keys, timers};
+    Win32KeyState keys;
+    Win32Timers timers;
+    core::HotkeyDetector peek{keys, timers};
     int fired = 0;
 };
 
 TEST_F(DetectorOnWine, KeyEventsFireEachPressOfTheChordOnce) {
-    const std::unique_ptr<RawKeyboard> keyboard = FollowKeyEvents(peek);
+    const std::unique_ptr<Win32RawKeyboard> keyboard = FollowKeyEvents(peek);
     ASSERT_NE(keyboard, nullptr);
     EXPECT_TRUE(peek.FollowsKeyEvents());
     for (int press = 1; press <= 3; ++press) {
@@ -133,7 +134,7 @@ TEST_F(DetectorOnWine, KeyEventsFireEachPressOfTheChordOnce) {
 }
 
 TEST_F(DetectorOnWine, RefusedRawInputLeavesTheDetectorPolling) {
-    const std::unique_ptr<RawKeyboard> keyboard =
+    const std::unique_ptr<Win32RawKeyboard> keyboard =
         FollowKeyEvents(peek, [](const RAWINPUTDEVICE*, UINT) {
             SetLastError(ERROR_ACCESS_DENIED);
             return FALSE;

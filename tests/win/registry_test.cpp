@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/error.h"
-#include "core/settings.h"
+#include "core/settings_store.h"
 #include "win/ui.h"
 
 namespace quenvix::win {
@@ -77,7 +77,7 @@ class RegistryTest : public ::testing::Test {
 };
 
 TEST_F(RegistryTest, StoreWritesUtf16StringsWithTheirNul) {
-    core::TMyRegistry store(backend, " \\Software\\QuenvixTest\\Store\\ ");
+    core::SettingsStore store(backend, " \\Software\\QuenvixTest\\Store\\ ");
     store.WriteString("Short key", "HideThis", "CTRL+* Num");
     store.WriteString("Main", "GUID", "");
     store.WriteBool("Main", "Startup", true);
@@ -91,7 +91,7 @@ TEST_F(RegistryTest, StoreWritesUtf16StringsWithTheirNul) {
 }
 
 TEST_F(RegistryTest, NonAsciiTextRoundTripsAsUtf16) {
-    core::TMyRegistry store(backend, "\\Software\\QuenvixTest\\Store\\");
+    core::SettingsStore store(backend, "\\Software\\QuenvixTest\\Store\\");
     const std::string text = "Grüße 中文 \xF0\x9F\x98\x80";
     store.WriteString("Main", "Name ü", text);
     EXPECT_EQ(store.ReadString("Main", "Name ü", ""), text);
@@ -110,7 +110,7 @@ TEST_F(RegistryTest, ReadsValuesWrittenByOtherProgramsAsTheyAre) {
     const DWORD one = 1;
     PutRaw(main, L"Startup", REG_DWORD, &one, sizeof one);
 
-    core::TMyRegistry store(backend, "\\Software\\QuenvixTest\\Store\\");
+    core::SettingsStore store(backend, "\\Software\\QuenvixTest\\Store\\");
     EXPECT_EQ(store.ReadString("Main", "Expand", ""), "%TEMP%\\x");
     EXPECT_EQ(store.ReadString("Main", "Cut", ""), "left");
     EXPECT_EQ(store.ReadString("Main", "Unterminated", ""), "abc");
@@ -125,7 +125,7 @@ TEST_F(RegistryTest, ReadsValuesWrittenByOtherProgramsAsTheyAre) {
 }
 
 TEST_F(RegistryTest, ReadsNeverCreateSections) {
-    core::TMyRegistry store(backend, "\\Software\\QuenvixTest\\Store\\");
+    core::SettingsStore store(backend, "\\Software\\QuenvixTest\\Store\\");
     EXPECT_TRUE(KeyExists(kStore));
     EXPECT_EQ(store.ReadString("Update", "Website", "https://w"), "https://w");
     EXPECT_FALSE(store.ReadBool("Dialogs", "AskToClose", false));
@@ -134,7 +134,7 @@ TEST_F(RegistryTest, ReadsNeverCreateSections) {
 }
 
 TEST_F(RegistryTest, DateIsEightBinaryBytes) {
-    core::TMyRegistry store(backend, "\\Software\\QuenvixTest\\Store\\");
+    core::SettingsStore store(backend, "\\Software\\QuenvixTest\\Store\\");
     store.WriteDate("Last update check", 45292.0);
     EXPECT_EQ(QueryRaw(kStore, L"Last update check"),
               (Raw{REG_BINARY, {0, 0, 0, 0, 0x80, 0x1D, 0xE6, 0x40}}));

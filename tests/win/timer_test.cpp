@@ -27,7 +27,7 @@ bool PumpUntil(const std::function<bool()>& done, DWORD limitMs = 10000) {
 }
 
 // A timer that only counts its ticks: the measure of time passing for the others.
-std::unique_ptr<core::Timer> Counter(WinTimerFactory& factory, std::uint32_t ms, int& ticks) {
+std::unique_ptr<core::Timer> Counter(Win32Timers& factory, std::uint32_t ms, int& ticks) {
     auto timer = factory.MakeTimer();
     timer->SetInterval(ms);
     timer->SetOnTick([&ticks] { ++ticks; });
@@ -35,8 +35,8 @@ std::unique_ptr<core::Timer> Counter(WinTimerFactory& factory, std::uint32_t ms,
     return timer;
 }
 
-TEST(WinTimer, TicksArriveThroughTheMessageLoopOnlyWhileEnabled) {
-    WinTimerFactory factory;
+TEST(Win32Timer, TicksArriveThroughTheMessageLoopOnlyWhileEnabled) {
+    Win32Timers factory;
     auto timer = factory.MakeTimer();
     const DWORD thread = GetCurrentThreadId();
     int ticks = 0;
@@ -59,8 +59,8 @@ TEST(WinTimer, TicksArriveThroughTheMessageLoopOnlyWhileEnabled) {
     EXPECT_EQ(ticks, stoppedAt);
 }
 
-TEST(WinTimer, TickCanDisableItsOwnTimer) {
-    WinTimerFactory factory;
+TEST(Win32Timer, TickCanDisableItsOwnTimer) {
+    Win32Timers factory;
     auto timer = factory.MakeTimer();
     int ticks = 0;
     timer->SetInterval(10);
@@ -76,11 +76,11 @@ TEST(WinTimer, TickCanDisableItsOwnTimer) {
     EXPECT_FALSE(timer->Enabled());
 }
 
-TEST(WinTimer, ReenablingStartsTheIntervalAfresh) {
+TEST(Win32Timer, ReenablingStartsTheIntervalAfresh) {
     // The slow timer is restarted at each of the fast timer's first five ticks. Counted from its
     // first enabling it would have ticked at about the fast timer's third tick; restarted, it
     // cannot tick before the fast one's fifth tick plus its own full interval.
-    WinTimerFactory factory;
+    Win32Timers factory;
     auto slow = factory.MakeTimer();
     auto fast = factory.MakeTimer();
     int fastTicks = 0;
@@ -102,8 +102,8 @@ TEST(WinTimer, ReenablingStartsTheIntervalAfresh) {
     EXPECT_GE(fastTicksAtSlowTick, 6);
 }
 
-TEST(WinTimer, TickCanFreeItsOwnTimer) {
-    WinTimerFactory factory;
+TEST(Win32Timer, TickCanFreeItsOwnTimer) {
+    Win32Timers factory;
     std::unique_ptr<core::Timer> timer = factory.MakeTimer();
     int ticks = 0;
     timer->SetInterval(10);
@@ -134,10 +134,10 @@ int ErrorBoxes() {
     return count;
 }
 
-TEST(WinTimer, FailingTickIsReportedInOneBoxAtATime) {
+TEST(Win32Timer, FailingTickIsReportedInOneBoxAtATime) {
     // The failing timer keeps ticking inside the error box's own loop; a second timer looks at
     // the boxes from there and then closes them.
-    WinTimerFactory factory;
+    Win32Timers factory;
     auto failing = factory.MakeTimer();
     int failures = 0;
     failing->SetInterval(10);

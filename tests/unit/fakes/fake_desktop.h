@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "core/desktop.h"
+#include "core/ports/desktop.h"
 
 namespace quenvix::test {
 

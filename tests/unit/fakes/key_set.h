@@ -5,7 +5,7 @@
 #include <optional>
 #include <set>
 
-#include "core/key_state.h"
+#include "core/ports/key_state.h"
 
 namespace quenvix::test {
 

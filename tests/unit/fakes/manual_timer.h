@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "core/timer.h"
+#include "core/ports/timer.h"
 
 namespace quenvix::test {
 

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/registry_backend.h"
+#include "core/ports/registry_backend.h"
 #include "core/text.h"
 
 namespace quenvix::test {

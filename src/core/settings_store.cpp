@@ -1,4 +1,4 @@
-#include "core/settings.h"
+#include "core/settings_store.h"
 
 #include <array>
 #include <bit>
@@ -86,7 +86,8 @@ std::optional<long long> ParseWholeNumber(std::string_view text) {
     return negative ? -value : value;
 }
 
-TMyRegistry::TMyRegistry(RegistryBackend& backend, std::string_view keyPath) : backend_(backend) {
+SettingsStore::SettingsStore(RegistryBackend& backend, std::string_view keyPath)
+    : backend_(backend) {
     std::string_view path = Trimmed(keyPath);
     if (path.empty()) return;
     // No key is open yet, so a relative path counts from the root as well.
@@ -102,7 +103,8 @@ TMyRegistry::TMyRegistry(RegistryBackend& backend, std::string_view keyPath) : b
         key_ = UniqueRegistryKey(backend_, backend_.OpenKey(root, path, RegistryAccess::Read));
 }
 
-std::optional<std::string> TMyRegistry::ReadText(std::string_view section, std::string_view name) {
+std::optional<std::string> SettingsStore::ReadText(std::string_view section,
+                                                   std::string_view name) {
     if (!key_) return std::nullopt;
     // Opening without creating: a read never leaves a section behind.
     UniqueRegistryKey sub(backend_,
@@ -120,14 +122,14 @@ std::optional<std::string> TMyRegistry::ReadText(std::string_view section, std::
     return std::string(begin, length);
 }
 
-std::string TMyRegistry::ReadString(std::string_view section, std::string_view name,
-                                    std::string_view def) {
+std::string SettingsStore::ReadString(std::string_view section, std::string_view name,
+                                      std::string_view def) {
     std::optional<std::string> text = ReadText(section, name);
     return text ? std::move(*text) : std::string(def);
 }
 
-void TMyRegistry::WriteString(std::string_view section, std::string_view name,
-                              std::string_view text) {
+void SettingsStore::WriteString(std::string_view section, std::string_view name,
+                                std::string_view text) {
     // Without the program's key there is nowhere safe to create the section.
     UniqueRegistryKey sub;
     if (key_)
@@ -139,18 +141,18 @@ void TMyRegistry::WriteString(std::string_view section, std::string_view name,
     }
 }
 
-bool TMyRegistry::ReadBool(std::string_view section, std::string_view name, bool def) {
+bool SettingsStore::ReadBool(std::string_view section, std::string_view name, bool def) {
     const std::optional<std::string> text = ReadText(section, name);
     if (!text) return def;
     const std::optional<long long> number = ParseWholeNumber(*text);
     return number ? *number != 0 : def;
 }
 
-void TMyRegistry::WriteBool(std::string_view section, std::string_view name, bool on) {
+void SettingsStore::WriteBool(std::string_view section, std::string_view name, bool on) {
     WriteString(section, name, on ? "1" : "0");
 }
 
-double TMyRegistry::ReadDate(std::string_view name) {
+double SettingsStore::ReadDate(std::string_view name) {
     std::optional<RegistryValue> value;
     if (key_) value = backend_.QueryValue(key_.Get(), name);
     if (!value || value->data.size() > sizeof(double)) {
@@ -164,7 +166,7 @@ double TMyRegistry::ReadDate(std::string_view name) {
     return std::bit_cast<double>(bits);
 }
 
-void TMyRegistry::WriteDate(std::string_view name, double date) {
+void SettingsStore::WriteDate(std::string_view name, double date) {
     const auto bits = std::bit_cast<std::uint64_t>(date);
     std::array<std::uint8_t, sizeof bits> data{};
     for (std::size_t i = 0; i < data.size(); ++i) {

@@ -7,6 +7,8 @@
 #include <functional>
 #include <memory>
 
+#include "core/liveness.h"
+
 namespace quenvix::core {
 
 class Timer {
@@ -50,7 +52,25 @@ class Timer {
     bool firing_ = false;
     bool settle_ = false;
     // Expires with the timer, so that the end of a tick can tell whether its handler freed it.
-    std::shared_ptr<const bool> alive_ = std::make_shared<const bool>(true);
+    Liveness liveness_;
+};
+
+// The re-arm guard of a tick that switches its timer off while it works: the timer is switched
+// on again on every way out of the tick, an exception included, unless Stop says the work is over
+// for good.
+class RearmGuard {
+  public:
+    explicit RearmGuard(Timer& timer) noexcept : timer_(timer) {}
+    ~RearmGuard() {
+        if (again_) timer_.SetEnabled(true);
+    }
+    RearmGuard(const RearmGuard&) = delete;
+    RearmGuard& operator=(const RearmGuard&) = delete;
+    void Stop() noexcept { again_ = false; }
+
+  private:
+    Timer& timer_;
+    bool again_ = true;
 };
 
 // How owners obtain timers without knowing the platform. New timers are disabled.

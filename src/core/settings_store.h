@@ -7,20 +7,20 @@
 #include <string>
 #include <string_view>
 
-#include "core/registry_backend.h"
+#include "core/ports/registry_backend.h"
 
 namespace quenvix::core {
 
-class TMyRegistry {
+class SettingsStore {
   public:
     // keyPath as the program passes it, "\\Software\\Tarmel\\Quenvix\\": a leading "\" counts
     // from HKEY_CURRENT_USER. The key and missing parents are created. When the key can be
     // neither created nor opened the store has no key: reads give their defaults and writes
     // fail, so nothing is ever written outside the program's key.
-    TMyRegistry(RegistryBackend& backend, std::string_view keyPath);
+    SettingsStore(RegistryBackend& backend, std::string_view keyPath);
 
-    TMyRegistry(const TMyRegistry&) = delete;
-    TMyRegistry& operator=(const TMyRegistry&) = delete;
+    SettingsStore(const SettingsStore&) = delete;
+    SettingsStore& operator=(const SettingsStore&) = delete;
 
     std::string ReadString(std::string_view section, std::string_view name, std::string_view def);
     void WriteString(std::string_view section, std::string_view name, std::string_view text);

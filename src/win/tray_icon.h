@@ -17,20 +17,12 @@
 
 namespace quenvix::win {
 
-class ENotifyIconError : public core::Error {
+class TrayIconError : public core::Error {
   public:
     using core::Error::Error;
 };
 
-enum class TThreadPriority {
-    tpIdle,
-    tpLowest,
-    tpLower,
-    tpNormal,
-    tpHigher,
-    tpHighest,
-    tpTimeCritical
-};
+enum class ThreadPriority { Idle, Lowest, Lower, Normal, Higher, Highest, TimeCritical };
 
 enum class MouseButton { Left, Right, Middle };
 
@@ -45,47 +37,47 @@ struct ShiftState {
 // It is only ever called on the icon's own thread.
 using ShellNotifyIconFn = std::function<BOOL(DWORD message, NOTIFYICONDATAW* data)>;
 
-inline constexpr UINT kNotifyIconCallbackMessage = WM_USER + 100;  // 1124
-inline constexpr UINT kNotifyIconId = 0;
+inline constexpr UINT kTrayIconCallbackMessage = WM_USER + 100;  // 1124
+inline constexpr UINT kTrayIconId = 0;
 
-class TNotifyIconThread;
+class TrayIconThread;
 
-class TNotifyIcon {
+class TrayIcon {
   public:
-    // `owner` is the window that MinFormToTray acts on and that gets the foreground back after
-    // the popup menu; it may be null.
-    explicit TNotifyIcon(HWND owner, ShellNotifyIconFn shell = {});
+    // `owner` is the window that MinimizeOwnerToTray acts on and that gets the foreground back
+    // after the popup menu; it may be null.
+    explicit TrayIcon(HWND owner, ShellNotifyIconFn shell = {});
     // Removes the icon (stopping the thread) and unhooks the owner.
-    ~TNotifyIcon();
-    TNotifyIcon(const TNotifyIcon&) = delete;
-    TNotifyIcon& operator=(const TNotifyIcon&) = delete;
+    ~TrayIcon();
+    TrayIcon(const TrayIcon&) = delete;
+    TrayIcon& operator=(const TrayIcon&) = delete;
 
     // Each setter does nothing for an unchanged value.
-    bool Active() const noexcept { return FActive; }
+    bool Active() const noexcept { return active_; }
     // False returns only once the icon is gone and the thread has ended.
     void SetActive(bool value);
-    bool Animated() const noexcept { return FAnimated; }
+    bool Animated() const noexcept { return animated_; }
     void SetAnimated(bool value);
-    int AnimateDelay() const noexcept { return FAnimateDelay; }
+    int AnimateDelay() const noexcept { return animateDelay_; }
     // Milliseconds between frames; a negative value counts as 0.
     void SetAnimateDelay(int value);
-    TThreadPriority AnimatePriority() const noexcept { return FAnimatePriority; }
-    void SetAnimatePriority(TThreadPriority value);
+    ThreadPriority AnimatePriority() const noexcept { return animatePriority_; }
+    void SetAnimatePriority(ThreadPriority value);
     // UTF-8; the tip shows its first 64 characters.
-    const std::string& Hint() const noexcept { return FHint; }
+    const std::string& Hint() const noexcept { return hint_; }
     void SetHint(const std::string& value);
-    int IconIndex() const noexcept { return FIconIndex; }
+    int IconIndex() const noexcept { return iconIndex_; }
     void SetIconIndex(int value);
-    const std::shared_ptr<SharedImageList>& ImageList() const noexcept { return FImageList; }
+    const std::shared_ptr<SharedImageList>& ImageList() const noexcept { return imageList_; }
     // Also resets IconIndex to 0. The thread keeps its own reference while it uses the list.
     void SetImageList(std::shared_ptr<SharedImageList> value);
     // Not owned: the caller keeps the menu alive while it is set.
-    HMENU PopupMenu() const noexcept { return FPopupMenu; }
+    HMENU PopupMenu() const noexcept { return popupMenu_; }
     void SetPopupMenu(HMENU value);
-    bool MinFormToTray() const noexcept { return FMinFormToTray; }
-    // Turning it on throws ENotifyIconError "Owner must be a form" (and stays off) unless the
+    bool MinimizeOwnerToTray() const noexcept { return minimizeOwnerToTray_; }
+    // Turning it on throws TrayIconError "Owner must be a form" (and stays off) unless the
     // owner is a window of this thread.
-    void SetMinFormToTray(bool value);
+    void SetMinimizeOwnerToTray(bool value);
 
     // The hidden window that receives the icon's callback messages.
     HWND Window() const noexcept;
@@ -108,7 +100,7 @@ class TNotifyIcon {
     // handled.
     std::function<bool(UINT msg, WPARAM, LPARAM, LRESULT& result)> OnMenuMessage;
 
-    // The minimise and restore effects of MinFormToTray.
+    // The minimise and restore effects of MinimizeOwnerToTray.
     void MinimizeToTray();
     void RestoreFromTray();
 
@@ -124,32 +116,28 @@ class TNotifyIcon {
     void PopupMenuAt(POINT pt, bool selectLastItem);
     void InstallHook();
     void RemoveHook();
-    static LRESULT CALLBACK FormWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
-                                        UINT_PTR id, DWORD_PTR self);
+    static LRESULT CALLBACK OwnerWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
+                                         UINT_PTR id, DWORD_PTR self);
 
     HWND owner_;
     ShellNotifyIconFn shell_;
     UINT taskbarCreated_;
 
-    bool FActive = false;
-    bool FAnimated = false;
-    int FAnimateDelay = 50;
-    TThreadPriority FAnimatePriority = TThreadPriority::tpNormal;
-    std::string FHint;
-    int FIconIndex = 0;
-    std::shared_ptr<SharedImageList> FImageList;
-    HMENU FPopupMenu = nullptr;
-    bool FMinFormToTray = false;
+    bool active_ = false;
+    bool animated_ = false;
+    int animateDelay_ = 50;
+    ThreadPriority animatePriority_ = ThreadPriority::Normal;
+    std::string hint_;
+    int iconIndex_ = 0;
+    std::shared_ptr<SharedImageList> imageList_;
+    HMENU popupMenu_ = nullptr;
+    bool minimizeOwnerToTray_ = false;
     bool hooked_ = false;
     bool menuOpen_ = false;
 
     // Declared before the thread, so the window outlives it.
-    std::unique_ptr<CallbackWindow> FWindow;
-    std::shared_ptr<TNotifyIconThread> FThread;
+    std::unique_ptr<CallbackWindow> window_;
+    std::shared_ptr<TrayIconThread> thread_;
 };
-
-// The screen rectangle of the notification area; the taskbar's, or the bottom-right corner of the
-// work area, where the shell has no separate window for it.
-RECT GetTrayRect();
 
 }  // namespace quenvix::win

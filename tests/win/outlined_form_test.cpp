@@ -1,4 +1,4 @@
-#include "win/my_form.h"
+#include "win/outlined_form.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -9,9 +9,9 @@ namespace {
 using ::testing::ElementsAre;
 
 // A small form with a menu bar and a few controls, built the way the program's forms are.
-class SampleForm : public TMyForm {
+class SampleForm : public OutlinedForm {
   public:
-    explicit SampleForm(TMyForm* ownerForm) : TMyForm(ownerForm) {}
+    explicit SampleForm(OutlinedForm* ownerForm) : OutlinedForm(ownerForm) {}
 
     void Build() {
         CreateDialogWindow(L"QuenvixOutlineSample", L"Sample", 200, 120, nullptr);
@@ -35,9 +35,9 @@ class SampleForm : public TMyForm {
     }
 };
 
-class OwnerForm : public TMyForm {};
+class OwnerForm : public OutlinedForm {};
 
-TEST(TMyForm, OwnedBySuchAFormWithAListItOutlinesItself) {
+TEST(OutlinedForm, OwnedBySuchAFormWithAListItOutlinesItself) {
     std::vector<std::string> lines;
     OwnerForm owner;
     owner.SetOutline(&lines);
@@ -48,7 +48,7 @@ TEST(TMyForm, OwnedBySuchAFormWithAListItOutlinesItself) {
                                    " Sample", "  Name", "  Keys", "  Run on startup", "  OK"));
 }
 
-TEST(TMyForm, OtherOwnersGiveNoOutline) {
+TEST(OutlinedForm, OtherOwnersGiveNoOutline) {
     SampleForm orphan(nullptr);
     orphan.Build();
     EXPECT_EQ(orphan.Outline(), nullptr);

@@ -1,4 +1,4 @@
-#include "core/peek_key.h"
+#include "core/hotkey_detector.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -25,12 +25,12 @@ constexpr std::uint16_t kAlt = vk::kMenu;
 constexpr std::uint16_t kStar = vk::kMultiply;
 constexpr std::uint16_t kSlash = vk::kDivide;
 
-class PeekKeyTest : public ::testing::Test {
+class HotkeyDetectorTest : public ::testing::Test {
   protected:
-    PeekKeyTest() {
-        peek = std::make_unique<TPeekKey>(keys, clock);
-        peek->AddShortKey("HideThis", "To hide the active program", "CTRL+* Num");
-        peek->AddShortKey("HideAll", "To hide all programs", "CTRL+/ Num");
+    HotkeyDetectorTest() {
+        peek = std::make_unique<HotkeyDetector>(keys, clock);
+        peek->AddHotkey("HideThis", "To hide the active program", "CTRL+* Num");
+        peek->AddHotkey("HideAll", "To hide all programs", "CTRL+/ Num");
     }
 
     void Detect() {
@@ -40,7 +40,7 @@ class PeekKeyTest : public ::testing::Test {
         peek->StartRecord([this](const std::string& text) { recorded.push_back(text); });
     }
     // Lets one detection interval pass.
-    void Poll() { clock.Advance(TPeekKey::kDetectInterval); }
+    void Poll() { clock.Advance(HotkeyDetector::kDetectInterval); }
     // The keys go to exactly `down`, then one interval passes.
     void HoldAndPoll(std::initializer_list<std::uint16_t> down) {
         keys.Hold(down);
@@ -51,18 +51,18 @@ class PeekKeyTest : public ::testing::Test {
 
     KeySet keys;
     ManualTimers clock;
-    std::unique_ptr<TPeekKey> peek;
+    std::unique_ptr<HotkeyDetector> peek;
     std::vector<int> fired;
     std::vector<std::string> recorded;
 };
 
-TEST_F(PeekKeyTest, NothingPollsBeforeDetectionStarts) {
+TEST_F(HotkeyDetectorTest, NothingPollsBeforeDetectionStarts) {
     keys.Hold({kCtrl, kStar});
     EXPECT_EQ(clock.Advance(5000), 0);
     EXPECT_THAT(fired, IsEmpty());
 }
 
-TEST_F(PeekKeyTest, HeldChordFiresOnceOnPress) {
+TEST_F(HotkeyDetectorTest, HeldChordFiresOnceOnPress) {
     Detect();
     Poll();
     keys.Hold({kCtrl, kStar});
@@ -72,7 +72,7 @@ TEST_F(PeekKeyTest, HeldChordFiresOnceOnPress) {
     EXPECT_THAT(fired, ElementsAre(0));  // not on release
 }
 
-TEST_F(PeekKeyTest, ReleasingOneKeyAndPressingItAgainDoesNotRefire) {
+TEST_F(HotkeyDetectorTest, ReleasingOneKeyAndPressingItAgainDoesNotRefire) {
     Detect();
     HoldAndPoll({kCtrl});
     HoldAndPoll({kCtrl, kStar});
@@ -87,7 +87,7 @@ TEST_F(PeekKeyTest, ReleasingOneKeyAndPressingItAgainDoesNotRefire) {
     EXPECT_THAT(fired, ElementsAre(0, 0));
 }
 
-TEST_F(PeekKeyTest, WholeChordPressedWithinOneIntervalAfterReleaseFiresAgain) {
+TEST_F(HotkeyDetectorTest, WholeChordPressedWithinOneIntervalAfterReleaseFiresAgain) {
     Detect();
     HoldAndPoll({kCtrl, kStar});
     HoldAndPoll({});
@@ -96,8 +96,8 @@ TEST_F(PeekKeyTest, WholeChordPressedWithinOneIntervalAfterReleaseFiresAgain) {
     EXPECT_THAT(fired, ElementsAre(0, 0));
 }
 
-TEST_F(PeekKeyTest, ModifierOnlyHotkeyFiresOnEveryPress) {
-    peek->FList.Item(1).Key = "SHIFT";
+TEST_F(HotkeyDetectorTest, ModifierOnlyHotkeyFiresOnEveryPress) {
+    peek->Hotkeys().Item(1).Key = "SHIFT";
     Detect();
     for (int i = 0; i < 3; ++i) {
         HoldAndPoll({kShift});
@@ -107,7 +107,7 @@ TEST_F(PeekKeyTest, ModifierOnlyHotkeyFiresOnEveryPress) {
     EXPECT_THAT(fired, ElementsAre(1, 1, 1));
 }
 
-TEST_F(PeekKeyTest, ReleaseAndRepressBetweenTwoTicksIsOnePress) {
+TEST_F(HotkeyDetectorTest, ReleaseAndRepressBetweenTwoTicksIsOnePress) {
     // Polling cannot see a release that no tick samples: the chord counts as held throughout.
     Detect();
     HoldAndPoll({kCtrl, kStar});
@@ -116,7 +116,7 @@ TEST_F(PeekKeyTest, ReleaseAndRepressBetweenTwoTicksIsOnePress) {
     EXPECT_THAT(fired, ElementsAre(0));
 }
 
-TEST_F(PeekKeyTest, ChordToChordWithModifierHeld) {
+TEST_F(HotkeyDetectorTest, ChordToChordWithModifierHeld) {
     Detect();
     HoldAndPoll({kCtrl, kStar});
     HoldAndPoll({kCtrl, kSlash});  // equal length: a new combination
@@ -129,9 +129,9 @@ TEST_F(PeekKeyTest, ChordToChordWithModifierHeld) {
     EXPECT_THAT(fired, ElementsAre(0, 1, 0));
 }
 
-TEST_F(PeekKeyTest, PartialChordLeftWhileLettingGoDoesNotFire) {
-    peek->FList.Item(0).Key = "CTRL+ALT+A";
-    peek->FList.Item(1).Key = "CTRL+A";
+TEST_F(HotkeyDetectorTest, PartialChordLeftWhileLettingGoDoesNotFire) {
+    peek->Hotkeys().Item(0).Key = "CTRL+ALT+A";
+    peek->Hotkeys().Item(1).Key = "CTRL+A";
     Detect();
     HoldAndPoll({kCtrl, kAlt, 'A'});
     HoldAndPoll({kCtrl, 'A'});
@@ -142,18 +142,18 @@ TEST_F(PeekKeyTest, PartialChordLeftWhileLettingGoDoesNotFire) {
     EXPECT_THAT(fired, ElementsAre(0, 1));
 }
 
-TEST_F(PeekKeyTest, FirstOfEqualTextsWinsAndUnnamedKeysDoNotMatter) {
-    peek->AddShortKey("Again", "Same text", "CTRL+/ Num");
+TEST_F(HotkeyDetectorTest, FirstOfEqualTextsWinsAndUnnamedKeysDoNotMatter) {
+    peek->AddHotkey("Again", "Same text", "CTRL+/ Num");
     Detect();
     HoldAndPoll({kCtrl, kSlash, vk::kSpace});
     EXPECT_THAT(fired, ElementsAre(1));
 }
 
-TEST_F(PeekKeyTest, TextsTheKeyboardCannotProduceNeverFire) {
-    peek->FList.Item(0).Key = "ctrl+* num";
-    peek->FList.Item(1).Key = "";
-    peek->AddShortKey("Spaced", "", "CTRL + A");
-    peek->AddShortKey("Reordered", "", "A+CTRL");
+TEST_F(HotkeyDetectorTest, TextsTheKeyboardCannotProduceNeverFire) {
+    peek->Hotkeys().Item(0).Key = "ctrl+* num";
+    peek->Hotkeys().Item(1).Key = "";
+    peek->AddHotkey("Spaced", "", "CTRL + A");
+    peek->AddHotkey("Reordered", "", "A+CTRL");
     Detect();
     for (auto chord : {std::initializer_list<std::uint16_t>{kCtrl, kStar}, {kCtrl, 'A'}, {'A'}}) {
         HoldAndPoll(chord);
@@ -162,16 +162,16 @@ TEST_F(PeekKeyTest, TextsTheKeyboardCannotProduceNeverFire) {
     EXPECT_THAT(fired, IsEmpty());
 }
 
-TEST_F(PeekKeyTest, ChangedKeyTextTakesEffectAtTheNextTick) {
+TEST_F(HotkeyDetectorTest, ChangedKeyTextTakesEffectAtTheNextTick) {
     Detect();
     HoldAndPoll({kCtrl, 'Q'});
     HoldAndPoll({});
-    peek->FList.Item(1).Key = "CTRL+Q";
+    peek->Hotkeys().Item(1).Key = "CTRL+Q";
     HoldAndPoll({kCtrl, 'Q'});
     EXPECT_THAT(fired, ElementsAre(1));
 }
 
-TEST_F(PeekKeyTest, EachTickRearmsForAFullIntervalFromItsEnd) {
+TEST_F(HotkeyDetectorTest, EachTickRearmsForAFullIntervalFromItsEnd) {
     Detect();
     EXPECT_EQ(DetectTimer().Interval(), 50u);
     EXPECT_EQ(RecordTimer().Interval(), 100u);
@@ -186,7 +186,7 @@ TEST_F(PeekKeyTest, EachTickRearmsForAFullIntervalFromItsEnd) {
     EXPECT_EQ(clock.Advance(1), 1);
 }
 
-TEST_F(PeekKeyTest, CallbackExceptionLeavesTheTickWithPollingStillGoing) {
+TEST_F(HotkeyDetectorTest, CallbackExceptionLeavesTheTickWithPollingStillGoing) {
     int calls = 0;
     peek->StartDetect([&](std::uint16_t) {
         ++calls;
@@ -207,7 +207,7 @@ TEST_F(PeekKeyTest, CallbackExceptionLeavesTheTickWithPollingStillGoing) {
     EXPECT_TRUE(RecordTimer().Armed());
 }
 
-TEST_F(PeekKeyTest, RecordingReportsEachNewCombinationAndSuspendsDetection) {
+TEST_F(HotkeyDetectorTest, RecordingReportsEachNewCombinationAndSuspendsDetection) {
     Detect();
     Poll();
     Record();
@@ -227,7 +227,7 @@ TEST_F(PeekKeyTest, RecordingReportsEachNewCombinationAndSuspendsDetection) {
     EXPECT_THAT(recorded, ElementsAre("CTRL", "CTRL+* Num", "F5"));
 }
 
-TEST_F(PeekKeyTest, DetectionResumesAfterTheLastRecordingTick) {
+TEST_F(HotkeyDetectorTest, DetectionResumesAfterTheLastRecordingTick) {
     Detect();
     Record();
     keys.Hold({kCtrl, kSlash});
@@ -249,7 +249,7 @@ TEST_F(PeekKeyTest, DetectionResumesAfterTheLastRecordingTick) {
     EXPECT_THAT(recorded, ElementsAre("CTRL+/ Num"));
 }
 
-TEST_F(PeekKeyTest, DetectionGoesOnFromTheStateRecordingLeft) {
+TEST_F(HotkeyDetectorTest, DetectionGoesOnFromTheStateRecordingLeft) {
     Detect();
     Record();
     keys.Hold({kCtrl, kStar});
@@ -262,7 +262,7 @@ TEST_F(PeekKeyTest, DetectionGoesOnFromTheStateRecordingLeft) {
     EXPECT_THAT(fired, ElementsAre(0));
 }
 
-TEST_F(PeekKeyTest, StartRecordForgetsTheLastCombination) {
+TEST_F(HotkeyDetectorTest, StartRecordForgetsTheLastCombination) {
     Detect();
     HoldAndPoll({kCtrl, kStar});
     Record();
@@ -270,7 +270,7 @@ TEST_F(PeekKeyTest, StartRecordForgetsTheLastCombination) {
     EXPECT_THAT(recorded, ElementsAre("CTRL+* Num"));
 }
 
-TEST_F(PeekKeyTest, StopDetectEndsPollingAtTheNextTick) {
+TEST_F(HotkeyDetectorTest, StopDetectEndsPollingAtTheNextTick) {
     Detect();
     peek->StopDetect();
     keys.Hold({kCtrl, kStar});
@@ -282,7 +282,7 @@ TEST_F(PeekKeyTest, StopDetectEndsPollingAtTheNextTick) {
     EXPECT_THAT(fired, ElementsAre(0));
 }
 
-TEST_F(PeekKeyTest, DestroyingWithBothTimersRunningStopsAllTicks) {
+TEST_F(HotkeyDetectorTest, DestroyingWithBothTimersRunningStopsAllTicks) {
     Detect();
     Record();
     ASSERT_TRUE(DetectTimer().Armed());
@@ -295,13 +295,13 @@ TEST_F(PeekKeyTest, DestroyingWithBothTimersRunningStopsAllTicks) {
     EXPECT_THAT(recorded, IsEmpty());
 }
 
-TEST_F(PeekKeyTest, CallbackMayFreeTheDetector) {
+TEST_F(HotkeyDetectorTest, CallbackMayFreeTheDetector) {
     peek->StartDetect([this](std::uint16_t) { peek.reset(); });
     keys.Hold({kCtrl, kStar});
     EXPECT_EQ(clock.Advance(1000), 1);
     EXPECT_EQ(clock.Alive(), 0u);
 
-    peek = std::make_unique<TPeekKey>(keys, clock);
+    peek = std::make_unique<HotkeyDetector>(keys, clock);
     peek->StartRecord([this](const std::string&) { peek.reset(); });
     EXPECT_EQ(clock.Advance(1000), 1);
     EXPECT_EQ(peek, nullptr);
@@ -309,7 +309,7 @@ TEST_F(PeekKeyTest, CallbackMayFreeTheDetector) {
 
 // With an input clock, a quiet keyboard is read once and then left alone; any input, and any
 // reading taken too soon after the last input, brings a full reading back.
-class QuietPollTest : public PeekKeyTest {
+class QuietPollTest : public HotkeyDetectorTest {
   protected:
     // Time passes on both clocks; `input` marks a change of keys at the start of the interval.
     void PollWithClock(std::initializer_list<std::uint16_t> down, bool input) {
@@ -317,7 +317,7 @@ class QuietPollTest : public PeekKeyTest {
             keys.Hold(down);
             keys.Input();
         }
-        keys.AdvanceClock(TPeekKey::kDetectInterval);
+        keys.AdvanceClock(HotkeyDetector::kDetectInterval);
         Poll();
     }
 };
@@ -344,7 +344,7 @@ TEST_F(QuietPollTest, ReadingCloseAfterInputIsNotTrusted) {
     Poll();
     const long afterFirst = keys.Queries();
     keys.Hold({kCtrl, kStar});  // arrives with the same coarse stamp
-    keys.AdvanceClock(TPeekKey::kDetectInterval);
+    keys.AdvanceClock(HotkeyDetector::kDetectInterval);
     Poll();
     EXPECT_GT(keys.Queries(), afterFirst);
     EXPECT_THAT(fired, ElementsAre(0));
@@ -361,42 +361,42 @@ TEST_F(QuietPollTest, HeldChordStillFiresOnceAndReleaseIsSeen) {
     EXPECT_THAT(fired, ElementsAre(0, 0));
 }
 
-TEST(PeekKeyList, FillListNeedsAtLeastOneHotkey) {
+TEST(HotkeyListTest, FillListNeedsAtLeastOneHotkey) {
     KeySet keys;
     ManualTimers clock;
-    TPeekKey peek(keys, clock);
-    ShortKeyLines lines = {{"keep me", nullptr}};
+    HotkeyDetector peek(keys, clock);
+    HotkeyLines lines = {{"keep me", nullptr}};
     try {
         peek.FillList(lines);
         FAIL() << "no exception";
     } catch (const Error& e) {
-        EXPECT_STREQ(e.what(), "TPeekKey.FillList. No Shortkey has been added");
+        EXPECT_STREQ(e.what(), "HotkeyDetector.FillList. No Shortkey has been added");
     }
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].first, "keep me");
 }
 
-TEST(PeekKeyList, FillListReplacesLinesWithReferencesToTheHotkeys) {
+TEST(HotkeyListTest, FillListReplacesLinesWithReferencesToTheHotkeys) {
     KeySet keys;
     ManualTimers clock;
-    TPeekKey peek(keys, clock);
-    TShortKey& first = peek.AddShortKey("A", "First", "CTRL+A");
-    peek.AddShortKey("A", "Second", "");  // duplicate name and empty text are taken
-    ShortKeyLines lines = {{"old", nullptr}, {"older", nullptr}, {"oldest", nullptr}};
+    HotkeyDetector peek(keys, clock);
+    Hotkey& first = peek.AddHotkey("A", "First", "CTRL+A");
+    peek.AddHotkey("A", "Second", "");  // duplicate name and empty text are taken
+    HotkeyLines lines = {{"old", nullptr}, {"older", nullptr}, {"oldest", nullptr}};
     peek.FillList(lines);
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0].first, "First");
     EXPECT_EQ(lines[0].second, &first);
     EXPECT_EQ(lines[1].first, "Second");
-    EXPECT_EQ(lines[1].second, &peek.FList.Item(1));
+    EXPECT_EQ(lines[1].second, &peek.Hotkeys().Item(1));
     EXPECT_EQ(first.DefaultKey, "CTRL+A");
     EXPECT_EQ(first.Key, "CTRL+A");
     // A line's hotkey is the detector's own: a change through it is what detection compares.
     lines[1].second->Key = "X";
-    EXPECT_EQ(peek.FList.Item(1).Key, "X");
-    EXPECT_THROW(peek.FList.Item(2), Error);
-    peek.FList.Clear();
-    EXPECT_EQ(peek.FList.Count(), 0u);
+    EXPECT_EQ(peek.Hotkeys().Item(1).Key, "X");
+    EXPECT_THROW(peek.Hotkeys().Item(2), Error);
+    peek.Hotkeys().Clear();
+    EXPECT_EQ(peek.Hotkeys().Count(), 0u);
 }
 
 }  // namespace

@@ -1,14 +1,7 @@
-#include "win/my_form.h"
+#include "win/outlined_form.h"
 
 namespace quenvix::win {
 namespace {
-
-std::string TextOf(HWND hwnd) {
-    const int length = GetWindowTextLengthW(hwnd);
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(hwnd, text.data(), length + 1)));
-    return Narrow(text);
-}
 
 core::ControlKind KindOf(HWND hwnd) {
     wchar_t name[64] = {};
@@ -63,10 +56,10 @@ std::vector<core::MenuItemNode> DescribeMenu(HMENU menu) {
 
 }  // namespace
 
-core::ControlNode TMyForm::DescribeChild(HWND child) const {
+core::ControlNode OutlinedForm::DescribeChild(HWND child) const {
     core::ControlNode node;
     node.kind = KindOf(child);
-    node.caption = TextOf(child);
+    node.caption = WindowText(child);
     node.hint = HintOf(child);
     node.windowed = true;
     // Children in creation order: each new child goes to the bottom of its siblings.
@@ -76,14 +69,14 @@ core::ControlNode TMyForm::DescribeChild(HWND child) const {
     return node;
 }
 
-core::ControlNode TMyForm::Describe() const {
+core::ControlNode OutlinedForm::Describe() const {
     core::ControlNode form = DescribeChild(Hwnd());
     form.kind = core::ControlKind::Form;
     form.mainMenu = DescribeMenu(GetMenu(Hwnd()));
     return form;
 }
 
-void TMyForm::AfterConstruction() {
+void OutlinedForm::AfterConstruction() {
     const core::OutlineTarget* owner = ownerForm_ ? &ownerForm_->outline_ : nullptr;
     core::OutlineAfterConstruction(outline_, owner, Describe());
 }

@@ -1,15 +1,15 @@
-#include "win/update_form.h"
+#include "win/update_dialog.h"
 
 #include "core/dialog_text.h"
 #include "core/product.h"
-#include "win/confirm_dlg.h"
+#include "win/confirm_dialog.h"
 #include "win/http.h"
 #include "win/shell.h"
 
 namespace quenvix::win {
 namespace {
 
-enum : int { kMemo1 = 101, kSpeedButton1, kSpeedButton2 };
+enum : int { kNotesId = 101, kDownloadId, kCloseId };
 
 // 10 point at 96 DPI.
 constexpr FontSpec kMemoFont{L"MS Sans Serif", 13, false, false};
@@ -28,32 +28,32 @@ std::wstring JoinLines(const std::vector<std::string>& lines) {
 
 }  // namespace
 
-bool TCheckUpdate::ConfirmAutoCheck() {
+bool UpdateDialog::ConfirmAutoCheck() {
     // The question has no owner: at start-up the main window is not on the
     // screen.
-    return ConfirmDialog(settings_, core::AutoUpdateCheckText, nullptr);
+    return ConfirmUnlessSilenced(settings_, core::AutoUpdateCheckText, nullptr);
 }
 
-void TCheckUpdate::Create(const std::string& caption, const std::vector<std::string>& memo) {
+void UpdateDialog::Create(const std::string& caption, const std::vector<std::string>& memo) {
     CreateDialogWindow(L"QuenvixCheckUpdate", Widen(caption), kClientWidth, kClientHeight, owner_);
     const int panelTop = kClientHeight - kPanelHeight;
-    memo1_ = AddControl(L"Edit", JoinLines(memo),
-                        WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
-                            ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL,
-                        0, 0, kClientWidth, panelTop, kMemo1, kMemoFont, WS_EX_CLIENTEDGE);
+    notesEdit_ = AddControl(L"Edit", JoinLines(memo),
+                            WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | ES_MULTILINE |
+                                ES_READONLY | ES_AUTOVSCROLL | ES_AUTOHSCROLL,
+                            0, 0, kClientWidth, panelTop, kNotesId, kMemoFont, WS_EX_CLIENTEDGE);
     AddControl(L"Button", L"Download", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 224, panelTop + 11,
-               65, 22, kSpeedButton1);
+               65, 22, kDownloadId);
     AddControl(L"Button", L"Close", WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 304, panelTop + 11, 65,
-               22, kSpeedButton2);
-    SetDefaultButton(kSpeedButton2);
+               22, kCloseId);
+    SetDefaultButton(kCloseId);
 }
 
-void TCheckUpdate::ShowUpdate(const std::string& caption, const std::vector<std::string>& memo) {
+void UpdateDialog::ShowUpdate(const std::string& caption, const std::vector<std::string>& memo) {
     Create(caption, memo);
     Run();
 }
 
-void TCheckUpdate::SpeedButton1Click() {
+void UpdateDialog::OnDownload() {
     const std::string url =
         settings_.ReadString(core::kUpdateSection, core::kDownloadUrlValue, core::kWebsite);
     // Whatever else the registry may hold is not handed to the shell, which would
@@ -61,23 +61,23 @@ void TCheckUpdate::SpeedButton1Click() {
     if (core::IsWebAddress(url)) ShellOpen(url);
 }
 
-void TCheckUpdate::SpeedButton2Click() {
+void UpdateDialog::OnCloseButton() {
     EndModal(IDCANCEL);
 }
 
-void TCheckUpdate::OnCommand(int id, int code, HWND control) {
-    if (id == kSpeedButton1 && code == BN_CLICKED) {
-        SpeedButton1Click();
-    } else if (id == kSpeedButton2 && code == BN_CLICKED) {
-        SpeedButton2Click();
+void UpdateDialog::OnCommand(int id, int code, HWND control) {
+    if (id == kDownloadId && code == BN_CLICKED) {
+        OnDownload();
+    } else if (id == kCloseId && code == BN_CLICKED) {
+        OnCloseButton();
     } else if (control == nullptr) {
         ModalDialog::OnCommand(id, code, control);
     }
 }
 
-LRESULT TCheckUpdate::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT UpdateDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     // A read-only edit asks for static colours; the notes stay on the usual white.
-    if (msg == WM_CTLCOLORSTATIC && reinterpret_cast<HWND>(lParam) == memo1_) {
+    if (msg == WM_CTLCOLORSTATIC && reinterpret_cast<HWND>(lParam) == notesEdit_) {
         const auto dc = reinterpret_cast<HDC>(wParam);
         SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
         SetBkColor(dc, GetSysColor(COLOR_WINDOW));
@@ -86,24 +86,24 @@ LRESULT TCheckUpdate::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     return ModalDialog::OnMessage(msg, wParam, lParam);
 }
 
-int LocalClock::Today() {
+int Win32Clock::Today() {
     SYSTEMTIME now{};
     GetLocalTime(&now);
     return core::DateSerial(now.wYear, now.wMonth, now.wDay);
 }
 
 struct UpdateChecker::Check {
-    Check(HWND owner, core::TMyRegistry& settings, core::Clock& clock)
+    Check(HWND owner, core::SettingsStore& settings, core::Clock& clock)
         : form(owner, settings), check(settings, clock, form) {}
 
-    TCheckUpdate form;
+    UpdateDialog form;
     core::UpdateCheck check;
     std::unique_ptr<BackgroundGet> request;
 };
 
-UpdateChecker::UpdateChecker(HWND window, core::TMyRegistry& settings,
-                             const WinHttpClient::Limits& limits)
-    : window_(window), settings_(settings), limits_(limits) {}
+UpdateChecker::UpdateChecker(HWND window, core::SettingsStore& settings, core::Clock& clock,
+                             const Win32HttpClient::Limits& limits)
+    : window_(window), settings_(settings), limits_(limits), clock_(clock) {}
 
 UpdateChecker::~UpdateChecker() = default;
 

@@ -6,32 +6,32 @@
 #include <optional>
 #include <string>
 
-#include "core/registry_backend.h"
-#include "win/my_form.h"
+#include "core/ports/registry_backend.h"
+#include "win/outlined_form.h"
 
 namespace quenvix::win {
 
-class TAboutForm : public TMyForm {
+class AboutBox : public OutlinedForm {
   public:
     // `machine` answers the processor speed query.
-    explicit TAboutForm(core::RegistryBackend& machine, TMyForm* ownerForm = nullptr)
-        : TMyForm(ownerForm), machine_(machine) {}
+    explicit AboutBox(core::RegistryBackend& machine, OutlinedForm* ownerForm = nullptr)
+        : OutlinedForm(ownerForm), machine_(machine) {}
 
     void Create(HWND owner);
-    // Fills lbVersion and lbCPUSpeed. Answers the message of a failed speed read
-    // (lbCPUSpeed then keeps "???"); the caller reports it once the box is on the
+    // Fills VersionLabel and SpeedLabel. Answers the message of a failed speed read
+    // (SpeedLabel then keeps "???"); the caller reports it once the box is on the
     // screen.
-    std::optional<std::string> FormShow();
+    std::optional<std::string> FillVersionAndSpeed();
     // Fills, shows and runs the box until it closes; a failed speed read is
     // reported meanwhile.
     void ShowModal(HWND owner);
 
-    HWND lbVersion() const { return lbVersion_; }
-    HWND lbCPUSpeed() const { return lbCPUSpeed_; }
-    HWND Label12() const { return label12_; }
-    HWND Label13() const { return label13_; }
-    HWND Image1() const { return image1_; }
-    HWND Memo1() const { return memo1_; }
+    HWND VersionLabel() const { return versionLabel_; }
+    HWND SpeedLabel() const { return speedLabel_; }
+    HWND MailLink() const { return mailLink_; }
+    HWND WebsiteLink() const { return websiteLink_; }
+    HWND IconImage() const { return iconImage_; }
+    HWND NoticeEdit() const { return noticeEdit_; }
     // The window that received the key or press that closed the box (null while
     // open).
     HWND ClosedBy() const { return closedBy_; }
@@ -42,22 +42,22 @@ class TAboutForm : public TMyForm {
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
   private:
-    void FormKeyDown(HWND target);
-    void FormMouseDown(HWND target);
-    void Label12Click();
-    void Label13Click();
+    void OnKeyDown(HWND target);
+    void OnPress(HWND target);
+    void OnMailLink();
+    void OnWebsiteLink();
     void PaintTitles(HDC dc);
     void FitToText(HWND label);
 
     core::RegistryBackend& machine_;
     UniqueBrush panelBrush_;
     UniqueIcon icon_;
-    HWND lbVersion_ = nullptr;
-    HWND lbCPUSpeed_ = nullptr;
-    HWND label12_ = nullptr;
-    HWND label13_ = nullptr;
-    HWND image1_ = nullptr;
-    HWND memo1_ = nullptr;
+    HWND versionLabel_ = nullptr;
+    HWND speedLabel_ = nullptr;
+    HWND mailLink_ = nullptr;
+    HWND websiteLink_ = nullptr;
+    HWND iconImage_ = nullptr;
+    HWND noticeEdit_ = nullptr;
     HWND closedBy_ = nullptr;
     std::string pendingError_;
 };

@@ -6,30 +6,31 @@
 
 #include <string>
 
-#include "core/peek_key.h"
+#include "core/hotkey_detector.h"
 #include "win/ui.h"
 
 namespace quenvix::win {
 
-class TKeyRecordDlg : public ModalDialog {
+class KeyRecordDialog : public ModalDialog {
   public:
-    // Control identifiers besides IDOK (BitBtn2) and IDCANCEL (BitBtn1).
-    static constexpr int kLabel3 = 100;
-    static constexpr int kLabel1 = 101;
-    static constexpr int kOldKey = 102;  // lbOldKey
-    static constexpr int kLabel2 = 103;
-    static constexpr int kNewKey = 104;  // lbNewKey
-    static constexpr int kLabel4 = 105;
+    // Control identifiers besides IDOK and IDCANCEL.
+    static constexpr int kHeadingId = 100;
+    static constexpr int kOldKeyLabelId = 101;
+    static constexpr int kOldKey = 102;
+    static constexpr int kNewKeyLabelId = 103;
+    static constexpr int kNewKey = 104;
+    static constexpr int kHintId = 105;
 
     // Creates the (hidden) dialog; throws core::Error when it cannot.
-    explicit TKeyRecordDlg(HWND owner);
+    explicit KeyRecordDialog(HWND owner);
 
-    // Shows the dialog modally, recording with `peekKey` (not owned) until it closes. True when
+    // Shows the dialog modally, recording with `detector` (not owned) until it closes. True when
     // closed with OK; NewKey then holds the text to take. Recording is stopped on every way out.
     bool Execute(const std::string& description, const std::string& oldKey,
-                 core::TPeekKey& peekKey);
+                 core::HotkeyDetector& detector);
 
-    // The key text on show in lbNewKey: the old text until a combination has been recorded.
+    // The key text on show in the new-key label: the old text until a combination has been
+    // recorded.
     const std::string& NewKey() const noexcept { return newKey_; }
 
   protected:
@@ -37,14 +38,14 @@ class TKeyRecordDlg : public ModalDialog {
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
   private:
-    void FormShow();
+    void OnShown();
     void KeyRecorded(const std::string& text);
     // Tab order is Cancel, OK; the focused button is the one Enter presses and looks default.
     void FocusButton(HWND button);
     void MarkFocused(HWND button);
 
     HWND owner_ = nullptr;
-    core::TPeekKey* FPeekKey = nullptr;  // refers to the detector during Execute
+    core::HotkeyDetector* detector_ = nullptr;  // refers to the detector during Execute
     std::string newKey_;
     HWND lbOldKey_ = nullptr;
     HWND lbNewKey_ = nullptr;

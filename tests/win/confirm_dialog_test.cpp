@@ -1,6 +1,6 @@
 // The confirmation dialog on real windows: its two faces, and how each way of closing it answers
 // and is remembered. A thread timer, dispatched by the dialog's own modal loop, plays the user.
-#include "win/confirm_dlg.h"
+#include "win/confirm_dialog.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/error.h"
-#include "core/settings.h"
+#include "core/settings_store.h"
 #include "fakes/memory_registry.h"
 
 namespace quenvix::win {
@@ -68,20 +68,20 @@ int LeftOf(HWND dialog, int id) {
     return r.left;
 }
 
-class ConfirmDlgTest : public ::testing::Test {
+class ConfirmDialogTest : public ::testing::Test {
   protected:
     static constexpr std::string_view kDialogs = "Software\\Tarmel\\Quenvix\\Dialogs";
     test::MemoryRegistry registry;
-    core::TMyRegistry store{registry, "\\Software\\Tarmel\\Quenvix\\"};
+    core::SettingsStore store{registry, "\\Software\\Tarmel\\Quenvix\\"};
 
-    // Runs ConfirmDialog with `steps` played one per timer tick; returns its answer.
-    bool Run(const core::TDialogText& text, std::vector<Step> steps) {
+    // Runs ConfirmUnlessSilenced with `steps` played one per timer tick; returns its answer.
+    bool Run(const core::DialogText& text, std::vector<Step> steps) {
         script = Script{std::move(steps)};
         g_script = &script;
         const UINT_PTR timer = SetTimer(nullptr, 0, 50, PlayStep);
         bool answer = false;
         try {
-            answer = ConfirmDialog(store, text, nullptr);
+            answer = ConfirmUnlessSilenced(store, text, nullptr);
         } catch (...) {
             KillTimer(nullptr, timer);
             g_script = nullptr;
@@ -96,32 +96,32 @@ class ConfirmDlgTest : public ::testing::Test {
     Script script;
 };
 
-TEST_F(ConfirmDlgTest, QuestionShowsBothButtonsAndTheTextLineByLine) {
+TEST_F(ConfirmDialogTest, QuestionShowsBothButtonsAndTheTextLineByLine) {
     const std::size_t entries = registry.CurrentUserEntryCount();
-    const bool answer =
-        Run({core::dkConfirmation, "AskToClose", "first\n\nsecond"},
-            {[](HWND dialog) {
-                 const UINT dpi = DpiOf(dialog);
-                 EXPECT_EQ(TextOf(dialog), L"Confirmation");
-                 RECT client{};
-                 GetClientRect(dialog, &client);
-                 EXPECT_EQ(client.right, Scale(362, dpi));
-                 EXPECT_EQ(client.bottom, Scale(126, dpi));
-                 EXPECT_EQ(TextOf(GetDlgItem(dialog, TConfirmDlg::kMemo1)), L"first\r\n\r\nsecond");
-                 EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, IDCANCEL)));
-                 EXPECT_EQ(LeftOf(dialog, IDOK), Scale(192, dpi));
-                 EXPECT_EQ(LeftOf(dialog, IDCANCEL), Scale(272, dpi));
-                 EXPECT_EQ(IsDlgButtonChecked(dialog, TConfirmDlg::kNoMore), BST_UNCHECKED);
-             },
-             Click(IDOK)});
+    const bool answer = Run(
+        {core::dkConfirmation, "AskToClose", "first\n\nsecond"},
+        {[](HWND dialog) {
+             const UINT dpi = DpiOf(dialog);
+             EXPECT_EQ(TextOf(dialog), L"Confirmation");
+             RECT client{};
+             GetClientRect(dialog, &client);
+             EXPECT_EQ(client.right, Scale(362, dpi));
+             EXPECT_EQ(client.bottom, Scale(126, dpi));
+             EXPECT_EQ(TextOf(GetDlgItem(dialog, ConfirmDialog::kTextId)), L"first\r\n\r\nsecond");
+             EXPECT_TRUE(IsWindowVisible(GetDlgItem(dialog, IDCANCEL)));
+             EXPECT_EQ(LeftOf(dialog, IDOK), Scale(192, dpi));
+             EXPECT_EQ(LeftOf(dialog, IDCANCEL), Scale(272, dpi));
+             EXPECT_EQ(IsDlgButtonChecked(dialog, ConfirmDialog::kNoMore), BST_UNCHECKED);
+         },
+         Click(IDOK)});
     EXPECT_TRUE(answer);
     EXPECT_EQ(script.done, 2u);
     // Not ticked: nothing is remembered.
     EXPECT_EQ(registry.CurrentUserEntryCount(), entries);
 }
 
-TEST_F(ConfirmDlgTest, EnterAnswersOkAndEscapeOrTheCloseBoxCancel) {
-    const core::TDialogText text{core::dkConfirmation, "Closing is hiding", "x"};
+TEST_F(ConfirmDialogTest, EnterAnswersOkAndEscapeOrTheCloseBoxCancel) {
+    const core::DialogText text{core::dkConfirmation, "Closing is hiding", "x"};
     EXPECT_TRUE(Run(text, {PressKey(VK_RETURN)}));
     EXPECT_FALSE(Run(text, {PressKey(VK_ESCAPE)}));
     EXPECT_FALSE(Run(text, {Close()}));
@@ -129,7 +129,7 @@ TEST_F(ConfirmDlgTest, EnterAnswersOkAndEscapeOrTheCloseBoxCancel) {
     EXPECT_FALSE(registry.HasValue(kDialogs, "Closing is hiding"));
 }
 
-TEST_F(ConfirmDlgTest, NoticeHasOnlyOkInCancelsPlaceAndIgnoresEscape) {
+TEST_F(ConfirmDialogTest, NoticeHasOnlyOkInCancelsPlaceAndIgnoresEscape) {
     bool openAfterEscape = false;
     const bool answer =
         Run({core::dkInformation, "Hiding window", "notice"},
@@ -144,16 +144,16 @@ TEST_F(ConfirmDlgTest, NoticeHasOnlyOkInCancelsPlaceAndIgnoresEscape) {
     EXPECT_FALSE(answer);
 }
 
-TEST_F(ConfirmDlgTest, TickedBoxSilencesTheMessageWhicheverWayItCloses) {
-    const core::TDialogText text{core::dkConfirmation, "AskToClose", "Close Quenvix?"};
-    EXPECT_FALSE(Run(text, {Click(TConfirmDlg::kNoMore), PressKey(VK_ESCAPE)}));
+TEST_F(ConfirmDialogTest, TickedBoxSilencesTheMessageWhicheverWayItCloses) {
+    const core::DialogText text{core::dkConfirmation, "AskToClose", "Close Quenvix?"};
+    EXPECT_FALSE(Run(text, {Click(ConfirmDialog::kNoMore), PressKey(VK_ESCAPE)}));
     EXPECT_EQ(registry.GetString(kDialogs, "AskToClose"), "1");
     // Silenced: answered OK at once, without a window.
     EXPECT_TRUE(Run(text, {}));
     EXPECT_EQ(script.done, 0u);
 
-    const core::TDialogText notice{core::dkInformation, "Hiding window", "n"};
-    EXPECT_FALSE(Run(notice, {Click(TConfirmDlg::kNoMore), Close()}));
+    const core::DialogText notice{core::dkInformation, "Hiding window", "n"};
+    EXPECT_FALSE(Run(notice, {Click(ConfirmDialog::kNoMore), Close()}));
     EXPECT_EQ(registry.GetString(kDialogs, "Hiding window"), "1");
 }
 
@@ -176,7 +176,7 @@ void CALLBACK AnswerErrorBox(HWND, UINT, UINT_PTR, DWORD) {
     PostMessageW(box, WM_COMMAND, IDOK, 0);
 }
 
-TEST_F(ConfirmDlgTest, AWronglyTypedMemoryIsReportedThenAskedAndRepaired) {
+TEST_F(ConfirmDialogTest, AWronglyTypedMemoryIsReportedThenAskedAndRepaired) {
     registry.PutRaw(kDialogs, "AskToClose", core::kRegDword, {1, 0, 0, 0});
     g_reported.clear();
     const UINT_PTR boxTimer = SetTimer(nullptr, 0, 50, AnswerErrorBox);

@@ -1,6 +1,6 @@
 // The key recording dialog on real windows, with the detector polling a scripted keyboard. A
 // thread timer, dispatched by the dialog's own modal loop, plays the user one step at a time.
-#include "win/key_record_dlg.h"
+#include "win/key_record_dialog.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/key_state.h"
+#include "core/ports/key_state.h"
 #include "fakes/key_set.h"
 #include "win/timer.h"
 
@@ -74,7 +74,7 @@ Step Do(std::function<void()> action) {
     };
 }
 Step WaitForNewKey(std::string text) {
-    return [text](HWND dialog) { return ItemText(dialog, TKeyRecordDlg::kNewKey) == text; };
+    return [text](HWND dialog) { return ItemText(dialog, KeyRecordDialog::kNewKey) == text; };
 }
 // Gives the modal loop a few ticks to handle what was posted.
 Step Idle(int ticks) {
@@ -82,14 +82,14 @@ Step Idle(int ticks) {
     return [left](HWND) { return --*left <= 0; };
 }
 
-class KeyRecordDlgTest : public ::testing::Test {
+class KeyRecordDialogTest : public ::testing::Test {
   protected:
-    KeyRecordDlgTest() {
-        peek.AddShortKey("HideThis", "To hide the active program", "CTRL+* Num");
-        peek.AddShortKey("HideAll", "To hide all programs", "CTRL+/ Num");
+    KeyRecordDialogTest() {
+        peek.AddHotkey("HideThis", "To hide the active program", "CTRL+* Num");
+        peek.AddHotkey("HideAll", "To hide all programs", "CTRL+/ Num");
         peek.StartDetect([this](std::uint16_t index) { fired.push_back(index); });
     }
-    ~KeyRecordDlgTest() override { HoldModifiers(false, false); }
+    ~KeyRecordDialogTest() override { HoldModifiers(false, false); }
 
     bool Execute(std::vector<Step> steps) {
         script = Script{std::move(steps)};
@@ -116,14 +116,14 @@ class KeyRecordDlgTest : public ::testing::Test {
     }
 
     test::KeySet keys;
-    WinTimerFactory timers;
-    core::TPeekKey peek{keys, timers};
+    Win32Timers timers;
+    core::HotkeyDetector peek{keys, timers};
     std::vector<int> fired;
-    TKeyRecordDlg dialog{nullptr};
+    KeyRecordDialog dialog{nullptr};
     Script script;
 };
 
-TEST_F(KeyRecordDlgTest, OpensWithTheOldKeyAndTheFocusOnCancel) {
+TEST_F(KeyRecordDialogTest, OpensWithTheOldKeyAndTheFocusOnCancel) {
     HWND cancel = nullptr;
     std::string caption, label3, oldKey, newKey;
     RECT client{};
@@ -131,9 +131,9 @@ TEST_F(KeyRecordDlgTest, OpensWithTheOldKeyAndTheFocusOnCancel) {
     const bool ok = Execute({
         [&](HWND d) {
             caption = TextOf(d);
-            label3 = ItemText(d, TKeyRecordDlg::kLabel3);
-            oldKey = ItemText(d, TKeyRecordDlg::kOldKey);
-            newKey = ItemText(d, TKeyRecordDlg::kNewKey);
+            label3 = ItemText(d, KeyRecordDialog::kHeadingId);
+            oldKey = ItemText(d, KeyRecordDialog::kOldKey);
+            newKey = ItemText(d, KeyRecordDialog::kNewKey);
             cancel = GetFocus();
             afterCancel = GetNextDlgTabItem(d, GetDlgItem(d, IDCANCEL), FALSE);
             GetClientRect(d, &client);
@@ -154,7 +154,7 @@ TEST_F(KeyRecordDlgTest, OpensWithTheOldKeyAndTheFocusOnCancel) {
     EXPECT_EQ(dialog.NewKey(), "CTRL+* Num");
 }
 
-TEST_F(KeyRecordDlgTest, ShowsEachRecordedCombinationAndOkTakesTheLast) {
+TEST_F(KeyRecordDialogTest, ShowsEachRecordedCombinationAndOkTakesTheLast) {
     const bool ok = Execute({
         Do([&] { keys.Hold({vk::kControl}); }),
         WaitForNewKey("CTRL"),
@@ -174,7 +174,7 @@ TEST_F(KeyRecordDlgTest, ShowsEachRecordedCombinationAndOkTakesTheLast) {
     EXPECT_EQ(dialog.NewKey(), "CTRL+A");
 }
 
-TEST_F(KeyRecordDlgTest, ExistingHotkeyIsRecordedNotFiredAndDetectionResumesAfterwards) {
+TEST_F(KeyRecordDialogTest, ExistingHotkeyIsRecordedNotFiredAndDetectionResumesAfterwards) {
     const bool ok = Execute({
         Do([&] {
             keys.Hold({vk::kControl, vk::kDivide});
@@ -192,7 +192,7 @@ TEST_F(KeyRecordDlgTest, ExistingHotkeyIsRecordedNotFiredAndDetectionResumesAfte
     EXPECT_EQ(fired, std::vector<int>{1});
 }
 
-TEST_F(KeyRecordDlgTest, EnterAndEscapeDoNothingWhileAModifierIsHeld) {
+TEST_F(KeyRecordDialogTest, EnterAndEscapeDoNothingWhileAModifierIsHeld) {
     const bool ok = Execute({
         Key(VK_TAB),  // OK has the focus: Enter would take the text
         Do([] { HoldModifiers(true, false); }),
@@ -207,7 +207,7 @@ TEST_F(KeyRecordDlgTest, EnterAndEscapeDoNothingWhileAModifierIsHeld) {
     EXPECT_FALSE(ok);
 }
 
-TEST_F(KeyRecordDlgTest, ClosingTheWindowCancelsAndClickingOkAccepts) {
+TEST_F(KeyRecordDialogTest, ClosingTheWindowCancelsAndClickingOkAccepts) {
     EXPECT_FALSE(Execute({[](HWND d) { return PostMessageW(d, WM_CLOSE, 0, 0) != 0; }}));
     EXPECT_TRUE(Execute({
         Do([&] { keys.Hold({vk::kShift}); }),

@@ -1,7 +1,7 @@
-#include "win/confirm_dlg.h"
+#include "win/confirm_dialog.h"
 
 #include "core/error.h"
-#include "core/settings.h"
+#include "core/settings_store.h"
 
 namespace quenvix::win {
 namespace {
@@ -22,25 +22,25 @@ std::wstring MemoText(const std::vector<std::string>& lines) {
 
 }  // namespace
 
-TConfirmDlg::TConfirmDlg(const core::DialogFace& face, HWND owner) {
+ConfirmDialog::ConfirmDialog(const core::DialogFace& face, HWND owner) {
     CreateDialogWindow(L"QuenvixConfirmDlg", Widen(face.caption), kClientWidth, kClientHeight,
                        owner);
     if (!Hwnd()) throw core::Error("Cannot create the " + face.caption + " window");
     Prepare(face);
 }
 
-void TConfirmDlg::Prepare(const core::DialogFace& face) {
+void ConfirmDialog::Prepare(const core::DialogFace& face) {
     information_ = face.informationPicture;
     const wchar_t* symbol = information_ ? IDI_INFORMATION : IDI_QUESTION;
     // A system icon loaded shared: the system owns it, so it is never destroyed here.
     HANDLE picture = LoadImageW(nullptr, symbol, IMAGE_ICON, S(kIconSize), S(kIconSize), LR_SHARED);
-    HWND image =
-        AddControl(L"STATIC", L"", WS_VISIBLE | SS_ICON | SS_CENTERIMAGE, 15, 16, 41, 41, kImage1);
+    HWND image = AddControl(L"STATIC", L"", WS_VISIBLE | SS_ICON | SS_CENTERIMAGE, 15, 16, 41, 41,
+                            kPictureId);
     SendMessageW(image, STM_SETICON, reinterpret_cast<WPARAM>(picture), 0);
     // A read-only edit without border or scroll bars: it wraps long lines and takes the form's
     // background, and its text can still be selected and copied.
     AddControl(L"EDIT", MemoText(face.lines), WS_VISIBLE | ES_MULTILINE | ES_READONLY, 56, 8, 297,
-               81, kMemo1);
+               81, kTextId);
     AddControl(L"BUTTON", L"Don't show this message again",
                WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX, 8, kPanelTop + 8, 177, 17, kNoMore);
     HWND ok = AddControl(L"BUTTON", L"OK", WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, face.okLeft,
@@ -52,19 +52,19 @@ void TConfirmDlg::Prepare(const core::DialogFace& face) {
     focus_ = ok;
 }
 
-core::DialogAnswer TConfirmDlg::ShowModal(HWND owner) {
+core::DialogAnswer ConfirmDialog::ShowModal(HWND owner) {
     const int result = RunModal(owner);
     const bool ticked = IsDlgButtonChecked(Hwnd(), kNoMore) == BST_CHECKED;
     return {result == IDOK, ticked};
 }
 
-bool TConfirmDlg::PreTranslate(MSG& msg) {
+bool ConfirmDialog::PreTranslate(MSG& msg) {
     // A notice has no Cancel button, so Escape has nothing to press; its close box still ends it.
     return information_ && (msg.message == WM_KEYDOWN || msg.message == WM_CHAR) &&
            msg.wParam == VK_ESCAPE && (msg.hwnd == Hwnd() || IsChild(Hwnd(), msg.hwnd));
 }
 
-LRESULT TConfirmDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT ConfirmDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_ACTIVATE) {
         // Keep the focus on a control, as a dialog does, so Tab, Space and Enter work.
         if (LOWORD(wParam) == WA_INACTIVE) {
@@ -78,11 +78,12 @@ LRESULT TConfirmDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     return ModalDialog::OnMessage(msg, wParam, lParam);
 }
 
-bool ConfirmDialog(core::TMyRegistry& settings, const core::TDialogText& text, HWND owner) {
+bool ConfirmUnlessSilenced(core::SettingsStore& settings, const core::DialogText& text,
+                           HWND owner) {
     return core::RunConfirmation(
         settings, text,
         [owner](const core::DialogFace& face) {
-            TConfirmDlg dialog(face, owner);
+            ConfirmDialog dialog(face, owner);
             return dialog.ShowModal(owner);
         },
         [owner](const std::string& message) { ReportError(owner, message); });

@@ -1,4 +1,4 @@
-#include "win/about_form.h"
+#include "win/about_box.h"
 
 #include "core/cpu_speed.h"
 #include "core/error.h"
@@ -9,7 +9,14 @@
 namespace quenvix::win {
 namespace {
 
-enum : int { kLbVersion = 101, kImage1, kLabel12, kLabel13, kLbCPUSpeed, kMemo1 };
+enum : int {
+    kVersionLabelId = 101,
+    kIconId,
+    kMailLinkId,
+    kWebsiteLinkId,
+    kSpeedLabelId,
+    kNoticeId
+};
 constexpr UINT kReportPending = WM_APP + 1;
 
 constexpr COLORREF kPanelColour = RGB(0, 128, 192);
@@ -34,38 +41,36 @@ bool IsPress(UINT msg) {
 
 }  // namespace
 
-void TAboutForm::Create(HWND owner) {
+void AboutBox::Create(HWND owner) {
     panelBrush_.reset(CreateSolidBrush(kPanelColour));
     CreateDialogWindow(L"QuenvixAboutForm", L"About Quenvix", 332, 239, owner, WS_POPUP,
                        WS_EX_TOPMOST);
     // Labels take mouse presses themselves (SS_NOTIFY), so a press can be told
     // apart by target.
     const DWORD label = WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOTIFY | SS_NOPREFIX;
-    lbVersion_ =
-        AddControl(L"Static", L"Version", label, 24, 104, 48, 16, kLbVersion, kVersionFont);
-    image1_ =
-        AddControl(L"Static", L"", WS_VISIBLE | SS_ICON | SS_NOTIFY, 184, 18, 32, 32, kImage1);
+    versionLabel_ =
+        AddControl(L"Static", L"Version", label, 24, 104, 48, 16, kVersionLabelId, kVersionFont);
+    iconImage_ =
+        AddControl(L"Static", L"", WS_VISIBLE | SS_ICON | SS_NOTIFY, 184, 18, 32, 32, kIconId);
     icon_.reset(static_cast<HICON>(
         LoadImageW(AppInstance(), MAKEINTRESOURCEW(1), IMAGE_ICON, S(32), S(32), 0)));
     HICON shown = icon_ ? icon_.get() : LoadIconW(nullptr, IDI_APPLICATION);
-    SendMessageW(image1_, STM_SETICON, reinterpret_cast<WPARAM>(shown), 0);
-    label12_ = AddControl(L"Static", Widen("Email: " + std::string(core::kSupportMail)), label, 16,
-                          127, 132, 13, kLabel12, kLinkFont);
-    label13_ = AddControl(L"Static", Widen("Website: " + std::string(core::kWebsiteHost)), label,
-                          16, 143, 127, 13, kLabel13, kLinkFont);
-    lbCPUSpeed_ = AddControl(L"Static", L"???", label, 192, 128, 18, 14, kLbCPUSpeed, kSpeedFont);
-    memo1_ = AddControl(
+    SendMessageW(iconImage_, STM_SETICON, reinterpret_cast<WPARAM>(shown), 0);
+    mailLink_ = AddControl(L"Static", Widen("Email: " + std::string(core::kSupportMail)), label, 16,
+                           127, 132, 13, kMailLinkId, kLinkFont);
+    websiteLink_ = AddControl(L"Static", Widen("Website: " + std::string(core::kWebsiteHost)),
+                              label, 16, 143, 127, 13, kWebsiteLinkId, kLinkFont);
+    speedLabel_ = AddControl(L"Static", L"???", label, 192, 128, 18, 14, kSpeedLabelId, kSpeedFont);
+    noticeEdit_ = AddControl(
         L"Edit", kNotice,
         WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 16, 168,
-        305, 65, kMemo1);
-    for (HWND h : {lbVersion_, label12_, label13_, lbCPUSpeed_}) FitToText(h);
+        305, 65, kNoticeId);
+    for (HWND h : {versionLabel_, mailLink_, websiteLink_, speedLabel_}) FitToText(h);
     AfterConstruction();
 }
 
-void TAboutForm::FitToText(HWND label) {
-    const int length = GetWindowTextLengthW(label);
-    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(label, text.data(), length + 1)));
+void AboutBox::FitToText(HWND label) {
+    const std::wstring text = Widen(WindowText(label));
     HDC dc = GetDC(label);
     if (!dc) return;
     const auto font = reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0));
@@ -80,22 +85,22 @@ void TAboutForm::FitToText(HWND label) {
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-std::optional<std::string> TAboutForm::FormShow() {
-    SetWindowTextW(lbVersion_, Widen("Version " + std::string(core::kVersion)).c_str());
-    FitToText(lbVersion_);
+std::optional<std::string> AboutBox::FillVersionAndSpeed() {
+    SetWindowTextW(versionLabel_, Widen("Version " + std::string(core::kVersion)).c_str());
+    FitToText(versionLabel_);
     std::string speed;
     try {
         speed = core::GetCPUSpeed(machine_);
     } catch (const core::Error& e) {
         return std::string(e.what());
     }
-    SetWindowTextW(lbCPUSpeed_, Widen("CPU speed:" + speed).c_str());
-    FitToText(lbCPUSpeed_);
+    SetWindowTextW(speedLabel_, Widen("CPU speed:" + speed).c_str());
+    FitToText(speedLabel_);
     return std::nullopt;
 }
 
-void TAboutForm::ShowModal(HWND owner) {
-    if (auto error = FormShow()) {
+void AboutBox::ShowModal(HWND owner) {
+    if (auto error = FillVersionAndSpeed()) {
         // Reported from inside the modal loop, so the box is already on the screen
         // behind it.
         pendingError_ = std::move(*error);
@@ -105,50 +110,50 @@ void TAboutForm::ShowModal(HWND owner) {
     RunModal(owner);
 }
 
-void TAboutForm::FormKeyDown(HWND target) {
+void AboutBox::OnKeyDown(HWND target) {
     closedBy_ = target;
     EndModal(IDCANCEL);
 }
 
-void TAboutForm::FormMouseDown(HWND target) {
+void AboutBox::OnPress(HWND target) {
     closedBy_ = target;
     EndModal(IDCANCEL);
 }
 
-void TAboutForm::Label12Click() {
+void AboutBox::OnMailLink() {
     ShellOpen("mailto:" + std::string(core::kSupportMail));
 }
 
-void TAboutForm::Label13Click() {
+void AboutBox::OnWebsiteLink() {
     ShellOpen(core::kWebsite);
 }
 
-bool TAboutForm::PreTranslate(MSG& msg) {
+bool AboutBox::PreTranslate(MSG& msg) {
     const bool ours = msg.hwnd == Hwnd() || IsChild(Hwnd(), msg.hwnd);
     if (!ours) return false;
     if (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) {
-        FormKeyDown(msg.hwnd);
+        OnKeyDown(msg.hwnd);
         return true;
     }
     if (IsPress(msg.message) &&
-        (msg.hwnd == Hwnd() || msg.hwnd == lbVersion_ || msg.hwnd == image1_)) {
-        FormMouseDown(msg.hwnd);
+        (msg.hwnd == Hwnd() || msg.hwnd == versionLabel_ || msg.hwnd == iconImage_)) {
+        OnPress(msg.hwnd);
         return true;
     }
     return false;
 }
 
-void TAboutForm::OnCommand(int id, int code, HWND control) {
-    if (code == STN_CLICKED && id == kLabel12) {
-        Label12Click();
-    } else if (code == STN_CLICKED && id == kLabel13) {
-        Label13Click();
+void AboutBox::OnCommand(int id, int code, HWND control) {
+    if (code == STN_CLICKED && id == kMailLinkId) {
+        OnMailLink();
+    } else if (code == STN_CLICKED && id == kWebsiteLinkId) {
+        OnWebsiteLink();
     } else if (control == nullptr) {
-        TMyForm::OnCommand(id, code, control);
+        OutlinedForm::OnCommand(id, code, control);
     }
 }
 
-void TAboutForm::PaintTitles(HDC dc) {
+void AboutBox::PaintTitles(HDC dc) {
     SetBkMode(dc, TRANSPARENT);
     struct Shadowed {
         const wchar_t* text;
@@ -169,7 +174,7 @@ void TAboutForm::PaintTitles(HDC dc) {
     }
 }
 
-LRESULT TAboutForm::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT AboutBox::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
         case WM_ERASEBKGND: {
             RECT r{};
@@ -187,18 +192,18 @@ LRESULT TAboutForm::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_CTLCOLORSTATIC: {
             const auto dc = reinterpret_cast<HDC>(wParam);
             const auto control = reinterpret_cast<HWND>(lParam);
-            if (control == memo1_) {
+            if (control == noticeEdit_) {
                 SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
                 SetBkColor(dc, GetSysColor(COLOR_WINDOW));
                 return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
             }
-            SetTextColor(dc, control == lbVersion_ ? kBlack : kWhite);
+            SetTextColor(dc, control == versionLabel_ ? kBlack : kWhite);
             SetBkMode(dc, TRANSPARENT);
             return reinterpret_cast<LRESULT>(panelBrush_.get());
         }
         case WM_SETCURSOR: {
             const auto over = reinterpret_cast<HWND>(wParam);
-            if (over == label12_ || over == label13_) {
+            if (over == mailLink_ || over == websiteLink_) {
                 SetCursor(LoadCursorW(nullptr, IDC_HAND));
                 return TRUE;
             }
@@ -213,12 +218,12 @@ LRESULT TAboutForm::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         default:
             break;
     }
-    return TMyForm::OnMessage(msg, wParam, lParam);
+    return OutlinedForm::OnMessage(msg, wParam, lParam);
 }
 
 void ShowAboutBox(HWND owner) {
     Win32Registry machine;
-    TAboutForm form(machine);
+    AboutBox form(machine);
     form.Create(owner);
     form.ShowModal(owner);
 }

@@ -47,6 +47,10 @@ class WindowPicture {
     virtual ~WindowPicture() = default;
 };
 
+// Owner chains are short; a longer one can only be a loop made by a misbehaving program. Every
+// walk up an owner chain stops after this many steps.
+inline constexpr int kOwnerChainLimit = 64;
+
 class Desktop {
   public:
     virtual ~Desktop() = default;

@@ -6,16 +6,16 @@
 #include <string>
 #include <vector>
 
-#include "core/settings.h"
+#include "core/settings_store.h"
 #include "core/update.h"
 #include "win/http.h"
 #include "win/ui.h"
 
 namespace quenvix::win {
 
-class TCheckUpdate : public ModalDialog, public core::UpdateUi {
+class UpdateDialog : public ModalDialog, public core::UpdateUi {
   public:
-    TCheckUpdate(HWND owner, core::TMyRegistry& settings) : owner_(owner), settings_(settings) {}
+    UpdateDialog(HWND owner, core::SettingsStore& settings) : owner_(owner), settings_(settings) {}
 
     // core::UpdateUi
     bool ConfirmAutoCheck() override;
@@ -25,12 +25,12 @@ class TCheckUpdate : public ModalDialog, public core::UpdateUi {
     // does both.
     void Create(const std::string& caption, const std::vector<std::string>& memo);
     int Run() { return RunModal(owner_); }
-    HWND Memo1() const { return memo1_; }
+    HWND NotesEdit() const { return notesEdit_; }
 
     // "Download": opens the stored download address when it is a web address.
-    void SpeedButton1Click();
+    void OnDownload();
     // "Close".
-    void SpeedButton2Click();
+    void OnCloseButton();
 
   protected:
     void OnCommand(int id, int code, HWND control) override;
@@ -38,12 +38,12 @@ class TCheckUpdate : public ModalDialog, public core::UpdateUi {
 
   private:
     HWND owner_;
-    core::TMyRegistry& settings_;
-    HWND memo1_ = nullptr;
+    core::SettingsStore& settings_;
+    HWND notesEdit_ = nullptr;
 };
 
 // Today's local date for the update check.
-class LocalClock : public core::Clock {
+class Win32Clock : public core::Clock {
   public:
     int Today() override;
 };
@@ -58,8 +58,8 @@ inline constexpr UINT kUpdateReplyMessage = WM_APP + 20;
 // reach the caller.
 class UpdateChecker {
   public:
-    UpdateChecker(HWND window, core::TMyRegistry& settings,
-                  const WinHttpClient::Limits& limits = {});
+    UpdateChecker(HWND window, core::SettingsStore& settings, core::Clock& clock,
+                  const Win32HttpClient::Limits& limits = {});
     // Cancels a pending request; nothing is posted afterwards.
     ~UpdateChecker();
     UpdateChecker(const UpdateChecker&) = delete;
@@ -77,9 +77,9 @@ class UpdateChecker {
     struct Check;
 
     HWND window_;
-    core::TMyRegistry& settings_;
-    WinHttpClient::Limits limits_;
-    LocalClock clock_;
+    core::SettingsStore& settings_;
+    Win32HttpClient::Limits limits_;
+    core::Clock& clock_;
     std::unique_ptr<Check> check_;
 };
 

@@ -10,16 +10,16 @@
 
 namespace quenvix::win {
 
-class TMyForm : public ModalDialog {
+class OutlinedForm : public ModalDialog {
   public:
-    // `ownerForm`: the owning form when that is a TMyForm too; null for any other owner.
-    explicit TMyForm(TMyForm* ownerForm = nullptr) : ownerForm_(ownerForm) {}
+    // `ownerForm`: the owning form when that is a OutlinedForm too; null for any other owner.
+    explicit OutlinedForm(OutlinedForm* ownerForm = nullptr) : ownerForm_(ownerForm) {}
 
     // The list this form writes its outline to (null when it has none) and its depth.
-    std::vector<std::string>* Outline() const { return outline_.FOutline; }
+    std::vector<std::string>* Outline() const { return outline_.lines; }
     void SetOutline(std::vector<std::string>* outline, int depth = 0) {
-        outline_.FOutline = outline;
-        outline_.FDepth = depth;
+        outline_.lines = outline;
+        outline_.baseDepth = depth;
     }
 
     // The form as the outline rules see it, read from the live window and its children.
@@ -34,7 +34,7 @@ class TMyForm : public ModalDialog {
   private:
     core::ControlNode DescribeChild(HWND child) const;
 
-    TMyForm* ownerForm_;
+    OutlinedForm* ownerForm_;
     core::OutlineTarget outline_;
 };
 

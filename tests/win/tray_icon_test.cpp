@@ -1,6 +1,6 @@
 // The tray icon component with its real thread and hidden window. The shell call is replaced by a
 // recording shell that keeps its own notion of whether the icon is present, as the real one does.
-#include "win/notify_icon.h"
+#include "win/tray_icon.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -16,6 +16,7 @@
 #include "core/cpu_gauge.h"
 #include "icon_pixels.h"
 #include "win/cpu_gauge_view.h"
+#include "win/taskbar.h"
 
 namespace quenvix::win {
 namespace {
@@ -135,14 +136,14 @@ void PumpFor(std::chrono::milliseconds span) {
     }
 }
 
-struct NotifyIconFixture : ::testing::Test {
+struct TrayIconFixture : ::testing::Test {
     RecordingShell shell;
-    std::unique_ptr<TNotifyIcon> icon = std::make_unique<TNotifyIcon>(nullptr, shell.Fn());
+    std::unique_ptr<TrayIcon> icon = std::make_unique<TrayIcon>(nullptr, shell.Fn());
 };
 
 // ---- the icon's life ------------------------------------------------------------------------
 
-TEST_F(NotifyIconFixture, ActivatingAddsTheIconAndGivesItTipAndPictureDeactivatingRemovesIt) {
+TEST_F(TrayIconFixture, ActivatingAddsTheIconAndGivesItTipAndPictureDeactivatingRemovesIt) {
     auto list = ListOf({50.5});
     icon->SetHint("Click mouse to show the menu");
     icon->SetImageList(list);
@@ -156,7 +157,7 @@ TEST_F(NotifyIconFixture, ActivatingAddsTheIconAndGivesItTipAndPictureDeactivati
     EXPECT_EQ(add.message, static_cast<DWORD>(NIM_ADD));
     EXPECT_EQ(add.data.cbSize, sizeof(NOTIFYICONDATAW));
     EXPECT_EQ(add.data.hWnd, icon->Window());
-    EXPECT_EQ(add.data.uID, kNotifyIconId);
+    EXPECT_EQ(add.data.uID, kTrayIconId);
     EXPECT_EQ(add.data.uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
     EXPECT_EQ(add.data.uCallbackMessage, 1124u);
     const ShellCall& modify = calls[1];
@@ -173,7 +174,7 @@ TEST_F(NotifyIconFixture, ActivatingAddsTheIconAndGivesItTipAndPictureDeactivati
     EXPECT_EQ(shell.Calls().size(), total) << "nothing may follow the removal";
 }
 
-TEST_F(NotifyIconFixture, AStillIconOnlyCallsTheShellForARealChange) {
+TEST_F(TrayIconFixture, AStillIconOnlyCallsTheShellForARealChange) {
     auto list = ListOf({0.0, 100.5});
     icon->SetImageList(list);
     icon->SetHint("one");
@@ -192,7 +193,7 @@ TEST_F(NotifyIconFixture, AStillIconOnlyCallsTheShellForARealChange) {
     EXPECT_EQ(Tip(shell.Calls().back()), L"two");
 }
 
-TEST_F(NotifyIconFixture, SettingAListStartsAtItsFirstImageAndNoListShowsNoIcon) {
+TEST_F(TrayIconFixture, SettingAListStartsAtItsFirstImageAndNoListShowsNoIcon) {
     icon->SetImageList(ListOf({0.0, 100.5}));
     icon->SetIconIndex(1);
     auto other = ListOf({50.5, 100.5});
@@ -207,7 +208,7 @@ TEST_F(NotifyIconFixture, SettingAListStartsAtItsFirstImageAndNoListShowsNoIcon)
     EXPECT_EQ(shell.Calls().back().data.hIcon, nullptr);
 }
 
-TEST_F(NotifyIconFixture, TheTipHoldsTheFirstSixtyFourCharactersWithoutSplittingAny) {
+TEST_F(TrayIconFixture, TheTipHoldsTheFirstSixtyFourCharactersWithoutSplittingAny) {
     icon->SetHint(std::string(70, 'x'));
     icon->SetActive(true);
     ASSERT_TRUE(shell.WaitForCount(NIM_MODIFY, 1));
@@ -231,7 +232,7 @@ TEST_F(NotifyIconFixture, TheTipHoldsTheFirstSixtyFourCharactersWithoutSplitting
     EXPECT_EQ(Tip(shell.Calls().back()), expected);
 }
 
-TEST_F(NotifyIconFixture, StoppingDuringALongPauseReturnsAtOnce) {
+TEST_F(TrayIconFixture, StoppingDuringALongPauseReturnsAtOnce) {
     icon->SetImageList(ListOf({50.5}));
     icon->SetAnimated(true);
     icon->SetAnimateDelay(120'000);
@@ -246,7 +247,7 @@ TEST_F(NotifyIconFixture, StoppingDuringALongPauseReturnsAtOnce) {
     EXPECT_LT(waited, 60s);
 }
 
-TEST_F(NotifyIconFixture, AStillIconSleepsUntilItsPictureOrTipChangesThenShowsItAtOnce) {
+TEST_F(TrayIconFixture, AStillIconSleepsUntilItsPictureOrTipChangesThenShowsItAtOnce) {
     auto list = ListOf({0.0});
     icon->SetImageList(list);
     icon->SetAnimated(true);  // one picture: nothing to animate, the delay does not matter
@@ -267,14 +268,14 @@ TEST_F(NotifyIconFixture, AStillIconSleepsUntilItsPictureOrTipChangesThenShowsIt
     EXPECT_EQ(shell.Count(NIM_MODIFY), 4u);
 }
 
-TEST(NotifyIconStop, AShellThatHangsOnTheRemovalIsGivenUpOn) {
+TEST(TrayIconStop, AShellThatHangsOnTheRemovalIsGivenUpOn) {
     struct Hang {
         UniqueHandle release{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
         std::atomic<bool> added{false}, inDelete{false}, finished{false};
     };
     // Shared with the icon's thread, which may outlive the icon.
     auto hang = std::make_shared<Hang>();
-    auto icon = std::make_unique<TNotifyIcon>(nullptr, [hang](DWORD message, NOTIFYICONDATAW*) {
+    auto icon = std::make_unique<TrayIcon>(nullptr, [hang](DWORD message, NOTIFYICONDATAW*) {
         if (message == NIM_DELETE) {
             hang->inDelete = true;
             WaitForSingleObject(hang->release.get(), 30'000);
@@ -298,7 +299,7 @@ TEST(NotifyIconStop, AShellThatHangsOnTheRemovalIsGivenUpOn) {
 
 // ---- animation ------------------------------------------------------------------------------
 
-TEST_F(NotifyIconFixture, AReplacedImageReachesTheShellWithinOneDelayAndAnUnchangedOneNever) {
+TEST_F(TrayIconFixture, AReplacedImageReachesTheShellWithinOneDelayAndAnUnchangedOneNever) {
     auto list = ListOf({0.0});
     icon->SetImageList(list);
     icon->SetAnimated(true);
@@ -316,7 +317,7 @@ TEST_F(NotifyIconFixture, AReplacedImageReachesTheShellWithinOneDelayAndAnUnchan
     EXPECT_EQ(shell.Count(NIM_MODIFY), 2u);
 }
 
-TEST_F(NotifyIconFixture, AnAnimatedIconCyclesThroughTheWholeList) {
+TEST_F(TrayIconFixture, AnAnimatedIconCyclesThroughTheWholeList) {
     icon->SetImageList(ListOf({0.0, 50.5, 100.5}));
     icon->SetIconIndex(2);  // ignored while animated
     icon->SetAnimated(true);
@@ -335,7 +336,7 @@ TEST_F(NotifyIconFixture, AnAnimatedIconCyclesThroughTheWholeList) {
     }
 }
 
-TEST_F(NotifyIconFixture, SwitchingAnimationOffKeepsTheLastFrame) {
+TEST_F(TrayIconFixture, SwitchingAnimationOffKeepsTheLastFrame) {
     auto list = ListOf({0.0, 100.5});
     icon->SetImageList(list);
     icon->SetAnimated(true);
@@ -351,7 +352,7 @@ TEST_F(NotifyIconFixture, SwitchingAnimationOffKeepsTheLastFrame) {
 
 // ---- the shell going away and coming back -----------------------------------------------------
 
-TEST_F(NotifyIconFixture, TheIconIsAddedAgainWhenTheTaskbarIsCreated) {
+TEST_F(TrayIconFixture, TheIconIsAddedAgainWhenTheTaskbarIsCreated) {
     auto list = ListOf({50.5});
     icon->SetImageList(list);
     icon->SetHint("tip");
@@ -370,7 +371,7 @@ TEST_F(NotifyIconFixture, TheIconIsAddedAgainWhenTheTaskbarIsCreated) {
     EXPECT_TRUE(shell.Present());
 }
 
-TEST_F(NotifyIconFixture, ATaskbarCreatedWhileTheIconIsStillThereOnlyRefreshesIt) {
+TEST_F(TrayIconFixture, ATaskbarCreatedWhileTheIconIsStillThereOnlyRefreshesIt) {
     icon->SetActive(true);
     ASSERT_TRUE(shell.WaitForCount(NIM_MODIFY, 1));
     const std::size_t modifies = shell.Count(NIM_MODIFY);
@@ -380,7 +381,7 @@ TEST_F(NotifyIconFixture, ATaskbarCreatedWhileTheIconIsStillThereOnlyRefreshesIt
     EXPECT_EQ(shell.Count(NIM_ADD), 2u);
 }
 
-TEST_F(NotifyIconFixture, AFailedAddIsRetriedUntilTheShellTakesIt) {
+TEST_F(TrayIconFixture, AFailedAddIsRetriedUntilTheShellTakesIt) {
     shell.refuseAdds = 2;
     icon->SetHint("late");
     icon->SetActive(true);
@@ -398,10 +399,10 @@ TEST_F(NotifyIconFixture, AFailedAddIsRetriedUntilTheShellTakesIt) {
     EXPECT_EQ(shell.Count(NIM_ADD), 3u);
 }
 
-TEST(NotifyIconRealShell, TheShellAcceptsTheIcon) {
+TEST(TrayIconRealShell, TheShellAcceptsTheIcon) {
     RecordingShell shell;
     shell.real = true;
-    TNotifyIcon icon(nullptr, shell.Fn());
+    TrayIcon icon(nullptr, shell.Fn());
     icon.SetImageList(CreateCpuImageList());
     icon.SetHint("Click mouse to show the menu");
     icon.SetActive(true);
@@ -419,7 +420,7 @@ TEST(NotifyIconRealShell, TheShellAcceptsTheIcon) {
 
 // ---- mouse actions ----------------------------------------------------------------------------
 
-struct MouseFixture : NotifyIconFixture {
+struct MouseFixture : TrayIconFixture {
     std::vector<std::string> events;
 
     MouseFixture() {
@@ -446,7 +447,7 @@ struct MouseFixture : NotifyIconFixture {
         return b == MouseButton::Left ? "left" : b == MouseButton::Right ? "right" : "middle";
     }
     void Click(UINT mouseMessage) {
-        SendMessageW(icon->Window(), kNotifyIconCallbackMessage, kNotifyIconId, mouseMessage);
+        SendMessageW(icon->Window(), kTrayIconCallbackMessage, kTrayIconId, mouseMessage);
     }
 };
 
@@ -511,33 +512,33 @@ class OwnerWindow {
     HWND hwnd;
 };
 
-TEST(NotifyIconOwner, MinFormToTrayNeedsAWindowOfOurOwn) {
+TEST(TrayIconOwner, MinFormToTrayNeedsAWindowOfOurOwn) {
     RecordingShell shell;
     for (HWND owner : {HWND{nullptr}, GetDesktopWindow(), FindWindowW(L"Shell_TrayWnd", nullptr)}) {
-        TNotifyIcon icon(owner, shell.Fn());
+        TrayIcon icon(owner, shell.Fn());
         try {
-            icon.SetMinFormToTray(true);
+            icon.SetMinimizeOwnerToTray(true);
             ADD_FAILURE() << "no error for owner " << owner;
-        } catch (const ENotifyIconError& e) {
+        } catch (const TrayIconError& e) {
             EXPECT_STREQ(e.what(), "Owner must be a form");
         }
-        EXPECT_FALSE(icon.MinFormToTray());
+        EXPECT_FALSE(icon.MinimizeOwnerToTray());
     }
 }
 
-TEST(NotifyIconOwner, MinimiseGoesToTheTrayAndALeftClickBringsItBack) {
+TEST(TrayIconOwner, MinimiseGoesToTheTrayAndALeftClickBringsItBack) {
     RecordingShell shell;
     OwnerWindow owner;
-    TNotifyIcon icon(owner.hwnd, shell.Fn());
-    icon.SetMinFormToTray(true);
-    ASSERT_TRUE(icon.MinFormToTray());
+    TrayIcon icon(owner.hwnd, shell.Fn());
+    icon.SetMinimizeOwnerToTray(true);
+    ASSERT_TRUE(icon.MinimizeOwnerToTray());
 
     SendMessageW(owner.hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     EXPECT_FALSE(IsWindowVisible(owner.hwnd));
     EXPECT_TRUE(icon.Active());
     ASSERT_TRUE(shell.WaitForCount(NIM_ADD, 1));
 
-    SendMessageW(icon.Window(), kNotifyIconCallbackMessage, kNotifyIconId, WM_LBUTTONUP);
+    SendMessageW(icon.Window(), kTrayIconCallbackMessage, kTrayIconId, WM_LBUTTONUP);
     EXPECT_TRUE(IsWindowVisible(owner.hwnd));
     EXPECT_FALSE(icon.Active());
     EXPECT_EQ(shell.Calls().back().message, static_cast<DWORD>(NIM_DELETE));
@@ -550,14 +551,14 @@ TEST(NotifyIconOwner, MinimiseGoesToTheTrayAndALeftClickBringsItBack) {
     ShowWindow(owner.hwnd, SW_RESTORE);
 
     // Unhooked: minimising is ordinary again.
-    icon.SetMinFormToTray(false);
+    icon.SetMinimizeOwnerToTray(false);
     SendMessageW(owner.hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     EXPECT_FALSE(icon.Active());
     EXPECT_TRUE(IsIconic(owner.hwnd));
 }
 
-TEST(NotifyIconOwner, TheTrayRectangleIsOnScreenEvenWithoutANotificationAreaWindow) {
-    const RECT tray = GetTrayRect();
+TEST(TrayIconOwner, TheTrayRectangleIsOnScreenEvenWithoutANotificationAreaWindow) {
+    const RECT tray = TrayRect();
     EXPECT_LT(tray.left, tray.right);
     EXPECT_LT(tray.top, tray.bottom);
     const int left = GetSystemMetrics(SM_XVIRTUALSCREEN), top = GetSystemMetrics(SM_YVIRTUALSCREEN);
@@ -572,11 +573,11 @@ TEST(NotifyIconOwner, TheTrayRectangleIsOnScreenEvenWithoutANotificationAreaWind
     }
 }
 
-TEST(NotifyIconOwner, AMenuTakesPrecedenceOverRestoring) {
+TEST(TrayIconOwner, AMenuTakesPrecedenceOverRestoring) {
     RecordingShell shell;
     OwnerWindow owner;
-    TNotifyIcon icon(owner.hwnd, shell.Fn());
-    icon.SetMinFormToTray(true);
+    TrayIcon icon(owner.hwnd, shell.Fn());
+    icon.SetMinimizeOwnerToTray(true);
     SendMessageW(owner.hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     UniqueMenu menu(CreatePopupMenu());
     AppendMenuW(menu.get(), MF_STRING, 7, L"Item");
@@ -587,7 +588,7 @@ TEST(NotifyIconOwner, AMenuTakesPrecedenceOverRestoring) {
             EndMenu();
         });
     };
-    SendMessageW(icon.Window(), kNotifyIconCallbackMessage, kNotifyIconId, WM_LBUTTONUP);
+    SendMessageW(icon.Window(), kTrayIconCallbackMessage, kTrayIconId, WM_LBUTTONUP);
     EXPECT_TRUE(icon.Active());
     EXPECT_FALSE(IsWindowVisible(owner.hwnd));
 }

@@ -1,4 +1,4 @@
-#include "win/key_record_dlg.h"
+#include "win/key_record_dialog.h"
 
 #include "core/error.h"
 
@@ -22,21 +22,21 @@ bool ModifierHeld() {
 
 }  // namespace
 
-TKeyRecordDlg::TKeyRecordDlg(HWND owner) : owner_(owner) {
-    CreateDialogWindow(L"TKeyRecordDlg", L"Changing short-key", 243, 173, owner);
+KeyRecordDialog::KeyRecordDialog(HWND owner) : owner_(owner) {
+    CreateDialogWindow(L"KeyRecordDialog", L"Changing short-key", 243, 173, owner);
     if (!Hwnd()) throw core::Error("Cannot create the Changing short-key window");
     AddControl(L"STATIC", L"Changing short-key for ", kLabel | SS_ENDELLIPSIS, 8, 8, 227, 14,
-               kLabel3, kFont);
-    AddControl(L"STATIC", L"Original short key:", kLabel, 8, 24, 110, 14, kLabel1, kFont);
+               kHeadingId, kFont);
+    AddControl(L"STATIC", L"Original short key:", kLabel, 8, 24, 110, 14, kOldKeyLabelId, kFont);
     lbOldKey_ = AddControl(L"STATIC", L"", kKeyLabel, 120, 24, 115, 16, kOldKey, kKeyFont);
-    AddControl(L"STATIC", L"New short key:", kLabel, 8, 48, 110, 14, kLabel2, kFont);
+    AddControl(L"STATIC", L"New short key:", kLabel, 8, 48, 110, 14, kNewKeyLabelId, kFont);
     lbNewKey_ = AddControl(L"STATIC", L"", kKeyLabel, 120, 48, 115, 16, kNewKey, kKeyFont);
     // Taller than three lines of Arial need: a wider substitute font wraps into a fourth, which
     // would otherwise be cut off. The space down to the buttons is free.
     AddControl(L"STATIC",
                L"Press the new combination key on your keyboard, started with Ctrl, Shift or Alt "
                L"key(s), followed by any other letter or number key.",
-               WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 8, 72, 222, 58, kLabel4, kFont);
+               WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 8, 72, 222, 58, kHintId, kFont);
     // Created in tab order: Cancel first, so it is the first to get the focus.
     bitBtn1_ = AddControl(L"BUTTON", L"Cancel", kButton | BS_PUSHBUTTON, 152, 136, 75, 25, IDCANCEL,
                           kFont);
@@ -48,36 +48,36 @@ TKeyRecordDlg::TKeyRecordDlg(HWND owner) : owner_(owner) {
     SetDefaultButton(IDOK);
 }
 
-bool TKeyRecordDlg::Execute(const std::string& description, const std::string& oldKey,
-                            core::TPeekKey& peekKey) {
-    FPeekKey = &peekKey;
-    SetDlgItemTextW(Hwnd(), kLabel3, Widen("Changing short-key for " + description).c_str());
+bool KeyRecordDialog::Execute(const std::string& description, const std::string& oldKey,
+                              core::HotkeyDetector& detector) {
+    detector_ = &detector;
+    SetDlgItemTextW(Hwnd(), kHeadingId, Widen("Changing short-key for " + description).c_str());
     SetWindowTextW(lbOldKey_, Widen(oldKey).c_str());
     KeyRecorded(oldKey);
     FocusButton(bitBtn1_);
     // Recording must end however the dialog does, or detection would stay suspended for good.
     struct StopRecording {
-        core::TPeekKey& peekKey;
-        ~StopRecording() { peekKey.StopRecord(); }
-    } stop{peekKey};
+        core::HotkeyDetector& detector;
+        ~StopRecording() { detector.StopRecord(); }
+    } stop{detector};
     return RunModal(owner_) == IDOK;
 }
 
-void TKeyRecordDlg::FormShow() {
-    if (FPeekKey) FPeekKey->StartRecord([this](const std::string& text) { KeyRecorded(text); });
+void KeyRecordDialog::OnShown() {
+    if (detector_) detector_->StartRecord([this](const std::string& text) { KeyRecorded(text); });
 }
 
-void TKeyRecordDlg::KeyRecorded(const std::string& text) {
+void KeyRecordDialog::KeyRecorded(const std::string& text) {
     newKey_ = text;
     SetWindowTextW(lbNewKey_, Widen(text).c_str());
 }
 
-void TKeyRecordDlg::FocusButton(HWND button) {
+void KeyRecordDialog::FocusButton(HWND button) {
     MarkFocused(button);
     if (GetActiveWindow() == Hwnd()) SetFocus(button);
 }
 
-void TKeyRecordDlg::MarkFocused(HWND button) {
+void KeyRecordDialog::MarkFocused(HWND button) {
     focus_ = button;
     SendMessageW(bitBtn1_, BM_SETSTYLE, button == bitBtn1_ ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON,
                  TRUE);
@@ -85,7 +85,7 @@ void TKeyRecordDlg::MarkFocused(HWND button) {
                  TRUE);
 }
 
-bool TKeyRecordDlg::PreTranslate(MSG& msg) {
+bool KeyRecordDialog::PreTranslate(MSG& msg) {
     if (msg.message != WM_KEYDOWN && msg.message != WM_SYSKEYDOWN) return false;
     if (msg.hwnd != Hwnd() && !IsChild(Hwnd(), msg.hwnd)) return false;
     switch (msg.wParam) {
@@ -112,10 +112,10 @@ bool TKeyRecordDlg::PreTranslate(MSG& msg) {
     }
 }
 
-LRESULT TKeyRecordDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+LRESULT KeyRecordDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
         case WM_SHOWWINDOW:
-            if (wParam) FormShow();
+            if (wParam) OnShown();
             break;
         case WM_ACTIVATE:
             // Keep the focus on a button across deactivation, as a dialog does.

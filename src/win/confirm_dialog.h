@@ -7,20 +7,20 @@
 #include "win/ui.h"
 
 namespace quenvix::core {
-class TMyRegistry;
+class SettingsStore;
 }
 
 namespace quenvix::win {
 
-class TConfirmDlg : public ModalDialog {
+class ConfirmDialog : public ModalDialog {
   public:
-    // Control identifiers besides IDOK (bOK) and IDCANCEL (bCancel).
-    static constexpr int kMemo1 = 100;
-    static constexpr int kNoMore = 101;  // cbNoMore
-    static constexpr int kImage1 = 102;
+    // Control identifiers besides IDOK and IDCANCEL.
+    static constexpr int kTextId = 100;
+    static constexpr int kNoMore = 101;  // "Don't show this message again"
+    static constexpr int kPictureId = 102;
 
     // Creates the (hidden) dialog filled with `face`; throws core::Error when it cannot.
-    TConfirmDlg(const core::DialogFace& face, HWND owner);
+    ConfirmDialog(const core::DialogFace& face, HWND owner);
 
     // Runs the dialog until a button, Escape or the close box ends it.
     core::DialogAnswer ShowModal(HWND owner);
@@ -38,6 +38,6 @@ class TConfirmDlg : public ModalDialog {
 
 // Shows `text` unless the user silenced it; true when answered OK or silenced. The settings store
 // is the one that remembers silenced messages; its errors reach the caller.
-bool ConfirmDialog(core::TMyRegistry& settings, const core::TDialogText& text, HWND owner);
+bool ConfirmUnlessSilenced(core::SettingsStore& settings, const core::DialogText& text, HWND owner);
 
 }  // namespace quenvix::win

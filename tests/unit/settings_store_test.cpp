@@ -1,4 +1,4 @@
-#include "core/settings.h"
+#include "core/settings_store.h"
 
 #include <gtest/gtest.h>
 
@@ -44,7 +44,7 @@ class SettingsTest : public ::testing::Test {
 // ---- opening the program's key ------------------------------------------------------------------
 
 TEST_F(SettingsTest, CreatesTheProgramKeyFromTheRootOfTheCurrentUser) {
-    TMyRegistry store(registry, kPath);
+    SettingsStore store(registry, kPath);
     EXPECT_TRUE(store.HasKey());
     EXPECT_TRUE(registry.HasKey(kKey));
     store.WriteString("Main", "GUID", "x");
@@ -52,18 +52,18 @@ TEST_F(SettingsTest, CreatesTheProgramKeyFromTheRootOfTheCurrentUser) {
 }
 
 TEST_F(SettingsTest, TrimsBlanksAndControlCharactersAroundThePath) {
-    TMyRegistry store(registry, " \t\r\n\\Software\\Tarmel\\Quenvix\\ \x01");
+    SettingsStore store(registry, " \t\r\n\\Software\\Tarmel\\Quenvix\\ \x01");
     store.WriteBool("Main", "Startup", true);
     EXPECT_EQ(registry.GetString(kMain, "Startup"), "1");
     // A path without the leading backslash names the same key: nothing is open yet.
-    TMyRegistry relative(registry, "Software\\Tarmel\\Quenvix");
+    SettingsStore relative(registry, "Software\\Tarmel\\Quenvix");
     EXPECT_TRUE(relative.ReadBool("Main", "Startup", false));
 }
 
 TEST_F(SettingsTest, KeepsOnlyTheProgramKeyOpenBetweenCalls) {
     registry.PutRaw(kMain, "Startup", kRegDword, {1, 0, 0, 0});
     {
-        TMyRegistry store(registry, kPath);
+        SettingsStore store(registry, kPath);
         EXPECT_EQ(registry.OpenHandleCount(), 1u);
         store.ReadString("Main", "GUID", "");
         store.WriteString("Short key", "HideThis", "CTRL+* Num");
@@ -79,10 +79,10 @@ TEST_F(SettingsTest, WithoutAKeyReadsGiveDefaultsAndWritesFailWithoutTouchingThe
     // Blank path, or a key that can be neither created nor opened: the store must never fall
     // back to writing below the root.
     registry.SetFailCreate(true);
-    TMyRegistry failed(registry, kPath);
+    SettingsStore failed(registry, kPath);
     registry.SetFailCreate(false);
-    TMyRegistry blank(registry, " \t ");
-    for (TMyRegistry* store : {&failed, &blank}) {
+    SettingsStore blank(registry, " \t ");
+    for (SettingsStore* store : {&failed, &blank}) {
         EXPECT_FALSE(store->HasKey());
         EXPECT_EQ(store->ReadString("Short key", "HideAll", "CTRL+/ Num"), "CTRL+/ Num");
         EXPECT_TRUE(store->ReadBool("Main", "Startup", true));
@@ -101,7 +101,7 @@ TEST_F(SettingsTest, WithoutAKeyReadsGiveDefaultsAndWritesFailWithoutTouchingThe
 TEST_F(SettingsTest, AnExistingKeyThatCannotBeCreatedIsStillRead) {
     registry.PutString(kMain, "GUID", "{G}");
     registry.SetFailCreate(true);
-    TMyRegistry store(registry, kPath);
+    SettingsStore store(registry, kPath);
     EXPECT_EQ(store.ReadString("Main", "GUID", ""), "{G}");
     EXPECT_EQ(ErrorOf([&] { store.WriteString("Update", "Website", "w"); }),
               "Failed to create key Update");
@@ -109,7 +109,7 @@ TEST_F(SettingsTest, AnExistingKeyThatCannotBeCreatedIsStillRead) {
 }
 
 TEST_F(SettingsTest, SectionsStayBelowTheProgramKey) {
-    TMyRegistry store(registry, kPath);
+    SettingsStore store(registry, kPath);
     store.WriteString("\\Elsewhere", "v", "t");
     EXPECT_FALSE(registry.HasKey("Elsewhere"));
     EXPECT_EQ(registry.GetString("Software\\Tarmel\\Quenvix\\Elsewhere", "v"), "t");
@@ -118,7 +118,7 @@ TEST_F(SettingsTest, SectionsStayBelowTheProgramKey) {
 // ---- strings ------------------------------------------------------------------------------------
 
 TEST_F(SettingsTest, MissingSectionsAndValuesGiveTheDefaultAndCreateNothing) {
-    TMyRegistry store(registry, kPath);
+    SettingsStore store(registry, kPath);
     const std::size_t before = registry.CurrentUserEntryCount();
     EXPECT_EQ(store.ReadString("Update", "Website", "https://w"), "https://w");
     EXPECT_TRUE(store.ReadBool("Preference", "Automatic update check", true));
@@ -129,7 +129,7 @@ TEST_F(SettingsTest, MissingSectionsAndValuesGiveTheDefaultAndCreateNothing) {
 }
 
 TEST_F(SettingsTest, WritesStoreRegSzWithTheTerminatingNul) {
-    TMyRegistry store(registry, kPath);
+    SettingsStore store(registry, kPath);
     store.WriteString("Short key", "HideThis", "CTRL+* Num");
     store.WriteString("Main", "GUID", "");
     store.WriteBool("Main", "Startup", true);
@@ -144,7 +144,7 @@ TEST_F(SettingsTest, WritesStoreRegSzWithTheTerminatingNul) {
 }
 
 TEST_F(SettingsTest, ReadsWhatIsStoredEveryTimeWithoutCaching) {
-    TMyRegistry store(registry, kPath);
+    SettingsStore store(registry, kPath);
     store.WriteString("Main", "GUID", "first");
     EXPECT_EQ(store.ReadString("main", "guid", ""), "first");  // names ignore case
     registry.PutString(kMain, "GUID", "changed outside");
@@ -154,7 +154,7 @@ TEST_F(SettingsTest, ReadsWhatIsStoredEveryTimeWithoutCaching) {
 }
 
 TEST_F(SettingsTest, TextEndsAtTheFirstNulOrAtTheEndOfTheData) {
-    TMyRegistry store(registry, kPath);
+    SettingsStore store(registry, kPath);
     registry.PutRaw(kMain, "a", kRegSz, BytesOf(std::string_view("left\0right\0", 11)));
     registry.PutRaw(kMain, "b", kRegSz, BytesOf("no terminator"));
     registry.PutRaw(kMain, "c", kRegSz, {});
@@ -166,13 +166,13 @@ TEST_F(SettingsTest, TextEndsAtTheFirstNulOrAtTheEndOfTheData) {
 }
 
 TEST_F(SettingsTest, ExpandableStringsAreReadWithoutExpansion) {
-    TMyRegistry store(registry, kPath);
+    SettingsStore store(registry, kPath);
     registry.PutRaw(kMain, "GUID", kRegExpandSz, BytesOf(std::string_view("%TEMP%\\x\0", 9)));
     EXPECT_EQ(store.ReadString("Main", "GUID", ""), "%TEMP%\\x");
 }
 
 TEST_F(SettingsTest, NonStringTypesFailButEmptyDataReadsAsEmptyText) {
-    TMyRegistry store(registry, kPath);
+    SettingsStore store(registry, kPath);
     registry.PutRaw(kMain, "Startup", kRegDword, {1, 0, 0, 0});
     registry.PutRaw(kMain, "Multi", kRegMultiSz, {'a', 0, 0});
     registry.PutRaw(kMain, "Bin", kRegBinary, {'1', 0});
@@ -189,7 +189,7 @@ TEST_F(SettingsTest, NonStringTypesFailButEmptyDataReadsAsEmptyText) {
 }
 
 TEST_F(SettingsTest, WriteFailuresCarryTheirMessages) {
-    TMyRegistry store(registry, kPath);
+    SettingsStore store(registry, kPath);
     registry.SetFailCreate(true);
     EXPECT_EQ(ErrorOf([&] { store.WriteString("Short key", "HideThis", "x"); }),
               "Failed to create key Short key");
@@ -203,7 +203,7 @@ TEST_F(SettingsTest, WriteFailuresCarryTheirMessages) {
 // ---- on/off -------------------------------------------------------------------------------------
 
 TEST_F(SettingsTest, OnOffIsAnyNonZeroNumberAndAnythingElseIsTheDefault) {
-    TMyRegistry store(registry, kPath);
+    SettingsStore store(registry, kPath);
     struct Case {
         const char* text;
         int expected;  // 1 on, 0 off, -1 the caller's default
@@ -236,7 +236,7 @@ TEST_F(SettingsTest, OnOffIsAnyNonZeroNumberAndAnythingElseIsTheDefault) {
 // ---- the date -----------------------------------------------------------------------------------
 
 TEST_F(SettingsTest, DateIsEightLittleEndianBytesOfADouble) {
-    TMyRegistry store(registry, kPath);
+    SettingsStore store(registry, kPath);
     store.WriteDate("Last update check", 45292.0);  // 1 January 2024
     // 45292.0 = 0x40E61D8000000000
     using Raw = std::pair<std::uint32_t, Bytes>;
@@ -248,7 +248,7 @@ TEST_F(SettingsTest, DateIsEightLittleEndianBytesOfADouble) {
 }
 
 TEST_F(SettingsTest, DateFailures) {
-    TMyRegistry store(registry, kPath);
+    SettingsStore store(registry, kPath);
     const std::string name = "Last update check";
     const auto readError = [&] { return ErrorOf([&] { store.ReadDate(name); }); };
     EXPECT_EQ(readError(), "Failed to get data for 'Last update check'");
@@ -321,7 +321,7 @@ Bytes RandomBytes(std::mt19937& rng) {
 TEST_P(RandomValues, ReadsGiveTheDocumentedResultForAnyStoredValue) {
     std::mt19937 rng(GetParam());
     MemoryRegistry registry;
-    TMyRegistry store(registry, kPath);
+    SettingsStore store(registry, kPath);
     const std::uint32_t types[] = {kRegNone,  kRegSz,      kRegExpandSz, kRegBinary,
                                    kRegDword, kRegMultiSz, kRegQword,    0x12345678};
     for (int i = 0; i < 1000; ++i) {
@@ -364,7 +364,7 @@ TEST_P(RandomValues, ReadsGiveTheDocumentedResultForAnyStoredValue) {
 TEST_P(RandomValues, WrittenTextsAndDatesReadBackUnchanged) {
     std::mt19937 rng(GetParam() ^ 0x9e3779b9u);
     MemoryRegistry registry;
-    TMyRegistry store(registry, kPath);
+    SettingsStore store(registry, kPath);
     for (int i = 0; i < 1000; ++i) {
         // NUL-free text: a NUL would end it on reading back.
         std::string text(rng() % 300, '\0');

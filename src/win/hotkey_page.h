@@ -1,0 +1,69 @@
+#pragma once
+// The settings window's "Controls" page: the list of hotkeys, the edit with the chosen one's keys,
+// "Change" (records a new combination), "Default" (all hotkeys back to their defaults) and "Run on
+// startup". It also registers the hidden-list hotkey with the system, so that its press may take
+// the foreground (WM_HOTKEY with kShowListHotkeyId reaches the window).
+#include <windows.h>
+
+#include <string>
+
+#include "core/hotkey_detector.h"
+#include "core/settings_store.h"
+#include "win/ui.h"
+
+namespace quenvix::win {
+
+class HotkeyPage {
+  public:
+    static constexpr int kShowListHotkeyId = 1;
+
+    // Makes the tab control (`size96` at 96 DPI, at the top left of `window`'s client area) and
+    // the page's controls; fills nothing yet.
+    HotkeyPage(FormWindow& window, core::HotkeyDetector& detector, core::SettingsStore& settings,
+               SIZE size96);
+    HotkeyPage(const HotkeyPage&) = delete;
+    HotkeyPage& operator=(const HotkeyPage&) = delete;
+
+    // Every hotkey back to its default and the list refilled.
+    void SetDefaultKeys();
+    // The stored hotkeys (a damaged one is reported and keeps its default) and "Run on startup".
+    void LoadSettings();
+    void SaveHotkeys();
+    // True when the system also knows the list's hotkey.
+    bool ShowListRegistered() const { return showListRegistered_; }
+    // A WM_COMMAND from one of the page's controls; false when it is not one of them.
+    bool OnCommand(int id, int code);
+    // Places the page over the tab control's display area (after a DPI change, say).
+    void Layout();
+
+    HWND HotkeyCombo() const { return hotkeyCombo_; }
+    HWND KeyEdit() const { return keyEdit_; }
+
+  private:
+    void RegisterShowListKey();
+    void FillKeyList();
+    void SetChangeHint(const std::wstring& hint);
+    void OnHotkeySelected();
+    void OnChangeKey();
+    void OnDefaultKeys();
+    void OnRunOnStartup();
+
+    FormWindow& window_;
+    core::HotkeyDetector& detector_;
+    core::SettingsStore& settings_;
+    core::HotkeyLines keyLines_;
+    bool showListRegistered_ = false;
+
+    HWND tabs_ = nullptr;
+    HWND controlsPage_ = nullptr;
+    HWND hotkeyGroup_ = nullptr;
+    HWND hotkeyCombo_ = nullptr;
+    HWND keyEdit_ = nullptr;
+    HWND changeButton_ = nullptr;
+    HWND defaultButton_ = nullptr;
+    HWND runOnStartupCheck_ = nullptr;
+    HWND hintTip_ = nullptr;
+    std::wstring changeHint_;
+};
+
+}  // namespace quenvix::win

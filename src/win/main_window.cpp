@@ -1,0 +1,414 @@
+#include "win/main_window.h"
+
+#include <commctrl.h>
+
+#include "core/dialog_text.h"
+#include "core/hotkey_settings.h"
+#include "core/product.h"
+#include "win/about_box.h"
+#include "win/app.h"
+#include "win/command_line_forwarding.h"
+#include "win/confirm_dialog.h"
+#include "win/cpu_gauge_view.h"
+#include "win/crash_guard.h"
+#include "win/hiding.h"
+#include "win/hotkey_page.h"
+#include "win/key_state.h"
+#include "win/log.h"
+#include "win/shell.h"
+#include "win/taskbar.h"
+#include "win/tray_icon.h"
+#include "win/update_dialog.h"
+
+namespace quenvix::win {
+namespace {
+
+constexpr int kStatusBarId = 307;
+
+// Client area of the window and its pieces, in 96-DPI pixels.
+constexpr SIZE kClient{363, 160};
+constexpr int kStatusHeight = 19;
+
+constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr DWORD kFormExStyle = WS_EX_TOPMOST | WS_EX_CONTROLPARENT;
+
+}  // namespace
+
+MainWindow::MainWindow(AppWindow& app, const Platform& platform) : app_(app), platform_(platform) {
+    CreateBound(L"QuenvixMainForm", kFormStyle, kFormExStyle, Widen(core::kMainCaption), 5000, 148,
+                kClient.cx, kClient.cy, app_.Hwnd());
+    if (!Hwnd()) throw core::Error("The main window could not be created");
+    AdoptDpi();
+    menus_ = std::make_unique<CommandMenus>(MenuTable());
+    menus_->AttachMenuBar(Hwnd());
+    SizeToClient(kClient, kFormStyle, kFormExStyle, true);
+    // Left edge 5000 was given at creation; the hidden list lives in the hiding component.
+    detector_ = std::make_unique<core::HotkeyDetector>(platform_.keys, platform_.timers);
+    settings_ = std::make_unique<core::SettingsStore>(platform_.registry, core::kSettingsKeyPath);
+    hotkeyPage_ = std::make_unique<HotkeyPage>(*this, *detector_, *settings_,
+                                               SIZE{kClient.cx, kClient.cy - kStatusHeight});
+    CreateStatusBar();
+    Start();
+    // Created visible, but off the screen until the first start-up timer run puts it into the
+    // tray.
+    ShowWindow(app_.Hwnd(), SW_SHOW);
+    ShowWindow(Hwnd(), SW_SHOWNORMAL);
+}
+
+MainWindow::~MainWindow() {
+    Guarded(nullptr, [&] { ShutDown(); });
+}
+
+std::size_t MainWindow::HiddenCount() const {
+    return hiding_ ? hiding_->HiddenCount() : 0;
+}
+
+// ---- creation -------------------------------------------------------------------------------
+
+std::vector<MenuCommand> MainWindow::MenuTable() {
+    MainWindowActions actions;
+    actions.exit = [this] { OnExit(); };
+    actions.hide = [this] { OnHide(); };
+    actions.toggleAutomaticCheck = [this] { OnToggleAutomaticCheck(); };
+    actions.checkUpdate = [this] { updateChecker_->Start(true); };
+    actions.about = [this] { ShowAboutBox(Hwnd()); };
+    actions.showSettings = [this] { OnShowSettings(); };
+    actions.restoreAll = [this] { hiding_->RestoreAll(); };
+    actions.panic = [this] { hiding_->Panic(); };
+    return MainMenuTable(actions);
+}
+
+void MainWindow::CreateStatusBar() {
+    const FontSpec formFont{};  // MS Sans Serif, 8 point
+    statusBar_ = CreateWindowExW(
+        0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, Hwnd(),
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusBarId)), AppInstance(), nullptr);
+    SendMessageW(statusBar_, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(formFont)), FALSE);
+    int parts[] = {S(50)};
+    SendMessageW(statusBar_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
+    SendMessageW(statusBar_, SB_SETMINHEIGHT, static_cast<WPARAM>(S(kStatusHeight)), 0);
+    SendMessageW(statusBar_, WM_SIZE, 0, 0);
+}
+
+void MainWindow::Start() {
+    hotkeyPage_->SetDefaultKeys();
+
+    gaugeImages_ = CreateCpuImageList();
+    cpuGauge_ = std::make_unique<CpuGaugeView>(gaugeImages_);
+    trayIcon_ = std::make_unique<TrayIcon>(Hwnd(), platform_.shellNotifyIcon);
+    trayIcon_->SetAnimated(true);
+    trayIcon_->SetAnimateDelay(200);
+    trayIcon_->SetHint("Click mouse to show the menu");
+    trayIcon_->SetImageList(gaugeImages_);
+    trayIcon_->SetIconIndex(0);
+    trayIcon_->SetPopupMenu(menus_->TrayMenu());
+    trayIcon_->OnDblClick = [this] { OnShowSettings(); };
+    trayIcon_->OnMenuCommand = [this](UINT id) { OnCommand(static_cast<int>(id), 0); };
+
+    crashGuard_ = std::make_unique<CrashGuard>([this] { ShowUnprotectedWarning(Hwnd()); });
+    // One record per session: another copy of ours (another session of the same user) keeps
+    // its own, and neither overwrites the other's.
+    const std::string recoveryValue = RecoveryValueName();
+    hiding_ = std::make_unique<Hiding>(platform_.desktop, *settings_, menus_->TrayMenu(), Hwnd(),
+                                       app_.Hwnd(), kFirstEntryId, kLastEntryId - kFirstEntryId + 1,
+                                       crashGuard_.get(), recoveryValue);
+    trayIcon_->OnPopup = [this] { hiding_->RefreshTrayMenu(kTrayRestoreAllId); };
+
+    detector_->StartDetect([this](std::uint16_t index) { OnHotkey(index); });
+    if (platform_.followKeyEvents) rawKeyboard_ = FollowKeyEvents(*detector_);
+
+    ForwardedVerbActions verbActions;
+    verbActions.exit = [this] {
+        HideToTray();
+        OnCloseRequest();
+    };
+    verbActions.restoreAll = [this] { hiding_->RestoreAll(); };
+    verbActions.hideAll = [this] { hiding_->HideAllWindows(); };
+    verbActions.show = [this] {
+        for (HWND window : {GetWindow(Hwnd(), GW_OWNER), Hwnd()}) {
+            if (window && IsIconic(window)) ShowWindow(window, SW_RESTORE);
+        }
+        OnShowSettings();
+    };
+    forwardedVerbs_ = std::make_unique<ForwardedVerbs>(Hwnd(), std::move(verbActions));
+
+    // A damaged setting is reported and costs only its own step: the program still starts,
+    // takes back what an earlier copy left hidden, and goes into the tray.
+    hotkeyPage_->LoadSettings();
+    Guarded(Hwnd(), [&] {
+        guid_ = settings_->ReadString("Main", "GUID", "");
+        if (guid_.empty()) {
+            guid_ = NewGUIDString();
+            settings_->WriteString("Main", "GUID", guid_);
+        }
+    });
+    bool autoCheck = true;
+    Guarded(Hwnd(),
+            [&] { autoCheck = settings_->ReadBool("Preference", "Automatic update check", true); });
+    CheckMenuItem(menus_->MenuBar(), kMenuAutomaticCheckId,
+                  MF_BYCOMMAND | (autoCheck ? MF_CHECKED : MF_UNCHECKED));
+
+    // Windows hidden by a copy that did not end cleanly come back under this copy's care.
+    Guarded(Hwnd(), [&] {
+        TakeOverLegacyRecovery(*settings_, recoveryValue);
+        hiding_->AdoptRecovered();
+        Log("Windows taken back from an earlier run: " + std::to_string(hiding_->HiddenCount()));
+    });
+
+    cpuGauge_->StartTicking(platform_.timers, 500);
+
+    updateChecker_ =
+        std::make_unique<UpdateChecker>(Hwnd(), *settings_, platform_.clock, platform_.http);
+    startupTimer_ = platform_.timers.MakeTimer();
+    startupTimer_->SetInterval(1000);
+    startupTimer_->SetOnTick([this] { OnStartupTimer(); });
+    startupTimer_->SetEnabled(true);
+}
+
+void MainWindow::ShutDown() {
+    if (destroyed_) return;
+    destroyed_ = true;
+    ending_ = true;
+    if (cpuGauge_) cpuGauge_->StopTicking();
+    if (startupTimer_) startupTimer_->SetEnabled(false);
+    // A pending update request is abandoned: its late answer must not reach this window.
+    updateChecker_.reset();
+    RestoreAndSaveBeforeEnding();
+    // The tray icon goes last: removing it waits on the shell, and nothing hidden may depend on
+    // that wait.
+    if (trayIcon_) trayIcon_->SetActive(false);
+    rawKeyboard_.reset();
+    hotkeyPage_.reset();
+    detector_.reset();
+    hiding_.reset();
+    trayIcon_.reset();
+    settings_.reset();
+}
+
+void MainWindow::RestoreAndSaveBeforeEnding() {
+    // Every window still hidden comes back, the earliest first, before anything that can fail
+    // or wait: the user's windows matter more than the hotkeys or the icon.
+    if (hiding_) Guarded(nullptr, [&] { hiding_->RestoreAllOnExit(); });
+    if (hotkeyPage_) Guarded(nullptr, [&] { hotkeyPage_->SaveHotkeys(); });
+}
+
+// ---- showing and hiding the settings window -------------------------------------------------
+
+void MainWindow::ShowOrHide(bool show) {
+    AnimateTray(Hwnd(), show);
+    HWND owner = GetWindow(Hwnd(), GW_OWNER);
+    const int cmd = show ? SW_SHOW : SW_HIDE;
+    ShowWindow(owner, cmd);
+    ShowWindowAsync(owner, cmd);
+    ShowWindowAsync(Hwnd(), cmd);
+}
+
+void MainWindow::HideToTray() {
+    // A question answered after Exit began (a re-entrant close, say) must not revive the icon.
+    if (ending_) return;
+    trayIcon_->SetActive(true);
+    ShowOrHide(false);
+    inTray_ = true;
+}
+
+void MainWindow::ShowFromTray() {
+    ShowOrHide(true);
+    // Minimised with its own button, the window would come back as a taskbar button only.
+    if (IsIconic(Hwnd())) ShowWindow(Hwnd(), SW_RESTORE);
+    inTray_ = false;
+    RECT r{};
+    GetWindowRect(Hwnd(), &r);
+    const int w = r.right - r.left;
+    const int h = r.bottom - r.top;
+    SetWindowPos(Hwnd(), nullptr, (GetSystemMetrics(SM_CXSCREEN) - w) / 2,
+                 (GetSystemMetrics(SM_CYSCREEN) - h) / 2, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void MainWindow::OnShowSettings() {
+    ShowFromTray();
+    SetForegroundWindow(Hwnd());
+    SetFocus(Hwnd());
+}
+
+bool MainWindow::Confirm(core::DialogKind kind, const char* ident, const char* text) {
+    core::DialogText dialog;
+    dialog.Kind = kind;
+    dialog.Ident = ident;
+    dialog.Text = text;
+    return ConfirmUnlessSilenced(*settings_, dialog, Hwnd());
+}
+
+void MainWindow::OnCloseRequest() {
+    if (inTray_) {
+        CloseProgram();
+        return;
+    }
+    if (Confirm(core::dkConfirmation, "Closing is hiding",
+                "Quenvix will be hidden in tray icon on the right bottom.\n"
+                "Click on the tray icon to show menu.\n"
+                "\n"
+                "To exit from Quenvix use menu Files\\Exit")) {
+        HideToTray();
+    }
+}
+
+void MainWindow::OnExit() {
+    if (!Confirm(core::dkConfirmation, "AskToClose", "Close Quenvix?")) return;
+    HideToTray();
+    OnCloseRequest();
+}
+
+void MainWindow::CloseProgram() {
+    if (ending_) return;
+    ending_ = true;
+    if (startupTimer_) startupTimer_->SetEnabled(false);
+    RestoreAndSaveBeforeEnding();
+    trayIcon_->SetActive(false);
+    ShowOnClose();
+    // The message loop ends; the entry point then destroys this window, which restores what is
+    // hidden.
+    PostQuitMessage(0);
+}
+
+void MainWindow::ShowOnClose() {
+    ShowFromTray();
+    SetFocus(Hwnd());
+    SendMessageW(statusBar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(statusHint_.c_str()));
+}
+
+void MainWindow::OnHide() {
+    Confirm(core::dkInformation, "Hiding window",
+            "Quenvix will be hidden in tray icon on the right bottom.\n"
+            "Click on the tray icon to show menu.");
+    HideToTray();
+}
+
+void MainWindow::OnStatusBarClick() {
+    if (statusHint_.empty()) return;
+    const DWORD attributes = GetFileAttributesW(statusHint_.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        ShellOpen(Narrow(statusHint_));
+    }
+}
+
+// ---- timers ---------------------------------------------------------------------------------
+
+void MainWindow::OnStartupTimer() {
+    startupTimer_->SetEnabled(false);
+    const bool autoCheck =
+        GetMenuState(menus_->MenuBar(), kMenuAutomaticCheckId, MF_BYCOMMAND) & MF_CHECKED;
+    // The tray comes after the question of the automatic check, as soon as its request is on its
+    // way; a failing check must not keep the window out of the tray.
+    try {
+        if (autoCheck) updateChecker_->Start(false);
+    } catch (...) {
+        HideToTray();
+        throw;
+    }
+    HideToTray();
+}
+
+void MainWindow::OnToggleAutomaticCheck() {
+    const HMENU bar = menus_->MenuBar();
+    const bool ticked = !(GetMenuState(bar, kMenuAutomaticCheckId, MF_BYCOMMAND) & MF_CHECKED);
+    CheckMenuItem(bar, kMenuAutomaticCheckId, MF_BYCOMMAND | (ticked ? MF_CHECKED : MF_UNCHECKED));
+    settings_->WriteBool("Preference", "Automatic update check", ticked);
+    startupTimer_->SetEnabled(true);
+}
+
+// ---- hotkeys --------------------------------------------------------------------------------
+
+void MainWindow::OnHotkey(std::uint16_t index) {
+    // Nothing is hidden any more once the windows have been given back for the exit.
+    if (!hiding_ || ending_) return;
+    const auto action = core::ActionOfHotkey(index);
+    if (!action) return;
+    hiding_->RunHotkeyAction(*action, [this] {
+        // When the system knows the key too, its WM_HOTKEY opens the list instead: only that
+        // press carries the right to take the foreground, which a keyboard-driven menu needs.
+        if (!hotkeyPage_->ShowListRegistered()) ShowHiddenList();
+    });
+}
+
+void MainWindow::ShowHiddenList() {
+    if (ending_ || !trayIcon_) return;
+    trayIcon_->ShowPopupMenu(true);
+}
+
+// ---- messages -------------------------------------------------------------------------------
+
+void MainWindow::OnCommand(int id, int code) {
+    if (id >= static_cast<int>(kFirstEntryId) && id <= static_cast<int>(kLastEntryId)) {
+        hiding_->OnMenuCommand(static_cast<UINT>(id));
+        return;
+    }
+    if (menus_->Run(id)) return;
+    if (hotkeyPage_) hotkeyPage_->OnCommand(id, code);
+}
+
+LRESULT MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    // Once the exit has begun, late commands, clicks and close requests find nothing to do.
+    if (ending_ && (msg == WM_COMMAND || msg == WM_CLOSE || msg == WM_NOTIFY)) return 0;
+    switch (msg) {
+        case WM_COMMAND:
+            OnCommand(LOWORD(wParam), HIWORD(wParam));
+            return 0;
+        case WM_CLOSE:
+            OnCloseRequest();
+            return 0;
+        case WM_HOTKEY:
+            if (wParam == HotkeyPage::kShowListHotkeyId && !ending_) ShowHiddenList();
+            return 0;
+        case kUpdateReplyMessage:
+            if (updateChecker_ && !ending_) updateChecker_->Finish();
+            return 0;
+        case WM_NOTIFY: {
+            if (!SentByThisThread()) return 0;
+            const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+            if (header->hwndFrom == statusBar_ && header->code == NM_CLICK) OnStatusBarClick();
+            return 0;
+        }
+        case WM_SIZE:
+            if (statusBar_) SendMessageW(statusBar_, WM_SIZE, 0, 0);
+            return 0;
+        case WM_DESTROY:
+            // Destroyed by anyone but our own exit (a close that reached the owner window's
+            // default handling, another program): a program without its window could never give
+            // the hidden windows back, so end cleanly now.
+            if (!destroyed_) {
+                ShutDown();
+                PostQuitMessage(0);
+            }
+            return 0;
+        case WM_QUERYENDSESSION:
+            // The session is closing: give the hidden windows back first, so that their programs
+            // can ask to save their work where the user can see them.
+            if (hiding_) hiding_->RestoreAllOnExit();
+            return TRUE;
+        case WM_ENDSESSION:
+            if (wParam) {
+                ending_ = true;
+                RestoreAndSaveBeforeEnding();
+            }
+            return 0;
+        case WM_COPYDATA:
+            return forwardedVerbs_ ? forwardedVerbs_->Accept(wParam, lParam) : FALSE;
+        case kRunForwardedVerb:
+            if (forwardedVerbs_) forwardedVerbs_->RunKept([this] { return destroyed_; });
+            return 0;
+        case WM_DPICHANGED: {
+            if (!SentByThisThread()) return 0;
+            const LRESULT r = FormWindow::OnMessage(msg, wParam, lParam);
+            if (hotkeyPage_) hotkeyPage_->Layout();
+            int parts[] = {S(50)};
+            SendMessageW(statusBar_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
+            SendMessageW(statusBar_, WM_SIZE, 0, 0);
+            return r;
+        }
+        default:
+            return FormWindow::OnMessage(msg, wParam, lParam);
+    }
+}
+
+}  // namespace quenvix::win

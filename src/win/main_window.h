@@ -1,0 +1,113 @@
+#pragma once
+// The main window: the small settings window the user sees (the hotkey page, the menu bar) and the
+// owner of everything that lives as long as the program: the tray icon and its menu, the
+// hidden-window list, the hotkey detector, the settings store and the timers. This unit is the
+// window's life: start-up, the way into the tray and out, close and exit. The hotkey page and
+// the menus are units of their own.
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/command_line.h"
+#include "core/dialog_text.h"
+#include "core/hotkey_detector.h"
+#include "core/ports/timer.h"
+#include "core/settings_store.h"
+#include "win/main_menus.h"
+#include "win/platform.h"
+#include "win/ui.h"
+
+namespace quenvix::win {
+
+class AppWindow;
+class TrayIcon;
+class Hiding;
+class SharedImageList;
+class CpuGaugeView;
+class Win32RawKeyboard;
+class UpdateChecker;
+class CrashGuard;
+class HotkeyPage;
+class ForwardedVerbs;
+
+class MainWindow : public FormWindow {
+  public:
+    // Creates the window and runs the whole start-up of the program. `platform` outlives the
+    // window.
+    MainWindow(AppWindow& app, const Platform& platform);
+    // Brings back every window still hidden and writes the hotkeys back.
+    ~MainWindow() override;
+
+    // Hotkey callback of the detector: the hotkey's index in the hotkey table.
+    void OnHotkey(std::uint16_t index);
+
+    void HideToTray();
+    // The tray menu at the mouse pointer, ready for the keyboard, newest hidden window selected.
+    void ShowHiddenList();
+    void ShowFromTray();
+    bool InTray() const { return inTray_; }
+    std::size_t HiddenCount() const;
+    HMENU MenuBar() const { return menus_ ? menus_->MenuBar() : nullptr; }
+    HMENU TrayMenu() const { return menus_ ? menus_->TrayMenu() : nullptr; }
+
+  protected:
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
+  private:
+    std::vector<MenuCommand> MenuTable();
+    void CreateStatusBar();
+    void Start();
+    void ShutDown();
+    void RestoreAndSaveBeforeEnding();
+    void OnCommand(int id, int code);
+
+    void ShowOrHide(bool show);
+    void OnCloseRequest();
+    void CloseProgram();
+    void ShowOnClose();
+    void OnExit();
+    void OnHide();
+    void OnStatusBarClick();
+    void OnShowSettings();
+    void OnStartupTimer();
+    void OnToggleAutomaticCheck();
+
+    // Options given to a second quenvix.exe, accepted from WM_COPYDATA and run from a posted
+    // message.
+    std::unique_ptr<ForwardedVerbs> forwardedVerbs_;
+
+    bool Confirm(core::DialogKind kind, const char* ident, const char* text);
+
+    AppWindow& app_;
+    Platform platform_;
+
+    std::unique_ptr<core::HotkeyDetector> detector_;
+    // Feeds detector_ key events; null where the system refuses them (detector_ then polls).
+    std::unique_ptr<Win32RawKeyboard> rawKeyboard_;
+    bool inTray_ = false;
+    std::string guid_;
+    std::unique_ptr<core::SettingsStore> settings_;
+
+    std::unique_ptr<CommandMenus> menus_;
+    std::unique_ptr<HotkeyPage> hotkeyPage_;
+    HWND statusBar_ = nullptr;
+    std::wstring statusHint_;
+
+    std::unique_ptr<core::Timer> startupTimer_;
+    std::unique_ptr<UpdateChecker> updateChecker_;  // the update check in progress, if any
+    std::shared_ptr<SharedImageList> gaugeImages_;
+    std::unique_ptr<CpuGaugeView> cpuGauge_;
+    std::unique_ptr<TrayIcon> trayIcon_;
+    // Shows the hidden windows again if the program crashes; the hider tells it every change of
+    // the list. Declared before hiding_ so that it outlives it.
+    std::unique_ptr<CrashGuard> crashGuard_;
+    std::unique_ptr<Hiding> hiding_;
+    bool destroyed_ = false;
+    // Set when the exit begins: from then on hotkeys, commands and the tray do nothing.
+    bool ending_ = false;
+};
+
+}  // namespace quenvix::win

@@ -1,0 +1,333 @@
+#include "win/tray_icon.h"
+
+#include "win/taskbar.h"
+#include "win/tray_icon_thread.h"
+
+// clang-format off
+#include <windows.h>
+#include <mmsystem.h>
+// clang-format on
+#include <process.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+
+#include "core/text.h"
+#include "win/log.h"
+#include "win/ui.h"
+
+namespace quenvix::win {
+
+namespace {
+
+constexpr std::size_t kTipCharacters = 64;
+constexpr DWORD kSoundFlags = SND_ALIAS | SND_NOWAIT | SND_NODEFAULT | SND_ASYNC;
+
+// The hint's first 64 characters, as the shell's tip field takes them. Characters outside the
+// basic plane take two UTF-16 units, so 64 of them would not fit the field with its terminator;
+// then the cut falls one character earlier rather than inside a pair.
+std::wstring TrayTip(const std::string& hint) {
+    std::wstring tip = Widen(core::FirstCharacters(hint, kTipCharacters));
+    constexpr std::size_t kMaxUnits = sizeof(NOTIFYICONDATAW::szTip) / sizeof(wchar_t) - 1;
+    if (tip.size() > kMaxUnits) {
+        std::size_t cut = kMaxUnits;
+        if (IS_HIGH_SURROGATE(tip[cut - 1])) --cut;
+        tip.resize(cut);
+    }
+    return tip;
+}
+
+int PlatformPriority(ThreadPriority priority) {
+    switch (priority) {
+        case ThreadPriority::Idle:
+            return THREAD_PRIORITY_IDLE;
+        case ThreadPriority::Lowest:
+            return THREAD_PRIORITY_LOWEST;
+        case ThreadPriority::Lower:
+            return THREAD_PRIORITY_BELOW_NORMAL;
+        case ThreadPriority::Normal:
+            return THREAD_PRIORITY_NORMAL;
+        case ThreadPriority::Higher:
+            return THREAD_PRIORITY_ABOVE_NORMAL;
+        case ThreadPriority::Highest:
+            return THREAD_PRIORITY_HIGHEST;
+        case ThreadPriority::TimeCritical:
+            return THREAD_PRIORITY_TIME_CRITICAL;
+    }
+    return THREAD_PRIORITY_NORMAL;
+}
+
+ShiftState CurrentShiftState() {
+    return ShiftState{GetKeyState(VK_SHIFT) < 0, GetKeyState(VK_CONTROL) < 0,
+                      GetKeyState(VK_MENU) < 0};
+}
+
+}  // namespace
+
+// ---- the hidden callback window ---------------------------------------------------------------
+
+class TrayIcon::CallbackWindow : public Window {
+  public:
+    explicit CallbackWindow(TrayIcon& icon) : icon_(icon) {
+        // An ordinary (hidden) top-level window, not a message-only one: only those hear the
+        // shell's "TaskbarCreated" broadcast, and the icon goes away with the process.
+        if (!CreateBound(L"QuenvixNotifyIcon", WS_POPUP, WS_EX_TOOLWINDOW, L"", 0, 0, 0, 0,
+                         nullptr)) {
+            throw core::Error("Failed to create the tray icon window");
+        }
+    }
+
+  protected:
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
+        LRESULT result = 0;
+        if (icon_.IconWndProc(msg, wParam, lParam, result)) return result;
+        return DefaultProc(msg, wParam, lParam);
+    }
+
+  private:
+    friend class TrayIcon;
+    TrayIcon& icon_;
+};
+
+// ---- TrayIcon ----------------------------------------------------------------------------
+
+TrayIcon::TrayIcon(HWND owner, ShellNotifyIconFn shell)
+    : owner_(owner),
+      shell_(shell ? std::move(shell) : ShellNotifyIconFn(&Shell_NotifyIconW)),
+      taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {
+    window_ = std::make_unique<CallbackWindow>(*this);
+    // An elevated copy would otherwise never hear that the shell restarted.
+    if (taskbarCreated_)
+        ChangeWindowMessageFilterEx(Window(), taskbarCreated_, MSGFLT_ALLOW, nullptr);
+}
+
+TrayIcon::~TrayIcon() {
+    SetActive(false);
+    RemoveHook();
+}
+
+HWND TrayIcon::Window() const noexcept {
+    return window_->Hwnd();
+}
+
+void TrayIcon::SetActive(bool value) {
+    if (active_ == value) return;
+    active_ = value;
+    UpdateThread(true);
+}
+
+void TrayIcon::SetAnimated(bool value) {
+    if (animated_ == value) return;
+    animated_ = value;
+    UpdateThread(false);
+}
+
+void TrayIcon::SetAnimateDelay(int value) {
+    value = std::max(value, 0);
+    if (animateDelay_ == value) return;
+    animateDelay_ = value;
+    UpdateThread(false);
+}
+
+void TrayIcon::SetAnimatePriority(ThreadPriority value) {
+    if (animatePriority_ == value) return;
+    animatePriority_ = value;
+    UpdateThread(false);
+}
+
+void TrayIcon::SetHint(const std::string& value) {
+    if (hint_ == value) return;
+    hint_ = value;
+    UpdateThread(true);
+}
+
+void TrayIcon::SetIconIndex(int value) {
+    if (iconIndex_ == value) return;
+    iconIndex_ = value;
+    UpdateThread(true);
+}
+
+void TrayIcon::SetImageList(std::shared_ptr<SharedImageList> value) {
+    if (imageList_ == value) return;
+    imageList_ = std::move(value);
+    iconIndex_ = 0;
+    UpdateThread(true);
+}
+
+void TrayIcon::SetPopupMenu(HMENU value) {
+    popupMenu_ = value;
+}
+
+void TrayIcon::SetMinimizeOwnerToTray(bool value) {
+    if (minimizeOwnerToTray_ == value) return;
+    if (value) {
+        InstallHook();
+    } else {
+        RemoveHook();
+    }
+    minimizeOwnerToTray_ = value;
+}
+
+void TrayIcon::UpdateThread(bool withIcon) {
+    if (active_) {
+        const bool starting = !thread_;
+        if (starting) thread_ = std::make_shared<TrayIconThread>(Window(), shell_);
+        thread_->SetAnimation(animated_, animateDelay_);
+        if (withIcon || starting) thread_->SetIcon(TrayTip(hint_), iconIndex_, imageList_);
+        if (starting) thread_->Start();
+        thread_->SetPriority(PlatformPriority(animatePriority_));
+    } else if (thread_) {
+        thread_->Stop();
+        thread_.reset();
+    }
+}
+
+bool TrayIcon::IconWndProc(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (msg == kTrayIconCallbackMessage) {
+        switch (static_cast<UINT>(lParam)) {
+            case WM_LBUTTONDOWN:
+                IconMouseDown(MouseButton::Left);
+                break;
+            case WM_LBUTTONUP:
+                IconMouseUp(MouseButton::Left);
+                break;
+            case WM_LBUTTONDBLCLK:
+                if (OnDblClick) OnDblClick();
+                break;
+            case WM_RBUTTONDOWN:
+                IconMouseDown(MouseButton::Right);
+                break;
+            case WM_RBUTTONUP:
+                IconMouseUp(MouseButton::Right);
+                break;
+            case WM_MBUTTONDOWN:
+                IconMouseDown(MouseButton::Middle);
+                break;
+            case WM_MBUTTONUP:
+                IconMouseUp(MouseButton::Middle);
+                break;
+            default:
+                break;
+        }
+        return true;
+    }
+    if (taskbarCreated_ && msg == taskbarCreated_) {
+        if (thread_) thread_->Readd();
+        return true;
+    }
+    return OnMenuMessage && OnMenuMessage(msg, wParam, lParam, result);
+}
+
+void TrayIcon::IconMouseDown(MouseButton button) {
+    POINT pt{};
+    GetCursorPos(&pt);
+    if (OnMouseDown) OnMouseDown(button, CurrentShiftState(), pt.x, pt.y);
+}
+
+void TrayIcon::IconMouseUp(MouseButton button) {
+    POINT pt{};
+    GetCursorPos(&pt);
+    if (OnMouseUp) OnMouseUp(button, CurrentShiftState(), pt.x, pt.y);
+    if (button != MouseButton::Middle && popupMenu_) {
+        PopupMenuAt(pt, false);
+    } else if (button == MouseButton::Left && minimizeOwnerToTray_) {
+        RestoreFromTray();
+    }
+}
+
+void TrayIcon::ShowPopupMenu(bool selectLastItem) {
+    POINT pt{};
+    GetCursorPos(&pt);
+    PopupMenuAt(pt, selectLastItem);
+}
+
+void TrayIcon::PopupMenuAt(POINT pt, bool selectLastItem) {
+    // A second request while the menu is open (its loop still runs our messages) must not stack
+    // a second menu on the first.
+    if (!popupMenu_ || menuOpen_) return;
+    menuOpen_ = true;
+    struct Closed {
+        bool& open;
+        ~Closed() { open = false; }
+    } closed{menuOpen_};
+    if (OnPopup) OnPopup();
+    const int count = GetMenuItemCount(popupMenu_);
+    if (selectLastItem && count > 0) {
+        MENUITEMINFOW item{};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_FTYPE;
+        // The menu's own loop takes this key first: "up" from no selection selects the last
+        // item. A separator there means nothing is listed, and nothing is selected.
+        if (GetMenuItemInfoW(popupMenu_, static_cast<UINT>(count - 1), TRUE, &item) &&
+            !(item.fType & MFT_SEPARATOR)) {
+            PostMessageW(Window(), WM_KEYDOWN, VK_UP, 0);
+        }
+    }
+    // Without the foreground the menu would not close when the user clicks elsewhere; the
+    // WM_NULL lets it see that click.
+    SetForegroundWindow(Window());
+    const UINT command = static_cast<UINT>(TrackPopupMenuEx(
+        popupMenu_, TPM_RETURNCMD | TPM_RIGHTBUTTON, pt.x, pt.y, Window(), nullptr));
+    PostMessageW(Window(), WM_NULL, 0, 0);
+    if (owner_ && IsWindow(owner_)) SetForegroundWindow(owner_);
+    if (command != 0 && OnMenuCommand) OnMenuCommand(command);
+}
+
+// ---- minimising into the tray ---------------------------------------------------------------
+
+void TrayIcon::InstallHook() {
+    DWORD pid = 0;
+    // Only our own window on this thread can be subclassed.
+    const bool ours = owner_ && IsWindow(owner_) &&
+                      GetWindowThreadProcessId(owner_, &pid) == GetCurrentThreadId() &&
+                      pid == GetCurrentProcessId();
+    if (!ours ||
+        !SetWindowSubclass(owner_, &TrayIcon::OwnerWndProc, 1, reinterpret_cast<DWORD_PTR>(this))) {
+        throw TrayIconError("Owner must be a form");
+    }
+    hooked_ = true;
+}
+
+void TrayIcon::RemoveHook() {
+    if (!hooked_) return;
+    if (IsWindow(owner_)) RemoveWindowSubclass(owner_, &TrayIcon::OwnerWndProc, 1);
+    hooked_ = false;
+}
+
+LRESULT CALLBACK TrayIcon::OwnerWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                        DWORD_PTR self) {
+    // Only the plain minimise command: one with extra low-order flags goes its usual way.
+    if (msg == WM_SYSCOMMAND && wParam == SC_MINIMIZE) {
+        Guarded(hwnd, [self] { reinterpret_cast<TrayIcon*>(self)->MinimizeToTray(); });
+        return 0;
+    }
+    if (msg == WM_NCDESTROY) {
+        reinterpret_cast<TrayIcon*>(self)->RemoveHook();
+    }
+    return DefSubclassProc(hwnd, msg, wParam, lParam);
+}
+
+void TrayIcon::MinimizeToTray() {
+    PlaySoundW(L"Minimize", nullptr, kSoundFlags);
+    RECT from{};
+    GetWindowRect(owner_, &from);
+    AnimateCaption(owner_, from, false);
+    ShowWindow(owner_, SW_HIDE);
+    SetActive(true);
+}
+
+void TrayIcon::RestoreFromTray() {
+    PlaySoundW(L"RestoreUp", nullptr, kSoundFlags);
+    RECT to{};
+    GetWindowRect(owner_, &to);
+    AnimateCaption(owner_, to, true);
+    ShowWindow(owner_, SW_SHOW);
+    UpdateWindow(owner_);
+    SetActive(false);
+}
+
+}  // namespace quenvix::win

@@ -1,0 +1,224 @@
+// The main window with fake system services: an in-memory registry, manual timers, a scripted
+// desktop, a set of held keys and a shell icon call that only records. What is checked is what the
+// user would see: windows hidden and back, the icon there or gone, the program ending or not.
+#include "win/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/dialog_text.h"
+#include "core/hotkey_settings.h"
+#include "core/ports/key_state.h"
+#include "core/product.h"
+#include "fakes/fake_desktop.h"
+#include "fakes/key_set.h"
+#include "fakes/manual_timer.h"
+#include "fakes/memory_registry.h"
+#include "win/app.h"
+
+namespace quenvix::win {
+namespace {
+
+constexpr core::WindowId kFirst = 0x40;
+constexpr core::WindowId kLast = 0x42;
+
+class FixedClock : public core::Clock {
+  public:
+    int Today() override { return 45000; }
+};
+
+class MainWindowTest : public ::testing::Test {
+  protected:
+    MainWindowTest() {
+        for (core::WindowId w = kFirst; w <= kLast; ++w) {
+            test::FakeWindow scripted;
+            scripted.caption = "Window " + std::to_string(w - kFirst);
+            desktop.Add(w, scripted);
+        }
+        desktop.SetForeground(kFirst);
+        desktop.onCall = [this](const test::DesktopCall& call) {
+            if (call.kind == test::DesktopCall::ShowAsync &&
+                call.command != core::ShowCommand::Hide &&
+                call.command != core::ShowCommand::Minimize) {
+                Note("back " + std::to_string(call.window));
+            }
+        };
+        // The questions are answered for good already, the automatic update check is off and
+        // the Windows start-up entry is left alone.
+        core::SettingsStore settings(registry, core::kSettingsKeyPath);
+        for (const char* question : {"AskToClose", "Closing is hiding", "Hiding window"}) {
+            settings.WriteBool(core::kDialogsSection, question, true);
+        }
+        settings.WriteBool("Preference", "Automatic update check", false);
+        settings.WriteBool("Main", "Startup", false);
+    }
+
+    ~MainWindowTest() override {
+        window.reset();
+        // An exit leaves its quit message for the loop the program would have run.
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        }
+    }
+
+    void Start() { window = std::make_unique<MainWindow>(app, platform); }
+    // The first run of the start-up timer puts the window into the tray.
+    void StartInTray() {
+        Start();
+        timers.Advance(1000);
+        ASSERT_TRUE(window->InTray());
+        ASSERT_TRUE(WaitForNote("icon added"));
+    }
+
+    void Note(const std::string& event) {
+        std::lock_guard lock(mutex_);
+        events_.push_back(event);
+    }
+    std::vector<std::string> Events() {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+    // The icon is the tray thread's; its calls come a moment later.
+    bool WaitForNote(const std::string& event) {
+        for (int i = 0; i < 500; ++i) {
+            const auto events = Events();
+            if (std::find(events.begin(), events.end(), event) != events.end()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+    bool QuitPosted() {
+        MSG msg;
+        return PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) != FALSE;
+    }
+    void Command(int id) { SendMessageW(window->Hwnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+    // Holds the keys for one detection step, then lets them go for another.
+    void PressKeys(std::initializer_list<std::uint16_t> codes) {
+        keys.Hold(codes);
+        timers.Advance(core::HotkeyDetector::kDetectInterval);
+        keys.ReleaseAll();
+        timers.Advance(core::HotkeyDetector::kDetectInterval);
+    }
+    std::size_t VisibleCount() {
+        std::size_t n = 0;
+        for (core::WindowId w = kFirst; w <= kLast; ++w) n += desktop.IsVisible(w);
+        return n;
+    }
+
+    test::MemoryRegistry registry;
+    test::ManualTimers timers;
+    test::KeySet keys;
+    test::FakeDesktop desktop;
+    FixedClock clock;
+    Platform platform{registry,
+                      timers,
+                      keys,
+                      desktop,
+                      clock,
+                      {},
+                      [this](DWORD message, NOTIFYICONDATAW*) {
+                          if (message == NIM_ADD) Note("icon added");
+                          if (message == NIM_DELETE) Note("icon removed");
+                          return TRUE;
+                      },
+                      false};
+    AppWindow app;
+    std::unique_ptr<MainWindow> window;
+
+  private:
+    std::mutex mutex_;
+    std::vector<std::string> events_;
+};
+
+TEST_F(MainWindowTest, HotkeysHideAndRestoreThroughTheDetector) {
+    Start();
+    using namespace core::vk;
+    PressKeys({kControl, kMultiply});  // HideThis: the foreground program
+    EXPECT_FALSE(desktop.IsVisible(kFirst));
+    EXPECT_EQ(window->HiddenCount(), 1u);
+
+    PressKeys({kControl, kDivide});  // HideAll: the rest
+    EXPECT_EQ(VisibleCount(), 0u);
+    EXPECT_EQ(window->HiddenCount(), 3u);
+
+    PressKeys({kControl, kShift, kMultiply});  // RestoreLast: only the newest comes back
+    EXPECT_TRUE(desktop.IsVisible(kLast));
+    EXPECT_EQ(VisibleCount(), 1u);
+    EXPECT_EQ(window->HiddenCount(), 2u);
+}
+
+TEST_F(MainWindowTest, ExitBringsEveryWindowBackBeforeTheIconGoes) {
+    StartInTray();
+    Command(kTrayPanicId);
+    ASSERT_EQ(VisibleCount(), 0u);
+
+    Command(kTrayExitId);
+    EXPECT_EQ(VisibleCount(), 3u);
+    EXPECT_TRUE(QuitPosted());
+    ASSERT_TRUE(WaitForNote("icon removed"));
+    const auto events = Events();
+    const auto removed = std::find(events.begin(), events.end(), "icon removed");
+    for (core::WindowId w = kFirst; w <= kLast; ++w) {
+        const auto back = std::find(events.begin(), events.end(), "back " + std::to_string(w));
+        EXPECT_LT(back, removed) << "window " << w;
+    }
+    // The hotkeys were written back on the way out.
+    EXPECT_EQ(core::SettingsStore(registry, core::kSettingsKeyPath)
+                  .ReadString(core::kHotkeySection, "HideThis", ""),
+              "CTRL+* Num");
+    // Late commands find the program ending: nothing is hidden again.
+    Command(kTrayPanicId);
+    EXPECT_EQ(VisibleCount(), 3u);
+}
+
+TEST_F(MainWindowTest, CloseHidesAShownWindowAndEndsFromTheTray) {
+    Start();
+    ASSERT_FALSE(window->InTray());
+    SendMessageW(window->Hwnd(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(window->InTray());
+    EXPECT_TRUE(WaitForNote("icon added"));
+    EXPECT_FALSE(QuitPosted());
+
+    Command(kTrayPanicId);
+    SendMessageW(window->Hwnd(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(QuitPosted());
+    EXPECT_FALSE(window->InTray());
+    EXPECT_EQ(VisibleCount(), 3u);
+    EXPECT_TRUE(WaitForNote("icon removed"));
+}
+
+TEST_F(MainWindowTest, MenuIdsReachTheirCommands) {
+    StartInTray();
+    const HMENU bar = window->MenuBar();
+    ASSERT_EQ(GetMenuState(bar, kMenuAutomaticCheckId, MF_BYCOMMAND) & MF_CHECKED, 0u);
+    Command(kMenuAutomaticCheckId);
+    EXPECT_NE(GetMenuState(bar, kMenuAutomaticCheckId, MF_BYCOMMAND) & MF_CHECKED, 0u);
+    EXPECT_TRUE(core::SettingsStore(registry, core::kSettingsKeyPath)
+                    .ReadBool("Preference", "Automatic update check", false));
+
+    Command(kTrayPanicId);
+    EXPECT_EQ(VisibleCount(), 0u);
+    Command(kTrayRestoreAllId);
+    EXPECT_EQ(VisibleCount(), 3u);
+    EXPECT_EQ(window->HiddenCount(), 0u);
+
+    // The tray menu holds its fixed items in their order, then the hidden windows' place.
+    std::vector<std::wstring> texts;
+    const HMENU tray = window->TrayMenu();
+    for (int i = 0; i < GetMenuItemCount(tray); ++i) {
+        wchar_t text[64] = {};
+        GetMenuStringW(tray, static_cast<UINT>(i), text, 64, MF_BYPOSITION);
+        texts.emplace_back(text);
+    }
+    EXPECT_EQ(texts,
+              (std::vector<std::wstring>{L"Show settings", L"Check update", L"Website", L"Exit",
+                                         L"", L"Close this menu", L"Restore all", L"Panic!", L""}));
+}
+
+}  // namespace
+}  // namespace quenvix::win
