@@ -101,6 +101,19 @@ bool Hider::IsExcluded(WindowId window) {
 }
 
 bool Hider::HideWindow(WindowId window) {
+    return Hide(window, std::nullopt);
+}
+
+bool Hider::HideMinimizedWindow(WindowId window, std::uint8_t formerState) {
+    return Hide(window, formerState);
+}
+
+bool Hider::IsHidden(WindowId window) const {
+    return std::any_of(hiddenList_.begin(), hiddenList_.end(),
+                       [&](const auto& p) { return p->Handle == window; });
+}
+
+bool Hider::Hide(WindowId window, std::optional<std::uint8_t> formerState) {
     if (window == kNoWindow || IsExcluded(window)) return false;
     // Closed since it was chosen (hide-all hides one window after another).
     if (!desktop_.Exists(window)) return false;
@@ -110,7 +123,8 @@ bool Hider::HideWindow(WindowId window) {
     info->Caption = desktop_.Caption(window);
     info->Picture = desktop_.Picture(window);
     info->Origin = desktop_.Origin(window);
-    info->State = desktop_.IsIconic(window)   ? kStateMinimized
+    info->State = formerState                 ? *formerState
+                  : desktop_.IsIconic(window) ? kStateMinimized
                   : desktop_.IsZoomed(window) ? kStateMaximized
                                               : kStateNormal;
     info->HiddenAt = clock_();
@@ -119,7 +133,8 @@ bool Hider::HideWindow(WindowId window) {
     // Written down before the window disappears, so a crash from here on cannot lose it.
     Record(std::move(info), true);
 
-    if (state != kStateMinimized) desktop_.AnimateTray(window, false);
+    // A window on its way to the taskbar is not drawn towards the tray as well.
+    if (state != kStateMinimized && !formerState) desktop_.AnimateTray(window, false);
     // Every command is queued to the window's own thread: a direct one waits for that thread,
     // and a program slow to handle it (or hung) would stall us all that time. The queue keeps
     // their order, so the window still ends up hidden and minimised, once it gets to them.
@@ -183,6 +198,7 @@ void Hider::RestoreWindow(const HiddenWindow& info) {
         ShowCommand first{};
         if (RestoreCommandFor(info.State, first)) desktop_.ShowAsync(window, first);
         desktop_.ShowAsync(window, ShowCommand::Show);
+        if (broughtBack_) broughtBack_(window);
     }
     Forget(info);
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -89,6 +90,14 @@ class Hider {
     void HideAllWindows();
     // Records and hides one window; false when it is one that is never hidden.
     bool HideWindow(WindowId window);
+    // Hides a window that has just been minimised (a rule sends it to the tray instead): it is
+    // recorded in `formerState`, the state it comes back in, without the caption animation.
+    bool HideMinimizedWindow(WindowId window, std::uint8_t formerState);
+    bool IsHidden(WindowId window) const;
+    // Told of every window the user brings back (menu, hotkey, "Restore all").
+    void SetBroughtBackHandler(std::function<void(WindowId)> handler) {
+        broughtBack_ = std::move(handler);
+    }
 
     // Forgets windows that came back by themselves, died, or whose handle now names another
     // program's window; then rebuilds the menu entries from the list. A window still showing
@@ -119,6 +128,7 @@ class Hider {
     const HiddenWindow* RecordAt(std::size_t index) const;
 
   private:
+    bool Hide(WindowId window, std::optional<std::uint8_t> formerState);
     bool IsExcluded(WindowId window);
     WindowId RootOwner(WindowId window);
     bool StillOurs(const HiddenWindow& info);
@@ -138,6 +148,7 @@ class Hider {
     MillisecondClock clock_;
     std::string recoveryValue_;
     std::vector<std::unique_ptr<HiddenWindow>> hiddenList_;
+    std::function<void(WindowId)> broughtBack_;
 };
 
 }  // namespace quenvix::core

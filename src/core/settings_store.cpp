@@ -122,6 +122,15 @@ std::optional<std::string> SettingsStore::ReadText(std::string_view section,
     return std::string(begin, length);
 }
 
+bool SettingsStore::DeleteValue(std::string_view section, std::string_view name) {
+    if (!key_) return false;
+    UniqueRegistryKey sub(backend_,
+                          backend_.OpenKey(key_.Get(), SectionPath(section), RegistryAccess::All));
+    if (!sub || !backend_.QueryValue(sub.Get(), name)) return false;
+    backend_.DeleteValue(sub.Get(), name);
+    return true;
+}
+
 std::string SettingsStore::ReadString(std::string_view section, std::string_view name,
                                       std::string_view def) {
     std::optional<std::string> text = ReadText(section, name);

@@ -30,13 +30,16 @@ class SettingsStore {
     double ReadDate(std::string_view name);
     void WriteDate(std::string_view name, double date);
 
+    // The text of a string value in `section`, or nullopt when the section or value is missing.
+    // A value that is not text fails as ReadString does.
+    std::optional<std::string> ReadText(std::string_view section, std::string_view name);
+    // Deletes a value of `section`; false when there was none.
+    bool DeleteValue(std::string_view section, std::string_view name);
+
     // Whether the program's key could be opened (the store then works normally).
     bool HasKey() const noexcept { return static_cast<bool>(key_); }
 
   private:
-    // The text of a string value in `section`, or nullopt when the section or value is missing.
-    std::optional<std::string> ReadText(std::string_view section, std::string_view name);
-
     RegistryBackend& backend_;
     UniqueRegistryKey key_;
 };

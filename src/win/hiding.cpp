@@ -17,6 +17,23 @@ Hiding::Hiding(core::Desktop& desktop, core::SettingsStore& store, HMENU trayMen
 
 Hiding::~Hiding() = default;
 
+bool Hiding::HideWindow(HWND window) {
+    return hider_.HideWindow(ToId(window));
+}
+
+bool Hiding::HideMinimizedWindow(HWND window, std::uint8_t formerState) {
+    return hider_.HideMinimizedWindow(ToId(window), formerState);
+}
+
+bool Hiding::IsHidden(HWND window) const {
+    return hider_.IsHidden(ToId(window));
+}
+
+void Hiding::SetBroughtBackHandler(std::function<void(HWND)> handler) {
+    hider_.SetBroughtBackHandler(
+        [handler = std::move(handler)](core::WindowId id) { handler(ToHwnd(id)); });
+}
+
 void Hiding::RestoreLastHidden() {
     hider_.RestoreLastHidden();
 }

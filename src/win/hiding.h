@@ -38,6 +38,13 @@ class Hiding {
 
     void HideActiveWindow();
     void HideAllWindows();
+    // A rule's hides: one window as a hotkey hides it, or one just minimised, to come back in
+    // `formerState`.
+    bool HideWindow(HWND window);
+    bool HideMinimizedWindow(HWND window, std::uint8_t formerState);
+    bool IsHidden(HWND window) const;
+    // Told of every window the user brings back (menu, hotkey, "Restore all").
+    void SetBroughtBackHandler(std::function<void(HWND)> handler);
     void RestoreLastHidden();
     // What a hotkey does here; the hidden list's hotkey calls `showList`.
     void RunHotkeyAction(core::HotkeyAction action, const std::function<void()>& showList);

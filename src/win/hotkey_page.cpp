@@ -103,11 +103,16 @@ HotkeyPage::HotkeyPage(FormWindow& window, core::HotkeyDetector& detector,
     SendMessageW(hintTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
-void HotkeyPage::Layout() {
+RECT HotkeyPage::PageArea() const {
     RECT area{};
     GetClientRect(tabs_, &area);
     TabCtrl_AdjustRect(tabs_, FALSE, &area);
     MapWindowPoints(tabs_, window_.Hwnd(), reinterpret_cast<POINT*>(&area), 2);
+    return area;
+}
+
+void HotkeyPage::Layout() {
+    const RECT area = PageArea();
     SetWindowPos(controlsPage_, HWND_TOP, area.left, area.top, area.right - area.left,
                  area.bottom - area.top, SWP_NOACTIVATE);
 }

@@ -35,6 +35,10 @@ class HotkeyPage {
     bool OnCommand(int id, int code);
     // Places the page over the tab control's display area (after a DPI change, say).
     void Layout();
+    // The tab control and the part of the window its pages take (window client coordinates).
+    HWND Tabs() const { return tabs_; }
+    HWND ControlsPage() const { return controlsPage_; }
+    RECT PageArea() const;
 
     HWND HotkeyCombo() const { return hotkeyCombo_; }
     HWND KeyEdit() const { return keyEdit_; }

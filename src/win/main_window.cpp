@@ -15,6 +15,8 @@
 #include "win/hotkey_page.h"
 #include "win/key_state.h"
 #include "win/log.h"
+#include "win/rule_hiding.h"
+#include "win/rules_page.h"
 #include "win/shell.h"
 #include "win/taskbar.h"
 #include "win/tray_icon.h"
@@ -154,6 +156,8 @@ void MainWindow::Start() {
         hiding_->AdoptRecovered();
         Log("Windows taken back from an earlier run: " + std::to_string(hiding_->HiddenCount()));
     });
+    // After the take-back: a window an earlier run left hidden is ours already, not a rule's.
+    Guarded(Hwnd(), [&] { StartRules(); });
 
     cpuGauge_->StartTicking(platform_.timers, 500);
 
@@ -163,6 +167,33 @@ void MainWindow::Start() {
     startupTimer_->SetInterval(1000);
     startupTimer_->SetOnTick([this] { OnStartupTimer(); });
     startupTimer_->SetEnabled(true);
+}
+
+void MainWindow::StartRules() {
+    ruleHiding_ =
+        std::make_unique<RuleHiding>(*settings_, *hiding_, platform_.desktop, platform_.timers);
+    ruleHiding_->Start();
+
+    TCITEMW tab{};
+    tab.mask = TCIF_TEXT;
+    wchar_t rules[] = L"Rules";
+    tab.pszText = rules;
+    TabCtrl_InsertItem(hotkeyPage_->Tabs(), 1, &tab);
+    ruleStorage_ =
+        RuleStorageOver(ruleHiding_->Reader(), ruleHiding_->Writer(), &RuleHiding::ReportProblem);
+    rulesPage_ = std::make_unique<RulesPage>(
+        Hwnd(), hotkeyPage_->PageArea(), *ruleStorage_,
+        [this](const std::vector<core::Rule>& changed) { ruleHiding_->SetRules(changed); });
+    ShowPage(0);
+}
+
+void MainWindow::ShowPage(int index) {
+    if (!hotkeyPage_) return;
+    ShowWindow(hotkeyPage_->ControlsPage(), index == 1 ? SW_HIDE : SW_SHOW);
+    if (rulesPage_) {
+        if (index == 1) rulesPage_->Place(hotkeyPage_->PageArea());
+        ShowWindow(rulesPage_->Hwnd(), index == 1 ? SW_SHOW : SW_HIDE);
+    }
 }
 
 void MainWindow::ShutDown() {
@@ -178,6 +209,9 @@ void MainWindow::ShutDown() {
     // that wait.
     if (trayIcon_) trayIcon_->SetActive(false);
     rawKeyboard_.reset();
+    rulesPage_.reset();
+    ruleStorage_.reset();
+    ruleHiding_.reset();
     hotkeyPage_.reset();
     detector_.reset();
     hiding_.reset();
@@ -367,6 +401,10 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             if (!SentByThisThread()) return 0;
             const auto* header = reinterpret_cast<const NMHDR*>(lParam);
             if (header->hwndFrom == statusBar_ && header->code == NM_CLICK) OnStatusBarClick();
+            if (hotkeyPage_ && header->hwndFrom == hotkeyPage_->Tabs() &&
+                header->code == TCN_SELCHANGE) {
+                ShowPage(TabCtrl_GetCurSel(hotkeyPage_->Tabs()));
+            }
             return 0;
         }
         case WM_SIZE:
@@ -401,6 +439,10 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             if (!SentByThisThread()) return 0;
             const LRESULT r = FormWindow::OnMessage(msg, wParam, lParam);
             if (hotkeyPage_) hotkeyPage_->Layout();
+            if (hotkeyPage_ && rulesPage_) {
+                rulesPage_->Place(hotkeyPage_->PageArea());
+                ShowPage(TabCtrl_GetCurSel(hotkeyPage_->Tabs()));
+            }
             int parts[] = {S(50)};
             SendMessageW(statusBar_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
             SendMessageW(statusBar_, WM_SIZE, 0, 0);

@@ -32,6 +32,9 @@ class UpdateChecker;
 class CrashGuard;
 class HotkeyPage;
 class ForwardedVerbs;
+class RuleHiding;
+class RuleStorage;
+class RulesPage;
 
 class MainWindow : public FormWindow {
   public:
@@ -63,6 +66,9 @@ class MainWindow : public FormWindow {
     void ShutDown();
     void RestoreAndSaveBeforeEnding();
     void OnCommand(int id, int code);
+    void StartRules();
+    // Shows the page of the tab at `index`: 0 the hotkeys, 1 the rules.
+    void ShowPage(int index);
 
     void ShowOrHide(bool show);
     void OnCloseRequest();
@@ -105,6 +111,11 @@ class MainWindow : public FormWindow {
     // the list. Declared before hiding_ so that it outlives it.
     std::unique_ptr<CrashGuard> crashGuard_;
     std::unique_ptr<Hiding> hiding_;
+    // Rules that hide windows by themselves, and their page; declared after hiding_ (which
+    // they use) and in the order they depend on each other.
+    std::unique_ptr<RuleHiding> ruleHiding_;
+    std::unique_ptr<RuleStorage> ruleStorage_;
+    std::unique_ptr<RulesPage> rulesPage_;
     bool destroyed_ = false;
     // Set when the exit begins: from then on hotkeys, commands and the tray do nothing.
     bool ending_ = false;

@@ -340,7 +340,8 @@ struct ChildSearch {
 
 BOOL CALLBACK FindChildProc(HWND hwnd, LPARAM lp) {
     auto* search = reinterpret_cast<ChildSearch*>(lp);
-    if (TextOf(hwnd) == search->text) {
+    // A button such as "Add…" is found by the text before its ellipsis too.
+    if (TextOf(hwnd) == search->text || TextOf(hwnd) == search->text + L"\u2026") {
         search->found = hwnd;
         return FALSE;
     }
@@ -445,6 +446,33 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         HWND h = FindByTitle(argv[2]);
         HWND child = h ? FindChild(h, argv[3]) : nullptr;
         return child && PostMessageW(child, BM_CLICK, 0, 0) ? 0 : 1;
+    }
+    if (cmd == L"settext" && argc >= 5) {
+        // Types TEXT into edit field N (in creation order) of the window with that title.
+        HWND h = FindByTitle(argv[2]);
+        if (!h) return 1;
+        struct Search {
+            int wanted;
+            HWND found = nullptr;
+        } search{static_cast<int>(Number(argv[3]))};
+        EnumChildWindows(
+            h,
+            [](HWND child, LPARAM lp) -> BOOL {
+                auto* s = reinterpret_cast<Search*>(lp);
+                wchar_t cls[16] = {};
+                GetClassNameW(child, cls, 16);
+                if (lstrcmpiW(cls, L"Edit") != 0) return TRUE;
+                if (s->wanted-- > 0) return TRUE;
+                s->found = child;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        DWORD_PTR result = 0;
+        return search.found && SendMessageTimeoutW(search.found, WM_SETTEXT, 0,
+                                                   reinterpret_cast<LPARAM>(argv[4]),
+                                                   SMTO_ABORTIFHUNG, 5000, &result)
+                   ? 0
+                   : 1;
     }
     if (cmd == L"select" && argc >= 4) {
         // Chooses line N of the first combo box of the window with that title, as a click in its

@@ -1,0 +1,103 @@
+#include "win/rule_hiding.h"
+
+#include <string>
+
+#include "core/hider.h"
+#include "core/rule_watch.h"
+#include "core/settings_store.h"
+#include "win/desktop.h"
+#include "win/hiding.h"
+#include "win/log.h"
+#include "win/ui.h"
+
+namespace quenvix::win {
+
+class RuleHiding::StoreWriter : public core::RuleValueWriter {
+  public:
+    explicit StoreWriter(core::SettingsStore& settings) : settings_(settings) {}
+    void Write(std::string_view name, std::string_view text) override {
+        settings_.WriteString(core::kRulesSection, name, text);
+    }
+    bool Remove(std::string_view name) override {
+        return settings_.DeleteValue(core::kRulesSection, name);
+    }
+
+  private:
+    core::SettingsStore& settings_;
+};
+
+RuleHiding::RuleHiding(core::SettingsStore& settings, Hiding& hiding, core::Desktop& desktop,
+                       core::TimerFactory& timers)
+    : settings_(settings),
+      hiding_(hiding),
+      desktop_(desktop),
+      writer_(std::make_unique<StoreWriter>(settings)),
+      windows_([&hiding](HWND window) { return hiding.IsHidden(window); }),
+      engine_(windows_),
+      watchTimer_(timers.MakeTimer()) {
+    watchTimer_->SetInterval(static_cast<std::uint32_t>(core::kWatchStepMs));
+    watchTimer_->SetOnTick([this] { OnWatchTick(); });
+    hiding_.SetBroughtBackHandler([this](HWND window) { engine_.BroughtBack(ToId(window)); });
+}
+
+RuleHiding::~RuleHiding() {
+    hiding_.SetBroughtBackHandler({});
+}
+
+core::RuleValueWriter& RuleHiding::Writer() {
+    return *writer_;
+}
+
+core::RuleValueReader RuleHiding::Reader() {
+    return [this](std::string_view name) { return settings_.ReadText(core::kRulesSection, name); };
+}
+
+void RuleHiding::ReportProblem(std::string_view name, std::string_view why) {
+    Log("Rule " + std::string(name) + " skipped: " + std::string(why));
+}
+
+void RuleHiding::Start() {
+    SetRules(core::ReadRules(Reader(), &RuleHiding::ReportProblem));
+}
+
+void RuleHiding::SetRules(const std::vector<core::Rule>& rules) {
+    engine_.SetRules(core::RuleSet(rules));
+    Listen();
+    // A new "appear" rule takes the matching windows that are open now, as at start.
+    if (engine_.Active()) Hide(engine_.OnWindowsOpen(desktop_.TopLevelWindows()));
+}
+
+void RuleHiding::Listen() {
+    if (engine_.Active() && !hook_) {
+        hook_ = std::make_unique<WinEventHook>(
+            [this](core::RuleEvent event, HWND window) { OnEvent(event, window); });
+    } else if (!engine_.Active()) {
+        hook_.reset();
+    }
+    watchTimer_->SetEnabled(engine_.WatchPending());
+}
+
+void RuleHiding::OnEvent(core::RuleEvent event, HWND window) {
+    if (const auto hide = engine_.OnEvent(event, ToId(window), GetTickCount64())) Hide({*hide});
+    watchTimer_->SetEnabled(engine_.WatchPending());
+}
+
+void RuleHiding::OnWatchTick() {
+    Hide(engine_.OnWatchTimer(GetTickCount64()));
+    watchTimer_->SetEnabled(engine_.WatchPending());
+}
+
+void RuleHiding::Hide(const std::vector<core::RuleHide>& hides) {
+    for (const core::RuleHide& hide : hides) {
+        const HWND window = ToHwnd(hide.window);
+        if (hide.action == core::RuleAction::Minimise) {
+            // It comes back from its tray entry as it was before the minimise.
+            hiding_.HideMinimizedWindow(
+                window, RestoresToMaximized(window) ? core::kStateMaximized : core::kStateNormal);
+        } else {
+            hiding_.HideWindow(window);
+        }
+    }
+}
+
+}  // namespace quenvix::win

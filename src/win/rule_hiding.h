@@ -1,0 +1,64 @@
+#pragma once
+// Rules at work: the stored rules, the window events that feed them, the short watch of new
+// windows, and the hides they decide, through the same hidden list as the hotkeys. With no rule
+// on, nothing is hooked and nothing ticks, so an idle program stays asleep.
+#include <windows.h>
+
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "core/ports/desktop.h"
+#include "core/ports/timer.h"
+#include "core/rule_engine.h"
+#include "core/rules.h"
+#include "win/win_event_hook.h"
+
+namespace quenvix::core {
+class SettingsStore;
+}
+
+namespace quenvix::win {
+
+class Hiding;
+
+class RuleHiding {
+  public:
+    // All four outlive this object.
+    RuleHiding(core::SettingsStore& settings, Hiding& hiding, core::Desktop& desktop,
+               core::TimerFactory& timers);
+    ~RuleHiding();
+    RuleHiding(const RuleHiding&) = delete;
+    RuleHiding& operator=(const RuleHiding&) = delete;
+
+    // Reads the stored rules and hides the matching windows that are open already.
+    void Start();
+    // The rules page changed (and stored) the rules.
+    void SetRules(const std::vector<core::Rule>& rules);
+
+    // The "Rules" section of the settings store, for the rules page.
+    core::RuleValueReader Reader();
+    core::RuleValueWriter& Writer();
+    // A stored rule that was skipped goes to the log; it is never put in front of the user.
+    static void ReportProblem(std::string_view name, std::string_view why);
+
+  private:
+    class StoreWriter;
+
+    void OnEvent(core::RuleEvent event, HWND window);
+    void OnWatchTick();
+    void Hide(const std::vector<core::RuleHide>& hides);
+    // Hooked while a rule is on; the watch timer runs only while a new window is watched.
+    void Listen();
+
+    core::SettingsStore& settings_;
+    Hiding& hiding_;
+    core::Desktop& desktop_;
+    std::unique_ptr<StoreWriter> writer_;
+    Win32RuleWindows windows_;
+    core::RuleEngine engine_;
+    std::unique_ptr<core::Timer> watchTimer_;
+    std::unique_ptr<WinEventHook> hook_;
+};
+
+}  // namespace quenvix::win

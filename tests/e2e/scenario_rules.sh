@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# A stored "appear" rule by window class hides the matching windows by itself: one already open
+# when Quenvix starts and one opened later, both into the hidden list; other windows are left
+# alone, and a window the user brought back is not hidden again while it lives. A rule added on
+# the Rules page is stored at once and works after a restart.
+source "$(dirname "$0")/lib.sh"
+e2e_begin rules
+
+wine reg add "$SETTINGS_KEY\\Rules" /v 1 /d "$(printf '1\tappear\t\tQuenvixTestNoIcon\t')" /f >/dev/null 2>&1
+open_windows noicon:Early normal:Bystander
+start_quenvix_in_tray
+wait_until 10 window_hidden Early || fail "a matching window open before the start was not hidden"
+window_visible Bystander || fail "a window the rule does not match was hidden"
+
+open_windows noicon:Late
+wait_until 10 window_hidden Late || fail "a matching window opened later was not hidden"
+window_visible Bystander || fail "a window the rule does not match was hidden"
+
+tray_menu_choose "$TRAY_RESTORE_ALL"
+wait_until 10 window_visible Early || fail "Restore all did not bring back Early"
+wait_until 10 window_visible Late || fail "Restore all did not bring back Late"
+sleep 3
+window_visible Late || fail "the rule hid again a window the user brought back"
+window_visible Early || fail "the rule hid again a window the user brought back"
+
+tray_click 0x203
+wait_until 10 window_visible "$MAIN_CAPTION" || fail "the settings window did not come back"
+tw click "$MAIN_CAPTION" "Add" || fail "the Rules page has no Add button"
+wait_until 10 has_title "Add rule" || fail "Add did not open the rule dialog"
+tw settext "Add rule" 2 "Made on the page" || fail "the rule dialog has no caption field"
+tw click "Add rule" OK
+wait_until_not 10 has_title "Add rule" || fail "OK did not close the rule dialog"
+wait_until 10 eval '[ "$(reg_value "$SETTINGS_KEY\\Rules" 2)" != "" ]' || fail "the new rule was not stored"
+
+tray_menu_choose "$TRAY_EXIT"
+answer_confirmation OK
+wait_until 20 quenvix_ended || fail "Exit did not end the program"
+start_quenvix_in_tray
+open_windows normal:"Made on the page 2"
+wait_until 10 window_hidden "Made on the page 2" || fail "the rule made on the page did not work after a restart"
+window_visible Bystander || fail "a window no rule matches was hidden"
+pass
