@@ -5,12 +5,16 @@ source "$(dirname "$0")/lib.sh"
 e2e_begin tray_lifecycle
 
 start_quenvix_in_tray
-# The gauge is in the notification area: the taskbar's right end shows its greens.
+# The gauge is in the notification area: the taskbar's right end shows its greens. Dark green is
+# the idle part and bright green the load, so on a machine busy with other work the gauge can be
+# all bright: both count.
 sleep 1
 screenshot tray_lifecycle_tray
-greens=$(convert "$E2E_LOGS/tray_lifecycle_tray.png" -crop 60x20+964+748 +repage -fill black +opaque 'rgb(0,128,0)' \
-    -fill white -opaque 'rgb(0,128,0)' -format '%[fx:mean*w*h]' info: 2>/dev/null | cut -d. -f1)
-[ "${greens:-0}" -gt 20 ] || fail "no gauge in the notification area ($greens dark-green pixels)"
+greens=$(convert "$E2E_LOGS/tray_lifecycle_tray.png" -crop 60x20+964+748 +repage \
+    -fill magenta -opaque 'rgb(0,128,0)' -opaque 'rgb(0,255,0)' -fill black +opaque magenta \
+    -fill white -opaque magenta \
+    -format '%[fx:mean*w*h]' info: 2>/dev/null | cut -d. -f1)
+[ "${greens:-0}" -gt 20 ] || fail "no gauge in the notification area ($greens green pixels)"
 
 # Double-click on the icon: the settings window comes back centred on the screen.
 tray_click 0x203
