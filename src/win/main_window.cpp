@@ -16,8 +16,9 @@
 #include "win/key_state.h"
 #include "win/log.h"
 #include "win/rule_hiding.h"
-#include "win/rules_page.h"
+#include "win/rules_tab.h"
 #include "win/shell.h"
+#include "win/status_bar.h"
 #include "win/taskbar.h"
 #include "win/tray_icon.h"
 #include "win/update_dialog.h"
@@ -29,7 +30,6 @@ constexpr int kStatusBarId = 307;
 
 // Client area of the window and its pieces, in 96-DPI pixels.
 constexpr SIZE kClient{363, 160};
-constexpr int kStatusHeight = 19;
 
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kFormExStyle = WS_EX_TOPMOST | WS_EX_CONTROLPARENT;
@@ -48,8 +48,8 @@ MainWindow::MainWindow(AppWindow& app, const Platform& platform) : app_(app), pl
     detector_ = std::make_unique<core::HotkeyDetector>(platform_.keys, platform_.timers);
     settings_ = std::make_unique<core::SettingsStore>(platform_.registry, core::kSettingsKeyPath);
     hotkeyPage_ = std::make_unique<HotkeyPage>(*this, *detector_, *settings_,
-                                               SIZE{kClient.cx, kClient.cy - kStatusHeight});
-    CreateStatusBar();
+                                               SIZE{kClient.cx, kClient.cy - StatusBar::kHeight96});
+    statusBar_ = std::make_unique<StatusBar>(*this, kStatusBarId);
     Start();
     // Created visible, but off the screen until the first start-up timer run puts it into the
     // tray.
@@ -78,18 +78,6 @@ std::vector<MenuCommand> MainWindow::MenuTable() {
     actions.restoreAll = [this] { hiding_->RestoreAll(); };
     actions.panic = [this] { hiding_->Panic(); };
     return MainMenuTable(actions);
-}
-
-void MainWindow::CreateStatusBar() {
-    const FontSpec formFont{};  // MS Sans Serif, 8 point
-    statusBar_ = CreateWindowExW(
-        0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, Hwnd(),
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusBarId)), AppInstance(), nullptr);
-    SendMessageW(statusBar_, WM_SETFONT, reinterpret_cast<WPARAM>(FontFor(formFont)), FALSE);
-    int parts[] = {S(50)};
-    SendMessageW(statusBar_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
-    SendMessageW(statusBar_, SB_SETMINHEIGHT, static_cast<WPARAM>(S(kStatusHeight)), 0);
-    SendMessageW(statusBar_, WM_SIZE, 0, 0);
 }
 
 void MainWindow::Start() {
@@ -173,27 +161,7 @@ void MainWindow::StartRules() {
     ruleHiding_ =
         std::make_unique<RuleHiding>(*settings_, *hiding_, platform_.desktop, platform_.timers);
     ruleHiding_->Start();
-
-    TCITEMW tab{};
-    tab.mask = TCIF_TEXT;
-    wchar_t rules[] = L"Rules";
-    tab.pszText = rules;
-    TabCtrl_InsertItem(hotkeyPage_->Tabs(), 1, &tab);
-    ruleStorage_ =
-        RuleStorageOver(ruleHiding_->Reader(), ruleHiding_->Writer(), &RuleHiding::ReportProblem);
-    rulesPage_ = std::make_unique<RulesPage>(
-        Hwnd(), hotkeyPage_->PageArea(), *ruleStorage_,
-        [this](const std::vector<core::Rule>& changed) { ruleHiding_->SetRules(changed); });
-    ShowPage(0);
-}
-
-void MainWindow::ShowPage(int index) {
-    if (!hotkeyPage_) return;
-    ShowWindow(hotkeyPage_->ControlsPage(), index == 1 ? SW_HIDE : SW_SHOW);
-    if (rulesPage_) {
-        if (index == 1) rulesPage_->Place(hotkeyPage_->PageArea());
-        ShowWindow(rulesPage_->Hwnd(), index == 1 ? SW_SHOW : SW_HIDE);
-    }
+    rulesTab_ = std::make_unique<RulesTab>(Hwnd(), *hotkeyPage_, *ruleHiding_);
 }
 
 void MainWindow::ShutDown() {
@@ -209,8 +177,7 @@ void MainWindow::ShutDown() {
     // that wait.
     if (trayIcon_) trayIcon_->SetActive(false);
     rawKeyboard_.reset();
-    rulesPage_.reset();
-    ruleStorage_.reset();
+    rulesTab_.reset();
     ruleHiding_.reset();
     hotkeyPage_.reset();
     detector_.reset();
@@ -308,7 +275,7 @@ void MainWindow::CloseProgram() {
 void MainWindow::ShowOnClose() {
     ShowFromTray();
     SetFocus(Hwnd());
-    SendMessageW(statusBar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(statusHint_.c_str()));
+    statusBar_->ShowHint();
 }
 
 void MainWindow::OnHide() {
@@ -316,14 +283,6 @@ void MainWindow::OnHide() {
             "Quenvix will be hidden in tray icon on the right bottom.\n"
             "Click on the tray icon to show menu.");
     HideToTray();
-}
-
-void MainWindow::OnStatusBarClick() {
-    if (statusHint_.empty()) return;
-    const DWORD attributes = GetFileAttributesW(statusHint_.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        ShellOpen(Narrow(statusHint_));
-    }
 }
 
 // ---- timers ---------------------------------------------------------------------------------
@@ -400,15 +359,17 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_NOTIFY: {
             if (!SentByThisThread()) return 0;
             const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-            if (header->hwndFrom == statusBar_ && header->code == NM_CLICK) OnStatusBarClick();
-            if (hotkeyPage_ && header->hwndFrom == hotkeyPage_->Tabs() &&
+            if (header->hwndFrom == statusBar_->Hwnd() && header->code == NM_CLICK) {
+                statusBar_->OnClick();
+            }
+            if (rulesTab_ && header->hwndFrom == hotkeyPage_->Tabs() &&
                 header->code == TCN_SELCHANGE) {
-                ShowPage(TabCtrl_GetCurSel(hotkeyPage_->Tabs()));
+                rulesTab_->OnTabChanged();
             }
             return 0;
         }
         case WM_SIZE:
-            if (statusBar_) SendMessageW(statusBar_, WM_SIZE, 0, 0);
+            if (statusBar_) statusBar_->Layout();
             return 0;
         case WM_DESTROY:
             // Destroyed by anyone but our own exit (a close that reached the owner window's
@@ -439,13 +400,8 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             if (!SentByThisThread()) return 0;
             const LRESULT r = FormWindow::OnMessage(msg, wParam, lParam);
             if (hotkeyPage_) hotkeyPage_->Layout();
-            if (hotkeyPage_ && rulesPage_) {
-                rulesPage_->Place(hotkeyPage_->PageArea());
-                ShowPage(TabCtrl_GetCurSel(hotkeyPage_->Tabs()));
-            }
-            int parts[] = {S(50)};
-            SendMessageW(statusBar_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
-            SendMessageW(statusBar_, WM_SIZE, 0, 0);
+            if (rulesTab_) rulesTab_->Layout();
+            if (statusBar_) statusBar_->Layout();
             return r;
         }
         default:

@@ -33,8 +33,8 @@ class CrashGuard;
 class HotkeyPage;
 class ForwardedVerbs;
 class RuleHiding;
-class RuleStorage;
-class RulesPage;
+class RulesTab;
+class StatusBar;
 
 class MainWindow : public FormWindow {
   public:
@@ -61,14 +61,11 @@ class MainWindow : public FormWindow {
 
   private:
     std::vector<MenuCommand> MenuTable();
-    void CreateStatusBar();
     void Start();
     void ShutDown();
     void RestoreAndSaveBeforeEnding();
     void OnCommand(int id, int code);
     void StartRules();
-    // Shows the page of the tab at `index`: 0 the hotkeys, 1 the rules.
-    void ShowPage(int index);
 
     void ShowOrHide(bool show);
     void OnCloseRequest();
@@ -76,7 +73,6 @@ class MainWindow : public FormWindow {
     void ShowOnClose();
     void OnExit();
     void OnHide();
-    void OnStatusBarClick();
     void OnShowSettings();
     void OnStartupTimer();
     void OnToggleAutomaticCheck();
@@ -99,8 +95,7 @@ class MainWindow : public FormWindow {
 
     std::unique_ptr<CommandMenus> menus_;
     std::unique_ptr<HotkeyPage> hotkeyPage_;
-    HWND statusBar_ = nullptr;
-    std::wstring statusHint_;
+    std::unique_ptr<StatusBar> statusBar_;
 
     std::unique_ptr<core::Timer> startupTimer_;
     std::unique_ptr<UpdateChecker> updateChecker_;  // the update check in progress, if any
@@ -114,8 +109,7 @@ class MainWindow : public FormWindow {
     // Rules that hide windows by themselves, and their page; declared after hiding_ (which
     // they use) and in the order they depend on each other.
     std::unique_ptr<RuleHiding> ruleHiding_;
-    std::unique_ptr<RuleStorage> ruleStorage_;
-    std::unique_ptr<RulesPage> rulesPage_;
+    std::unique_ptr<RulesTab> rulesTab_;
     bool destroyed_ = false;
     // Set when the exit begins: from then on hotkeys, commands and the tray do nothing.
     bool ending_ = false;
