@@ -9,40 +9,15 @@
 #include <utility>
 #include <vector>
 
+#include "core/ports/clock.h"
+#include "core/ports/http_client.h"
+
 namespace quenvix::core {
 
 class SettingsStore;
 
-// ---- ports ----------------------------------------------------------------------------------
-struct HttpRequest {
-    std::string url;  // sent exactly as given: no escaping of any part
-    std::vector<std::pair<std::string, std::string>> headers;
-    std::size_t maxBodyBytes = 0;  // a longer body makes the request fail
-};
-
-struct HttpReply {
-    int status = 0;
-    std::string body;
-};
-
-// One HTTP GET. Redirects are never followed (a 3xx comes back as its status). Answers nullopt
-// for every failure to get a reply at all: bad address, no connection, time-out, body too long.
-// Never throws for such failures.
-class HttpClient {
-  public:
-    virtual ~HttpClient() = default;
-    virtual std::optional<HttpReply> Get(const HttpRequest& request) = 0;
-};
-
 // Whole days from 30 December 1899 to the given day of the (proleptic Gregorian) calendar.
 int DateSerial(int year, int month, int day);
-
-// Today's local date as whole days since 30 December 1899.
-class Clock {
-  public:
-    virtual ~Clock() = default;
-    virtual int Today() = 0;
-};
 
 // What the update check needs from the user interface.
 class UpdateUi {

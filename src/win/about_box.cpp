@@ -71,15 +71,15 @@ void AboutBox::Create(HWND owner) {
 
 void AboutBox::FitToText(HWND label) {
     const std::wstring text = Widen(WindowText(label));
-    HDC dc = GetDC(label);
-    if (!dc) return;
-    const auto font = reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0));
-    const HGDIOBJ old = SelectObject(dc, font);
     RECT r{0, 0, 0, 0};
-    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r,
-              DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
-    SelectObject(dc, old);
-    ReleaseDC(label, dc);
+    {
+        const WindowDc dc(label);
+        if (!dc) return;
+        const SelectedObject font(dc.Get(),
+                                  reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
+        DrawTextW(dc.Get(), text.c_str(), static_cast<int>(text.size()), &r,
+                  DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    }
     // A few pixels spare: an underline or a glyph's overhang must not be clipped.
     SetWindowPos(label, nullptr, 0, 0, r.right + S(4), r.bottom,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -165,12 +165,11 @@ void AboutBox::PaintTitles(HDC dc) {
     const Shadowed titles[] = {{L"Quenvix", 17, 21, kTitleFont},
                                {L"Watch out. Boss is coming...", 18, 65, kSloganFont}};
     for (const auto& t : titles) {
-        const HGDIOBJ old = SelectObject(dc, FontFor(t.font));
+        const SelectedObject font(dc, FontFor(t.font));
         SetTextColor(dc, kRed);
         TextOutW(dc, S(t.x), S(t.y), t.text, lstrlenW(t.text));
         SetTextColor(dc, kWhite);
         TextOutW(dc, S(t.x + 2), S(t.y + 1), t.text, lstrlenW(t.text));
-        SelectObject(dc, old);
     }
 }
 
@@ -183,10 +182,8 @@ LRESULT AboutBox::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             return 1;
         }
         case WM_PAINT: {
-            PAINTSTRUCT ps;
-            HDC dc = BeginPaint(Hwnd(), &ps);
-            if (dc) PaintTitles(dc);
-            EndPaint(Hwnd(), &ps);
+            const PaintDc dc(Hwnd());
+            if (dc.Get()) PaintTitles(dc.Get());
             return 0;
         }
         case WM_CTLCOLORSTATIC: {

@@ -8,13 +8,6 @@ namespace quenvix::win {
 
 UINT InstanceMessage = 0;
 
-namespace {
-
-WNDPROC previousAppProc = nullptr;
-AppWindow* theApp = nullptr;
-
-}  // namespace
-
 AppWindow::AppWindow() {
     // Zero-sized and off to the centre like any application window: visible only as a taskbar
     // button.
@@ -25,6 +18,13 @@ AppWindow::AppWindow() {
 }
 
 LRESULT AppWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (listening_ && msg == InstanceMessage && InstanceMessage != 0) {
+        // A second copy was started: the user wants this one, so it comes to the front.
+        if (!mainWindow_) return 0;
+        if (IsIconic(mainWindow_)) ShowWindow(mainWindow_, SW_RESTORE);
+        SetForegroundWindow(mainWindow_);
+        return 0;
+    }
     if (msg == WM_CLOSE) {
         // This window carries the taskbar button, so the taskbar's "Close window" lands here.
         // Its default handling would destroy the settings window with it; the request goes the
@@ -57,10 +57,7 @@ bool CheckSingleInstance(const std::wstring& name, AppWindow& app) {
                                 InstanceMessage, 0, 0);
         return false;
     }
-    theApp = &app;
-    previousAppProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(app.Hwnd(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&InstanceWndProc)));
-    if (!previousAppProc) LogLastError("SetWindowLongPtrW (instance notice)");
+    app.ListenForOtherCopies();
     return true;
 }
 
@@ -81,17 +78,6 @@ void TakeOverLegacyRecovery(core::SettingsStore& store, const std::string& sessi
     }
     store.WriteString(core::kRecoverySection, core::kRecoveryValue, "");
     Log("The record of an earlier version was taken over as " + sessionValue);
-}
-
-LRESULT CALLBACK InstanceWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == InstanceMessage && InstanceMessage != 0) {
-        HWND mainWindow = theApp ? theApp->MainWindowHandle() : nullptr;
-        if (!mainWindow) return 0;
-        if (IsIconic(mainWindow)) ShowWindow(mainWindow, SW_RESTORE);
-        SetForegroundWindow(mainWindow);
-        return 0;
-    }
-    return CallWindowProcW(previousAppProc, wnd, msg, wParam, lParam);
 }
 
 }  // namespace quenvix::win

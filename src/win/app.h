@@ -23,17 +23,20 @@ class AppWindow : public Window {
     AppWindow();
     void SetMainWindowHandle(HWND mainWindow) { mainWindow_ = mainWindow; }
     HWND MainWindowHandle() const { return mainWindow_; }
+    // From now on a notice from a second copy brings the main window to the front.
+    void ListenForOtherCopies() { listening_ = true; }
 
   protected:
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
   private:
     HWND mainWindow_ = nullptr;
+    bool listening_ = false;
 };
 
 // Marks this copy as running under `name`. In a second copy it tells the user, nudges the first
 // copy and answers false: the caller then ends the process with exit code 0 without creating any
-// window of its own. In the first copy it hooks InstanceWndProc onto `app` and answers true.
+// window of its own. In the first copy `app` listens for such notices, and it answers true.
 bool CheckSingleInstance(const std::wstring& name, AppWindow& app);
 
 // The value under the recovery section that holds this session's hidden windows: "Windows." and
@@ -46,7 +49,5 @@ std::string RecoveryValueName();
 // already holds windows) and empties the plain value. Windows of another session that may be in
 // it are dropped by the take-back like any window that is no longer ours.
 void TakeOverLegacyRecovery(core::SettingsStore& store, const std::string& sessionValue);
-
-LRESULT CALLBACK InstanceWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 }  // namespace quenvix::win

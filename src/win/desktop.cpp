@@ -90,10 +90,12 @@ UniqueBitmap GetWindowIcon(HWND wnd, bool* found) {
 
     UniqueDc dc(CreateCompatibleDC(nullptr));
     if (!dc) return bitmap;
-    const HGDIOBJ old = SelectObject(dc.get(), bitmap.get());
-    const bool drawn =
-        DrawIconEx(dc.get(), 0, 0, icon, kPictureSize, kPictureSize, 0, nullptr, DI_NORMAL) != 0;
-    SelectObject(dc.get(), old);
+    bool drawn = false;
+    {
+        const SelectedObject selected(dc.get(), bitmap.get());
+        drawn = DrawIconEx(dc.get(), 0, 0, icon, kPictureSize, kPictureSize, 0, nullptr,
+                           DI_NORMAL) != 0;
+    }
     GdiFlush();
     // GDI may leave the alpha byte of drawn pixels at zero; the picture is opaque throughout.
     for (int i = 0; i < kPixels; ++i) pixels[i] |= 0xFF000000u;

@@ -20,8 +20,10 @@ class Win32Timer : public core::Timer {
     void Disarm() override;
 
   private:
-    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
-    HWND hwnd_ = nullptr;
+    class MessageWindow;
+    // Unbound from its window procedure first when it goes, so nothing that arrives meanwhile
+    // reaches a half-destroyed timer.
+    std::unique_ptr<MessageWindow> window_;
 };
 
 class Win32Timers : public core::TimerFactory {

@@ -64,9 +64,8 @@ UINT DpiOf(HWND hwnd) {
     if (hwnd && getDpiForWindow) {
         if (UINT dpi = getDpiForWindow(hwnd)) return dpi;
     }
-    HDC dc = GetDC(nullptr);
-    const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
-    if (dc) ReleaseDC(nullptr, dc);
+    const WindowDc screen(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen.Get(), LOGPIXELSY) : 96;
     return dpi > 0 ? static_cast<UINT>(dpi) : 96;
 }
 

@@ -3,6 +3,8 @@
 // Win32 boundary, owning handle wrappers, DPI scaling, the one error reporter, a window base class
 // that binds the C++ object to its HWND, and a modal dialog base with a DPI-aware control layout.
 #include <windows.h>
+// (after windows.h)
+#include <objbase.h>
 
 #include <cstdint>
 #include <exception>
@@ -78,6 +80,67 @@ using UniqueMenu = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDeleter>;
 using UniqueHkey = std::unique_ptr<std::remove_pointer_t<HKEY>, HkeyDeleter>;
 using UniqueHandle = std::unique_ptr<void, HandleDeleter>;
 using UniqueDc = std::unique_ptr<std::remove_pointer_t<HDC>, DcDeleter>;
+
+// A window's (or the screen's) device context, released when it goes.
+class WindowDc {
+  public:
+    explicit WindowDc(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~WindowDc() {
+        if (dc_) ReleaseDC(window_, dc_);
+    }
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    HDC Get() const noexcept { return dc_; }
+    explicit operator bool() const noexcept { return dc_ != nullptr; }
+
+  private:
+    HWND window_;
+    HDC dc_;
+};
+
+// The device context of a WM_PAINT, ended when it goes.
+class PaintDc {
+  public:
+    explicit PaintDc(HWND window) : window_(window), dc_(BeginPaint(window, &paint_)) {}
+    ~PaintDc() { EndPaint(window_, &paint_); }
+    PaintDc(const PaintDc&) = delete;
+    PaintDc& operator=(const PaintDc&) = delete;
+    HDC Get() const noexcept { return dc_; }
+
+  private:
+    HWND window_;
+    PAINTSTRUCT paint_{};
+    HDC dc_;
+};
+
+// A GDI object selected into a device context; the previous one is selected back when it goes.
+class SelectedObject {
+  public:
+    SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), old_(SelectObject(dc, object)) {}
+    ~SelectedObject() {
+        if (old_ && old_ != HGDI_ERROR) SelectObject(dc_, old_);
+    }
+    SelectedObject(const SelectedObject&) = delete;
+    SelectedObject& operator=(const SelectedObject&) = delete;
+
+  private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
+// The calling thread's COM apartment, left when it goes (only if entering it succeeded).
+class ComApartment {
+  public:
+    explicit ComApartment(DWORD model) : result_(CoInitializeEx(nullptr, model)) {}
+    ~ComApartment() {
+        if (SUCCEEDED(result_)) CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+  private:
+    HRESULT result_;
+};
 
 // ---- DPI ------------------------------------------------------------------------------------
 // The DPI a window is shown at (the system DPI where the per-monitor query is missing).
