@@ -5,7 +5,7 @@
 
 namespace quenvix::core {
 
-const DialogText AutoUpdateCheckText{dkConfirmation, "AutoUpdateCheck",
+const DialogText AutoUpdateCheckText{DialogKind::Question, "AutoUpdateCheck",
                                      "Automatic update check will be activated.\n"
                                      "Uncheck menu Help\\Automatic update check to disable.\n"
                                      "This feature needs internet connection where\n"
@@ -25,7 +25,7 @@ std::vector<std::string> DialogLines(std::string_view text) {
 DialogFace FaceOf(const DialogText& text) {
     DialogFace face;
     face.lines = DialogLines(text.Text);
-    if (text.Kind == dkInformation) {
+    if (text.Kind == DialogKind::Notice) {
         face.caption = "Information";
         face.showCancel = false;
         face.okLeft = 272;  // where Cancel stands in a question

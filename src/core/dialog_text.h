@@ -11,11 +11,11 @@ namespace quenvix::core {
 
 class SettingsStore;
 
-// Any value other than dkInformation shows the question form.
-enum DialogKind : std::uint8_t { dkConfirmation = 1, dkInformation = 2 };
+// A question has OK and Cancel; a notice only OK, in Cancel's place.
+enum class DialogKind : std::uint8_t { Question = 1, Notice = 2 };
 
 struct DialogText {
-    DialogKind Kind = dkConfirmation;
+    DialogKind Kind = DialogKind::Question;
     std::string Ident;  // value name in section "Dialogs"; also the message's identity
     std::string Text;   // lines separated by character 10
 };

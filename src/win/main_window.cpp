@@ -245,7 +245,7 @@ void MainWindow::OnCloseRequest() {
         CloseProgram();
         return;
     }
-    if (Confirm(core::dkConfirmation, "Closing is hiding",
+    if (Confirm(core::DialogKind::Question, "Closing is hiding",
                 "Quenvix will be hidden in tray icon on the right bottom.\n"
                 "Click on the tray icon to show menu.\n"
                 "\n"
@@ -255,7 +255,7 @@ void MainWindow::OnCloseRequest() {
 }
 
 void MainWindow::OnExit() {
-    if (!Confirm(core::dkConfirmation, "AskToClose", "Close Quenvix?")) return;
+    if (!Confirm(core::DialogKind::Question, "AskToClose", "Close Quenvix?")) return;
     HideToTray();
     OnCloseRequest();
 }
@@ -279,7 +279,7 @@ void MainWindow::ShowOnClose() {
 }
 
 void MainWindow::OnHide() {
-    Confirm(core::dkInformation, "Hiding window",
+    Confirm(core::DialogKind::Notice, "Hiding window",
             "Quenvix will be hidden in tray icon on the right bottom.\n"
             "Click on the tray icon to show menu.");
     HideToTray();

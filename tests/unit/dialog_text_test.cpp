@@ -22,7 +22,7 @@ TEST(DialogLines, CutsAtEveryLineFeedOnly) {
 }
 
 TEST(DialogLines, TheAutomaticUpdateQuestionHasItsFiveLines) {
-    EXPECT_EQ(AutoUpdateCheckText.Kind, dkConfirmation);
+    EXPECT_EQ(AutoUpdateCheckText.Kind, DialogKind::Question);
     EXPECT_EQ(AutoUpdateCheckText.Ident, "AutoUpdateCheck");
     EXPECT_EQ(DialogLines(AutoUpdateCheckText.Text),
               Lines({"Automatic update check will be activated.",
@@ -33,7 +33,7 @@ TEST(DialogLines, TheAutomaticUpdateQuestionHasItsFiveLines) {
 }
 
 TEST(FaceOf, InformationHasOnlyOkWhereCancelStandsAndItsOwnCaption) {
-    const DialogFace notice = FaceOf({dkInformation, "Hiding window", "a\nb"});
+    const DialogFace notice = FaceOf({DialogKind::Notice, "Hiding window", "a\nb"});
     EXPECT_EQ(notice.caption, "Information");
     EXPECT_FALSE(notice.showCancel);
     EXPECT_EQ(notice.okLeft, 272);
@@ -54,7 +54,7 @@ class ConfirmationTest : public ::testing::Test {
     static constexpr std::string_view kDialogs = "Software\\Tarmel\\Quenvix\\Dialogs";
     test::MemoryRegistry registry;
     SettingsStore store{registry, "\\Software\\Tarmel\\Quenvix\\"};
-    const DialogText askToClose{dkConfirmation, "AskToClose", "Close Quenvix?"};
+    const DialogText askToClose{DialogKind::Question, "AskToClose", "Close Quenvix?"};
     int shown = 0;
     std::vector<std::string> reported;
 
@@ -85,7 +85,7 @@ TEST_F(ConfirmationTest, TickedBoxSilencesTheMessageEvenWhenCancelled) {
     EXPECT_TRUE(Run(askToClose, {false, false}));
     EXPECT_EQ(shown, 1);
     // Other messages are not affected.
-    EXPECT_FALSE(Run({dkConfirmation, "Closing is hiding", "x"}, {false, false}));
+    EXPECT_FALSE(Run({DialogKind::Question, "Closing is hiding", "x"}, {false, false}));
     EXPECT_EQ(shown, 2);
 }
 
@@ -128,7 +128,7 @@ TEST_F(ConfirmationTest, DamagedMemoryIsReportedOnceAndNeverBlocksTheAnswer) {
 
 TEST_F(ConfirmationTest, FailedWriteIsReportedAndTheAnswerStillCounts) {
     registry.SetFailCreate(true);
-    EXPECT_TRUE(Run({dkInformation, "Hiding window", "x"}, {true, true}));
+    EXPECT_TRUE(Run({DialogKind::Notice, "Hiding window", "x"}, {true, true}));
     EXPECT_EQ(reported, std::vector<std::string>{"Failed to create key Dialogs"});
 }
 

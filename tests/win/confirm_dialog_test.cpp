@@ -99,7 +99,7 @@ class ConfirmDialogTest : public ::testing::Test {
 TEST_F(ConfirmDialogTest, QuestionShowsBothButtonsAndTheTextLineByLine) {
     const std::size_t entries = registry.CurrentUserEntryCount();
     const bool answer = Run(
-        {core::dkConfirmation, "AskToClose", "first\n\nsecond"},
+        {core::DialogKind::Question, "AskToClose", "first\n\nsecond"},
         {[](HWND dialog) {
              const UINT dpi = DpiOf(dialog);
              EXPECT_EQ(TextOf(dialog), L"Confirmation");
@@ -121,7 +121,7 @@ TEST_F(ConfirmDialogTest, QuestionShowsBothButtonsAndTheTextLineByLine) {
 }
 
 TEST_F(ConfirmDialogTest, EnterAnswersOkAndEscapeOrTheCloseBoxCancel) {
-    const core::DialogText text{core::dkConfirmation, "Closing is hiding", "x"};
+    const core::DialogText text{core::DialogKind::Question, "Closing is hiding", "x"};
     EXPECT_TRUE(Run(text, {PressKey(VK_RETURN)}));
     EXPECT_FALSE(Run(text, {PressKey(VK_ESCAPE)}));
     EXPECT_FALSE(Run(text, {Close()}));
@@ -132,7 +132,7 @@ TEST_F(ConfirmDialogTest, EnterAnswersOkAndEscapeOrTheCloseBoxCancel) {
 TEST_F(ConfirmDialogTest, NoticeHasOnlyOkInCancelsPlaceAndIgnoresEscape) {
     bool openAfterEscape = false;
     const bool answer =
-        Run({core::dkInformation, "Hiding window", "notice"},
+        Run({core::DialogKind::Notice, "Hiding window", "notice"},
             {[](HWND dialog) {
                  EXPECT_EQ(TextOf(dialog), L"Information");
                  EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, IDCANCEL)));
@@ -145,14 +145,14 @@ TEST_F(ConfirmDialogTest, NoticeHasOnlyOkInCancelsPlaceAndIgnoresEscape) {
 }
 
 TEST_F(ConfirmDialogTest, TickedBoxSilencesTheMessageWhicheverWayItCloses) {
-    const core::DialogText text{core::dkConfirmation, "AskToClose", "Close Quenvix?"};
+    const core::DialogText text{core::DialogKind::Question, "AskToClose", "Close Quenvix?"};
     EXPECT_FALSE(Run(text, {Click(ConfirmDialog::kNoMore), PressKey(VK_ESCAPE)}));
     EXPECT_EQ(registry.GetString(kDialogs, "AskToClose"), "1");
     // Silenced: answered OK at once, without a window.
     EXPECT_TRUE(Run(text, {}));
     EXPECT_EQ(script.done, 0u);
 
-    const core::DialogText notice{core::dkInformation, "Hiding window", "n"};
+    const core::DialogText notice{core::DialogKind::Notice, "Hiding window", "n"};
     EXPECT_FALSE(Run(notice, {Click(ConfirmDialog::kNoMore), Close()}));
     EXPECT_EQ(registry.GetString(kDialogs, "Hiding window"), "1");
 }
@@ -181,7 +181,7 @@ TEST_F(ConfirmDialogTest, AWronglyTypedMemoryIsReportedThenAskedAndRepaired) {
     g_reported.clear();
     const UINT_PTR boxTimer = SetTimer(nullptr, 0, 50, AnswerErrorBox);
     // The user can still leave: the question comes after the report, and OK answers it.
-    EXPECT_TRUE(Run({core::dkConfirmation, "AskToClose", "Close Quenvix?"}, {Click(IDOK)}));
+    EXPECT_TRUE(Run({core::DialogKind::Question, "AskToClose", "Close Quenvix?"}, {Click(IDOK)}));
     KillTimer(nullptr, boxTimer);
     EXPECT_EQ(g_reported, L"Invalid data type for 'AskToClose'");
     EXPECT_EQ(script.done, 1u);
