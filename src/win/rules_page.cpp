@@ -138,19 +138,22 @@ void RulesPage::CreateControls(int width96, int height96) {
     }
     SetWindowSubclass(list_, ListKeys, kListKeysId, reinterpret_cast<DWORD_PTR>(Hwnd()));
 
+    // Four rows fit the settings window's small page: "Up" and "Down" share the last one.
     struct Button {
         const wchar_t* text;
         int id;
-        int y;
+        int x, y, width;
     };
-    const Button buttons[] = {{L"Add\u2026", kAdd, 0},
-                              {L"Edit\u2026", kEdit, 28},
-                              {L"Remove", kRemove, 56},
-                              {L"Up", kUp, 96},
-                              {L"Down", kDown, 124}};
+    const int half = (kButtonWidth - 4) / 2;
+    const Button buttons[] = {{L"Add\u2026", kAdd, 0, 0, kButtonWidth},
+                              {L"Edit\u2026", kEdit, 0, 25, kButtonWidth},
+                              {L"Remove", kRemove, 0, 50, kButtonWidth},
+                              {L"Up", kUp, 0, 75, half},
+                              {L"Down", kDown, kButtonWidth - half, 75, half}};
     for (const Button& button : buttons) {
-        if (!AddControl(L"BUTTON", button.text, WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, buttonLeft,
-                        kMargin + button.y, kButtonWidth, kButtonHeight, button.id, kFont)) {
+        if (!AddControl(L"BUTTON", button.text, WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON,
+                        buttonLeft + button.x, kMargin + button.y, button.width, kButtonHeight,
+                        button.id, kFont)) {
             throw core::Error("The rules page could not be created");
         }
     }
