@@ -157,14 +157,17 @@ tray_menu_open() {
     wait_until 10 menu_open || fail "the tray menu did not open"
 }
 
-# Chooses the N-th item of the tray menu with the keyboard, as a user would.
+# Chooses the N-th item of the tray menu with the keyboard. The keys are posted to the open menu
+# itself: typed keys travel through the X server and the desktop's focus, and on a busy machine
+# one can reach the menu's thread before the menu holds the foreground and be lost, choosing the
+# item above. The menu's own loop reads these the same way, in order.
 tray_menu_choose() {
-    local n=$1 keys=() i
+    local n=$1 i
     tray_menu_open
-    # The menu window shows a moment before its loop takes keys.
-    sleep 0.4
-    for ((i = 0; i < n; i++)); do keys+=(Down); done
-    desktop_keys "${keys[@]}" Return
+    for ((i = 0; i < n; i++)); do
+        tw post '#32768' 0x0100 0x28 0 || fail "the tray menu took no key"  # WM_KEYDOWN, VK_DOWN
+    done
+    tw post '#32768' 0x0102 0x0D 0 || fail "the tray menu took no key"  # WM_CHAR, Enter
     wait_until_not 10 menu_open || fail "the tray menu did not close"
 }
 
