@@ -56,7 +56,11 @@ HWND CreatePage(HWND parent) {
 
 HotkeyPage::HotkeyPage(FormWindow& window, core::HotkeyDetector& detector,
                        core::SettingsStore& settings, SIZE size96)
-    : window_(window), detector_(detector), settings_(settings) {
+    : window_(window), detector_(detector), settings_(settings), size96_(size96) {}
+
+void HotkeyPage::CreateControls() {
+    if (HasControls()) return;
+    const SIZE size96 = size96_;
     const FontSpec formFont{};  // MS Sans Serif, 8 point
     tabs_ = window_.AddControl(WC_TABCONTROLW, L"", WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, size96.cx,
                                size96.cy, kTabsId, formFont);
@@ -101,6 +105,9 @@ HotkeyPage::HotkeyPage(FormWindow& window, core::HotkeyDetector& detector,
     tool.uId = reinterpret_cast<UINT_PTR>(changeButton_);
     tool.lpszText = const_cast<wchar_t*>(L"");
     SendMessageW(hintTip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+
+    SendMessageW(runOnStartupCheck_, BM_SETCHECK, runOnStartup_ ? BST_CHECKED : BST_UNCHECKED, 0);
+    FillKeyList();
 }
 
 RECT HotkeyPage::PageArea() const {
@@ -112,6 +119,7 @@ RECT HotkeyPage::PageArea() const {
 }
 
 void HotkeyPage::Layout() {
+    if (!HasControls()) return;
     const RECT area = PageArea();
     SetWindowPos(controlsPage_, HWND_TOP, area.left, area.top, area.right - area.left,
                  area.bottom - area.top, SWP_NOACTIVATE);
@@ -138,6 +146,7 @@ void HotkeyPage::RegisterShowListKey() {
 }
 
 void HotkeyPage::FillKeyList() {
+    if (!HasControls()) return;
     SendMessageW(hotkeyCombo_, CB_RESETCONTENT, 0, 0);
     detector_.FillList(keyLines_);
     for (const auto& line : keyLines_) {
@@ -164,9 +173,10 @@ void HotkeyPage::LoadSettings() {
     RegisterShowListKey();
     // An unreadable choice leaves the Windows start-up entry as it is.
     Guarded(owner, [&] {
-        const bool startup = settings_.ReadBool("Main", "Startup", true);
-        SendMessageW(runOnStartupCheck_, BM_SETCHECK, startup ? BST_CHECKED : BST_UNCHECKED, 0);
-        OnRunOnStartup();
+        runOnStartup_ = settings_.ReadBool("Main", "Startup", true);
+        SendMessageW(runOnStartupCheck_, BM_SETCHECK, runOnStartup_ ? BST_CHECKED : BST_UNCHECKED,
+                     0);
+        ApplyRunOnStartup();
     });
 }
 
@@ -217,16 +227,21 @@ void HotkeyPage::OnDefaultKeys() {
         return;
     }
     SetDefaultKeys();
+    runOnStartup_ = true;
     SendMessageW(runOnStartupCheck_, BM_SETCHECK, BST_CHECKED, 0);
-    OnRunOnStartup();
+    ApplyRunOnStartup();
     RegisterShowListKey();
     SaveHotkeys();
 }
 
 void HotkeyPage::OnRunOnStartup() {
-    const bool on = SendMessageW(runOnStartupCheck_, BM_GETCHECK, 0, 0) == BST_CHECKED;
-    settings_.WriteBool("Main", "Startup", on);
-    SetRunOnStartup(on);
+    runOnStartup_ = SendMessageW(runOnStartupCheck_, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    ApplyRunOnStartup();
+}
+
+void HotkeyPage::ApplyRunOnStartup() {
+    settings_.WriteBool("Main", "Startup", runOnStartup_);
+    SetRunOnStartup(runOnStartup_);
 }
 
 bool HotkeyPage::OnCommand(int id, int code) {

@@ -17,12 +17,17 @@ class HotkeyPage {
   public:
     static constexpr int kShowListHotkeyId = 1;
 
-    // Makes the tab control (`size96` at 96 DPI, at the top left of `window`'s client area) and
-    // the page's controls; fills nothing yet.
+    // The page's settings work at once; its controls (the tab control, `size96` at 96 DPI at the
+    // top left of `window`'s client area, and the page over it) come with CreateControls.
     HotkeyPage(FormWindow& window, core::HotkeyDetector& detector, core::SettingsStore& settings,
                SIZE size96);
     HotkeyPage(const HotkeyPage&) = delete;
     HotkeyPage& operator=(const HotkeyPage&) = delete;
+
+    // Made when the window is first to be seen: a program that only sits in the tray never loads
+    // the common controls. Filled from the settings already loaded.
+    void CreateControls();
+    bool HasControls() const { return tabs_ != nullptr; }
 
     // Every hotkey back to its default and the list refilled.
     void SetDefaultKeys();
@@ -51,12 +56,16 @@ class HotkeyPage {
     void OnChangeKey();
     void OnDefaultKeys();
     void OnRunOnStartup();
+    // Stores the choice and brings the Windows start-up entry in line with it.
+    void ApplyRunOnStartup();
 
     FormWindow& window_;
     core::HotkeyDetector& detector_;
     core::SettingsStore& settings_;
     core::HotkeyLines keyLines_;
     bool showListRegistered_ = false;
+    bool runOnStartup_ = true;
+    SIZE size96_;
 
     HWND tabs_ = nullptr;
     HWND controlsPage_ = nullptr;

@@ -1,7 +1,6 @@
 // Entry point: one copy per user desktop, the settings window, and the message loop.
 #include <windows.h>
 // (after windows.h)
-#include <commctrl.h>
 #include <objbase.h>
 
 #include <memory>
@@ -30,8 +29,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
              std::to_string(GetCurrentProcessId()));
     // An option on the command line is answered (or handed to the running copy) without starting.
     if (const auto handled = win::HandleCommandLine()) return *handled;
-    INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_BAR_CLASSES};
-    InitCommonControlsEx(&icc);
     const win::ComApartment com(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
 
     int exitCode = 0;

@@ -49,10 +49,10 @@ MainWindow::MainWindow(AppWindow& app, const Platform& platform) : app_(app), pl
     settings_ = std::make_unique<core::SettingsStore>(platform_.registry, core::kSettingsKeyPath);
     hotkeyPage_ = std::make_unique<HotkeyPage>(*this, *detector_, *settings_,
                                                SIZE{kClient.cx, kClient.cy - StatusBar::kHeight96});
-    statusBar_ = std::make_unique<StatusBar>(*this, kStatusBarId);
     Start();
     // Created visible, but off the screen until the first start-up timer run puts it into the
-    // tray.
+    // tray. Where a screen does reach that far, the window is seen at once and needs its controls.
+    if (MonitorFromWindow(Hwnd(), MONITOR_DEFAULTTONULL)) CreateSettingsControls();
     ShowWindow(app_.Hwnd(), SW_SHOW);
     ShowWindow(Hwnd(), SW_SHOWNORMAL);
 }
@@ -161,7 +161,18 @@ void MainWindow::StartRules() {
     ruleHiding_ =
         std::make_unique<RuleHiding>(*settings_, *hiding_, platform_.desktop, platform_.timers);
     ruleHiding_->Start();
-    rulesTab_ = std::make_unique<RulesTab>(Hwnd(), *hotkeyPage_, *ruleHiding_);
+}
+
+void MainWindow::CreateSettingsControls() {
+    if (hotkeyPage_->HasControls()) return;
+    // The common controls are loaded here, not at start: the library and its classes are most of
+    // what an idle program would otherwise hold in memory.
+    INITCOMMONCONTROLSEX classes{sizeof(classes),
+                                 ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_BAR_CLASSES};
+    InitCommonControlsEx(&classes);
+    hotkeyPage_->CreateControls();
+    statusBar_ = std::make_unique<StatusBar>(*this, kStatusBarId);
+    if (ruleHiding_) rulesTab_ = std::make_unique<RulesTab>(Hwnd(), *hotkeyPage_, *ruleHiding_);
 }
 
 void MainWindow::ShutDown() {
@@ -213,6 +224,7 @@ void MainWindow::HideToTray() {
 }
 
 void MainWindow::ShowFromTray() {
+    CreateSettingsControls();
     ShowOrHide(true);
     // Minimised with its own button, the window would come back as a taskbar button only.
     if (IsIconic(Hwnd())) ShowWindow(Hwnd(), SW_RESTORE);
@@ -275,7 +287,7 @@ void MainWindow::CloseProgram() {
 void MainWindow::ShowOnClose() {
     ShowFromTray();
     SetFocus(Hwnd());
-    statusBar_->ShowHint();
+    if (statusBar_) statusBar_->ShowHint();
 }
 
 void MainWindow::OnHide() {
@@ -359,7 +371,7 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_NOTIFY: {
             if (!SentByThisThread()) return 0;
             const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-            if (header->hwndFrom == statusBar_->Hwnd() && header->code == NM_CLICK) {
+            if (statusBar_ && header->hwndFrom == statusBar_->Hwnd() && header->code == NM_CLICK) {
                 statusBar_->OnClick();
             }
             if (rulesTab_ && header->hwndFrom == hotkeyPage_->Tabs() &&

@@ -66,6 +66,7 @@ class MainWindow : public FormWindow {
     void RestoreAndSaveBeforeEnding();
     void OnCommand(int id, int code);
     void StartRules();
+    void CreateSettingsControls();
 
     void ShowOrHide(bool show);
     void OnCloseRequest();

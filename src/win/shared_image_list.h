@@ -2,15 +2,15 @@
 // An image list that the user-interface thread and the tray icon's thread both use: the one
 // draws pictures into it, the other makes icons from it. Every access is serialised, and each
 // change of the pictures bumps a generation count, so a reader can tell "nothing new" cheaply.
-// clang-format off
+// Plain GDI bitmaps rather than a common-controls image list: the tray icon is all an idle
+// program shows, and it should not need that library loaded.
 #include <windows.h>
-#include <commctrl.h>
-// clang-format on
 
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <vector>
 
 #include "win/ui.h"
 
@@ -45,8 +45,13 @@ class SharedImageList {
     void Unwatch(int ticket);
 
   private:
+    struct Image {
+        UniqueBitmap color;
+        UniqueBitmap mask;
+    };
+
     mutable std::mutex mutex_;
-    HIMAGELIST list_ = nullptr;
+    std::vector<Image> images_;
     int width_;
     int height_;
     std::uint64_t generation_ = 0;
@@ -54,6 +59,8 @@ class SharedImageList {
     int nextTicket_ = 0;
 
     void Changed();
+    // Copies of the caller's bitmaps; empty when either cannot be copied.
+    static Image Copied(HBITMAP image, HBITMAP mask);
 };
 
 }  // namespace quenvix::win

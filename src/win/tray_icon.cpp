@@ -5,6 +5,7 @@
 
 // clang-format off
 #include <windows.h>
+#include <commctrl.h>
 #include <mmsystem.h>
 // clang-format on
 #include <process.h>
