@@ -86,7 +86,19 @@ void Hider::HideAllWindows() {
         if (desktop_.ExStyle(w) & kExToolWindow) continue;
         chosen.push_back(w);
     }
-    for (const WindowId w : chosen) HideWindow(w);
+    std::vector<HiddenWindow*> started;
+    for (const WindowId w : chosen) {
+        if (HiddenWindow* info = StartRecord(w, std::nullopt)) started.push_back(info);
+    }
+    if (started.empty()) return;
+    // The whole list is written down once, before any window disappears.
+    ListChanged(true);
+    // Each window's first command goes out before any window's second: every one of them is
+    // gone from the screen as soon as its program gets to one command, not three.
+    std::erase_if(started, [&](HiddenWindow* info) { return !QueueHide(*info, true); });
+    for (HiddenWindow* info : started) QueueMinimizedHide(*info);
+    for (HiddenWindow* info : started) Describe(*info);
+    ListChanged(true);
 }
 
 bool Hider::IsExcluded(WindowId window) {
@@ -114,38 +126,62 @@ bool Hider::IsHidden(WindowId window) const {
 }
 
 bool Hider::Hide(WindowId window, std::optional<std::uint8_t> formerState) {
-    if (window == kNoWindow || IsExcluded(window)) return false;
-    // Closed since it was chosen (hide-all hides one window after another).
-    if (!desktop_.Exists(window)) return false;
+    HiddenWindow* info = StartRecord(window, formerState);
+    if (!info) return false;
+    // Written down before the window disappears, so a crash from here on cannot lose it.
+    ListChanged(true);
+    if (!QueueHide(*info, !formerState)) return false;
+    QueueMinimizedHide(*info);
+    Describe(*info);
+    ListChanged(true);
+    return true;
+}
 
+HiddenWindow* Hider::StartRecord(WindowId window, std::optional<std::uint8_t> formerState) {
+    if (window == kNoWindow || IsExcluded(window)) return nullptr;
+    if (!desktop_.Exists(window)) return nullptr;
+    // Only what the system knows without asking the window's program: the caption and the icon
+    // wait until the hide is on its way, so a key press is answered first.
     auto info = std::make_unique<HiddenWindow>();
     info->Handle = window;
-    info->Caption = desktop_.Caption(window);
-    info->Picture = desktop_.Picture(window);
     info->Origin = desktop_.Origin(window);
     info->State = formerState                 ? *formerState
                   : desktop_.IsIconic(window) ? kStateMinimized
                   : desktop_.IsZoomed(window) ? kStateMaximized
                                               : kStateNormal;
     info->HiddenAt = clock_();
-    const std::uint8_t state = info->State;
-    const HiddenWindow* added = info.get();
-    // Written down before the window disappears, so a crash from here on cannot lose it.
-    Record(std::move(info), true);
+    hiddenList_.push_back(std::move(info));
+    return hiddenList_.back().get();
+}
 
+bool Hider::QueueHide(HiddenWindow& info, bool animate) {
+    const WindowId window = info.Handle;
+    // Closed since it was chosen (hide-all hides one window after another).
+    if (!desktop_.Exists(window)) {
+        std::erase_if(hiddenList_, [&](const auto& p) { return p.get() == &info; });
+        ListChanged(true);
+        return false;
+    }
     // A window on its way to the taskbar is not drawn towards the tray as well.
-    if (state != kStateMinimized && !formerState) desktop_.AnimateTray(window, false);
+    if (animate && info.State != kStateMinimized) desktop_.AnimateTray(window, false);
     // Every command is queued to the window's own thread: a direct one waits for that thread,
     // and a program slow to handle it (or hung) would stall us all that time. The queue keeps
     // their order, so the window still ends up hidden and minimised, once it gets to them.
     desktop_.ShowAsync(window, ShowCommand::Hide);
-    desktop_.ShowAsync(window, ShowCommand::Minimize);
-    desktop_.ShowAsync(window, ShowCommand::Hide);
-    // Carried out already when the window is one of this thread's (or a test's).
-    for (const auto& p : hiddenList_) {
-        if (p.get() == added) p->HideArrived = HiddenAsLeft(window);
-    }
     return true;
+}
+
+void Hider::QueueMinimizedHide(HiddenWindow& info) {
+    desktop_.ShowAsync(info.Handle, ShowCommand::Minimize);
+    desktop_.ShowAsync(info.Handle, ShowCommand::Hide);
+    // Carried out already when the window is one of this thread's (or a test's).
+    info.HideArrived = HiddenAsLeft(info.Handle);
+}
+
+void Hider::Describe(HiddenWindow& info) {
+    info.Caption = desktop_.Caption(info.Handle);
+    info.Picture = desktop_.Picture(info.Handle);
+    if (entries_) entries_->Append(info, EntryText(info));
 }
 
 bool Hider::HiddenAsLeft(WindowId window) {

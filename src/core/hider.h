@@ -129,6 +129,14 @@ class Hider {
 
   private:
     bool Hide(WindowId window, std::optional<std::uint8_t> formerState);
+    // The three steps of a hide. The record is listed without caption or icon (null when the
+    // window is never hidden or is gone); the hide is queued (false, and the record dropped,
+    // when the window closed meanwhile); then the minimise behind it; then the caption, the
+    // icon and the menu entry, read once the window is on its way out.
+    HiddenWindow* StartRecord(WindowId window, std::optional<std::uint8_t> formerState);
+    bool QueueHide(HiddenWindow& info, bool animate);
+    void QueueMinimizedHide(HiddenWindow& info);
+    void Describe(HiddenWindow& info);
     bool IsExcluded(WindowId window);
     WindowId RootOwner(WindowId window);
     bool StillOurs(const HiddenWindow& info);

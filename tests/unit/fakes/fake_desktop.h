@@ -79,6 +79,8 @@ class FakeDesktop : public core::Desktop {
     std::vector<DesktopCall> calls;
     // Called after every command, e.g. to let a test close a window in the middle of hide-all.
     std::function<void(const DesktopCall&)> onCall;
+    // Runs as the caption is asked for.
+    std::function<void(core::WindowId)> onCaption;
 
     // Calls concerning one window, in order.
     std::vector<DesktopCall> CallsFor(core::WindowId id) const {
@@ -113,6 +115,7 @@ class FakeDesktop : public core::Desktop {
     }
     std::uint32_t OwnProcessId() override { return kOwnPid; }
     std::string Caption(core::WindowId w) override {
+        if (onCaption) onCaption(w);
         // A hung window does not answer the caption query.
         return Find(w) && !Find(w)->hung ? Find(w)->caption : std::string();
     }
