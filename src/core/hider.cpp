@@ -94,8 +94,14 @@ void Hider::HideAllWindows() {
     // The whole list is written down once, before any window disappears.
     ListChanged(true);
     // Each window's first command goes out before any window's second: every one of them is
-    // gone from the screen as soon as its program gets to one command, not three.
-    std::erase_if(started, [&](HiddenWindow* info) { return !QueueHide(*info, true); });
+    // gone from the screen as soon as its program gets to one command, not three. The bottom
+    // window goes first: hiding the active window hands the activation to the next one down,
+    // and top first that handing-on would run through every window in turn.
+    std::vector<HiddenWindow*> hidden;
+    for (auto it = started.rbegin(); it != started.rend(); ++it) {
+        if (QueueHide(**it, true)) hidden.insert(hidden.begin(), *it);
+    }
+    started = std::move(hidden);
     for (HiddenWindow* info : started) QueueMinimizedHide(*info);
     for (HiddenWindow* info : started) Describe(*info);
     ListChanged(true);

@@ -233,7 +233,8 @@ TEST_F(HiderTest, HideAllTakesOrdinaryWindowsInEnumerationOrder) {
 
     const std::vector<WindowId> expected = {0x53, 0x50, 0x56};
     EXPECT_EQ(Handles(), expected);
-    EXPECT_EQ(desktop.HiddenOrder(), expected);
+    // They disappear from the bottom up.
+    EXPECT_EQ(desktop.HiddenOrder(), (std::vector<WindowId>{0x56, 0x50, 0x53}));
     EXPECT_EQ(entries.Texts(),
               (std::vector<std::string>{"Third in order", "Desktop-owned", "Minimised"}));
     EXPECT_TRUE(desktop.IsVisible(kSettings));
@@ -243,13 +244,13 @@ TEST_F(HiderTest, HideAllTakesOrdinaryWindowsInEnumerationOrder) {
 
 TEST_F(HiderTest, HideAllCollectsFirstAndSkipsWindowsClosedMeanwhile) {
     desktop.Add(0x60, Win("First"));
-    desktop.Add(0x61, Win("Closes when the first hides"));
+    desktop.Add(0x61, Win("Closes when another hides"));
     desktop.Add(0x62, Win("Last"));
-    FakeWindow popup = Win("Shown by the first as it hides");
+    FakeWindow popup = Win("Shown by another as it hides");
     popup.visible = false;
     desktop.Add(0x63, popup);
     desktop.onCall = [&](const test::DesktopCall& c) {
-        if (c.window == 0x60 && desktop.Exists(0x61)) {
+        if (c.window != 0x61 && desktop.Exists(0x61)) {
             desktop.Destroy(0x61);
             desktop.At(0x63).visible = true;
         }
@@ -625,13 +626,16 @@ TEST_F(HiderTest, HideAllWritesEveryWindowDownBeforeAnyDisappears) {
     };
     hider.HideAllWindows();
     EXPECT_EQ(recordedAtFirstCommand, (std::vector<WindowId>{0xE0, 0xE1, 0xE2}));
-    // Every window is told to hide before any is told its second command.
+    // Every window is told to hide before any is told its second command, the bottom one first
+    // (so that the activation is not handed down through each of them); the list keeps the
+    // system's order.
     std::vector<WindowId> firstHides;
     for (const auto& c : desktop.calls) {
         if (c.kind == test::DesktopCall::ShowAsync && c.command == SC::Minimize) break;
         if (c.kind == test::DesktopCall::ShowAsync) firstHides.push_back(c.window);
     }
-    EXPECT_EQ(firstHides, (std::vector<WindowId>{0xE0, 0xE1, 0xE2}));
+    EXPECT_EQ(firstHides, (std::vector<WindowId>{0xE2, 0xE1, 0xE0}));
+    EXPECT_EQ(Handles(), (std::vector<WindowId>{0xE0, 0xE1, 0xE2}));
 }
 
 TEST_F(HiderTest, CaptionAndIconAreAskedForOnlyOnceTheHideIsOnItsWay) {
