@@ -7,7 +7,8 @@ source "$(dirname "$0")/../scripts/lib.sh"
 cd "$QUENVIX_ROOT"
 SECONDS_TO_MEASURE=${1:-60}
 [ -n "${DISPLAY:-}" ] || { start_xvfb; trap 'kill $XVFB_PID 2>/dev/null' EXIT; }
-TICKS=$(getconf CLK_TCK)
+# Ticks of 10 us, from the scheduler's nanosecond counts.
+TICKS=100000
 
 # The Windows process behind a `wine` start: the process of that name in the prefix.
 windows_pid() {
@@ -16,7 +17,12 @@ windows_pid() {
         if grep -qz "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" 2>/dev/null; then echo "$pid"; return; fi
     done
 }
-cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+# CPU time of every thread of a process in clock ticks, from the scheduler's nanosecond counts
+# (the 10 ms ticks of /proc/PID/stat are too coarse for an idle program).
+cpu_ticks() {
+    cat /proc/"$1"/task/*/schedstat 2>/dev/null |
+        awk -v t="$TICKS" '{ns += $1} END {printf "%.0f\n", ns * t / 1e9}'
+}
 peak_kb() { awk '/VmHWM/ {print $2}' "/proc/$1/status"; }
 
 measure() {
@@ -25,6 +31,10 @@ measure() {
     WINEPREFIX=$(new_wineprefix)
     wine explorer /desktop=shell,1024x768 >/dev/null 2>&1 &
     sleep 3
+    # Idle means in the tray: in a fresh prefix the monthly update check would be due and ask
+    # its question, which would stay open the whole time.
+    wine reg add 'HKCU\Software\Tarmel\Quenvix\Preference' /v "Automatic update check" /d 0 /f \
+        >/dev/null 2>&1
     wine "$@" >/dev/null 2>&1 &
     sleep 8  # start-up and, for Quenvix, going into the tray
     local exe pid

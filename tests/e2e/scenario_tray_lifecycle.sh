@@ -15,6 +15,10 @@ greens=$(convert "$E2E_LOGS/tray_lifecycle_tray.png" -crop 60x20+964+748 +repage
     -fill white -opaque magenta \
     -format '%[fx:mean*w*h]' info: 2>/dev/null | cut -d. -f1)
 [ "${greens:-0}" -gt 20 ] || fail "no gauge in the notification area ($greens green pixels)"
+# Idle in the tray the program has not loaded the common controls, most of what it would hold in
+# memory: they come with the settings window's first showing.
+tw loaded QuenvixMainForm comctl32.dll
+[ $? -eq 1 ] || fail "the common controls are loaded (or could not be looked for) in the tray"
 
 # Double-click on the icon: the settings window comes back centred on the screen.
 tray_click 0x203
@@ -26,6 +30,7 @@ width=$((right - left)); height=$((bottom - top))
     [ $((top - (768 - height) / 2)) -ge -1 ] && [ $((top - (768 - height) / 2)) -le 1 ] ||
     fail "the window is not centred: $left $top $right $bottom"
 screenshot tray_lifecycle_settings
+tw loaded QuenvixMainForm comctl32.dll || fail "the settings window shows without the common controls"
 
 # The close box asks; OK hides the window into the tray.
 tw close "$MAIN_CAPTION"

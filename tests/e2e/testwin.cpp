@@ -29,7 +29,10 @@
 //                                                (5 s time-out) to the first window of CLASS;
 //                                                prints the longest time it took to answer (a
 //                                                run of time-outs counts as one stall)
+//   testwin loaded CLASS DLL                     exit 0 when the process of the first window of
+//                                                CLASS has DLL loaded, 1 when not, 2 on failure
 #include <windows.h>
+#include <psapi.h>
 #include <shellapi.h>
 // clang-format on
 
@@ -238,6 +241,28 @@ int Latency(int n, const std::wstring& out) {
     return 0;
 }
 
+int Loaded(const wchar_t* cls, const wchar_t* dll) {
+    HWND h = FindWindowW(cls, nullptr);
+    DWORD pid = 0;
+    if (!h || !GetWindowThreadProcessId(h, &pid)) return 2;
+    HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+    if (!process) return 2;
+    HMODULE modules[512];
+    DWORD bytes = 0;
+    int result = 2;
+    if (EnumProcessModules(process, modules, sizeof modules, &bytes)) {
+        result = 1;
+        for (DWORD i = 0; i < bytes / sizeof(HMODULE) && i < 512; ++i) {
+            wchar_t name[MAX_PATH] = {};
+            if (GetModuleBaseNameW(process, modules[i], name, MAX_PATH) && !_wcsicmp(name, dll)) {
+                result = 0;
+            }
+        }
+    }
+    CloseHandle(process);
+    return result;
+}
+
 int PanicTime(int n, UINT id, const std::wstring& out) {
     std::vector<HWND> windows;
     for (int i = 0; i < n; ++i) {
@@ -433,6 +458,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         WriteUtf8(OutFile(argc, argv, L"--out"), state.text);
         return 0;
     }
+    if (cmd == L"loaded" && argc >= 4) return Loaded(argv[2], argv[3]);
     if (cmd == L"rect" && argc >= 3) {
         HWND h = FindByTitle(argv[2]);
         RECT r{};
