@@ -1,6 +1,8 @@
 #include "win/desktop.h"
 
 #include <cstdint>
+#include <map>
+#include <mutex>
 #include <new>
 #include <vector>
 
@@ -39,68 +41,92 @@ BOOL CALLBACK CollectWindow(HWND wnd, LPARAM param) noexcept {
     }
 }
 
-// A message whose answer is a number, asked without waiting on a hung window.
-bool AskWindow(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT timeoutMs,
-               DWORD_PTR& answer) {
-    answer = 0;
-    return SendMessageTimeoutW(wnd, msg, wParam, lParam, SMTO_ABORTIFHUNG | SMTO_BLOCK, timeoutMs,
-                               &answer) != 0;
-}
-
 }  // namespace
 
 std::string GetWindowCaption(HWND wnd) {
-    DWORD_PTR length = 0;
-    if (AskWindow(wnd, WM_GETTEXTLENGTH, 0, 0, kCaptionTimeoutMs, length)) {
-        if (length == 0) return {};
-        const auto capacity =
-            static_cast<std::size_t>(length < kCaptionLimit ? length : kCaptionLimit) + 1;
-        std::wstring buffer(capacity, L'\0');
-        DWORD_PTR copied = 0;
-        if (AskWindow(wnd, WM_GETTEXT, capacity, reinterpret_cast<LPARAM>(buffer.data()),
-                      kCaptionTimeoutMs, copied)) {
-            buffer.resize(copied < capacity ? static_cast<std::size_t>(copied) : capacity - 1);
-            // Text up to the first NUL, as a caption is.
-            buffer.resize(wcsnlen(buffer.c_str(), buffer.size()));
-            return Narrow(buffer);
-        }
-    }
-    // No answer in time: the text Windows keeps for the window needs no answer from it.
     std::wstring buffer(kCaptionLimit + 1, L'\0');
     const int copied = InternalGetWindowText(wnd, buffer.data(), kCaptionLimit + 1);
     buffer.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
     return Narrow(buffer);
 }
 
-UniqueBitmap GetWindowIcon(HWND wnd, bool* found) {
-    if (found) *found = false;
+UniqueBitmap IconPicture(HICON icon, bool* drawn) {
+    if (drawn) *drawn = false;
     std::uint32_t* pixels = nullptr;
     UniqueBitmap bitmap = CreateTopDownBitmap(kPictureSize, kPictureSize, &pixels);
     if (!bitmap) return {};
     constexpr int kPixels = kPictureSize * kPictureSize;
     for (int i = 0; i < kPixels; ++i) pixels[i] = 0xFFFFFFFFu;  // opaque white
-
-    DWORD_PTR answer = 0;
-    AskWindow(wnd, WM_GETICON, ICON_SMALL, 0, kIconTimeoutMs, answer);
-    // The icons belong to the window or its class: drawn, never destroyed here.
-    auto icon = reinterpret_cast<HICON>(answer);
-    if (!icon) icon = reinterpret_cast<HICON>(GetClassLongPtrW(wnd, GCLP_HICONSM));
-    if (!icon) icon = reinterpret_cast<HICON>(GetClassLongPtrW(wnd, GCLP_HICON));
     if (!icon) return bitmap;
 
     UniqueDc dc(CreateCompatibleDC(nullptr));
     if (!dc) return bitmap;
-    bool drawn = false;
+    bool ok = false;
     {
         const SelectedObject selected(dc.get(), bitmap.get());
-        drawn = DrawIconEx(dc.get(), 0, 0, icon, kPictureSize, kPictureSize, 0, nullptr,
-                           DI_NORMAL) != 0;
+        ok = DrawIconEx(dc.get(), 0, 0, icon, kPictureSize, kPictureSize, 0, nullptr, DI_NORMAL) !=
+             0;
     }
     GdiFlush();
     // GDI may leave the alpha byte of drawn pixels at zero; the picture is opaque throughout.
     for (int i = 0; i < kPixels; ++i) pixels[i] |= 0xFF000000u;
-    if (found) *found = drawn;
+    if (drawn) *drawn = ok;
     return bitmap;
+}
+
+namespace {
+
+// Pictures whose window has not answered the icon query yet, by request number. The answer
+// comes on the asking thread, but a picture may be dropped first: the number then finds nothing.
+std::mutex g_waitingMutex;
+std::map<ULONG_PTR, WindowBitmap*> g_waiting;
+ULONG_PTR g_lastRequest = 0;
+
+}  // namespace
+
+WindowBitmap::~WindowBitmap() {
+    if (request_ == 0) return;
+    const std::lock_guard lock(g_waitingMutex);
+    g_waiting.erase(request_);
+}
+
+std::unique_ptr<WindowBitmap> WindowBitmap::OfWindow(HWND window) {
+    // The icons belong to the window or its class: drawn, never destroyed here.
+    auto icon = reinterpret_cast<HICON>(GetClassLongPtrW(window, GCLP_HICONSM));
+    if (!icon) icon = reinterpret_cast<HICON>(GetClassLongPtrW(window, GCLP_HICON));
+    auto picture = std::make_unique<WindowBitmap>(IconPicture(icon));
+    ULONG_PTR request = 0;
+    {
+        const std::lock_guard lock(g_waitingMutex);
+        request = ++g_lastRequest;
+        g_waiting.emplace(request, picture.get());
+        picture->request_ = request;
+    }
+    // Unlocked: a window of this very thread answers inside the call, answer and all.
+    if (!SendMessageCallbackW(window, WM_GETICON, ICON_SMALL, 0, &WindowBitmap::IconAnswered,
+                              request)) {
+        const std::lock_guard lock(g_waitingMutex);
+        g_waiting.erase(request);
+        picture->request_ = 0;
+    }
+    return picture;
+}
+
+void CALLBACK WindowBitmap::IconAnswered(HWND, UINT, ULONG_PTR request, LRESULT icon) {
+    // Called from the system's message retrieval: nothing may be thrown back into it.
+    try {
+        const std::lock_guard lock(g_waitingMutex);
+        const auto it = g_waiting.find(request);
+        if (it == g_waiting.end()) return;
+        WindowBitmap* picture = it->second;
+        g_waiting.erase(it);
+        picture->request_ = 0;
+        if (!icon) return;  // none of its own: the class icon stays
+        bool drawn = false;
+        UniqueBitmap own = IconPicture(reinterpret_cast<HICON>(icon), &drawn);
+        if (drawn) picture->bitmap_ = std::move(own);
+    } catch (...) {
+    }
 }
 
 // ---- Win32Desktop -------------------------------------------------------------------------
@@ -168,7 +194,7 @@ std::string Win32Desktop::Caption(core::WindowId w) {
 }
 
 std::unique_ptr<core::WindowPicture> Win32Desktop::Picture(core::WindowId w) {
-    return std::make_unique<WindowBitmap>(GetWindowIcon(ToHwnd(w)));
+    return WindowBitmap::OfWindow(ToHwnd(w));
 }
 
 void Win32Desktop::ShowAsync(core::WindowId w, core::ShowCommand command) {

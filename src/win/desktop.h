@@ -17,33 +17,40 @@ inline core::WindowId ToId(HWND hwnd) {
     return static_cast<core::WindowId>(reinterpret_cast<std::uintptr_t>(hwnd));
 }
 
-// Longest caption we ask a window for, in UTF-16 units.
+// Longest caption we read, in UTF-16 units.
 inline constexpr int kCaptionLimit = 4096;
-// How long one caption query may wait for a window that is slow but not (yet) hung. Short: the
-// text the system keeps for the window is the fallback, and it is the same text for nearly every
-// window, while the wait holds up hotkeys and the tray menu.
-inline constexpr UINT kCaptionTimeoutMs = 100;
-// How long the icon query may wait.
-inline constexpr UINT kIconTimeoutMs = 1000;
 inline constexpr int kPictureSize = 16;
 
-// The caption as UTF-8, asked of the window with a time-out (a hung window answers nothing);
-// when it does not answer, the text Windows keeps for it. Empty when it has none.
+// The caption as UTF-8: the text Windows keeps for the window, as the taskbar shows it. Reading
+// it asks nothing of the window's program, so a busy or hung one (or one busy hiding because we
+// told it to) cannot hold us up. Empty when there is none or the window is gone.
 std::string GetWindowCaption(HWND wnd);
 
-// A 16 x 16 32-bit top-down DIB of the window's small icon (its own, else its class's) over a
-// white background, fully opaque; a plain white square when there is no icon. `found` tells
-// which. Null only when GDI cannot make a bitmap.
-UniqueBitmap GetWindowIcon(HWND wnd, bool* found = nullptr);
+// A 16 x 16 32-bit top-down DIB of `icon` over a white background, fully opaque; a plain white
+// square when there is no icon or it cannot be drawn. `drawn` tells which. Null only when GDI
+// cannot make a bitmap.
+UniqueBitmap IconPicture(HICON icon, bool* drawn = nullptr);
 
 // A window's picture as handed to the hider.
 class WindowBitmap : public core::WindowPicture {
   public:
     explicit WindowBitmap(UniqueBitmap bitmap) : bitmap_(std::move(bitmap)) {}
+    ~WindowBitmap() override;
+    WindowBitmap(const WindowBitmap&) = delete;
+    WindowBitmap& operator=(const WindowBitmap&) = delete;
+
+    // The window's class icon at once; its own small icon (WM_GETICON) replaces it when the
+    // window's program answers, which this thread hears while it takes its messages. Nothing
+    // waits for that answer: a program slow to give it (busy hiding, say) holds nothing up.
+    static std::unique_ptr<WindowBitmap> OfWindow(HWND window);
+
     HBITMAP Get() const noexcept { return bitmap_.get(); }
 
   private:
+    static void CALLBACK IconAnswered(HWND window, UINT msg, ULONG_PTR request, LRESULT icon);
+
     UniqueBitmap bitmap_;
+    ULONG_PTR request_ = 0;  // the icon query still unanswered, 0 when none
 };
 
 class Win32Desktop : public core::Desktop {

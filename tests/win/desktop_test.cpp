@@ -85,15 +85,18 @@ bool PumpUntil(Pred done) {
     return done();
 }
 
-// A window on its own thread that stops answering until released.
+// A window on its own thread (with `ownIcon` as its small icon) that stops answering until
+// released.
 class FrozenWindow {
   public:
-    FrozenWindow() {
-        thread_ = std::thread([this] {
+    explicit FrozenWindow(HICON ownIcon = nullptr) {
+        thread_ = std::thread([this, ownIcon] {
             RegisterClasses();
             hwnd_ =
                 CreateWindowExW(0, kPlainClass, L"Frozen Ж", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 50,
                                 50, 200, 100, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+            if (ownIcon)
+                SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(ownIcon));
             SetEvent(created_.get());
             WaitForSingleObject(release_.get(), INFINITE);  // hung: no messages run
             MSG msg;
@@ -136,15 +139,19 @@ TEST(WindowCaption, ComesBackAsUtf8WholeOrEmpty) {
     EXPECT_EQ(GetWindowCaption(gone), "");
 }
 
-TEST(WindowCaption, HungWindowDoesNotStallTheQuery) {
-    FrozenWindow frozen;
-    // Must return although the window's thread answers nothing; the text Windows keeps for the
-    // window is used instead.
+TEST(WindowCaption, AHungWindowHoldsNothingUpAndItsIconArrivesOnceItAnswers) {
+    auto green = SolidIcon(0x00FF00);
+    FrozenWindow frozen(green.get());
+    // Both return although the window's thread answers nothing.
     EXPECT_EQ(GetWindowCaption(frozen.Hwnd()), Narrow(L"Frozen Ж"));
-    bool found = true;
-    auto bitmap = GetWindowIcon(frozen.Hwnd(), &found);
-    ASSERT_TRUE(bitmap);
-    EXPECT_FALSE(found);
+    auto picture = WindowBitmap::OfWindow(frozen.Hwnd());
+    auto dropped = WindowBitmap::OfWindow(frozen.Hwnd());
+    ASSERT_TRUE(picture->Get());
+    EXPECT_EQ(Pixels(picture->Get())[8 * 16 + 8], 0xFFFFFFFFu);
+    // A picture dropped before the answer comes is simply not drawn into.
+    dropped.reset();
+    frozen.Release();
+    EXPECT_TRUE(PumpUntil([&] { return Pixels(picture->Get())[8 * 16 + 8] == 0xFF00FF00u; }));
 }
 
 TEST(WindowCaption, QueuedCommandReachesAHungWindowOnceItAnswers) {
@@ -165,24 +172,21 @@ TEST(WindowIcon, DrawsTheWindowsOwnIconElseItsClassIconElseWhite) {
     auto withClassIcon = MakeWindow(L"class icon", kIconClass);
     auto none = MakeWindow(L"no icon");
 
-    bool found = false;
-    auto bitmap = GetWindowIcon(own.get(), &found);
-    ASSERT_TRUE(bitmap);
-    EXPECT_TRUE(found);
+    // A window of this thread answers at once.
+    auto picture = WindowBitmap::OfWindow(own.get());
+    ASSERT_TRUE(picture->Get());
     BITMAP info{};
-    ASSERT_TRUE(GetObjectW(bitmap.get(), sizeof info, &info));
+    ASSERT_TRUE(GetObjectW(picture->Get(), sizeof info, &info));
     EXPECT_EQ(info.bmWidth, 16);
     EXPECT_EQ(info.bmHeight, 16);
     EXPECT_EQ(info.bmBitsPixel, 32);
-    EXPECT_EQ(Pixels(bitmap.get())[8 * 16 + 8], 0xFFFF0000u);
+    EXPECT_EQ(Pixels(picture->Get())[8 * 16 + 8], 0xFFFF0000u);
 
-    bitmap = GetWindowIcon(withClassIcon.get(), &found);
-    EXPECT_TRUE(found);
-    EXPECT_EQ(Pixels(bitmap.get())[8 * 16 + 8], 0xFF0000FFu);
+    picture = WindowBitmap::OfWindow(withClassIcon.get());
+    EXPECT_EQ(Pixels(picture->Get())[8 * 16 + 8], 0xFF0000FFu);
 
-    bitmap = GetWindowIcon(none.get(), &found);
-    EXPECT_FALSE(found);
-    for (std::uint32_t p : Pixels(bitmap.get())) ASSERT_EQ(p, 0xFFFFFFFFu);
+    picture = WindowBitmap::OfWindow(none.get());
+    for (std::uint32_t p : Pixels(picture->Get())) ASSERT_EQ(p, 0xFFFFFFFFu);
 }
 
 TEST(Win32Desktop, ReportsWindowsTheirOwnersStylesAndOrigin) {

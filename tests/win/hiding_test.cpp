@@ -50,7 +50,7 @@ HBITMAP ItemBitmap(HMENU menu, int position) {
 std::unique_ptr<core::HiddenWindow> Record(const std::string& caption, HWND iconOf = nullptr) {
     auto info = std::make_unique<core::HiddenWindow>();
     info->Caption = caption;
-    info->Picture = std::make_unique<WindowBitmap>(GetWindowIcon(iconOf));
+    info->Picture = WindowBitmap::OfWindow(iconOf);
     return info;
 }
 
@@ -192,8 +192,9 @@ TEST_F(HidingTest, RestoreAllRunsPendingMessagesBetweenWindows) {
     EXPECT_EQ(hiding.HiddenCount(), 0u);
     EXPECT_EQ(GetMenuItemCount(menu.get()), kFixedItems);
     for (core::WindowId w : {0x40, 0x41, 0x42, 0x50}) EXPECT_TRUE(desktop.IsVisible(w)) << w;
-    // The late window was hidden by the message and brought back by the same run.
-    EXPECT_EQ(desktop.HiddenOrder(), (std::vector<core::WindowId>{0x40, 0x41, 0x42, 0x50}));
+    // The late window was hidden by the message (after the others, which went bottom first) and
+    // brought back by the same run.
+    EXPECT_EQ(desktop.HiddenOrder(), (std::vector<core::WindowId>{0x42, 0x41, 0x40, 0x50}));
     EXPECT_EQ(desktop.CallsFor(0x50).back(), test::AsyncCall(0x50, core::ShowCommand::Show));
 }
 
