@@ -49,10 +49,20 @@ start_menu_link() { find "$WINEPREFIX/drive_c/users" -name Quenvix.lnk 2>/dev/nu
 install_silently() {
     timeout 60 wine "$SETUP" /S "$@" >/dev/null 2>&1 || fail "the silent install failed ($?)"
 }
+# What was still running, and what the program logged, when an uninstall did not finish: the
+# uninstaller's copy in the temp folder and a "--exit" it may still wait for would show here.
+uninstall_state() {
+    echo "  processes:"
+    ps -eo pid=,etimes=,args= | grep -i '\.exe' | grep -v grep | sed 's/^/    /'
+    local log
+    log=$(find "$WINEPREFIX/drive_c/users" -name quenvix.log 2>/dev/null | head -n 1)
+    [ -n "$log" ] && { echo "  program log:"; tail -n 15 "$log" | sed 's/^/    /'; }
+}
 uninstall_silently() {
     # The uninstaller hands over to a copy of itself in the temp folder and returns at once.
     timeout 60 wine "$INSTALLED/uninstall.exe" /S "$@" >/dev/null 2>&1
-    wait_until 30 negate reg_has_key "$UNINSTALL_KEY" || fail "the uninstall entry stayed"
+    wait_until 30 negate reg_has_key "$UNINSTALL_KEY" ||
+        fail "the uninstall entry stayed$(uninstall_state)"
     wait_until 30 negate test -d "$INSTALLED" || fail "files stayed: $(ls "$INSTALLED")"
 }
 
