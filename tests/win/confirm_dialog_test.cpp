@@ -6,38 +6,20 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/error.h"
 #include "core/settings_store.h"
+#include "dialog_script.h"
 #include "fakes/memory_registry.h"
 
 namespace quenvix::win {
 namespace {
 
-using Step = std::function<void(HWND dialog)>;
-
-struct Script {
-    std::vector<Step> steps;
-    std::size_t done = 0;
-    int idleTicks = 0;
-    bool forcedClose = false;
-};
-Script* g_script = nullptr;
-
-void CALLBACK PlayStep(HWND, UINT, UINT_PTR, DWORD) {
-    HWND dialog = FindWindowW(L"QuenvixConfirmDlg", nullptr);
-    if (!g_script || !dialog || !IsWindowVisible(dialog)) return;
-    if (g_script->done < g_script->steps.size()) {
-        g_script->steps[g_script->done++](dialog);
-    } else if (++g_script->idleTicks > 20) {
-        // The steps should have ended the dialog by now; end it so the test fails instead of
-        // hanging.
-        g_script->forcedClose = true;
-        PostMessageW(dialog, WM_CLOSE, 0, 0);
-    }
-}
+using Step = test::DialogScript::OneTickStep;
+constexpr wchar_t kDialogClass[] = L"QuenvixConfirmDlg";
 
 HWND Focused(HWND dialog) {
     HWND focus = GetFocus();
@@ -76,24 +58,17 @@ class ConfirmDialogTest : public ::testing::Test {
 
     // Runs ConfirmUnlessSilenced with `steps` played one per timer tick; returns its answer.
     bool Run(const core::DialogText& text, std::vector<Step> steps) {
-        script = Script{std::move(steps)};
-        g_script = &script;
-        const UINT_PTR timer = SetTimer(nullptr, 0, 50, PlayStep);
-        bool answer = false;
-        try {
-            answer = ConfirmUnlessSilenced(store, text, nullptr);
-        } catch (...) {
-            KillTimer(nullptr, timer);
-            g_script = nullptr;
-            throw;
-        }
-        KillTimer(nullptr, timer);
-        g_script = nullptr;
-        EXPECT_FALSE(script.forcedClose) << "the dialog did not end as the steps should have";
+        script.emplace(
+            test::DialogScript::Ending{[] { return FindWindowW(kDialogClass, nullptr); },
+                                       [](HWND dialog) { PostMessageW(dialog, WM_CLOSE, 0, 0); }},
+            steps);
+        const bool answer =
+            script->Play([&] { return ConfirmUnlessSilenced(store, text, nullptr); });
+        EXPECT_FALSE(script->EndedByScript()) << "the dialog did not end as the steps should have";
         return answer;
     }
 
-    Script script;
+    std::optional<test::DialogScript> script;
 };
 
 TEST_F(ConfirmDialogTest, QuestionShowsBothButtonsAndTheTextLineByLine) {
@@ -115,7 +90,7 @@ TEST_F(ConfirmDialogTest, QuestionShowsBothButtonsAndTheTextLineByLine) {
          },
          Click(IDOK)});
     EXPECT_TRUE(answer);
-    EXPECT_EQ(script.done, 2u);
+    EXPECT_EQ(script->StepsDone(), 2u);
     // Not ticked: nothing is remembered.
     EXPECT_EQ(registry.CurrentUserEntryCount(), entries);
 }
@@ -150,7 +125,7 @@ TEST_F(ConfirmDialogTest, TickedBoxSilencesTheMessageWhicheverWayItCloses) {
     EXPECT_EQ(registry.GetString(kDialogs, "AskToClose"), "1");
     // Silenced: answered OK at once, without a window.
     EXPECT_TRUE(Run(text, {}));
-    EXPECT_EQ(script.done, 0u);
+    EXPECT_EQ(script->StepsDone(), 0u);
 
     const core::DialogText notice{core::DialogKind::Notice, "Hiding window", "n"};
     EXPECT_FALSE(Run(notice, {Click(ConfirmDialog::kNoMore), Close()}));
@@ -184,7 +159,7 @@ TEST_F(ConfirmDialogTest, AWronglyTypedMemoryIsReportedThenAskedAndRepaired) {
     EXPECT_TRUE(Run({core::DialogKind::Question, "AskToClose", "Close Quenvix?"}, {Click(IDOK)}));
     KillTimer(nullptr, boxTimer);
     EXPECT_EQ(g_reported, L"Invalid data type for 'AskToClose'");
-    EXPECT_EQ(script.done, 1u);
+    EXPECT_EQ(script->StepsDone(), 1u);
     EXPECT_EQ(registry.GetString(kDialogs, "AskToClose"), "0");
 }
 

@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <climits>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/ports/key_state.h"
+#include "dialog_script.h"
 #include "fakes/key_set.h"
 #include "win/timer.h"
 
@@ -18,28 +21,7 @@ namespace {
 
 namespace vk = core::vk;
 
-// A step returns false to be run again at the next tick (waiting for something to show).
-using Step = std::function<bool(HWND dialog)>;
-
-struct Script {
-    std::vector<Step> steps;
-    std::size_t done = 0;
-    int ticks = 0;
-    bool forcedClose = false;
-};
-Script* g_script = nullptr;
-HWND g_dialog = nullptr;
-
-void CALLBACK PlayStep(HWND, UINT, UINT_PTR, DWORD) {
-    if (!g_script || !g_dialog || !IsWindowVisible(g_dialog)) return;
-    if (++g_script->ticks > 300) {
-        // Something never showed: end the dialog so the test fails instead of hanging.
-        g_script->forcedClose = true;
-        PostMessageW(g_dialog, WM_CLOSE, 0, 0);
-    } else if (g_script->done < g_script->steps.size()) {
-        if (g_script->steps[g_script->done](g_dialog)) ++g_script->done;
-    }
-}
+using Step = test::DialogScript::Step;
 
 std::string TextOf(HWND window) {
     std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)), L'\0');
@@ -92,15 +74,17 @@ class KeyRecordDialogTest : public ::testing::Test {
     ~KeyRecordDialogTest() override { HoldModifiers(false, false); }
 
     bool Execute(std::vector<Step> steps) {
-        script = Script{std::move(steps)};
-        g_script = &script;
-        g_dialog = dialog.Hwnd();
-        const UINT_PTR player = SetTimer(nullptr, 0, 30, PlayStep);
-        const bool result = dialog.Execute("To hide the active program", "CTRL+* Num", peek);
-        KillTimer(nullptr, player);
-        g_script = nullptr;
-        EXPECT_FALSE(script.forcedClose) << "stuck at step " << script.done;
-        EXPECT_EQ(script.done, script.steps.size());
+        // Something that never shows leaves a step waiting: the dialog is ended after 300 ticks.
+        test::DialogScript::Ending ending{[this] { return dialog.Hwnd(); },
+                                          [](HWND d) { PostMessageW(d, WM_CLOSE, 0, 0); }};
+        ending.spareTicks = INT_MAX;
+        ending.tickLimit = 300;
+        ending.tickMs = 30;
+        script.emplace(std::move(ending), std::move(steps));
+        const bool result = script->Play(
+            [&] { return dialog.Execute("To hide the active program", "CTRL+* Num", peek); });
+        EXPECT_FALSE(script->EndedByScript()) << "stuck at step " << script->StepsDone();
+        EXPECT_EQ(script->StepsDone(), script->StepCount());
         return result;
     }
 
@@ -120,7 +104,7 @@ class KeyRecordDialogTest : public ::testing::Test {
     core::HotkeyDetector peek{keys, timers};
     std::vector<int> fired;
     KeyRecordDialog dialog{nullptr};
-    Script script;
+    std::optional<test::DialogScript> script;
 };
 
 TEST_F(KeyRecordDialogTest, OpensWithTheOldKeyAndTheFocusOnCancel) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "core/text.h"
+#include "dialog_script.h"
 #include "win/rule_edit_dialog.h"
 
 namespace quenvix::win {
@@ -50,25 +51,12 @@ std::wstring TextOf(HWND window) {
 }
 
 // ---- playing the user in the dialog ----------------------------------------------------------
-using Step = std::function<void(HWND dialog)>;
-struct Script {
-    std::vector<Step> steps;
-    std::size_t done = 0;
-    int idleTicks = 0;
-    bool forcedClose = false;
-};
-Script* g_script = nullptr;
+using Step = test::DialogScript::OneTickStep;
 
-void CALLBACK PlayStep(HWND, UINT, UINT_PTR, DWORD) {
-    HWND dialog = FindWindowW(RuleEditDialog::kClassName, nullptr);
-    if (!g_script || !dialog || !IsWindowVisible(dialog)) return;
-    if (g_script->done < g_script->steps.size()) {
-        g_script->steps[g_script->done++](dialog);
-    } else if (++g_script->idleTicks > 20) {
-        // The steps should have ended the dialog by now: end it, so the test fails, not hangs.
-        g_script->forcedClose = true;
-        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    }
+test::DialogScript::Ending RuleDialogEnding() {
+    return {
+        [] { return FindWindowW(RuleEditDialog::kClassName, nullptr); },
+        [](HWND dialog) { PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0); }};
 }
 
 Step Type(int id, const std::wstring& text) {
@@ -124,33 +112,27 @@ class RulesPageTest : public ::testing::Test {
 
     // Clicks a page button with `steps` played in the dialog it opens (if any).
     void Click(int id, std::vector<Step> steps = {}) {
-        script_ = Script{std::move(steps)};
-        g_script = &script_;
-        const UINT_PTR timer = SetTimer(nullptr, 0, 50, PlayStep);
-        SendMessageW(GetDlgItem(page_->Hwnd(), id), BM_CLICK, 0, 0);
-        KillTimer(nullptr, timer);
-        g_script = nullptr;
-        EXPECT_FALSE(script_.forcedClose) << "the dialog did not end as the steps should have";
-        EXPECT_EQ(script_.done, script_.steps.size());
+        test::DialogScript script(RuleDialogEnding(), steps);
+        script.Play([&] { SendMessageW(GetDlgItem(page_->Hwnd(), id), BM_CLICK, 0, 0); });
+        EXPECT_FALSE(script.EndedByScript()) << "the dialog did not end as the steps should have";
+        EXPECT_EQ(script.StepsDone(), script.StepCount());
     }
     // A key pressed in the list, through the host's dialog navigation as the program's message
     // loop hands it on.
     void Key(WPARAM key, std::vector<Step> steps = {}) {
-        script_ = Script{std::move(steps)};
-        g_script = &script_;
-        const UINT_PTR timer = SetTimer(nullptr, 0, 50, PlayStep);
-        SetFocus(list_);
-        PostMessageW(list_, WM_KEYDOWN, key, 0);
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (!IsDialogMessageW(host_, &msg)) {
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
+        test::DialogScript script(RuleDialogEnding(), steps);
+        script.Play([&] {
+            SetFocus(list_);
+            PostMessageW(list_, WM_KEYDOWN, key, 0);
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                if (!IsDialogMessageW(host_, &msg)) {
+                    TranslateMessage(&msg);
+                    DispatchMessageW(&msg);
+                }
             }
-        }
-        KillTimer(nullptr, timer);
-        g_script = nullptr;
-        EXPECT_EQ(script_.done, script_.steps.size());
+        });
+        EXPECT_EQ(script.StepsDone(), script.StepCount());
     }
     void Select(int row) {
         ListView_SetItemState(list_, -1, 0, LVIS_SELECTED);
@@ -176,7 +158,6 @@ class RulesPageTest : public ::testing::Test {
     std::unique_ptr<RulesPage> page_;
     std::vector<std::string> skipped_;
     std::vector<std::vector<core::Rule>> announced_;
-    Script script_;
 };
 
 const core::Rule kNotepad{true, core::RuleAction::Appear, "notepad.exe", "", ""};
