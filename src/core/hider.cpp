@@ -97,11 +97,10 @@ void Hider::HideAllWindows() {
     // gone from the screen as soon as its program gets to one command, not three. The bottom
     // window goes first: hiding the active window hands the activation to the next one down,
     // and top first that handing-on would run through every window in turn.
-    std::vector<HiddenWindow*> hidden;
     for (auto it = started.rbegin(); it != started.rend(); ++it) {
-        if (QueueHide(**it, true)) hidden.insert(hidden.begin(), *it);
+        if (!QueueHide(**it, true)) *it = nullptr;  // closed meanwhile: its record is gone
     }
-    started = std::move(hidden);
+    std::erase(started, nullptr);
     for (HiddenWindow* info : started) QueueMinimizedHide(*info);
     for (HiddenWindow* info : started) Describe(*info);
     ListChanged(true);

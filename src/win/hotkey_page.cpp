@@ -173,9 +173,8 @@ void HotkeyPage::LoadSettings() {
     RegisterShowListKey();
     // An unreadable choice leaves the Windows start-up entry as it is.
     Guarded(owner, [&] {
+        // Read before the controls exist: the check box shows it when they are made.
         runOnStartup_ = settings_.ReadBool("Main", "Startup", true);
-        SendMessageW(runOnStartupCheck_, BM_SETCHECK, runOnStartup_ ? BST_CHECKED : BST_UNCHECKED,
-                     0);
         ApplyRunOnStartup();
     });
 }
