@@ -32,6 +32,9 @@ wait_until 10 main_is_iconic || fail "the settings window did not minimise"
 tray_click 0x203
 main_is_normal() { [ "$(window_state "$MAIN_CAPTION")" = "1 1 0 0" ]; }
 wait_until 10 main_is_normal || fail "shown from the tray, the window is not restored: $(window_state "$MAIN_CAPTION")"
+# Its activation comes a moment after it shows; a tray menu opened before that is closed again by
+# it, and the Exit chosen there would be lost.
+wait_until 10 tw isforeground "$MAIN_CAPTION" || fail "shown from the tray, the window did not come to the front"
 
 wine reg add "$SETTINGS_KEY\\Dialogs" /v AskToClose /t REG_DWORD /d 1 /f >/dev/null 2>&1
 tray_menu_choose "$TRAY_EXIT"

@@ -14,6 +14,7 @@
 //   testwin answers TITLE                        that window answers a message within 2 s (so it
 //                                                has run every show command queued before it)
 //   testwin foreground TITLE                     makes that window the foreground window
+//   testwin isforeground TITLE                   exit 0 when that window is the foreground window
 //   testwin list --out FILE                      visible top-level windows: class|title|flags
 //   testwin rect TITLE --out FILE                "left top right bottom" of the window
 //   testwin click TITLE TEXT                     posts BM_CLICK to the child control with that text
@@ -447,6 +448,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         HWND h = FindByTitle(argv[2]);
         DWORD_PTR result = 0;
         return h && SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &result) ? 0 : 1;
+    }
+    if (cmd == L"isforeground" && argc >= 3) {
+        HWND h = FindByTitle(argv[2]);
+        return h && GetForegroundWindow() == h ? 0 : 1;
     }
     if (cmd == L"foreground" && argc >= 3) {
         HWND h = FindByTitle(argv[2]);
