@@ -127,11 +127,22 @@ constexpr int kBarLeft = 2, kBarTop = 1, kBarRight = 14, kBarBottom = 14;
 constexpr int kBarHeight = kBarBottom - kBarTop;
 }  // namespace
 
-int GaugeLevel(double load) {
+namespace {
+
+// How many rows of the bar a load fills, counted from its bottom row.
+int FilledRows(double load) {
     // NaN and absurd loads (a counter that jumped) must not overflow the integer maths.
     const double scaled = std::isnan(load) ? 0.0 : std::clamp(kBarHeight * load / 100, -1e6, 1e6);
-    // Beyond a full bar or below an empty one the picture no longer changes.
+    // Beyond a full bar or below an empty one the drawing no longer changes.
     return static_cast<int>(std::clamp<long long>(RoundHalfEven(scaled), -1, kBarHeight));
+}
+
+}  // namespace
+
+int GaugeLevel(double load) {
+    // The frame covers the bar's bottom row and the row inside its top edge, and the mask the row
+    // above that: the bar shows from one row filled up to all but two.
+    return std::clamp(FilledRows(load), 0, kBarHeight - 2);
 }
 
 Picture DrawCPUGauge(double load) {
@@ -141,7 +152,7 @@ Picture DrawCPUGauge(double load) {
     picture.FillMask(left, top, right, bottom, false);
 
     const int height = kBarHeight;
-    const int filled = GaugeLevel(load);
+    const int filled = FilledRows(load);
     // The bar's top is measured from the height alone, so a full bar also paints the rows above
     // the opaque area, where the mask hides it.
     const int barTop = height - filled;

@@ -77,9 +77,8 @@ inline constexpr int kGaugeSize = 16;
 // Rounds to the nearest whole number, a half going to the even neighbour.
 long long RoundHalfEven(double value);
 
-// What the gauge for a load (percent) shows, as one number: two loads of the same level draw
-// the same picture, so a tick can tell "nothing new" without drawing. (Two neighbouring levels at
-// each end of the bar also look alike, where the frame covers the bar's end row.)
+// What the gauge for a load (percent) looks like, as one number: two loads look the same in the
+// tray exactly when they have the same level, so a tick can tell "nothing new" without drawing.
 int GaugeLevel(double load);
 
 // The 16 x 16 gauge for a load (percent). Pixels outside the opaque area keep the blank

@@ -53,7 +53,7 @@ std::shared_ptr<SharedImageList> CreateCpuImageList(int size) {
     if (size <= 0) size = SmallIconSize();
     auto list = std::make_shared<SharedImageList>(size, size);
     const PictureBitmaps bitmaps = MakePictureBitmaps(core::InitialCPUGauge(), size);
-    if (list->Add(bitmaps.image.get(), bitmaps.mask.get()) != 0) {
+    if (list->Add(MakeSharedIcon(bitmaps.image.get(), bitmaps.mask.get())) != 0) {
         throw core::Error("Failed to add the gauge picture");
     }
     return list;
@@ -101,13 +101,24 @@ bool CpuGaugeView::Tick() {
     // has nothing new and sleeps on.
     const int level = core::GaugeLevel(load);
     if (shownLevel_ == level) return true;
-    const PictureBitmaps bitmaps =
-        MakePictureBitmaps(core::DrawCPUGauge(load), gaugeImages_->Width());
-    if (!gaugeImages_->Replace(0, bitmaps.image.get(), bitmaps.mask.get())) {
+    if (!gaugeImages_->Replace(0, LevelIcon(level, load))) {
         throw core::Error("Failed to replace the gauge picture");
     }
     shownLevel_ = level;
     return true;
+}
+
+const SharedIcon& CpuGaugeView::LevelIcon(int level, double load) {
+    // An idle machine's load often hovers at the edge of two levels, and the picture then swaps
+    // twice a second: each level is drawn and made into an icon once, and swapped in after that.
+    SharedIcon& icon = levelIcons_[level];
+    if (!icon) {
+        const PictureBitmaps bitmaps =
+            MakePictureBitmaps(core::DrawCPUGauge(load), gaugeImages_->Width());
+        icon = MakeSharedIcon(bitmaps.image.get(), bitmaps.mask.get());
+        if (!icon) throw core::Error("Failed to make the gauge picture");
+    }
+    return icon;
 }
 
 }  // namespace quenvix::win

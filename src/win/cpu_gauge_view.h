@@ -8,6 +8,7 @@
 //     (a guard that, however the tick ends, runs CPUUsage->SetEnabled(again))
 //     again = cpuGauge_->Tick();
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -57,10 +58,14 @@ class CpuGaugeView {
     std::optional<double> LastLoad() const noexcept { return lastLoad_; }
 
   private:
+    const SharedIcon& LevelIcon(int level, double load);
+
     std::shared_ptr<SharedImageList> gaugeImages_;
     std::unique_ptr<core::Timer> timer_;
     std::unique_ptr<core::CpuCounters> counters_;
     core::CpuUsageSampler sampler_;
+    // The icon of each level shown so far, made when the level is first shown.
+    std::map<int, SharedIcon> levelIcons_;
     std::optional<int> shownLevel_;
     std::optional<double> lastLoad_;
     // Cleared by the destructor, so a tick whose message pumping destroyed this view stops.

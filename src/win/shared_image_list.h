@@ -1,20 +1,31 @@
 #pragma once
 // An image list that the user-interface thread and the tray icon's thread both use: the one
-// draws pictures into it, the other makes icons from it. Every access is serialised, and each
+// puts pictures into it, the other hands them to the shell. Every access is serialised, and each
 // change of the pictures bumps a generation count, so a reader can tell "nothing new" cheaply.
-// Plain GDI bitmaps rather than a common-controls image list: the tray icon is all an idle
-// program shows, and it should not need that library loaded.
+// The pictures are ready-made icons, shared rather than copied: under Wine each copy of an icon
+// or bitmap costs a quarter to a third of a millisecond, and the gauge changes its picture
+// often. Not a common-controls image list either: the tray icon is all an idle program shows,
+// and it should not need that library loaded.
 #include <windows.h>
 
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <type_traits>
 #include <vector>
 
 #include "win/ui.h"
 
 namespace quenvix::win {
+
+// An icon held by whoever uses it (the list, a cache of pictures, the tray thread while the shell
+// reads it), destroyed with its last holder. Nobody changes an icon once made.
+using SharedIcon = std::shared_ptr<std::remove_pointer_t<HICON>>;
+
+// An icon of a colour bitmap and a mask, which it copies; null when it cannot be made.
+SharedIcon MakeSharedIcon(HBITMAP image, HBITMAP mask);
 
 class SharedImageList {
   public:
@@ -27,16 +38,16 @@ class SharedImageList {
     int Width() const noexcept { return width_; }
     int Height() const noexcept { return height_; }
 
-    // Appends an image (the bitmaps are copied); the new index, or -1.
-    int Add(HBITMAP image, HBITMAP mask);
+    // Appends an image; the new index, or -1 for no icon.
+    int Add(SharedIcon icon);
     // Replaces image `index`; the new picture is in the list when this returns.
-    bool Replace(int index, HBITMAP image, HBITMAP mask);
+    bool Replace(int index, SharedIcon icon);
     int Count() const;
     std::uint64_t Generation() const;
 
-    // A new icon of image `index` (null when there is no such image), and the generation that
-    // the picture belongs to.
-    UniqueIcon GetIcon(int index, std::uint64_t* generation = nullptr) const;
+    // The icon of image `index` (null when there is no such image), and the generation that the
+    // picture belongs to.
+    SharedIcon Icon(int index, std::uint64_t* generation = nullptr) const;
 
     // `onChange` runs after every change of the pictures, on the changing thread and under the
     // list's lock (so it must not use the list): a reader can sleep until there is something new.
@@ -45,13 +56,8 @@ class SharedImageList {
     void Unwatch(int ticket);
 
   private:
-    struct Image {
-        UniqueBitmap color;
-        UniqueBitmap mask;
-    };
-
     mutable std::mutex mutex_;
-    std::vector<Image> images_;
+    std::vector<SharedIcon> images_;
     int width_;
     int height_;
     std::uint64_t generation_ = 0;
@@ -59,8 +65,6 @@ class SharedImageList {
     int nextTicket_ = 0;
 
     void Changed();
-    // Copies of the caller's bitmaps; empty when either cannot be copied.
-    static Image Copied(HBITMAP image, HBITMAP mask);
 };
 
 }  // namespace quenvix::win

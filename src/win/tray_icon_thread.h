@@ -196,7 +196,7 @@ class TrayIconThread : public std::enable_shared_from_this<TrayIconThread> {
             return;
         }
         icon_.reset();
-        if (list_) icon_ = list_->GetIcon(index, &generation);
+        if (list_) icon_ = list_->Icon(index, &generation);
         nid_.hIcon = icon_.get();
         shownValid_ = true;
         shownList_ = list_.get();
@@ -269,7 +269,8 @@ class TrayIconThread : public std::enable_shared_from_this<TrayIconThread> {
     // The thread's own state.
     NOTIFYICONDATAW nid_{};
     bool shellRefusing_ = false;
-    UniqueIcon icon_;
+    // Held while the shell shows it: the list may drop it meanwhile.
+    SharedIcon icon_;
     std::shared_ptr<SharedImageList> list_;
     int watchTicket_ = 0;
     bool added_ = false;

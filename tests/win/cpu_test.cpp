@@ -75,7 +75,7 @@ struct GaugeFixture : ::testing::Test {
         view = std::make_unique<CpuGaugeView>(list, std::move(pump), std::move(fake));
     }
     std::string ShownDifference(const core::Picture& picture) {
-        return Difference(ReadIcon(list->GetIcon(0).get()), picture);
+        return Difference(ReadIcon(list->Icon(0).get()), picture);
     }
 };
 
@@ -96,6 +96,16 @@ TEST_F(GaugeFixture, EachTickPutsTheDrawnGaugeIntoImageZero) {
     EXPECT_EQ(view->LastLoad(), 50.5);
     EXPECT_EQ(ShownDifference(core::DrawCPUGauge(50.5)), "");
     EXPECT_EQ(list->Count(), 1);
+
+    // Back to a level shown before: its picture comes back, as the very icon made then.
+    const HICON halfLoad = list->Icon(0).get();
+    counters->Advance(10'000'000, 20'000'000);
+    ASSERT_TRUE(view->Tick());
+    EXPECT_EQ(ShownDifference(core::DrawCPUGauge(0.5)), "");
+    counters->Advance(5'000'000, 5'000'000);
+    ASSERT_TRUE(view->Tick());
+    EXPECT_EQ(ShownDifference(core::DrawCPUGauge(50.5)), "");
+    EXPECT_EQ(list->Icon(0).get(), halfLoad);
 }
 
 TEST_F(GaugeFixture, AFailedSampleOrAnUnchangedPictureLeavesTheListAlone) {

@@ -117,14 +117,14 @@ std::shared_ptr<SharedImageList> ListOf(std::initializer_list<double> loads) {
     auto list = std::make_shared<SharedImageList>(16, 16);
     for (double load : loads) {
         const PictureBitmaps bitmaps = MakePictureBitmaps(core::DrawCPUGauge(load), 16);
-        list->Add(bitmaps.image.get(), bitmaps.mask.get());
+        list->Add(MakeSharedIcon(bitmaps.image.get(), bitmaps.mask.get()));
     }
     return list;
 }
 
 void ReplaceImage0(SharedImageList& list, double load) {
     const PictureBitmaps bitmaps = MakePictureBitmaps(core::DrawCPUGauge(load), 16);
-    ASSERT_TRUE(list.Replace(0, bitmaps.image.get(), bitmaps.mask.get()));
+    ASSERT_TRUE(list.Replace(0, MakeSharedIcon(bitmaps.image.get(), bitmaps.mask.get())));
 }
 
 void PumpFor(std::chrono::milliseconds span) {
