@@ -12,8 +12,7 @@
 int main() {
     using namespace quenvix::win;
     auto gaugeImages = CreateCpuImageList();
-    // No message pump: this measures the tick's own work.
-    CpuGaugeView gauge(gaugeImages, [] {});
+    CpuGaugeView gauge(gaugeImages);
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     std::vector<double> micros;

@@ -11,8 +11,6 @@ namespace quenvix::win {
 
 namespace {
 
-constexpr int kMaxPumpedMessages = 256;
-
 int SmallIconSize() {
     const int size = GetSystemMetrics(SM_CXSMICON);
     return size > 0 ? size : core::kGaugeSize;
@@ -59,42 +57,20 @@ std::shared_ptr<SharedImageList> CreateCpuImageList(int size) {
     return list;
 }
 
-void ProcessPendingMessages() {
-    RunPendingMessages({}, kMaxPumpedMessages);
-}
-
 CpuGaugeView::CpuGaugeView(std::shared_ptr<SharedImageList> gaugeImages,
-                           std::function<void()> pumpMessages,
                            std::unique_ptr<core::CpuCounters> counters)
     : gaugeImages_(std::move(gaugeImages)),
       counters_(counters ? std::move(counters) : std::make_unique<Win32CpuCounters>()),
-      sampler_(*counters_, std::move(pumpMessages)) {}
+      // Off the user-interface thread there is nothing to keep answering while the counters
+      // are read.
+      sampler_(*counters_) {}
 
 CpuGaugeView::~CpuGaugeView() = default;
 
-void CpuGaugeView::StartTicking(core::TimerFactory& timers, std::uint32_t intervalMs) {
-    timer_ = timers.MakeTimer();
-    timer_->SetInterval(intervalMs);
-    timer_->SetOnTick([this] {
-        timer_->SetEnabled(false);
-        core::RearmGuard rearm(*timer_);
-        // No processor counters on this system, or the program is closing: over for good.
-        if (!Tick()) rearm.Stop();
-    });
-    timer_->SetEnabled(true);
-}
-
-void CpuGaugeView::StopTicking() {
-    if (timer_) timer_->SetEnabled(false);
-}
-
 bool CpuGaugeView::Tick() {
     if (!IsWinNT()) return false;
-    const core::Liveness::Watch alive = liveness_.Observe();
     double load = 0.0;
-    const bool sampled = sampler_.GetCPUUsage(load);
-    if (!alive.Alive()) return false;
-    if (!sampled) return true;
+    if (!sampler_.GetCPUUsage(load)) return true;
 
     lastLoad_ = load;
     // A picture equal to the one shown is neither drawn nor put in again: the tray's thread then

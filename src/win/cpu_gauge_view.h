@@ -1,20 +1,13 @@
 #pragma once
 // The CPU gauge on screen: each tick samples the processor load, draws the gauge and puts it into
-// image 0 of the image list that the tray icon shows.
-//
-// The main window's CPUUsage handler is then:
-//     CPUUsage->SetEnabled(false);
-//     bool again = true;
-//     (a guard that, however the tick ends, runs CPUUsage->SetEnabled(again))
-//     again = cpuGauge_->Tick();
-#include <functional>
+// image 0 of the image list that the tray icon shows. The tray icon's own thread runs the ticks
+// (TrayIcon::SetPictureUpdate), so the user-interface thread sleeps through them; a view is ticked
+// by one thread only.
 #include <map>
 #include <memory>
 #include <optional>
 
 #include "core/cpu_gauge.h"
-#include "core/liveness.h"
-#include "core/ports/timer.h"
 #include "win/shared_image_list.h"
 #include "win/ui.h"
 
@@ -31,28 +24,19 @@ struct PictureBitmaps {
 };
 PictureBitmaps MakePictureBitmaps(const core::Picture& picture, int size);
 
-// Lets the messages queued for this thread run (a quit request is left in the queue).
-void ProcessPendingMessages();
-
 class CpuGaugeView {
   public:
     // `counters` null reads the system's own counters.
     explicit CpuGaugeView(std::shared_ptr<SharedImageList> gaugeImages,
-                          std::function<void()> pumpMessages = ProcessPendingMessages,
                           std::unique_ptr<core::CpuCounters> counters = nullptr);
     ~CpuGaugeView();
     CpuGaugeView(const CpuGaugeView&) = delete;
     CpuGaugeView& operator=(const CpuGaugeView&) = delete;
 
-    // One tick. False when the gauge cannot run on this system at all: the timer should then
-    // stay off and the list keeps its initial picture. A failed sample only skips this tick's
+    // One tick. False when the gauge cannot run on this system at all: the ticks should then
+    // stop and the list keeps its initial picture. A failed sample only skips this tick's
     // drawing. Errors while drawing are thrown.
     bool Tick();
-
-    // Ticks every `intervalMs` on a timer of `timers` until a tick says the gauge cannot run here;
-    // a tick that fails is reported and the next one comes all the same.
-    void StartTicking(core::TimerFactory& timers, std::uint32_t intervalMs);
-    void StopTicking();
 
     // The load drawn by the last tick that drew one.
     std::optional<double> LastLoad() const noexcept { return lastLoad_; }
@@ -61,15 +45,12 @@ class CpuGaugeView {
     const SharedIcon& LevelIcon(int level, double load);
 
     std::shared_ptr<SharedImageList> gaugeImages_;
-    std::unique_ptr<core::Timer> timer_;
     std::unique_ptr<core::CpuCounters> counters_;
     core::CpuUsageSampler sampler_;
     // The icon of each level shown so far, made when the level is first shown.
     std::map<int, SharedIcon> levelIcons_;
     std::optional<int> shownLevel_;
     std::optional<double> lastLoad_;
-    // Cleared by the destructor, so a tick whose message pumping destroyed this view stops.
-    core::Liveness liveness_;
 };
 
 }  // namespace quenvix::win

@@ -84,7 +84,7 @@ void MainWindow::Start() {
     hotkeyPage_->SetDefaultKeys();
 
     gaugeImages_ = CreateCpuImageList();
-    cpuGauge_ = std::make_unique<CpuGaugeView>(gaugeImages_);
+    cpuGauge_ = std::make_shared<CpuGaugeView>(gaugeImages_);
     trayIcon_ = std::make_unique<TrayIcon>(Hwnd(), platform_.shellNotifyIcon);
     trayIcon_->SetAnimated(true);
     trayIcon_->SetAnimateDelay(200);
@@ -147,7 +147,8 @@ void MainWindow::Start() {
     // After the take-back: a window an earlier run left hidden is ours already, not a rule's.
     Guarded(Hwnd(), [&] { StartRules(); });
 
-    cpuGauge_->StartTicking(platform_.timers, 500);
+    // The icon's thread keeps its picture up to date; the gauge is only needed while it shows.
+    trayIcon_->SetPictureUpdate([gauge = cpuGauge_] { return gauge->Tick(); }, 500);
 
     updateChecker_ =
         std::make_unique<UpdateChecker>(Hwnd(), *settings_, platform_.clock, platform_.http);
@@ -179,7 +180,6 @@ void MainWindow::ShutDown() {
     if (destroyed_) return;
     destroyed_ = true;
     ending_ = true;
-    if (cpuGauge_) cpuGauge_->StopTicking();
     if (startupTimer_) startupTimer_->SetEnabled(false);
     // A pending update request is abandoned: its late answer must not reach this window.
     updateChecker_.reset();

@@ -159,6 +159,12 @@ void TrayIcon::SetImageList(std::shared_ptr<SharedImageList> value) {
     UpdateThread(true);
 }
 
+void TrayIcon::SetPictureUpdate(std::function<bool()> update, int intervalMs) {
+    pictureUpdate_ = std::move(update);
+    pictureUpdateMs_ = std::max(intervalMs, 1);
+    if (thread_) thread_->SetPictureUpdate(pictureUpdate_, pictureUpdateMs_);
+}
+
 void TrayIcon::SetPopupMenu(HMENU value) {
     popupMenu_ = value;
 }
@@ -179,7 +185,10 @@ void TrayIcon::UpdateThread(bool withIcon) {
         if (starting) thread_ = std::make_shared<TrayIconThread>(Window(), shell_);
         thread_->SetAnimation(animated_, animateDelay_);
         if (withIcon || starting) thread_->SetIcon(TrayTip(hint_), iconIndex_, imageList_);
-        if (starting) thread_->Start();
+        if (starting) {
+            thread_->SetPictureUpdate(pictureUpdate_, pictureUpdateMs_);
+            thread_->Start();
+        }
         thread_->SetPriority(PlatformPriority(animatePriority_));
     } else if (thread_) {
         thread_->Stop();

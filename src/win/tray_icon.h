@@ -71,6 +71,13 @@ class TrayIcon {
     const std::shared_ptr<SharedImageList>& ImageList() const noexcept { return imageList_; }
     // Also resets IconIndex to 0. The thread keeps its own reference while it uses the list.
     void SetImageList(std::shared_ptr<SharedImageList> value);
+    // Work that brings the icon's picture up to date (the CPU gauge), run on the icon's own
+    // thread every `intervalMs` while the icon is shown, counted from the end of the last run:
+    // the user-interface thread sleeps through it. It returns false when it can never work here,
+    // which ends it; when it throws, that is logged and the next run comes all the same. The
+    // thread holds a copy of it, which may outlive this object. Empty means none.
+    void SetPictureUpdate(std::function<bool()> update, int intervalMs);
+
     // Not owned: the caller keeps the menu alive while it is set.
     HMENU PopupMenu() const noexcept { return popupMenu_; }
     void SetPopupMenu(HMENU value);
@@ -130,6 +137,8 @@ class TrayIcon {
     std::string hint_;
     int iconIndex_ = 0;
     std::shared_ptr<SharedImageList> imageList_;
+    std::function<bool()> pictureUpdate_;
+    int pictureUpdateMs_ = 0;
     HMENU popupMenu_ = nullptr;
     bool minimizeOwnerToTray_ = false;
     bool hooked_ = false;

@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -89,6 +91,14 @@ class TrayIconThread : public std::enable_shared_from_this<TrayIconThread> {
         });
     }
 
+    void SetPictureUpdate(std::function<bool()> update, int intervalMs) {
+        Poke([&] {
+            pictureUpdate_ = std::move(update);
+            pictureUpdateInterval_ = std::chrono::milliseconds(intervalMs);
+            pictureUpdateChanged_ = true;
+        });
+    }
+
     // The shell came back (or was never there): put the icon in again.
     void Readd() {
         Poke([this] { readd_ = true; });
@@ -130,6 +140,13 @@ class TrayIconThread : public std::enable_shared_from_this<TrayIconThread> {
             pass.hint = hint_;
             pass.imageList = imageList_;
         }
+        if (pictureUpdateChanged_) {
+            // A new update runs at once: the first picture should not wait a whole interval.
+            ownPictureUpdate_ = std::move(pictureUpdate_);
+            ownPictureUpdateInterval_ = pictureUpdateInterval_;
+            nextPictureUpdate_ = std::chrono::steady_clock::now();
+            pictureUpdateChanged_ = false;
+        }
         changed_ = false;
         readd_ = false;
         poked_ = false;
@@ -141,12 +158,35 @@ class TrayIconThread : public std::enable_shared_from_this<TrayIconThread> {
     // has not been added yet, the next try. True to go on.
     bool WaitForChange() {
         std::unique_lock lock(mutex_);
-        const auto bound = added_ ? std::chrono::milliseconds(kStillRecheck)
-                                  : std::chrono::milliseconds(kAddRetryMs);
-        wake_.wait_for(lock, bound, [this] {
-            return terminated_ || readd_ || changed_ || poked_ || imageChanged_;
+        auto until = std::chrono::steady_clock::now() +
+                     (added_ ? std::chrono::milliseconds(kStillRecheck)
+                             : std::chrono::milliseconds(kAddRetryMs));
+        if (ownPictureUpdate_) until = std::min(until, nextPictureUpdate_);
+        wake_.wait_until(lock, until, [this] {
+            return terminated_ || readd_ || changed_ || poked_ || imageChanged_ ||
+                   pictureUpdateChanged_;
         });
         return !terminated_;
+    }
+
+    // Runs the picture update when it is due. What it changes in the list reaches the shell in
+    // the same pass, as any other new picture does.
+    void UpdatePictureIfDue() {
+        if (!ownPictureUpdate_ || std::chrono::steady_clock::now() < nextPictureUpdate_) return;
+        bool goOn = true;
+        try {
+            goOn = ownPictureUpdate_();
+            pictureUpdateFailing_ = false;
+        } catch (const std::exception& e) {
+            // Traced when it starts failing, not at every run after that.
+            if (!pictureUpdateFailing_) Log(std::string("Tray picture update: ") + e.what());
+            pictureUpdateFailing_ = true;
+        } catch (...) {
+            if (!pictureUpdateFailing_) Log("Tray picture update: unknown error");
+            pictureUpdateFailing_ = true;
+        }
+        if (!goOn) ownPictureUpdate_ = nullptr;
+        nextPictureUpdate_ = std::chrono::steady_clock::now() + ownPictureUpdateInterval_;
     }
 
     // Takes the icon's pictures from `list` from now on, and hears of each new one.
@@ -215,6 +255,7 @@ class TrayIconThread : public std::enable_shared_from_this<TrayIconThread> {
         int frame = 0;
         bool tipPending = false;
         for (;;) {
+            UpdatePictureIfDue();
             Pass pass = TakeState();
             if (pass.terminated) break;
             if (pass.changed) {
@@ -246,6 +287,7 @@ class TrayIconThread : public std::enable_shared_from_this<TrayIconThread> {
         Shell(NIM_DELETE);
         nid_.hIcon = nullptr;
         icon_.reset();
+        ownPictureUpdate_ = nullptr;
     }
 
     // Hand-over from the user-interface thread, under mutex_.
@@ -261,6 +303,9 @@ class TrayIconThread : public std::enable_shared_from_this<TrayIconThread> {
     bool terminated_ = false;
     bool poked_ = false;
     bool imageChanged_ = false;
+    std::function<bool()> pictureUpdate_;
+    std::chrono::milliseconds pictureUpdateInterval_{0};
+    bool pictureUpdateChanged_ = false;
 
     const HWND window_;
     const ShellNotifyIconFn shell_;
@@ -279,6 +324,10 @@ class TrayIconThread : public std::enable_shared_from_this<TrayIconThread> {
     const SharedImageList* shownList_ = nullptr;
     int shownIndex_ = 0;
     std::uint64_t shownGeneration_ = 0;
+    std::function<bool()> ownPictureUpdate_;
+    std::chrono::milliseconds ownPictureUpdateInterval_{0};
+    std::chrono::steady_clock::time_point nextPictureUpdate_;
+    bool pictureUpdateFailing_ = false;
 };
 
 }  // namespace quenvix::win

@@ -69,10 +69,10 @@ struct GaugeFixture : ::testing::Test {
     std::shared_ptr<SharedImageList> list = CreateCpuImageList(16);
     std::unique_ptr<CpuGaugeView> view;
 
-    void MakeView(std::function<void()> pump = {}) {
+    void MakeView() {
         auto fake = std::make_unique<FakeCpuCounters>();
         counters = fake.get();
-        view = std::make_unique<CpuGaugeView>(list, std::move(pump), std::move(fake));
+        view = std::make_unique<CpuGaugeView>(list, std::move(fake));
     }
     std::string ShownDifference(const core::Picture& picture) {
         return Difference(ReadIcon(list->Icon(0).get()), picture);
@@ -143,46 +143,6 @@ TEST_F(GaugeFixture, AHighDpiListGetsTheGaugeScaledUpSharply) {
     counters->Advance(1000, 500);
     view->Tick();
     EXPECT_EQ(ShownDifference(core::ScaleNearest(core::DrawCPUGauge(50.5), 32)), "");
-}
-
-TEST_F(GaugeFixture, ATickWhoseMessagesEndTheViewStopsQuietly) {
-    MakeView([this] { view.reset(); });
-    ASSERT_TRUE(view->Tick());  // first sample: no messages are pumped
-    counters->Advance(1000, 0);
-    const std::uint64_t before = list->Generation();
-    CpuGaugeView* raw = view.get();
-    EXPECT_FALSE(raw->Tick());
-    EXPECT_EQ(view, nullptr);
-    EXPECT_EQ(list->Generation(), before);
-}
-
-TEST(ProcessPendingMessages, RunsQueuedMessagesAndKeepsAQuitRequest) {
-    struct Counter {
-        static LRESULT CALLBACK Proc(HWND h, UINT m, WPARAM w, LPARAM l) {
-            if (m == WM_APP) ++*reinterpret_cast<int*>(GetWindowLongPtrW(h, GWLP_USERDATA));
-            return DefWindowProcW(h, m, w, l);
-        }
-    };
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = &Counter::Proc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"QuenvixPumpTest";
-    RegisterClassW(&wc);
-    HWND hwnd = CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                wc.hInstance, nullptr);
-    ASSERT_TRUE(hwnd);
-    int seen = 0;
-    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&seen));
-    PostMessageW(hwnd, WM_APP, 0, 0);
-    PostMessageW(hwnd, WM_APP, 0, 0);
-    PostQuitMessage(7);
-    ProcessPendingMessages();
-    EXPECT_EQ(seen, 2);
-    MSG msg;
-    ASSERT_TRUE(PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE));
-    EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
-    EXPECT_EQ(msg.wParam, 7u);
-    DestroyWindow(hwnd);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <stdexcept>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -266,6 +267,39 @@ TEST_F(TrayIconFixture, AStillIconSleepsUntilItsPictureOrTipChangesThenShowsItAt
     ReplaceImage0(*list, 0.0);
     Sleep(200);
     EXPECT_EQ(shell.Count(NIM_MODIFY), 4u);
+}
+
+TEST_F(TrayIconFixture, APictureUpdateRunsOnTheIconsOwnThreadOnlyWhileTheIconShows) {
+    auto list = ListOf({0.0});
+    icon->SetImageList(list);
+    std::atomic<int> runs{0};
+    std::atomic<DWORD> runner{0};
+    // The first run fails, the second draws a full gauge, the fourth says it can never work here.
+    icon->SetPictureUpdate(
+        [&runs, &runner, list] {
+            runner = GetCurrentThreadId();
+            const int run = ++runs;
+            if (run == 1) throw std::runtime_error("drawing failed");
+            if (run == 2) {
+                const PictureBitmaps bitmaps = MakePictureBitmaps(core::DrawCPUGauge(100.5), 16);
+                list->Replace(0, MakeSharedIcon(bitmaps.image.get(), bitmaps.mask.get()));
+            }
+            return run < 4;
+        },
+        20);
+    Sleep(100);
+    EXPECT_EQ(runs, 0) << "an icon that is not shown needs no picture";
+
+    icon->SetActive(true);
+    // This thread takes no messages meanwhile: the picture goes from the update to the shell
+    // without it.
+    ASSERT_TRUE(shell.WaitForCount(NIM_MODIFY, 2));
+    EXPECT_EQ(Difference(shell.Calls().back().icon, core::DrawCPUGauge(100.5)), "");
+    EXPECT_NE(runner, GetCurrentThreadId());
+    for (int i = 0; i < 500 && runs < 4; ++i) Sleep(10);
+    Sleep(200);
+    EXPECT_EQ(runs, 4);
+    icon->SetActive(false);
 }
 
 TEST(TrayIconStop, AShellThatHangsOnTheRemovalIsGivenUpOn) {
