@@ -158,9 +158,9 @@ class TrayIconThread : public std::enable_shared_from_this<TrayIconThread> {
     // has not been added yet, the next try. True to go on.
     bool WaitForChange() {
         std::unique_lock lock(mutex_);
-        auto until = std::chrono::steady_clock::now() +
-                     (added_ ? std::chrono::milliseconds(kStillRecheck)
-                             : std::chrono::milliseconds(kAddRetryMs));
+        auto until =
+            std::chrono::steady_clock::now() + (added_ ? std::chrono::milliseconds(kStillRecheck)
+                                                       : std::chrono::milliseconds(kAddRetryMs));
         if (ownPictureUpdate_) until = std::min(until, nextPictureUpdate_);
         wake_.wait_until(lock, until, [this] {
             return terminated_ || readd_ || changed_ || poked_ || imageChanged_ ||

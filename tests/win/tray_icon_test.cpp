@@ -6,11 +6,11 @@
 #include <windows.h>
 
 #include <atomic>
-#include <stdexcept>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
