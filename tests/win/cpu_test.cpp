@@ -46,6 +46,15 @@ TEST(Win32CpuCounters, ReadTheFieldsAtTheirPlaces) {
     ASSERT_TRUE(idle1 && idle2);
     EXPECT_GT(*idle1, 0);
     EXPECT_GE(*idle2, *idle1);
+
+    // The idle time of all processors together, as the system reports it to everyone.
+    FILETIME idle{}, kernel{}, user{};
+    ASSERT_TRUE(GetSystemTimes(&idle, &kernel, &user));
+    const std::int64_t systemIdle = (std::int64_t{idle.dwHighDateTime} << 32) | idle.dwLowDateTime;
+    const std::optional<std::int64_t> idle3 = counters.IdleTime();
+    ASSERT_TRUE(idle3);
+    EXPECT_NEAR(static_cast<double>(*idle3), static_cast<double>(systemIdle),
+                2e7 * info.dwNumberOfProcessors);  // two seconds per processor
 }
 
 TEST(Win32CpuCounters, TwoRealSamplesGiveALoadWithinTheGaugeRange) {
