@@ -10,13 +10,14 @@
 #include <process.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "core/error.h"
@@ -55,7 +56,9 @@ inline bool WaitAnsweringSentMessages(HANDLE handle, DWORD boundMs) {
 class TrayIconThread : public std::enable_shared_from_this<TrayIconThread> {
   public:
     TrayIconThread(HWND window, ShellNotifyIconFn shell)
-        : window_(window), shell_(std::move(shell)) {}
+        : window_(window), shell_(std::move(shell)) {
+        if (!wakeEvent_) throw core::Error("Failed to create the tray icon thread's event");
+    }
 
     // Separate from construction so that the first pass already sees the settings.
     void Start() {
@@ -112,6 +115,7 @@ class TrayIconThread : public std::enable_shared_from_this<TrayIconThread> {
     static unsigned __stdcall Run(void* keep) {
         const std::unique_ptr<std::shared_ptr<TrayIconThread>> self(
             static_cast<std::shared_ptr<TrayIconThread>*>(keep));
+        (*self)->ownThreadId_ = GetCurrentThreadId();
         Guarded(nullptr, [&] { (*self)->Execute(); });
         return 0;
     }
@@ -123,7 +127,9 @@ class TrayIconThread : public std::enable_shared_from_this<TrayIconThread> {
             std::lock_guard lock(mutex_);
             change();
         }
-        wake_.notify_all();
+        // The thread's own changes (a picture update's new picture) need no wake: it looks at
+        // the hand-over before it waits again.
+        if (GetCurrentThreadId() != ownThreadId_) SetEvent(wakeEvent_.get());
     }
 
     struct Pass {
@@ -162,11 +168,30 @@ class TrayIconThread : public std::enable_shared_from_this<TrayIconThread> {
             std::chrono::steady_clock::now() + (added_ ? std::chrono::milliseconds(kStillRecheck)
                                                        : std::chrono::milliseconds(kAddRetryMs));
         if (ownPictureUpdate_) until = std::min(until, nextPictureUpdate_);
-        wake_.wait_until(lock, until, [this] {
+        WaitUntil(lock, until, [this] {
             return terminated_ || readd_ || changed_ || poked_ || imageChanged_ ||
                    pictureUpdateChanged_;
         });
         return !terminated_;
+    }
+
+    // Waits, with `lock` let go meanwhile, until `ready` holds or `until` has come. A kernel
+    // event rather than a condition variable: under Wine the gauge's tick then costs the thread
+    // one wait on the server instead of several.
+    template <class Ready>
+    void WaitUntil(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point until,
+                   Ready ready) {
+        while (!ready()) {
+            const auto now = std::chrono::steady_clock::now();
+            if (now >= until) return;
+            // Rounded up, so a wait never ends just short of its time and spins.
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(until - now).count() + 1;
+            lock.unlock();
+            // A poke between the look at `ready` and this wait leaves the event set.
+            WaitForSingleObject(wakeEvent_.get(), static_cast<DWORD>(left));
+            lock.lock();
+        }
     }
 
     // Runs the picture update when it is due. What it changes in the list reaches the shell in
@@ -205,8 +230,8 @@ class TrayIconThread : public std::enable_shared_from_this<TrayIconThread> {
             std::this_thread::yield();
             lock.lock();
         } else {
-            wake_.wait_for(lock, std::chrono::milliseconds(delay),
-                           [this] { return terminated_ || readd_; });
+            WaitUntil(lock, std::chrono::steady_clock::now() + std::chrono::milliseconds(delay),
+                      [this] { return terminated_ || readd_; });
         }
         return !terminated_;
     }
@@ -292,7 +317,9 @@ class TrayIconThread : public std::enable_shared_from_this<TrayIconThread> {
 
     // Hand-over from the user-interface thread, under mutex_.
     std::mutex mutex_;
-    std::condition_variable wake_;
+    // Set at every change of the hand-over; resets itself when the thread's wait takes it.
+    UniqueHandle wakeEvent_{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    std::atomic<DWORD> ownThreadId_{0};
     bool animated_ = false;
     int delay_ = kStillPollMs;
     std::wstring hint_;
