@@ -68,6 +68,7 @@ CpuGaugeView::CpuGaugeView(std::shared_ptr<SharedImageList> gaugeImages,
 CpuGaugeView::~CpuGaugeView() = default;
 
 bool CpuGaugeView::Tick() {
+    const std::lock_guard lock(tickMutex_);
     if (!IsWinNT()) return false;
     double load = 0.0;
     if (!sampler_.GetCPUUsage(load)) return true;

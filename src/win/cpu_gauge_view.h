@@ -1,10 +1,10 @@
 #pragma once
 // The CPU gauge on screen: each tick samples the processor load, draws the gauge and puts it into
 // image 0 of the image list that the tray icon shows. The tray icon's own thread runs the ticks
-// (TrayIcon::SetPictureUpdate), so the user-interface thread sleeps through them; a view is ticked
-// by one thread only.
+// (TrayIcon::SetPictureUpdate), so the user-interface thread sleeps through them.
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "core/cpu_gauge.h"
@@ -51,6 +51,9 @@ class CpuGaugeView {
     std::map<int, SharedIcon> levelIcons_;
     std::optional<int> shownLevel_;
     std::optional<double> lastLoad_;
+    // Ticks come from one thread at a time, except from an icon thread given up on at a stop
+    // that the next icon's thread then overlaps: the sampler's counters must not be torn.
+    std::mutex tickMutex_;
 };
 
 }  // namespace quenvix::win
