@@ -84,7 +84,6 @@ void MainWindow::Start() {
     hotkeyPage_->SetDefaultKeys();
 
     gaugeImages_ = CreateCpuImageList();
-    cpuGauge_ = std::make_shared<CpuGaugeView>(gaugeImages_);
     trayIcon_ = std::make_unique<TrayIcon>(Hwnd(), platform_.shellNotifyIcon);
     trayIcon_->SetAnimated(true);
     trayIcon_->SetAnimateDelay(200);
@@ -147,8 +146,10 @@ void MainWindow::Start() {
     // After the take-back: a window an earlier run left hidden is ours already, not a rule's.
     Guarded(Hwnd(), [&] { StartRules(); });
 
-    // The icon's thread keeps its picture up to date; the gauge is only needed while it shows.
-    trayIcon_->SetPictureUpdate([gauge = cpuGauge_] { return gauge->Tick(); }, 500);
+    // The icon's thread keeps its picture up to date, and owns the gauge: it is only needed while
+    // the icon shows.
+    trayIcon_->SetPictureUpdate(
+        [gauge = std::make_shared<CpuGaugeView>(gaugeImages_)] { return gauge->Tick(); }, 500);
 
     updateChecker_ =
         std::make_unique<UpdateChecker>(Hwnd(), *settings_, platform_.clock, platform_.http);

@@ -26,7 +26,6 @@ class AppWindow;
 class TrayIcon;
 class Hiding;
 class SharedImageList;
-class CpuGaugeView;
 class Win32RawKeyboard;
 class UpdateChecker;
 class CrashGuard;
@@ -101,7 +100,6 @@ class MainWindow : public FormWindow {
     std::unique_ptr<core::Timer> startupTimer_;
     std::unique_ptr<UpdateChecker> updateChecker_;  // the update check in progress, if any
     std::shared_ptr<SharedImageList> gaugeImages_;
-    std::shared_ptr<CpuGaugeView> cpuGauge_;
     std::unique_ptr<TrayIcon> trayIcon_;
     // Shows the hidden windows again if the program crashes; the hider tells it every change of
     // the list. Declared before hiding_ so that it outlives it.

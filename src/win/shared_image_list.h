@@ -1,11 +1,11 @@
 #pragma once
-// An image list that the user-interface thread and the tray icon's thread both use: the one
-// puts pictures into it, the other hands them to the shell. Every access is serialised, and each
-// change of the pictures bumps a generation count, so a reader can tell "nothing new" cheaply.
-// The pictures are ready-made icons, shared rather than copied: under Wine each copy of an icon
-// or bitmap costs a quarter to a third of a millisecond, and the gauge changes its picture
-// often. Not a common-controls image list either: the tray icon is all an idle program shows,
-// and it should not need that library loaded.
+// An image list shared between threads: whoever draws puts pictures into it (the CPU gauge does so
+// on the tray icon's own thread), and the tray icon's thread hands them to the shell. Every access
+// is serialised, and each change of the pictures bumps a generation count, so a reader can tell
+// "nothing new" cheaply. The pictures are ready-made icons, shared rather than copied: under Wine
+// each copy of an icon or bitmap costs a quarter to a third of a millisecond, and the gauge
+// changes its picture often. Not a common-controls image list either: the tray icon is all an
+// idle program shows, and it should not need that library loaded.
 #include <windows.h>
 
 #include <cstdint>
