@@ -3,7 +3,7 @@
 set -uo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib.sh"
 
-BUILD="$QUENVIX_ROOT/build/win64"
+BUILD="${QUENVIX_BUILD:-$QUENVIX_ROOT/build/win64}"
 QUENVIX_EXE="$BUILD/quenvix.exe"
 TESTWIN_EXE="$BUILD/testwin.exe"
 MAIN_CAPTION="Quenvix Classic version 1.2 (Freeware)"
