@@ -45,8 +45,9 @@ foreach(test_source ${QUENVIX_WIN_TESTS})
     add_test(NAME win_${test_name} COMMAND win_${test_name})
     set_tests_properties(win_${test_name} PROPERTIES TIMEOUT 300)
 endforeach()
-# The import-table test reads the built program.
+# The import-table test reads the built program; the guardian test runs it.
 add_dependencies(win_import_table_test quenvix)
+add_dependencies(win_guardian_test quenvix)
 
 # The end-to-end scenarios' own helper program: opens test windows and reports their states.
 file(GLOB QUENVIX_E2E_HELPERS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cpp)

@@ -156,6 +156,11 @@ Section "un.Quenvix" SecUnProgram
     SectionIn RO
     StrCpy $0 "$INSTDIR\quenvix.exe"
     Call un.EndRunningQuenvix
+    ; Before anything goes: windows that a copy which did not end cleanly left hidden come back
+    ; from its recovery record (it does nothing while a copy still runs; that one owns them).
+    ${If} ${FileExists} "$INSTDIR\quenvix.exe"
+        ExecWait '"$INSTDIR\quenvix.exe" --restore-recorded'
+    ${EndIf}
     ; Files removed by hand already are simply not there: no question, no error.
     Delete "$INSTDIR\quenvix.exe"
     Delete "$INSTDIR\README.txt"

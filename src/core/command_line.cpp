@@ -20,10 +20,12 @@ constexpr VerbName kVerbs[] = {
     {"exit", CommandVerb::Exit, 1},        {"restore-all", CommandVerb::RestoreAll, 2},
     {"hide-all", CommandVerb::HideAll, 3}, {"show", CommandVerb::Show, 4},
     {"version", CommandVerb::Version, 0},  {"help", CommandVerb::Help, 0},
-    {"?", CommandVerb::Help, 0},
+    {"?", CommandVerb::Help, 0},           {"restore-recorded", CommandVerb::RestoreRecorded, 0},
 };
 
-constexpr std::uint32_t kForwardFormat = 1;
+// Raised whenever the request changes shape, so that copies of different versions refuse each
+// other's requests instead of misreading them.
+constexpr std::uint32_t kForwardFormat = 2;
 // Longer than any option, short enough to quote back to the user.
 constexpr std::size_t kMaxArgumentLength = 32;
 constexpr std::size_t kMaxArguments = 16;
@@ -55,19 +57,64 @@ const VerbName* FindVerb(std::string_view option) {
     return nullptr;
 }
 
-void PutLittleEndian(std::uint32_t value, std::uint8_t* out) {
-    for (int i = 0; i < 4; ++i) out[i] = static_cast<std::uint8_t>(value >> (8 * i));
+void PutLittleEndian(std::uint32_t value, int bytes, std::uint8_t* out) {
+    for (int i = 0; i < bytes; ++i) out[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
-std::uint32_t GetLittleEndian(const std::uint8_t* in) {
+std::uint32_t GetLittleEndian(const std::uint8_t* in, int bytes) {
     std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) value = (value << 8) | in[i];
+    for (int i = bytes - 1; i >= 0; --i) value = (value << 8) | in[i];
     return value;
+}
+
+std::optional<std::uint32_t> ProcessIdField(std::string_view text) {
+    // Plain decimal, as std::to_string writes it: no sign, no leading zero, not 0.
+    if (text.empty() || text.size() > 10 || text[0] == '0') return {};
+    std::uint64_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return {};
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    if (value > 0xFFFFFFFFu) return {};
+    return static_cast<std::uint32_t>(value);
+}
+
+// The guardian's command line, or nothing when `args` is not exactly what a running copy makes.
+// The section's name must be the one the named process would choose, so the two arguments cannot
+// point the guardian at different copies.
+std::optional<CommandLineRequest> ParseGuard(const std::vector<std::string>& args) {
+    if (args.size() != 3 || args[0] != kGuardOption) return {};
+    const auto process = ProcessIdField(args[1]);
+    if (!process) return {};
+    const std::string& section = args[2];
+    const std::string prefix = GuardSectionName(*process, 0);
+    constexpr std::size_t kNonceDigits = 8;
+    if (section.size() != prefix.size() || section.compare(0, prefix.size() - kNonceDigits, prefix,
+                                                           0, prefix.size() - kNonceDigits) != 0) {
+        return {};
+    }
+    for (std::size_t i = prefix.size() - kNonceDigits; i < section.size(); ++i) {
+        const char c = section[i];
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return {};
+    }
+    CommandLineRequest request;
+    request.verb = CommandVerb::Guard;
+    request.guardedProcess = *process;
+    request.guardSection = section;
+    return request;
 }
 
 }  // namespace
 
+std::string GuardSectionName(std::uint32_t processId, std::uint32_t nonce) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string name = "QuenvixGuard." + std::to_string(processId) + ".";
+    for (int shift = 28; shift >= 0; shift -= 4) name += kHex[(nonce >> shift) & 0xFu];
+    return name;
+}
+
 CommandLineRequest ParseCommandLine(const std::vector<std::string>& args) {
+    if (auto guard = ParseGuard(args)) return std::move(*guard);
     CommandLineRequest request;
     if (args.size() > kMaxArguments) {
         request.error = Refusal("Too many arguments.");
@@ -113,8 +160,8 @@ bool NeedsRunningCopy(CommandVerb verb) {
 }
 
 std::string UsageText() {
-    return "Usage: quenvix.exe [--exit | --restore-all | --hide-all | --show | --version | "
-           "--help]\n"
+    return "Usage: quenvix.exe [--exit | --restore-all | --hide-all | --show |\n"
+           "                   --restore-recorded | --version | --help]\n"
            "\n"
            "Without an option Quenvix starts into the tray. An option goes to the copy that is\n"
            "already running:\n"
@@ -122,6 +169,10 @@ std::string UsageText() {
            "  --restore-all  bring back every hidden window\n"
            "  --hide-all     hide every program window (as Ctrl + keypad /)\n"
            "  --show         show the settings window\n"
+           "These need no running copy:\n"
+           "  --restore-recorded\n"
+           "                 when none runs, bring back the windows that a copy which did\n"
+           "                 not end cleanly left hidden (as the next start would)\n"
            "  --version      print the version\n"
            "  --help         print this text\n"
            "Options may also be written -exit or /exit, in any case.\n"
@@ -132,30 +183,53 @@ std::string VersionText() {
     return std::string(kProductName) + " " + std::string(kVersion);
 }
 
-ForwardPayload EncodeForwardedVerb(CommandVerb verb) {
-    ForwardPayload payload{};
-    PutLittleEndian(kForwardFormat, payload.data());
+ForwardRequest EncodeForwardedVerb(CommandVerb verb) {
+    ForwardRequest request{};
+    PutLittleEndian(kForwardMagic, 4, request.data());
+    PutLittleEndian(kForwardFormat, 2, request.data() + 4);
     for (const auto& entry : kVerbs) {
         if (entry.verb == verb && entry.code != 0) {
-            PutLittleEndian(entry.code, payload.data() + 4);
-            return payload;
+            PutLittleEndian(entry.code, 2, request.data() + 6);
+            break;
         }
     }
-    // Not a verb for the running copy: code 0, which every receiver refuses.
-    return payload;
+    return request;
 }
 
-std::optional<CommandVerb> DecodeForwardedVerb(std::uint64_t magic, const void* data,
-                                               std::size_t size) {
-    if (magic != kForwardMagic || data == nullptr || size != kForwardPayloadSize) return {};
-    ForwardPayload payload{};
-    std::memcpy(payload.data(), data, kForwardPayloadSize);
-    if (GetLittleEndian(payload.data()) != kForwardFormat) return {};
-    const std::uint32_t code = GetLittleEndian(payload.data() + 4);
+std::optional<CommandVerb> DecodeForwardedVerb(const void* data, std::size_t size) {
+    // Whatever arrives is from another process: only the exact size is even looked at.
+    if (data == nullptr || size != kForwardRequestSize) return {};
+    ForwardRequest request{};
+    std::memcpy(request.data(), data, kForwardRequestSize);
+    if (GetLittleEndian(request.data(), 4) != kForwardMagic ||
+        GetLittleEndian(request.data() + 4, 2) != kForwardFormat) {
+        return {};
+    }
+    const std::uint32_t code = GetLittleEndian(request.data() + 6, 2);
     for (const auto& entry : kVerbs) {
         if (entry.code != 0 && entry.code == code) return entry.verb;
     }
     return {};
+}
+
+ForwardReply EncodeForwardReply(int exitCode) {
+    ForwardReply reply{};
+    PutLittleEndian(kReplyMagic, 4, reply.data());
+    PutLittleEndian(static_cast<std::uint32_t>(exitCode), 4, reply.data() + 4);
+    return reply;
+}
+
+std::optional<int> DecodeForwardReply(const void* data, std::size_t size) {
+    if (data == nullptr || size != kForwardReplySize) return {};
+    ForwardReply reply{};
+    std::memcpy(reply.data(), data, kForwardReplySize);
+    if (GetLittleEndian(reply.data(), 4) != kReplyMagic) return {};
+    const std::uint32_t code = GetLittleEndian(reply.data() + 4, 4);
+    if (code != static_cast<std::uint32_t>(kExitDone) &&
+        code != static_cast<std::uint32_t>(kExitNotRunning)) {
+        return {};
+    }
+    return static_cast<int>(code);
 }
 
 }  // namespace quenvix::core

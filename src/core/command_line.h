@@ -1,6 +1,6 @@
 #pragma once
-// What the program is asked to do by its command line, and the small fixed-size message that
-// carries such a request to the copy that is already running.
+// What the program is asked to do by its command line, and the small fixed-size messages that
+// carry such a request to the copy that is already running and its answer back.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -11,13 +11,37 @@
 
 namespace quenvix::core {
 
-enum class CommandVerb { Start, Exit, RestoreAll, HideAll, Show, Version, Help };
+// RestoreRecorded is answered by the process that gets it (an uninstaller's last word); Guard is
+// the program's own: a running copy starts its guardian with it, and no user is told of it.
+enum class CommandVerb {
+    Start,
+    Exit,
+    RestoreAll,
+    HideAll,
+    Show,
+    Version,
+    Help,
+    RestoreRecorded,
+    Guard
+};
 
 struct CommandLineRequest {
     CommandVerb verb = CommandVerb::Start;
     // Why the command line was refused; empty when it was accepted.
     std::string error;
+    // Guard only: the copy to watch and the name of the section it keeps its hidden list in.
+    std::uint32_t guardedProcess = 0;
+    std::string guardSection;
 };
+
+// How a copy starts its guardian: "--guard <process id> <section name>", exactly so (the one
+// spelling, in this case, nothing around it). Anything else with "--guard" in it is an unknown
+// argument like any other, so a user who tries it is told no more than that.
+inline constexpr std::string_view kGuardOption = "--guard";
+
+// The name, without its namespace, of the section in which the copy with `processId` keeps its
+// hidden list for its guardian: "QuenvixGuard.<process id>.<nonce, 8 hex digits>".
+std::string GuardSectionName(std::uint32_t processId, std::uint32_t nonce);
 
 // Process exit codes of a run that only handles its command line.
 inline constexpr int kExitDone = 0;
@@ -26,7 +50,8 @@ inline constexpr int kExitBadCommandLine = 2;
 
 // `args` are the arguments after the program's name, UTF-8. No argument (or only blank ones)
 // is a plain start. One option is accepted, written --name, -name or /name in any case, blanks
-// around it ignored; anything else is refused with a message for the user.
+// around it ignored; anything else is refused with a message for the user. The guardian's
+// command line (kGuardOption) is the one exception: three arguments, checked as a whole.
 CommandLineRequest ParseCommandLine(const std::vector<std::string>& args);
 
 // Verbs that are carried out by the running copy rather than by the process that got them.
@@ -35,17 +60,26 @@ bool NeedsRunningCopy(CommandVerb verb);
 std::string UsageText();
 std::string VersionText();
 
-// The request as it travels to the running copy: the magic goes beside the payload (the copy-data
-// tag), the payload is a format number and the verb's code, little-endian.
+// The request as it travels to the running copy through its command pipe, and the answer that
+// comes back. Both are eight bytes, little-endian: a magic, then for the request a format number
+// and the verb's code, for the reply the exit code the asking process ends with.
 inline constexpr std::uint32_t kForwardMagic = 0x51565843;  // "QVXC"
-inline constexpr std::size_t kForwardPayloadSize = 8;
-using ForwardPayload = std::array<std::uint8_t, kForwardPayloadSize>;
+inline constexpr std::uint32_t kReplyMagic = 0x51565852;    // "QVXR"
+inline constexpr std::size_t kForwardRequestSize = 8;
+inline constexpr std::size_t kForwardReplySize = 8;
+using ForwardRequest = std::array<std::uint8_t, kForwardRequestSize>;
+using ForwardReply = std::array<std::uint8_t, kForwardReplySize>;
 
-// Only verbs for which NeedsRunningCopy is true can be encoded.
-ForwardPayload EncodeForwardedVerb(CommandVerb verb);
-// The verb of a received request, or nothing when the tag, the size, the format or the code is not
-// exactly what EncodeForwardedVerb makes.
-std::optional<CommandVerb> DecodeForwardedVerb(std::uint64_t magic, const void* data,
-                                               std::size_t size);
+// Only verbs for which NeedsRunningCopy is true can be encoded; any other gets code 0, which
+// every receiver refuses.
+ForwardRequest EncodeForwardedVerb(CommandVerb verb);
+// The verb of a received request, or nothing when the size, the magic, the format or the code is
+// not exactly what EncodeForwardedVerb makes. `data` may be null only with `size` 0.
+std::optional<CommandVerb> DecodeForwardedVerb(const void* data, std::size_t size);
+
+// The running copy's answer: kExitDone when it took the request, kExitNotRunning when it did not.
+ForwardReply EncodeForwardReply(int exitCode);
+// The exit code of a received answer, or nothing when it is not one EncodeForwardReply makes.
+std::optional<int> DecodeForwardReply(const void* data, std::size_t size);
 
 }  // namespace quenvix::core

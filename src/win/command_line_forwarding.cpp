@@ -7,15 +7,13 @@
 #include <vector>
 
 #include "core/product.h"
+#include "win/command_pipe.h"
+#include "win/command_pipe_client.h"
 #include "win/ui.h"
 
 namespace quenvix::win {
 
 namespace {
-
-// The running copy answers at once (it only posts itself the work); a hung one must not keep
-// this process, or an installer waiting on it, for long.
-constexpr UINT kSendTimeoutMs = 5000;
 
 std::vector<std::string> ProgramArguments() {
     int count = 0;
@@ -64,81 +62,23 @@ void Tell(const std::string& message, bool isError, bool boxWhenNoConsole) {
                 MB_OK | MB_SETFOREGROUND | (isError ? MB_ICONERROR : MB_ICONINFORMATION));
 }
 
-// The window WM_COPYDATA names as its sender: this process needs one, and a message-only window
-// is the least there is.
-struct SenderWindow {
-    HWND hwnd = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                GetModuleHandleW(nullptr), nullptr);
-    ~SenderWindow() {
-        if (hwnd) DestroyWindow(hwnd);
-    }
-};
-
 int Forward(core::CommandVerb verb) {
-    HWND target = FindWindowW(kMainWindowClass, nullptr);
-    if (!target) {
-        Tell(std::string(core::kProductName) + " is not running.", true, false);
-        return core::kExitNotRunning;
+    switch (SendToRunningCopy(CommandPipeName(), verb)) {
+        case SendOutcome::Taken:
+            return core::kExitDone;
+        case SendOutcome::NotRunning:
+            // An older copy of the program answers no pipe but still has its window.
+            if (!FindWindowW(kMainWindowClass, nullptr)) {
+                Tell(std::string(core::kProductName) + " is not running.", true, false);
+                return core::kExitNotRunning;
+            }
+            break;
+        case SendOutcome::NotTaken:
+            break;
     }
-    // We were started by the user just now, so we may hand the foreground on: "--show" brings the
-    // settings window to the front.
-    DWORD targetProcess = 0;
-    GetWindowThreadProcessId(target, &targetProcess);
-    AllowSetForegroundWindow(targetProcess);
-
-    SenderWindow sender;
-    core::ForwardPayload payload = core::EncodeForwardedVerb(verb);
-    COPYDATASTRUCT data{};
-    data.dwData = core::kForwardMagic;
-    data.cbData = static_cast<DWORD>(payload.size());
-    data.lpData = payload.data();
-    DWORD_PTR answer = 0;
-    const LRESULT sent = SendMessageTimeoutW(
-        target, WM_COPYDATA, reinterpret_cast<WPARAM>(sender.hwnd), reinterpret_cast<LPARAM>(&data),
-        SMTO_ABORTIFHUNG | SMTO_BLOCK, kSendTimeoutMs, &answer);
-    if (!sent || answer != TRUE) {
-        // Gone between the look-up and the send, hung, or it refused us.
-        Tell(std::string(core::kProductName) + " did not take the request.", true, false);
-        return core::kExitNotRunning;
-    }
-    return core::kExitDone;
-}
-
-struct AccountSid {
-    std::vector<BYTE> buffer;
-    PSID Sid() const { return reinterpret_cast<const TOKEN_USER*>(buffer.data())->User.Sid; }
-};
-
-std::optional<AccountSid> ProcessUser(HANDLE process) {
-    HANDLE rawToken = nullptr;
-    if (!OpenProcessToken(process, TOKEN_QUERY, &rawToken)) return {};
-    UniqueHandle token(rawToken);
-    DWORD size = 0;
-    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
-    if (size == 0) return {};
-    AccountSid user{std::vector<BYTE>(size)};
-    if (!GetTokenInformation(token.get(), TokenUser, user.buffer.data(), size, &size)) return {};
-    return user;
-}
-
-// Only the user who runs us may steer us: the sender's process must be in our session and run
-// under our account. A sender whose token we may not read is refused.
-bool SentBySameUser(HWND sender) {
-    DWORD senderProcess = 0;
-    if (!sender || !GetWindowThreadProcessId(sender, &senderProcess) || senderProcess == 0) {
-        return false;
-    }
-    DWORD senderSession = 0;
-    DWORD ownSession = 0;
-    if (!ProcessIdToSessionId(senderProcess, &senderSession) ||
-        !ProcessIdToSessionId(GetCurrentProcessId(), &ownSession) || senderSession != ownSession) {
-        return false;
-    }
-    UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, senderProcess));
-    if (!process) return false;
-    const auto senderUser = ProcessUser(process.get());
-    const auto ownUser = ProcessUser(GetCurrentProcess());
-    return senderUser && ownUser && EqualSid(senderUser->Sid(), ownUser->Sid());
+    // Refused, not answered in time, or not ours to talk to.
+    Tell(std::string(core::kProductName) + " did not take the request.", true, false);
+    return core::kExitNotRunning;
 }
 
 }  // namespace
@@ -163,20 +103,12 @@ std::optional<int> HandleCommandLine() {
     }
 }
 
-std::optional<core::CommandVerb> AcceptForwardedVerb(WPARAM wParam, LPARAM lParam) {
-    const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-    if (!data) return {};
-    const auto verb = core::DecodeForwardedVerb(data->dwData, data->lpData, data->cbData);
-    if (!verb || !SentBySameUser(reinterpret_cast<HWND>(wParam))) return {};
-    return verb;
-}
-
-LRESULT ForwardedVerbs::Accept(WPARAM wParam, LPARAM lParam) {
-    const auto verb = AcceptForwardedVerb(wParam, lParam);
-    if (!verb) return FALSE;
-    kept_.push_back(*verb);
-    PostMessageW(window_, kRunForwardedVerb, 0, 0);
-    return TRUE;
+bool ForwardedVerbs::Accept(core::CommandVerb verb) {
+    kept_.push_back(verb);
+    if (PostMessageW(window_, kRunForwardedVerb, 0, 0)) return true;
+    // A full queue: the client is told, rather than the verb running at some later message.
+    kept_.pop_back();
+    return false;
 }
 
 void ForwardedVerbs::RunKept(const std::function<bool()>& ended) {

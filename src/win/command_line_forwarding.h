@@ -1,7 +1,7 @@
 #pragma once
 // The command line on Windows: a second quenvix.exe started with an option hands it to the copy
-// that is already running (WM_COPYDATA to its main window) and ends; the running copy checks what
-// it received before acting on it.
+// that is already running (through the command pipe, see command_pipe_client.h) and ends; the
+// running copy keeps what its pipe server took and carries it out from its own message loop.
 #include <windows.h>
 
 #include <functional>
@@ -12,16 +12,12 @@
 
 namespace quenvix::win {
 
-// Class name of the main window, which receives forwarded options.
+// Class name of the main window (installers look for it to tell whether the program runs).
 inline constexpr wchar_t kMainWindowClass[] = L"QuenvixMainForm";
 
 // Handles the process's own command line. Nothing when it asks for a plain start; otherwise the
 // request was answered (printed, forwarded or refused) and the result is the process's exit code.
 std::optional<int> HandleCommandLine();
-
-// For the main window's WM_COPYDATA: the verb of a well-formed request from a process of the same
-// user in the same session, or nothing.
-std::optional<core::CommandVerb> AcceptForwardedVerb(WPARAM wParam, LPARAM lParam);
 
 // Posted by the main window to itself, so that accepted requests (kept by the window, never carried
 // in the message: anyone may post) are carried out after the sender has had its answer.
@@ -41,8 +37,10 @@ class ForwardedVerbs {
     ForwardedVerbs(HWND window, ForwardedVerbActions actions)
         : window_(window), actions_(std::move(actions)) {}
 
-    // WM_COPYDATA: keeps an acceptable request and posts kRunForwardedVerb; TRUE when accepted.
-    LRESULT Accept(WPARAM wParam, LPARAM lParam);
+    // For the pipe server, with a verb it took from a client it checked: keeps it and posts
+    // kRunForwardedVerb, so that the client has its answer before the work starts. False when the
+    // post failed (the client is then told the request was not taken).
+    bool Accept(core::CommandVerb verb);
     // kRunForwardedVerb: runs the kept requests in order. Nothing runs once `ended` answers true
     // or after an "Exit", this one's or an earlier one's.
     void RunKept(const std::function<bool()>& ended);

@@ -6,55 +6,14 @@
 #include <exception>
 #include <string>
 
+#include "win/guardian.h"
 #include "win/log.h"
 
 namespace quenvix::win {
 namespace {
 
-// Two copies of the list: the writer (the UI thread) fills the one not in use and then makes it
-// the current one, so a crash on another thread in the middle of a change still finds a whole
-// list. Each copy has a sequence number, odd while it is being written, so the reader can tell
-// when the writer came back to the copy it was reading (two changes during one read) and then
-// falls back to the other copy as well.
-struct GuardedCopy {
-    std::atomic<std::uint32_t> sequence{0};
-    std::atomic<std::uint32_t> count{0};
-    std::atomic<std::uint64_t> handles[kCrashListCapacity];
-    std::atomic<std::uint8_t> states[kCrashListCapacity];
-};
-
-GuardedCopy g_copies[2];
-std::atomic<std::uint32_t> g_current{0};
-
-void ShowRecorded(HWND window, std::uint8_t state) noexcept {
-    // Async: a hung program must not hold up a process that is going down.
-    switch (state) {
-        case 0:
-            ShowWindowAsync(window, SW_RESTORE);
-            break;
-        case 2:
-            ShowWindowAsync(window, SW_SHOWMAXIMIZED);
-            break;
-        default:
-            break;
-    }
-    ShowWindowAsync(window, SW_SHOW);
-}
-
-// Shows the windows of one copy; false when the copy changed while it was read.
-bool ShowCopy(const GuardedCopy& copy) noexcept {
-    const std::uint32_t before = copy.sequence.load(std::memory_order_acquire);
-    std::uint32_t count = copy.count.load(std::memory_order_acquire);
-    if (count > kCrashListCapacity) count = kCrashListCapacity;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        const auto handle = copy.handles[i].load(std::memory_order_relaxed);
-        const auto state = copy.states[i].load(std::memory_order_relaxed);
-        if (handle != 0)
-            ShowRecorded(reinterpret_cast<HWND>(static_cast<std::uintptr_t>(handle)), state);
-    }
-    std::atomic_thread_fence(std::memory_order_acquire);
-    return (before & 1u) == 0 && copy.sequence.load(std::memory_order_relaxed) == before;
-}
+GuardedList g_list;
+bool g_guardianEnabled = false;
 
 LONG WINAPI CrashFilter(EXCEPTION_POINTERS*) {
     ShowGuardedWindows();
@@ -94,31 +53,24 @@ class CrashGuard::Mailbox : public Window {
 };
 
 CrashGuard::CrashGuard(std::function<void()> warnUser)
-    : mailbox_(std::make_unique<Mailbox>(std::move(warnUser))) {}
+    : mailbox_(std::make_unique<Mailbox>(std::move(warnUser))) {
+    if (g_guardianEnabled) guardian_ = Guardian::Start();
+}
 
 CrashGuard::~CrashGuard() {
     // Gone guard, nothing to guard: a crash after this must not show windows restored meanwhile.
     HiddenListChanged({});
+    // The program's normal end, after it gave the windows back itself: the guardian goes too.
+    guardian_.reset();
 }
 
 void CrashGuard::HiddenListChanged(const std::vector<core::RecoveryEntry>& entries) {
-    const std::uint32_t next = 1u - g_current.load(std::memory_order_relaxed);
-    GuardedCopy& copy = g_copies[next];
-    std::size_t count = entries.size();
-    if (count > kCrashListCapacity) {
-        Log("Crash guard: " + std::to_string(count) + " hidden windows, the first " +
+    if (entries.size() > kCrashListCapacity) {
+        Log("Crash guard: " + std::to_string(entries.size()) + " hidden windows, the first " +
             std::to_string(kCrashListCapacity) + " are guarded");
-        count = kCrashListCapacity;
     }
-    copy.sequence.fetch_add(1, std::memory_order_acq_rel);  // odd: being written
-    std::atomic_thread_fence(std::memory_order_release);
-    for (std::size_t i = 0; i < count; ++i) {
-        copy.handles[i].store(entries[i].handle, std::memory_order_relaxed);
-        copy.states[i].store(entries[i].state, std::memory_order_relaxed);
-    }
-    copy.count.store(static_cast<std::uint32_t>(count), std::memory_order_release);
-    copy.sequence.fetch_add(1, std::memory_order_release);  // even: whole again
-    g_current.store(next, std::memory_order_release);
+    WriteGuardedList(g_list, entries);
+    if (guardian_) guardian_->Publish(entries);
 }
 
 void CrashGuard::RecoveryWriteFailed() {
@@ -131,8 +83,30 @@ void CrashGuard::RecoveryWriteFailed() {
 }
 
 void ShowGuardedWindows() noexcept {
-    const std::uint32_t current = g_current.load(std::memory_order_acquire) & 1u;
-    if (!ShowCopy(g_copies[current])) ShowCopy(g_copies[1u - current]);
+    VisitGuardedList(g_list, [](std::uint64_t handle, std::uint8_t state) {
+        ShowInRecordedState(reinterpret_cast<HWND>(static_cast<std::uintptr_t>(handle)), state);
+    });
+}
+
+void ShowInRecordedState(HWND window, std::uint8_t state) noexcept {
+    // Async: a hung program must not hold up a process that is going down, nor the guardian.
+    // The first command undoes the minimise that went with the hide (core's RestoreCommandFor
+    // makes the same choice for the program's own restores); SW_SHOW then makes it visible.
+    switch (state) {
+        case 0:
+            ShowWindowAsync(window, SW_RESTORE);
+            break;
+        case 2:
+            ShowWindowAsync(window, SW_SHOWMAXIMIZED);
+            break;
+        default:
+            break;
+    }
+    ShowWindowAsync(window, SW_SHOW);
+}
+
+void EnableGuardian() {
+    g_guardianEnabled = true;
 }
 
 void InstallCrashFilter() {

@@ -8,21 +8,25 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "core/ports/hidden_list_observer.h"
+#include "win/guarded_list.h"
 #include "win/ui.h"
 
 namespace quenvix::win {
 
-// Windows the crash path can bring back; more than this are left to the recovery record.
-inline constexpr std::size_t kCrashListCapacity = 4096;
+class Guardian;
 
 class CrashGuard : public core::HiddenListObserver {
   public:
     // `warnUser` tells the user that hidden windows are not protected against a crash. It runs
-    // on the thread that creates the guard, from its message loop, at most once per run.
+    // on the thread that creates the guard, from its message loop, at most once per run. Once
+    // EnableGuardian has been called, the guard also starts the guardian process and keeps its
+    // list current; the guard's end is the clean exit that lets the guardian go.
     explicit CrashGuard(std::function<void()> warnUser);
     ~CrashGuard() override;
     CrashGuard(const CrashGuard&) = delete;
@@ -34,8 +38,14 @@ class CrashGuard : public core::HiddenListObserver {
   private:
     class Mailbox;
     std::unique_ptr<Mailbox> mailbox_;
+    // Null without EnableGuardian, or when the guardian could not be started.
+    std::unique_ptr<Guardian> guardian_;
     bool warned_ = false;
 };
+
+// Called by the entry point on a real start (never by a command-line verb, never in tests that
+// make a guard): from then on each crash guard starts a guardian process of this program.
+void EnableGuardian();
 
 // Installs the filter that brings the guarded windows back when the process crashes (and the
 // same for std::terminate). Called once, first thing, by the entry point.
@@ -44,6 +54,10 @@ void InstallCrashFilter();
 // What the filter does: shows every window of the guarded copy in its recorded state with
 // ShowWindowAsync. No allocation, no lock, no wait.
 void ShowGuardedWindows() noexcept;
+
+// Shows one window in the show state the hider recorded for it (0 normal, 1 minimised,
+// 2 maximised), asynchronously: the crash filter's and the guardian's way back for a window.
+void ShowInRecordedState(HWND window, std::uint8_t state) noexcept;
 
 // The message box that says the hidden windows are not protected against a crash.
 void ShowUnprotectedWarning(HWND owner);

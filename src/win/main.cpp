@@ -12,8 +12,10 @@
 #include "win/crash_guard.h"
 #include "win/desktop.h"
 #include "win/key_state.h"
+#include "win/local_verbs.h"
 #include "win/log.h"
 #include "win/main_window.h"
+#include "win/message_wait.h"
 #include "win/registry.h"
 #include "win/timer.h"
 #include "win/ui.h"
@@ -24,11 +26,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // Before anything loads a DLL: system DLLs come from System32 only, never from the folder
     // the program was started from (a planted DLL there would run as us).
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // The guardian's run and "--restore-recorded" are answered here, before any of the start-up.
+    if (const auto answered = win::HandleLocalVerb()) return *answered;
     win::InstallCrashFilter();
     win::Log(std::string("Start, version ") + std::string(core::kVersion) + ", process " +
              std::to_string(GetCurrentProcessId()));
     // An option on the command line is answered (or handed to the running copy) without starting.
     if (const auto handled = win::HandleCommandLine()) return *handled;
+    // A real start: the crash guard starts a guardian that outlives a forced end of this process.
+    win::EnableGuardian();
     const win::ComApartment com(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
 
     int exitCode = 0;
@@ -47,14 +53,17 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                          [&] { mainWindow = std::make_unique<win::MainWindow>(app, platform); });
             if (mainWindow) {
                 app.SetMainWindowHandle(mainWindow->Hwnd());
-                MSG msg;
-                while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+                MSG msg{};
+                BOOL got = 0;
+                // The wait also serves the command pipe, on this thread, between messages.
+                while ((got = win::WaitForNextMessage(msg)) > 0) {
                     if (win::IsForgedPost(msg)) continue;
                     // Tab and the arrow keys move between the settings window's controls.
                     if (IsDialogMessageW(mainWindow->Hwnd(), &msg)) continue;
                     TranslateMessage(&msg);
                     DispatchMessageW(&msg);
                 }
+                if (got == 0) exitCode = static_cast<int>(msg.wParam);
                 app.SetMainWindowHandle(nullptr);
                 // Destroying the main window brings back every window it still holds hidden.
                 mainWindow.reset();

@@ -8,6 +8,8 @@
 #include "win/about_box.h"
 #include "win/app.h"
 #include "win/command_line_forwarding.h"
+#include "win/command_pipe.h"
+#include "win/command_pipe_server.h"
 #include "win/confirm_dialog.h"
 #include "win/cpu_gauge_view.h"
 #include "win/crash_guard.h"
@@ -120,6 +122,11 @@ void MainWindow::Start() {
         OnShowSettings();
     };
     forwardedVerbs_ = std::make_unique<ForwardedVerbs>(Hwnd(), std::move(verbActions));
+    // Served by the message loop's wait; without it (the name taken, logged) the program runs on
+    // and only the command line cannot reach it.
+    commandPipe_ = std::make_unique<CommandPipeServer>(
+        CommandPipeName(),
+        [this](core::CommandVerb verb) { return forwardedVerbs_->Accept(verb); });
 
     // A damaged setting is reported and costs only its own step: the program still starts,
     // takes back what an earlier copy left hidden, and goes into the tray.
@@ -181,6 +188,8 @@ void MainWindow::ShutDown() {
     if (destroyed_) return;
     destroyed_ = true;
     ending_ = true;
+    // A copy on its way out takes no more requests: a later "--exit" hears that none runs.
+    commandPipe_.reset();
     if (startupTimer_) startupTimer_->SetEnabled(false);
     // A pending update request is abandoned: its late answer must not reach this window.
     updateChecker_.reset();
@@ -404,8 +413,6 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                 RestoreAndSaveBeforeEnding();
             }
             return 0;
-        case WM_COPYDATA:
-            return forwardedVerbs_ ? forwardedVerbs_->Accept(wParam, lParam) : FALSE;
         case kRunForwardedVerb:
             if (forwardedVerbs_) forwardedVerbs_->RunKept([this] { return destroyed_; });
             return 0;

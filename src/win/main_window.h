@@ -31,6 +31,7 @@ class UpdateChecker;
 class CrashGuard;
 class HotkeyPage;
 class ForwardedVerbs;
+class CommandPipeServer;
 class RuleHiding;
 class RulesTab;
 class StatusBar;
@@ -77,9 +78,10 @@ class MainWindow : public FormWindow {
     void OnStartupTimer();
     void OnToggleAutomaticCheck();
 
-    // Options given to a second quenvix.exe, accepted from WM_COPYDATA and run from a posted
-    // message.
+    // Options given to a second quenvix.exe, taken by the command pipe's server and run from a
+    // posted message. The server goes first: it hands verbs to forwardedVerbs_.
     std::unique_ptr<ForwardedVerbs> forwardedVerbs_;
+    std::unique_ptr<CommandPipeServer> commandPipe_;
 
     bool Confirm(core::DialogKind kind, const char* ident, const char* text);
 

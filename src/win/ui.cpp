@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <set>
 
+#include "win/message_wait.h"
+
 namespace quenvix::win {
 
 std::wstring Widen(std::string_view utf8) {
@@ -274,7 +276,8 @@ int ModalDialog::RunModal(HWND owner) {
     SetForegroundWindow(Hwnd());
     MSG msg;
     while (running_) {
-        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        // The program's own wait: the command pipe is served while a dialog is open too.
+        const BOOL got = WaitForNextMessage(msg);
         if (got == 0) {
             // Leave WM_QUIT for the program's own loop.
             PostQuitMessage(static_cast<int>(msg.wParam));

@@ -140,6 +140,20 @@ wait_until 10 window_visible Beta || fail "the uninstall did not bring back the 
 reg_value "$RUN_KEY" Quenvix >/dev/null && fail "the Run value stayed"
 reg_has_key "$SETTINGS_KEY" || fail "a silent uninstall removed the settings"
 
+# ---- a copy ended by force with its guardian: the uninstall gives its window back all the same --
+install_silently
+start_quenvix_in_tray
+hide_by_hotkey Beta || fail "the hotkey did not hide Beta before the kill"
+for pid in $(pgrep -f -- '--guard [0-9]+ QuenvixGuard[.]'); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && kill -9 "$pid"
+done
+kill -9 "$QUENVIX_PID"
+wait_until 10 quenvix_ended || fail "Quenvix could not be killed"
+sleep 1
+window_hidden Beta || fail "Beta came back before the uninstall"
+uninstall_silently
+wait_until 10 window_visible Beta || fail "the uninstall did not bring back what a killed copy left"
+
 # ---- files removed by hand, then uninstalled with /REMOVESETTINGS: no error box, nothing left ---
 install_silently
 rm -f "$INSTALLED/quenvix.exe" "$INSTALLED/README.txt"

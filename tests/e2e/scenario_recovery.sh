@@ -9,6 +9,11 @@ open_windows normal:One min:Two max:Three normal:Gone
 tray_menu_choose "$TRAY_PANIC"
 for w in One Two Three Gone; do wait_until 15 window_hidden "$w" || fail "Panic! did not hide $w"; done
 
+# Its guardian first: it would give the windows back at once (scenario_guardian), and this is
+# about what the next start takes back.
+for pid in $(pgrep -f -- '--guard [0-9]+ QuenvixGuard[.]'); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && kill -9 "$pid"
+done
 kill -9 "$QUENVIX_PID"
 wait_until 10 quenvix_ended || fail "Quenvix could not be killed"
 tw close Gone

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # One copy per desktop: a second copy says so, nudges the first and ends with exit code 0 after OK;
-# the first copy goes on; once the first has ended, a new start runs as a first copy.
+# the first copy goes on; once the first has ended, a new start runs as a first copy, which takes
+# options through its pipe and not through window messages.
 source "$(dirname "$0")/lib.sh"
 e2e_begin single_instance
 
@@ -40,4 +41,17 @@ start_quenvix
 wait_until 20 has_window "$MAIN_CAPTION" || fail "a new start after the first ended did not run as a first copy"
 sleep 2
 has_dialog "Quenvix" && fail "a new start still reports that the program is running"
+
+# Options reach the running copy through its pipe only: a well-formed request of the old window
+# message ("--show") is answered "no" and changes nothing, the same option from a second
+# quenvix.exe works, and "--exit" returns only once the copy has ended.
+wait_until 30 window_hidden "$MAIN_CAPTION" || fail "the new copy did not go into the tray"
+tw copydata QuenvixMainForm 4 || fail "WM_COPYDATA was not refused ($?)"
+sleep 2
+window_hidden "$MAIN_CAPTION" || fail "a request sent as WM_COPYDATA was carried out"
+timeout 30 wine "$QUENVIX_EXE" --show >"$WORK/show.log" 2>&1 || fail "--show ended with $?"
+wait_until 10 window_visible "$MAIN_CAPTION" || fail "--show did not show the settings window"
+timeout 30 wine "$QUENVIX_EXE" --exit >"$WORK/exit.log" 2>&1 || fail "--exit ended with $?"
+has_window_class QuenvixMainForm && fail "--exit returned while the copy still had its window"
+wait_until 10 quenvix_ended || fail "--exit did not end the program"
 pass

@@ -444,6 +444,25 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                    ? 0
                    : 1;
     }
+    // copydata <window class> <verb code>: a well-formed request of the window-message channel that
+    // Quenvix once took, sent from a window of this (same user's) process. 0 when the window got
+    // it and answered FALSE, 3 when it answered anything else.
+    if (cmd == L"copydata" && argc >= 4) {
+        HWND h = FindWindowW(argv[2], nullptr);
+        HWND sender = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                      GetModuleHandleW(nullptr), nullptr);
+        if (!h || !sender) return 1;
+        const auto code = static_cast<std::uint32_t>(Number(argv[3]));
+        unsigned char payload[8] = {1, 0, 0, 0, static_cast<unsigned char>(code), 0, 0, 0};
+        COPYDATASTRUCT data{0x51565843, sizeof payload, payload};
+        DWORD_PTR result = 0;
+        const LRESULT sent =
+            SendMessageTimeoutW(h, WM_COPYDATA, reinterpret_cast<WPARAM>(sender),
+                                reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 5000, &result);
+        DestroyWindow(sender);
+        if (!sent) return 1;
+        return result == FALSE ? 0 : 3;
+    }
     if (cmd == L"answers" && argc >= 3) {
         HWND h = FindByTitle(argv[2]);
         DWORD_PTR result = 0;

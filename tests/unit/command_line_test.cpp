@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -70,33 +72,101 @@ TEST(CommandLine, OnlyTheVerbsForTheRunningCopyAreForwarded) {
     for (const auto verb :
          {CommandVerb::Exit, CommandVerb::RestoreAll, CommandVerb::HideAll, CommandVerb::Show}) {
         EXPECT_TRUE(NeedsRunningCopy(verb));
-        const auto payload = EncodeForwardedVerb(verb);
-        EXPECT_EQ(DecodeForwardedVerb(kForwardMagic, payload.data(), payload.size()), verb);
+        const auto request = EncodeForwardedVerb(verb);
+        EXPECT_EQ(DecodeForwardedVerb(request.data(), request.size()), verb);
     }
     for (const auto verb : {CommandVerb::Start, CommandVerb::Version, CommandVerb::Help}) {
         EXPECT_FALSE(NeedsRunningCopy(verb));
-        const auto payload = EncodeForwardedVerb(verb);
-        EXPECT_FALSE(DecodeForwardedVerb(kForwardMagic, payload.data(), payload.size()));
+        const auto request = EncodeForwardedVerb(verb);
+        EXPECT_FALSE(DecodeForwardedVerb(request.data(), request.size()));
     }
     EXPECT_EQ(UsageText().find("--restore-all") != std::string::npos, true);
     EXPECT_EQ(VersionText(), "Quenvix 1.2");
 }
 
-TEST(CommandLine, ReceiverRefusesAnythingButTheExactMessage) {
+TEST(CommandLine, ReceiverRefusesAnythingButTheExactRequest) {
     const auto good = EncodeForwardedVerb(CommandVerb::Exit);
-    ASSERT_TRUE(DecodeForwardedVerb(kForwardMagic, good.data(), good.size()));
-    EXPECT_FALSE(DecodeForwardedVerb(kForwardMagic + 1, good.data(), good.size()));
-    EXPECT_FALSE(DecodeForwardedVerb(0x100000000ull | kForwardMagic, good.data(), good.size()));
-    EXPECT_FALSE(DecodeForwardedVerb(kForwardMagic, nullptr, good.size()));
-    EXPECT_FALSE(DecodeForwardedVerb(kForwardMagic, good.data(), good.size() - 1));
-    const std::uint8_t longer[12] = {1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0};
-    EXPECT_FALSE(DecodeForwardedVerb(kForwardMagic, longer, sizeof longer));
-    // Each byte changed on its own: a wrong format number or an unknown code is refused.
+    ASSERT_EQ(DecodeForwardedVerb(good.data(), good.size()), CommandVerb::Exit);
+    // Cut short (in half, by one byte), nothing at all, or more than was ever sent.
+    EXPECT_FALSE(DecodeForwardedVerb(good.data(), good.size() / 2));
+    EXPECT_FALSE(DecodeForwardedVerb(good.data(), good.size() - 1));
+    EXPECT_FALSE(DecodeForwardedVerb(nullptr, good.size()));
+    EXPECT_FALSE(DecodeForwardedVerb(good.data(), 0));
+    std::vector<std::uint8_t> huge(1 << 20, 0);
+    std::copy(good.begin(), good.end(), huge.begin());
+    EXPECT_FALSE(DecodeForwardedVerb(huge.data(), huge.size()));
+    EXPECT_FALSE(DecodeForwardedVerb(huge.data(), good.size() + 1));
+    // Each byte changed on its own: a wrong magic, a wrong format number or an unknown verb code.
     for (std::size_t i = 0; i < good.size(); ++i) {
         auto bad = good;
         bad[i] ^= 0x40;
-        EXPECT_FALSE(DecodeForwardedVerb(kForwardMagic, bad.data(), bad.size())) << i;
+        EXPECT_FALSE(DecodeForwardedVerb(bad.data(), bad.size())) << i;
     }
+    // The answer's shape is not a request, and a request's is not an answer.
+    const auto reply = EncodeForwardReply(kExitDone);
+    EXPECT_FALSE(DecodeForwardedVerb(reply.data(), reply.size()));
+    EXPECT_FALSE(DecodeForwardReply(good.data(), good.size()));
+}
+
+TEST(CommandLine, AnswerCarriesOnlyTheExitCodesOfAForwardedOption) {
+    for (const int code : {kExitDone, kExitNotRunning}) {
+        const auto reply = EncodeForwardReply(code);
+        EXPECT_EQ(DecodeForwardReply(reply.data(), reply.size()), code);
+        EXPECT_FALSE(DecodeForwardReply(reply.data(), reply.size() - 1));
+    }
+    // A bad command line is the asking process's own business, never the running copy's answer.
+    const auto other = EncodeForwardReply(kExitBadCommandLine);
+    EXPECT_FALSE(DecodeForwardReply(other.data(), other.size()));
+    auto wrongMagic = EncodeForwardReply(kExitDone);
+    wrongMagic[3] ^= 1;
+    EXPECT_FALSE(DecodeForwardReply(wrongMagic.data(), wrongMagic.size()));
+}
+
+TEST(CommandLine, TheGuardiansLineIsTakenOnlyExactlyAsACopyMakesIt) {
+    const std::string name = GuardSectionName(4242, 0x00c0ffee);
+    EXPECT_EQ(name, "QuenvixGuard.4242.00c0ffee");
+    const auto request = Parse({"--guard", "4242", name});
+    EXPECT_EQ(request.verb, CommandVerb::Guard);
+    EXPECT_TRUE(request.error.empty()) << request.error;
+    EXPECT_EQ(request.guardedProcess, 4242u);
+    EXPECT_EQ(request.guardSection, name);
+    EXPECT_FALSE(NeedsRunningCopy(CommandVerb::Guard));
+    // The largest process id and nonce still make an argument that is not too long.
+    EXPECT_EQ(Parse({"--guard", "4294967295", GuardSectionName(4294967295u, 0xffffffffu)}).verb,
+              CommandVerb::Guard);
+
+    // Whatever else a user writes with it is an unknown argument, and the text says no more.
+    const std::vector<std::vector<std::string>> near{
+        {"--guard"},
+        {"--guard", "4242"},
+        {"/guard", "4242", name},
+        {"--GUARD", "4242", name},
+        {" --guard", "4242", name},
+        {"--guard", "4242", name, "--exit"},
+        {"--guard", "4243", name},  // the section of another process
+        {"--guard", "04242", "QuenvixGuard.04242.00c0ffee"},
+        {"--guard", "0", GuardSectionName(0, 1)},
+        {"--guard", "4294967296", "QuenvixGuard.4294967296.0000000"},
+        {"--guard", "4242", "QuenvixGuard.4242.00C0FFEE"},
+        {"--guard", "4242", "QuenvixGuard.4242.00c0ffe"},
+        {"--guard", "4242", "Global\\QuenvixGuard.4242.00c0ffee"},
+    };
+    for (const auto& args : near) {
+        const auto refused = Parse(args);
+        EXPECT_EQ(refused.verb, CommandVerb::Start) << args.size() << " " << args[0];
+        EXPECT_NE(refused.error.find("Unknown argument '"), std::string::npos) << refused.error;
+    }
+    EXPECT_EQ(UsageText().find("guard"), std::string::npos);
+}
+
+TEST(CommandLine, RestoreRecordedIsAnsweredHereAndTold) {
+    for (const char* arg : {"--restore-recorded", "/RESTORE-RECORDED", "-Restore-Recorded"}) {
+        const auto request = Parse({arg});
+        EXPECT_EQ(request.verb, CommandVerb::RestoreRecorded) << arg;
+        EXPECT_TRUE(request.error.empty()) << request.error;
+    }
+    EXPECT_FALSE(NeedsRunningCopy(CommandVerb::RestoreRecorded));
+    EXPECT_NE(UsageText().find("--restore-recorded"), std::string::npos);
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <functional>
 #include <vector>
 
+#include "guarded_test_window.h"
+
 namespace quenvix::win {
 namespace {
 
@@ -26,31 +28,7 @@ void PumpAWhile() {
     PumpUntil([] { return false; }, 200);
 }
 
-struct TestWindow {
-    explicit TestWindow(int showCommand) {
-        static const ATOM atom = [] {
-            WNDCLASSW wc{};
-            wc.lpfnWndProc = DefWindowProcW;
-            wc.hInstance = GetModuleHandleW(nullptr);
-            wc.lpszClassName = L"QuenvixCrashGuardTest";
-            return RegisterClassW(&wc);
-        }();
-        (void)atom;
-        hwnd = CreateWindowExW(0, L"QuenvixCrashGuardTest", L"guarded", WS_OVERLAPPEDWINDOW, 10, 10,
-                               300, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-        ShowWindow(hwnd, showCommand);
-        ShowWindow(hwnd, SW_HIDE);
-    }
-    ~TestWindow() { DestroyWindow(hwnd); }
-    core::RecoveryEntry Entry(std::uint8_t state) const {
-        core::RecoveryEntry entry;
-        entry.handle = reinterpret_cast<std::uintptr_t>(hwnd);
-        entry.state = state;
-        entry.caption = "not used by the guard";
-        return entry;
-    }
-    HWND hwnd = nullptr;
-};
+using TestWindow = test::GuardedTestWindow;
 
 TEST(CrashGuard, BringsBackTheLatestListEachWindowInItsState) {
     TestWindow normal(SW_SHOWNORMAL), minimised(SW_SHOWMINIMIZED), maximised(SW_SHOWMAXIMIZED),

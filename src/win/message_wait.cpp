@@ -1,0 +1,85 @@
+#include "win/message_wait.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "win/log.h"
+
+namespace quenvix::win {
+
+namespace {
+
+// The message queue takes the last wait slot.
+constexpr DWORD kMaxSources = MAXIMUM_WAIT_OBJECTS - 1;
+
+thread_local std::vector<MessageWaitSource*> t_sources;
+
+bool IsRegistered(const MessageWaitSource* source) {
+    return std::find(t_sources.begin(), t_sources.end(), source) != t_sources.end();
+}
+
+DWORD TimeoutUntil(ULONGLONG deadline, ULONGLONG now) {
+    if (deadline <= now) return 0;
+    return static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, INFINITE - 1));
+}
+
+// Serves every source whose deadline has passed. A source may remove another while it is served,
+// so each is looked up again before its turn.
+void ServeOverdue() {
+    const std::vector<MessageWaitSource*> sources = t_sources;
+    for (MessageWaitSource* source : sources) {
+        if (!IsRegistered(source)) continue;
+        const ULONGLONG deadline = source->Deadline();
+        if (deadline != 0 && deadline <= GetTickCount64()) source->Serve();
+    }
+}
+
+}  // namespace
+
+void AddMessageWaitSource(MessageWaitSource& source) {
+    if (!IsRegistered(&source)) t_sources.push_back(&source);
+}
+
+void RemoveMessageWaitSource(MessageWaitSource& source) {
+    std::erase(t_sources, &source);
+}
+
+BOOL WaitForNextMessage(MSG& msg) {
+    for (;;) {
+        // Without sources this is the plain loop, at its cost of one call per message.
+        if (t_sources.empty()) return GetMessageW(&msg, nullptr, 0, 0);
+
+        HANDLE handles[kMaxSources];
+        MessageWaitSource* owners[kMaxSources];
+        DWORD count = 0;
+        DWORD timeout = INFINITE;
+        const ULONGLONG now = GetTickCount64();
+        for (MessageWaitSource* source : t_sources) {
+            if (const ULONGLONG deadline = source->Deadline()) {
+                timeout = std::min(timeout, TimeoutUntil(deadline, now));
+            }
+            const HANDLE handle = source->WaitHandle();
+            if (handle && count < kMaxSources) {
+                handles[count] = handle;
+                owners[count++] = source;
+            }
+        }
+        // The sources come before the queue (a signalled handle wins over waiting input), so a
+        // busy queue cannot starve them; MWMO_INPUTAVAILABLE returns at once for input that an
+        // earlier peek saw but left in the queue.
+        const DWORD woken =
+            MsgWaitForMultipleObjectsEx(count, handles, timeout, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (woken < WAIT_OBJECT_0 + count) {
+            owners[woken - WAIT_OBJECT_0]->Serve();
+        } else if (woken == WAIT_TIMEOUT) {
+            ServeOverdue();
+        } else if (woken == WAIT_FAILED) {
+            // Never spin on a failing wait: the messages at least go on.
+            LogLastError("MsgWaitForMultipleObjectsEx");
+            return GetMessageW(&msg, nullptr, 0, 0);
+        }
+        if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return msg.message == WM_QUIT ? 0 : 1;
+    }
+}
+
+}  // namespace quenvix::win

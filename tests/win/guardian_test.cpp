@@ -1,0 +1,257 @@
+// The guardian and the list it reads. The list: a reader never sees a half-written list, neither
+// under a writer that never stops nor after a writer that died in the middle of a change, and the
+// capacity bounds it. The guardian: the real quenvix.exe started as the guardian of a process this
+// test controls shows this test's hidden windows, each in its state, when that process is killed;
+// after the clean exit it touches nothing; and the copy notices a guardian that was killed.
+#include "win/guardian.h"
+
+#include <aclapi.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "core/command_line.h"
+#include "guarded_test_window.h"
+#include "win/crash_guard.h"
+
+namespace quenvix::win {
+namespace {
+
+std::vector<core::RecoveryEntry> Entries(std::uint64_t firstHandle, std::size_t count,
+                                         std::uint8_t state) {
+    std::vector<core::RecoveryEntry> entries(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        entries[i].handle = firstHandle + i;
+        entries[i].state = state;
+    }
+    return entries;
+}
+
+TEST(GuardedList, AReaderSeesOnlyWholeListsWhileTheWriterNeverStops) {
+    auto list = std::make_unique<GuardedList>();
+    // List number k: (k % 61) + 1 entries, handles k * 10000 + i, state k % 3. A torn read mixes
+    // two numbers, or has the wrong length for its number.
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        for (std::uint64_t k = 1; !stop.load(); ++k) {
+            WriteGuardedList(*list, Entries(k * 10000, (k % 61) + 1, k % 3));
+        }
+    });
+    // Reads until it has seen a good many of the writer's lists go by, each one whole.
+    std::uint64_t lastSeen = 0;
+    std::uint64_t distinct = 0;
+    std::vector<GuardedEntry> read;
+    for (long i = 0; i < 50'000'000 && distinct < 200; ++i) {
+        if (!ReadGuardedList(*list, read) || read.empty()) continue;
+        const std::uint64_t k = read[0].handle / 10000;
+        ASSERT_EQ(read.size(), (k % 61) + 1) << "list " << k;
+        for (std::size_t j = 0; j < read.size(); ++j) {
+            ASSERT_EQ(read[j], (GuardedEntry{k * 10000 + j, static_cast<std::uint8_t>(k % 3)}))
+                << "list " << k << " entry " << j;
+        }
+        if (k != lastSeen) ++distinct;
+        lastSeen = k;
+    }
+    stop = true;
+    writer.join();
+    EXPECT_GE(distinct, 200u) << "the reads must have overlapped the writer's changes";
+}
+
+TEST(GuardedList, KeepsTheFirstEntriesUpToItsCapacityAndSurvivesAWriterThatDiedMidChange) {
+    auto list = std::make_unique<GuardedList>();
+    EXPECT_EQ(WriteGuardedList(*list, Entries(1, kCrashListCapacity + 7, 2)), kCrashListCapacity);
+    std::vector<GuardedEntry> read;
+    ASSERT_TRUE(ReadGuardedList(*list, read));
+    ASSERT_EQ(read.size(), kCrashListCapacity);
+    EXPECT_EQ(read.front(), (GuardedEntry{1, 2}));
+    EXPECT_EQ(read.back(), (GuardedEntry{kCrashListCapacity, 2}));
+
+    WriteGuardedList(*list, Entries(500, 3, 1));
+    // A writer killed half-way through the next change: the copy not in use is marked as being
+    // written and holds part of a list. The current one is untouched and must be what is read.
+    auto& spare = list->copies[1u - (list->current.load() & 1u)];
+    spare.sequence.fetch_add(1);
+    spare.handles[0].store(999);
+    spare.count.store(1);
+    ASSERT_TRUE(ReadGuardedList(*list, read));
+    EXPECT_EQ(read, (std::vector<GuardedEntry>{{500, 1}, {501, 1}, {502, 1}}));
+}
+
+// ---- the guardian, for real ---------------------------------------------------------------
+
+std::wstring BesideThisTest(const wchar_t* file) {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    const std::wstring folder(path);
+    return folder.substr(0, folder.find_last_of(L"\\/") + 1) + file;
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD limitMs = 10000) {
+    const ULONGLONG deadline = GetTickCount64() + limitMs;
+    while (GetTickCount64() < deadline) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        if (done()) return true;
+        Sleep(10);
+    }
+    return done();
+}
+
+// Stands in for the running copy: a process the guardian can watch and the test can kill. This
+// test program itself, started suspended, never runs a line.
+struct WatchedProcess {
+    WatchedProcess() {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        std::wstring commandLine = L"watched";
+        const std::wstring self = BesideThisTest(L"win_guardian_test.exe");
+        if (CreateProcessW(self.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                           CREATE_SUSPENDED, nullptr, nullptr, &startup, &info)) {
+            CloseHandle(info.hThread);
+        }
+    }
+    ~WatchedProcess() { Kill(); }
+    void Kill() {
+        if (!info.hProcess) return;
+        TerminateProcess(info.hProcess, 9);
+        WaitForSingleObject(info.hProcess, 5000);
+        CloseHandle(info.hProcess);
+        info.hProcess = nullptr;
+    }
+    PROCESS_INFORMATION info{};
+};
+
+using HiddenWindow = test::GuardedTestWindow;
+
+// Ends a guardian the test left behind, so that it cannot outlive the test.
+struct GuardianEnd {
+    explicit GuardianEnd(HANDLE guardian) : process(guardian) {}
+    ~GuardianEnd() {
+        if (process && WaitForSingleObject(process, 0) != WAIT_OBJECT_0) {
+            TerminateProcess(process, 9);
+        }
+    }
+    HANDLE process;
+};
+
+DWORD ExitCodeAfterEnd(HANDLE process) {
+    if (WaitForSingleObject(process, 10000) != WAIT_OBJECT_0) return STILL_ACTIVE;
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(process, &code);
+    return code;
+}
+
+TEST(Guardian, AKilledCopysWindowsComeBackInTheirStatesAndTheGuardianEnds) {
+    WatchedProcess copy;
+    ASSERT_TRUE(copy.info.hProcess);
+    HiddenWindow normal(SW_SHOWNORMAL), minimised(SW_SHOWMINIMIZED), maximised(SW_SHOWMAXIMIZED),
+        restoredMeanwhile(SW_SHOWNORMAL);
+    auto guardian = Guardian::Start(BesideThisTest(L"quenvix.exe"), copy.info.dwProcessId);
+    ASSERT_TRUE(guardian);
+    const GuardianEnd end(guardian->Process());
+    guardian->Publish({restoredMeanwhile.Entry(0)});
+    guardian->Publish({normal.Entry(0), minimised.Entry(1), maximised.Entry(2)});
+    EXPECT_TRUE(guardian->Watching());
+
+    copy.Kill();
+    ASSERT_TRUE(PumpUntil([&] {
+        return IsWindowVisible(normal.hwnd) && IsWindowVisible(minimised.hwnd) &&
+               IsWindowVisible(maximised.hwnd);
+    }));
+    EXPECT_EQ(ExitCodeAfterEnd(guardian->Process()), 0u);
+    PumpUntil([] { return false; }, 200);
+    EXPECT_FALSE(IsIconic(normal.hwnd));
+    EXPECT_FALSE(IsZoomed(normal.hwnd));
+    EXPECT_TRUE(IsIconic(minimised.hwnd));
+    EXPECT_TRUE(IsZoomed(maximised.hwnd));
+    EXPECT_FALSE(IsWindowVisible(restoredMeanwhile.hwnd)) << "only the latest list counts";
+}
+
+TEST(Guardian, AfterTheCleanExitItEndsWithoutTouchingAWindow) {
+    WatchedProcess copy;
+    ASSERT_TRUE(copy.info.hProcess);
+    HiddenWindow hidden(SW_SHOWNORMAL);
+    auto guardian = Guardian::Start(BesideThisTest(L"quenvix.exe"), copy.info.dwProcessId);
+    ASSERT_TRUE(guardian);
+    UniqueHandle process;
+    {
+        HANDLE duplicate = nullptr;
+        DuplicateHandle(GetCurrentProcess(), guardian->Process(), GetCurrentProcess(), &duplicate,
+                        0, FALSE, DUPLICATE_SAME_ACCESS);
+        process.reset(duplicate);
+    }
+    const GuardianEnd end(process.get());
+    guardian->Publish({hidden.Entry(0)});
+    // Held here too, so that the section outlives the copy's object even if the guardian has
+    // not opened it yet (a copy that ends cleanly so soon leaves no list to show anyway).
+    const auto held = GuardianMapping::Open(guardian->SectionName());
+    ASSERT_TRUE(held);
+    guardian.reset();  // the clean exit, with the window still listed
+
+    copy.Kill();
+    EXPECT_EQ(ExitCodeAfterEnd(process.get()), 0u);
+    PumpUntil([] { return false; }, 300);
+    EXPECT_FALSE(IsWindowVisible(hidden.hwnd));
+}
+
+TEST(Guardian, TheCopyNoticesAKilledGuardianAtTheNextChange) {
+    WatchedProcess copy;
+    ASSERT_TRUE(copy.info.hProcess);
+    auto guardian = Guardian::Start(BesideThisTest(L"quenvix.exe"), copy.info.dwProcessId);
+    ASSERT_TRUE(guardian);
+    guardian->Publish({});
+    EXPECT_TRUE(guardian->Watching());
+    TerminateProcess(guardian->Process(), 9);
+    ASSERT_EQ(WaitForSingleObject(guardian->Process(), 10000), WAIT_OBJECT_0);
+    guardian->Publish(Entries(1, 1, 0));
+    EXPECT_FALSE(guardian->Watching());
+}
+
+// ---- the section and the guardian's command line ------------------------------------------
+
+TEST(GuardianSection, IsSharedForTheCopysUserOnlyAndOpenedOnlyWhenItIsOurs) {
+    const DWORD self = GetCurrentProcessId();
+    auto made = GuardianMapping::Create(self);
+    ASSERT_TRUE(made);
+    auto opened = GuardianMapping::Open(made->Name());
+    ASSERT_TRUE(opened);
+    EXPECT_EQ(opened->Section().processId.load(), self);
+    WriteGuardedList(made->Section().list, Entries(77, 2, 1));
+    std::vector<GuardedEntry> read;
+    ASSERT_TRUE(ReadGuardedList(opened->Section().list, read));
+    EXPECT_EQ(read, (std::vector<GuardedEntry>{{77, 1}, {78, 1}}));
+    made->Section().cleanExit.store(1);
+    EXPECT_EQ(opened->Section().cleanExit.load(), 1u);
+
+    // One ACE, for the user who runs us.
+    const std::wstring name = L"Local\\" + std::wstring(made->Name().begin(), made->Name().end());
+    UniqueHandle handle(OpenFileMappingW(READ_CONTROL, FALSE, name.c_str()));
+    ASSERT_TRUE(handle);
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(GetSecurityInfo(handle.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, &dacl, nullptr, &descriptor),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_TRUE(dacl);
+    EXPECT_EQ(dacl->AceCount, 1);
+    LocalFree(descriptor);
+
+    // A section of that kind of name that is not ours, and a guardian pointed at the wrong
+    // process: nothing is watched, nothing is shown, and it says so at once.
+    const std::string squatted = core::GuardSectionName(self, 0);
+    const std::wstring squattedName = L"Local\\" + std::wstring(squatted.begin(), squatted.end());
+    UniqueHandle foreign(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                            sizeof(GuardianSection), squattedName.c_str()));
+    ASSERT_TRUE(foreign);
+    EXPECT_FALSE(GuardianMapping::Open(squatted));
+    EXPECT_EQ(RunGuardian(self, squatted), core::kExitNotRunning);
+    WatchedProcess other;
+    ASSERT_TRUE(other.info.hProcess);
+    EXPECT_EQ(RunGuardian(other.info.dwProcessId, made->Name()), core::kExitNotRunning);
+}
+
+}  // namespace
+}  // namespace quenvix::win
