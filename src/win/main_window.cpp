@@ -246,6 +246,14 @@ void MainWindow::OnShowSettings() {
 }
 
 bool MainWindow::Confirm(core::DialogKind kind, const char* ident, const char* text) {
+    // One question at a time: the tray menu still opens while one is asked (its loop runs ours),
+    // and Exit chosen there again must not stack a second question on the first.
+    if (questionOpen_) return false;
+    questionOpen_ = true;
+    struct Answered {
+        bool& open;
+        ~Answered() { open = false; }
+    } answered{questionOpen_};
     core::DialogText dialog;
     dialog.Kind = kind;
     dialog.Ident = ident;

@@ -110,6 +110,8 @@ class MainWindow : public FormWindow {
     std::unique_ptr<RuleHiding> ruleHiding_;
     std::unique_ptr<RulesTab> rulesTab_;
     bool destroyed_ = false;
+    // A confirmation is being asked.
+    bool questionOpen_ = false;
     // Set when the exit begins: from then on hotkeys, commands and the tray do nothing.
     bool ending_ = false;
 };

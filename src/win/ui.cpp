@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <set>
+#include <utility>
 
 namespace quenvix::win {
 
@@ -86,6 +87,16 @@ UniqueFont MakeFont(const wchar_t* face, int charHeightPx96, UINT dpi, bool bold
 
 // ---- Window ---------------------------------------------------------------------------------
 
+namespace {
+
+// The object whose window this thread's own CreateWindowExW is making right now. Its
+// WM_NCCREATE binds to this, never to the pointer the message carries: that message can come
+// from anyone, and our own creation can happen while the thread handles another program's sent
+// message (the shell's tray callback is one), which InSendMessageEx cannot tell apart.
+thread_local Window* t_windowBeingCreated = nullptr;
+
+}  // namespace
+
 Window::~Window() {
     if (hwnd_) {
         HWND h = hwnd_;
@@ -112,8 +123,14 @@ HWND Window::CreateBound(const wchar_t* className, DWORD style, DWORD exStyle,
         if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
         registered.insert(className);
     }
+    // Nested creations (a window made while another one is being created) restore the outer one.
+    struct Creating {
+        Window* outer = t_windowBeingCreated;
+        explicit Creating(Window* self) { t_windowBeingCreated = self; }
+        ~Creating() { t_windowBeingCreated = outer; }
+    } creating(this);
     return CreateWindowExW(exStyle, className, title.c_str(), style, x, y, width, height, parent,
-                           menu, AppInstance(), this);
+                           menu, AppInstance(), nullptr);
 }
 
 LRESULT Window::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -125,10 +142,12 @@ LRESULT Window::DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CALLBACK Window::StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    // Bound once, by our own CreateWindowExW: a WM_NCCREATE that anyone else sends later carries
-    // a pointer we must not follow.
-    if (msg == WM_NCCREATE && SentByThisThread() && !GetWindowLongPtrW(hwnd, GWLP_USERDATA)) {
-        auto* self = static_cast<Window*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    // Bound once, by our own CreateWindowExW, to the object that asked for it. The creation
+    // message's own pointer is never read: a WM_NCCREATE that anyone else sends carries whatever
+    // they like.
+    if (msg == WM_NCCREATE && t_windowBeingCreated && !t_windowBeingCreated->hwnd_ &&
+        !GetWindowLongPtrW(hwnd, GWLP_USERDATA)) {
+        Window* self = std::exchange(t_windowBeingCreated, nullptr);
         self->hwnd_ = hwnd;
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }

@@ -156,7 +156,10 @@ HINSTANCE AppInstance();
 // True when the message being handled comes from this thread (a SendMessage of our own, the
 // system's own notification, or the message loop): only then can pointers in it be trusted.
 // Another thread or process can send any message with any lParam; a pointer from there is at
-// best meaningless here.
+// best meaningless here. InSendMessageEx, which this asks, reports the outermost message the
+// thread handles: inside another thread's sent message it says "sent" for our own messages too.
+// So work that another program's message asks for (the shell's tray callback) is queued and run
+// from the message loop, never inside that message; windows are bound without asking this at all.
 bool SentByThisThread();
 
 // Runs the messages waiting for this thread, at most `maxMessages`, while `goOn` (when given)

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 
 #include "win/ui.h"
@@ -73,10 +74,48 @@ TEST(ForgedMessages, PointersFromAnotherThreadAreNeitherReadNorActedOn) {
     create.lpCreateParams = reinterpret_cast<void*>(garbage);
     SendFromAnotherThread(form.Hwnd(), WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&create));
     SendFromAnotherThread(form.Hwnd(), WM_NOTIFY, 1, garbage);
+    // Posted, the creation message's pointer is no more ours.
+    PostMessageW(form.Hwnd(), WM_NCCREATE, 0, garbage);
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+    EXPECT_EQ(GetWindowLongPtrW(form.Hwnd(), GWLP_USERDATA), reinterpret_cast<LONG_PTR>(&form));
     EXPECT_EQ(form.notices, 0);
     EXPECT_EQ(form.Dpi(), dpi);
     const RECT after = WindowRect(form.Hwnd());
     EXPECT_TRUE(EqualRect(&before, &after));
+}
+
+// The shell delivers its tray callback from its own process: whatever the program makes while it
+// handles such a message (a question, the settings window's controls) must still be made.
+class MakerForm : public FormWindow {
+  public:
+    static constexpr UINT kMake = WM_APP + 7;
+    MakerForm() {
+        CreateBound(L"QuenvixForgedMessageMaker", WS_OVERLAPPEDWINDOW, 0, L"maker", 50, 50, 200,
+                    100, nullptr);
+    }
+    std::unique_ptr<ProbeForm> made;
+
+  protected:
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
+        if (msg == kMake) {
+            made = std::make_unique<ProbeForm>();
+            return 0;
+        }
+        return FormWindow::OnMessage(msg, wParam, lParam);
+    }
+};
+
+TEST(ForgedMessages, OurOwnWindowsAreMadeWhileWeHandleAnotherThreadsMessage) {
+    MakerForm maker;
+    ASSERT_TRUE(maker.Hwnd());
+    SendFromAnotherThread(maker.Hwnd(), MakerForm::kMake, 0, 0);
+    ASSERT_TRUE(maker.made);
+    ASSERT_TRUE(maker.made->Hwnd());
+    EXPECT_EQ(GetWindowLongPtrW(maker.made->Hwnd(), GWLP_USERDATA),
+              reinterpret_cast<LONG_PTR>(maker.made.get()));
+    // Its control was made and placed too.
+    EXPECT_TRUE(FindWindowExW(maker.made->Hwnd(), nullptr, L"BUTTON", nullptr));
 }
 
 TEST(ForgedMessages, OurOwnNoticesAndDpiChangesStillWork) {
