@@ -73,7 +73,7 @@ ShiftState CurrentShiftState() {
 
 // ---- the hidden callback window ---------------------------------------------------------------
 
-class TrayIcon::CallbackWindow : public Window {
+class TrayIcon::CallbackWindow : public ServiceWindow {
   public:
     explicit CallbackWindow(TrayIcon& icon) : icon_(icon) {
         // An ordinary (hidden) top-level window, not a message-only one: only those hear the
@@ -88,7 +88,7 @@ class TrayIcon::CallbackWindow : public Window {
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
         LRESULT result = 0;
         if (icon_.IconWndProc(msg, wParam, lParam, result)) return result;
-        return DefaultProc(msg, wParam, lParam);
+        return ServiceWindow::OnMessage(msg, wParam, lParam);
     }
 
   private:
