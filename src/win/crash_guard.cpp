@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <exception>
 #include <string>
+#include <utility>
 
 #include "win/guardian.h"
 #include "win/log.h"
@@ -32,24 +33,32 @@ constexpr UINT kWarnMessage = WM_APP + 1;
 
 // A message-only window of the creating thread: the hider tells the guard about a failed write
 // from deep inside its own work, and the message box must wait until the loop is back.
-class CrashGuard::Mailbox : public Window {
+class CrashGuard::Mailbox : public ServiceWindow {
   public:
     explicit Mailbox(std::function<void()> warnUser) : warnUser_(std::move(warnUser)) {
         CreateBound(L"QuenvixCrashGuard", 0, 0, L"", 0, 0, 0, 0, HWND_MESSAGE);
         if (!Hwnd()) LogLastError("CreateWindowExW (crash guard)");
     }
 
+    // Asks for the warning from the loop; only a warning asked for is shown, so the wake-up
+    // posted again and again by someone else shows nothing.
+    bool RequestWarning() {
+        pending_ = true;
+        return Hwnd() && PostMessageW(Hwnd(), kWarnMessage, 0, 0);
+    }
+
   protected:
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
         if (msg == kWarnMessage) {
-            if (warnUser_) warnUser_();
+            if (std::exchange(pending_, false) && warnUser_) warnUser_();
             return 0;
         }
-        return Window::OnMessage(msg, wParam, lParam);
+        return ServiceWindow::OnMessage(msg, wParam, lParam);
     }
 
   private:
     std::function<void()> warnUser_;
+    bool pending_ = false;
 };
 
 CrashGuard::CrashGuard(std::function<void()> warnUser)
@@ -77,7 +86,7 @@ void CrashGuard::RecoveryWriteFailed() {
     Log("The recovery record could not be written");
     if (warned_) return;
     warned_ = true;
-    if (!mailbox_->Hwnd() || !PostMessageW(mailbox_->Hwnd(), kWarnMessage, 0, 0)) {
+    if (!mailbox_->RequestWarning()) {
         LogLastError("PostMessageW (crash guard)");
     }
 }

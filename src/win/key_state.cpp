@@ -96,7 +96,7 @@ LRESULT Win32RawKeyboard::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         // The system frees the input only through the default procedure.
         return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
-    return DefaultProc(msg, wParam, lParam);
+    return ServiceWindow::OnMessage(msg, wParam, lParam);
 }
 
 std::unique_ptr<Win32RawKeyboard> FollowKeyEvents(core::HotkeyDetector& peek,

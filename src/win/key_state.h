@@ -24,7 +24,7 @@ class Win32KeyState : public core::KeyState {
 
 // Every key going down or up on this desktop, whichever program has the focus, delivered on the
 // thread that made this object (it must run a message loop).
-class Win32RawKeyboard : private Window {
+class Win32RawKeyboard : private ServiceWindow {
   public:
     using KeyEvent = std::function<void(std::uint16_t code, bool down)>;
     using RegisterFn = std::function<BOOL(const RAWINPUTDEVICE* devices, UINT count)>;

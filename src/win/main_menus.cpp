@@ -43,10 +43,18 @@ void CommandMenus::AttachMenuBar(HWND window) {
     if (unattachedBar_ && SetMenu(window, menuBar_)) unattachedBar_.release();
 }
 
-bool CommandMenus::Run(int id) const {
+bool CommandMenus::Run(int id, MenuPlace place) const {
+    return RunWhere(id, [place](MenuPlace p) { return p == place; });
+}
+
+bool CommandMenus::RunOutsideTray(int id) const {
+    return RunWhere(id, [](MenuPlace p) { return p != MenuPlace::TrayMenu; });
+}
+
+bool CommandMenus::RunWhere(int id, const std::function<bool(MenuPlace)>& inPlace) const {
     if (id == 0) return false;
     for (const MenuCommand& command : table_) {
-        if (command.id != id) continue;
+        if (command.id != id || !inPlace(command.place)) continue;
         if (command.run) command.run();
         return true;
     }

@@ -61,10 +61,13 @@ class CommandMenus {
     void AttachMenuBar(HWND window);
     HMENU MenuBar() const { return menuBar_; }
     HMENU TrayMenu() const { return trayMenu_.get(); }
-    // Runs the command with this id; false when the table has none.
-    bool Run(int id) const;
+    // Runs the command with this id if it lives in `place`; false when the table has none there.
+    bool Run(int id, MenuPlace place) const;
+    // Runs the command with this id unless it is the tray menu's; false when there is none.
+    bool RunOutsideTray(int id) const;
 
   private:
+    bool RunWhere(int id, const std::function<bool(MenuPlace)>& inPlace) const;
     std::vector<MenuCommand> table_;
     HMENU menuBar_ = nullptr;
     UniqueMenu unattachedBar_;  // owns the bar until a window does

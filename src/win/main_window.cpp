@@ -94,7 +94,7 @@ void MainWindow::Start() {
     trayIcon_->SetIconIndex(0);
     trayIcon_->SetPopupMenu(menus_->TrayMenu());
     trayIcon_->OnDblClick = [this] { OnShowSettings(); };
-    trayIcon_->OnMenuCommand = [this](UINT id) { OnCommand(static_cast<int>(id), 0); };
+    trayIcon_->OnMenuCommand = [this](UINT id) { RunTrayChoice(id); };
 
     crashGuard_ = std::make_unique<CrashGuard>([this] { ShowUnprotectedWarning(Hwnd()); });
     // One record per session: another copy of ours (another session of the same user) keeps
@@ -255,6 +255,14 @@ void MainWindow::OnShowSettings() {
 }
 
 bool MainWindow::Confirm(core::DialogKind kind, const char* ident, const char* text) {
+    // One question at a time: the tray menu still opens while one is asked (its loop runs ours),
+    // and Exit chosen there again must not stack a second question on the first.
+    if (questionOpen_) return false;
+    questionOpen_ = true;
+    struct Answered {
+        bool& open;
+        ~Answered() { open = false; }
+    } answered{questionOpen_};
     core::DialogText dialog;
     dialog.Kind = kind;
     dialog.Ident = ident;
@@ -353,12 +361,18 @@ void MainWindow::ShowHiddenList() {
 
 // ---- messages -------------------------------------------------------------------------------
 
-void MainWindow::OnCommand(int id, int code) {
-    if (id >= static_cast<int>(kFirstEntryId) && id <= static_cast<int>(kLastEntryId)) {
-        hiding_->OnMenuCommand(static_cast<UINT>(id));
+void MainWindow::RunTrayChoice(UINT id) {
+    if (ending_) return;
+    if (id >= kFirstEntryId && id <= kLastEntryId) {
+        hiding_->OnMenuCommand(id);
         return;
     }
-    if (menus_->Run(id)) return;
+    menus_->Run(static_cast<int>(id), MenuPlace::TrayMenu);
+}
+
+void MainWindow::OnCommand(int id, int code) {
+    // The menu bar's items and the settings window's controls; the tray menu's come another way.
+    if (menus_->RunOutsideTray(id)) return;
     if (hotkeyPage_) hotkeyPage_->OnCommand(id, code);
 }
 

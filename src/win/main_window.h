@@ -46,6 +46,9 @@ class MainWindow : public FormWindow {
 
     // Hotkey callback of the detector: the hotkey's index in the hotkey table.
     void OnHotkey(std::uint16_t index);
+    // What the item chosen from the tray menu does. The menu hands back its choice; no
+    // WM_COMMAND, which anyone could post, ever runs one of its items.
+    void RunTrayChoice(UINT id);
 
     void HideToTray();
     // The tray menu at the mouse pointer, ready for the keyboard, newest hidden window selected.
@@ -85,6 +88,8 @@ class MainWindow : public FormWindow {
 
     bool Confirm(core::DialogKind kind, const char* ident, const char* text);
 
+    // First of all: nothing another program posts reaches our windows while they are made.
+    ForgedPostFilter forgedPostFilter_;
     AppWindow& app_;
     Platform platform_;
 
@@ -112,6 +117,8 @@ class MainWindow : public FormWindow {
     std::unique_ptr<RuleHiding> ruleHiding_;
     std::unique_ptr<RulesTab> rulesTab_;
     bool destroyed_ = false;
+    // A confirmation is being asked.
+    bool questionOpen_ = false;
     // Set when the exit begins: from then on hotkeys, commands and the tray do nothing.
     bool ending_ = false;
 };

@@ -31,7 +31,7 @@ void ReportTickError(const char* message) noexcept {
 
 // A message-only window per timer: it never shows and takes no part in enumeration of the
 // desktop's windows; its WM_TIMER fires the timer.
-class Win32Timer::MessageWindow : public Window {
+class Win32Timer::MessageWindow : public ServiceWindow {
   public:
     explicit MessageWindow(Win32Timer& timer) : timer_(timer) {
         CreateBound(kClassName, 0, 0, L"", 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr);
@@ -43,7 +43,9 @@ class Win32Timer::MessageWindow : public Window {
 
   protected:
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
-        if (msg != WM_TIMER || wParam != kTimerId) return Window::OnMessage(msg, wParam, lParam);
+        if (msg != WM_TIMER || wParam != kTimerId) {
+            return ServiceWindow::OnMessage(msg, wParam, lParam);
+        }
         // The handler may free this timer (and with it this window): nothing of either is
         // touched after Fire. The error goes to one box at a time, not through the window base's
         // reporter.

@@ -26,6 +26,8 @@ namespace quenvix::win {
 namespace {
 
 constexpr std::size_t kTipCharacters = 64;
+constexpr UINT_PTR kSingleClickTimerId = 1;
+constexpr std::size_t kMaxQueuedMouseActions = 16;
 constexpr DWORD kSoundFlags = SND_ALIAS | SND_NOWAIT | SND_NODEFAULT | SND_ASYNC;
 
 // The hint's first 64 characters, as the shell's tip field takes them. Characters outside the
@@ -71,7 +73,7 @@ ShiftState CurrentShiftState() {
 
 // ---- the hidden callback window ---------------------------------------------------------------
 
-class TrayIcon::CallbackWindow : public Window {
+class TrayIcon::CallbackWindow : public ServiceWindow {
   public:
     explicit CallbackWindow(TrayIcon& icon) : icon_(icon) {
         // An ordinary (hidden) top-level window, not a message-only one: only those hear the
@@ -86,7 +88,7 @@ class TrayIcon::CallbackWindow : public Window {
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
         LRESULT result = 0;
         if (icon_.IconWndProc(msg, wParam, lParam, result)) return result;
-        return DefaultProc(msg, wParam, lParam);
+        return ServiceWindow::OnMessage(msg, wParam, lParam);
     }
 
   private:
@@ -198,31 +200,15 @@ void TrayIcon::UpdateThread(bool withIcon) {
 
 bool TrayIcon::IconWndProc(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
     if (msg == kTrayIconCallbackMessage) {
-        switch (static_cast<UINT>(lParam)) {
-            case WM_LBUTTONDOWN:
-                IconMouseDown(MouseButton::Left);
-                break;
-            case WM_LBUTTONUP:
-                IconMouseUp(MouseButton::Left);
-                break;
-            case WM_LBUTTONDBLCLK:
-                if (OnDblClick) OnDblClick();
-                break;
-            case WM_RBUTTONDOWN:
-                IconMouseDown(MouseButton::Right);
-                break;
-            case WM_RBUTTONUP:
-                IconMouseUp(MouseButton::Right);
-                break;
-            case WM_MBUTTONDOWN:
-                IconMouseDown(MouseButton::Middle);
-                break;
-            case WM_MBUTTONUP:
-                IconMouseUp(MouseButton::Middle);
-                break;
-            default:
-                break;
-        }
+        QueueMouseAction(static_cast<UINT>(lParam));
+        return true;
+    }
+    if (msg == kRunQueuedMouseActions) {
+        RunQueuedMouseActions();
+        return true;
+    }
+    if (msg == WM_TIMER && wParam == kSingleClickTimerId) {
+        OnSingleClickTimeout();
         return true;
     }
     if (taskbarCreated_ && msg == taskbarCreated_) {
@@ -232,21 +218,95 @@ bool TrayIcon::IconWndProc(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& resu
     return OnMenuMessage && OnMenuMessage(msg, wParam, lParam, result);
 }
 
-void TrayIcon::IconMouseDown(MouseButton button) {
+void TrayIcon::QueueMouseAction(UINT mouseMessage) {
+    switch (mouseMessage) {
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONUP:
+        case WM_LBUTTONDBLCLK:
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONUP:
+        case WM_MBUTTONDOWN:
+        case WM_MBUTTONUP:
+            break;
+        default:
+            return;
+    }
+    // A flood of callbacks (the shell does not send one; another program might) keeps only what
+    // a person could have done in the meantime.
+    if (queuedMouse_.size() >= kMaxQueuedMouseActions) return;
     POINT pt{};
     GetCursorPos(&pt);
-    if (OnMouseDown) OnMouseDown(button, CurrentShiftState(), pt.x, pt.y);
+    queuedMouse_.push_back(MouseAction{mouseMessage, pt});
+    if (queuedMouse_.size() == 1) PostMessageW(Window(), kRunQueuedMouseActions, 0, 0);
 }
 
-void TrayIcon::IconMouseUp(MouseButton button) {
-    POINT pt{};
-    GetCursorPos(&pt);
-    if (OnMouseUp) OnMouseUp(button, CurrentShiftState(), pt.x, pt.y);
-    if (button != MouseButton::Middle && popupMenu_) {
-        PopupMenuAt(pt, false);
-    } else if (button == MouseButton::Left && minimizeOwnerToTray_) {
-        RestoreFromTray();
+void TrayIcon::RunQueuedMouseActions() {
+    // Taken as a whole first: an action may open the menu, whose loop runs the next wake-up.
+    std::vector<MouseAction> actions;
+    actions.swap(queuedMouse_);
+    for (const MouseAction& action : actions) OnMouseAction(action.message, action.pt);
+}
+
+void TrayIcon::OnMouseAction(UINT mouseMessage, POINT pt) {
+    const ShiftState shift = CurrentShiftState();
+    auto down = [&](MouseButton button) {
+        if (OnMouseDown) OnMouseDown(button, shift, pt.x, pt.y);
+    };
+    auto up = [&](MouseButton button) {
+        if (OnMouseUp) OnMouseUp(button, shift, pt.x, pt.y);
+    };
+    switch (mouseMessage) {
+        case WM_LBUTTONDOWN:
+            doubleClickRelease_ = false;
+            down(MouseButton::Left);
+            break;
+        case WM_LBUTTONUP:
+            up(MouseButton::Left);
+            if (std::exchange(doubleClickRelease_, false)) break;
+            if (popupMenu_) {
+                // Opened at once, the menu would take the second click of a double click, and
+                // the shell would never see the double click.
+                singleClickPending_ = true;
+                singleClickPoint_ = pt;
+                SetTimer(Window(), kSingleClickTimerId, GetDoubleClickTime(), nullptr);
+            } else if (minimizeOwnerToTray_) {
+                RestoreFromTray();
+            }
+            break;
+        case WM_LBUTTONDBLCLK:
+            CancelSingleClick();
+            doubleClickRelease_ = true;
+            if (OnDblClick) OnDblClick();
+            break;
+        case WM_RBUTTONDOWN:
+            down(MouseButton::Right);
+            break;
+        case WM_RBUTTONUP:
+            up(MouseButton::Right);
+            CancelSingleClick();
+            PopupMenuAt(pt, false);
+            break;
+        case WM_MBUTTONDOWN:
+            down(MouseButton::Middle);
+            break;
+        case WM_MBUTTONUP:
+            up(MouseButton::Middle);
+            break;
+        default:
+            break;
     }
+}
+
+void TrayIcon::OnSingleClickTimeout() {
+    KillTimer(Window(), kSingleClickTimerId);
+    // Only a click that is still waiting opens the menu: the timer's message alone proves nothing.
+    if (!std::exchange(singleClickPending_, false)) return;
+    PopupMenuAt(singleClickPoint_, false);
+}
+
+void TrayIcon::CancelSingleClick() {
+    singleClickPending_ = false;
+    KillTimer(Window(), kSingleClickTimerId);
 }
 
 void TrayIcon::ShowPopupMenu(bool selectLastItem) {

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/error.h"
 #include "win/shared_image_list.h"
@@ -39,6 +40,9 @@ using ShellNotifyIconFn = std::function<BOOL(DWORD message, NOTIFYICONDATAW* dat
 
 inline constexpr UINT kTrayIconCallbackMessage = WM_USER + 100;  // 1124
 inline constexpr UINT kTrayIconId = 0;
+// The icon window's wake-up to run the mouse actions queued from the shell's callbacks. It carries
+// nothing: whoever sends it can at most run what the shell already asked for.
+inline constexpr UINT kRunQueuedMouseActions = WM_APP + 100;
 
 class TrayIconThread;
 
@@ -94,7 +98,12 @@ class TrayIcon {
     // so Enter chooses it. Does nothing while the menu is already open.
     void ShowPopupMenu(bool selectLastItem);
 
-    // Events, all raised on the user-interface thread; each may be empty.
+    // Events, all raised on the user-interface thread from its own message loop, never inside the
+    // shell's callback: the shell delivers that from its own process, and whatever runs inside it
+    // (a menu, a dialog, a window being shown) would run inside another program's message.
+    // A left click opens the menu only once the double-click time has passed without a second
+    // click; a double click raises OnDblClick and opens no menu; a right click opens it at once.
+    // Each event may be empty.
     std::function<void()> OnDblClick;
     std::function<void(MouseButton, ShiftState, int x, int y)> OnMouseDown;
     std::function<void(MouseButton, ShiftState, int x, int y)> OnMouseUp;
@@ -118,8 +127,11 @@ class TrayIcon {
     void UpdateThread(bool withIcon);
     // True when the message was handled; `result` is then its answer.
     bool IconWndProc(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
-    void IconMouseDown(MouseButton button);
-    void IconMouseUp(MouseButton button);
+    void QueueMouseAction(UINT mouseMessage);
+    void RunQueuedMouseActions();
+    void OnMouseAction(UINT mouseMessage, POINT pt);
+    void OnSingleClickTimeout();
+    void CancelSingleClick();
     void PopupMenuAt(POINT pt, bool selectLastItem);
     void InstallHook();
     void RemoveHook();
@@ -143,6 +155,18 @@ class TrayIcon {
     bool minimizeOwnerToTray_ = false;
     bool hooked_ = false;
     bool menuOpen_ = false;
+
+    struct MouseAction {
+        UINT message;
+        POINT pt;
+    };
+    // Mouse actions the shell reported, waiting to run from the message loop.
+    std::vector<MouseAction> queuedMouse_;
+    // A left click waiting to see whether a second one makes it a double click.
+    bool singleClickPending_ = false;
+    POINT singleClickPoint_{};
+    // The release that ends a double click is not a click of its own.
+    bool doubleClickRelease_ = false;
 
     // Declared before the thread, so the window outlives it.
     std::unique_ptr<CallbackWindow> window_;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <set>
+#include <utility>
 
 #include "win/message_wait.h"
 
@@ -41,6 +42,120 @@ bool SentByThisThread() {
 
 bool IsForgedPost(const MSG& msg) {
     return msg.message == WM_NOTIFY || msg.message == WM_DPICHANGED;
+}
+
+namespace {
+
+// The item last highlighted in a menu of this thread: the one whose WM_COMMAND the menu posts when
+// the user chooses it. Cleared by that command, by the next menu, and by the user's next input
+// once the menu has closed.
+thread_local UINT t_menuChoice = 0;
+thread_local int t_menusOpen = 0;
+
+// Posted, these are forgeries: the system sends them, or they carry a pointer that means nothing
+// in this process.
+bool OnlyEverSent(UINT message) {
+    switch (message) {
+        case WM_CREATE:
+        case WM_NCCREATE:
+        case WM_DESTROY:
+        case WM_NCDESTROY:
+        case WM_NOTIFY:
+        case WM_DPICHANGED:
+        case WM_COPYDATA:
+        case WM_SETTEXT:
+        case WM_GETTEXT:
+        case WM_GETMINMAXINFO:
+        case WM_WINDOWPOSCHANGING:
+        case WM_WINDOWPOSCHANGED:
+        case WM_NCCALCSIZE:
+        case WM_DRAWITEM:
+        case WM_MEASUREITEM:
+        case WM_DELETEITEM:
+        case WM_COMPAREITEM:
+        case WM_STYLECHANGING:
+        case WM_STYLECHANGED:
+        case WM_HELP:
+        case WM_SETTINGCHANGE:
+        case WM_QUERYENDSESSION:
+        case WM_ENDSESSION:
+        case WM_MENUSELECT:
+        case WM_ENTERMENULOOP:
+        case WM_EXITMENULOOP:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool IsInput(UINT message) {
+    return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
+           (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST);
+}
+
+LRESULT CALLBACK FilterPosted(int code, WPARAM removal, LPARAM lParam) {
+    if (code == HC_ACTION && removal == PM_REMOVE) {
+        auto& msg = *reinterpret_cast<MSG*>(lParam);
+        if (msg.message == WM_COMMAND) {
+            const bool chosen = msg.lParam == 0 && HIWORD(msg.wParam) == 0 && t_menuChoice != 0 &&
+                                LOWORD(msg.wParam) == t_menuChoice;
+            t_menuChoice = 0;
+            if (!chosen) msg.message = WM_NULL;
+        } else if (IsInput(msg.message)) {
+            // A menu's posted choice comes before any later input (posted messages go first).
+            if (t_menusOpen == 0) t_menuChoice = 0;
+        } else if (OnlyEverSent(msg.message)) {
+            msg.message = WM_NULL;
+        }
+    }
+    return CallNextHookEx(nullptr, code, removal, lParam);
+}
+
+// Follows this thread's own menus through the messages they send their owner.
+LRESULT CALLBACK FollowMenus(int code, WPARAM sentByThread, LPARAM lParam) {
+    if (code == HC_ACTION && SentByThisThread()) {
+        const auto& sent = *reinterpret_cast<const CWPSTRUCT*>(lParam);
+        switch (sent.message) {
+            case WM_ENTERMENULOOP:
+                ++t_menusOpen;
+                t_menuChoice = 0;
+                break;
+            case WM_EXITMENULOOP:
+                if (t_menusOpen > 0) --t_menusOpen;
+                break;
+            case WM_MENUSELECT: {
+                const UINT flags = HIWORD(sent.wParam);
+                // The menu closing (0xFFFF, no menu) keeps the choice its command is about to
+                // carry; a submenu or an item that cannot be chosen is no choice.
+                if (flags == 0xFFFF && sent.lParam == 0) break;
+                t_menuChoice = (flags & (MF_POPUP | MF_SEPARATOR | MF_DISABLED | MF_GRAYED))
+                                   ? 0
+                                   : LOWORD(sent.wParam);
+                break;
+            }
+            default:
+                break;
+        }
+    }
+    return CallNextHookEx(nullptr, code, sentByThread, lParam);
+}
+
+}  // namespace
+
+ForgedPostFilter::ForgedPostFilter()
+    : posted_(SetWindowsHookExW(WH_GETMESSAGE, &FilterPosted, nullptr, GetCurrentThreadId())),
+      sent_(SetWindowsHookExW(WH_CALLWNDPROC, &FollowMenus, nullptr, GetCurrentThreadId())) {}
+
+ForgedPostFilter::~ForgedPostFilter() {
+    if (posted_) UnhookWindowsHookEx(posted_);
+    if (sent_) UnhookWindowsHookEx(sent_);
+}
+
+bool IsOwnCommand(HWND window, LPARAM control) {
+    if (!SentByThisThread()) return false;
+    if (control == 0) return true;
+    const auto hwnd = reinterpret_cast<HWND>(control);
+    return IsChild(window, hwnd) && GetWindowThreadProcessId(hwnd, nullptr) == GetCurrentThreadId();
 }
 
 UniqueBitmap CreateTopDownBitmap(int width, int height, std::uint32_t** pixels) {
@@ -88,6 +203,16 @@ UniqueFont MakeFont(const wchar_t* face, int charHeightPx96, UINT dpi, bool bold
 
 // ---- Window ---------------------------------------------------------------------------------
 
+namespace {
+
+// The object whose window this thread's own CreateWindowExW is making right now. Its
+// WM_NCCREATE binds to this, never to the pointer the message carries: that message can come
+// from anyone, and our own creation can happen while the thread handles another program's sent
+// message (the shell's tray callback is one), which InSendMessageEx cannot tell apart.
+thread_local Window* t_windowBeingCreated = nullptr;
+
+}  // namespace
+
 Window::~Window() {
     if (hwnd_) {
         HWND h = hwnd_;
@@ -114,8 +239,14 @@ HWND Window::CreateBound(const wchar_t* className, DWORD style, DWORD exStyle,
         if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return nullptr;
         registered.insert(className);
     }
+    // Nested creations (a window made while another one is being created) restore the outer one.
+    struct Creating {
+        Window* outer = t_windowBeingCreated;
+        explicit Creating(Window* self) { t_windowBeingCreated = self; }
+        ~Creating() { t_windowBeingCreated = outer; }
+    } creating(this);
     return CreateWindowExW(exStyle, className, title.c_str(), style, x, y, width, height, parent,
-                           menu, AppInstance(), this);
+                           menu, AppInstance(), nullptr);
 }
 
 LRESULT Window::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -127,15 +258,21 @@ LRESULT Window::DefaultProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CALLBACK Window::StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    // Bound once, by our own CreateWindowExW: a WM_NCCREATE that anyone else sends later carries
-    // a pointer we must not follow.
-    if (msg == WM_NCCREATE && SentByThisThread() && !GetWindowLongPtrW(hwnd, GWLP_USERDATA)) {
-        auto* self = static_cast<Window*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+    // Bound once, by our own CreateWindowExW, to the object that asked for it. The creation
+    // message's own pointer is never read: a WM_NCCREATE that anyone else sends carries whatever
+    // they like.
+    if (msg == WM_NCCREATE && t_windowBeingCreated && !t_windowBeingCreated->hwnd_ &&
+        !GetWindowLongPtrW(hwnd, GWLP_USERDATA)) {
+        Window* self = std::exchange(t_windowBeingCreated, nullptr);
         self->hwnd_ = hwnd;
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
     auto* self = reinterpret_cast<Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!self) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    // Only DestroyWindow on this thread ends a window of ours; the same messages sent from
+    // elsewhere must not unbind it or start an exit. Commands come from our menus and controls.
+    if ((msg == WM_DESTROY || msg == WM_NCDESTROY) && !SentByThisThread()) return 0;
+    if (msg == WM_COMMAND && !IsOwnCommand(hwnd, lParam)) return 0;
     LRESULT result = 0;
     bool handled = false;
     Guarded(hwnd, [&] {

@@ -156,7 +156,10 @@ HINSTANCE AppInstance();
 // True when the message being handled comes from this thread (a SendMessage of our own, the
 // system's own notification, or the message loop): only then can pointers in it be trusted.
 // Another thread or process can send any message with any lParam; a pointer from there is at
-// best meaningless here.
+// best meaningless here. InSendMessageEx, which this asks, reports the outermost message the
+// thread handles: inside another thread's sent message it says "sent" for our own messages too.
+// So work that another program's message asks for (the shell's tray callback) is queued and run
+// from the message loop, never inside that message; windows are bound without asking this at all.
 bool SentByThisThread();
 
 // Runs the messages waiting for this thread, at most `maxMessages`, while `goOn` (when given)
@@ -171,6 +174,26 @@ std::string WindowText(HWND hwnd);
 // Messages that carry a pointer and only ever arrive sent, never posted: a message loop drops a
 // posted one (it came from another program) before it reaches a window.
 bool IsForgedPost(const MSG& msg);
+
+// Keeps what another program posts from reaching any window of the calling thread, whatever loop
+// takes it (ours, a menu's, a message box's): messages that carry a pointer or that only the
+// system or our own thread sends, and WM_COMMAND, which only a menu of ours posts, and then only
+// for the item the user just chose in it. Installed for the program's life by its main window.
+class ForgedPostFilter {
+  public:
+    ForgedPostFilter();
+    ~ForgedPostFilter();
+    ForgedPostFilter(const ForgedPostFilter&) = delete;
+    ForgedPostFilter& operator=(const ForgedPostFilter&) = delete;
+
+  private:
+    HHOOK posted_;
+    HHOOK sent_;
+};
+
+// A WM_COMMAND that a window of ours may act on: from our own thread (a menu's choice, our own
+// code) and, when it names a control, one of that window's own controls.
+bool IsOwnCommand(HWND window, LPARAM control);
 
 // A 32-bit top-down DIB section of the given size and its pixels (0xAARRGGBB, row after row);
 // null when the system refuses one.
@@ -199,6 +222,16 @@ class Window {
   private:
     static LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     HWND hwnd_ = nullptr;
+};
+
+// A hidden window of the program's machinery (the tray icon's, the timers', the keyboard's): it
+// lives as long as the part that owns it, so a close request, from anyone, is refused.
+class ServiceWindow : public Window {
+  protected:
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
+        if (msg == WM_CLOSE) return 0;
+        return Window::OnMessage(msg, wParam, lParam);
+    }
 };
 
 // ---- modal dialog base ----------------------------------------------------------------------

@@ -92,8 +92,29 @@ open_windows() {
     wait_until 20 test -f "$WORK/ready.txt" || fail "test windows did not open"
 }
 
-# The tray icon is clicked the way the shell reports it: the callback message to the icon's window.
-tray_click() { tw post "$ICON_CLASS" "$TRAY_MESSAGE" 0 "$1"; }
+# Where the tray icon is on the screen: the middle of the gauge's greens (dark for the idle part,
+# bright for the load) at the taskbar's right end. Found once per scenario; the icon stays put.
+TRAY_POINT=""
+tray_icon_point() {
+    if [ -z "$TRAY_POINT" ]; then
+        import -window root "$WORK/tray.png" 2>/dev/null || return 1
+        TRAY_POINT=$(convert "$WORK/tray.png" -crop 200x40+824+728 +repage txt:- 2>/dev/null |
+            awk -F'[,: ]+' '/#008000|#00FF00/ { x += $1; y += $2; n++ }
+                END { if (n < 10) exit 1; printf "%d %d\n", 824 + x / n, 728 + y / n }') || return 1
+    fi
+    echo "$TRAY_POINT"
+}
+
+# Clicks on the tray icon with the real mouse: button 1 left, 3 right; a repeat of 2 is a double
+# click. The shell then sends the callback from its own process, as it does for every user.
+tray_icon_click() {
+    local button=$1 repeat=${2:-1} point
+    point=$(tray_icon_point) || fail "no tray icon to click"
+    # shellcheck disable=SC2086
+    xdotool mousemove $point click --repeat "$repeat" --delay 120 "$button"
+}
+tray_double_click() { tray_icon_click 1 2; }
+tray_icon_shown() { tray_icon_point >/dev/null; }
 
 # Value of a registry value, or nothing when it is missing.
 reg_value() {
@@ -112,9 +133,6 @@ has_dialog() {
 }
 
 SETTINGS_KEY='HKCU\Software\Tarmel\Quenvix'
-# Menu bar commands (WM_COMMAND ids of the main window) that scenarios choose directly.
-ID_ABOUT1=107
-ID_CHECKUPDATE1=104
 # Positions of the fixed items of the tray menu, as the keyboard walks them (separators skipped).
 TRAY_SHOW_SETTINGS=1
 TRAY_CHECK_UPDATE=2
@@ -137,7 +155,7 @@ start_quenvix_in_tray() {
     # Shown off the screen first, then hidden into the tray about a second later.
     wait_until 30 window_visible "$MAIN_CAPTION" || fail "Quenvix shows no main window"
     wait_until 30 window_hidden "$MAIN_CAPTION" || fail "Quenvix did not go into the tray"
-    wait_until 10 tw post "$ICON_CLASS" 0 0 0 || fail "the tray icon's window is missing"
+    wait_until 10 tray_icon_shown || fail "no tray icon in the notification area"
 }
 
 # Keys go to the Wine desktop, which passes them to its focused window (an open menu here).
@@ -150,28 +168,45 @@ desktop_keys() {
 
 menu_open() { has_window_class '#32768'; }
 
+# Keys typed to the window in front of Wine's desktop: Wine gives the X focus to that window's own
+# X window, so the keys go wherever X has the focus now (desktop_keys would move it away).
+typed_keys() { xdotool key --delay 100 "$@"; }
+
 # Opens the tray menu with a right click on the icon.
 tray_menu_open() {
-    tray_click 0x204
-    tray_click 0x205
+    tray_icon_click 3
     wait_until 10 menu_open || fail "the tray menu did not open"
 }
 
-# Chooses the N-th item of the tray menu with the keyboard. The keys are posted to the open menu
-# itself: typed keys travel through the X server and the desktop's focus, and on a busy machine
-# one can reach the menu's thread before the menu holds the foreground and be lost, choosing the
-# item above. The menu's own loop reads these the same way, in order.
+# Clicks item N of the open tray menu, counted as the keyboard walks them (separators skipped):
+# 4 items, a separator, 3 items, a separator, then the hidden windows. Under Wine at 96 DPI an
+# item is 16 pixels high and a separator 9, inside a 3-pixel frame. (After a real click on the
+# shell's icon, Wine 8 does not route typed keys to the menu, though it is in front: the mouse
+# chooses, as it would for most users.)
+tray_menu_click_item() {
+    local n=$1 left top right bottom separators=0
+    tw menurect --out "$WORK/menurect.txt" || fail "no open menu to click in"
+    read -r left top right bottom <"$WORK/menurect.txt"
+    [ "$n" -ge 5 ] && separators=1
+    [ "$n" -ge 8 ] && separators=2
+    xdotool mousemove $(((left + right) / 2)) $((top + 3 + 16 * (n - 1) + 9 * separators + 8)) click 1
+}
+
+# Chooses item N of the tray menu with real clicks: on the icon, then on the item.
 tray_menu_choose() {
-    local n=$1 i
     tray_menu_open
-    for ((i = 0; i < n; i++)); do
-        tw post '#32768' 0x0100 0x28 0 || fail "the tray menu took no key"  # WM_KEYDOWN, VK_DOWN
-    done
-    tw post '#32768' 0x0102 0x0D 0 || fail "the tray menu took no key"  # WM_CHAR, Enter
+    sleep 0.3
+    tray_menu_click_item "$1"
     wait_until_not 10 menu_open || fail "the tray menu did not close"
 }
 
-tray_menu_close() { desktop_keys Escape; }
+# Closes the menu as a person does: a click elsewhere, here on the empty taskbar beside the icon
+# (where no window of the test can be).
+tray_menu_close() {
+    local x y
+    read -r x y <<<"$(tray_icon_point)"
+    xdotool mousemove $((x - 24)) "$y" click 1
+}
 
 # A visible window of ours with that title (any class).
 has_title() {
@@ -186,7 +221,26 @@ answer_confirmation() {
     wait_until_not 10 has_title Confirmation || fail "the confirmation did not close"
 }
 
-main_command() { tw post QuenvixMainForm 0x0111 "$1" 0; }
+# Enter on the message box in front (its default button).
+answer_message_box() {
+    wait_until 10 tw isforeground "$1" || fail "the message box '$1' is not in front"
+    typed_keys Return
+    wait_until_not 10 has_dialog "$1" || fail "the message box '$1' did not close"
+}
+
+# Brings the settings window to the front, as a double click on the icon does.
+show_settings() {
+    window_visible "$MAIN_CAPTION" || tray_double_click
+    wait_until 10 window_visible "$MAIN_CAPTION" || fail "a double-click did not show the settings window"
+    wait_until 10 tw isforeground "$MAIN_CAPTION" || fail "the settings window did not come to the front"
+}
+
+# Help > About from the settings window's menu bar, with the keys a person would press: Alt+H
+# opens "Help", and Up goes round to its last item.
+choose_about() {
+    show_settings
+    typed_keys alt+h Up Return
+}
 
 # Held the way a person holds keys: the detector polls every 50 ms, so a press must outlast a poll.
 chord() {

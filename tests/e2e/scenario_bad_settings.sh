@@ -10,7 +10,7 @@ start_quenvix
 wait_until 20 has_dialog Quenvix || fail "no message for a Startup value of the wrong type"
 tw dialog --out "$WORK/dialog.txt"
 grep -q "Invalid data type for 'Startup'" "$WORK/dialog.txt" || fail "the message is not the store's: $(cat "$WORK/dialog.txt")"
-tw post "#32770" 0x0111 1 0
+answer_message_box Quenvix
 wait_until 30 window_hidden "$MAIN_CAPTION" || fail "the program did not go on into the tray after the message"
 
 open_windows normal:Alpha

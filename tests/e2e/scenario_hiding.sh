@@ -59,6 +59,8 @@ for w in Alpha Mini Maxi "$UNICODE_TITLE"; do window_visible "$w" && back=$((bac
 tray_menu_choose "$TRAY_EXIT"
 answer_confirmation OK
 wait_until 20 quenvix_ended || fail "Exit did not end the program"
+wait "$QUENVIX_PID"; rc=$?
+[ "$rc" -eq 0 ] || fail "Exit ended with exit code $rc"
 for w in Alpha Mini Maxi "$UNICODE_TITLE"; do
     wait_until 10 window_visible "$w" || fail "$w stayed hidden after Exit"
 done

@@ -6,7 +6,7 @@ e2e_begin hotkeys
 
 # Shows the settings window and opens the recording dialog with "Change".
 open_recording() {
-    window_visible "$MAIN_CAPTION" || tray_click 0x203
+    window_visible "$MAIN_CAPTION" || tray_double_click
     wait_until 10 window_visible "$MAIN_CAPTION" || fail "the settings window did not come back"
     tw click "$MAIN_CAPTION" Change
     wait_until 10 has_title "Changing short-key" || fail "Change did not open the recording dialog"
@@ -79,7 +79,7 @@ wait_until_not 10 has_title "Changing short-key" || fail "Cancel did not close t
 open_recording
 chord Control_L F6
 sleep 0.3
-desktop_keys Escape
+typed_keys Escape
 wait_until_not 10 has_title "Changing short-key" || fail "Escape did not close the recording dialog"
 [ "$(reg_value "$SETTINGS_KEY\\Short key" HideThis)" = "CTRL+F9" ] || fail "Cancel or Escape changed the stored key"
 
@@ -88,7 +88,7 @@ tw click "$MAIN_CAPTION" "Run on startup"
 wait_until 10 setting_is Main Startup 0 || fail "unticking Run on startup was not stored"
 tw click "$MAIN_CAPTION" Default
 wait_until 10 has_dialog Confirm || fail "Default did not ask"
-tw post "#32770" 0x0111 1 0
+answer_message_box Confirm
 wait_until 10 setting_is "Short key" HideThis "CTRL+* Num" || fail "Default did not restore HideThis"
 [ "$(reg_value "$SETTINGS_KEY\\Short key" HideAll)" = "CTRL+/ Num" ] || fail "Default did not restore HideAll"
 [ "$(reg_value "$SETTINGS_KEY\\Main" Startup)" = 1 ] || fail "Default did not tick Run on startup"

@@ -113,7 +113,7 @@ wait_until 10 window_visible "$MAIN_CAPTION" || fail "--show did not show the se
 hide_by_hotkey Alpha || fail "Ctrl + keypad * did not hide the foreground window"
 
 # "--exit" while a modal dialog is open, sent twice: the program ends and Alpha comes back.
-main_command "$ID_ABOUT1"
+choose_about
 wait_until 10 has_title "About Quenvix" || fail "About did not open the about box"
 expect_code 0 --exit
 run_installed --exit

@@ -9,27 +9,28 @@ e2e_begin owner_close
 
 WM_SYSCOMMAND=0x0112
 SC_CLOSE=0xF060
-SC_MINIMIZE=0xF020
-ID_SHOW_SETTINGS=200
 
 start_quenvix_in_tray
 open_windows normal:Kept
 tray_menu_choose "$TRAY_PANIC"
 wait_until 15 window_hidden Kept || fail "the test window was not hidden"
 
-main_command "$ID_SHOW_SETTINGS"
+tray_menu_choose "$TRAY_SHOW_SETTINGS"
 wait_until 10 window_visible "$MAIN_CAPTION" || fail "the settings window was not shown"
+# The taskbar's "Close window" posts the close command to the window that carries the button.
 tw post QuenvixApplication "$WM_SYSCOMMAND" "$SC_CLOSE" 0
 answer_confirmation OK
 wait_until 10 window_hidden "$MAIN_CAPTION" || fail "the owner's close did not hide the settings window"
-main_command "$ID_SHOW_SETTINGS"
+tray_double_click
 wait_until 10 window_visible "$MAIN_CAPTION" || fail "the settings window is gone after the owner's close"
 window_hidden Kept || fail "the hidden window came back on the owner's close"
 
-tw post QuenvixMainForm "$WM_SYSCOMMAND" "$SC_MINIMIZE" 0
+# Minimised from its system menu: Alt+Space, then "Minimize".
+wait_until 10 tw isforeground "$MAIN_CAPTION" || fail "the settings window is not in front"
+typed_keys alt+space n
 main_is_iconic() { [ "$(window_state "$MAIN_CAPTION" | cut -d' ' -f3)" = 1 ]; }
 wait_until 10 main_is_iconic || fail "the settings window did not minimise"
-tray_click 0x203
+tray_double_click
 main_is_normal() { [ "$(window_state "$MAIN_CAPTION")" = "1 1 0 0" ]; }
 wait_until 10 main_is_normal || fail "shown from the tray, the window is not restored: $(window_state "$MAIN_CAPTION")"
 # Its activation comes a moment after it shows; a tray menu opened before that is closed again by
@@ -41,7 +42,7 @@ tray_menu_choose "$TRAY_EXIT"
 wait_until 15 has_dialog Quenvix || fail "no message for an exit question stored with a wrong type"
 tw dialog --out "$WORK/dialog.txt"
 grep -q "Invalid data type for 'AskToClose'" "$WORK/dialog.txt" || fail "not the store's message: $(cat "$WORK/dialog.txt")"
-tw post "#32770" 0x0111 1 0
+answer_message_box Quenvix
 answer_confirmation OK
 wait_until 20 quenvix_ended || fail "Exit did not end the program"
 wait "$QUENVIX_PID"; rc=$?

@@ -48,7 +48,7 @@ wait_until_not 10 menu_open || fail "Escape did not close the list"
 window_hidden Older || fail "Escape brought a window back"
 
 # Record Ctrl+F8 for "To restore the last hidden program" (the third line).
-tray_click 0x203
+tray_double_click
 wait_until 10 window_visible "$MAIN_CAPTION" || fail "the settings window did not come back"
 tw select "$MAIN_CAPTION" 2 || fail "the hotkey list has no third line"
 tw click "$MAIN_CAPTION" Change

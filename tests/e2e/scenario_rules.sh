@@ -23,7 +23,7 @@ sleep 3
 window_visible Late || fail "the rule hid again a window the user brought back"
 window_visible Early || fail "the rule hid again a window the user brought back"
 
-tray_click 0x203
+tray_double_click
 wait_until 10 window_visible "$MAIN_CAPTION" || fail "the settings window did not come back"
 tw click "$MAIN_CAPTION" "Add" || fail "the Rules page has no Add button"
 wait_until 10 has_title "Add rule" || fail "Add did not open the rule dialog"

@@ -20,8 +20,7 @@ wait_until 20 has_dialog "Quenvix" || fail "the second copy shows no message"
 sleep 1
 kill -0 "$second" 2>/dev/null || fail "the second copy ended before OK was pressed"
 screenshot single_instance_message
-# OK on the message box.
-tw post "#32770" 0x0111 1 0
+answer_message_box Quenvix
 wait_until_not 20 kill -0 "$second" 2>/dev/null || fail "the second copy did not end after OK"
 wait "$second"
 code=$?
@@ -31,6 +30,7 @@ has_window "$MAIN_CAPTION" || fail "the first copy lost its main window"
 
 # A close request while the window sits in the tray ends the program at once.
 wait_until 20 window_hidden "$MAIN_CAPTION" || fail "the main window did not go into the tray"
+# (as another program asks a window to close: taskkill without /F posts WM_CLOSE)
 tw post QuenvixMainForm 0x0010 0 0
 wait_until 20 quenvix_ended || fail "the first copy did not end on a close request"
 wait "$QUENVIX_PID"

@@ -21,7 +21,7 @@ tw loaded QuenvixMainForm comctl32.dll
 [ $? -eq 1 ] || fail "the common controls are loaded (or could not be looked for) in the tray"
 
 # Double-click on the icon: the settings window comes back centred on the screen.
-tray_click 0x203
+tray_double_click
 wait_until 10 window_visible "$MAIN_CAPTION" || fail "a double-click did not show the settings window"
 sleep 0.5
 read -r left top right bottom <<<"$(window_rect "$MAIN_CAPTION")"
@@ -38,7 +38,7 @@ answer_confirmation OK
 wait_until 10 window_hidden "$MAIN_CAPTION" || fail "OK on the close question did not hide the window"
 
 # Cancel leaves it shown; "Don't show this message again" then OK silences the question for good.
-tray_click 0x203
+tray_double_click
 wait_until 10 window_visible "$MAIN_CAPTION" || fail "the window did not come back"
 tw close "$MAIN_CAPTION"
 answer_confirmation Cancel
@@ -49,7 +49,7 @@ tw click Confirmation "Don't show this message again"
 sleep 0.3
 answer_confirmation OK
 [ "$(reg_value "$SETTINGS_KEY\\Dialogs" "Closing is hiding")" = 1 ] || fail "the silenced question was not remembered"
-tray_click 0x203
+tray_double_click
 wait_until 10 window_visible "$MAIN_CAPTION" || fail "the window did not come back"
 tw close "$MAIN_CAPTION"
 wait_until 10 window_hidden "$MAIN_CAPTION" || fail "a silenced close did not hide the window"
@@ -63,14 +63,29 @@ case "$run" in
     *) fail "the Run entry is not the quoted program path: '$run'" ;;
 esac
 [ "$(reg_value "$SETTINGS_KEY\\Main" Startup)" = 1 ] || fail "Startup was not written as 1"
-tray_click 0x203
+tray_double_click
 wait_until 10 window_visible "$MAIN_CAPTION" || fail "the window did not come back"
 tw click "$MAIN_CAPTION" "Run on startup" 2>/dev/null
 wait_until 10 negate reg_value "$run_key" Quenvix || fail "unticking Run on startup left the Run entry"
 [ "$(reg_value "$SETTINGS_KEY\\Main" Startup)" = 0 ] || fail "Startup was not written as 0"
 
-# The tray menu's Exit asks, then the program ends with exit code 0.
+# "Close this menu" closes it and does nothing else.
+tray_menu_choose "$TRAY_CLOSE_MENU"
+sleep 0.5
+quenvix_ended && fail "Close this menu ended the program"
+has_title Confirmation && fail "Close this menu asked something"
+
+# The tray menu's Exit asks; clicks on the icon while the question is open ask nothing more; OK
+# ends the program with exit code 0.
 tray_menu_choose "$TRAY_EXIT"
+wait_until 15 has_title Confirmation || fail "Exit did not ask"
+screenshot tray_lifecycle_exit_question
+tray_icon_click 3
+tray_double_click
+sleep 1
+menu_open && tray_menu_close
+tw list --out "$WORK/list.txt"
+[ "$(grep -c '^[^|]*|Confirmation|' "$WORK/list.txt")" -eq 1 ] || fail "clicks on the icon asked a second question"
 answer_confirmation OK
 wait_until 20 quenvix_ended || fail "Exit did not end the program"
 wait "$QUENVIX_PID"

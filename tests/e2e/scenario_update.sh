@@ -21,7 +21,7 @@ requests_above() { [ "$(wc -l <"$WORK/requests.txt")" -gt "$1" ]; }
 check_refused() {
     local before
     before=$(wc -l <"$WORK/requests.txt")
-    main_command "$ID_CHECKUPDATE1"
+    tray_menu_choose "$TRAY_CHECK_UPDATE"
     wait_until 20 requests_above "$before" || fail "no request for $1"
     sleep 1.5
     has_title "There is a new update" && fail "a window for $1"
@@ -42,7 +42,7 @@ tw click "There is a new update" Close
 wait_until_not 10 has_title "There is a new update" || fail "Close did not close the update window"
 
 sed -i 's/^1\.3\r$/1.2\r/' "$WORK/reply.txt"
-main_command "$ID_CHECKUPDATE1"
+tray_menu_choose "$TRAY_CHECK_UPDATE"
 wait_until 20 has_title "You still have the latest version" || fail "no window saying there is nothing newer"
 tw click "You still have the latest version" Close
 wait_until_not 10 has_title "You still have the latest version" || fail "Close did not close the update window"
@@ -73,7 +73,7 @@ echo silent >"$WORK/status.txt"
 before=$(wc -l <"$WORK/requests.txt")
 tray_menu_choose "$TRAY_CHECK_UPDATE"
 wait_until 20 requests_above "$before" || fail "no request to the silent server"
-main_command "$ID_CHECKUPDATE1"
+tray_menu_choose "$TRAY_CHECK_UPDATE"
 open_windows normal:Alpha
 tw foreground Alpha
 sleep 0.3

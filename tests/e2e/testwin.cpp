@@ -492,6 +492,16 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         WriteUtf8(OutFile(argc, argv, L"--out"), line);
         return 0;
     }
+    if (cmd == L"menurect") {
+        // The open popup menu (menus have no title to find them by).
+        HWND h = FindWindowW(L"#32768", nullptr);
+        RECT r{};
+        if (!h || !IsWindowVisible(h) || !GetWindowRect(h, &r)) return 1;
+        wchar_t line[96];
+        wsprintfW(line, L"%d %d %d %d\n", r.left, r.top, r.right, r.bottom);
+        WriteUtf8(OutFile(argc, argv, L"--out"), line);
+        return 0;
+    }
     if (cmd == L"click" && argc >= 4) {
         HWND h = FindByTitle(argv[2]);
         HWND child = h ? FindChild(h, argv[3]) : nullptr;

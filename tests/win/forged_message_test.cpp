@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <thread>
+#include <vector>
 
 #include "win/ui.h"
 // (after windows.h)
@@ -73,10 +75,48 @@ TEST(ForgedMessages, PointersFromAnotherThreadAreNeitherReadNorActedOn) {
     create.lpCreateParams = reinterpret_cast<void*>(garbage);
     SendFromAnotherThread(form.Hwnd(), WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&create));
     SendFromAnotherThread(form.Hwnd(), WM_NOTIFY, 1, garbage);
+    // Posted, the creation message's pointer is no more ours.
+    PostMessageW(form.Hwnd(), WM_NCCREATE, 0, garbage);
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+    EXPECT_EQ(GetWindowLongPtrW(form.Hwnd(), GWLP_USERDATA), reinterpret_cast<LONG_PTR>(&form));
     EXPECT_EQ(form.notices, 0);
     EXPECT_EQ(form.Dpi(), dpi);
     const RECT after = WindowRect(form.Hwnd());
     EXPECT_TRUE(EqualRect(&before, &after));
+}
+
+// The shell delivers its tray callback from its own process: whatever the program makes while it
+// handles such a message (a question, the settings window's controls) must still be made.
+class MakerForm : public FormWindow {
+  public:
+    static constexpr UINT kMake = WM_APP + 7;
+    MakerForm() {
+        CreateBound(L"QuenvixForgedMessageMaker", WS_OVERLAPPEDWINDOW, 0, L"maker", 50, 50, 200,
+                    100, nullptr);
+    }
+    std::unique_ptr<ProbeForm> made;
+
+  protected:
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
+        if (msg == kMake) {
+            made = std::make_unique<ProbeForm>();
+            return 0;
+        }
+        return FormWindow::OnMessage(msg, wParam, lParam);
+    }
+};
+
+TEST(ForgedMessages, OurOwnWindowsAreMadeWhileWeHandleAnotherThreadsMessage) {
+    MakerForm maker;
+    ASSERT_TRUE(maker.Hwnd());
+    SendFromAnotherThread(maker.Hwnd(), MakerForm::kMake, 0, 0);
+    ASSERT_TRUE(maker.made);
+    ASSERT_TRUE(maker.made->Hwnd());
+    EXPECT_EQ(GetWindowLongPtrW(maker.made->Hwnd(), GWLP_USERDATA),
+              reinterpret_cast<LONG_PTR>(maker.made.get()));
+    // Its control was made and placed too.
+    EXPECT_TRUE(FindWindowExW(maker.made->Hwnd(), nullptr, L"BUTTON", nullptr));
 }
 
 TEST(ForgedMessages, OurOwnNoticesAndDpiChangesStillWork) {
@@ -106,6 +146,98 @@ TEST(ForgedMessages, OurOwnNoticesAndDpiChangesStillWork) {
     // Not a DPI a monitor can have: nothing changes.
     SendMessageW(form.Hwnd(), WM_DPICHANGED, MAKEWPARAM(5000, 5000), 0);
     EXPECT_EQ(form.Dpi(), dpi * 2);
+}
+
+// What other programs post: with the filter in place nothing reaches a window of ours, whatever
+// loop takes it, except the choice the user makes in a menu of ours.
+class CommandForm : public FormWindow {
+  public:
+    CommandForm() {
+        CreateBound(L"QuenvixForgedCommandTest", WS_OVERLAPPEDWINDOW, 0, L"commands", 50, 50, 200,
+                    100, nullptr);
+        button = AddControl(L"BUTTON", L"x", WS_VISIBLE, 10, 10, 50, 20, 5);
+    }
+    HWND button = nullptr;
+    std::vector<int> commands;
+    int destroys = 0;
+
+  protected:
+    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
+        if (msg == WM_COMMAND) {
+            commands.push_back(LOWORD(wParam));
+            return 0;
+        }
+        if (msg == WM_DESTROY) ++destroys;
+        return FormWindow::OnMessage(msg, wParam, lParam);
+    }
+};
+
+class Service : public ServiceWindow {
+  public:
+    Service() { CreateBound(L"QuenvixForgedServiceTest", 0, 0, L"", 0, 0, 0, 0, HWND_MESSAGE); }
+};
+
+void PumpPending() {
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+}
+
+TEST(ForgedMessages, PostedAndForeignCommandsDoNothingOurMenusAndControlsStillWork) {
+    const ForgedPostFilter filter;
+    CommandForm form;
+    Service service;
+    ASSERT_TRUE(form.Hwnd() && form.button && service.Hwnd());
+
+    // Posted by anyone, commands, creation and destruction, pointers: none arrives.
+    PostMessageW(form.Hwnd(), WM_COMMAND, MAKEWPARAM(42, 0), 0);
+    PostMessageW(form.Hwnd(), WM_COMMAND, MAKEWPARAM(5, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(form.button));
+    PostMessageW(form.Hwnd(), WM_DESTROY, 0, 0);
+    PostMessageW(form.Hwnd(), WM_NOTIFY, 1, 0x10);
+    PumpPending();
+    // Sent from another thread, as another program would: the same.
+    SendFromAnotherThread(form.Hwnd(), WM_COMMAND, MAKEWPARAM(43, 0), 0);
+    SendFromAnotherThread(form.Hwnd(), WM_DESTROY, 0, 0);
+    SendFromAnotherThread(form.Hwnd(), WM_NCDESTROY, 0, 0);
+    // A close request to a window of the program's machinery is refused.
+    SendFromAnotherThread(service.Hwnd(), WM_CLOSE, 0, 0);
+    PostMessageW(service.Hwnd(), WM_CLOSE, 0, 0);
+    PumpPending();
+    EXPECT_TRUE(form.commands.empty());
+    EXPECT_EQ(form.destroys, 0);
+    EXPECT_EQ(GetWindowLongPtrW(form.Hwnd(), GWLP_USERDATA), reinterpret_cast<LONG_PTR>(&form));
+    EXPECT_TRUE(IsWindow(service.Hwnd()));
+
+    // A click of our own control arrives, and a WM_COMMAND naming a control of another window
+    // does not.
+    SendMessageW(form.button, BM_CLICK, 0, 0);
+    PumpPending();
+    EXPECT_EQ(form.commands, std::vector<int>{5});
+    CommandForm other;
+    SendMessageW(form.Hwnd(), WM_COMMAND, MAKEWPARAM(6, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(other.button));
+    EXPECT_EQ(form.commands, std::vector<int>{5});
+
+    // A menu that posts its choice, as the menu bar does: chosen with the keyboard, its
+    // WM_COMMAND arrives once, and the same command posted again afterwards does not.
+    UniqueMenu menu(CreatePopupMenu());
+    AppendMenuW(menu.get(), MF_STRING, 71, L"First");
+    AppendMenuW(menu.get(), MF_STRING, 72, L"Second");
+    static HWND target;
+    target = form.Hwnd();
+    SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR id, DWORD) {
+        KillTimer(nullptr, id);
+        for (WPARAM key : {VK_DOWN, VK_DOWN, VK_RETURN}) {
+            PostMessageW(target, WM_KEYDOWN, key, 0);
+            PostMessageW(target, WM_KEYUP, key, 0xC0000000);
+        }
+    });
+    SetForegroundWindow(form.Hwnd());
+    TrackPopupMenuEx(menu.get(), 0, 60, 60, form.Hwnd(), nullptr);
+    PumpPending();
+    PostMessageW(form.Hwnd(), WM_COMMAND, MAKEWPARAM(72, 0), 0);
+    PumpPending();
+    EXPECT_EQ(form.commands, (std::vector<int>{5, 72}));
 }
 
 }  // namespace

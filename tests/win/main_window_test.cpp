@@ -97,6 +97,8 @@ class MainWindowTest : public ::testing::Test {
         return PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) != FALSE;
     }
     void Command(int id) { SendMessageW(window->Hwnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+    // What the tray menu's loop hands back when the user chooses an item.
+    void TrayChoice(UINT id) { window->RunTrayChoice(id); }
     // Holds the keys for one detection step, then lets them go for another.
     void PressKeys(std::initializer_list<std::uint16_t> codes) {
         keys.Hold(codes);
@@ -154,10 +156,10 @@ TEST_F(MainWindowTest, HotkeysHideAndRestoreThroughTheDetector) {
 
 TEST_F(MainWindowTest, ExitBringsEveryWindowBackBeforeTheIconGoes) {
     StartInTray();
-    Command(kTrayPanicId);
+    TrayChoice(kTrayPanicId);
     ASSERT_EQ(VisibleCount(), 0u);
 
-    Command(kTrayExitId);
+    TrayChoice(kTrayExitId);
     EXPECT_EQ(VisibleCount(), 3u);
     EXPECT_TRUE(QuitPosted());
     ASSERT_TRUE(WaitForNote("icon removed"));
@@ -172,7 +174,7 @@ TEST_F(MainWindowTest, ExitBringsEveryWindowBackBeforeTheIconGoes) {
                   .ReadString(core::kHotkeySection, "HideThis", ""),
               "CTRL+* Num");
     // Late commands find the program ending: nothing is hidden again.
-    Command(kTrayPanicId);
+    TrayChoice(kTrayPanicId);
     EXPECT_EQ(VisibleCount(), 3u);
 }
 
@@ -184,7 +186,7 @@ TEST_F(MainWindowTest, CloseHidesAShownWindowAndEndsFromTheTray) {
     EXPECT_TRUE(WaitForNote("icon added"));
     EXPECT_FALSE(QuitPosted());
 
-    Command(kTrayPanicId);
+    TrayChoice(kTrayPanicId);
     SendMessageW(window->Hwnd(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(QuitPosted());
     EXPECT_FALSE(window->InTray());
@@ -201,9 +203,12 @@ TEST_F(MainWindowTest, MenuIdsReachTheirCommands) {
     EXPECT_TRUE(core::SettingsStore(registry, core::kSettingsKeyPath)
                     .ReadBool("Preference", "Automatic update check", false));
 
+    // The tray menu's items run only as its choice: a WM_COMMAND with their ids does nothing.
     Command(kTrayPanicId);
+    EXPECT_EQ(VisibleCount(), 3u);
+    TrayChoice(kTrayPanicId);
     EXPECT_EQ(VisibleCount(), 0u);
-    Command(kTrayRestoreAllId);
+    TrayChoice(kTrayRestoreAllId);
     EXPECT_EQ(VisibleCount(), 3u);
     EXPECT_EQ(window->HiddenCount(), 0u);
 

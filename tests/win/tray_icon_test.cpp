@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -12,12 +13,14 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/cpu_gauge.h"
 #include "icon_pixels.h"
 #include "win/cpu_gauge_view.h"
 #include "win/taskbar.h"
+#include "win/ui.h"
 
 namespace quenvix::win {
 namespace {
@@ -454,10 +457,55 @@ TEST(TrayIconRealShell, TheShellAcceptsTheIcon) {
 
 // ---- mouse actions ----------------------------------------------------------------------------
 
+// How the callback reaches the icon's window. The shell sends it from its own process with
+// SendNotifyMessage; a SendMessage from another thread runs the window procedure inside that
+// thread's message just the same; a posted one comes from the message loop.
+enum class Delivery { NotifiedFromAnotherThread, SentFromAnotherThread, Posted };
+
+void DeliverCallback(HWND window, UINT mouseMessage, Delivery how) {
+    if (how == Delivery::Posted) {
+        PostMessageW(window, kTrayIconCallbackMessage, kTrayIconId, mouseMessage);
+        return;
+    }
+    std::atomic<bool> finished = false;
+    std::thread sender([&] {
+        if (how == Delivery::NotifiedFromAnotherThread) {
+            SendNotifyMessageW(window, kTrayIconCallbackMessage, kTrayIconId, mouseMessage);
+        } else {
+            DWORD_PTR result = 0;
+            SendMessageTimeoutW(window, kTrayIconCallbackMessage, kTrayIconId, mouseMessage,
+                                SMTO_NORMAL, 5000, &result);
+        }
+        finished = true;
+    });
+    // The receiving thread keeps taking messages while the sender waits for it.
+    while (!finished) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        Sleep(1);
+    }
+    sender.join();
+}
+
+// A form with a control, made the way the settings window is made at its first showing.
+class ProbeForm : public FormWindow {
+  public:
+    ProbeForm() {
+        CreateBound(L"QuenvixTrayProbeForm", WS_OVERLAPPEDWINDOW, 0, L"probe", 50, 50, 200, 100,
+                    nullptr);
+        if (Hwnd()) button = AddControl(L"BUTTON", L"x", WS_VISIBLE, 10, 10, 50, 20, 1);
+    }
+    HWND button = nullptr;
+};
+
 struct MouseFixture : TrayIconFixture {
     std::vector<std::string> events;
+    UniqueMenu menu{CreatePopupMenu()};
+    UINT savedDoubleClickTime = GetDoubleClickTime();
 
     MouseFixture() {
+        AppendMenuW(menu.get(), MF_STRING, 42, L"First");
+        AppendMenuW(menu.get(), MF_STRING, 43, L"Second");
         icon->OnDblClick = [this] { events.push_back("dblclick"); };
         icon->OnMouseDown = [this](MouseButton b, ShiftState, int, int) {
             events.push_back("down " + Name(b));
@@ -477,39 +525,86 @@ struct MouseFixture : TrayIconFixture {
             events.push_back("command " + std::to_string(id));
         };
     }
+    ~MouseFixture() override { SetDoubleClickTime(savedDoubleClickTime); }
     static std::string Name(MouseButton b) {
         return b == MouseButton::Left ? "left" : b == MouseButton::Right ? "right" : "middle";
     }
-    void Click(UINT mouseMessage) {
-        SendMessageW(icon->Window(), kTrayIconCallbackMessage, kTrayIconId, mouseMessage);
+    void Deliver(std::initializer_list<UINT> mouseMessages,
+                 Delivery how = Delivery::NotifiedFromAnotherThread) {
+        for (UINT m : mouseMessages) DeliverCallback(icon->Window(), m, how);
+    }
+    // Takes messages until `n` events have been raised (or a generous bound has passed).
+    bool PumpUntilEvents(std::size_t n) {
+        const auto end = std::chrono::steady_clock::now() + 10s;
+        while (events.size() < n && std::chrono::steady_clock::now() < end) PumpFor(10ms);
+        return events.size() >= n;
+    }
+    std::size_t Count(const std::string& event) const {
+        return static_cast<std::size_t>(std::count(events.begin(), events.end(), event));
     }
 };
 
-TEST_F(MouseFixture, EachMouseMessageRaisesItsEvent) {
-    for (UINT m : {WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_RBUTTONDOWN, WM_RBUTTONUP,
-                   WM_RBUTTONDBLCLK, WM_MBUTTONDOWN, WM_MBUTTONUP, WM_MOUSEMOVE}) {
-        Click(m);
+TEST_F(MouseFixture, EveryDeliveryRaisesTheEventsInOrderAndADoubleClickOpensNoMenu) {
+    // Longer than any pause between these messages, so the first click waits for the second.
+    SetDoubleClickTime(5000);
+    icon->SetPopupMenu(menu.get());
+    for (Delivery how :
+         {Delivery::NotifiedFromAnotherThread, Delivery::SentFromAnotherThread, Delivery::Posted}) {
+        events.clear();
+        Deliver({WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP, WM_RBUTTONDBLCLK,
+                 WM_MBUTTONDOWN, WM_MBUTTONUP, WM_MOUSEMOVE},
+                how);
+        ASSERT_TRUE(PumpUntilEvents(6)) << static_cast<int>(how);
+        PumpFor(100ms);
+        EXPECT_EQ(events, (std::vector<std::string>{"down left", "up left", "dblclick", "up left",
+                                                    "down middle", "up middle"}))
+            << static_cast<int>(how);
     }
-    EXPECT_EQ(events, (std::vector<std::string>{"down left", "up left", "dblclick", "down right",
-                                                "up right", "down middle", "up middle"}));
 }
 
-TEST_F(MouseFixture, LeftAndRightReleasesOpenTheMenuTheMiddleOneNever) {
-    UniqueMenu menu(CreatePopupMenu());
-    AppendMenuW(menu.get(), MF_STRING, 42, L"Item");
+TEST_F(MouseFixture, ALeftClickWaitsForTheDoubleClickTimeARightClickDoesNot) {
+    SetDoubleClickTime(5000);
     icon->SetPopupMenu(menu.get());
-    Click(WM_RBUTTONUP);
-    Click(WM_MBUTTONUP);
-    Click(WM_LBUTTONUP);
-    // Dismissed menus deliver no command.
-    EXPECT_EQ(events,
-              (std::vector<std::string>{"up right", "popup", "up middle", "up left", "popup"}));
+    Deliver({WM_LBUTTONDOWN, WM_LBUTTONUP});
+    ASSERT_TRUE(PumpUntilEvents(2));
+    EXPECT_EQ(Count("popup"), 0u) << "the menu opened before a second click could come";
+    // A right click opens the menu at once, and the waiting left click is given up.
+    Deliver({WM_RBUTTONDOWN, WM_RBUTTONUP});
+    ASSERT_TRUE(PumpUntilEvents(5));
+    EXPECT_EQ(events, (std::vector<std::string>{"down left", "up left", "down right", "up right",
+                                                "popup"}));
+
+    // Two clicks further apart than the double-click time are two clicks: the menu opens.
+    SetDoubleClickTime(200);
+    events.clear();
+    Deliver({WM_LBUTTONDOWN, WM_LBUTTONUP});
+    ASSERT_TRUE(PumpUntilEvents(3));
+    Deliver({WM_LBUTTONDOWN, WM_LBUTTONUP});
+    ASSERT_TRUE(PumpUntilEvents(6));
+    EXPECT_EQ(events, (std::vector<std::string>{"down left", "up left", "popup", "down left",
+                                                "up left", "popup"}));
+    // The middle button opens nothing.
+    Deliver({WM_MBUTTONUP});
+    PumpFor(400ms);
+    EXPECT_EQ(Count("popup"), 2u);
+}
+
+TEST_F(MouseFixture, WhatAClickSentFromAnotherThreadOpensIsCreatedAndBound) {
+    // What a double click on the icon does in the program: a form with controls appears.
+    std::unique_ptr<ProbeForm> form;
+    icon->OnDblClick = [&] { form = std::make_unique<ProbeForm>(); };
+    Deliver({WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP},
+            Delivery::SentFromAnotherThread);
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (!form && std::chrono::steady_clock::now() < end) PumpFor(10ms);
+    ASSERT_TRUE(form);
+    ASSERT_TRUE(form->Hwnd());
+    EXPECT_TRUE(form->button);
+    EXPECT_EQ(GetWindowLongPtrW(form->Hwnd(), GWLP_USERDATA),
+              reinterpret_cast<LONG_PTR>(form.get()));
 }
 
 TEST_F(MouseFixture, AChosenItemIsDeliveredAsACommandAfterTheMenuCloses) {
-    UniqueMenu menu(CreatePopupMenu());
-    AppendMenuW(menu.get(), MF_STRING, 42, L"First");
-    AppendMenuW(menu.get(), MF_STRING, 43, L"Second");
     icon->SetPopupMenu(menu.get());
     static HWND target;
     target = icon->Window();
@@ -524,8 +619,20 @@ TEST_F(MouseFixture, AChosenItemIsDeliveredAsACommandAfterTheMenuCloses) {
             }
         });
     };
-    Click(WM_RBUTTONUP);
+    Deliver({WM_RBUTTONUP});
+    ASSERT_TRUE(PumpUntilEvents(3));
     EXPECT_EQ(events, (std::vector<std::string>{"up right", "popup", "command 43"}));
+}
+
+TEST_F(MouseFixture, ForgedWakeUpsAndTimerMessagesOpenNothing) {
+    icon->SetPopupMenu(menu.get());
+    for (int i = 0; i < 3; ++i) {
+        PostMessageW(icon->Window(), kRunQueuedMouseActions, 0, 0);
+        PostMessageW(icon->Window(), WM_TIMER, 1, 0);
+        SendMessageW(icon->Window(), WM_TIMER, 1, 0);
+    }
+    PumpFor(300ms);
+    EXPECT_TRUE(events.empty());
 }
 
 // ---- minimising into the tray -----------------------------------------------------------------
@@ -573,6 +680,7 @@ TEST(TrayIconOwner, MinimiseGoesToTheTrayAndALeftClickBringsItBack) {
     ASSERT_TRUE(shell.WaitForCount(NIM_ADD, 1));
 
     SendMessageW(icon.Window(), kTrayIconCallbackMessage, kTrayIconId, WM_LBUTTONUP);
+    PumpFor(100ms);
     EXPECT_TRUE(IsWindowVisible(owner.hwnd));
     EXPECT_FALSE(icon.Active());
     EXPECT_EQ(shell.Calls().back().message, static_cast<DWORD>(NIM_DELETE));
@@ -623,6 +731,7 @@ TEST(TrayIconOwner, AMenuTakesPrecedenceOverRestoring) {
         });
     };
     SendMessageW(icon.Window(), kTrayIconCallbackMessage, kTrayIconId, WM_LBUTTONUP);
+    PumpFor(1500ms);
     EXPECT_TRUE(icon.Active());
     EXPECT_FALSE(IsWindowVisible(owner.hwnd));
 }
