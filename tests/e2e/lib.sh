@@ -230,8 +230,15 @@ answer_message_box() {
 
 # Brings the settings window to the front, as a double click on the icon does.
 show_settings() {
+    local left top right bottom
     window_visible "$MAIN_CAPTION" || tray_double_click
     wait_until 10 window_visible "$MAIN_CAPTION" || fail "a double-click did not show the settings window"
+    # Shown but behind another window (one hidden a moment ago hands the front to whatever is
+    # next): a click on its caption brings it forward, as a person would do.
+    if ! wait_until 3 tw isforeground "$MAIN_CAPTION"; then
+        read -r left top right bottom <<<"$(window_rect "$MAIN_CAPTION")"
+        xdotool mousemove $((left + 60)) $((top + 10)) click 1
+    fi
     wait_until 10 tw isforeground "$MAIN_CAPTION" || fail "the settings window did not come to the front"
 }
 
