@@ -194,6 +194,8 @@ bool Hider::HiddenAsLeft(WindowId window) {
 }
 
 bool Hider::ShownByItsProgram(HiddenWindow& info) {
+    // We showed it ourselves, and it goes back into hiding if the session goes on.
+    if (info.ShownForSessionEnd) return false;
     const WindowId window = info.Handle;
     if (!desktop_.IsVisible(window)) {
         if (!info.HideArrived) info.HideArrived = desktop_.IsIconic(window);
@@ -270,6 +272,60 @@ void Hider::RestoreAll(const std::function<bool()>& processMessages) {
 void Hider::RestoreAllOnExit() {
     while (!hiddenList_.empty()) RestoreWindow(*hiddenList_.front());
     SaveRecovery(RecoveryEntries());
+}
+
+void Hider::ShowForSessionEnd() {
+    for (const auto& info : hiddenList_) {
+        if (info->ShownForSessionEnd || !StillOurs(*info)) continue;
+        info->ShownForSessionEnd = true;
+        // Queued like any restore, and without the caption animation: nobody watches it while
+        // the system waits on every program's answer.
+        ShowCommand first{};
+        if (RestoreCommandFor(info->State, first)) desktop_.ShowAsync(info->Handle, first);
+        desktop_.ShowAsync(info->Handle, ShowCommand::Show);
+    }
+}
+
+void Hider::HideAgainAfterCancelledEnd() {
+    bool dropped = false;
+    std::vector<HiddenWindow*> shown;
+    for (auto i = hiddenList_.size(); i-- > 0;) {
+        HiddenWindow& info = *hiddenList_[i];
+        if (!info.ShownForSessionEnd) continue;
+        info.ShownForSessionEnd = false;
+        if (StillOurs(info)) {
+            shown.push_back(&info);
+            continue;
+        }
+        if (entries_) entries_->Remove(info);
+        hiddenList_.erase(hiddenList_.begin() + static_cast<std::ptrdiff_t>(i));
+        dropped = true;
+    }
+    // The commands of a first hide, so that each window is left hidden and minimised as before;
+    // its recorded state stays the one it comes back in.
+    for (HiddenWindow* info : shown) {
+        info->HiddenAt = clock_();
+        desktop_.ShowAsync(info->Handle, ShowCommand::Hide);
+        QueueMinimizedHide(*info);
+    }
+    if (dropped) ListChanged(true);
+}
+
+void Hider::ForgetShownForSessionEnd() {
+    const auto shown = [](const auto& p) { return p->ShownForSessionEnd; };
+    if (std::none_of(hiddenList_.begin(), hiddenList_.end(), shown)) return;
+    if (entries_) {
+        for (const auto& info : hiddenList_) {
+            if (info->ShownForSessionEnd) entries_->Remove(*info);
+        }
+    }
+    std::erase_if(hiddenList_, shown);
+    ListChanged(true);
+}
+
+bool Hider::ShownForSessionEnd() const {
+    return std::any_of(hiddenList_.begin(), hiddenList_.end(),
+                       [](const auto& p) { return p->ShownForSessionEnd; });
 }
 
 const HiddenWindow* Hider::RecordAt(std::size_t index) const {

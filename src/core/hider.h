@@ -48,6 +48,9 @@ struct HiddenWindow {
     // shows may simply not have got to our commands yet.
     std::uint64_t HiddenAt = 0;
     bool HideArrived = false;
+    // Shown again while the session asks to end, still listed: hidden again should the end be
+    // cancelled.
+    bool ShownForSessionEnd = false;
 };
 
 // The text of a record's menu entry: the first 32 characters of its caption.
@@ -115,6 +118,17 @@ class Hider {
     void RestoreAll(const std::function<bool()>& processMessages);
     // Restores everything, earliest first, and leaves the recovery record empty.
     void RestoreAllOnExit();
+
+    // The session asks to end: every listed window that is still ours is shown in its former
+    // state, earliest first, so that its program can ask its questions where the user sees them.
+    // The list, the entries and the recovery record stay as they are: the end may be cancelled.
+    void ShowForSessionEnd();
+    // The end was cancelled: the windows shown for it are hidden again, in their recorded states,
+    // and stay listed; a window that closed or changed hands meanwhile is forgotten.
+    void HideAgainAfterCancelledEnd();
+    // The end goes ahead: the windows shown for it are already back and are forgotten.
+    void ForgetShownForSessionEnd();
+    bool ShownForSessionEnd() const;
 
     // Takes back the windows that a previous run of the program left hidden, as if it had
     // just hidden them; forgets every entry that does not name such a window. One that shows

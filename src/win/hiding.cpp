@@ -38,9 +38,13 @@ void Hiding::RestoreLastHidden() {
     hider_.RestoreLastHidden();
 }
 void Hiding::HideActiveWindow() {
+    // While the session asks to end, the windows shown for it are the user's to answer: a hotkey
+    // or "Panic!" takes none of them (they are listed already) until the end is decided.
+    if (ShownForSessionEnd()) return;
     hider_.HideActiveWindow();
 }
 void Hiding::HideAllWindows() {
+    if (ShownForSessionEnd()) return;
     hider_.HideAllWindows();
 }
 void Hiding::RunHotkeyAction(core::HotkeyAction action, const std::function<void()>& showList) {
@@ -61,10 +65,19 @@ void Hiding::RunHotkeyAction(core::HotkeyAction action, const std::function<void
 }
 
 void Hiding::Panic() {
-    hider_.HideAllWindows();
+    HideAllWindows();
 }
 void Hiding::RestoreAllOnExit() {
+    // Those shown for the session's end are back already: commanded again, one the user has
+    // moved on from (maximised, say) would be put back into its former state.
+    hider_.ForgetShownForSessionEnd();
     hider_.RestoreAllOnExit();
+}
+void Hiding::ShowForSessionEnd() {
+    hider_.ShowForSessionEnd();
+}
+void Hiding::HideAgainAfterCancelledEnd() {
+    hider_.HideAgainAfterCancelledEnd();
 }
 void Hiding::AdoptRecovered() {
     hider_.AdoptRecovered();

@@ -59,6 +59,11 @@ class Hiding {
     void Panic();
     // Everything back, earliest first (the program is ending or the session is).
     void RestoreAllOnExit();
+    // The session asks to end: the hidden windows show, still listed; hidden again if the end is
+    // cancelled.
+    void ShowForSessionEnd();
+    void HideAgainAfterCancelledEnd();
+    bool ShownForSessionEnd() const { return hider_.ShownForSessionEnd(); }
     // At start: takes back the windows a previous run left hidden.
     void AdoptRecovered();
     std::size_t HiddenCount() const { return hider_.HiddenCount(); }

@@ -19,6 +19,7 @@
 #include "win/log.h"
 #include "win/rule_hiding.h"
 #include "win/rules_tab.h"
+#include "win/session_end.h"
 #include "win/shell.h"
 #include "win/status_bar.h"
 #include "win/taskbar.h"
@@ -83,6 +84,7 @@ std::vector<MenuCommand> MainWindow::MenuTable() {
 }
 
 void MainWindow::Start() {
+    PrepareForSessionEnd();
     hotkeyPage_->SetDefaultKeys();
 
     gaugeImages_ = CreateCpuImageList();
@@ -205,6 +207,35 @@ void MainWindow::ShutDown() {
     hiding_.reset();
     trayIcon_.reset();
     settings_.reset();
+}
+
+void MainWindow::OnQueryEndSession() {
+    // The session asks to end. The documentation of WM_QUERYENDSESSION asks for an answer at once
+    // and the clean-up only at WM_ENDSESSION, which tells whether the end goes ahead: so the
+    // hidden windows only show, for their programs to ask about unsaved work where the user sees
+    // them, and stay listed, to go back into hiding if the end is cancelled.
+    if (ending_ || !hiding_) return;
+    Guarded(nullptr, [&] { hiding_->ShowForSessionEnd(); });
+}
+
+void MainWindow::OnEndSession(bool ending) {
+    if (!ending) {
+        // Cancelled (a program refused, or the user did): hidden again, as they were.
+        if (!ending_ && hiding_) Guarded(nullptr, [&] { hiding_->HideAgainAfterCancelledEnd(); });
+        return;
+    }
+    // The session may end as soon as we return (WM_ENDSESSION's documentation), so everything
+    // that must not be lost happens before. Restart Manager's close (ENDSESSION_CLOSEAPP) does
+    // not end the process by itself: its "Guidelines for Applications" ask a program to close on
+    // this message, and send WM_CLOSE to one still running. So the loop ends here, whatever the
+    // reason, and a copy closed for an update really goes (pinned by scenario_session_end.sh).
+    if (!ending_) {
+        ending_ = true;
+        if (startupTimer_) startupTimer_->SetEnabled(false);
+        RestoreAndSaveBeforeEnding();
+        if (trayIcon_) trayIcon_->SetActive(false);
+    }
+    PostQuitMessage(0);
 }
 
 void MainWindow::RestoreAndSaveBeforeEnding() {
@@ -377,8 +408,13 @@ void MainWindow::OnCommand(int id, int code) {
 }
 
 LRESULT MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-    // Once the exit has begun, late commands, clicks and close requests find nothing to do.
-    if (ending_ && (msg == WM_COMMAND || msg == WM_CLOSE || msg == WM_NOTIFY)) return 0;
+    // Once the exit has begun, late commands and clicks find nothing to do, and a close request
+    // (Restart Manager sends one to a program still there after WM_ENDSESSION) only ends the loop.
+    if (ending_ && msg == WM_CLOSE) {
+        PostQuitMessage(0);
+        return 0;
+    }
+    if (ending_ && (msg == WM_COMMAND || msg == WM_NOTIFY)) return 0;
     switch (msg) {
         case WM_COMMAND:
             OnCommand(LOWORD(wParam), HIWORD(wParam));
@@ -417,15 +453,14 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             }
             return 0;
         case WM_QUERYENDSESSION:
-            // The session is closing: give the hidden windows back first, so that their programs
-            // can ask to save their work where the user can see them.
-            if (hiding_) hiding_->RestoreAllOnExit();
+            // Posted ones never get here (the filter drops them): this one the system sent.
+            // "Applications should respect the user's intentions and return TRUE."
+            OnQueryEndSession();
             return TRUE;
         case WM_ENDSESSION:
-            if (wParam) {
-                ending_ = true;
-                RestoreAndSaveBeforeEnding();
-            }
+            // wParam is the outcome of the query; ENDSESSION_CLOSEAPP in lParam (Restart
+            // Manager's close) asks for the same clean exit as a logoff or a shutdown.
+            OnEndSession(wParam != FALSE);
             return 0;
         case kRunForwardedVerb:
             if (forwardedVerbs_) forwardedVerbs_->RunKept([this] { return destroyed_; });

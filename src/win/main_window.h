@@ -67,6 +67,8 @@ class MainWindow : public FormWindow {
     void Start();
     void ShutDown();
     void RestoreAndSaveBeforeEnding();
+    void OnQueryEndSession();
+    void OnEndSession(bool ending);
     void OnCommand(int id, int code);
     void StartRules();
     void CreateSettingsControls();

@@ -10,7 +10,9 @@
 //       it spends --stall seconds, default 20, in WM_SHOWWINDOW)
 //   testwin state TITLE --out FILE               "exists visible iconic zoomed" as 0/1
 //   testwin post CLASS MSG WPARAM LPARAM         PostMessage to the first window of CLASS
-//   testwin send CLASS MSG WPARAM LPARAM         SendMessageTimeout (5 s), same target
+//   testwin send CLASS MSG WPARAM LPARAM [--out FILE]
+//                                                SendMessageTimeout (5 s), same target; writes
+//                                                the answer
 //   testwin answers TITLE                        that window answers a message within 2 s (so it
 //                                                has run every show command queued before it)
 //   testwin foreground TITLE                     makes that window the foreground window
@@ -439,10 +441,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
             return PostMessageW(h, msg, Number(argv[4]), static_cast<LPARAM>(Number(argv[5]))) ? 0
                                                                                                : 1;
         DWORD_PTR result = 0;
-        return SendMessageTimeoutW(h, msg, Number(argv[4]), static_cast<LPARAM>(Number(argv[5])),
-                                   SMTO_ABORTIFHUNG, 5000, &result)
-                   ? 0
-                   : 1;
+        if (!SendMessageTimeoutW(h, msg, Number(argv[4]), static_cast<LPARAM>(Number(argv[5])),
+                                 SMTO_ABORTIFHUNG, 5000, &result))
+            return 1;
+        WriteUtf8(OutFile(argc, argv, L"--out"), std::to_wstring(result) + L"\n");
+        return 0;
     }
     // copydata <window class> <verb code>: a well-formed request of the window-message channel that
     // Quenvix once took, sent from a window of this (same user's) process. 0 when the window got

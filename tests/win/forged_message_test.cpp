@@ -7,12 +7,15 @@
 #include <thread>
 #include <vector>
 
+#include "send_from_thread.h"
 #include "win/ui.h"
 // (after windows.h)
 #include <commctrl.h>
 
 namespace quenvix::win {
 namespace {
+
+using test::SendFromAnotherThread;
 
 class ProbeForm : public FormWindow {
   public:
@@ -36,24 +39,6 @@ class ProbeForm : public FormWindow {
         return FormWindow::OnMessage(msg, wParam, lParam);
     }
 };
-
-// Sends from a thread of its own, as another program would, and waits for the answer (the
-// receiving thread keeps pumping meanwhile).
-void SendFromAnotherThread(HWND target, UINT msg, WPARAM wParam, LPARAM lParam) {
-    std::atomic<bool> finished = false;
-    std::thread sender([&] {
-        DWORD_PTR result = 0;
-        SendMessageTimeoutW(target, msg, wParam, lParam, SMTO_NORMAL, 5000, &result);
-        finished = true;
-    });
-    const ULONGLONG deadline = GetTickCount64() + 6000;
-    while (!finished && GetTickCount64() < deadline) {
-        MSG m;
-        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
-        Sleep(5);
-    }
-    sender.join();
-}
 
 RECT WindowRect(HWND hwnd) {
     RECT r{};

@@ -15,11 +15,14 @@
 #include "core/hotkey_settings.h"
 #include "core/ports/key_state.h"
 #include "core/product.h"
+#include "core/recovery.h"
 #include "fakes/fake_desktop.h"
 #include "fakes/key_set.h"
 #include "fakes/manual_timer.h"
 #include "fakes/memory_registry.h"
+#include "send_from_thread.h"
 #include "win/app.h"
+#include "win/session_end.h"
 
 namespace quenvix::win {
 namespace {
@@ -91,6 +94,14 @@ class MainWindowTest : public ::testing::Test {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return false;
+    }
+    // The system sends the session-end messages from outside the program's thread.
+    LRESULT SendFromOutside(UINT msg, WPARAM wParam, LPARAM lParam) {
+        return test::SendFromAnotherThread(window->Hwnd(), msg, wParam, lParam);
+    }
+    std::string RecoveryRecord() {
+        return core::SettingsStore(registry, core::kSettingsKeyPath)
+            .ReadString(core::kRecoverySection, RecoveryValueName(), "");
     }
     bool QuitPosted() {
         MSG msg;
@@ -223,6 +234,79 @@ TEST_F(MainWindowTest, MenuIdsReachTheirCommands) {
     EXPECT_EQ(texts,
               (std::vector<std::wstring>{L"Show settings", L"Check update", L"Website", L"Exit",
                                          L"", L"Close this menu", L"Restore all", L"Panic!", L""}));
+}
+
+TEST_F(MainWindowTest, SessionEndShowsTheHiddenWindowsUntilItIsDecidedThenEndsCleanly) {
+    StartInTray();
+    // Asked before the programs whose windows it hides.
+    DWORD level = 0;
+    DWORD flags = 0;
+    ASSERT_TRUE(GetProcessShutdownParameters(&level, &flags));
+    EXPECT_EQ(level, kShutdownLevel);
+    TrayChoice(kTrayPanicId);
+    ASSERT_EQ(VisibleCount(), 0u);
+    const std::string record = RecoveryRecord();
+    ASSERT_FALSE(record.empty());
+
+    // Posted by anyone, neither message does a thing.
+    PostMessageW(window->Hwnd(), WM_QUERYENDSESSION, 0, 0);
+    PostMessageW(window->Hwnd(), WM_ENDSESSION, TRUE, 0);
+    MSG m;
+    while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
+    EXPECT_EQ(VisibleCount(), 0u);
+    EXPECT_FALSE(QuitPosted());
+
+    // The session asks to end: yes, and the windows show for their programs' questions, listed
+    // still, the record as it was.
+    EXPECT_EQ(SendFromOutside(WM_QUERYENDSESSION, 0, 0), TRUE);
+    EXPECT_EQ(VisibleCount(), 3u);
+    EXPECT_EQ(window->HiddenCount(), 3u);
+    EXPECT_EQ(RecoveryRecord(), record);
+    // Meanwhile "Panic!" takes none of them a second time.
+    TrayChoice(kTrayPanicId);
+    EXPECT_EQ(VisibleCount(), 3u);
+    EXPECT_EQ(window->HiddenCount(), 3u);
+
+    // Cancelled: hidden again, listed, and the program goes on as before.
+    SendFromOutside(WM_ENDSESSION, FALSE, 0);
+    EXPECT_EQ(VisibleCount(), 0u);
+    EXPECT_EQ(window->HiddenCount(), 3u);
+    EXPECT_EQ(RecoveryRecord(), record);
+    EXPECT_FALSE(QuitPosted());
+    using namespace core::vk;
+    PressKeys({kControl, kShift, kMultiply});  // RestoreLast
+    EXPECT_TRUE(desktop.IsVisible(kLast));
+    EXPECT_EQ(window->HiddenCount(), 2u);
+
+    // Restart Manager closes the program: asked, then told the end goes ahead. Everything is
+    // back, the hotkeys written, the icon gone and the loop ended, before the answer.
+    EXPECT_EQ(SendFromOutside(WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP), TRUE);
+    EXPECT_EQ(SendFromOutside(WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP), 0);
+    EXPECT_EQ(VisibleCount(), 3u);
+    EXPECT_EQ(window->HiddenCount(), 0u);
+    EXPECT_EQ(RecoveryRecord(), "");
+    EXPECT_TRUE(QuitPosted());
+    EXPECT_TRUE(WaitForNote("icon removed"));
+    EXPECT_EQ(core::SettingsStore(registry, core::kSettingsKeyPath)
+                  .ReadString(core::kHotkeySection, "HideThis", ""),
+              "CTRL+* Num");
+    // Its close request afterwards is taken, and nothing hides anything any more.
+    while (PeekMessageW(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+    SendFromOutside(WM_CLOSE, 0, 0);
+    EXPECT_TRUE(QuitPosted());
+    PressKeys({kControl, kDivide});  // HideAll
+    EXPECT_EQ(VisibleCount(), 3u);
+}
+
+TEST_F(MainWindowTest, ALogoffWithoutAQueryStillBringsEverythingBackAndEnds) {
+    StartInTray();
+    TrayChoice(kTrayPanicId);
+    ASSERT_EQ(VisibleCount(), 0u);
+    SendFromOutside(WM_ENDSESSION, TRUE, static_cast<LPARAM>(ENDSESSION_LOGOFF));
+    EXPECT_EQ(VisibleCount(), 3u);
+    EXPECT_EQ(window->HiddenCount(), 0u);
+    EXPECT_TRUE(QuitPosted());
 }
 
 }  // namespace
