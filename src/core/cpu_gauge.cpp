@@ -119,58 +119,90 @@ void DrawFrame(Picture& image, int left, int top, int right, int bottom) {
     image.Line(right, bottom, right, top, kGaugeWhite);
 }
 
-}  // namespace
+// A frame `thickness` pixels deep, its rings drawn from the outside in.
+void DrawFrame(Picture& image, int left, int top, int right, int bottom, int thickness) {
+    for (int i = 0; i < thickness; ++i) DrawFrame(image, left + i, top + i, right - i, bottom - i);
+}
 
-namespace {
-// The opaque area: the full square shrunk by 2, its top moved up by one.
-constexpr int kBarLeft = 2, kBarTop = 1, kBarRight = 14, kBarBottom = 14;
-constexpr int kBarHeight = kBarBottom - kBarTop;
-}  // namespace
+// A place on the 16-pixel design, at `size` pixels (exact at 16).
+int At(int px16, int size) {
+    return (px16 * size + kGaugeSize / 2) / kGaugeSize;
+}
 
-namespace {
+// How thick the frame's lines are at `size`: one pixel up to 31, two from 32 on.
+int FrameThickness(int size) {
+    return std::max(1, size / kGaugeSize);
+}
 
-// How many rows of the bar a load fills, counted from its bottom row.
-int FilledRows(double load) {
+// The gauge's geometry at a size, from the 16-pixel design: the opaque area is the full square
+// shrunk by 2, its top moved up by one.
+struct Bar {
+    int left, top, right, bottom, thickness;
+    explicit Bar(int size)
+        : left(At(2, size)),
+          top(At(1, size)),
+          right(At(14, size)),
+          bottom(At(14, size)),
+          thickness(FrameThickness(size)) {}
+    int Height() const { return bottom - top; }
+};
+
+// How many rows of the bar a load fills, counted up from the frame's bottom edge.
+int FilledRows(double load, int height) {
     // NaN and absurd loads (a counter that jumped) must not overflow the integer maths.
-    const double scaled = std::isnan(load) ? 0.0 : std::clamp(kBarHeight * load / 100, -1e6, 1e6);
+    const double scaled = std::isnan(load) ? 0.0 : std::clamp(height * load / 100, -1e6, 1e6);
     // Beyond a full bar or below an empty one the drawing no longer changes.
-    return static_cast<int>(std::clamp<long long>(RoundHalfEven(scaled), -1, kBarHeight));
+    return static_cast<int>(std::clamp<long long>(RoundHalfEven(scaled), -1, height));
+}
+
+void CheckSize(int size) {
+    if (size < kGaugeSize / 2 || size > 16 * kGaugeSize) {
+        throw std::invalid_argument("gauge size out of range");
+    }
 }
 
 }  // namespace
 
-int GaugeLevel(double load) {
-    // The frame covers the bar's bottom row and the row inside its top edge, and the mask the row
-    // above that: the bar shows from one row filled up to all but two.
-    return std::clamp(FilledRows(load), 0, kBarHeight - 2);
+int GaugeLevel(double load, int size) {
+    CheckSize(size);
+    const Bar bar(size);
+    // The frame covers the bar's bottom rows and the rows inside its top edge: the bar shows from
+    // one row filled up to all the rows between them.
+    return std::clamp(FilledRows(load, bar.Height()), 0, bar.Height() - 2 * bar.thickness);
 }
 
-Picture DrawCPUGauge(double load) {
-    Picture picture(kGaugeSize);
-    picture.FillMask(0, 0, kGaugeSize, kGaugeSize, true);
-    const int left = kBarLeft, top = kBarTop, right = kBarRight, bottom = kBarBottom;
-    picture.FillMask(left, top, right, bottom, false);
+Picture DrawCPUGauge(double load, int size) {
+    CheckSize(size);
+    const Bar bar(size);
+    Picture picture(size);
+    picture.FillMask(0, 0, size, size, true);
+    picture.FillMask(bar.left, bar.top, bar.right, bar.bottom, false);
 
-    const int height = kBarHeight;
-    const int filled = FilledRows(load);
-    // The bar's top is measured from the height alone, so a full bar also paints the rows above
-    // the opaque area, where the mask hides it.
-    const int barTop = height - filled;
-    picture.FillColour(left, top, right, bottom, kGaugeDarkGreen);
-    picture.FillColour(left, barTop, right, bottom, kGaugeBrightGreen);
+    const int filled = FilledRows(load, bar.Height());
+    // The bar's top is measured from the frame's bottom edge, so a full bar also paints the rows
+    // of the top edge and above the opaque area, where the frame and the mask hide it.
+    const int barTop = bar.bottom - bar.thickness - filled;
+    picture.FillColour(bar.left, bar.top, bar.right, bar.bottom, kGaugeDarkGreen);
+    picture.FillColour(bar.left, barTop, bar.right, bar.bottom, kGaugeBrightGreen);
 
-    DrawFrame(picture, left, top, right - 1, bottom - 1);
+    DrawFrame(picture, bar.left, bar.top, bar.right - 1, bar.bottom - 1, bar.thickness);
     return picture;
 }
 
-Picture InitialCPUGauge() {
-    Picture picture(kGaugeSize);
-    picture.FillMask(0, 0, kGaugeSize, kGaugeSize, true);
-    const int left = 2, top = 1, right = 12, bottom = 14;  // last column and row, inclusive
+Picture InitialCPUGauge(int size) {
+    CheckSize(size);
+    Picture picture(size);
+    picture.FillMask(0, 0, size, size, true);
+    // Last column and row, inclusive; at 16 pixels columns 2 to 12 and rows 1 to 14.
+    const int left = At(2, size), top = At(1, size);
+    const int right = At(13, size) - 1, bottom = At(15, size) - 1;
+    const int thickness = FrameThickness(size);
     picture.FillMask(left, top, right + 1, bottom + 1, false);
     picture.FillColour(left, top, right + 1, bottom + 1, kGaugeDarkGreen);
-    picture.FillColour(left, bottom - 2, right + 1, bottom + 1, kGaugeBrightGreen);
-    DrawFrame(picture, left, top, right, bottom);
+    // A sliver of load: two rows' worth of the 16-pixel design above the bottom edge.
+    picture.FillColour(left, bottom + 1 - thickness - At(2, size), right + 1, bottom + 1,
+                       kGaugeBrightGreen);
+    DrawFrame(picture, left, top, right, bottom, thickness);
     return picture;
 }
 

@@ -77,16 +77,22 @@ inline constexpr int kGaugeSize = 16;
 // Rounds to the nearest whole number, a half going to the even neighbour.
 long long RoundHalfEven(double value);
 
-// What the gauge for a load (percent) looks like, as one number: two loads look the same in the
-// tray exactly when they have the same level, so a tick can tell "nothing new" without drawing.
-int GaugeLevel(double load);
+// The gauge is designed at 16 x 16 pixels and drawn at the size of the tray's icons (20 at 120
+// DPI, 24 at 144, 32 at 192): each of its edges keeps its place in the square, the frame is one
+// pixel thick up to 31 pixels and thicker from 32 on, and the bar has as many rows as the size
+// gives it. Sizes from 8 to 256 pixels; others throw std::invalid_argument.
 
-// The 16 x 16 gauge for a load (percent). Pixels outside the opaque area keep the blank
-// bitmap's white; the mask hides them.
-Picture DrawCPUGauge(double load);
+// What the gauge for a load (percent) looks like at `size`, as one number: two loads look the
+// same in the tray exactly when they have the same level, so a tick can tell "nothing new"
+// without drawing.
+int GaugeLevel(double load, int size = kGaugeSize);
+
+// The gauge for a load (percent). Pixels outside the opaque area keep the blank bitmap's white;
+// the mask hides them.
+Picture DrawCPUGauge(double load, int size = kGaugeSize);
 
 // The picture the gauge shows before the first tick has drawn anything.
-Picture InitialCPUGauge();
+Picture InitialCPUGauge(int size = kGaugeSize);
 
 // `picture` enlarged (or reduced) to `size` by nearest neighbour, so the bars stay sharp.
 Picture ScaleNearest(const Picture& picture, int size);

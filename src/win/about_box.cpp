@@ -26,9 +26,9 @@ constexpr COLORREF kBlack = RGB(0, 0, 0);
 
 constexpr FontSpec kTitleFont{L"Comic Sans MS", 32, true, false};
 constexpr FontSpec kSloganFont{L"Comic Sans MS", 19, true, false};
-constexpr FontSpec kVersionFont{L"Arial", 13, true, false};
-constexpr FontSpec kLinkFont{L"MS Sans Serif", 11, false, true};
-constexpr FontSpec kSpeedFont{L"Arial", 11, false, false};
+constexpr FontSpec kVersionFont{nullptr, 13, true, false};
+constexpr FontSpec kLinkFont{nullptr, kFormCharHeightPx96, false, true};
+constexpr FontSpec kSpeedFont{};
 
 constexpr wchar_t kNotice[] =
     L"Copyright \u00A9 Tarmel. All rights reserved.\r\n"
@@ -40,6 +40,21 @@ bool IsPress(UINT msg) {
 }
 
 }  // namespace
+
+AboutColours AboutBoxColours(bool highContrast) {
+    if (highContrast) {
+        // The user's pair of window colours, chosen to be read against each other; a shadow in
+        // another colour would be noise around the letters.
+        const COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
+        return AboutColours{GetSysColor(COLOR_WINDOW),  text, false, text, text, text,
+                            GetSysColor(COLOR_HOTLIGHT)};
+    }
+    return AboutColours{kPanelColour, kWhite, true, kRed, kWhite, kBlack, kWhite};
+}
+
+HBRUSH AboutBox::PanelBrush() const {
+    return HighContrastOn() ? GetSysColorBrush(COLOR_WINDOW) : panelBrush_.get();
+}
 
 void AboutBox::Create(HWND owner) {
     panelBrush_.reset(CreateSolidBrush(kPanelColour));
@@ -164,11 +179,14 @@ void AboutBox::PaintTitles(HDC dc) {
     // lower.
     const Shadowed titles[] = {{L"Quenvix", 17, 21, kTitleFont},
                                {L"Watch out. Boss is coming...", 18, 65, kSloganFont}};
+    const AboutColours colours = AboutBoxColours(HighContrastOn());
     for (const auto& t : titles) {
         const SelectedObject font(dc, FontFor(t.font));
-        SetTextColor(dc, kRed);
-        TextOutW(dc, S(t.x), S(t.y), t.text, lstrlenW(t.text));
-        SetTextColor(dc, kWhite);
+        if (colours.titleShadow) {
+            SetTextColor(dc, colours.shadow);
+            TextOutW(dc, S(t.x), S(t.y), t.text, lstrlenW(t.text));
+        }
+        SetTextColor(dc, colours.title);
         TextOutW(dc, S(t.x + 2), S(t.y + 1), t.text, lstrlenW(t.text));
     }
 }
@@ -178,7 +196,7 @@ LRESULT AboutBox::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_ERASEBKGND: {
             RECT r{};
             GetClientRect(Hwnd(), &r);
-            FillRect(reinterpret_cast<HDC>(wParam), &r, panelBrush_.get());
+            FillRect(reinterpret_cast<HDC>(wParam), &r, PanelBrush());
             return 1;
         }
         case WM_PAINT: {
@@ -194,9 +212,13 @@ LRESULT AboutBox::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                 SetBkColor(dc, GetSysColor(COLOR_WINDOW));
                 return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
             }
-            SetTextColor(dc, control == versionLabel_ ? kBlack : kWhite);
+            const AboutColours colours = AboutBoxColours(HighContrastOn());
+            const bool link = control == mailLink_ || control == websiteLink_;
+            SetTextColor(dc, control == versionLabel_ ? colours.version
+                             : link                   ? colours.link
+                                                      : colours.label);
             SetBkMode(dc, TRANSPARENT);
-            return reinterpret_cast<LRESULT>(panelBrush_.get());
+            return reinterpret_cast<LRESULT>(PanelBrush());
         }
         case WM_SETCURSOR: {
             const auto over = reinterpret_cast<HWND>(wParam);

@@ -11,6 +11,19 @@
 
 namespace quenvix::win {
 
+// The colours the about box paints with: its own blue panel with white and red titles, or, with
+// high contrast on, the system's window colours throughout (no shadow, links in the link colour).
+struct AboutColours {
+    COLORREF panel;
+    COLORREF title;
+    bool titleShadow;
+    COLORREF shadow;
+    COLORREF label;
+    COLORREF version;
+    COLORREF link;
+};
+AboutColours AboutBoxColours(bool highContrast);
+
 class AboutBox : public OutlinedForm {
   public:
     // `machine` answers the processor speed query.
@@ -48,6 +61,7 @@ class AboutBox : public OutlinedForm {
     void OnWebsiteLink();
     void PaintTitles(HDC dc);
     void FitToText(HWND label);
+    HBRUSH PanelBrush() const;
 
     core::RegistryBackend& machine_;
     UniqueBrush panelBrush_;

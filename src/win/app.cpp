@@ -9,12 +9,15 @@ namespace quenvix::win {
 UINT InstanceMessage = 0;
 
 AppWindow::AppWindow() {
-    // Zero-sized and off to the centre like any application window: visible only as a taskbar
-    // button.
+    // Zero-sized and never shown: it owns the settings window, which keeps that window off the
+    // taskbar while it is hidden, and carries no button of its own. A tool window, so that even
+    // shown by someone else it would put no empty entry on the taskbar or in Alt+Tab ("The
+    // Taskbar", learn.microsoft.com/windows/win32/shell/taskbar: WS_EX_TOOLWINDOW keeps a window's
+    // button off the taskbar).
     CreateBound(L"QuenvixApplication",
-                WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, 0,
-                L"Quenvix", GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0,
-                0, nullptr);
+                WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
+                WS_EX_TOOLWINDOW, L"Quenvix", GetSystemMetrics(SM_CXSCREEN) / 2,
+                GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr);
 }
 
 LRESULT AppWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -26,9 +29,9 @@ LRESULT AppWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     }
     if (msg == WM_CLOSE) {
-        // This window carries the taskbar button, so the taskbar's "Close window" lands here.
-        // Its default handling would destroy the settings window with it; the request goes the
-        // settings window's way instead (into the tray, or out through the clean exit).
+        // A close request that lands here (from another program: this window is never shown)
+        // would by default destroy the settings window with it; the request goes the settings
+        // window's way instead (into the tray, or out through the clean exit).
         if (mainWindow_) PostMessageW(mainWindow_, WM_CLOSE, 0, 0);
         return 0;
     }

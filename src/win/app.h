@@ -1,6 +1,6 @@
 #pragma once
-// Start-up pieces: the application's hidden owner window (it carries the taskbar button and owns
-// every form), and the guard that keeps one copy of the program per user desktop.
+// Start-up pieces: the application's hidden owner window (it owns every form and is never shown),
+// and the guard that keeps one copy of the program per user desktop.
 #include <windows.h>
 
 #include <string>
@@ -16,8 +16,8 @@ namespace quenvix::win {
 // The message every copy registers under the product name; a second copy posts it to the first.
 extern UINT InstanceMessage;
 
-// The application's own top-level window. It has no size; shown, it gives the program its taskbar
-// button, and the settings window is owned by it.
+// The application's own top-level window. It has no size and stays hidden; the settings window is
+// owned by it, and carries its own taskbar button while it shows.
 class AppWindow : public Window {
   public:
     AppWindow();

@@ -1,5 +1,6 @@
 #include "win/cpu_gauge_view.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -9,17 +10,34 @@
 
 namespace quenvix::win {
 
-namespace {
-
-int SmallIconSize() {
-    const int size = GetSystemMetrics(SM_CXSMICON);
-    return size > 0 ? size : core::kGaugeSize;
+UINT TaskbarDpi() {
+    // The notification area's icons are drawn at the DPI of the taskbar's monitor; the taskbar is
+    // aware of every monitor's DPI, so asking its window for it gives that monitor's.
+    HWND taskbar = FindWindowW(L"Shell_TrayWnd", nullptr);
+    return DpiOf(taskbar);
 }
 
-}  // namespace
+int TrayIconSize(UINT dpi) {
+    // GetSystemMetricsForDpi (Windows 10 1607 on) answers for any DPI; GetSystemMetrics only at
+    // the system's, from where the size is scaled
+    // (learn.microsoft.com/windows/win32/api/winuser/nf-winuser-getsystemmetricsfordpi).
+    using ForDpiFn = int(WINAPI*)(int, UINT);
+    static const auto forDpi = reinterpret_cast<ForDpiFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetSystemMetricsForDpi")));
+    int size = forDpi ? forDpi(SM_CXSMICON, dpi) : 0;
+    if (size <= 0) {
+        const int systemSize = GetSystemMetrics(SM_CXSMICON);
+        size = systemSize > 0
+                   ? MulDiv(systemSize, static_cast<int>(dpi), static_cast<int>(DpiOf(nullptr)))
+                   : Scale(core::kGaugeSize, dpi);
+    }
+    // Within what the gauge can be drawn at.
+    return std::clamp(size, core::kGaugeSize / 2, 16 * core::kGaugeSize);
+}
 
 PictureBitmaps MakePictureBitmaps(const core::Picture& source, int size) {
-    const core::Picture picture = core::ScaleNearest(source, size);
+    // Drawn at its size already, as a rule; scaled only where it was not.
+    const core::Picture picture = source.Size() == size ? source : core::ScaleNearest(source, size);
 
     std::uint32_t* pixels = nullptr;
     UniqueBitmap image = CreateTopDownBitmap(size, size, &pixels);
@@ -48,9 +66,9 @@ PictureBitmaps MakePictureBitmaps(const core::Picture& source, int size) {
 }
 
 std::shared_ptr<SharedImageList> CreateCpuImageList(int size) {
-    if (size <= 0) size = SmallIconSize();
+    if (size <= 0) size = TrayIconSize(TaskbarDpi());
     auto list = std::make_shared<SharedImageList>(size, size);
-    const PictureBitmaps bitmaps = MakePictureBitmaps(core::InitialCPUGauge(), size);
+    const PictureBitmaps bitmaps = MakePictureBitmaps(core::InitialCPUGauge(size), size);
     if (list->Add(MakeSharedIcon(bitmaps.image.get(), bitmaps.mask.get())) != 0) {
         throw core::Error("Failed to add the gauge picture");
     }
@@ -76,7 +94,7 @@ bool CpuGaugeView::Tick() {
     lastLoad_ = load;
     // A picture equal to the one shown is neither drawn nor put in again: the tray's thread then
     // has nothing new and sleeps on.
-    const int level = core::GaugeLevel(load);
+    const int level = core::GaugeLevel(load, gaugeImages_->Width());
     if (shownLevel_ == level) return true;
     if (!gaugeImages_->Replace(0, LevelIcon(level, load))) {
         throw core::Error("Failed to replace the gauge picture");
@@ -90,8 +108,8 @@ const SharedIcon& CpuGaugeView::LevelIcon(int level, double load) {
     // twice a second: each level is drawn and made into an icon once, and swapped in after that.
     SharedIcon& icon = levelIcons_[level];
     if (!icon) {
-        const PictureBitmaps bitmaps =
-            MakePictureBitmaps(core::DrawCPUGauge(load), gaugeImages_->Width());
+        const int size = gaugeImages_->Width();
+        const PictureBitmaps bitmaps = MakePictureBitmaps(core::DrawCPUGauge(load, size), size);
         icon = MakeSharedIcon(bitmaps.image.get(), bitmaps.mask.get());
         if (!icon) throw core::Error("Failed to make the gauge picture");
     }

@@ -13,8 +13,13 @@
 
 namespace quenvix::win {
 
-// The gauge's image list (gaugeImages) at the tray's small-icon size, holding the picture shown
-// before the first tick. `size` 0 takes the system's small-icon size.
+// The DPI the notification area's icons are shown at: the taskbar's (the system's without one).
+UINT TaskbarDpi();
+// The notification area's icon size (the small-icon size) at `dpi`.
+int TrayIconSize(UINT dpi);
+
+// The gauge's image list (gaugeImages) at the tray's icon size, holding the picture shown
+// before the first tick. `size` 0 takes TrayIconSize(TaskbarDpi()).
 std::shared_ptr<SharedImageList> CreateCpuImageList(int size = 0);
 
 // A picture as the colour and mask bitmaps an image list takes, scaled to `size` pixels.

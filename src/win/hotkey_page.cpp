@@ -61,7 +61,7 @@ HotkeyPage::HotkeyPage(FormWindow& window, core::HotkeyDetector& detector,
 void HotkeyPage::CreateControls() {
     if (HasControls()) return;
     const SIZE size96 = size96_;
-    const FontSpec formFont{};  // MS Sans Serif, 8 point
+    const FontSpec formFont{};  // the user's message font
     tabs_ = window_.AddControl(WC_TABCONTROLW, L"", WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, size96.cx,
                                size96.cy, kTabsId, formFont);
     TCITEMW tab{};

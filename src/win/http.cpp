@@ -69,6 +69,23 @@ std::optional<CrackedUrl> Crack(const std::wstring& url) {
 
 }  // namespace
 
+void* OpenProxiedSession(const wchar_t* agent, SessionOpener open) {
+    if (!open) open = &WinHttpOpen;
+    // WinHttpOpen (learn.microsoft.com/windows/win32/api/winhttp/nf-winhttp-winhttpopen):
+    // WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY "uses system and per-user proxy settings (including the
+    // Internet Explorer proxy configuration)" and is "supported in Windows 8.1 and newer";
+    // WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, deprecated there, is what older systems have: the proxy
+    // configured for WinHTTP itself, or none. A system that does not know the automatic type
+    // refuses the call, and the check then goes out the older way rather than not at all.
+    if (void* session = open(agent, WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
+                             WINHTTP_NO_PROXY_BYPASS, 0)) {
+        return session;
+    }
+    LogLastError("WinHttpOpen (automatic proxy)");
+    return open(agent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                WINHTTP_NO_PROXY_BYPASS, 0);
+}
+
 // The handles of one request, closed once: by the request when it ends, or earlier from another
 // thread to abandon it (closing a handle is how WinHTTP cancels a blocked call). After that no
 // new handle is kept, so the request can only fail from then on. A call already under way on a
@@ -143,9 +160,7 @@ std::optional<core::HttpReply> Win32HttpClient::Get(const core::HttpRequest& req
         }
     } unregister{*this};
 
-    HINTERNET session = handles.Keep(
-        WinHttpOpen(agent.empty() ? nullptr : agent.c_str(), WINHTTP_ACCESS_TYPE_NO_PROXY,
-                    WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    HINTERNET session = handles.Keep(OpenProxiedSession(agent.empty() ? nullptr : agent.c_str()));
     if (!session) return Failed("WinHttpOpen");
     if (!WinHttpSetTimeouts(session, limits_.resolveMs, limits_.connectMs, limits_.sendMs,
                             limits_.receiveMs)) {

@@ -26,7 +26,8 @@ class Win32HttpClient : public core::HttpClient {
     Win32HttpClient() = default;
     explicit Win32HttpClient(const Limits& limits) : limits_(limits) {}
 
-    // http and https with the system's certificate checks, HTTP/1.1, no proxy, the address sent
+    // http and https with the system's certificate checks, HTTP/1.1, through the user's proxy
+    // (OpenProxiedSession), the address sent
     // unescaped, redirects reported as their status. The body is read for every status.
     // Blocks the calling thread; run it off the user-interface thread (see BackgroundGet).
     std::optional<core::HttpReply> Get(const core::HttpRequest& request) override;
@@ -46,6 +47,15 @@ class Win32HttpClient : public core::HttpClient {
     bool cancelled_ = false;
     RequestHandles* current_ = nullptr;
 };
+
+// WinHttpOpen's shape (HINTERNET is a void pointer), so that a test can stand in for it.
+using SessionOpener = void*(WINAPI*)(const wchar_t* agent, DWORD accessType, const wchar_t* proxy,
+                                     const wchar_t* bypass, DWORD flags);
+
+// A WinHTTP session that finds its way out as the user's other programs do: the system's and the
+// user's proxy settings where the system can follow them (Windows 8.1 on), else the proxy set for
+// WinHTTP. Null, with the system's error, when neither can be opened. `open` null is WinHttpOpen.
+void* OpenProxiedSession(const wchar_t* agent, SessionOpener open = nullptr);
 
 // One GET on a worker thread. Its end (a reply, a failure, or the overall deadline `totalMs`,
 // whichever comes first) is posted once as `message` to `window`, which then takes the reply

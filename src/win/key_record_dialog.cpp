@@ -5,8 +5,8 @@
 namespace quenvix::win {
 namespace {
 
-constexpr FontSpec kFont{L"Arial", 11};
-constexpr FontSpec kKeyFont{L"Arial", 13};
+constexpr FontSpec kFont{};
+constexpr FontSpec kKeyFont{nullptr, 13};
 constexpr COLORREF kKeyColour = RGB(0, 0, 255);
 constexpr DWORD kLabel = WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX;
 // Key texts can be long ("CTRL+ALT+SHIFT+…"): cut visibly rather than silently.
@@ -31,7 +31,7 @@ KeyRecordDialog::KeyRecordDialog(HWND owner) : owner_(owner) {
     lbOldKey_ = AddControl(L"STATIC", L"", kKeyLabel, 120, 24, 115, 16, kOldKey, kKeyFont);
     AddControl(L"STATIC", L"New short key:", kLabel, 8, 48, 110, 14, kNewKeyLabelId, kFont);
     lbNewKey_ = AddControl(L"STATIC", L"", kKeyLabel, 120, 48, 115, 16, kNewKey, kKeyFont);
-    // Taller than three lines of Arial need: a wider substitute font wraps into a fourth, which
+    // Taller than three lines of text need: a wider message font wraps into a fourth, which
     // would otherwise be cut off. The space down to the buttons is free.
     AddControl(L"STATIC",
                L"Press the new combination key on your keyboard, started with Ctrl, Shift or Alt "
@@ -141,7 +141,8 @@ LRESULT KeyRecordDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             const HWND control = reinterpret_cast<HWND>(lParam);
             if (control != lbOldKey_ && control != lbNewKey_) break;
             const HDC dc = reinterpret_cast<HDC>(wParam);
-            SetTextColor(dc, kKeyColour);
+            // Blue keys on the face colour; with high contrast on, the user's own text colour.
+            SetTextColor(dc, HighContrastOn() ? GetSysColor(COLOR_BTNTEXT) : kKeyColour);
             SetBkMode(dc, TRANSPARENT);
             return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
         }

@@ -35,29 +35,44 @@ constexpr int kStatusBarId = 307;
 constexpr SIZE kClient{363, 160};
 
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-constexpr DWORD kFormExStyle = WS_EX_TOPMOST | WS_EX_CONTROLPARENT;
+// The window carries its own taskbar button while it shows (WS_EX_APPWINDOW: "forces a top-level
+// window onto the taskbar when the window is visible", learn.microsoft.com/windows/win32/winmsg/
+// extended-window-styles), though it is owned by a hidden window ("The Taskbar",
+// learn.microsoft.com/windows/win32/shell/taskbar). So Alt+Tab, which lists what the taskbar
+// lists, shows this window itself and never the empty owner. Its minimise button sends it to the
+// tray (OnMessage, WM_SYSCOMMAND): a taskbar without such buttons for owned windows (Wine's) would
+// otherwise leave a minimised window nowhere to come back from.
+constexpr DWORD kFormExStyle = WS_EX_TOPMOST | WS_EX_CONTROLPARENT | WS_EX_APPWINDOW;
+
+// Milliseconds since this process was created, for the log's note of how long the start took.
+long long MsSinceProcessStart() {
+    FILETIME created{}, exited{}, kernel{}, user{}, now{};
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return -1;
+    GetSystemTimeAsFileTime(&now);
+    const auto ticks = [](const FILETIME& t) {
+        return static_cast<long long>((ULONGLONG{t.dwHighDateTime} << 32) | t.dwLowDateTime);
+    };
+    return (ticks(now) - ticks(created)) / 10'000;
+}
 
 }  // namespace
 
 MainWindow::MainWindow(AppWindow& app, const Platform& platform) : app_(app), platform_(platform) {
-    CreateBound(L"QuenvixMainForm", kFormStyle, kFormExStyle, Widen(core::kMainCaption), 5000, 148,
-                kClient.cx, kClient.cy, app_.Hwnd());
+    // Created hidden and never shown by the start itself: the program starts in the tray, and a
+    // start at log-on must not take the foreground (or the keys) from what the user types in.
+    // The window shows only when asked for (ShowFromTray), centred then.
+    CreateBound(L"QuenvixMainForm", kFormStyle, kFormExStyle, Widen(core::kMainCaption),
+                CW_USEDEFAULT, CW_USEDEFAULT, kClient.cx, kClient.cy, app_.Hwnd());
     if (!Hwnd()) throw core::Error("The main window could not be created");
     AdoptDpi();
     menus_ = std::make_unique<CommandMenus>(MenuTable());
     menus_->AttachMenuBar(Hwnd());
     SizeToClient(kClient, kFormStyle, kFormExStyle, true);
-    // Left edge 5000 was given at creation; the hidden list lives in the hiding component.
     detector_ = std::make_unique<core::HotkeyDetector>(platform_.keys, platform_.timers);
     settings_ = std::make_unique<core::SettingsStore>(platform_.registry, core::kSettingsKeyPath);
     hotkeyPage_ = std::make_unique<HotkeyPage>(*this, *detector_, *settings_,
                                                SIZE{kClient.cx, kClient.cy - StatusBar::kHeight96});
     Start();
-    // Created visible, but off the screen until the first start-up timer run puts it into the
-    // tray. Where a screen does reach that far, the window is seen at once and needs its controls.
-    if (MonitorFromWindow(Hwnd(), MONITOR_DEFAULTTONULL)) CreateSettingsControls();
-    ShowWindow(app_.Hwnd(), SW_SHOW);
-    ShowWindow(Hwnd(), SW_SHOWNORMAL);
 }
 
 MainWindow::~MainWindow() {
@@ -117,12 +132,7 @@ void MainWindow::Start() {
     };
     verbActions.restoreAll = [this] { hiding_->RestoreAll(); };
     verbActions.hideAll = [this] { hiding_->HideAllWindows(); };
-    verbActions.show = [this] {
-        for (HWND window : {GetWindow(Hwnd(), GW_OWNER), Hwnd()}) {
-            if (window && IsIconic(window)) ShowWindow(window, SW_RESTORE);
-        }
-        OnShowSettings();
-    };
+    verbActions.show = [this] { OnShowSettings(); };
     forwardedVerbs_ = std::make_unique<ForwardedVerbs>(Hwnd(), std::move(verbActions));
     // Served by the message loop's wait; without it (the name taken, logged) the program runs on
     // and only the command line cannot reach it.
@@ -157,8 +167,7 @@ void MainWindow::Start() {
 
     // The icon's thread keeps its picture up to date, and owns the gauge: it is only needed while
     // the icon shows.
-    trayIcon_->SetPictureUpdate(
-        [gauge = std::make_shared<CpuGaugeView>(gaugeImages_)] { return gauge->Tick(); }, 500);
+    StartGauge();
 
     updateChecker_ =
         std::make_unique<UpdateChecker>(Hwnd(), *settings_, platform_.clock, platform_.http);
@@ -166,6 +175,28 @@ void MainWindow::Start() {
     startupTimer_->SetInterval(1000);
     startupTimer_->SetOnTick([this] { OnStartupTimer(); });
     startupTimer_->SetEnabled(true);
+
+    // Ready: the icon shows now, not after the start-up step, and the program sits in the tray.
+    trayIcon_->SetActive(true);
+    inTray_ = true;
+    Log("In the tray " + std::to_string(MsSinceProcessStart()) + " ms after the process began");
+}
+
+void MainWindow::StartGauge() {
+    trayIcon_->SetPictureUpdate(
+        [gauge = std::make_shared<CpuGaugeView>(gaugeImages_)] { return gauge->Tick(); }, 500);
+}
+
+void MainWindow::FollowTrayIconSize() {
+    if (ending_ || !trayIcon_ || !gaugeImages_) return;
+    // The gauge is drawn for the icon size of the taskbar's DPI; a picture of another size would
+    // be scaled by the shell, blurred or blocky.
+    const int size = TrayIconSize(TaskbarDpi());
+    if (size == gaugeImages_->Width()) return;
+    Log("The tray icon is drawn at " + std::to_string(size) + " pixels now");
+    gaugeImages_ = CreateCpuImageList(size);
+    trayIcon_->SetImageList(gaugeImages_);
+    StartGauge();
 }
 
 void MainWindow::StartRules() {
@@ -249,11 +280,8 @@ void MainWindow::RestoreAndSaveBeforeEnding() {
 
 void MainWindow::ShowOrHide(bool show) {
     AnimateTray(Hwnd(), show);
-    HWND owner = GetWindow(Hwnd(), GW_OWNER);
-    const int cmd = show ? SW_SHOW : SW_HIDE;
-    ShowWindow(owner, cmd);
-    ShowWindowAsync(owner, cmd);
-    ShowWindowAsync(Hwnd(), cmd);
+    // Only this window: its owner stays hidden for good (see kFormExStyle).
+    ShowWindowAsync(Hwnd(), show ? SW_SHOW : SW_HIDE);
 }
 
 void MainWindow::HideToTray() {
@@ -352,15 +380,9 @@ void MainWindow::OnStartupTimer() {
     startupTimer_->SetEnabled(false);
     const bool autoCheck =
         GetMenuState(menus_->MenuBar(), kMenuAutomaticCheckId, MF_BYCOMMAND) & MF_CHECKED;
-    // The tray comes after the question of the automatic check, as soon as its request is on its
-    // way; a failing check must not keep the window out of the tray.
-    try {
-        if (autoCheck) updateChecker_->Start(false);
-    } catch (...) {
-        HideToTray();
-        throw;
-    }
-    HideToTray();
+    // A second after the start, when the log-on rush is over: the automatic check (and its
+    // question, if it asks one). The window stays as the user left it meanwhile.
+    if (autoCheck) updateChecker_->Start(false);
 }
 
 void MainWindow::OnToggleAutomaticCheck() {
@@ -422,6 +444,14 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case WM_CLOSE:
             OnCloseRequest();
             return 0;
+        case WM_SYSCOMMAND:
+            // Minimised (its button, its system menu, its taskbar button), it goes to the tray,
+            // from where a double click brings it back as it was.
+            if ((wParam & 0xFFF0) == SC_MINIMIZE && !ending_) {
+                HideToTray();
+                return 0;
+            }
+            return FormWindow::OnMessage(msg, wParam, lParam);
         case WM_HOTKEY:
             if (wParam == HotkeyPage::kShowListHotkeyId && !ending_) ShowHiddenList();
             return 0;
@@ -465,8 +495,15 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         case kRunForwardedVerb:
             if (forwardedVerbs_) forwardedVerbs_->RunKept([this] { return destroyed_; });
             return 0;
+        case WM_DISPLAYCHANGE:
+            FollowTrayIconSize();
+            return FormWindow::OnMessage(msg, wParam, lParam);
+        case WM_SETTINGCHANGE:
+            FollowTrayIconSize();
+            return FormWindow::OnMessage(msg, wParam, lParam);
         case WM_DPICHANGED: {
             if (!SentByThisThread()) return 0;
+            FollowTrayIconSize();
             const LRESULT r = FormWindow::OnMessage(msg, wParam, lParam);
             if (hotkeyPage_) hotkeyPage_->Layout();
             if (rulesTab_) rulesTab_->Layout();

@@ -71,6 +71,10 @@ class MainWindow : public FormWindow {
     void OnEndSession(bool ending);
     void OnCommand(int id, int code);
     void StartRules();
+    // The gauge's ticks into gaugeImages_, run by the icon's thread.
+    void StartGauge();
+    // A new DPI or display: the gauge is drawn anew at the tray's icon size, if that changed.
+    void FollowTrayIconSize();
     void CreateSettingsControls();
 
     void ShowOrHide(bool show);

@@ -7,7 +7,7 @@
 namespace quenvix::win {
 
 StatusBar::StatusBar(FormWindow& window, int id) : window_(window) {
-    const FontSpec formFont{};  // MS Sans Serif, 8 point
+    const FontSpec formFont{};  // the user's message font
     bar_ =
         CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, window_.Hwnd(),
                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), AppInstance(), nullptr);

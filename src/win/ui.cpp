@@ -190,15 +190,58 @@ int Scale(int px96, UINT dpi) {
     return MulDiv(px96, static_cast<int>(dpi), 96);
 }
 
-UniqueFont MakeFont(const wchar_t* face, int charHeightPx96, UINT dpi, bool bold, bool underline) {
+LOGFONTW MessageFont(UINT dpi) {
+    // SystemParametersInfoForDpi (Windows 10 1607 on) gives the metrics as they are at any DPI;
+    // SystemParametersInfo gives them at the system DPI only, so those are scaled from there
+    // (learn.microsoft.com/windows/win32/api/winuser/nf-winuser-systemparametersinfofordpi).
+    using ForDpiFn = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
+    static const auto forDpi = reinterpret_cast<ForDpiFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "SystemParametersInfoForDpi")));
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    if (forDpi && forDpi(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0, dpi)) {
+        return metrics.lfMessageFont;
+    }
+    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0)) {
+        LOGFONTW font = metrics.lfMessageFont;
+        font.lfHeight =
+            MulDiv(font.lfHeight, static_cast<int>(dpi), static_cast<int>(DpiOf(nullptr)));
+        return font;
+    }
+    // No metrics at all: the stock GUI font, which the system sizes for 96 DPI.
+    LOGFONTW font{};
+    if (!GetObjectW(GetStockObject(DEFAULT_GUI_FONT), sizeof font, &font)) {
+        font.lfHeight = -kFormCharHeightPx96;
+        font.lfCharSet = DEFAULT_CHARSET;
+    }
+    font.lfHeight = MulDiv(font.lfHeight, static_cast<int>(dpi), 96);
+    return font;
+}
+
+UniqueFont MakeFont(const FontSpec& spec, UINT dpi) {
     LOGFONTW lf{};
-    lf.lfHeight = -Scale(charHeightPx96, dpi);
-    lf.lfWeight = bold ? FW_BOLD : FW_NORMAL;
-    lf.lfUnderline = underline ? TRUE : FALSE;
-    lf.lfCharSet = DEFAULT_CHARSET;
+    if (spec.face) {
+        lf.lfHeight = -Scale(spec.charHeightPx96, dpi);
+        lf.lfCharSet = DEFAULT_CHARSET;
+        lstrcpynW(lf.lfFaceName, spec.face, LF_FACESIZE);
+    } else {
+        lf = MessageFont(dpi);
+        lf.lfHeight = MulDiv(lf.lfHeight, spec.charHeightPx96, kFormCharHeightPx96);
+    }
+    lf.lfWeight = spec.bold ? FW_BOLD : FW_NORMAL;
+    lf.lfUnderline = spec.underline ? TRUE : FALSE;
+    lf.lfItalic = FALSE;
     lf.lfQuality = CLEARTYPE_QUALITY;
-    lstrcpynW(lf.lfFaceName, face, LF_FACESIZE);
     return UniqueFont(CreateFontIndirectW(&lf));
+}
+
+bool HighContrastOn() {
+    // SPI_GETHIGHCONTRAST, HCF_HIGHCONTRASTON
+    // (learn.microsoft.com/windows/win32/winauto/high-contrast-parameter).
+    HIGHCONTRASTW contrast{};
+    contrast.cbSize = sizeof contrast;
+    return SystemParametersInfoW(SPI_GETHIGHCONTRAST, contrast.cbSize, &contrast, 0) &&
+           (contrast.dwFlags & HCF_HIGHCONTRASTON);
 }
 
 // ---- Window ---------------------------------------------------------------------------------
@@ -292,8 +335,10 @@ LRESULT CALLBACK Window::StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
 namespace {
 
 bool SameFont(const FontSpec& a, const FontSpec& b) {
-    return a.charHeightPx96 == b.charHeightPx96 && a.bold == b.bold && a.underline == b.underline &&
-           lstrcmpW(a.face, b.face) == 0;
+    const bool sameFace =
+        (!a.face && !b.face) || (a.face && b.face && lstrcmpW(a.face, b.face) == 0);
+    return sameFace && a.charHeightPx96 == b.charHeightPx96 && a.bold == b.bold &&
+           a.underline == b.underline;
 }
 
 SIZE OuterSize(SIZE client, DWORD style, DWORD exStyle, UINT dpi) {
@@ -326,8 +371,7 @@ HFONT FormWindow::FontFor(const FontSpec& wanted) {
     for (auto& [s, font] : fonts_) {
         if (SameFont(s, wanted)) return font.get();
     }
-    fonts_.emplace_back(
-        wanted, MakeFont(wanted.face, wanted.charHeightPx96, dpi_, wanted.bold, wanted.underline));
+    fonts_.emplace_back(wanted, MakeFont(wanted, dpi_));
     return fonts_.back().second.get();
 }
 
@@ -379,6 +423,18 @@ void FormWindow::ChangeDpi(UINT newDpi) {
 LRESULT FormWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (msg == WM_DPICHANGED) {
         if (SentByThisThread()) ChangeDpi(HIWORD(wParam));
+        return 0;
+    }
+    // The user chose another message font, or turned high contrast on or off: the controls take
+    // the new font and everything is painted again. (Nothing of the message is read: anyone can
+    // send it, and at worst the window is drawn once more.)
+    if (msg == WM_SETTINGCHANGE &&
+        (wParam == SPI_SETNONCLIENTMETRICS || wParam == SPI_SETHIGHCONTRAST)) {
+        ApplyLayout(dpi_);
+        return 0;
+    }
+    if (msg == WM_SYSCOLORCHANGE) {
+        InvalidateRect(Hwnd(), nullptr, TRUE);
         return 0;
     }
     return Window::OnMessage(msg, wParam, lParam);

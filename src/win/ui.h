@@ -147,9 +147,30 @@ class ComApartment {
 UINT DpiOf(HWND hwnd);
 // A length given in 96-DPI pixels, at `dpi`.
 int Scale(int px96, UINT dpi);
-// A font whose character height is `charHeightPx96` pixels at 96 DPI.
-UniqueFont MakeFont(const wchar_t* face, int charHeightPx96, UINT dpi, bool bold = false,
-                    bool underline = false);
+
+// The character height, in 96-DPI pixels, that the forms are laid out for: the size of their
+// ordinary text, which is the user's message font.
+inline constexpr int kFormCharHeightPx96 = 11;
+
+// A font of the forms. With no `face` it is the user's message font (the one message boxes use,
+// Segoe UI 9 pt on a Windows 10 machine as delivered), and `charHeightPx96` is then relative to
+// kFormCharHeightPx96: 13 is that font 13/11 as high, whatever its own size. A named face is for
+// decoration only (the about box's titles) and has exactly that height.
+struct FontSpec {
+    const wchar_t* face = nullptr;
+    int charHeightPx96 = kFormCharHeightPx96;
+    bool bold = false;
+    bool underline = false;
+};
+
+// The user's message font as it is at `dpi`.
+LOGFONTW MessageFont(UINT dpi);
+// The font `spec` describes at `dpi`.
+UniqueFont MakeFont(const FontSpec& spec, UINT dpi);
+
+// True while the user has high contrast on: then everything a window of ours paints itself takes
+// the system's colours instead of its own.
+bool HighContrastOn();
 
 HINSTANCE AppInstance();
 
@@ -235,12 +256,6 @@ class ServiceWindow : public Window {
 };
 
 // ---- modal dialog base ----------------------------------------------------------------------
-struct FontSpec {
-    const wchar_t* face = L"MS Sans Serif";
-    int charHeightPx96 = 11;
-    bool bold = false;
-    bool underline = false;
-};
 
 // A window whose child controls are placed in 96-DPI pixels and follow DPI changes.
 class FormWindow : public Window {

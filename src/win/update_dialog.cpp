@@ -12,7 +12,7 @@ namespace {
 enum : int { kNotesId = 101, kDownloadId, kCloseId };
 
 // 10 point at 96 DPI.
-constexpr FontSpec kMemoFont{L"MS Sans Serif", 13, false, false};
+constexpr FontSpec kMemoFont{nullptr, 13, false, false};
 constexpr int kClientWidth = 382;
 constexpr int kClientHeight = 242;
 constexpr int kPanelHeight = 41;

@@ -9,7 +9,7 @@ reg_has_key "$SETTINGS_KEY" && fail "a fresh prefix already has the program's ke
 start_quenvix
 wait_until 20 has_window "$MAIN_CAPTION" || fail "the first copy shows no main window"
 reg_has_key "$SETTINGS_KEY" || fail "the first start did not create the program's key"
-# First start: the automatic update check asks once; declining it sends the window into the tray.
+# First start: the automatic update check asks once, from the tray; declining it leaves it there.
 answer_confirmation Cancel
 [ -n "$(reg_value "$SETTINGS_KEY\\Main" GUID)" ] || fail "no installation identifier was written"
 

@@ -89,15 +89,15 @@ echo "  measured: ended $((($(date +%s%N) - exit_asked) / 1000000)) ms after Exi
 wait_until 10 window_visible Alpha || fail "Exit did not bring back the hidden window"
 
 # The automatic check at start: due (no date stored yet), its question silenced, a newer
-# version: the window goes into the tray once the request is on its way, and the update window
-# comes up when the answer is in.
+# version: the settings window stays in the tray all along, and the update window comes up when
+# the answer is in.
 wine reg delete "$SETTINGS_KEY" /v "Last update check" /f >/dev/null 2>&1
 set_setting Preference "Automatic update check" 1
 set_setting Dialogs AutoUpdateCheck 1
 sed -i 's/^1\.2\r$/1.3\r/' "$WORK/reply.txt"
 start_quenvix
 wait_until 30 has_title "There is a new update" || fail "the automatic check showed no update window"
-wait_until 10 window_hidden "$MAIN_CAPTION" || fail "the window stayed out of the tray during the automatic check"
+window_hidden "$MAIN_CAPTION" || fail "the settings window came out of the tray for the automatic check"
 tw click "There is a new update" Close
 wait_until_not 10 has_title "There is a new update" || fail "Close did not close the update window"
 reg_has_key "$SETTINGS_KEY" && wine reg query "$SETTINGS_KEY" /v "Last update check" >/dev/null 2>&1 ||

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <ostream>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -285,27 +286,104 @@ core::Picture OnScreen(core::Picture picture) {
     return picture;
 }
 
-TEST(GaugeLevel, LevelsAndLooksMatchOneToOne) {
-    // The gauge view skips drawing on an equal level: a level that hid a change of picture would
-    // freeze the tray icon, and levels that differ with the look equal cost a hand-over to the
-    // shell for nothing (a busy machine's load hovers at the top of the bar).
+// The gauge view skips drawing on an equal level: a level that hid a change of picture would
+// freeze the tray icon, and levels that differ with the look equal cost a hand-over to the shell
+// for nothing (a busy machine's load hovers at the top of the bar). Answers how many looks there
+// are.
+std::size_t ExpectLevelsMatchLooks(int size) {
     std::vector<double> loads = {std::nan(""), -1e300, -50, -4, -3.85, 1e300, 250, 107.7};
     for (double load = -10; load <= 110; load += 0.25) loads.push_back(load);
     std::vector<core::Picture> pictures;
-    for (double load : loads) pictures.push_back(OnScreen(core::DrawCPUGauge(load)));
+    for (double load : loads) pictures.push_back(OnScreen(core::DrawCPUGauge(load, size)));
     std::set<int> levels;
     std::vector<core::Picture> distinct;
     for (std::size_t a = 0; a < loads.size(); ++a) {
-        levels.insert(core::GaugeLevel(loads[a]));
+        levels.insert(core::GaugeLevel(loads[a], size));
         if (std::find(distinct.begin(), distinct.end(), pictures[a]) == distinct.end()) {
             distinct.push_back(pictures[a]);
         }
         for (std::size_t b = a + 1; b < loads.size(); ++b) {
-            if (core::GaugeLevel(loads[a]) != core::GaugeLevel(loads[b])) continue;
-            ASSERT_EQ(pictures[a], pictures[b]) << loads[a] << " and " << loads[b];
+            if (core::GaugeLevel(loads[a], size) != core::GaugeLevel(loads[b], size)) continue;
+            EXPECT_EQ(pictures[a], pictures[b])
+                << loads[a] << " and " << loads[b] << " at " << size;
+            if (pictures[a] != pictures[b]) return 0;
         }
     }
-    EXPECT_EQ(levels.size(), distinct.size());
+    EXPECT_EQ(levels.size(), distinct.size()) << "at " << size;
+    return distinct.size();
+}
+
+TEST(GaugeLevel, LevelsAndLooksMatchOneToOne) {
+    EXPECT_EQ(ExpectLevelsMatchLooks(16), 12u);
+}
+
+// ---- the gauge at the tray's icon sizes of higher DPIs ---------------------------------------
+
+int CountRows(const Picture& picture, core::Rgb colour, int column) {
+    int n = 0;
+    for (int y = 0; y < picture.Size(); ++y)
+        n += !picture.Transparent(column, y) && picture.At(column, y) == colour;
+    return n;
+}
+
+class GaugeAtSize : public ::testing::TestWithParam<int> {};
+
+TEST_P(GaugeAtSize, KeepsTheDesignsProportionsWithSharpEdges) {
+    const int size = GetParam();
+    const Picture empty = core::DrawCPUGauge(0.0, size);
+    ASSERT_EQ(empty.Size(), size);
+    // The opaque area sits where it does at 16 pixels: from 2/16 to 14/16 across, 1/16 down.
+    int left = size, right = -1, top = size, bottom = -1;
+    for (int y = 0; y < size; ++y) {
+        for (int x = 0; x < size; ++x) {
+            if (empty.Transparent(x, y)) continue;
+            left = std::min(left, x), right = std::max(right, x);
+            top = std::min(top, y), bottom = std::max(bottom, y);
+        }
+    }
+    EXPECT_NEAR(left, size * 2 / 16.0, 1.0);
+    EXPECT_NEAR(right + 1, size * 14 / 16.0, 1.0);
+    EXPECT_NEAR(top, size / 16.0, 1.0);
+    EXPECT_NEAR(bottom + 1, size * 14 / 16.0, 1.0);
+    // A sunken frame of whole pixels: grey on the left and top, white on the right and bottom,
+    // as deep as a pixel of the 16-pixel design is wide in whole pixels (1 up to 31, 2 at 32 to
+    // 47, 3 at 48), so that it does not thin out on a sharp screen.
+    const int thickness = size < 32 ? 1 : size < 48 ? 2 : 3;
+    const int middle = (top + bottom) / 2;
+    for (int i = 0; i < thickness; ++i) {
+        EXPECT_EQ(empty.At(left + i, middle), core::kGaugeGrey) << size;
+        EXPECT_EQ(empty.At(right - i, middle), core::kGaugeWhite) << size;
+        EXPECT_EQ(empty.At((left + right) / 2, top + i), core::kGaugeGrey) << size;
+        EXPECT_EQ(empty.At((left + right) / 2, bottom - i), core::kGaugeWhite) << size;
+    }
+    EXPECT_EQ(empty.At(left + thickness, middle), core::kGaugeDarkGreen) << size;
+
+    // Inside the frame: nothing lit when idle, everything lit when full, half lit at half load.
+    const int column = (left + right) / 2;
+    const int inner = bottom - top + 1 - 2 * thickness;
+    EXPECT_EQ(CountRows(empty, core::kGaugeBrightGreen, column), 0);
+    EXPECT_EQ(CountRows(empty, core::kGaugeDarkGreen, column), inner);
+    const Picture full = core::DrawCPUGauge(100.5, size);
+    EXPECT_EQ(CountRows(full, core::kGaugeBrightGreen, column), inner);
+    const Picture half = core::DrawCPUGauge(50.5, size);
+    EXPECT_NEAR(CountRows(half, core::kGaugeBrightGreen, column), (inner + 2 * thickness) / 2.0,
+                1.0);
+
+    // Each row of the taller bar is a level of its own.
+    EXPECT_EQ(ExpectLevelsMatchLooks(size), static_cast<std::size_t>(inner + 1));
+
+    // The picture before the first tick: the same box, a sliver lit at the bottom.
+    const Picture initial = core::InitialCPUGauge(size);
+    EXPECT_EQ(initial.At(left, middle), core::kGaugeGrey);
+    EXPECT_NEAR(CountRows(initial, core::kGaugeBrightGreen, column), size / 8.0, 1.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(TrayIconSizes, GaugeAtSize, ::testing::Values(20, 24, 32, 40, 48));
+
+TEST(GaugeAtSize, RefusesSizesItCannotBeDrawnAt) {
+    EXPECT_THROW(core::DrawCPUGauge(50, 4), std::invalid_argument);
+    EXPECT_THROW(core::InitialCPUGauge(0), std::invalid_argument);
+    EXPECT_THROW(core::GaugeLevel(50, 1000), std::invalid_argument);
 }
 
 TEST(RoundHalfEven, HalvesGoToTheEvenNeighbour) {

@@ -144,14 +144,24 @@ TEST_F(GaugeFixture, AFailedSampleOrAnUnchangedPictureLeavesTheListAlone) {
     EXPECT_EQ(ShownDifference(core::DrawCPUGauge(100.5)), "");
 }
 
-TEST_F(GaugeFixture, AHighDpiListGetsTheGaugeScaledUpSharply) {
-    list = CreateCpuImageList(32);
-    EXPECT_EQ(ShownDifference(core::ScaleNearest(core::InitialCPUGauge(), 32)), "");
+TEST_F(GaugeFixture, AHighDpiListGetsTheGaugeDrawnAtItsOwnSize) {
+    // 150 %: drawn at 24 pixels, not a 16-pixel picture blown up.
+    list = CreateCpuImageList(24);
+    EXPECT_EQ(ShownDifference(core::InitialCPUGauge(24)), "");
     MakeView();
     view->Tick();
     counters->Advance(1000, 500);
     view->Tick();
-    EXPECT_EQ(ShownDifference(core::ScaleNearest(core::DrawCPUGauge(50.5), 32)), "");
+    EXPECT_EQ(ShownDifference(core::DrawCPUGauge(50.5, 24)), "");
+    EXPECT_NE(core::DrawCPUGauge(50.5, 24), core::ScaleNearest(core::DrawCPUGauge(50.5), 24));
+}
+
+TEST(TrayIconSize, IsTheSmallIconSizeOfEachDpi) {
+    // 16 pixels at 100 %, and in step with the DPI above it, whatever the system DPI is.
+    EXPECT_EQ(TrayIconSize(96), 16);
+    EXPECT_EQ(TrayIconSize(144), 24);
+    EXPECT_EQ(TrayIconSize(192), 32);
+    EXPECT_GE(TaskbarDpi(), 96u);
 }
 
 }  // namespace

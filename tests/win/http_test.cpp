@@ -3,8 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <iostream>
+#include <vector>
 
 #include "core/product.h"
 #include "core/settings_store.h"
@@ -127,6 +130,44 @@ TEST(Win32HttpClient, UnusableAddressesFailWithoutARequest) {
     injected.headers.push_back({"Accept", "a\r\nX-Evil: 1"});
     EXPECT_FALSE(client.Get(injected));
     EXPECT_TRUE(server.Requests().empty());
+}
+
+// ---- the way out: the user's proxy ----------------------------------------------------------
+
+// Stands in for WinHttpOpen: records the access types asked for and refuses those in `refused`.
+struct OpenCalls {
+    static inline std::vector<DWORD> types;
+    static inline std::vector<DWORD> refused;
+    static void* WINAPI Open(const wchar_t*, DWORD type, const wchar_t* proxy,
+                             const wchar_t* bypass, DWORD) {
+        types.push_back(type);
+        // No named proxy is ever given: the user's settings decide.
+        if (proxy || bypass) return nullptr;
+        if (std::find(refused.begin(), refused.end(), type) != refused.end()) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return nullptr;
+        }
+        return reinterpret_cast<void*>(static_cast<std::uintptr_t>(0x100 + type));
+    }
+};
+
+TEST(OpenProxiedSession, AsksForTheUsersProxySettingsAndFallsBackWhereTheyAreUnknown) {
+    constexpr DWORD kAutomatic = 4, kDefault = 0;
+    // Windows 8.1 and later: the automatic type, nothing else.
+    OpenCalls::types.clear();
+    OpenCalls::refused.clear();
+    EXPECT_EQ(OpenProxiedSession(L"agent", &OpenCalls::Open), reinterpret_cast<void*>(0x104));
+    EXPECT_EQ(OpenCalls::types, (std::vector<DWORD>{kAutomatic}));
+    // An older system refuses it: the proxy configured for WinHTTP, never "no proxy".
+    OpenCalls::types.clear();
+    OpenCalls::refused = {kAutomatic};
+    EXPECT_EQ(OpenProxiedSession(L"agent", &OpenCalls::Open), reinterpret_cast<void*>(0x100));
+    EXPECT_EQ(OpenCalls::types, (std::vector<DWORD>{kAutomatic, kDefault}));
+    // Refused both ways: no session, and the caller gives up on this check.
+    OpenCalls::types.clear();
+    OpenCalls::refused = {kAutomatic, kDefault};
+    EXPECT_EQ(OpenProxiedSession(L"agent", &OpenCalls::Open), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
 // ---- the request off the user-interface thread ------------------------------------------------

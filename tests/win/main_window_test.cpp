@@ -70,10 +70,9 @@ class MainWindowTest : public ::testing::Test {
     }
 
     void Start() { window = std::make_unique<MainWindow>(app, platform); }
-    // The first run of the start-up timer puts the window into the tray.
+    // The program is in the tray, its icon shown, as soon as it has started.
     void StartInTray() {
         Start();
-        timers.Advance(1000);
         ASSERT_TRUE(window->InTray());
         ASSERT_TRUE(WaitForNote("icon added"));
     }
@@ -148,6 +147,59 @@ class MainWindowTest : public ::testing::Test {
     std::vector<std::string> events_;
 };
 
+// What the user is typing in keeps the foreground and the keys: the program starts (at log-on,
+// say) straight into the tray, its icon there before the start-up step has run, and neither the
+// settings window nor its empty owner ever shows meanwhile.
+TEST_F(MainWindowTest, StartsInTheTrayWithoutShowingAWindowOrTakingTheForeground) {
+    HWND typing = CreateWindowExW(0, L"STATIC", L"Typing here", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                  10, 10, 200, 100, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(typing);
+    SetForegroundWindow(typing);
+    RunPendingMessages();
+    const HWND before = GetForegroundWindow();
+
+    Start();
+    RunPendingMessages();
+    EXPECT_TRUE(window->InTray());
+    EXPECT_FALSE(IsWindowVisible(window->Hwnd()));
+    EXPECT_FALSE(IsWindowVisible(app.Hwnd()));
+    EXPECT_EQ(GetForegroundWindow(), before);
+    EXPECT_TRUE(WaitForNote("icon added"));
+
+    // The start-up step a second later leaves all that as it is.
+    timers.Advance(1000);
+    RunPendingMessages();
+    EXPECT_TRUE(window->InTray());
+    EXPECT_FALSE(IsWindowVisible(window->Hwnd()));
+    EXPECT_FALSE(IsWindowVisible(app.Hwnd()));
+    EXPECT_EQ(GetForegroundWindow(), before);
+    DestroyWindow(typing);
+}
+
+// Asked for within the first second (a quick double click on the icon), the window stays up:
+// the start-up step does not send it back into the tray. Minimised, it goes to the tray (never
+// to nowhere), and shown from there it comes back as it was.
+TEST_F(MainWindowTest, ShownWindowOutlivesTheStartUpStepAndMinimisesIntoTheTray) {
+    StartInTray();
+    window->ShowFromTray();
+    RunPendingMessages();
+    ASSERT_TRUE(IsWindowVisible(window->Hwnd()));
+    timers.Advance(1000);
+    RunPendingMessages();
+    EXPECT_TRUE(IsWindowVisible(window->Hwnd()));
+    EXPECT_FALSE(window->InTray());
+
+    SendMessageW(window->Hwnd(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    RunPendingMessages();
+    EXPECT_TRUE(window->InTray());
+    EXPECT_FALSE(IsWindowVisible(window->Hwnd()));
+    EXPECT_FALSE(IsWindowVisible(app.Hwnd()));
+    window->ShowFromTray();
+    RunPendingMessages();
+    EXPECT_FALSE(IsIconic(window->Hwnd()));
+    EXPECT_TRUE(IsWindowVisible(window->Hwnd()));
+}
+
 TEST_F(MainWindowTest, HotkeysHideAndRestoreThroughTheDetector) {
     Start();
     using namespace core::vk;
@@ -190,7 +242,8 @@ TEST_F(MainWindowTest, ExitBringsEveryWindowBackBeforeTheIconGoes) {
 }
 
 TEST_F(MainWindowTest, CloseHidesAShownWindowAndEndsFromTheTray) {
-    Start();
+    StartInTray();
+    window->ShowFromTray();
     ASSERT_FALSE(window->InTray());
     SendMessageW(window->Hwnd(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(window->InTray());
