@@ -10,6 +10,8 @@ foreach(test_source ${QUENVIX_UNIT_TESTS})
     target_include_directories(unit_${test_name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/unit)
     target_link_libraries(unit_${test_name} PRIVATE quenvix_core GTest::gtest GTest::gtest_main GTest::gmock)
     target_compile_options(unit_${test_name} PRIVATE ${QUENVIX_WARNINGS})
+    # version_test reads project() from the source tree.
+    target_compile_definitions(unit_${test_name} PRIVATE QUENVIX_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
     gtest_discover_tests(unit_${test_name} DISCOVERY_TIMEOUT 60)
 endforeach()
 

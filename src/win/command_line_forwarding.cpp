@@ -9,6 +9,7 @@
 #include "core/product.h"
 #include "win/command_pipe.h"
 #include "win/command_pipe_client.h"
+#include "win/log.h"
 #include "win/ui.h"
 
 namespace quenvix::win {
@@ -77,6 +78,8 @@ int Forward(core::CommandVerb verb) {
             break;
     }
     // Refused, not answered in time, or not ours to talk to.
+    Log("Command line: the running copy did not take the request (verb " +
+        std::to_string(static_cast<int>(verb)) + ")");
     Tell(std::string(core::kProductName) + " did not take the request.", true, false);
     return core::kExitNotRunning;
 }
@@ -86,6 +89,7 @@ int Forward(core::CommandVerb verb) {
 std::optional<int> HandleCommandLine() {
     const core::CommandLineRequest request = core::ParseCommandLine(ProgramArguments());
     if (!request.error.empty()) {
+        Log("Command line refused: " + request.error);
         Tell(request.error, true, true);
         return core::kExitBadCommandLine;
     }

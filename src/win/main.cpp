@@ -29,10 +29,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // The guardian's run and "--restore-recorded" are answered here, before any of the start-up.
     if (const auto answered = win::HandleLocalVerb()) return *answered;
     win::InstallCrashFilter();
+    // An option on the command line is answered (or handed to the running copy) without starting,
+    // and leaves the log alone unless it fails: a "Start" without an "Exit" would read like a
+    // crash.
+    if (const auto handled = win::HandleCommandLine()) return *handled;
     win::Log(std::string("Start, version ") + std::string(core::kVersion) + ", process " +
              std::to_string(GetCurrentProcessId()));
-    // An option on the command line is answered (or handed to the running copy) without starting.
-    if (const auto handled = win::HandleCommandLine()) return *handled;
     // A real start: the crash guard starts a guardian that outlives a forced end of this process.
     win::EnableGuardian();
     const win::ComApartment com(COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);

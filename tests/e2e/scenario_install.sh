@@ -2,8 +2,10 @@
 # The installer and the command line: a silent per-user install into a folder whose path has
 # blanks and non-ASCII letters, the installed program in the tray hiding a window by hotkey, the
 # options handed to the running copy (and refused, or answered "not running", without one), an
-# install over a running copy, and silent uninstalls that give every hidden window back and leave
-# nothing behind but, unless asked, the settings.
+# install over a running copy (ended by the installed program, never one in the temp folder), install
+# folders that are refused, an uninstall that a copy which will not end stops before anything goes,
+# and silent uninstalls that give every hidden window back and remove exactly what was installed:
+# after the last one, with "Remove my settings", no file, value or log of ours is left.
 source "$(dirname "$0")/lib.sh"
 e2e_begin install
 
@@ -24,6 +26,10 @@ WIN_USER_DIR=$(wine cmd /c echo %USERPROFILE% 2>/dev/null | tr -d '\r')
 wine regedit /S "$(winepath -w "$WORK/folders.reg")" >/dev/null 2>&1
 INSTALLED="$(winepath -u "$WIN_USER_DIR" 2>/dev/null)/$LOCAL_NAME/Programs/Quenvix"
 mkdir -p "$(dirname "$INSTALLED")"
+LOG_DIR="$(winepath -u "$WIN_USER_DIR" 2>/dev/null)/$LOCAL_NAME/Quenvix"
+WIN_TEMP=$(winepath -u "$(wine cmd /c echo %TEMP% 2>/dev/null | tr -d '\r')" 2>/dev/null)
+SETUP_TITLE="Quenvix $(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$BUILD/CMakeCache.txt") Setup"
+start_lines() { grep -c "Start, version" "$LOG_DIR/quenvix.log" 2>/dev/null; }
 
 # quenvix.exe OPTION...: runs the installed program with the options, output in $WORK/out.txt and
 # $WORK/err.txt; answers its exit code.
@@ -49,6 +55,14 @@ start_menu_link() { find "$WINEPREFIX/drive_c/users" -name Quenvix.lnk 2>/dev/nu
 install_silently() {
     timeout 60 wine "$SETUP" /S "$@" >/dev/null 2>&1 || fail "the silent install failed ($?)"
 }
+# refused_folder WINDOWS_PATH WHAT: a silent install there ends with code 2 and writes nothing.
+refused_folder() {
+    timeout 60 wine "$SETUP" /S "/D=$1" >/dev/null 2>&1
+    local code=$?
+    [ "$code" = 2 ] || fail "an install into $2 ended with $code, not 2"
+    reg_has_key "$UNINSTALL_KEY" && fail "a refused install into $2 wrote the uninstall entry"
+    [ -z "$(start_menu_link)" ] || fail "a refused install into $2 made a shortcut"
+}
 # What was still running, and what the program logged, when an uninstall did not finish: the
 # uninstaller's copy in the temp folder and a "--exit" it may still wait for would show here.
 uninstall_state() {
@@ -58,6 +72,12 @@ uninstall_state() {
     log=$(find "$WINEPREFIX/drive_c/users" -name quenvix.log 2>/dev/null | head -n 1)
     [ -n "$log" ] && { echo "  program log:"; tail -n 15 "$log" | sed 's/^/    /'; }
 }
+# The uninstaller's own copy in the temp folder (NSIS runs it from "~nsu*.tmp") is still at work.
+# (ps into a file first: under pipefail, grep -q ending the pipe early would make ps fail it.)
+uninstaller_running() {
+    ps -eo stat=,args= >"$WORK/ps.txt"
+    grep -qiE '^[^Z]+ .*nsu[^ ]*\.tmp' "$WORK/ps.txt"
+}
 uninstall_silently() {
     # The uninstaller hands over to a copy of itself in the temp folder and returns at once.
     timeout 60 wine "$INSTALLED/uninstall.exe" /S "$@" >/dev/null 2>&1
@@ -65,6 +85,29 @@ uninstall_silently() {
         fail "the uninstall entry stayed$(uninstall_state)"
     wait_until 30 negate test -d "$INSTALLED" || fail "files stayed: $(ls "$INSTALLED")"
 }
+
+# ---- install folders that are refused, before anything is installed ----------------------------
+FOREIGN="$WINEPREFIX/drive_c/ForeignStuff"
+mkdir -p "$FOREIGN"
+echo "somebody else's" >"$FOREIGN/notes.txt"
+refused_folder 'C:\ForeignStuff' "a folder of somebody else's files"
+[ "$(ls -A "$FOREIGN")" = notes.txt ] || fail "a refused install changed the folder: $(ls -A "$FOREIGN")"
+refused_folder 'C:\windows' "Windows' folder"
+refused_folder 'C:\ForeignStuff\notes.txt' "a file"
+LONG='C:\'$(printf 'q%.0s' $(seq 1 297))
+refused_folder "$LONG" "a 300-character path"
+[ -z "$(ls -d "$WINEPREFIX"/drive_c/qqqq* 2>/dev/null)" ] || fail "a refused install made the long folder"
+# Interactively the refusal is a message that says why.
+timeout 60 wine "$SETUP" '/D=C:\ForeignStuff' >/dev/null 2>&1 &
+setup_pid=$!
+wait_until 20 has_dialog "$SETUP_TITLE" || fail "an interactive install into a foreign folder showed no message"
+tw children "$SETUP_TITLE" --out "$WORK/box.txt"
+grep -q "already holds other files" "$WORK/box.txt" || fail "the refusal does not say why: $(cat "$WORK/box.txt")"
+tw foreground "$SETUP_TITLE"
+answer_message_box "$SETUP_TITLE"
+wait "$setup_pid"
+[ $? = 2 ] || fail "the interactive setup did not end with code 2 after its refusal"
+[ "$(ls -A "$FOREIGN")" = notes.txt ] || fail "the interactive refusal changed the folder"
 
 # ---- silent install ---------------------------------------------------------------------------
 install_silently
@@ -83,16 +126,21 @@ cmp -s "$INSTALLED/quenvix.exe" "$QUENVIX_EXE" || fail "the installed quenvix.ex
 location=$(reg_text 'Software\Microsoft\Windows\CurrentVersion\Uninstall\Quenvix' InstallLocation)
 [[ "$location" == *"\\$LOCAL_NAME\\Programs\\Quenvix" ]] || fail "uninstall entry: InstallLocation $location"
 
-# ---- the command line with no running copy -----------------------------------------------------
+# ---- the command line with no running copy: answers that leave the log alone -------------------
 expect_code 1 --exit
 expect_code 1 /SHOW
+expect_code 0 --version
+[ "$(tr -d '\r' <"$WORK/out.txt")" = "Quenvix $(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$BUILD/CMakeCache.txt")" ] ||
+    fail "--version printed $(cat "$WORK/out.txt"), not project()'s version"
+expect_code 0 -HELP
+grep -q -- '--restore-all' "$WORK/out.txt" || fail "--help printed no usage"
+[ -e "$LOG_DIR/quenvix.log" ] && fail "a short run wrote to the log: $(cat "$LOG_DIR/quenvix.log")"
+# A refused command line is a failure, and the log says so (and nothing about a start).
 expect_code 2 --bogus
 grep -q "Unknown argument '--bogus'" "$WORK/err.txt" || fail "no message for an unknown option"
 expect_code 2 --exit --show
-expect_code 0 --version
-grep -q '^Quenvix [0-9]' "$WORK/out.txt" || fail "--version printed: $(cat "$WORK/out.txt")"
-expect_code 0 -HELP
-grep -q -- '--restore-all' "$WORK/out.txt" || fail "--help printed no usage"
+grep -q "Command line refused" "$LOG_DIR/quenvix.log" 2>/dev/null || fail "a refused command line was not logged"
+[ "$(start_lines)" = 0 ] || fail "a refused command line logged a start"
 main_window_exists && fail "an option started the program"
 
 # ---- the installed program, its hotkey and the options it takes from a second copy -------------
@@ -111,6 +159,7 @@ expect_code 0 " --show "
 wait_until 10 window_visible "$MAIN_CAPTION" || fail "--show did not show the settings window"
 
 hide_by_hotkey Alpha || fail "Ctrl + keypad * did not hide the foreground window"
+[ "$(start_lines)" = 1 ] || fail "one start and four forwarded options logged $(start_lines) starts"
 
 # "--exit" while a modal dialog is open, sent twice: the program ends and Alpha comes back.
 choose_about
@@ -124,11 +173,34 @@ window_visible Alpha || fail "--exit did not bring back the hidden window"
 # ---- installing over a running copy ends it the clean way; /RESTART starts the new one --------
 start_quenvix_in_tray
 hide_by_hotkey Beta || fail "the hotkey did not hide Beta"
+# Which program the setup asks to end the running copy: seen in the process list while it runs.
+( while :; do ps -eo args= | grep -i 'quenvix\.exe.*--exit' | grep -v grep; sleep 0.05; done ) >"$WORK/exit_runs.txt" 2>/dev/null &
+watcher=$!
 install_silently /RESTART
+kill "$watcher" 2>/dev/null; wait "$watcher" 2>/dev/null
+grep -q . "$WORK/exit_runs.txt" || fail "the setup was not seen ending the running copy with --exit"
+grep -qi 'temp' "$WORK/exit_runs.txt" && fail "the setup ran a program from the temp folder: $(sort -u "$WORK/exit_runs.txt")"
+grep -qF "Programs" "$WORK/exit_runs.txt" || fail "the --exit run was not the installed program: $(sort -u "$WORK/exit_runs.txt")"
 wait_until 10 quenvix_ended || fail "the install did not end the running copy"
 window_visible Beta || fail "installing over the running copy did not bring back Beta"
 wait_until 20 main_window_exists || fail "/RESTART did not start the new copy"
 wait_until 30 window_hidden "$MAIN_CAPTION" || fail "the restarted copy did not go into the tray"
+
+# ---- a copy that does not answer (stopped): the uninstall removes nothing, the entry stays -------
+restarted_pid=$(pgrep -f 'Programs.Quenvix.quenvix\.exe$' | head -n 1)
+[ -n "$restarted_pid" ] || fail "the restarted copy is not in the process list"
+kill -STOP "$restarted_pid"
+timeout 60 wine "$INSTALLED/uninstall.exe" /S >/dev/null 2>&1
+wait_until 5 uninstaller_running
+wait_until 60 negate uninstaller_running || fail "the uninstaller did not give up on the stopped copy$(uninstall_state)"
+kill -CONT "$restarted_pid"
+reg_has_key "$UNINSTALL_KEY" || fail "the uninstall entry went while the program still ran$(uninstall_state)"
+[ -f "$INSTALLED/quenvix.exe" ] && [ -f "$INSTALLED/uninstall.exe" ] ||
+    fail "an uninstall that could not end the program removed files: $(ls "$INSTALLED")"
+# The resumed copy may still read the "--exit" it was sent while stopped: end it, start afresh.
+run_installed --exit
+wait_until 15 negate main_window_exists || fail "the resumed copy did not end"
+start_quenvix_in_tray
 
 # ---- silent uninstall with a window hidden: it comes back, nothing stays but the settings -------
 hide_by_hotkey Beta || fail "the restarted copy did not hide Beta by hotkey"
@@ -154,11 +226,38 @@ window_hidden Beta || fail "Beta came back before the uninstall"
 uninstall_silently
 wait_until 10 window_visible Beta || fail "the uninstall did not bring back what a killed copy left"
 
-# ---- files removed by hand, then uninstalled with /REMOVESETTINGS: no error box, nothing left ---
+# ---- a file of the user's in the folder: the uninstall removes ours only, and keeps the folder ---
 install_silently
-rm -f "$INSTALLED/quenvix.exe" "$INSTALLED/README.txt"
+echo mine >"$INSTALLED/my notes.txt"
+timeout 60 wine "$INSTALLED/uninstall.exe" /S >/dev/null 2>&1
+wait_until 30 negate reg_has_key "$UNINSTALL_KEY" || fail "the uninstall entry stayed$(uninstall_state)"
+wait_until 30 negate test -f "$INSTALLED/uninstall.exe" || fail "uninstall.exe stayed"
+[ "$(ls -A "$INSTALLED")" = "my notes.txt" ] || fail "the uninstall did not remove exactly its own files: $(ls -A "$INSTALLED")"
+rm -rf "$INSTALLED"
+
+# ---- the round trip: install, run, upgrade over the running copy, files removed by hand, then ----
+# ---- uninstalled with /REMOVESETTINGS: no error box, and nothing of ours anywhere ---------------
+install_silently
+start_quenvix_in_tray
+[ -f "$LOG_DIR/quenvix.log" ] || fail "the running program keeps no log to remove"
+install_silently /RESTART
+wait_until 20 main_window_exists || fail "/RESTART did not start the upgraded copy"
+rm -f "$INSTALLED/README.txt"
 uninstall_silently /REMOVESETTINGS
+wait_until 10 negate main_window_exists || fail "the uninstall did not end Quenvix"
 tw list --out "$WORK/list.txt"
 grep -q "^#32770|" "$WORK/list.txt" && fail "the uninstall showed a box: $(grep "^#32770|" "$WORK/list.txt")"
 reg_has_key "$SETTINGS_KEY" && fail "/REMOVESETTINGS kept the settings"
+reg_has_key 'HKCU\Software\Tarmel' && fail "the empty HKCU\Software\Tarmel stayed"
+reg_value "$RUN_KEY" Quenvix >/dev/null && fail "the Run value stayed"
+[ -z "$(start_menu_link)" ] || fail "the Start-menu shortcut stayed"
+wait_until 10 negate test -e "$LOG_DIR" || fail "/REMOVESETTINGS kept the log: $(ls -A "$LOG_DIR")"
+leftovers=$(find "$WINEPREFIX/drive_c" \( -iname 'quenvix*' -o -iname 'Tarmel*' \) -print 2>/dev/null)
+[ -z "$leftovers" ] || fail "files of ours stayed: $leftovers"
+# The uninstaller's copy of itself in the temp folder goes a moment after it has ended.
+temp_left() { find "$WIN_TEMP" -mindepth 1 \( -iname '~nsu*' -o -iname 'ns*.tmp' -o -iname '*.exe' \) -print 2>/dev/null; }
+temp_clean() { [ -z "$(temp_left)" ]; }
+wait_until 20 temp_clean || fail "the setup or the uninstaller left files in the temp folder: $(temp_left)"
+# (NSIS also asks for its temp copy to be deleted at the next restart, which only an administrator
+# may ask on Windows and Wine records in PendingFileRenameOperations; by then the file is gone.)
 pass
