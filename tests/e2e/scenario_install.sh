@@ -42,7 +42,7 @@ expect_code() {
     local got=$?
     [ "$got" = "$want" ] || fail "quenvix.exe $* ended with $got, not $want ($(cat "$WORK/err.txt"))"
 }
-main_window_exists() { has_window_class QuenvixMainForm; }
+main_window_exists() { has_window "$MAIN_CAPTION"; }
 # Ctrl + keypad * with the window of that title in front.
 hide_by_hotkey() {
     tw foreground "$1"

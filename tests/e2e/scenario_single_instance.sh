@@ -52,6 +52,6 @@ window_hidden "$MAIN_CAPTION" || fail "a request sent as WM_COPYDATA was carried
 timeout 30 wine "$QUENVIX_EXE" --show >"$WORK/show.log" 2>&1 || fail "--show ended with $?"
 wait_until 10 window_visible "$MAIN_CAPTION" || fail "--show did not show the settings window"
 timeout 30 wine "$QUENVIX_EXE" --exit >"$WORK/exit.log" 2>&1 || fail "--exit ended with $?"
-has_window_class QuenvixMainForm && fail "--exit returned while the copy still had its window"
+has_window "$MAIN_CAPTION" && fail "--exit returned while the copy still had its window"
 wait_until 10 quenvix_ended || fail "--exit did not end the program"
 pass
