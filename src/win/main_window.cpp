@@ -157,6 +157,7 @@ void MainWindow::Start() {
     // the icon shows.
     trayIcon_->SetPictureUpdate(
         [gauge = std::make_shared<CpuGaugeView>(gaugeImages_)] { return gauge->Tick(); }, 500);
+    WatchSession();
 
     updateChecker_ =
         std::make_unique<UpdateChecker>(Hwnd(), *settings_, platform_.clock, platform_.http);
@@ -164,6 +165,15 @@ void MainWindow::Start() {
     startupTimer_->SetInterval(1000);
     startupTimer_->SetOnTick([this] { OnStartupTimer(); });
     startupTimer_->SetEnabled(true);
+}
+
+void MainWindow::WatchSession() {
+    sessionNotice_ =
+        std::make_unique<SessionNotice>(Hwnd(), [this](bool seen) { OnSessionSeen(seen); });
+}
+
+void MainWindow::OnSessionSeen(bool seen) {
+    if (trayIcon_) trayIcon_->SetPictureUpdatePaused(!seen);
 }
 
 void MainWindow::StartRules() {
@@ -198,6 +208,7 @@ void MainWindow::ShutDown() {
     // that wait.
     if (trayIcon_) trayIcon_->SetActive(false);
     rawKeyboard_.reset();
+    sessionNotice_.reset();  // unregistered while the window lives
     rulesTab_.reset();
     ruleHiding_.reset();
     hotkeyPage_.reset();
@@ -385,6 +396,9 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_CLOSE:
             OnCloseRequest();
+            return 0;
+        case WM_WTSSESSION_CHANGE:
+            if (sessionNotice_) sessionNotice_->OnMessage(msg, wParam);
             return 0;
         case WM_HOTKEY:
             if (wParam == HotkeyPage::kShowListHotkeyId && !ending_) ShowHiddenList();
