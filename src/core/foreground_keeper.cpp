@@ -22,7 +22,7 @@ void ForegroundKeeper::MenuOpening() {
     beforeMenu_ = foreground_.Current();
 }
 
-void ForegroundKeeper::MenuClosed() {
+void ForegroundKeeper::MenuClosed(const std::function<bool(WindowId)>& heldHidden) {
     const WindowId previous = beforeMenu_;
     beforeMenu_ = kNoWindow;
     // A window brought back (which may not show yet: its program gets to our commands in its
@@ -31,7 +31,7 @@ void ForegroundKeeper::MenuClosed() {
     if (current != kNoWindow && !IsOurHiddenWindow(current)) return;
     // Never to a window that no longer shows (hidden from the menu, or one of our hidden ones).
     if (previous == kNoWindow || previous == current || !desktop_.Exists(previous) ||
-        !desktop_.IsVisible(previous)) {
+        !desktop_.IsVisible(previous) || (heldHidden && heldHidden(previous))) {
         return;
     }
     foreground_.Set(previous);

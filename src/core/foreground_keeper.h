@@ -3,6 +3,8 @@
 // keyboard; after our tray menu closes with nothing brought back, the window that had the
 // foreground before the menu gets it back. Our own hidden windows are never left in front (the
 // user's typing would go nowhere).
+#include <functional>
+
 #include "core/ports/desktop.h"
 #include "core/ports/foreground.h"
 
@@ -25,8 +27,10 @@ class ForegroundKeeper {
     // clicks elsewhere): remembers where it was.
     void MenuOpening();
     // After the menu has closed and its command has run: when the foreground is still on one of
-    // our hidden windows (or nowhere), it goes back where it was, if that window still shows.
-    void MenuClosed();
+    // our hidden windows (or nowhere), it goes back where it was, if that window still shows
+    // and is not one we hold hidden (`heldHidden`): our hide may not have reached it yet, and
+    // activating it would race with the hide.
+    void MenuClosed(const std::function<bool(WindowId)>& heldHidden = {});
 
   private:
     bool IsOurHiddenWindow(WindowId window);

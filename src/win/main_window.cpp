@@ -158,6 +158,7 @@ void MainWindow::Start() {
     trayIcon_->SetPictureUpdate(
         [gauge = std::make_shared<CpuGaugeView>(gaugeImages_)] { return gauge->Tick(); }, 500);
     WatchSession();
+    KeepForegroundOffHiddenWindows();
 
     updateChecker_ =
         std::make_unique<UpdateChecker>(Hwnd(), *settings_, platform_.clock, platform_.http);
@@ -170,6 +171,10 @@ void MainWindow::Start() {
 void MainWindow::WatchSession() {
     sessionNotice_ =
         std::make_unique<SessionNotice>(Hwnd(), [this](bool seen) { OnSessionSeen(seen); });
+}
+
+void MainWindow::KeepForegroundOffHiddenWindows() {
+    trayIcon_->IsHeldHidden = [this](HWND window) { return hiding_ && hiding_->IsHidden(window); };
 }
 
 void MainWindow::OnSessionSeen(bool seen) {

@@ -84,6 +84,8 @@ class MainWindow : public FormWindow {
     // The session was locked, unlocked, disconnected or connected: the gauge's picture is drawn
     // only while somebody can see it.
     void WatchSession();
+    // After the tray menu the foreground never goes to a window we hold hidden.
+    void KeepForegroundOffHiddenWindows();
     void OnSessionSeen(bool seen);
 
     // Options given to a second quenvix.exe, taken by the command pipe's server and run from a

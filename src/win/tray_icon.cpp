@@ -364,9 +364,11 @@ void TrayIcon::PopupMenuAt(POINT pt, bool selectLastItem) {
         popupMenu_, TPM_RETURNCMD | TPM_RIGHTBUTTON, pt.x, pt.y, Window(), nullptr));
     PostMessageW(Window(), WM_NULL, 0, 0);
     // The command may bring a window back, which then takes the foreground, or end the program
-    // and this object with it: the keeper is a local for that reason.
+    // and this object with it: the keeper and the question are locals for that reason.
+    const std::function<bool(HWND)> heldHidden = IsHeldHidden;
     if (command != 0 && OnMenuCommand) OnMenuCommand(command);
-    keeper.MenuClosed();
+    keeper.MenuClosed(
+        [&heldHidden](core::WindowId w) { return heldHidden && heldHidden(ToHwnd(w)); });
 }
 
 // ---- minimising into the tray ---------------------------------------------------------------

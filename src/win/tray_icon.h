@@ -111,6 +111,8 @@ class TrayIcon {
     std::function<void()> OnDblClick;
     std::function<void(MouseButton, ShiftState, int x, int y)> OnMouseDown;
     std::function<void(MouseButton, ShiftState, int x, int y)> OnMouseUp;
+    // Whether we hold the window hidden: after the menu, the foreground never goes back to it.
+    std::function<bool(HWND)> IsHeldHidden;
     // Just before the popup menu opens: the place to bring its items up to date.
     std::function<void()> OnPopup;
     // The command chosen from the popup menu (not raised when it was dismissed).

@@ -109,10 +109,14 @@ TEST_F(ForegroundTest, AfterTheMenuAWindowHiddenFromItDoesNotGetTheKeyboardBack)
     foreground.UserInput(FakeDesktop::kOwnPid, kBrowser);
     keeper.MenuOpening();
     foreground.Set(kTrayWindow);
-    hider.HideAllWindows();  // "Panic!"
+    // "Panic!": the browser is busy and still shows, with our hide waiting in its queue.
+    desktop.At(kBrowser).busy = true;
+    hider.HideAllWindows();
+    ASSERT_TRUE(desktop.IsVisible(kBrowser));
     foreground.calls.clear();
-    keeper.MenuClosed();
+    keeper.MenuClosed([this](WindowId w) { return hider.IsHidden(w); });
     EXPECT_TRUE(foreground.calls.empty());
+    desktop.RunQueue(kBrowser);
     EXPECT_FALSE(desktop.IsVisible(kBrowser));
 }
 
