@@ -34,8 +34,17 @@ bool HeldKeys::BeginEvent(std::uint16_t code, bool down) {
     code &= 0xFF;
     const bool repeat = down && held_[code] != Hold::Up;
     event_ = Event{code, down};
+    NoteAltGr(code, down, repeat);
     if (!repeat) Set(code, down ? Hold::Fresh : Hold::Up);
     return !repeat;
+}
+
+void HeldKeys::NoteAltGr(std::uint16_t code, bool down, bool repeat) noexcept {
+    // Only the order tells AltGr from Ctrl and right Alt pressed by hand: nothing comes between
+    // the made-up Ctrl and the right Alt. A left Ctrl already held (the user's) is not taken.
+    if (code == vk::kRMenu && down && freshLeftCtrl_) altGrCtrl_ = true;
+    if (code == vk::kLControl && !down) altGrCtrl_ = false;
+    freshLeftCtrl_ = code == vk::kLControl && down && !repeat;
 }
 
 bool HeldKeys::Drop(Hold oldest) {
@@ -69,6 +78,7 @@ void HeldKeys::Clear() noexcept {
     held_.fill(Hold::Up);
     heldCount_ = 0;
     event_.reset();
+    freshLeftCtrl_ = altGrCtrl_ = false;
 }
 
 bool HeldKeys::Held(std::uint16_t code) const noexcept {
@@ -84,6 +94,11 @@ void HeldKeys::Set(std::uint16_t code, Hold hold) noexcept {
 
 bool HeldKeys::IsKeyDown(std::uint16_t code) const {
     if (code >= held_.size()) return false;
+    if (altGrCtrl_) {
+        // The live state shows AltGr's Ctrl as Ctrl too: only the right one can count.
+        if (code == vk::kLControl) return false;
+        if (code == vk::kControl) code = vk::kRControl;
+    }
     if (event_ && (code == event_->code || code == CommonCode(event_->code))) {
         // The live state may not show this event yet, in either direction. A modifier let go on
         // one side is still down while the other side is held.

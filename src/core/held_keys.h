@@ -32,6 +32,13 @@ class HeldKeys : public KeyState {
     bool Check();
     bool DropLost();
 
+    // Whether the left Ctrl that is down came with AltGr rather than from the user's own Ctrl key.
+    // Windows turns AltGr into two events, a made-up left Ctrl down and right at its heels the
+    // right Alt down, and lets both go together; on such layouts Ctrl+Alt also types what AltGr
+    // types. A chord with AltGr is therefore not a Ctrl+Alt chord: that left Ctrl is not counted
+    // (as Ctrl or left Ctrl) until it goes up. A right Ctrl held meanwhile still counts.
+    bool AltGrHeld() const noexcept { return altGrCtrl_; }
+
     // Whether any key is held as far as the events tell.
     bool AnyHeld() const noexcept { return heldCount_ > 0; }
     void Clear() noexcept;
@@ -50,7 +57,12 @@ class HeldKeys : public KeyState {
     bool Drop(Hold oldest);
     void Set(std::uint16_t code, Hold hold) noexcept;
 
+    void NoteAltGr(std::uint16_t code, bool down, bool repeat) noexcept;
+
     const KeyState& live_;
+    // The last event was a left Ctrl going down (not a repeat): the first half of AltGr, maybe.
+    bool freshLeftCtrl_ = false;
+    bool altGrCtrl_ = false;
     std::array<Hold, 256> held_{};
     int heldCount_ = 0;
     std::optional<Event> event_;

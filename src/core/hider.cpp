@@ -6,6 +6,7 @@
 #include "core/error.h"
 #include "core/recovery.h"
 #include "core/settings_store.h"
+#include "core/spared_windows.h"
 #include "core/text.h"
 
 namespace quenvix::core {
@@ -83,7 +84,6 @@ void Hider::HideAllWindows() {
         if (!desktop_.IsVisible(w)) continue;
         const WindowId owner = desktop_.Owner(w);
         if (owner != kNoWindow && owner != desktopWindow) continue;
-        if (desktop_.ExStyle(w) & kExToolWindow) continue;
         chosen.push_back(w);
     }
     std::vector<HiddenWindow*> started;
@@ -108,13 +108,8 @@ void Hider::HideAllWindows() {
 
 bool Hider::IsExcluded(WindowId window) {
     if (window == own_.settingsWindow || window == own_.ownerWindow) return true;
-    if (window == desktop_.TaskmanRoot() || window == desktop_.ProgramManager()) return true;
-    // The taskbar is checked on its own: where no task-manager window is registered it looks
-    // like any other program window, and a hidden taskbar is hard for the user to get back.
-    if (window == desktop_.Taskbar() || window == desktop_.DesktopWindow()) return true;
-    // Our own dialogs and message boxes: hiding them would leave the program waiting on a
-    // window nobody can see.
-    return desktop_.Origin(window).processId == desktop_.OwnProcessId();
+    // The same list the rules go by.
+    return WhySpared(desktop_.Traits(window)) != Spared::No;
 }
 
 bool Hider::HideWindow(WindowId window) {

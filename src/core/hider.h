@@ -89,7 +89,8 @@ class Hider {
 
     // Hides the root of the foreground window's owner chain.
     void HideActiveWindow();
-    // Hides every visible, unowned, non-tool top-level window, in the system's order.
+    // Hides every visible, unowned top-level window that is not spared (see WhySpared), in the
+    // system's order.
     void HideAllWindows();
     // Records and hides one window; false when it is one that is never hidden.
     bool HideWindow(WindowId window);

@@ -3,6 +3,17 @@
 #include <utility>
 
 namespace quenvix::core {
+namespace {
+
+// A window the window manager keeps out of sight is not shown yet, as far as the watch goes: a
+// Store app's window is made cloaked and uncloaked once it has drawn itself.
+WindowFacts AsOnScreen(WindowFacts facts) {
+    facts.visible = facts.visible && !facts.cloaked;
+    facts.cloaked = false;
+    return facts;
+}
+
+}  // namespace
 
 RuleEngine::RuleEngine(RuleWindowSource& windows) : windows_(windows) {}
 
@@ -21,7 +32,7 @@ std::optional<RuleHide> RuleEngine::OnEvent(RuleEvent event, std::uint64_t windo
             // Most windows are created hidden and shown a moment later, and not every system
             // tells us when: watched until they show. The caption is left for then.
             const auto facts = windows_.Facts(window, false);
-            if (facts && rules_.MayAppear(*facts)) watches_.Watch(window, nowMs);
+            if (facts && rules_.MayAppear(AsOnScreen(*facts))) watches_.Watch(window, nowMs);
             return std::nullopt;
         }
         case RuleEvent::Shown:
@@ -41,8 +52,10 @@ std::vector<RuleHide> RuleEngine::OnWatchTimer(std::uint64_t nowMs) {
     std::vector<RuleHide> hides;
     const auto ready = watches_.Step(nowMs, [this](std::uint64_t window) {
         const auto facts = windows_.Facts(window, false);
-        if (!facts || !IsEligible(*facts)) return WatchLook::Drop;
-        return facts->visible ? WatchLook::Ready : WatchLook::Wait;
+        if (!facts) return WatchLook::Drop;
+        const WindowFacts onScreen = AsOnScreen(*facts);
+        if (!IsEligible(onScreen)) return WatchLook::Drop;
+        return onScreen.visible ? WatchLook::Ready : WatchLook::Wait;
     });
     for (const std::uint64_t window : ready) {
         if (auto hide = DecideAppear(window)) hides.push_back(*hide);

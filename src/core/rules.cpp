@@ -5,6 +5,7 @@
 #include <exception>
 #include <functional>
 
+#include "core/spared_windows.h"
 #include "core/text.h"
 
 namespace quenvix::core {
@@ -231,8 +232,7 @@ std::string FoldCase(std::string_view text) {
 }
 
 bool IsEligible(const WindowFacts& facts) {
-    return facts.topLevel && !facts.ownedByWindow && !facts.toolWindow && !facts.ours &&
-           !facts.shellWindow;
+    return facts.topLevel && !facts.ownedByWindow && WhySpared(facts) == Spared::No;
 }
 
 // A rule's texts folded once; the caption is searched with a skip table, so that a long caption

@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/ports/desktop.h"
+
 namespace quenvix::core {
 
 enum class RuleAction {
@@ -84,22 +86,18 @@ void WriteRules(const std::vector<Rule>& rules, RuleValueWriter& writer);
 // are not valid UTF-8 stay as they are.
 std::string FoldCase(std::string_view text);
 
-// What the rules look at in a window. The shell fills it in; the core decides.
-struct WindowFacts {
-    std::string executable;  // file name of the program's executable, without its folder
-    std::string windowClass;
+// What the rules look at in a window: its traits (the executable always filled in) and more.
+// The shell fills it in; the core decides.
+struct WindowFacts : WindowTraits {
     std::string caption;
     bool topLevel = true;
     bool ownedByWindow = false;  // owned by a window other than the desktop
-    bool toolWindow = false;
-    bool ours = false;         // one of this program's own windows
-    bool shellWindow = false;  // the taskbar, the desktop, the task manager's host window
     bool visible = false;
 };
 
 // Whether rules may hide this window at all, before any rule is looked at: only ordinary
-// program windows, as hide-all takes them; never ours, the taskbar or the desktop, whatever a
-// rule says.
+// program windows, as hide-all takes them; never one of the windows that are never hidden
+// (WhySpared), whatever a rule says.
 bool IsEligible(const WindowFacts& facts);
 
 // The rules as the event handler uses them, with their texts folded once.

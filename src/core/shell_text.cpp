@@ -5,6 +5,7 @@
 #include "core/error.h"
 #include "core/ports/registry_backend.h"
 #include "core/product.h"
+#include "core/rules.h"
 
 namespace quenvix::core {
 
@@ -25,13 +26,37 @@ std::string HelpPageBeside(std::string_view executablePath) {
     return page;
 }
 
-void ApplyRunOnStartup(RegistryBackend& registry, bool on, std::string_view executablePath) {
+namespace {
+
+std::string ComparablePath(std::string_view path) {
+    std::string out = FoldCase(path);
+    for (char& c : out) {
+        if (c == '/') c = '\\';
+    }
+    while (!out.empty() && out.back() == '\\') out.pop_back();
+    return out;
+}
+
+}  // namespace
+
+bool IsInsideFolder(std::string_view path, std::string_view folder) {
+    const std::string inside = ComparablePath(folder);
+    if (inside.empty()) return false;
+    const std::string whole = ComparablePath(path);
+    // "C:\Temp2\q.exe" is not inside "C:\Temp": the folder must end at a separator.
+    return whole.size() > inside.size() && whole.compare(0, inside.size(), inside) == 0 &&
+           whole[inside.size()] == '\\';
+}
+
+RunEntry ApplyRunOnStartup(RegistryBackend& registry, bool on, std::string_view executablePath,
+                           std::string_view temporaryFolder) {
+    if (on && IsInsideFolder(executablePath, temporaryFolder)) return RunEntry::FromTemporaryFolder;
     UniqueRegistryKey run(
         registry, registry.CreateKey(registry.Root(RegistryRoot::CurrentUser), kRunKeyPath));
-    if (!run) return;
+    if (!run) return RunEntry::Untouched;
     if (!on) {
         registry.DeleteValue(run.Get(), kProductName);
-        return;
+        return RunEntry::Removed;
     }
     std::vector<std::uint8_t> data;
     data.reserve(executablePath.size() + 3);
@@ -42,6 +67,7 @@ void ApplyRunOnStartup(RegistryBackend& registry, bool on, std::string_view exec
     if (!registry.SetValue(run.Get(), kProductName, kRegSz, data)) {
         throw Error("Failed to set data for '" + std::string(kProductName) + "'");
     }
+    return RunEntry::Written;
 }
 
 }  // namespace quenvix::core

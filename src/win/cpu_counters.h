@@ -1,6 +1,7 @@
 #pragma once
-// The processor counters of the CPU gauge, read with NtQuerySystemInformation (looked up at run
-// time: it is not part of the documented import libraries).
+// The processor counters of the CPU gauge, from the documented system calls: GetSystemTimes for
+// the idle time of all processors together, the system clock for the interval, and the number
+// of active processors.
 #include <cstdint>
 #include <optional>
 
@@ -10,20 +11,13 @@ namespace quenvix::win {
 
 class Win32CpuCounters : public core::CpuCounters {
   public:
-    Win32CpuCounters();
-
-    // False when the system has no query function; every reading then fails.
-    bool Available() const noexcept { return query_ != nullptr; }
-
     std::optional<unsigned> ProcessorCount() override;
     std::optional<std::int64_t> SystemTime() override;
     std::optional<std::int64_t> IdleTime() override;
 
-    using QueryFn = long(__stdcall*)(unsigned long infoClass, void* buffer, unsigned long size,
-                                     unsigned long* returned);
-
   private:
-    QueryFn query_;
+    // A refusal is traced once: the gauge asks twice a second.
+    bool idleFailureLogged_ = false;
 };
 
 // True on the Windows NT family (every system this program runs on, but the gauge asks).

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "win/taskbar.h"
+#include "win/window_traits.h"
 
 namespace quenvix::win {
 
@@ -201,16 +202,8 @@ void Win32Desktop::ShowAsync(core::WindowId w, core::ShowCommand command) {
     ShowWindowAsync(ToHwnd(w), ToShowCode(command));
 }
 
-core::WindowId Win32Desktop::TaskmanRoot() {
-    return ToId(TaskManagerWindow());
-}
-
-core::WindowId Win32Desktop::ProgramManager() {
-    return ToId(ProgramManagerWindow());
-}
-
-core::WindowId Win32Desktop::Taskbar() {
-    return ToId(TaskbarWindow());
+core::WindowTraits Win32Desktop::Traits(core::WindowId w) {
+    return ReadWindowTraits(ToHwnd(w));
 }
 
 void Win32Desktop::AnimateTray(core::WindowId w, bool fromTray) {

@@ -70,9 +70,7 @@ class Win32Desktop : public core::Desktop {
     std::string Caption(core::WindowId window) override;
     std::unique_ptr<core::WindowPicture> Picture(core::WindowId window) override;
     void ShowAsync(core::WindowId window, core::ShowCommand command) override;
-    core::WindowId TaskmanRoot() override;
-    core::WindowId ProgramManager() override;
-    core::WindowId Taskbar() override;
+    core::WindowTraits Traits(core::WindowId window) override;
     void AnimateTray(core::WindowId window, bool fromTray) override;
 };
 

@@ -13,7 +13,10 @@ Hiding::Hiding(core::Desktop& desktop, core::SettingsStore& store, HMENU trayMen
       menu_(trayMenu, firstEntryId, entryIdCount),
       hider_(
           desktop, &store, &menu_, {ToId(settingsWindow), ToId(ownerWindow)}, observer,
-          [] { return static_cast<std::uint64_t>(GetTickCount64()); }, std::move(recoveryValue)) {}
+          [] { return static_cast<std::uint64_t>(GetTickCount64()); }, std::move(recoveryValue)),
+      desktop_(desktop) {
+    hider_.SetBroughtBackHandler([this](core::WindowId id) { BroughtBack(ToHwnd(id)); });
+}
 
 Hiding::~Hiding() = default;
 
@@ -30,8 +33,13 @@ bool Hiding::IsHidden(HWND window) const {
 }
 
 void Hiding::SetBroughtBackHandler(std::function<void(HWND)> handler) {
-    hider_.SetBroughtBackHandler(
-        [handler = std::move(handler)](core::WindowId id) { handler(ToHwnd(id)); });
+    broughtBack_ = std::move(handler);
+}
+
+void Hiding::BroughtBack(HWND window) {
+    // At exit every window comes back at once and none was asked for in particular.
+    if (!exiting_) keeper_.BringForward(ToId(window));
+    if (broughtBack_) broughtBack_(window);
 }
 
 void Hiding::RestoreLastHidden() {
@@ -67,10 +75,12 @@ void Hiding::RunHotkeyAction(core::HotkeyAction action, const std::function<void
 void Hiding::Panic() {
     HideAllWindows();
 }
+
 void Hiding::RestoreAllOnExit() {
     // Those shown for the session's end are back already: commanded again, one the user has
     // moved on from (maximised, say) would be put back into its former state.
     hider_.ForgetShownForSessionEnd();
+    exiting_ = true;
     hider_.RestoreAllOnExit();
 }
 void Hiding::ShowForSessionEnd() {

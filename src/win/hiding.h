@@ -10,10 +10,12 @@
 #include <memory>
 #include <string>
 
+#include "core/foreground_keeper.h"
 #include "core/hider.h"
 #include "core/hotkey_settings.h"
 #include "core/liveness.h"
 #include "core/ports/desktop.h"
+#include "win/foreground.h"
 #include "win/hidden_menu.h"
 
 namespace quenvix::core {
@@ -43,7 +45,8 @@ class Hiding {
     bool HideWindow(HWND window);
     bool HideMinimizedWindow(HWND window, std::uint8_t formerState);
     bool IsHidden(HWND window) const;
-    // Told of every window the user brings back (menu, hotkey, "Restore all").
+    // Told of every window the user brings back (menu, hotkey, "Restore all"), once it has
+    // been brought to the front.
     void SetBroughtBackHandler(std::function<void(HWND)> handler);
     void RestoreLastHidden();
     // What a hotkey does here; the hidden list's hotkey calls `showList`.
@@ -69,9 +72,17 @@ class Hiding {
     std::size_t HiddenCount() const { return hider_.HiddenCount(); }
 
   private:
+    // The window brought back takes the keyboard, except in the restore at exit.
+    void BroughtBack(HWND window);
+
     HMENU trayMenu_;
     HiddenMenu menu_;
     core::Hider hider_;
+    core::Desktop& desktop_;
+    Win32Foreground foreground_;
+    core::ForegroundKeeper keeper_{desktop_, foreground_};
+    std::function<void(HWND)> broughtBack_;
+    bool exiting_ = false;
     // Cleared when this object goes, so a message run inside "Restore all" that ends the
     // program stops the run instead of touching a destroyed object.
     core::Liveness liveness_;

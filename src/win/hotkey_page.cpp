@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <uxtheme.h>
 
+#include <utility>
+
 #include "core/error.h"
 #include "core/hotkey_settings.h"
 #include "core/key_chord.h"
@@ -240,7 +242,20 @@ void HotkeyPage::OnRunOnStartup() {
 
 void HotkeyPage::ApplyRunOnStartup() {
     settings_.WriteBool("Main", "Startup", runOnStartup_);
-    SetRunOnStartup(runOnStartup_);
+    if (SetRunOnStartup(runOnStartup_) == core::RunEntry::FromTemporaryFolder) {
+        TellRunsFromTemporaryFolder();
+    }
+}
+
+void HotkeyPage::TellRunsFromTemporaryFolder() {
+    // Once a run: the choice is applied at every start and at every click of the box.
+    if (std::exchange(toldTemporaryFolder_, true)) return;
+    MessageBoxW(window_.Hwnd(),
+                L"Quenvix runs from a temporary folder (probably from inside a zip file), which "
+                L"will be gone by the next time you log on, so it cannot start with Windows from "
+                L"there. Extract it to a folder of its own, or install it, and start it from "
+                L"there to use \"Run on startup\".",
+                L"Run on startup", MB_OK | MB_ICONINFORMATION);
 }
 
 bool HotkeyPage::OnCommand(int id, int code) {

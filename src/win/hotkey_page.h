@@ -58,6 +58,9 @@ class HotkeyPage {
     void OnRunOnStartup();
     // Stores the choice and brings the Windows start-up entry in line with it.
     void ApplyRunOnStartup();
+    // The box is on but the program runs from the temporary folder: the user hears why nothing
+    // starts with Windows, once a run.
+    void TellRunsFromTemporaryFolder();
 
     FormWindow& window_;
     core::HotkeyDetector& detector_;
@@ -65,6 +68,7 @@ class HotkeyPage {
     core::HotkeyLines keyLines_;
     bool showListRegistered_ = false;
     bool runOnStartup_ = true;
+    bool toldTemporaryFolder_ = false;
     SIZE size96_;
 
     HWND tabs_ = nullptr;

@@ -168,6 +168,8 @@ void MainWindow::Start() {
     // The icon's thread keeps its picture up to date, and owns the gauge: it is only needed while
     // the icon shows.
     StartGauge();
+    WatchSession();
+    KeepForegroundOffHiddenWindows();
 
     updateChecker_ =
         std::make_unique<UpdateChecker>(Hwnd(), *settings_, platform_.clock, platform_.http);
@@ -197,6 +199,19 @@ void MainWindow::FollowTrayIconSize() {
     gaugeImages_ = CreateCpuImageList(size);
     trayIcon_->SetImageList(gaugeImages_);
     StartGauge();
+}
+
+void MainWindow::WatchSession() {
+    sessionNotice_ =
+        std::make_unique<SessionNotice>(Hwnd(), [this](bool seen) { OnSessionSeen(seen); });
+}
+
+void MainWindow::KeepForegroundOffHiddenWindows() {
+    trayIcon_->IsHeldHidden = [this](HWND window) { return hiding_ && hiding_->IsHidden(window); };
+}
+
+void MainWindow::OnSessionSeen(bool seen) {
+    if (trayIcon_) trayIcon_->SetPictureUpdatePaused(!seen);
 }
 
 void MainWindow::StartRules() {
@@ -231,6 +246,7 @@ void MainWindow::ShutDown() {
     // that wait.
     if (trayIcon_) trayIcon_->SetActive(false);
     rawKeyboard_.reset();
+    sessionNotice_.reset();  // unregistered while the window lives
     rulesTab_.reset();
     ruleHiding_.reset();
     hotkeyPage_.reset();
@@ -452,6 +468,9 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
                 return 0;
             }
             return FormWindow::OnMessage(msg, wParam, lParam);
+        case WM_WTSSESSION_CHANGE:
+            if (sessionNotice_) sessionNotice_->OnMessage(msg, wParam);
+            return 0;
         case WM_HOTKEY:
             if (wParam == HotkeyPage::kShowListHotkeyId && !ending_) ShowHiddenList();
             return 0;

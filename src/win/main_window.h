@@ -18,6 +18,7 @@
 #include "core/settings_store.h"
 #include "win/main_menus.h"
 #include "win/platform.h"
+#include "win/session_notice.h"
 #include "win/ui.h"
 
 namespace quenvix::win {
@@ -86,6 +87,12 @@ class MainWindow : public FormWindow {
     void OnShowSettings();
     void OnStartupTimer();
     void OnToggleAutomaticCheck();
+    // The session was locked, unlocked, disconnected or connected: the gauge's picture is drawn
+    // only while somebody can see it.
+    void WatchSession();
+    // After the tray menu the foreground never goes to a window we hold hidden.
+    void KeepForegroundOffHiddenWindows();
+    void OnSessionSeen(bool seen);
 
     // Options given to a second quenvix.exe, taken by the command pipe's server and run from a
     // posted message. The server goes first: it hands verbs to forwardedVerbs_.
@@ -114,6 +121,7 @@ class MainWindow : public FormWindow {
     std::unique_ptr<UpdateChecker> updateChecker_;  // the update check in progress, if any
     std::shared_ptr<SharedImageList> gaugeImages_;
     std::unique_ptr<TrayIcon> trayIcon_;
+    std::unique_ptr<SessionNotice> sessionNotice_;
     // Shows the hidden windows again if the program crashes; the hider tells it every change of
     // the list. Declared before hiding_ so that it outlives it.
     std::unique_ptr<CrashGuard> crashGuard_;

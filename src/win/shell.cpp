@@ -65,9 +65,28 @@ std::string HelpPagePath() {
     return core::HelpPageBeside(ExecutablePath());
 }
 
-void SetRunOnStartup(bool on) {
+std::string TemporaryFolder() {
+    // https://learn.microsoft.com/windows/win32/api/fileapi/nf-fileapi-gettemppathw: the TMP or
+    // TEMP variable as it is set, which is often the short form of the path.
+    std::wstring path(MAX_PATH + 1, L'\0');
+    const DWORD length = GetTempPathW(static_cast<DWORD>(path.size()), path.data());
+    if (length == 0 || length > path.size()) {
+        LogLastError("GetTempPathW");
+        return {};
+    }
+    path.resize(length);
+    const DWORD longLength = GetLongPathNameW(path.c_str(), nullptr, 0);
+    if (longLength == 0) return Narrow(path);  // gone or unreadable: compare as given
+    std::wstring longPath(longLength, L'\0');
+    const DWORD written = GetLongPathNameW(path.c_str(), longPath.data(), longLength);
+    if (written == 0 || written >= longLength) return Narrow(path);
+    longPath.resize(written);
+    return Narrow(longPath);
+}
+
+core::RunEntry SetRunOnStartup(bool on) {
     Win32Registry registry;
-    core::ApplyRunOnStartup(registry, on, ExecutablePath());
+    return core::ApplyRunOnStartup(registry, on, ExecutablePath(), on ? TemporaryFolder() : "");
 }
 
 }  // namespace quenvix::win

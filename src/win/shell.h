@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/shell_text.h"
+
 namespace quenvix::win {
 
 // Opens `target` (a path, URL or mailto link) with the verb "open". The shell shows no message
@@ -19,8 +21,13 @@ std::string ExecutablePath();
 // "Help\Default.htm" beside the executable.
 std::string HelpPagePath();
 
-// Registers (on) or unregisters (off) the running executable under the current user's Run key.
-// Silent when that key cannot be opened; a refused write raises the store's message.
-void SetRunOnStartup(bool on);
+// The user's folder for temporary files, in its long form (the system may hand out the short
+// 8.3 one, while our own path comes long); empty when it cannot be had.
+std::string TemporaryFolder();
+
+// Registers (on) or unregisters (off) the running executable under the current user's Run key,
+// except from inside the temporary folder, where it would be gone by the next log-on. Silent when
+// that key cannot be opened; a refused write raises the store's message.
+core::RunEntry SetRunOnStartup(bool on);
 
 }  // namespace quenvix::win

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "core/ports/desktop.h"
-
 namespace quenvix::win {
 namespace {
 
@@ -30,26 +28,6 @@ bool ShownRect(HWND wnd, RECT& rect) {
 HWND TaskbarWindow() {
     // Any title: some shells give their taskbar one.
     return FindWindowW(L"Shell_TrayWnd", nullptr);
-}
-
-HWND ProgramManagerWindow() {
-    return FindWindowW(L"Progman", L"Program Manager");
-}
-
-HWND TaskManagerWindow() {
-    using GetTaskmanWindowFn = HWND(WINAPI*)();
-    HMODULE user32 = GetModuleHandleW(L"user32.dll");
-    if (!user32) return nullptr;
-    const auto fn = reinterpret_cast<GetTaskmanWindowFn>(
-        reinterpret_cast<void*>(GetProcAddress(user32, "GetTaskmanWindow")));
-    if (!fn) return nullptr;
-    HWND current = fn();
-    for (int step = 0; current && step < core::kOwnerChainLimit; ++step) {
-        HWND owner = reinterpret_cast<HWND>(GetWindowLongPtrW(current, GWLP_HWNDPARENT));
-        if (!owner) break;
-        current = owner;
-    }
-    return current;
 }
 
 RECT TrayRect() {

@@ -1,15 +1,12 @@
 #pragma once
 // The shell's own windows as the program needs them: the taskbar and its notification area (the
-// tray), the desktop's Program Manager, the task-manager window, and the caption animation that
-// shows a window going into the tray or coming out of it.
+// tray), and the caption animation that shows a window going into the tray or coming out of it.
+// Which of the shell's windows are never hidden is core::WhySpared's to say.
 #include <windows.h>
 
 namespace quenvix::win {
 
 HWND TaskbarWindow();
-HWND ProgramManagerWindow();
-// The top-level window that holds the system's task-manager window, null if there is none.
-HWND TaskManagerWindow();
 
 // The screen rectangle of the notification area. Where the shell has no window for it, the
 // icon-sized right end of the taskbar; without a taskbar, the bottom-right corner of the work

@@ -17,7 +17,10 @@
 #include <thread>
 #include <utility>
 
+#include "core/foreground_keeper.h"
 #include "core/text.h"
+#include "win/desktop.h"
+#include "win/foreground.h"
 #include "win/log.h"
 #include "win/ui.h"
 
@@ -164,7 +167,17 @@ void TrayIcon::SetImageList(std::shared_ptr<SharedImageList> value) {
 void TrayIcon::SetPictureUpdate(std::function<bool()> update, int intervalMs) {
     pictureUpdate_ = std::move(update);
     pictureUpdateMs_ = std::max(intervalMs, 1);
-    if (thread_) thread_->SetPictureUpdate(pictureUpdate_, pictureUpdateMs_);
+    if (thread_) thread_->SetPictureUpdate(RunningPictureUpdate(), pictureUpdateMs_);
+}
+
+void TrayIcon::SetPictureUpdatePaused(bool paused) {
+    if (pictureUpdatePaused_ == paused) return;
+    pictureUpdatePaused_ = paused;
+    if (thread_) thread_->SetPictureUpdate(RunningPictureUpdate(), pictureUpdateMs_);
+}
+
+std::function<bool()> TrayIcon::RunningPictureUpdate() const {
+    return pictureUpdatePaused_ ? std::function<bool()>() : pictureUpdate_;
 }
 
 void TrayIcon::SetPopupMenu(HMENU value) {
@@ -188,7 +201,7 @@ void TrayIcon::UpdateThread(bool withIcon) {
         thread_->SetAnimation(animated_, animateDelay_);
         if (withIcon || starting) thread_->SetIcon(TrayTip(hint_), iconIndex_, imageList_);
         if (starting) {
-            thread_->SetPictureUpdate(pictureUpdate_, pictureUpdateMs_);
+            thread_->SetPictureUpdate(RunningPictureUpdate(), pictureUpdateMs_);
             thread_->Start();
         }
         thread_->SetPriority(PlatformPriority(animatePriority_));
@@ -337,14 +350,25 @@ void TrayIcon::PopupMenuAt(POINT pt, bool selectLastItem) {
             PostMessageW(Window(), WM_KEYDOWN, VK_UP, 0);
         }
     }
-    // Without the foreground the menu would not close when the user clicks elsewhere; the
-    // WM_NULL lets it see that click.
+    // Where the keyboard was, for after the menu: our hidden window must not keep it.
+    Win32Desktop desktop;
+    Win32Foreground foreground;
+    core::ForegroundKeeper keeper(desktop, foreground);
+    keeper.MenuOpening();
+    // Without the foreground the menu would not close when the user clicks elsewhere ("the
+    // current window must be the foreground window before the application calls
+    // TrackPopupMenu"); the WM_NULL lets it see that click.
+    // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-trackpopupmenu
     SetForegroundWindow(Window());
     const UINT command = static_cast<UINT>(TrackPopupMenuEx(
         popupMenu_, TPM_RETURNCMD | TPM_RIGHTBUTTON, pt.x, pt.y, Window(), nullptr));
     PostMessageW(Window(), WM_NULL, 0, 0);
-    if (owner_ && IsWindow(owner_)) SetForegroundWindow(owner_);
+    // The command may bring a window back, which then takes the foreground, or end the program
+    // and this object with it: the keeper and the question are locals for that reason.
+    const std::function<bool(HWND)> heldHidden = IsHeldHidden;
     if (command != 0 && OnMenuCommand) OnMenuCommand(command);
+    keeper.MenuClosed(
+        [&heldHidden](core::WindowId w) { return heldHidden && heldHidden(ToHwnd(w)); });
 }
 
 // ---- minimising into the tray ---------------------------------------------------------------

@@ -48,8 +48,8 @@ class TrayIconThread;
 
 class TrayIcon {
   public:
-    // `owner` is the window that MinimizeOwnerToTray acts on and that gets the foreground back
-    // after the popup menu; it may be null.
+    // `owner` is the window that MinimizeOwnerToTray acts on; it may be null. After the popup
+    // menu the foreground goes back to the window that had it before (see ForegroundKeeper).
     explicit TrayIcon(HWND owner, ShellNotifyIconFn shell = {});
     // Removes the icon (stopping the thread) and unhooks the owner.
     ~TrayIcon();
@@ -81,6 +81,10 @@ class TrayIcon {
     // which ends it; when it throws, that is logged and the next run comes all the same. The
     // thread holds a copy of it, which may outlive this object. Empty means none.
     void SetPictureUpdate(std::function<bool()> update, int intervalMs);
+    // While paused (nobody can see the desktop: the session is locked or disconnected) the
+    // picture update does not run at all; it runs again from the end of the pause.
+    bool PictureUpdatePaused() const noexcept { return pictureUpdatePaused_; }
+    void SetPictureUpdatePaused(bool paused);
 
     // Not owned: the caller keeps the menu alive while it is set.
     HMENU PopupMenu() const noexcept { return popupMenu_; }
@@ -107,6 +111,8 @@ class TrayIcon {
     std::function<void()> OnDblClick;
     std::function<void(MouseButton, ShiftState, int x, int y)> OnMouseDown;
     std::function<void(MouseButton, ShiftState, int x, int y)> OnMouseUp;
+    // Whether we hold the window hidden: after the menu, the foreground never goes back to it.
+    std::function<bool(HWND)> IsHeldHidden;
     // Just before the popup menu opens: the place to bring its items up to date.
     std::function<void()> OnPopup;
     // The command chosen from the popup menu (not raised when it was dismissed).
@@ -149,8 +155,12 @@ class TrayIcon {
     std::string hint_;
     int iconIndex_ = 0;
     std::shared_ptr<SharedImageList> imageList_;
+    // The picture update the thread is to run: none while paused.
+    std::function<bool()> RunningPictureUpdate() const;
+
     std::function<bool()> pictureUpdate_;
     int pictureUpdateMs_ = 0;
+    bool pictureUpdatePaused_ = false;
     HMENU popupMenu_ = nullptr;
     bool minimizeOwnerToTray_ = false;
     bool hooked_ = false;

@@ -7,6 +7,7 @@
 #include "win/desktop.h"
 #include "win/log.h"
 #include "win/ui.h"
+#include "win/window_traits.h"
 
 namespace quenvix::win {
 namespace {
@@ -43,23 +44,6 @@ bool IsOurs(HWND window) {
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
     return processId == GetCurrentProcessId();
-}
-
-std::wstring ClassOf(HWND window) {
-    wchar_t name[257] = {};
-    const int length = GetClassNameW(window, name, static_cast<int>(std::size(name)));
-    return std::wstring(name, length > 0 ? static_cast<std::size_t>(length) : 0);
-}
-
-// The taskbars, the desktop and the window that draws the desktop's wallpaper and icons.
-bool IsShellWindow(HWND window) {
-    if (window == GetDesktopWindow() || window == GetShellWindow()) return true;
-    const std::wstring cls = ClassOf(window);
-    for (const wchar_t* shellClass :
-         {L"Shell_TrayWnd", L"Shell_SecondaryTrayWnd", L"Progman", L"WorkerW"}) {
-        if (cls == shellClass) return true;
-    }
-    return false;
 }
 
 std::string CaptionStart(HWND window) {
@@ -153,18 +137,12 @@ core::WindowKey KeyOf(HWND window) {
 
 core::WindowFacts ReadWindowFacts(HWND window, bool withCaption) {
     core::WindowFacts facts;
-    DWORD processId = 0;
-    const DWORD threadId = GetWindowThreadProcessId(window, &processId);
-    facts.executable = ExecutableOf(window);
-    facts.windowClass = Narrow(ClassOf(window));
+    // The same traits hide-all goes by: one list of windows that are never hidden.
+    static_cast<core::WindowTraits&>(facts) = ReadWindowTraits(window, true);
     if (withCaption) facts.caption = CaptionStart(window);
     facts.topLevel = IsTopLevel(window);
     const auto owner = reinterpret_cast<HWND>(GetWindowLongPtrW(window, GWLP_HWNDPARENT));
     facts.ownedByWindow = owner != nullptr && owner != GetDesktopWindow();
-    facts.toolWindow = (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0;
-    // A window already gone has no thread; like our own, it is never to be hidden.
-    facts.ours = threadId == 0 || processId == GetCurrentProcessId();
-    facts.shellWindow = IsShellWindow(window);
     facts.visible = IsWindowVisible(window) != FALSE;
     return facts;
 }

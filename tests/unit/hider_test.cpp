@@ -124,10 +124,10 @@ TEST_F(HiderTest, HideActiveHidesTheRootOfTheForegroundOwnerChain) {
 TEST_F(HiderTest, HideActiveLeavesAloneWhatMustStay) {
     desktop.Add(0x20, Win("Taskbar"));
     desktop.Add(0x21, Win("Program Manager"));
-    desktop.Add(0x22, Win("Task switcher"));
+    desktop.Add(0x22, Win("Second taskbar"));
     desktop.SetTaskbar(0x20);
     desktop.SetProgramManager(0x21);
-    desktop.SetTaskmanRoot(0x22);
+    desktop.ShellWindow(0x22, "Shell_SecondaryTrayWnd");
     // One of our own dialogs: its chain ends at the application's owner window.
     FakeWindow dialog = Win("Confirm", {FakeDesktop::kOwnPid, 1, 77});
     dialog.owner = kSettings;

@@ -236,5 +236,104 @@ TEST(HeldKeys, AModifierLetGoOnOneSideIsStillDownWhileTheOtherSideIsHeld) {
     EXPECT_FALSE(keys.AnyHeld());
 }
 
+// AltGr arrives as a made-up left Ctrl down and, right after it, a right Alt down; the live state
+// then shows Ctrl and Alt both down. Typing with AltGr (€, @, {) must not fire Ctrl+Alt hotkeys.
+class AltGrTest : public ::testing::Test {
+  protected:
+    AltGrTest() {
+        KeySet chord;
+        chord.Hold({kCtrl, vk::kMenu, kStar});
+        peek.AddHotkey("CtrlAltStar", "", GetKeyText(chord));
+        peek.FollowKeyEvents();
+        peek.StartDetect([this](std::uint16_t index) { fired.push_back(index); });
+    }
+    void Down(std::uint16_t code, std::initializer_list<std::uint16_t> liveCodes) {
+        peek.OnKeyEvent(code, true);
+        live.Press(liveCodes);
+    }
+    void Up(std::uint16_t code, std::initializer_list<std::uint16_t> liveCodes) {
+        peek.OnKeyEvent(code, false);
+        live.Release(liveCodes);
+    }
+    void AltGrDown() {
+        Down(vk::kLControl, {kCtrl, vk::kLControl});
+        Down(vk::kRMenu, {vk::kMenu, vk::kRMenu});
+    }
+    void AltGrUp() {
+        Up(vk::kLControl, {kCtrl, vk::kLControl});
+        Up(vk::kRMenu, {vk::kMenu, vk::kRMenu});
+    }
+    void Star() {
+        Down(kStar, {kStar});
+        Up(kStar, {kStar});
+    }
+
+    KeySet live;
+    ManualTimers clock;
+    HotkeyDetector peek{live, clock};
+    std::vector<int> fired;
+};
+
+TEST_F(AltGrTest, AltGrIsNotCtrlAltButTheKeysPressedByHandAre) {
+    AltGrDown();
+    Star();
+    // Held with auto-repeat, AltGr repeats both of its halves.
+    Down(vk::kLControl, {});
+    Down(vk::kRMenu, {});
+    Star();
+    AltGrUp();
+    EXPECT_THAT(fired, IsEmpty());
+
+    // Left Ctrl and left Alt by hand.
+    Down(vk::kLControl, {kCtrl, vk::kLControl});
+    Down(vk::kLMenu, {vk::kMenu, vk::kLMenu});
+    Star();
+    Up(vk::kLMenu, {vk::kMenu, vk::kLMenu});
+    Up(vk::kLControl, {kCtrl, vk::kLControl});
+    EXPECT_THAT(fired, ElementsAre(0));
+}
+
+TEST_F(AltGrTest, ACtrlKeyTheUserHoldsStillCountsBesideAltGr) {
+    // The right Ctrl is never made up.
+    Down(vk::kRControl, {kCtrl, vk::kRControl});
+    AltGrDown();
+    Star();
+    EXPECT_THAT(fired, ElementsAre(0));
+    AltGrUp();
+    Up(vk::kRControl, {kCtrl, vk::kRControl});
+    // A left Ctrl already held when AltGr comes is the user's: AltGr's own Ctrl down is then a
+    // repeat of it, not a fresh press.
+    Down(vk::kLControl, {kCtrl, vk::kLControl});
+    AltGrDown();
+    Star();
+    EXPECT_THAT(fired, ElementsAre(0, 0));
+    AltGrUp();
+    // Once AltGr is let go, a Ctrl+Alt chord is one again, whatever the order of the presses.
+    Down(vk::kRMenu, {vk::kMenu, vk::kRMenu});
+    Down(vk::kLControl, {kCtrl, vk::kLControl});
+    Star();
+    EXPECT_THAT(fired, ElementsAre(0, 0, 0));
+}
+
+TEST(HeldKeys, AltGrsCtrlIsNotCountedEvenWhereTheLiveStateShowsIt) {
+    KeySet live;
+    HeldKeys keys(live);
+    keys.BeginEvent(vk::kLControl, true);
+    EXPECT_TRUE(keys.IsKeyDown(kCtrl));  // no telling yet: it may be the user's Ctrl
+    keys.EndEvent();
+    keys.BeginEvent(vk::kRMenu, true);
+    keys.EndEvent();
+    live.Hold({kCtrl, vk::kLControl, vk::kMenu, vk::kRMenu});
+    EXPECT_TRUE(keys.AltGrHeld());
+    EXPECT_FALSE(keys.IsKeyDown(kCtrl));
+    EXPECT_FALSE(keys.IsKeyDown(vk::kLControl));
+    EXPECT_TRUE(keys.IsKeyDown(vk::kMenu));
+    keys.BeginEvent(vk::kLControl, false);
+    keys.EndEvent();
+    EXPECT_FALSE(keys.AltGrHeld());
+    keys.Clear();
+    EXPECT_TRUE(keys.IsKeyDown(kCtrl));  // the live state alone, once nothing marks AltGr
+}
+
 }  // namespace
 }  // namespace quenvix::core

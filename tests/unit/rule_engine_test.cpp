@@ -86,7 +86,7 @@ TEST_F(RuleEngineTest, WindowCreatedHiddenIsHiddenOnceItShowsWithItsCaption) {
     // Windows no rule can take are not asked for their captions when they show.
     const int reads = desktop.captionReads;
     EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 2, 400), std::nullopt);
-    desktop.Add(3, "mail.exe", "Tip", "Reminder").toolWindow = true;
+    desktop.Add(3, "mail.exe", "Tip", "Reminder").exStyle = kExToolWindow;
     EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 3, 400), std::nullopt);
     EXPECT_EQ(desktop.captionReads, reads);
 }
@@ -108,7 +108,7 @@ TEST_F(RuleEngineTest, WatchEndsWhenTheWindowDiesOrNeverShows) {
     // A window that becomes owned or a tool window while watched is dropped, not hidden.
     desktop.Add(3, "a.exe", "Popup", "", false);
     engine.OnEvent(RuleEvent::Created, 3, 0);
-    desktop.windows[3].facts.toolWindow = true;
+    desktop.windows[3].facts.exStyle = kExToolWindow;
     desktop.windows[3].facts.visible = true;
     EXPECT_TRUE(engine.OnWatchTimer(100).empty());
     EXPECT_FALSE(engine.WatchPending());
@@ -181,8 +181,8 @@ TEST_F(RuleEngineTest, MinimiseRuleHidesEveryMinimiseButNotOurOwnHide) {
 TEST_F(RuleEngineTest, RuleForEveryExplorerWindowSparesTheShellAndUs) {
     SetRules({Rule{true, RuleAction::Appear, "explorer.exe", "", ""},
               Rule{true, RuleAction::Minimise, "explorer.exe", "", ""}});
-    desktop.Add(1, "explorer.exe", "Shell_TrayWnd", "").shellWindow = true;
-    desktop.Add(2, "explorer.exe", "Progman", "Program Manager").shellWindow = true;
+    desktop.Add(1, "explorer.exe", "Shell_TrayWnd", "");
+    desktop.Add(2, "explorer.exe", "Progman", "Program Manager");
     desktop.Add(3, "explorer.exe", "CabinetWClass", "Documents");
     desktop.Add(4, "explorer.exe", "QuenvixMainForm", "Quenvix").ours = true;
     desktop.Add(5, "explorer.exe", "CabinetWClass", "Hidden one", false);

@@ -110,9 +110,10 @@ TEST(RuleMatching, RuleMatchingEveryWindowNeverTakesExcludedOnes) {
         change(facts);
         return !rules.ActionFor(facts).has_value() && !rules.MayAppear(facts);
     };
-    EXPECT_TRUE(excluded([](WindowFacts& f) { f.shellWindow = true; }));  // taskbar, desktop
+    EXPECT_TRUE(excluded([](WindowFacts& f) { f.windowClass = "Shell_TrayWnd"; }));
     EXPECT_TRUE(excluded([](WindowFacts& f) { f.ours = true; }));
-    EXPECT_TRUE(excluded([](WindowFacts& f) { f.toolWindow = true; }));
+    EXPECT_TRUE(excluded([](WindowFacts& f) { f.exStyle = kExToolWindow; }));
+    EXPECT_TRUE(excluded([](WindowFacts& f) { f.cloaked = true; }));
     EXPECT_TRUE(excluded([](WindowFacts& f) { f.ownedByWindow = true; }));
     EXPECT_TRUE(excluded([](WindowFacts& f) { f.topLevel = false; }));
 }

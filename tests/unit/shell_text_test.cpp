@@ -102,5 +102,36 @@ TEST_F(RunOnStartupTest, ARefusedWriteIsReported) {
     EXPECT_EQ(registry.OpenHandleCount(), 0u);
 }
 
+// A program run from a zip opened in place lives in the temporary folder, which is emptied
+// before the next log-on: the Run value would point at nothing.
+TEST_F(RunOnStartupTest, NothingIsWrittenForAProgramInsideTheTemporaryFolder) {
+    const std::string temp = "C:\\Users\\Ann\\AppData\\Local\\Temp\\";
+    registry.PutString(kRunKeyPath, "Quenvix", "\"D:\\Tools\\quenvix.exe\"");
+    EXPECT_EQ(ApplyRunOnStartup(
+                  registry, true,
+                  "c:\\users\\ann\\appdata\\local\\temp\\Temp1_quenvix.zip\\quenvix.exe", temp),
+              RunEntry::FromTemporaryFolder);
+    EXPECT_EQ(Entry(), "\"D:\\Tools\\quenvix.exe\"");  // the installed copy keeps its entry
+    // Turning it off still works from there.
+    EXPECT_EQ(ApplyRunOnStartup(registry, false, temp + "7zO1234\\quenvix.exe", temp),
+              RunEntry::Removed);
+    EXPECT_FALSE(registry.HasValue(kRunKeyPath, "Quenvix"));
+    // A neighbour whose name only begins like the temporary folder is not inside it.
+    EXPECT_EQ(ApplyRunOnStartup(registry, true,
+                                "C:\\Users\\Ann\\AppData\\Local\\Temporal\\quenvix.exe", temp),
+              RunEntry::Written);
+    EXPECT_EQ(ApplyRunOnStartup(registry, true, "D:\\Tools\\quenvix.exe", ""), RunEntry::Written);
+}
+
+TEST(InsideFolder, ComparesAsWindowsComparesPaths) {
+    EXPECT_TRUE(IsInsideFolder("C:\\Temp\\a\\q.exe", "c:/temp"));
+    EXPECT_TRUE(IsInsideFolder("C:/TEMP/q.exe", "C:\\Temp\\"));
+    EXPECT_TRUE(IsInsideFolder("C:\\ÄRGER\\q.exe", "C:\\ärger"));
+    EXPECT_FALSE(IsInsideFolder("C:\\Temp", "C:\\Temp\\"));  // the folder itself
+    EXPECT_FALSE(IsInsideFolder("C:\\Temp2\\q.exe", "C:\\Temp"));
+    EXPECT_FALSE(IsInsideFolder("D:\\Temp\\q.exe", "C:\\Temp"));
+    EXPECT_FALSE(IsInsideFolder("C:\\q.exe", ""));
+}
+
 }  // namespace
 }  // namespace quenvix::core

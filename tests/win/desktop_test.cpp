@@ -6,6 +6,9 @@
 
 #include <thread>
 
+#include "core/spared_windows.h"
+#include "win/window_traits.h"
+
 namespace quenvix::win {
 namespace {
 
@@ -248,6 +251,48 @@ TEST(Win32Desktop, ShowCommandsChangeTheWindowsState) {
     desktop.AnimateTray(id, true);
     w.reset();
     desktop.AnimateTray(id, false);
+}
+
+// The traits the never-hidden list goes by, read from real windows: a worker window that holds
+// a desktop icon view (as the shell's does once it moves the icons there), and the shell's own
+// taskbar. Wine cloaks nothing; the query must still answer (no window counts as cloaked).
+TEST(Win32Desktop, ReadsTheTraitsThatKeepTheDesktopAndTheTaskbar) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"WorkerW";
+    RegisterClassExW(&wc);
+    wc.lpszClassName = L"SHELLDLL_DefView";
+    RegisterClassExW(&wc);
+    auto worker = MakeWindow(L"", L"WorkerW");
+    auto plainWorker = MakeWindow(L"", L"WorkerW");
+    HWND view = CreateWindowExW(0, L"SHELLDLL_DefView", L"", WS_CHILD, 0, 0, 10, 10, worker.get(),
+                                nullptr, GetModuleHandleW(nullptr), nullptr);
+    ASSERT_TRUE(view);
+
+    Win32Desktop desktop;
+    const core::WindowTraits icons = desktop.Traits(ToId(worker.get()));
+    EXPECT_EQ(icons.windowClass, "WorkerW");
+    EXPECT_TRUE(icons.desktopView);
+    EXPECT_TRUE(icons.ours);
+    EXPECT_FALSE(icons.cloaked);
+    EXPECT_FALSE(desktop.Traits(ToId(plainWorker.get())).desktopView);
+    EXPECT_TRUE(desktop.Traits(ToId(GetDesktopWindow())).desktopWindow);
+    EXPECT_FALSE(IsCloaked(worker.get()));
+
+    auto tool = MakeWindow(L"tool", kPlainClass, nullptr, WS_EX_TOOLWINDOW);
+    auto appTool = MakeWindow(L"tool", kPlainClass, nullptr, WS_EX_TOOLWINDOW | WS_EX_APPWINDOW);
+    EXPECT_EQ(desktop.Traits(ToId(tool.get())).exStyle & (core::kExToolWindow | core::kExAppWindow),
+              core::kExToolWindow);
+    EXPECT_EQ(desktop.Traits(ToId(appTool.get())).exStyle & core::kExAppWindow, core::kExAppWindow);
+
+    // The taskbar of the running shell, where there is one: not ours, and spared by its class.
+    if (HWND taskbar = FindWindowW(L"Shell_TrayWnd", nullptr)) {
+        const core::WindowTraits traits = desktop.Traits(ToId(taskbar));
+        EXPECT_FALSE(traits.ours);
+        EXPECT_EQ(core::WhySpared(traits), core::Spared::Taskbar);
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <wtsapi32.h>
 
 #include <algorithm>
 #include <atomic>
@@ -19,6 +20,7 @@
 #include "core/cpu_gauge.h"
 #include "icon_pixels.h"
 #include "win/cpu_gauge_view.h"
+#include "win/session_notice.h"
 #include "win/taskbar.h"
 #include "win/ui.h"
 
@@ -302,6 +304,46 @@ TEST_F(TrayIconFixture, APictureUpdateRunsOnTheIconsOwnThreadOnlyWhileTheIconSho
     for (int i = 0; i < 500 && runs < 4; ++i) Sleep(10);
     Sleep(200);
     EXPECT_EQ(runs, 4);
+    icon->SetActive(false);
+}
+
+// Nobody sees the icon while the session is locked: the picture update stops at the lock and
+// starts again at the unlock. The reports are fed as Windows sends them (Wine sends none).
+TEST_F(TrayIconFixture, APictureUpdateStopsWhileTheSessionIsLocked) {
+    icon->SetImageList(ListOf({0.0}));
+    std::atomic<int> runs{0};
+    icon->SetPictureUpdate(
+        [&runs] {
+            ++runs;
+            return true;
+        },
+        20);
+    icon->SetActive(true);
+    for (int i = 0; i < 500 && runs < 2; ++i) Sleep(10);
+    ASSERT_GE(runs, 2);
+
+    HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+    {
+        SessionNotice notice(window, [this](bool seen) { icon->SetPictureUpdatePaused(!seen); });
+        EXPECT_FALSE(notice.OnMessage(WM_TIMER, WTS_SESSION_LOCK));  // not its message
+        EXPECT_TRUE(notice.OnMessage(WM_WTSSESSION_CHANGE, WTS_SESSION_LOCK));
+        EXPECT_TRUE(icon->PictureUpdatePaused());
+        Sleep(100);  // a run under way when the lock came may still end
+        const int atLock = runs;
+        Sleep(300);
+        EXPECT_EQ(runs, atLock) << "the picture was updated while the session was locked";
+
+        // Disconnected as well: unlocking alone does not make the desktop seen.
+        notice.OnMessage(WM_WTSSESSION_CHANGE, WTS_CONSOLE_DISCONNECT);
+        notice.OnMessage(WM_WTSSESSION_CHANGE, WTS_SESSION_UNLOCK);
+        EXPECT_TRUE(icon->PictureUpdatePaused());
+        notice.OnMessage(WM_WTSSESSION_CHANGE, WTS_CONSOLE_CONNECT);
+        EXPECT_FALSE(icon->PictureUpdatePaused());
+        for (int i = 0; i < 500 && runs <= atLock; ++i) Sleep(10);
+        EXPECT_GT(runs, atLock);
+    }
+    DestroyWindow(window);
     icon->SetActive(false);
 }
 

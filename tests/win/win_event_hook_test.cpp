@@ -243,10 +243,12 @@ TEST(WindowFactsTest, ReadsWhatTheRulesNeedWithoutWaitingOnAHungWindow) {
     EXPECT_TRUE(plainFacts.ours);
     EXPECT_FALSE(plainFacts.visible);
     EXPECT_TRUE(plainFacts.caption.empty());  // not asked for
-    EXPECT_FALSE(plainFacts.toolWindow || plainFacts.ownedByWindow);
-    EXPECT_TRUE(ReadWindowFacts(tool.get(), false).toolWindow);
+    EXPECT_FALSE((plainFacts.exStyle & WS_EX_TOOLWINDOW) || plainFacts.ownedByWindow);
+    EXPECT_EQ(plainFacts.windowClass, Narrow(kOwnClass));
+    EXPECT_FALSE(plainFacts.executable.empty());  // the rules match on it
+    EXPECT_TRUE(ReadWindowFacts(tool.get(), false).exStyle & WS_EX_TOOLWINDOW);
     EXPECT_TRUE(ReadWindowFacts(owned.get(), false).ownedByWindow);
-    EXPECT_TRUE(ReadWindowFacts(GetDesktopWindow(), false).shellWindow);
+    EXPECT_TRUE(ReadWindowFacts(GetDesktopWindow(), false).desktopWindow);
 
     // Long captions are read up to what the rules look at, whole characters.
     std::string longCaption;

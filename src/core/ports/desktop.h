@@ -13,8 +13,24 @@ namespace quenvix::core {
 using WindowId = std::uint64_t;
 inline constexpr WindowId kNoWindow = 0;
 
-// Extended-style bit of tool windows (floating palettes and the like), never hidden by hide-all.
+// Extended-style bits that decide whether a window has a taskbar button: a tool window
+// (floating palettes and the like) has none unless it asks for one with the app-window bit.
 inline constexpr std::uint32_t kExToolWindow = 0x80;
+inline constexpr std::uint32_t kExAppWindow = 0x40000;
+
+// What decides whether a window is one that is never hidden (see WhySpared): what the system
+// knows of it without asking its program.
+struct WindowTraits {
+    std::string executable;   // file name of its program, without the folder; may be left empty
+                              // where the class alone decides
+    std::string windowClass;  // the whole class name
+    std::uint32_t exStyle = 0;
+    bool desktopWindow = false;  // the system's desktop window, the root of every other
+    bool ours = false;           // made by this program (or gone: nothing to hide either way)
+    bool shellProcess = false;   // made by the shell's process (the one of the shell window)
+    bool desktopView = false;    // holds the desktop's icons (a SHELLDLL_DefView child)
+    bool cloaked = false;        // kept out of sight by the window manager
+};
 
 enum class ShowCommand {
     Hide,           // gone from the screen and the taskbar
@@ -79,12 +95,8 @@ class Desktop {
     // Queued to the window's own thread, in order; returns at once. (A direct command would wait
     // for that thread, however long the program takes.)
     virtual void ShowAsync(WindowId window, ShowCommand command) = 0;
-    // The top-level window that holds the system's task-manager window, kNoWindow if none.
-    virtual WindowId TaskmanRoot() = 0;
-    // The desktop's program-manager window.
-    virtual WindowId ProgramManager() = 0;
-    // The taskbar itself, kNoWindow if none.
-    virtual WindowId Taskbar() = 0;
+    // What decides whether the window is ever hidden. Never asks the window's program.
+    virtual WindowTraits Traits(WindowId window) = 0;
     // The caption animation between the window and the tray area.
     virtual void AnimateTray(WindowId window, bool fromTray) = 0;
 };

@@ -25,6 +25,13 @@ struct FakeWindow {
     std::uint32_t exStyle = 0;
     std::string caption;
     core::WindowOrigin origin{100, 200, 1000};
+    // What the system knows of the window beyond its state: its class, its program, whether it
+    // holds the desktop's icon view, whether the shell's process made it, whether it is cloaked.
+    std::string windowClass = "Frame";
+    std::string executable = "program.exe";
+    bool desktopView = false;
+    bool shellProcess = false;
+    bool cloaked = false;
 };
 
 // The picture handed out for a window: which window it was made for.
@@ -66,9 +73,15 @@ class FakeDesktop : public core::Desktop {
         std::erase(order_, id);
     }
     void SetForeground(core::WindowId id) { foreground_ = id; }
-    void SetTaskmanRoot(core::WindowId id) { taskman_ = id; }
-    void SetProgramManager(core::WindowId id) { progman_ = id; }
-    void SetTaskbar(core::WindowId id) { taskbar_ = id; }
+    // The shell's windows, by the classes the shell gives them.
+    void SetProgramManager(core::WindowId id) { ShellWindow(id, "Progman"); }
+    void SetTaskbar(core::WindowId id) { ShellWindow(id, "Shell_TrayWnd"); }
+    void ShellWindow(core::WindowId id, std::string windowClass) {
+        FakeWindow& w = At(id);
+        w.windowClass = std::move(windowClass);
+        w.executable = "explorer.exe";
+        w.shellProcess = true;
+    }
     // The window gets to the commands waiting in its queue and carries them out in order.
     void RunQueue(core::WindowId id) {
         const auto waiting = std::move(queued_[id]);
@@ -131,9 +144,21 @@ class FakeDesktop : public core::Desktop {
         }
         Log(AsyncCall(w, c));
     }
-    core::WindowId TaskmanRoot() override { return taskman_; }
-    core::WindowId ProgramManager() override { return progman_; }
-    core::WindowId Taskbar() override { return taskbar_; }
+    core::WindowTraits Traits(core::WindowId w) override {
+        core::WindowTraits traits;
+        traits.desktopWindow = w == kDesktop;
+        FakeWindow* win = Find(w);
+        // A window already gone, like our own, is never to be hidden.
+        traits.ours = !traits.desktopWindow && (!win || win->origin.processId == kOwnPid);
+        if (!win) return traits;
+        traits.executable = win->executable;
+        traits.windowClass = win->windowClass;
+        traits.exStyle = win->exStyle;
+        traits.shellProcess = win->shellProcess;
+        traits.desktopView = win->desktopView;
+        traits.cloaked = win->cloaked;
+        return traits;
+    }
     void AnimateTray(core::WindowId w, bool fromTray) override { Log(AnimateCall(w, fromTray)); }
 
   private:
@@ -173,9 +198,6 @@ class FakeDesktop : public core::Desktop {
     std::map<core::WindowId, std::vector<core::ShowCommand>> queued_;
     std::vector<core::WindowId> order_;
     core::WindowId foreground_ = core::kNoWindow;
-    core::WindowId taskman_ = core::kNoWindow;
-    core::WindowId progman_ = core::kNoWindow;
-    core::WindowId taskbar_ = core::kNoWindow;
 };
 
 }  // namespace quenvix::test
