@@ -4,6 +4,8 @@
 #include <limits>
 #include <optional>
 
+#include "core/error.h"
+#include "core/settings_store.h"
 #include "core/text.h"
 
 namespace quenvix::core {
@@ -120,6 +122,43 @@ std::vector<RecoveryEntry> DecodeRecovery(std::string_view text) {
         if (auto entry = DecodeLine(line)) entries.push_back(std::move(*entry));
     }
     return entries;
+}
+
+std::optional<std::string> ReadRecoveryText(SettingsStore& store, std::string_view value) {
+    std::optional<std::string> text;
+    try {
+        text = store.ReadString(kRecoverySection, value, "");
+    } catch (const Error&) {
+        return std::nullopt;  // a value of another type
+    }
+    if (text->size() > kRecoveryTextLimit) return std::nullopt;
+    return text;
+}
+
+bool WriteRecoveryText(SettingsStore& store, std::string_view value, std::string_view text) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            store.WriteString(kRecoverySection, value, text);
+            return true;
+        } catch (const Error&) {
+        }
+    }
+    return false;
+}
+
+LegacyTakeOver TakeOverLegacyRecord(SettingsStore& store, std::string_view sessionValue) {
+    if (sessionValue == kRecoveryValue) return LegacyTakeOver::Nothing;
+    const std::optional<std::string> legacy = ReadRecoveryText(store, kRecoveryValue);
+    if (!legacy) return LegacyTakeOver::Unreadable;
+    if (legacy->empty()) return LegacyTakeOver::Nothing;
+    // Neither record is touched while this run's own cannot be read.
+    const std::optional<std::string> own = ReadRecoveryText(store, sessionValue);
+    if (!own) return LegacyTakeOver::Unreadable;
+    if (own->empty() && !WriteRecoveryText(store, sessionValue, *legacy)) {
+        return LegacyTakeOver::Nothing;  // the old record stays for a later start
+    }
+    WriteRecoveryText(store, kRecoveryValue, "");
+    return LegacyTakeOver::TakenOver;
 }
 
 }  // namespace quenvix::core
