@@ -153,7 +153,7 @@ HiddenWindow* Hider::StartRecord(WindowId window, std::optional<std::uint8_t> fo
                   : desktop_.IsIconic(window) ? kStateMinimized
                   : desktop_.IsZoomed(window) ? kStateMaximized
                                               : kStateNormal;
-    recorded_.push_back({info->Handle, info->Origin, info->State, {}});
+    AddRecorded({info->Handle, info->Origin, info->State, {}});
     hiddenList_.push_back(std::move(info));
     return hiddenList_.back().get();
 }
@@ -191,6 +191,7 @@ void Hider::Describe(std::size_t index) {
     info.Caption = desktop_.Caption(info.Handle);
     info.Picture = desktop_.Picture(info.Handle);
     recorded_[index].caption = FirstCharacters(info.Caption, kRecoveryCaptionLimit);
+    recordLines_[index] = EncodeRecoveryLine(recorded_[index]);
     if (entries_) entries_->Append(info, EntryText(info));
 }
 
@@ -198,7 +199,8 @@ void Hider::Refused(WindowId window, bool hiding) {
     RefusedCommand refusal{window, desktop_.Caption(window), hiding, false};
     if (hiding) {
         const WindowOrigin origin = desktop_.Origin(window);
-        std::erase_if(refusalsTold_, [&](const auto& told) { return !desktop_.Exists(told.first); });
+        std::erase_if(refusalsTold_,
+                      [&](const auto& told) { return !desktop_.Exists(told.first); });
         const bool told = std::any_of(refusalsTold_.begin(), refusalsTold_.end(), [&](auto& t) {
             return t.first == window && SameOwner(t.second, origin);
         });
@@ -340,9 +342,8 @@ TakeBack Hider::AdoptRecovered() {
         // One that shows may not have got to the last run's hide yet: it stays until it is
         // seen hidden, and only leaves when its program shows it after that.
         info->HideArrived = HiddenAsLeft(e.handle);
-        recorded_.push_back(
-            {info->Handle, info->Origin, info->State,
-             FirstCharacters(info->Caption, kRecoveryCaptionLimit)});
+        AddRecorded({info->Handle, info->Origin, info->State,
+                     FirstCharacters(info->Caption, kRecoveryCaptionLimit)});
         hiddenList_.push_back(std::move(info));
         if (entries_) entries_->Append(*hiddenList_.back(), EntryText(*hiddenList_.back()));
     }
@@ -353,8 +354,7 @@ TakeBack Hider::AdoptRecovered() {
 
 void Hider::Forget(const HiddenWindow& info) {
     // Windows gone meanwhile leave with it.
-    DropRecords(
-        [&](const HiddenWindow& r) { return &r == &info || !desktop_.Exists(r.Handle); });
+    DropRecords([&](const HiddenWindow& r) { return &r == &info || !desktop_.Exists(r.Handle); });
     ListChanged(true);
 }
 
@@ -373,12 +373,14 @@ bool Hider::DropRecords(const std::function<bool(HiddenWindow&)>& drop) {
         if (kept != i) {
             hiddenList_[kept] = std::move(hiddenList_[i]);
             recorded_[kept] = std::move(recorded_[i]);
+            recordLines_[kept] = std::move(recordLines_[i]);
         }
         ++kept;
     }
     const bool dropped = kept != hiddenList_.size();
     hiddenList_.resize(kept);
     recorded_.resize(kept);
+    recordLines_.resize(kept);
     return dropped;
 }
 
@@ -391,17 +393,30 @@ void Hider::SaveRecovery() {
     if (!store_) return;
     // The record is a safety net; failing to update it must not stop a window from being
     // hidden or shown. Whether and how the user hears of it is the observer's business.
-    const std::string text = recorded_.size() <= kRecoveryEntryLimit
-                                 ? EncodeRecovery(recorded_)
-                                 : EncodeRecovery(CappedEntries());
+    // Each line was made when its entry was: a write only joins them.
+    const std::vector<bool> kept = KeptInRecord();
+    std::size_t length = 0;
+    for (const std::string& line : recordLines_) length += line.size();
+    std::string text;
+    text.reserve(length);
+    for (std::size_t i = 0; i < recordLines_.size(); ++i) {
+        if (kept.empty() || kept[i]) text += recordLines_[i];
+    }
     if (!WriteRecoveryText(*store_, recoveryValue_, text)) {
         if (observer_) observer_->RecoveryWriteFailed();
     }
 }
 
-std::vector<RecoveryEntry> Hider::CappedEntries() {
-    // Beyond the record's limit, entries whose window is gone give way first, the oldest of them first; then
-    // the oldest living ones. The newest windows are the ones a user is likeliest to miss.
+void Hider::AddRecorded(RecoveryEntry entry) {
+    recordLines_.push_back(EncodeRecoveryLine(entry));
+    recorded_.push_back(std::move(entry));
+}
+
+std::vector<bool> Hider::KeptInRecord() {
+    if (recorded_.size() <= kRecoveryEntryLimit) return {};
+    // Beyond the record's limit, entries whose window is gone give way first, the oldest of them
+    // first; then the oldest living ones. The newest windows are the ones a user is likeliest to
+    // miss.
     std::size_t excess = recorded_.size() - kRecoveryEntryLimit;
     std::vector<bool> keep(recorded_.size(), true);
     for (std::size_t i = 0; i < recorded_.size() && excess > 0; ++i) {
@@ -416,12 +431,7 @@ std::vector<RecoveryEntry> Hider::CappedEntries() {
             --excess;
         }
     }
-    std::vector<RecoveryEntry> kept;
-    kept.reserve(kRecoveryEntryLimit);
-    for (std::size_t i = 0; i < recorded_.size(); ++i) {
-        if (keep[i]) kept.push_back(recorded_[i]);
-    }
-    return kept;
+    return keep;
 }
 
 }  // namespace quenvix::core

@@ -168,8 +168,9 @@ class Hider {
     bool DropGone();
     void ListChanged(bool saveRecovery);
     void SaveRecovery();
-    // The entries the record keeps when the list outgrows it.
-    std::vector<RecoveryEntry> CappedEntries();
+    void AddRecorded(RecoveryEntry entry);
+    // Which entries the record keeps when the list outgrows it; empty when it keeps all.
+    std::vector<bool> KeptInRecord();
 
     Desktop& desktop_;
     SettingsStore* store_;
@@ -181,6 +182,7 @@ class Hider {
     // The list as the record and the observer see it, kept in step with hiddenList_ so that a
     // change costs no copy of every caption.
     std::vector<RecoveryEntry> recorded_;
+    std::vector<std::string> recordLines_;  // each entry's line of the record
     // Windows whose refused hide the user has heard of.
     std::vector<std::pair<WindowId, WindowOrigin>> refusalsTold_;
     std::function<void(WindowId)> broughtBack_;

@@ -96,20 +96,23 @@ std::optional<RecoveryEntry> DecodeLine(std::string_view line) {
 
 std::string EncodeRecovery(const std::vector<RecoveryEntry>& entries) {
     std::string out;
-    for (const auto& e : entries) {
-        out += std::to_string(e.handle);
-        out += ' ';
-        out += std::to_string(e.origin.processId);
-        out += ' ';
-        out += std::to_string(e.origin.processStartTime);
-        out += ' ';
-        out += std::to_string(e.origin.threadId);
-        out += ' ';
-        out += std::to_string(static_cast<unsigned>(e.state));
-        out += ' ';
-        AppendEscaped(out, FirstCharacters(e.caption, kRecoveryCaptionLimit));
-        out += '\n';
-    }
+    for (const auto& e : entries) out += EncodeRecoveryLine(e);
+    return out;
+}
+
+std::string EncodeRecoveryLine(const RecoveryEntry& e) {
+    std::string out = std::to_string(e.handle);
+    out += ' ';
+    out += std::to_string(e.origin.processId);
+    out += ' ';
+    out += std::to_string(e.origin.processStartTime);
+    out += ' ';
+    out += std::to_string(e.origin.threadId);
+    out += ' ';
+    out += std::to_string(static_cast<unsigned>(e.state));
+    out += ' ';
+    AppendEscaped(out, FirstCharacters(e.caption, kRecoveryCaptionLimit));
+    out += '\n';
     return out;
 }
 

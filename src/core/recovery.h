@@ -39,6 +39,8 @@ inline constexpr std::size_t kRecoveryTextLimit = kRecoveryEntryLimit * 1100;
 // One line per entry: "handle pid start thread state caption", numbers in decimal, the caption
 // last with backslash, CR, LF and NUL escaped so that a line never breaks inside it.
 std::string EncodeRecovery(const std::vector<RecoveryEntry>& entries);
+// One entry's line, its "\n" included: the record is these lines in order.
+std::string EncodeRecoveryLine(const RecoveryEntry& entry);
 
 // The entries of `text` that are well formed, in order; anything else is skipped line by line.
 std::vector<RecoveryEntry> DecodeRecovery(std::string_view text);

@@ -45,6 +45,12 @@ class Hiding {
     bool IsHidden(HWND window) const;
     // Told of every window the user brings back (menu, hotkey, "Restore all").
     void SetBroughtBackHandler(std::function<void(HWND)> handler);
+    // Told, once per window, that the system refused to let us hide it, with the text for the
+    // user. It runs in the middle of a hide (of Panic too): it must not wait for the user.
+    // Every refused command, restores included, is logged here.
+    void SetRefusalNotice(std::function<void(const std::wstring&)> notice) {
+        refusalNotice_ = std::move(notice);
+    }
     void RestoreLastHidden();
     // What a hotkey does here; the hidden list's hotkey calls `showList`.
     void RunHotkeyAction(core::HotkeyAction action, const std::function<void()>& showList);
@@ -59,14 +65,18 @@ class Hiding {
     void Panic();
     // Everything back, earliest first (the program is ending or the session is).
     void RestoreAllOnExit();
-    // At start: takes back the windows a previous run left hidden.
+    // At start: takes back the windows a previous run left hidden; a record that cannot be read
+    // is logged and left as it is.
     void AdoptRecovered();
     std::size_t HiddenCount() const { return hider_.HiddenCount(); }
 
   private:
+    void OnRefused(const core::RefusedCommand& refusal);
+
     HMENU trayMenu_;
     HiddenMenu menu_;
     core::Hider hider_;
+    std::function<void(const std::wstring&)> refusalNotice_;
     // Cleared when this object goes, so a message run inside "Restore all" that ends the
     // program stops the run instead of touching a destroyed object.
     core::Liveness liveness_;

@@ -673,6 +673,148 @@ TEST_F(HiderTest, HidingGoesOnWhenTheRecordCannotBeWritten) {
     EXPECT_GT(observer.writeFailures, failuresWhileHiding);
 }
 
+// ---- show commands the system refuses ----------------------------------------------------------
+
+TEST_F(HiderTest, ARefusedHideIsNotRecordedAndTheUserHearsOncePerWindow) {
+    std::vector<RefusedCommand> refusals;
+    hider.SetRefusedHandler([&](const RefusedCommand& r) { refusals.push_back(r); });
+    desktop.Add(0x300, Win("Administrator: console")).elevated = true;
+    desktop.Add(0x301, Win("Editor"));
+    desktop.Add(0x302, Win("Task Manager")).elevated = true;
+
+    hider.HideAllWindows();
+    EXPECT_EQ(Handles(), std::vector<WindowId>{0x301});
+    EXPECT_EQ(RecoveryHandles(), std::vector<WindowId>{0x301});
+    EXPECT_EQ(entries.Texts(), std::vector<std::string>{"Editor"});
+    // Nothing more is sent to a window that refused the first command.
+    EXPECT_EQ(desktop.CallsFor(0x300).back(), AsyncCall(0x300, SC::Hide));
+    ASSERT_EQ(refusals.size(), 2u);
+    EXPECT_EQ(refusals[0].caption, "Task Manager");  // bottom first, as the hides go out
+    EXPECT_TRUE(refusals[0].hiding && refusals[0].firstForWindow);
+
+    // Panic again, and the hotkey on one of them: heard of each time, told only once.
+    hider.HideAllWindows();
+    desktop.SetForeground(0x300);
+    hider.HideActiveWindow();
+    ASSERT_EQ(refusals.size(), 5u);
+    for (std::size_t i = 2; i < refusals.size(); ++i) EXPECT_FALSE(refusals[i].firstForWindow);
+    // A new window that got the handle of a closed one is another window.
+    desktop.Destroy(0x300);
+    desktop.Add(0x300, Win("Another", {300, 1, 1})).elevated = true;
+    hider.HideWindow(0x300);
+    EXPECT_TRUE(refusals.back().firstForWindow);
+}
+
+TEST_F(HiderTest, ARefusedRestoreKeepsTheRecordAndIsTriedAgainUntilTheExit) {
+    std::vector<RefusedCommand> refusals;
+    hider.SetRefusedHandler([&](const RefusedCommand& r) { refusals.push_back(r); });
+    // Hidden by us; the system refuses to show it again (taken back from a run that had the
+    // rights, say).
+    desktop.Add(0x310, Win("Older"));
+    desktop.Add(0x311, Win("Refuses to come back"));
+    desktop.Add(0x312, Win("Newest"));
+    hider.HideAllWindows();
+    desktop.At(0x311).elevated = true;
+
+    EXPECT_FALSE(hider.RestoreWindow(*hider.RecordAt(1)));
+    EXPECT_EQ(Handles(), (std::vector<WindowId>{0x310, 0x311, 0x312}));
+    ASSERT_EQ(refusals.size(), 1u);
+    EXPECT_FALSE(refusals[0].hiding);
+
+    // "Restore last" passes over it to the one before, each time trying it again.
+    EXPECT_TRUE(hider.RestoreLastHidden());
+    EXPECT_TRUE(hider.RestoreLastHidden());
+    EXPECT_EQ(Handles(), std::vector<WindowId>{0x311});
+    EXPECT_FALSE(hider.RestoreLastHidden());
+    EXPECT_EQ(refusals.size(), 3u);
+
+    // "Restore all" tries it once per run, then ends.
+    desktop.Add(0x313, Win("One more"));
+    desktop.SetForeground(0x313);
+    hider.HideActiveWindow();
+    int runs = 0;
+    hider.RestoreAll([&] { return ++runs < 10; });
+    EXPECT_EQ(runs, 3);
+    EXPECT_EQ(Handles(), std::vector<WindowId>{0x311});
+
+    // The exit leaves it in the record, for the next start; once it gives way, it comes back.
+    hider.RestoreAllOnExit();
+    EXPECT_EQ(RecoveryHandles(), std::vector<WindowId>{0x311});
+    desktop.At(0x311).elevated = false;
+    hider.RestoreAllOnExit();
+    EXPECT_TRUE(desktop.IsVisible(0x311));
+    EXPECT_TRUE(Recovery().empty());
+}
+
+// ---- a small, linear list
+// ------------------------------------------------------------------------
+
+TEST_F(HiderTest, AClosedWindowLeavesTheListAndTheRecordAtTheNextChange) {
+    for (WindowId w = 0x320; w < 0x324; ++w) desktop.Add(w, Win("W"));
+    hider.HideAllWindows();
+    desktop.Destroy(0x320);
+    desktop.Destroy(0x322);
+    desktop.Add(0x324, Win("New"));
+    desktop.SetForeground(0x324);
+    hider.HideActiveWindow();
+    EXPECT_EQ(Handles(), (std::vector<WindowId>{0x321, 0x323, 0x324}));
+    EXPECT_EQ(RecoveryHandles(), (std::vector<WindowId>{0x321, 0x323, 0x324}));
+    ExpectEntriesMatchList();
+    // A restore takes the dead along too.
+    desktop.Destroy(0x324);
+    hider.RestoreWindow(*hider.RecordAt(0));
+    EXPECT_EQ(RecoveryHandles(), std::vector<WindowId>{0x323});
+    ExpectEntriesMatchList();
+}
+
+TEST_F(HiderTest, AFullRecordGivesUpTheOldestDeadEntriesFirstAndNeverTheNewest) {
+    const WindowId first = 0x100000;
+    const std::size_t total = kRecoveryEntryLimit + 3;
+    for (std::size_t i = 0; i < total; ++i) desktop.Add(first + i, Win("W"));
+    hider.HideAllWindows();
+    // The three oldest give way to the newest.
+    std::vector<WindowId> record = RecoveryHandles();
+    ASSERT_EQ(record.size(), kRecoveryEntryLimit);
+    EXPECT_EQ(record.front(), first + 3);
+    EXPECT_EQ(record.back(), first + total - 1);
+
+    // Windows that died make room before any living one does: three die, one more is hidden,
+    // and of the living only the oldest gives way.
+    for (WindowId w : {first + 10, first + 20, first + 30}) desktop.Destroy(w);
+    desktop.Add(0x340, Win("Newest"));
+    desktop.SetForeground(0x340);
+    hider.HideActiveWindow();
+    record = RecoveryHandles();
+    ASSERT_EQ(record.size(), kRecoveryEntryLimit);
+    EXPECT_EQ(record.front(), first + 1);
+    EXPECT_EQ(record.back(), 0x340u);
+    EXPECT_EQ(std::count(record.begin(), record.end(), first + 20), 0);
+}
+
+TEST_F(HiderTest, AFailedRecordWriteIsTriedOnceMoreThenReported) {
+    // A cleaner deletes the program's key while windows are hidden: the next write makes it anew.
+    desktop.Add(0x330, Win("First"));
+    desktop.Add(0x331, Win("Second"));
+    desktop.SetForeground(0x330);
+    hider.HideActiveWindow();
+    registry.DeleteKey("Software\\Tarmel\\Quenvix");
+    desktop.SetForeground(0x331);
+    hider.HideActiveWindow();
+    EXPECT_EQ(RecoveryHandles(), (std::vector<WindowId>{0x330, 0x331}));
+    EXPECT_EQ(observer.writeFailures, 0);
+
+    // A write that fails once and then goes through is no failure; one that fails twice is
+    // reported, once.
+    registry.FailNextSets(1);
+    hider.RestoreWindow(*hider.RecordAt(0));
+    EXPECT_EQ(observer.writeFailures, 0);
+    EXPECT_EQ(RecoveryHandles(), std::vector<WindowId>{0x331});
+    registry.FailNextSets(2);
+    hider.RestoreWindow(*hider.RecordAt(0));
+    EXPECT_EQ(observer.writeFailures, 1);
+    EXPECT_EQ(RecoveryHandles(), std::vector<WindowId>{0x331});  // stale, as it could not change
+}
+
 // A new run of the program over the same desktop and registry.
 class RecoveryTest : public HiderTest {
   protected:
@@ -786,8 +928,8 @@ TEST_F(RecoveryTest, DamagedRecordIsIgnoredQuietly) {
     EXPECT_EQ(secondRun.AdoptRecovered(), TakeBack::Unreadable);
     EXPECT_EQ(secondRun.HiddenCount(), 0u);
     EXPECT_EQ(registry.GetRaw(kRecoveryKey, "Windows")->first, kRegDword);
-    const std::string huge =
-        EncodeRecovery({{0x120, {100, 200, 1000}, 0, "Good"}}) + std::string(kRecoveryTextLimit, 'x');
+    const std::string huge = EncodeRecovery({{0x120, {100, 200, 1000}, 0, "Good"}}) +
+                             std::string(kRecoveryTextLimit, 'x');
     registry.PutString(kRecoveryKey, "Windows", huge);
     EXPECT_EQ(secondRun.AdoptRecovered(), TakeBack::Unreadable);
     EXPECT_EQ(secondRun.HiddenCount(), 0u);

@@ -20,7 +20,7 @@ struct FakeWindow {
     bool iconic = false;
     bool zoomed = false;
     bool hung = false;
-    bool busy = false;  // answers, but has not got to its queued commands yet
+    bool busy = false;      // answers, but has not got to its queued commands yet
     bool elevated = false;  // runs with higher rights: every show command is refused
     core::WindowId owner = core::kNoWindow;
     std::uint32_t exStyle = 0;

@@ -63,8 +63,9 @@ class MemoryRegistry : public core::RegistryBackend {
     // on it stay valid handles of a deleted key: every use of them fails from then on.
     void DeleteKey(std::string_view keyPath) {
         const std::size_t cut = keyPath.rfind('\\');
-        Node* parent = cut == std::string_view::npos ? &currentUser_
-                                                     : Walk(&currentUser_, keyPath.substr(0, cut), false);
+        Node* parent = cut == std::string_view::npos
+                           ? &currentUser_
+                           : Walk(&currentUser_, keyPath.substr(0, cut), false);
         if (!parent) return;
         const auto it = parent->keys.find(
             core::AsciiLower(cut == std::string_view::npos ? keyPath : keyPath.substr(cut + 1)));
@@ -77,6 +78,7 @@ class MemoryRegistry : public core::RegistryBackend {
     // Failure injection.
     void SetFailCreate(bool fail) { failCreate_ = fail; }  // creating keys fails
     void SetFailSet(bool fail) { failSet_ = fail; }        // setting values fails
+    void FailNextSets(int count) { setsToFail_ = count; }  // only the next `count` do
 
     // Keys opened or created through the backend and not closed yet.
     std::size_t OpenHandleCount() const { return handles_.size(); }
@@ -113,6 +115,10 @@ class MemoryRegistry : public core::RegistryBackend {
     bool SetValue(Key key, std::string_view name, std::uint32_t type,
                   std::span<const std::uint8_t> data) override {
         Node* node = NodeOf(key);
+        if (setsToFail_ > 0) {
+            --setsToFail_;
+            return false;
+        }
         if (failSet_ || !node) return false;
         node->values[core::AsciiLower(name)] = Stored{type, {data.begin(), data.end()}};
         return true;
@@ -195,6 +201,7 @@ class MemoryRegistry : public core::RegistryBackend {
     Key nextHandle_ = 100;
     bool failCreate_ = false;
     bool failSet_ = false;
+    int setsToFail_ = 0;
 };
 
 }  // namespace quenvix::test
