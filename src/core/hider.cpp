@@ -393,15 +393,8 @@ void Hider::SaveRecovery() {
     if (!store_) return;
     // The record is a safety net; failing to update it must not stop a window from being
     // hidden or shown. Whether and how the user hears of it is the observer's business.
-    // Each line was made when its entry was: a write only joins them.
-    const std::vector<bool> kept = KeptInRecord();
-    std::size_t length = 0;
-    for (const std::string& line : recordLines_) length += line.size();
-    std::string text;
-    text.reserve(length);
-    for (std::size_t i = 0; i < recordLines_.size(); ++i) {
-        if (kept.empty() || kept[i]) text += recordLines_[i];
-    }
+    const std::string text = JoinRecoveryLines(recorded_, recordLines_,
+                                               [this](WindowId w) { return desktop_.Exists(w); });
     if (!WriteRecoveryText(*store_, recoveryValue_, text)) {
         if (observer_) observer_->RecoveryWriteFailed();
     }
@@ -410,28 +403,6 @@ void Hider::SaveRecovery() {
 void Hider::AddRecorded(RecoveryEntry entry) {
     recordLines_.push_back(EncodeRecoveryLine(entry));
     recorded_.push_back(std::move(entry));
-}
-
-std::vector<bool> Hider::KeptInRecord() {
-    if (recorded_.size() <= kRecoveryEntryLimit) return {};
-    // Beyond the record's limit, entries whose window is gone give way first, the oldest of them
-    // first; then the oldest living ones. The newest windows are the ones a user is likeliest to
-    // miss.
-    std::size_t excess = recorded_.size() - kRecoveryEntryLimit;
-    std::vector<bool> keep(recorded_.size(), true);
-    for (std::size_t i = 0; i < recorded_.size() && excess > 0; ++i) {
-        if (!desktop_.Exists(recorded_[i].handle)) {
-            keep[i] = false;
-            --excess;
-        }
-    }
-    for (std::size_t i = 0; i < recorded_.size() && excess > 0; ++i) {
-        if (keep[i]) {
-            keep[i] = false;
-            --excess;
-        }
-    }
-    return keep;
 }
 
 }  // namespace quenvix::core

@@ -169,8 +169,6 @@ class Hider {
     void ListChanged(bool saveRecovery);
     void SaveRecovery();
     void AddRecorded(RecoveryEntry entry);
-    // Which entries the record keeps when the list outgrows it; empty when it keeps all.
-    std::vector<bool> KeptInRecord();
 
     Desktop& desktop_;
     SettingsStore* store_;

@@ -116,6 +116,34 @@ std::string EncodeRecoveryLine(const RecoveryEntry& e) {
     return out;
 }
 
+std::string JoinRecoveryLines(const std::vector<RecoveryEntry>& entries,
+                              const std::vector<std::string>& lines,
+                              const std::function<bool(WindowId)>& exists) {
+    std::vector<bool> keep(lines.size(), true);
+    std::size_t excess =
+        lines.size() > kRecoveryEntryLimit ? lines.size() - kRecoveryEntryLimit : 0;
+    for (std::size_t i = 0; i < lines.size() && excess > 0; ++i) {
+        if (!exists(entries[i].handle)) {
+            keep[i] = false;
+            --excess;
+        }
+    }
+    for (std::size_t i = 0; i < lines.size() && excess > 0; ++i) {
+        if (keep[i]) {
+            keep[i] = false;
+            --excess;
+        }
+    }
+    std::size_t length = 0;
+    for (const std::string& line : lines) length += line.size();
+    std::string text;
+    text.reserve(length);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (keep[i]) text += lines[i];
+    }
+    return text;
+}
+
 std::vector<RecoveryEntry> DecodeRecovery(std::string_view text) {
     std::vector<RecoveryEntry> entries;
     while (!text.empty() && entries.size() < kRecoveryEntryLimit) {

@@ -4,6 +4,7 @@
 // those windows hidden for good, with nothing on screen to bring them back.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,6 +42,14 @@ inline constexpr std::size_t kRecoveryTextLimit = kRecoveryEntryLimit * 1100;
 std::string EncodeRecovery(const std::vector<RecoveryEntry>& entries);
 // One entry's line, its "\n" included: the record is these lines in order.
 std::string EncodeRecoveryLine(const RecoveryEntry& entry);
+
+// The record's text from each entry's line, made once when the entry was (a write then only joins
+// them). Beyond kRecoveryEntryLimit, entries whose window no longer `exists` give way first, the
+// oldest of them first, then the oldest living ones: the newest windows are the ones a user is
+// likeliest to miss.
+std::string JoinRecoveryLines(const std::vector<RecoveryEntry>& entries,
+                              const std::vector<std::string>& lines,
+                              const std::function<bool(WindowId)>& exists);
 
 // The entries of `text` that are well formed, in order; anything else is skipped line by line.
 std::vector<RecoveryEntry> DecodeRecovery(std::string_view text);
