@@ -261,11 +261,15 @@ bool Hider::IssueRestore(const HiddenWindow& info) {
 }
 
 bool Hider::RestoreWindow(const HiddenWindow& info) {
+    return Restore(info, true);
+}
+
+bool Hider::Restore(const HiddenWindow& info, bool saveRecovery) {
     const bool listed = std::any_of(hiddenList_.begin(), hiddenList_.end(),
                                     [&](const auto& p) { return p.get() == &info; });
     if (!listed) return true;
     if (!IssueRestore(info)) return false;
-    Forget(info);
+    Forget(info, saveRecovery);
     return true;
 }
 
@@ -279,7 +283,7 @@ bool Hider::RestoreLastHidden() {
             continue;
         }
         // Pressed again, the key must reach the one before, not stop at a window already gone.
-        Forget(last);
+        Forget(last, true);
         i = std::min(i - 1, hiddenList_.size());
     }
     return false;
@@ -295,13 +299,22 @@ HiddenWindow* Hider::FirstNotIn(const std::vector<const HiddenWindow*>& passed) 
 void Hider::RestoreAll(const std::function<bool()>& processMessages) {
     // The list is looked at afresh after every message run: those messages may have hidden,
     // restored or dropped windows. A refused window is passed over for the rest of the run.
+    // The record is written once, at the end: until then it names every window still listed
+    // and some already back, and a record with too many windows loses none (a hide meanwhile
+    // writes its own at once).
     std::vector<const HiddenWindow*> refused;
+    bool restored = false;
     for (;;) {
         if (processMessages && !processMessages()) return;
         HiddenWindow* next = FirstNotIn(refused);
         if (!next) break;
-        if (!RestoreWindow(*next)) refused.push_back(next);
+        if (Restore(*next, false)) {
+            restored = true;
+        } else {
+            refused.push_back(next);
+        }
     }
+    if (restored) SaveRecovery();
 }
 
 void Hider::RestoreAllOnExit() {
@@ -352,10 +365,10 @@ TakeBack Hider::AdoptRecovered() {
     return TakeBack::Done;
 }
 
-void Hider::Forget(const HiddenWindow& info) {
+void Hider::Forget(const HiddenWindow& info, bool saveRecovery) {
     // Windows gone meanwhile leave with it.
     DropRecords([&](const HiddenWindow& r) { return &r == &info || !desktop_.Exists(r.Handle); });
-    ListChanged(true);
+    ListChanged(saveRecovery);
 }
 
 bool Hider::DropGone() {

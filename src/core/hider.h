@@ -161,7 +161,8 @@ class Hider {
     // Issues the commands that bring the record's window back, without forgetting the record;
     // false when the system refused them. A window that is no longer ours gets none.
     bool IssueRestore(const HiddenWindow& info);
-    void Forget(const HiddenWindow& info);
+    void Forget(const HiddenWindow& info, bool saveRecovery);
+    bool Restore(const HiddenWindow& info, bool saveRecovery);
     // Removes every record for which `drop` holds, with its entry, in one pass; true if any.
     bool DropRecords(const std::function<bool(HiddenWindow&)>& drop);
     // Records whose window no longer exists leave at the next change of the list.
