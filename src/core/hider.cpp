@@ -1,7 +1,7 @@
 #include "core/hider.h"
 
 #include <algorithm>
-#include <chrono>
+#include <unordered_set>
 
 #include "core/error.h"
 #include "core/recovery.h"
@@ -10,8 +10,6 @@
 #include "core/text.h"
 
 namespace quenvix::core {
-namespace {}  // namespace
-
 bool SameOwner(const WindowOrigin& then, const WindowOrigin& now) {
     if (then.processId != now.processId || then.threadId != now.threadId) return false;
     // A start time that could not be read (access denied, say) proves nothing either way.
@@ -40,22 +38,13 @@ bool RestoreCommandFor(std::uint8_t state, ShowCommand& command) {
 }
 
 Hider::Hider(Desktop& desktop, SettingsStore* store, HiddenEntries* entries, OwnWindows own,
-             HiddenListObserver* observer, MillisecondClock clock, std::string recoveryValue)
+             HiddenListObserver* observer, std::string recoveryValue)
     : desktop_(desktop),
       store_(store),
       entries_(entries),
       own_(own),
       observer_(observer),
-      clock_(std::move(clock)),
-      recoveryValue_(std::move(recoveryValue)) {
-    if (!clock_) {
-        clock_ = [] {
-            using namespace std::chrono;
-            return static_cast<std::uint64_t>(
-                duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-        };
-    }
-}
+      recoveryValue_(std::move(recoveryValue)) {}
 
 void Hider::HideActiveWindow() {
     const WindowId foreground = desktop_.ForegroundWindow();
@@ -77,6 +66,7 @@ WindowId Hider::RootOwner(WindowId window) {
 }
 
 void Hider::HideAllWindows() {
+    const bool dropped = DropGone();
     // Collect first: hiding changes what the enumeration would see next.
     const WindowId desktopWindow = desktop_.DesktopWindow();
     std::vector<WindowId> chosen;
@@ -86,11 +76,15 @@ void Hider::HideAllWindows() {
         if (owner != kNoWindow && owner != desktopWindow) continue;
         chosen.push_back(w);
     }
+    const std::size_t firstStarted = hiddenList_.size();
     std::vector<HiddenWindow*> started;
     for (const WindowId w : chosen) {
         if (HiddenWindow* info = StartRecord(w, std::nullopt)) started.push_back(info);
     }
-    if (started.empty()) return;
+    if (started.empty()) {
+        if (dropped) ListChanged(true);
+        return;
+    }
     // The whole list is written down once, before any window disappears.
     ListChanged(true);
     // Each window's first command goes out before any window's second: every one of them is
@@ -98,11 +92,12 @@ void Hider::HideAllWindows() {
     // window goes first: hiding the active window hands the activation to the next one down,
     // and top first that handing-on would run through every window in turn.
     for (auto it = started.rbegin(); it != started.rend(); ++it) {
-        if (!QueueHide(**it, true)) *it = nullptr;  // closed meanwhile: its record is gone
+        if (!QueueHide(**it, true)) *it = nullptr;  // closed or refused: its record is gone
     }
     std::erase(started, nullptr);
     for (HiddenWindow* info : started) QueueMinimizedHide(*info);
-    for (HiddenWindow* info : started) Describe(*info);
+    // Only this run's records are dropped meanwhile, so the list's tail is exactly the others.
+    for (std::size_t i = firstStarted; i < hiddenList_.size(); ++i) Describe(i);
     ListChanged(true);
 }
 
@@ -126,13 +121,17 @@ bool Hider::IsHidden(WindowId window) const {
 }
 
 bool Hider::Hide(WindowId window, std::optional<std::uint8_t> formerState) {
+    const bool dropped = DropGone();
     HiddenWindow* info = StartRecord(window, formerState);
-    if (!info) return false;
+    if (!info) {
+        if (dropped) ListChanged(true);
+        return false;
+    }
     // Written down before the window disappears, so a crash from here on cannot lose it.
     ListChanged(true);
     if (!QueueHide(*info, !formerState)) return false;
     QueueMinimizedHide(*info);
-    Describe(*info);
+    Describe(hiddenList_.size() - 1);
     ListChanged(true);
     return true;
 }
@@ -149,26 +148,30 @@ HiddenWindow* Hider::StartRecord(WindowId window, std::optional<std::uint8_t> fo
                   : desktop_.IsIconic(window) ? kStateMinimized
                   : desktop_.IsZoomed(window) ? kStateMaximized
                                               : kStateNormal;
-    info->HiddenAt = clock_();
+    AddRecorded({info->Handle, info->Origin, info->State, {}});
     hiddenList_.push_back(std::move(info));
     return hiddenList_.back().get();
 }
 
 bool Hider::QueueHide(HiddenWindow& info, bool animate) {
     const WindowId window = info.Handle;
-    // Closed since it was chosen (hide-all hides one window after another).
-    if (!desktop_.Exists(window)) {
-        std::erase_if(hiddenList_, [&](const auto& p) { return p.get() == &info; });
-        ListChanged(true);
-        return false;
+    ShowResult result = ShowResult::Failed;
+    // Closed since it was chosen (hide-all hides one window after another) gets no command.
+    if (desktop_.Exists(window)) {
+        // A window on its way to the taskbar is not drawn towards the tray as well.
+        if (animate && info.State != kStateMinimized) desktop_.AnimateTray(window, false);
+        // Every command is queued to the window's own thread: a direct one waits for that
+        // thread, and a program slow to handle it (or hung) would stall us all that time. The
+        // queue keeps their order, so the window still ends up hidden and minimised, once it
+        // gets to them.
+        result = desktop_.ShowAsync(window, ShowCommand::Hide);
     }
-    // A window on its way to the taskbar is not drawn towards the tray as well.
-    if (animate && info.State != kStateMinimized) desktop_.AnimateTray(window, false);
-    // Every command is queued to the window's own thread: a direct one waits for that thread,
-    // and a program slow to handle it (or hung) would stall us all that time. The queue keeps
-    // their order, so the window still ends up hidden and minimised, once it gets to them.
-    desktop_.ShowAsync(window, ShowCommand::Hide);
-    return true;
+    if (result == ShowResult::Queued) return true;
+    // Nothing of ours waits in its queue: the window stays as it is, and so unrecorded.
+    DropRecords([&](const HiddenWindow& r) { return &r == &info; });
+    ListChanged(true);
+    if (result == ShowResult::Refused) Refused(window, true);
+    return false;
 }
 
 void Hider::QueueMinimizedHide(HiddenWindow& info) {
@@ -178,10 +181,28 @@ void Hider::QueueMinimizedHide(HiddenWindow& info) {
     info.HideArrived = HiddenAsLeft(info.Handle);
 }
 
-void Hider::Describe(HiddenWindow& info) {
+void Hider::Describe(std::size_t index) {
+    HiddenWindow& info = *hiddenList_[index];
     info.Caption = desktop_.Caption(info.Handle);
     info.Picture = desktop_.Picture(info.Handle);
+    recorded_[index].caption = FirstCharacters(info.Caption, kRecoveryCaptionLimit);
+    recordLines_[index] = EncodeRecoveryLine(recorded_[index]);
     if (entries_) entries_->Append(info, EntryText(info));
+}
+
+void Hider::Refused(WindowId window, bool hiding) {
+    RefusedCommand refusal{window, desktop_.Caption(window), hiding, false};
+    if (hiding) {
+        const WindowOrigin origin = desktop_.Origin(window);
+        std::erase_if(refusalsTold_,
+                      [&](const auto& told) { return !desktop_.Exists(told.first); });
+        const bool told = std::any_of(refusalsTold_.begin(), refusalsTold_.end(), [&](auto& t) {
+            return t.first == window && SameOwner(t.second, origin);
+        });
+        if (!told) refusalsTold_.emplace_back(window, origin);
+        refusal.firstForWindow = !told;
+    }
+    if (refused_) refused_(refusal);
 }
 
 bool Hider::HiddenAsLeft(WindowId window) {
@@ -192,14 +213,16 @@ bool Hider::ShownByItsProgram(HiddenWindow& info) {
     // We showed it ourselves, and it goes back into hiding if the session goes on.
     if (info.ShownForSessionEnd) return false;
     const WindowId window = info.Handle;
+    const bool iconic = desktop_.IsIconic(window);
     if (!desktop_.IsVisible(window)) {
-        if (!info.HideArrived) info.HideArrived = desktop_.IsIconic(window);
+        info.HideArrived = info.HideArrived || iconic;
         return false;
     }
-    // Our hide may still wait in the window's queue: the window is only slow to get to it.
-    if (!info.HideArrived && clock_() - info.HiddenAt < kHideArrivalMs) return false;
-    // A window that stopped answering has not got to it either.
-    return !desktop_.IsHung(window);
+    // Until our hide has been seen carried out, a window that shows has not got to it yet. And
+    // one that shows minimised may be half-way through our commands (the minimise shows a
+    // hidden window, the hide behind it takes it away again): only a window its program brought
+    // back onto the screen is surely out of our hands.
+    return info.HideArrived && !iconic;
 }
 
 bool Hider::StillOurs(const HiddenWindow& info) {
@@ -207,66 +230,100 @@ bool Hider::StillOurs(const HiddenWindow& info) {
 }
 
 void Hider::RefreshHiddenMenu() {
-    bool dropped = false;
-    for (auto i = hiddenList_.size(); i-- > 0;) {
-        HiddenWindow& info = *hiddenList_[i];
-        if (!StillOurs(info) || ShownByItsProgram(info)) {
-            hiddenList_.erase(hiddenList_.begin() + static_cast<std::ptrdiff_t>(i));
-            dropped = true;
-        }
+    if (DropRecords([&](HiddenWindow& r) { return !StillOurs(r) || ShownByItsProgram(r); })) {
+        ListChanged(true);
     }
-    if (entries_) {
-        entries_->Clear();
-        for (const auto& info : hiddenList_) entries_->Append(*info, EntryText(*info));
-    }
-    if (dropped) ListChanged(true);
 }
 
-void Hider::RestoreWindow(const HiddenWindow& info) {
-    const auto it = std::find_if(hiddenList_.begin(), hiddenList_.end(),
-                                 [&](const auto& p) { return p.get() == &info; });
-    if (it == hiddenList_.end()) return;
-
-    // A window that died, or whose handle now names someone else's window, is only forgotten:
+bool Hider::IssueRestore(const HiddenWindow& info) {
+    // A window that died, or whose handle now names someone else's window, gets nothing:
     // showing a stranger's hidden window would be worse than doing nothing.
-    if (StillOurs(info)) {
-        const WindowId window = info.Handle;
-        if (info.State != kStateMinimized) desktop_.AnimateTray(window, true);
-        // Queued like the hide, behind it if the window has not got to the hide yet.
-        ShowCommand first{};
-        if (RestoreCommandFor(info.State, first)) desktop_.ShowAsync(window, first);
-        desktop_.ShowAsync(window, ShowCommand::Show);
-        if (broughtBack_) broughtBack_(window);
+    if (!StillOurs(info)) return true;
+    const WindowId window = info.Handle;
+    if (info.State != kStateMinimized) desktop_.AnimateTray(window, true);
+    // Queued like the hide, behind it if the window has not got to the hide yet (and harmless
+    // if it never does).
+    bool refused = false;
+    ShowCommand first{};
+    if (RestoreCommandFor(info.State, first)) {
+        refused = desktop_.ShowAsync(window, first) == ShowResult::Refused;
     }
-    Forget(info);
+    refused = desktop_.ShowAsync(window, ShowCommand::Show) == ShowResult::Refused || refused;
+    if (refused) {
+        Refused(window, false);
+        return false;
+    }
+    if (broughtBack_) broughtBack_(window);
+    return true;
+}
+
+bool Hider::RestoreWindow(const HiddenWindow& info) {
+    return Restore(info, true);
+}
+
+bool Hider::Restore(const HiddenWindow& info, bool saveRecovery) {
+    const bool listed = std::any_of(hiddenList_.begin(), hiddenList_.end(),
+                                    [&](const auto& p) { return p.get() == &info; });
+    if (!listed) return true;
+    if (!IssueRestore(info)) return false;
+    Forget(info, saveRecovery);
+    return true;
 }
 
 bool Hider::RestoreLastHidden() {
-    while (!hiddenList_.empty()) {
-        HiddenWindow& last = *hiddenList_.back();
+    if (DropGone()) ListChanged(true);
+    for (std::size_t i = hiddenList_.size(); i > 0;) {
+        HiddenWindow& last = *hiddenList_[i - 1];
         if (StillOurs(last) && !ShownByItsProgram(last)) {
-            RestoreWindow(last);
-            return true;
+            if (RestoreWindow(last)) return true;
+            --i;  // refused, and kept: the one before gets its turn
+            continue;
         }
         // Pressed again, the key must reach the one before, not stop at a window already gone.
-        Forget(last);
+        Forget(last, true);
+        i = std::min(i - 1, hiddenList_.size());
     }
     return false;
 }
 
+HiddenWindow* Hider::FirstNotIn(const std::vector<const HiddenWindow*>& passed) const {
+    for (const auto& info : hiddenList_) {
+        if (std::find(passed.begin(), passed.end(), info.get()) == passed.end()) return info.get();
+    }
+    return nullptr;
+}
+
 void Hider::RestoreAll(const std::function<bool()>& processMessages) {
     // The list is looked at afresh after every message run: those messages may have hidden,
-    // restored or dropped windows.
+    // restored or dropped windows. A refused window is passed over for the rest of the run.
+    // The record is written once, at the end: until then it names every window still listed
+    // and some already back, and a record with too many windows loses none (a hide meanwhile
+    // writes its own at once).
+    std::vector<const HiddenWindow*> refused;
+    bool restored = false;
     for (;;) {
         if (processMessages && !processMessages()) return;
-        if (hiddenList_.empty()) break;
-        RestoreWindow(*hiddenList_.front());
+        HiddenWindow* next = FirstNotIn(refused);
+        if (!next) break;
+        if (Restore(*next, false)) {
+            restored = true;
+        } else {
+            refused.push_back(next);
+        }
     }
+    if (restored) SaveRecovery();
 }
 
 void Hider::RestoreAllOnExit() {
-    while (!hiddenList_.empty()) RestoreWindow(*hiddenList_.front());
-    SaveRecovery(RecoveryEntries());
+    // One write for the lot: the exit must not grow with the square of the list.
+    std::vector<const HiddenWindow*> refused;
+    for (const auto& info : hiddenList_) {
+        if (!IssueRestore(*info)) refused.push_back(info.get());
+    }
+    DropRecords([&](const HiddenWindow& r) {
+        return std::find(refused.begin(), refused.end(), &r) == refused.end();
+    });
+    ListChanged(true);
 }
 
 void Hider::ShowForSessionEnd() {
@@ -282,24 +339,19 @@ void Hider::ShowForSessionEnd() {
 }
 
 void Hider::HideAgainAfterCancelledEnd() {
-    bool dropped = false;
+    // The objects stay where they are while the list is thinned, so these stay valid.
     std::vector<HiddenWindow*> shown;
-    for (auto i = hiddenList_.size(); i-- > 0;) {
-        HiddenWindow& info = *hiddenList_[i];
-        if (!info.ShownForSessionEnd) continue;
+    const bool dropped = DropRecords([&](HiddenWindow& info) {
+        if (!info.ShownForSessionEnd) return false;
         info.ShownForSessionEnd = false;
-        if (StillOurs(info)) {
-            shown.push_back(&info);
-            continue;
-        }
-        if (entries_) entries_->Remove(info);
-        hiddenList_.erase(hiddenList_.begin() + static_cast<std::ptrdiff_t>(i));
-        dropped = true;
-    }
+        if (!StillOurs(info)) return true;
+        shown.push_back(&info);
+        return false;
+    });
     // The commands of a first hide, so that each window is left hidden and minimised as before;
     // its recorded state stays the one it comes back in.
     for (HiddenWindow* info : shown) {
-        info->HiddenAt = clock_();
+        info->HideArrived = false;
         desktop_.ShowAsync(info->Handle, ShowCommand::Hide);
         QueueMinimizedHide(*info);
     }
@@ -307,15 +359,9 @@ void Hider::HideAgainAfterCancelledEnd() {
 }
 
 void Hider::ForgetShownForSessionEnd() {
-    const auto shown = [](const auto& p) { return p->ShownForSessionEnd; };
-    if (std::none_of(hiddenList_.begin(), hiddenList_.end(), shown)) return;
-    if (entries_) {
-        for (const auto& info : hiddenList_) {
-            if (info->ShownForSessionEnd) entries_->Remove(*info);
-        }
+    if (DropRecords([](const HiddenWindow& info) { return info.ShownForSessionEnd; })) {
+        ListChanged(true);
     }
-    std::erase_if(hiddenList_, shown);
-    ListChanged(true);
 }
 
 bool Hider::ShownForSessionEnd() const {
@@ -327,20 +373,17 @@ const HiddenWindow* Hider::RecordAt(std::size_t index) const {
     return index < hiddenList_.size() ? hiddenList_[index].get() : nullptr;
 }
 
-void Hider::AdoptRecovered() {
-    if (!store_) return;
-    std::string text;
-    try {
-        text = store_->ReadString(kRecoverySection, recoveryValue_, "");
-    } catch (const Error&) {
-        // A value of the wrong type is as good as none; it is rewritten below.
-    }
-    for (const RecoveryEntry& e : DecodeRecovery(text)) {
-        const bool known = std::any_of(hiddenList_.begin(), hiddenList_.end(),
-                                       [&](const auto& p) { return p->Handle == e.handle; });
-        if (known || !desktop_.Exists(e.handle)) continue;
+TakeBack Hider::AdoptRecovered() {
+    if (!store_) return TakeBack::Done;
+    const std::optional<std::string> text = ReadRecoveryText(*store_, recoveryValue_);
+    if (!text) return TakeBack::Unreadable;
+    std::unordered_set<WindowId> known;
+    for (const auto& info : hiddenList_) known.insert(info->Handle);
+    for (const RecoveryEntry& e : DecodeRecovery(*text)) {
+        if (known.contains(e.handle) || !desktop_.Exists(e.handle)) continue;
         const WindowOrigin now = desktop_.Origin(e.handle);
         if (!SameOwner(e.origin, now) || IsExcluded(e.handle)) continue;
+        known.insert(e.handle);
 
         auto info = std::make_unique<HiddenWindow>();
         info->Handle = e.handle;
@@ -349,52 +392,70 @@ void Hider::AdoptRecovered() {
         info->Caption = desktop_.Caption(e.handle);
         if (info->Caption.empty()) info->Caption = e.caption;
         info->Picture = desktop_.Picture(e.handle);
-        // A window that shows gets the same time for our hide to arrive as one hidden just now.
-        info->HiddenAt = clock_();
+        // One that shows may not have got to the last run's hide yet: it stays until it is
+        // seen hidden, and only leaves when its program shows it after that.
         info->HideArrived = HiddenAsLeft(e.handle);
-        Record(std::move(info), false);
+        AddRecorded({info->Handle, info->Origin, info->State,
+                     FirstCharacters(info->Caption, kRecoveryCaptionLimit)});
+        hiddenList_.push_back(std::move(info));
+        if (entries_) entries_->Append(*hiddenList_.back(), EntryText(*hiddenList_.back()));
     }
     // Rewritten even when nothing changed here: entries that named no such window go.
-    SaveRecovery(RecoveryEntries());
+    ListChanged(true);
+    return TakeBack::Done;
 }
 
-void Hider::Record(std::unique_ptr<HiddenWindow> info, bool saveRecovery) {
-    hiddenList_.push_back(std::move(info));
-    const HiddenWindow& added = *hiddenList_.back();
-    if (entries_) entries_->Append(added, EntryText(added));
+void Hider::Forget(const HiddenWindow& info, bool saveRecovery) {
+    // Windows gone meanwhile leave with it.
+    DropRecords([&](const HiddenWindow& r) { return &r == &info || !desktop_.Exists(r.Handle); });
     ListChanged(saveRecovery);
 }
 
-void Hider::Forget(const HiddenWindow& info) {
-    if (entries_) entries_->Remove(info);
-    std::erase_if(hiddenList_, [&](const auto& p) { return p.get() == &info; });
-    ListChanged(true);
+bool Hider::DropGone() {
+    return DropRecords([&](const HiddenWindow& r) { return !desktop_.Exists(r.Handle); });
+}
+
+bool Hider::DropRecords(const std::function<bool(HiddenWindow&)>& drop) {
+    // One pass, keeping the order: the list and its record view move together.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < hiddenList_.size(); ++i) {
+        if (drop(*hiddenList_[i])) {
+            if (entries_) entries_->Remove(*hiddenList_[i]);
+            continue;
+        }
+        if (kept != i) {
+            hiddenList_[kept] = std::move(hiddenList_[i]);
+            recorded_[kept] = std::move(recorded_[i]);
+            recordLines_[kept] = std::move(recordLines_[i]);
+        }
+        ++kept;
+    }
+    const bool dropped = kept != hiddenList_.size();
+    hiddenList_.resize(kept);
+    recorded_.resize(kept);
+    recordLines_.resize(kept);
+    return dropped;
 }
 
 void Hider::ListChanged(bool saveRecovery) {
-    const auto entries = RecoveryEntries();
-    if (observer_) observer_->HiddenListChanged(entries);
-    if (saveRecovery) SaveRecovery(entries);
+    if (observer_) observer_->HiddenListChanged(recorded_);
+    if (saveRecovery) SaveRecovery();
 }
 
-std::vector<RecoveryEntry> Hider::RecoveryEntries() const {
-    std::vector<RecoveryEntry> entries;
-    entries.reserve(hiddenList_.size());
-    for (const auto& info : hiddenList_) {
-        entries.push_back({info->Handle, info->Origin, info->State, info->Caption});
-    }
-    return entries;
-}
-
-void Hider::SaveRecovery(const std::vector<RecoveryEntry>& entries) {
+void Hider::SaveRecovery() {
     if (!store_) return;
-    try {
-        store_->WriteString(kRecoverySection, recoveryValue_, EncodeRecovery(entries));
-    } catch (const std::exception&) {
-        // The record is a safety net; failing to update it must not stop a window from being
-        // hidden or shown. Whether and how the user hears of it is the observer's business.
+    // The record is a safety net; failing to update it must not stop a window from being
+    // hidden or shown. Whether and how the user hears of it is the observer's business.
+    const std::string text = JoinRecoveryLines(recorded_, recordLines_,
+                                               [this](WindowId w) { return desktop_.Exists(w); });
+    if (!WriteRecoveryText(*store_, recoveryValue_, text)) {
         if (observer_) observer_->RecoveryWriteFailed();
     }
+}
+
+void Hider::AddRecorded(RecoveryEntry entry) {
+    recordLines_.push_back(EncodeRecoveryLine(entry));
+    recorded_.push_back(std::move(entry));
 }
 
 }  // namespace quenvix::core

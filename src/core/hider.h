@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/ports/desktop.h"
@@ -27,15 +28,6 @@ inline constexpr std::uint8_t kStateMaximized = 2;
 // Characters of the caption shown in a hidden window's menu entry.
 inline constexpr std::size_t kEntryTextLength = 32;
 
-// Milliseconds since any fixed start; only differences between two readings are used.
-using MillisecondClock = std::function<std::uint64_t()>;
-
-// How long our queued hide may take to reach a window before the window showing counts as
-// brought back by its own program. One second over the system's five seconds after which a
-// window that does not pump counts as hung, so that a window busy with our hide is covered by
-// one rule or the other all along.
-inline constexpr std::uint64_t kHideArrivalMs = 6000;
-
 // One hidden window.
 struct HiddenWindow {
     WindowId Handle = kNoWindow;
@@ -43,15 +35,28 @@ struct HiddenWindow {
     std::string Caption;  // whole, as it was at hiding time
     WindowOrigin Origin;  // to tell the window from a later one that got its handle
     std::unique_ptr<WindowPicture> Picture;
-    // When the hide commands were queued (or the record adopted), and whether the window has
-    // since been seen hidden and minimised, as they leave it. Until then a window that still
-    // shows may simply not have got to our commands yet.
-    std::uint64_t HiddenAt = 0;
+    // Whether the window has been seen hidden and minimised, as our commands leave it. Until
+    // then a window that still shows may simply not have got to them yet, however long that
+    // takes: a program can answer messages and still leave its queued show commands waiting.
     bool HideArrived = false;
     // Shown again while the session asks to end, still listed: hidden again should the end be
     // cancelled.
     bool ShownForSessionEnd = false;
 };
+
+// A show command the system would not carry out: the window runs with higher rights than ours.
+struct RefusedCommand {
+    WindowId window = kNoWindow;
+    std::string caption;  // names the window's program to the user
+    // A refused hide leaves the window where it is, unrecorded; a refused restore keeps the
+    // record, to be tried again at the next restore and at the exit.
+    bool hiding = false;
+    // The first refused hide of this window: the user hears of it once, not at every attempt.
+    bool firstForWindow = false;
+};
+
+// How the start's take-back of an earlier run's record went.
+enum class TakeBack { Done, Unreadable };
 
 // The text of a record's menu entry: the first 32 characters of its caption.
 std::string EntryText(const HiddenWindow& info);
@@ -80,9 +85,9 @@ class Hider {
   public:
     // `store` keeps the crash-recovery record (under `recoveryValue` of the recovery section),
     // `entries` mirrors the list and `observer` hears of every change of it; all three may be
-    // null. Without a clock, the standard steady clock is read.
+    // null.
     Hider(Desktop& desktop, SettingsStore* store, HiddenEntries* entries, OwnWindows own,
-          HiddenListObserver* observer = nullptr, MillisecondClock clock = {},
+          HiddenListObserver* observer = nullptr,
           std::string recoveryValue = std::string(kRecoveryValue));
     Hider(const Hider&) = delete;
     Hider& operator=(const Hider&) = delete;
@@ -102,22 +107,31 @@ class Hider {
     void SetBroughtBackHandler(std::function<void(WindowId)> handler) {
         broughtBack_ = std::move(handler);
     }
+    // Told of every show command the system refused, as it happens (in the middle of a hide-all
+    // too: nothing that waits for the user may run from it).
+    void SetRefusedHandler(std::function<void(const RefusedCommand&)> handler) {
+        refused_ = std::move(handler);
+    }
 
-    // Forgets windows that came back by themselves, died, or whose handle now names another
-    // program's window; then rebuilds the menu entries from the list. A window still showing
-    // because our hide has not reached it yet (it is busy or hung) is kept.
+    // Forgets windows that died, whose handle now names another program's window, or that were
+    // seen hidden and have since been shown by their own program; their menu entries go with
+    // them. A window still showing because our hide has not reached it yet stays, however long
+    // that takes.
     void RefreshHiddenMenu();
     // Shows the record's window in its former state and forgets the record (with its entry).
-    void RestoreWindow(const HiddenWindow& info);
-    // Restores the most recently hidden window that is still hidden and still the same window,
-    // forgetting on the way every newer record whose window died, changed hands or was shown by
-    // its program. False when nothing was left to restore.
+    // False when the system refused: the record stays.
+    bool RestoreWindow(const HiddenWindow& info);
+    // Restores the most recently hidden window that is still ours, forgetting on the way every
+    // newer record whose window died, changed hands or was shown by its program, and passing
+    // over (keeping) one whose restore is refused. False when nothing could be restored.
     bool RestoreLastHidden();
     // Restores every window in list order, letting pending messages run before each one; a
-    // window hidden meanwhile is restored by the same run. The message runner answers false when
-    // the run must stop (the program is closing); nothing here is touched after that.
+    // window hidden meanwhile is restored by the same run, a refused one is tried once. The
+    // message runner answers false when the run must stop (the program is closing); nothing
+    // here is touched after that.
     void RestoreAll(const std::function<bool()>& processMessages);
-    // Restores everything, earliest first, and leaves the recovery record empty.
+    // Restores everything, earliest first; the record keeps only the windows whose restore was
+    // refused, for the next start.
     void RestoreAllOnExit();
 
     // The session asks to end: every listed window that is still ours is shown in its former
@@ -133,9 +147,9 @@ class Hider {
 
     // Takes back the windows that a previous run of the program left hidden, as if it had
     // just hidden them; forgets every entry that does not name such a window. One that shows
-    // is taken back too: the previous run may have ended before its hide reached the window,
-    // and the menu refresh drops it once the hide had time to arrive.
-    void AdoptRecovered();
+    // is taken back too: the previous run may have ended before its hide reached the window.
+    // A record that cannot be read is left as it is (Unreadable) and nothing is taken back.
+    TakeBack AdoptRecovered();
 
     const std::vector<std::unique_ptr<HiddenWindow>>& HiddenList() const { return hiddenList_; }
     std::size_t HiddenCount() const { return hiddenList_.size(); }
@@ -151,27 +165,42 @@ class Hider {
     HiddenWindow* StartRecord(WindowId window, std::optional<std::uint8_t> formerState);
     bool QueueHide(HiddenWindow& info, bool animate);
     void QueueMinimizedHide(HiddenWindow& info);
-    void Describe(HiddenWindow& info);
+    void Describe(std::size_t index);
     bool IsExcluded(WindowId window);
     WindowId RootOwner(WindowId window);
     bool StillOurs(const HiddenWindow& info);
     bool ShownByItsProgram(HiddenWindow& info);
     bool HiddenAsLeft(WindowId window);
-    void Record(std::unique_ptr<HiddenWindow> info, bool saveRecovery);
-    void Forget(const HiddenWindow& info);
+    void Refused(WindowId window, bool hiding);
+    HiddenWindow* FirstNotIn(const std::vector<const HiddenWindow*>& passed) const;
+    // Issues the commands that bring the record's window back, without forgetting the record;
+    // false when the system refused them. A window that is no longer ours gets none.
+    bool IssueRestore(const HiddenWindow& info);
+    void Forget(const HiddenWindow& info, bool saveRecovery);
+    bool Restore(const HiddenWindow& info, bool saveRecovery);
+    // Removes every record for which `drop` holds, with its entry, in one pass; true if any.
+    bool DropRecords(const std::function<bool(HiddenWindow&)>& drop);
+    // Records whose window no longer exists leave at the next change of the list.
+    bool DropGone();
     void ListChanged(bool saveRecovery);
-    std::vector<RecoveryEntry> RecoveryEntries() const;
-    void SaveRecovery(const std::vector<RecoveryEntry>& entries);
+    void SaveRecovery();
+    void AddRecorded(RecoveryEntry entry);
 
     Desktop& desktop_;
     SettingsStore* store_;
     HiddenEntries* entries_;
     OwnWindows own_;
     HiddenListObserver* observer_;
-    MillisecondClock clock_;
     std::string recoveryValue_;
     std::vector<std::unique_ptr<HiddenWindow>> hiddenList_;
+    // The list as the record and the observer see it, kept in step with hiddenList_ so that a
+    // change costs no copy of every caption.
+    std::vector<RecoveryEntry> recorded_;
+    std::vector<std::string> recordLines_;  // each entry's line of the record
+    // Windows whose refused hide the user has heard of.
+    std::vector<std::pair<WindowId, WindowOrigin>> refusalsTold_;
     std::function<void(WindowId)> broughtBack_;
+    std::function<void(const RefusedCommand&)> refused_;
 };
 
 }  // namespace quenvix::core

@@ -4,6 +4,8 @@
 #include <limits>
 #include <optional>
 
+#include "core/error.h"
+#include "core/settings_store.h"
 #include "core/text.h"
 
 namespace quenvix::core {
@@ -94,21 +96,52 @@ std::optional<RecoveryEntry> DecodeLine(std::string_view line) {
 
 std::string EncodeRecovery(const std::vector<RecoveryEntry>& entries) {
     std::string out;
-    for (const auto& e : entries) {
-        out += std::to_string(e.handle);
-        out += ' ';
-        out += std::to_string(e.origin.processId);
-        out += ' ';
-        out += std::to_string(e.origin.processStartTime);
-        out += ' ';
-        out += std::to_string(e.origin.threadId);
-        out += ' ';
-        out += std::to_string(static_cast<unsigned>(e.state));
-        out += ' ';
-        AppendEscaped(out, FirstCharacters(e.caption, kRecoveryCaptionLimit));
-        out += '\n';
-    }
+    for (const auto& e : entries) out += EncodeRecoveryLine(e);
     return out;
+}
+
+std::string EncodeRecoveryLine(const RecoveryEntry& e) {
+    std::string out = std::to_string(e.handle);
+    out += ' ';
+    out += std::to_string(e.origin.processId);
+    out += ' ';
+    out += std::to_string(e.origin.processStartTime);
+    out += ' ';
+    out += std::to_string(e.origin.threadId);
+    out += ' ';
+    out += std::to_string(static_cast<unsigned>(e.state));
+    out += ' ';
+    AppendEscaped(out, FirstCharacters(e.caption, kRecoveryCaptionLimit));
+    out += '\n';
+    return out;
+}
+
+std::string JoinRecoveryLines(const std::vector<RecoveryEntry>& entries,
+                              const std::vector<std::string>& lines,
+                              const std::function<bool(WindowId)>& exists) {
+    std::vector<bool> keep(lines.size(), true);
+    std::size_t excess =
+        lines.size() > kRecoveryEntryLimit ? lines.size() - kRecoveryEntryLimit : 0;
+    for (std::size_t i = 0; i < lines.size() && excess > 0; ++i) {
+        if (!exists(entries[i].handle)) {
+            keep[i] = false;
+            --excess;
+        }
+    }
+    for (std::size_t i = 0; i < lines.size() && excess > 0; ++i) {
+        if (keep[i]) {
+            keep[i] = false;
+            --excess;
+        }
+    }
+    std::size_t length = 0;
+    for (const std::string& line : lines) length += line.size();
+    std::string text;
+    text.reserve(length);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (keep[i]) text += lines[i];
+    }
+    return text;
 }
 
 std::vector<RecoveryEntry> DecodeRecovery(std::string_view text) {
@@ -120,6 +153,43 @@ std::vector<RecoveryEntry> DecodeRecovery(std::string_view text) {
         if (auto entry = DecodeLine(line)) entries.push_back(std::move(*entry));
     }
     return entries;
+}
+
+std::optional<std::string> ReadRecoveryText(SettingsStore& store, std::string_view value) {
+    std::optional<std::string> text;
+    try {
+        text = store.ReadString(kRecoverySection, value, "");
+    } catch (const Error&) {
+        return std::nullopt;  // a value of another type
+    }
+    if (text->size() > kRecoveryTextLimit) return std::nullopt;
+    return text;
+}
+
+bool WriteRecoveryText(SettingsStore& store, std::string_view value, std::string_view text) {
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            store.WriteString(kRecoverySection, value, text);
+            return true;
+        } catch (const Error&) {
+        }
+    }
+    return false;
+}
+
+LegacyTakeOver TakeOverLegacyRecord(SettingsStore& store, std::string_view sessionValue) {
+    if (sessionValue == kRecoveryValue) return LegacyTakeOver::Nothing;
+    const std::optional<std::string> legacy = ReadRecoveryText(store, kRecoveryValue);
+    if (!legacy) return LegacyTakeOver::Unreadable;
+    if (legacy->empty()) return LegacyTakeOver::Nothing;
+    // Neither record is touched while this run's own cannot be read.
+    const std::optional<std::string> own = ReadRecoveryText(store, sessionValue);
+    if (!own) return LegacyTakeOver::Unreadable;
+    if (own->empty() && !WriteRecoveryText(store, sessionValue, *legacy)) {
+        return LegacyTakeOver::Nothing;  // the old record stays for a later start
+    }
+    WriteRecoveryText(store, kRecoveryValue, "");
+    return LegacyTakeOver::TakenOver;
 }
 
 }  // namespace quenvix::core

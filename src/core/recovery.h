@@ -4,6 +4,8 @@
 // those windows hidden for good, with nothing on screen to bring them back.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,6 +13,8 @@
 #include "core/ports/desktop.h"
 
 namespace quenvix::core {
+
+class SettingsStore;
 
 inline constexpr std::string_view kRecoverySection = "Hidden";
 inline constexpr std::string_view kRecoveryValue = "Windows";
@@ -29,11 +33,41 @@ inline constexpr std::size_t kRecoveryCaptionLimit = 256;
 // Entries read back at most: a damaged value must not make the start-up crawl.
 inline constexpr std::size_t kRecoveryEntryLimit = 4096;
 
+// Longest record text read back. Each entry line is at most about 1.1 KB (its caption escaped),
+// so anything longer than the entry limit's worth is damage, not a record.
+inline constexpr std::size_t kRecoveryTextLimit = kRecoveryEntryLimit * 1100;
+
 // One line per entry: "handle pid start thread state caption", numbers in decimal, the caption
 // last with backslash, CR, LF and NUL escaped so that a line never breaks inside it.
 std::string EncodeRecovery(const std::vector<RecoveryEntry>& entries);
+// One entry's line, its "\n" included: the record is these lines in order.
+std::string EncodeRecoveryLine(const RecoveryEntry& entry);
+
+// The record's text from each entry's line, made once when the entry was (a write then only joins
+// them). Beyond kRecoveryEntryLimit, entries whose window no longer `exists` give way first, the
+// oldest of them first, then the oldest living ones: the newest windows are the ones a user is
+// likeliest to miss.
+std::string JoinRecoveryLines(const std::vector<RecoveryEntry>& entries,
+                              const std::vector<std::string>& lines,
+                              const std::function<bool(WindowId)>& exists);
 
 // The entries of `text` that are well formed, in order; anything else is skipped line by line.
 std::vector<RecoveryEntry> DecodeRecovery(std::string_view text);
+
+// The record's text as stored under `value`: empty when there is none, nullopt when it cannot be
+// used (not text, or far longer than any record we write). A record that cannot be read is left
+// as it is: the next start may still make sense of it, and overwriting it would lose it for good.
+std::optional<std::string> ReadRecoveryText(SettingsStore& store, std::string_view value);
+
+// Writes the record, and once more if that fails: a key deleted under us (by a registry cleaner,
+// say) is created afresh by the second attempt. False when both failed.
+bool WriteRecoveryText(SettingsStore& store, std::string_view value, std::string_view text);
+
+enum class LegacyTakeOver { Nothing, TakenOver, Unreadable };
+
+// An earlier version kept one record, under the plain value name; this run keeps its own under
+// `sessionValue`. The old one becomes this run's, unless this run's has entries of its own, and
+// is then emptied. One that cannot be read stays as it is.
+LegacyTakeOver TakeOverLegacyRecord(SettingsStore& store, std::string_view sessionValue);
 
 }  // namespace quenvix::core

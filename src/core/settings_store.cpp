@@ -89,26 +89,42 @@ std::optional<long long> ParseWholeNumber(std::string_view text) {
 SettingsStore::SettingsStore(RegistryBackend& backend, std::string_view keyPath)
     : backend_(backend) {
     std::string_view path = Trimmed(keyPath);
-    if (path.empty()) return;
-    // No key is open yet, so a relative path counts from the root as well.
-    if (path.front() == '\\') path.remove_prefix(1);
+    // No key is open, so a relative path counts from the root as well.
+    while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
     while (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+    path_ = path;
+    // Made at once, so that a first start leaves the key for the user to find. A key the user
+    // may not create can still be read: the settings then load, and writes fail with the
+    // store's messages.
+    Create({});
+}
+
+UniqueRegistryKey SettingsStore::Open(std::string_view section, RegistryAccess access) {
+    if (path_.empty()) return {};
     const RegistryBackend::Key root = backend_.Root(RegistryRoot::CurrentUser);
-    key_ = UniqueRegistryKey(backend_, backend_.CreateKey(root, path));
-    // A key the user may not create or change can still be read: the settings then load, and
-    // writes fail with the store's messages.
-    if (!key_)
-        key_ = UniqueRegistryKey(backend_, backend_.OpenKey(root, path, RegistryAccess::All));
-    if (!key_)
-        key_ = UniqueRegistryKey(backend_, backend_.OpenKey(root, path, RegistryAccess::Read));
+    UniqueRegistryKey key(backend_, backend_.OpenKey(root, path_, access));
+    section = SectionPath(section);
+    if (!key || section.empty()) return key;
+    return UniqueRegistryKey(backend_, backend_.OpenKey(key.Get(), section, access));
+}
+
+UniqueRegistryKey SettingsStore::Create(std::string_view section) {
+    if (path_.empty()) return {};
+    const RegistryBackend::Key root = backend_.Root(RegistryRoot::CurrentUser);
+    UniqueRegistryKey key(backend_, backend_.CreateKey(root, path_));
+    section = SectionPath(section);
+    if (!key || section.empty()) return key;
+    return UniqueRegistryKey(backend_, backend_.CreateKey(key.Get(), section));
+}
+
+bool SettingsStore::HasKey() {
+    return static_cast<bool>(Open({}, RegistryAccess::Read));
 }
 
 std::optional<std::string> SettingsStore::ReadText(std::string_view section,
                                                    std::string_view name) {
-    if (!key_) return std::nullopt;
     // Opening without creating: a read never leaves a section behind.
-    UniqueRegistryKey sub(backend_,
-                          backend_.OpenKey(key_.Get(), SectionPath(section), RegistryAccess::Read));
+    const UniqueRegistryKey sub = Open(section, RegistryAccess::Read);
     if (!sub) return std::nullopt;
     const std::optional<RegistryValue> value = backend_.QueryValue(sub.Get(), name);
     if (!value) return std::nullopt;
@@ -123,9 +139,7 @@ std::optional<std::string> SettingsStore::ReadText(std::string_view section,
 }
 
 bool SettingsStore::DeleteValue(std::string_view section, std::string_view name) {
-    if (!key_) return false;
-    UniqueRegistryKey sub(backend_,
-                          backend_.OpenKey(key_.Get(), SectionPath(section), RegistryAccess::All));
+    const UniqueRegistryKey sub = Open(section, RegistryAccess::All);
     if (!sub || !backend_.QueryValue(sub.Get(), name)) return false;
     backend_.DeleteValue(sub.Get(), name);
     return true;
@@ -140,9 +154,7 @@ std::string SettingsStore::ReadString(std::string_view section, std::string_view
 void SettingsStore::WriteString(std::string_view section, std::string_view name,
                                 std::string_view text) {
     // Without the program's key there is nowhere safe to create the section.
-    UniqueRegistryKey sub;
-    if (key_)
-        sub = UniqueRegistryKey(backend_, backend_.CreateKey(key_.Get(), SectionPath(section)));
+    const UniqueRegistryKey sub = Create(section);
     if (!sub) throw Error("Failed to create key " + std::string(section));
     const std::vector<std::uint8_t> data = StringData(text);
     if (!backend_.SetValue(sub.Get(), name, kRegSz, data)) {
@@ -163,7 +175,9 @@ void SettingsStore::WriteBool(std::string_view section, std::string_view name, b
 
 double SettingsStore::ReadDate(std::string_view name) {
     std::optional<RegistryValue> value;
-    if (key_) value = backend_.QueryValue(key_.Get(), name);
+    if (const UniqueRegistryKey key = Open({}, RegistryAccess::Read)) {
+        value = backend_.QueryValue(key.Get(), name);
+    }
     if (!value || value->data.size() > sizeof(double)) {
         throw Error(Quoted("Failed to get data", name));
     }
@@ -181,7 +195,8 @@ void SettingsStore::WriteDate(std::string_view name, double date) {
     for (std::size_t i = 0; i < data.size(); ++i) {
         data[i] = static_cast<std::uint8_t>(bits >> (8 * i));
     }
-    if (!key_ || !backend_.SetValue(key_.Get(), name, kRegBinary, data)) {
+    const UniqueRegistryKey key = Create({});
+    if (!key || !backend_.SetValue(key.Get(), name, kRegBinary, data)) {
         throw Error(Quoted("Failed to set data", name));
     }
 }

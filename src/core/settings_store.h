@@ -2,7 +2,8 @@
 // The settings store: an ini-file-like view of the program's registry key. A section is a subkey
 // directly below that key, a value is a named string inside the section; on/off values are the
 // strings "0" and "1". One date lies in the program's key itself as 8 raw bytes. Nothing is
-// cached, so a value changed in the registry editor is seen at its next read.
+// cached, not even an open key: a value changed in the registry editor is seen at its next read,
+// and a key deleted under us (a registry cleaner) is created again by the next write.
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,9 +15,9 @@ namespace quenvix::core {
 class SettingsStore {
   public:
     // keyPath as the program passes it, "\\Software\\Tarmel\\Quenvix\\": a leading "\" counts
-    // from HKEY_CURRENT_USER. The key and missing parents are created. When the key can be
-    // neither created nor opened the store has no key: reads give their defaults and writes
-    // fail, so nothing is ever written outside the program's key.
+    // from HKEY_CURRENT_USER. The key and missing parents are created. Every later read opens
+    // it, and every write creates it, afresh. An empty path names no key: reads give their
+    // defaults and writes fail, so nothing is ever written outside the program's key.
     SettingsStore(RegistryBackend& backend, std::string_view keyPath);
 
     SettingsStore(const SettingsStore&) = delete;
@@ -36,12 +37,16 @@ class SettingsStore {
     // Deletes a value of `section`; false when there was none.
     bool DeleteValue(std::string_view section, std::string_view name);
 
-    // Whether the program's key could be opened (the store then works normally).
-    bool HasKey() const noexcept { return static_cast<bool>(key_); }
+    // Whether the program's key can be opened now.
+    bool HasKey();
 
   private:
+    // The program's key, or one of its sections, opened now; empty when it cannot be.
+    UniqueRegistryKey Open(std::string_view section, RegistryAccess access);
+    UniqueRegistryKey Create(std::string_view section);
+
     RegistryBackend& backend_;
-    UniqueRegistryKey key_;
+    std::string path_;  // below HKEY_CURRENT_USER, without leading or trailing "\"
 };
 
 // The whole number an on/off text holds, as the store reads it: leading blanks, an optional sign,

@@ -74,13 +74,16 @@ std::string RecoveryValueName() {
 }
 
 void TakeOverLegacyRecovery(core::SettingsStore& store, const std::string& sessionValue) {
-    const std::string legacy = store.ReadString(core::kRecoverySection, core::kRecoveryValue, "");
-    if (legacy.empty()) return;
-    if (store.ReadString(core::kRecoverySection, sessionValue, "").empty()) {
-        store.WriteString(core::kRecoverySection, sessionValue, legacy);
+    switch (core::TakeOverLegacyRecord(store, sessionValue)) {
+        case core::LegacyTakeOver::Nothing:
+            break;
+        case core::LegacyTakeOver::TakenOver:
+            Log("The record of an earlier version was taken over as " + sessionValue);
+            break;
+        case core::LegacyTakeOver::Unreadable:
+            Log("The record of an earlier version cannot be read; it is left as it is");
+            break;
     }
-    store.WriteString(core::kRecoverySection, core::kRecoveryValue, "");
-    Log("The record of an earlier version was taken over as " + sessionValue);
 }
 
 }  // namespace quenvix::win

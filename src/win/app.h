@@ -48,6 +48,8 @@ std::string RecoveryValueName();
 // copy that starts after the upgrade takes that record over as its session's own (unless its own
 // already holds windows) and empties the plain value. Windows of another session that may be in
 // it are dropped by the take-back like any window that is no longer ours.
+// The record an earlier version kept under the plain value name becomes this session's; one
+// that cannot be read is left alone and logged. Never throws.
 void TakeOverLegacyRecovery(core::SettingsStore& store, const std::string& sessionValue);
 
 }  // namespace quenvix::win

@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "win/log.h"
 #include "win/taskbar.h"
 #include "win/window_traits.h"
 
@@ -165,11 +166,6 @@ bool Win32Desktop::IsZoomed(core::WindowId w) {
 bool Win32Desktop::Exists(core::WindowId w) {
     return IsWindow(ToHwnd(w)) != 0;
 }
-bool Win32Desktop::IsHung(core::WindowId w) {
-    // Only the system's record of when the thread last took a message: asking the window
-    // itself would make us wait on it.
-    return IsHungAppWindow(ToHwnd(w)) != 0;
-}
 
 core::WindowOrigin Win32Desktop::Origin(core::WindowId w) {
     core::WindowOrigin origin;
@@ -198,8 +194,18 @@ std::unique_ptr<core::WindowPicture> Win32Desktop::Picture(core::WindowId w) {
     return WindowBitmap::OfWindow(ToHwnd(w));
 }
 
-void Win32Desktop::ShowAsync(core::WindowId w, core::ShowCommand command) {
-    ShowWindowAsync(ToHwnd(w), ToShowCode(command));
+core::ShowResult Win32Desktop::ShowAsync(core::WindowId w, core::ShowCommand command) {
+    if (ShowWindowAsync(ToHwnd(w), ToShowCode(command))) return core::ShowResult::Queued;
+    // User Interface Privilege Isolation keeps a process from commanding the windows of one of
+    // higher integrity (an elevated Task Manager, an administrator's console); the refusal comes
+    // back as ERROR_ACCESS_DENIED, as for PostMessage ("User Interface Privilege Isolation",
+    // learn.microsoft.com; ShowWindowAsync: "If the operation was successfully started, the
+    // return value is nonzero"). Where the system instead takes the command and drops it, all
+    // we can know without waiting is that it was queued: the window then simply never gets to
+    // our hide, and its record stays until the window is restored or gone.
+    const DWORD error = GetLastError();
+    LogFailure("ShowWindowAsync", error);
+    return error == ERROR_ACCESS_DENIED ? core::ShowResult::Refused : core::ShowResult::Failed;
 }
 
 core::WindowTraits Win32Desktop::Traits(core::WindowId w) {

@@ -64,12 +64,11 @@ class Win32Desktop : public core::Desktop {
     bool IsIconic(core::WindowId window) override;
     bool IsZoomed(core::WindowId window) override;
     bool Exists(core::WindowId window) override;
-    bool IsHung(core::WindowId window) override;
     core::WindowOrigin Origin(core::WindowId window) override;
     std::uint32_t OwnProcessId() override;
     std::string Caption(core::WindowId window) override;
     std::unique_ptr<core::WindowPicture> Picture(core::WindowId window) override;
-    void ShowAsync(core::WindowId window, core::ShowCommand command) override;
+    core::ShowResult ShowAsync(core::WindowId window, core::ShowCommand command) override;
     core::WindowTraits Traits(core::WindowId window) override;
     void AnimateTray(core::WindowId window, bool fromTray) override;
 };

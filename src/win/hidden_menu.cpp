@@ -1,7 +1,5 @@
 #include "win/hidden_menu.h"
 
-#include <algorithm>
-
 #include "win/desktop.h"
 
 namespace quenvix::win {
@@ -32,58 +30,65 @@ HiddenMenu::~HiddenMenu() {
     Clear();
 }
 
-UINT HiddenMenu::FreeId() const {
-    for (UINT offset = 0; offset < idCount_; ++offset) {
-        const UINT id = firstId_ + offset;
-        if (std::none_of(entries_.begin(), entries_.end(),
-                         [&](const Entry& e) { return e.id == id; })) {
-            return id;
-        }
+UINT HiddenMenu::TakeId() {
+    if (!freeIds_.empty()) {
+        const UINT id = freeIds_.back();
+        freeIds_.pop_back();
+        return id;
     }
-    return 0;
+    if (slots_.size() >= idCount_) return 0;
+    slots_.emplace_back();
+    return firstId_ + static_cast<UINT>(slots_.size() - 1);
 }
 
 const core::HiddenWindow* HiddenMenu::RecordFor(UINT id) const noexcept {
-    for (const auto& e : entries_) {
-        if (e.id == id) return e.info;
-    }
-    return nullptr;
+    return OwnsId(id) && id - firstId_ < slots_.size() ? slots_[id - firstId_].info : nullptr;
 }
 
 void HiddenMenu::Append(const core::HiddenWindow& info, const std::string& text) {
     // With every id taken the window goes without an entry; "Restore all" and the exit still
     // bring it back.
-    const UINT id = FreeId();
+    const UINT id = TakeId();
     if (id == 0) return;
-    Entry entry{id, &info, CopyOf(info)};
+    UniqueBitmap bitmap = CopyOf(info);
     const std::wstring caption = MenuText(text);
     MENUITEMINFOW item{};
     item.cbSize = sizeof item;
-    item.fMask = MIIM_ID | MIIM_STRING | MIIM_FTYPE | (entry.bitmap ? MIIM_BITMAP : 0);
+    item.fMask = MIIM_ID | MIIM_STRING | MIIM_FTYPE | (bitmap ? MIIM_BITMAP : 0);
     item.fType = MFT_STRING;
     item.wID = id;
     item.dwTypeData = const_cast<wchar_t*>(caption.c_str());
-    item.hbmpItem = entry.bitmap.get();
-    if (!InsertMenuItemW(menu_, GetMenuItemCount(menu_), TRUE, &item)) return;
-    entries_.push_back(std::move(entry));
+    item.hbmpItem = bitmap.get();
+    if (!InsertMenuItemW(menu_, GetMenuItemCount(menu_), TRUE, &item)) {
+        freeIds_.push_back(id);
+        return;
+    }
+    slots_[id - firstId_] = Entry{&info, std::move(bitmap)};
+    idOf_[&info] = id;
 }
 
-void HiddenMenu::DeleteItem(const Entry& entry) noexcept {
+void HiddenMenu::DeleteItem(UINT id) noexcept {
     // The item goes before its bitmap, so the menu never draws a freed one.
-    if (IsMenu(menu_)) DeleteMenu(menu_, entry.id, MF_BYCOMMAND);
+    if (IsMenu(menu_)) DeleteMenu(menu_, id, MF_BYCOMMAND);
+    slots_[id - firstId_] = Entry{};
 }
 
 void HiddenMenu::Remove(const core::HiddenWindow& info) {
-    const auto it = std::find_if(entries_.begin(), entries_.end(),
-                                 [&](const Entry& e) { return e.info == &info; });
-    if (it == entries_.end()) return;
-    DeleteItem(*it);
-    entries_.erase(it);
+    const auto it = idOf_.find(&info);
+    if (it == idOf_.end()) return;
+    DeleteItem(it->second);
+    freeIds_.push_back(it->second);
+    idOf_.erase(it);
 }
 
 void HiddenMenu::Clear() {
-    for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) DeleteItem(*it);
-    entries_.clear();
+    for (UINT offset = static_cast<UINT>(slots_.size()); offset-- > 0;) {
+        if (slots_[offset].info) DeleteItem(firstId_ + offset);
+    }
+    // Every id is free again, given out from the first once more.
+    slots_.clear();
+    freeIds_.clear();
+    idOf_.clear();
 }
 
 }  // namespace quenvix::win

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "core/hider.h"
@@ -29,22 +30,24 @@ class HiddenMenu : public core::HiddenEntries {
     bool OwnsId(UINT id) const noexcept { return id >= firstId_ && id - firstId_ < idCount_; }
     // The record behind an entry's command id; null when no entry has it.
     const core::HiddenWindow* RecordFor(UINT id) const noexcept;
-    std::size_t Count() const noexcept { return entries_.size(); }
+    std::size_t Count() const noexcept { return idOf_.size(); }
 
   private:
     struct Entry {
-        UINT id;
-        const core::HiddenWindow* info;
+        const core::HiddenWindow* info = nullptr;  // null: the id is free
         UniqueBitmap bitmap;
     };
-    // The lowest unused id of the range, 0 when all are taken.
-    UINT FreeId() const;
-    void DeleteItem(const Entry& entry) noexcept;
+    // An unused id of the range, 0 when all are taken. Each is given out and taken back in
+    // constant time: a list of thousands of windows must not make every hide slower.
+    UINT TakeId();
+    void DeleteItem(UINT id) noexcept;
 
     HMENU menu_;
     UINT firstId_;
     UINT idCount_;
-    std::vector<Entry> entries_;
+    std::vector<Entry> slots_;   // by id - firstId_, as far as ids were ever given out
+    std::vector<UINT> freeIds_;  // ids given back, taken again before new ones
+    std::unordered_map<const core::HiddenWindow*, UINT> idOf_;
 };
 
 // Menu text for a caption: "&" would underline the next letter and a tab would split the item

@@ -4,6 +4,8 @@
 
 #include "core/settings_store.h"
 #include "win/desktop.h"
+#include "win/log.h"
+#include "win/win_event_hook.h"
 
 namespace quenvix::win {
 Hiding::Hiding(core::Desktop& desktop, core::SettingsStore& store, HMENU trayMenu,
@@ -11,11 +13,23 @@ Hiding::Hiding(core::Desktop& desktop, core::SettingsStore& store, HMENU trayMen
                core::HiddenListObserver* observer, std::string recoveryValue)
     : trayMenu_(trayMenu),
       menu_(trayMenu, firstEntryId, entryIdCount),
-      hider_(
-          desktop, &store, &menu_, {ToId(settingsWindow), ToId(ownerWindow)}, observer,
-          [] { return static_cast<std::uint64_t>(GetTickCount64()); }, std::move(recoveryValue)),
+      hider_(desktop, &store, &menu_, {ToId(settingsWindow), ToId(ownerWindow)}, observer,
+             std::move(recoveryValue)),
       desktop_(desktop) {
     hider_.SetBroughtBackHandler([this](core::WindowId id) { BroughtBack(ToHwnd(id)); });
+    hider_.SetRefusedHandler([this](const core::RefusedCommand& r) { OnRefused(r); });
+}
+
+void Hiding::OnRefused(const core::RefusedCommand& refusal) {
+    // The handle only: captions are the user's business, not the log's.
+    Log(std::string(refusal.hiding ? "Hide" : "Restore") + " of window " +
+        std::to_string(refusal.window) + " refused by the system (it runs with higher rights); " +
+        (refusal.hiding ? "not recorded" : "kept, to be tried again"));
+    if (!refusal.hiding || !refusal.firstForWindow || !refusalNotice_) return;
+    const std::string program =
+        refusal.caption.empty() ? ExecutableOf(ToHwnd(refusal.window)) : refusal.caption;
+    refusalNotice_(L"Windows did not let Quenvix hide " + Widen(program) +
+                   L": it runs as administrator.");
 }
 
 Hiding::~Hiding() = default;
@@ -90,7 +104,10 @@ void Hiding::HideAgainAfterCancelledEnd() {
     hider_.HideAgainAfterCancelledEnd();
 }
 void Hiding::AdoptRecovered() {
-    hider_.AdoptRecovered();
+    if (hider_.AdoptRecovered() == core::TakeBack::Unreadable) {
+        Log("The record of hidden windows cannot be read; nothing taken back, the record is left "
+            "as it is");
+    }
 }
 
 void Hiding::RefreshTrayMenu(UINT restoreAllId) {

@@ -48,6 +48,12 @@ class Hiding {
     // Told of every window the user brings back (menu, hotkey, "Restore all"), once it has
     // been brought to the front.
     void SetBroughtBackHandler(std::function<void(HWND)> handler);
+    // Told, once per window, that the system refused to let us hide it, with the text for the
+    // user. It runs in the middle of a hide (of Panic too): it must not wait for the user.
+    // Every refused command, restores included, is logged here.
+    void SetRefusalNotice(std::function<void(const std::wstring&)> notice) {
+        refusalNotice_ = std::move(notice);
+    }
     void RestoreLastHidden();
     // What a hotkey does here; the hidden list's hotkey calls `showList`.
     void RunHotkeyAction(core::HotkeyAction action, const std::function<void()>& showList);
@@ -67,13 +73,15 @@ class Hiding {
     void ShowForSessionEnd();
     void HideAgainAfterCancelledEnd();
     bool ShownForSessionEnd() const { return hider_.ShownForSessionEnd(); }
-    // At start: takes back the windows a previous run left hidden.
+    // At start: takes back the windows a previous run left hidden; a record that cannot be read
+    // is logged and left as it is.
     void AdoptRecovered();
     std::size_t HiddenCount() const { return hider_.HiddenCount(); }
 
   private:
     // The window brought back takes the keyboard, except in the restore at exit.
     void BroughtBack(HWND window);
+    void OnRefused(const core::RefusedCommand& refusal);
 
     HMENU trayMenu_;
     HiddenMenu menu_;
@@ -83,6 +91,7 @@ class Hiding {
     core::ForegroundKeeper keeper_{desktop_, foreground_};
     std::function<void(HWND)> broughtBack_;
     bool exiting_ = false;
+    std::function<void(const std::wstring&)> refusalNotice_;
     // Cleared when this object goes, so a message run inside "Restore all" that ends the
     // program stops the run instead of touching a destroyed object.
     core::Liveness liveness_;

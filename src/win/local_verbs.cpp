@@ -69,8 +69,10 @@ int RestoreRecordedWindows() {
         core::SettingsStore store(registry, core::kSettingsKeyPath);
         const std::string value = RecoveryValueName();
         TakeOverLegacyRecovery(store, value);
-        core::Hider hider(desktop, &store, nullptr, core::OwnWindows{}, nullptr, {}, value);
-        hider.AdoptRecovered();
+        core::Hider hider(desktop, &store, nullptr, core::OwnWindows{}, nullptr, value);
+        if (hider.AdoptRecovered() == core::TakeBack::Unreadable) {
+            Log("Restore recorded: the record cannot be read; it is left as it is");
+        }
         const std::size_t count = hider.HiddenCount();
         hider.RestoreAllOnExit();
         Log("Restore recorded: windows shown again: " + std::to_string(count));

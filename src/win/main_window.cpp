@@ -121,6 +121,11 @@ void MainWindow::Start() {
                                        app_.Hwnd(), kFirstEntryId, kLastEntryId - kFirstEntryId + 1,
                                        crashGuard_.get(), recoveryValue);
     trayIcon_->OnPopup = [this] { hiding_->RefreshTrayMenu(kTrayRestoreAllId); };
+    // A refused hide may come in the middle of Panic: a line in the status bar, never a box.
+    hiding_->SetRefusalNotice([this](const std::wstring& text) {
+        notice_ = text;
+        if (statusBar_) statusBar_->ShowNotice(text);
+    });
 
     detector_->StartDetect([this](std::uint16_t index) { OnHotkey(index); });
     if (platform_.followKeyEvents) rawKeyboard_ = FollowKeyEvents(*detector_);
@@ -156,9 +161,10 @@ void MainWindow::Start() {
     CheckMenuItem(menus_->MenuBar(), kMenuAutomaticCheckId,
                   MF_BYCOMMAND | (autoCheck ? MF_CHECKED : MF_UNCHECKED));
 
-    // Windows hidden by a copy that did not end cleanly come back under this copy's care.
+    // Windows hidden by a copy that did not end cleanly come back under this copy's care. Two
+    // steps: an old record that cannot be read costs neither this run's take-back nor a box.
+    TakeOverLegacyRecovery(*settings_, recoveryValue);
     Guarded(Hwnd(), [&] {
-        TakeOverLegacyRecovery(*settings_, recoveryValue);
         hiding_->AdoptRecovered();
         Log("Windows taken back from an earlier run: " + std::to_string(hiding_->HiddenCount()));
     });
@@ -229,6 +235,7 @@ void MainWindow::CreateSettingsControls() {
     InitCommonControlsEx(&classes);
     hotkeyPage_->CreateControls();
     statusBar_ = std::make_unique<StatusBar>(*this, kStatusBarId);
+    if (!notice_.empty()) statusBar_->ShowNotice(notice_);
     if (ruleHiding_) rulesTab_ = std::make_unique<RulesTab>(Hwnd(), *hotkeyPage_, *ruleHiding_);
 }
 

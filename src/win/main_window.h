@@ -116,6 +116,8 @@ class MainWindow : public FormWindow {
     std::unique_ptr<CommandMenus> menus_;
     std::unique_ptr<HotkeyPage> hotkeyPage_;
     std::unique_ptr<StatusBar> statusBar_;
+    // The last notice for the status bar, kept for a bar that does not exist yet.
+    std::wstring notice_;
 
     std::unique_ptr<core::Timer> startupTimer_;
     std::unique_ptr<UpdateChecker> updateChecker_;  // the update check in progress, if any

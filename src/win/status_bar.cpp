@@ -20,6 +20,10 @@ void StatusBar::ShowHint() {
     SendMessageW(bar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(hint_.c_str()));
 }
 
+void StatusBar::ShowNotice(const std::wstring& text) {
+    SendMessageW(bar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
 void StatusBar::OnClick() {
     if (hint_.empty()) return;
     const DWORD attributes = GetFileAttributesW(hint_.c_str());

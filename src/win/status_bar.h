@@ -18,6 +18,8 @@ class StatusBar {
 
     HWND Hwnd() const { return bar_; }
     void ShowHint();
+    // A line for the user that needs no answer (a window the system would not let us hide).
+    void ShowNotice(const std::wstring& text);
     // The hint is the path of a file: a click opens it, anything else does nothing.
     void OnClick();
     // After the window was resized or moved to another DPI.

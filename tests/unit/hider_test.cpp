@@ -101,9 +101,7 @@ class HiderTest : public ::testing::Test {
     SettingsStore store{registry, kSettingsKeyPath};
     EntryLog entries;
     ListLog observer;
-    std::uint64_t now = 1000;  // the hider's clock, in ms, moved by hand
-    Hider hider{
-        desktop, &store, &entries, {kSettings, kOwnerWnd}, &observer, [this] { return now; }};
+    Hider hider{desktop, &store, &entries, {kSettings, kOwnerWnd}, &observer};
 };
 
 // ---- hide-active -----------------------------------------------------------------------------
@@ -174,10 +172,9 @@ TEST_F(HiderTest, RestoreLastGoesNewestFirstAndSkipsWhatIsNoLongerOurs) {
         desktop.SetForeground(w);
         hider.HideActiveWindow();
     }
-    desktop.At(0x42).visible = true;  // its hide had long arrived
+    desktop.ShowByProgram(0x42);  // its hide had arrived
     desktop.Destroy(0x44);
     desktop.At(0x45).origin = {999, 1, 5};
-    now += kHideArrivalMs;
     desktop.calls.clear();
 
     // The newest still ours is Middle: the two newer records are forgotten on the way, without a
@@ -335,7 +332,6 @@ TEST_F(HiderTest, HungWindowIsHiddenAndRestoredWithoutWaitingForIt) {
     // Still showing only because it has not got to our queued hide yet: not forgotten, however
     // long it stays hung.
     ASSERT_TRUE(desktop.IsVisible(0x80));
-    now += 60 * 1000;
     hider.RefreshHiddenMenu();
     EXPECT_EQ(hider.HiddenCount(), 1u);
     hider.RestoreWindow(*hider.RecordAt(0));
@@ -347,7 +343,8 @@ TEST_F(HiderTest, HungWindowIsHiddenAndRestoredWithoutWaitingForIt) {
     EXPECT_FALSE(desktop.IsIconic(0x80));
 }
 
-TEST_F(HiderTest, SlowWindowStaysListedUntilItsHideArrivesOrTheBoundPasses) {
+TEST_F(HiderTest, AWindowLeavesOnlyOnceSeenHiddenAndThenShownByItsProgram) {
+    // Three programs that answer messages but leave our queued commands waiting.
     desktop.Add(0x84, Win("Gets to the hide late"));
     desktop.Add(0x85, Win("Gets to it, then shows again"));
     desktop.Add(0x86, Win("Never gets to it"));
@@ -355,29 +352,34 @@ TEST_F(HiderTest, SlowWindowStaysListedUntilItsHideArrivesOrTheBoundPasses) {
     hider.HideAllWindows();
     ASSERT_TRUE(desktop.IsVisible(0x84));
 
-    // Just short of the bound each one still shows only because it is busy: all kept.
-    now += kHideArrivalMs - 1;
-    hider.RefreshHiddenMenu();
+    // However often the menu opens and "restore last" passes, a window that still shows because
+    // its hide waits in its queue stays listed: when the hide runs, it is ours to bring back.
+    for (int opening = 0; opening < 3; ++opening) hider.RefreshHiddenMenu();
     EXPECT_EQ(Handles(), (std::vector<WindowId>{0x84, 0x85, 0x86}));
 
-    // Two get to their commands; the menu opens and sees them hidden as we left them.
     for (WindowId w : {0x84, 0x85}) {
         desktop.At(w).busy = false;
         desktop.RunQueue(w);
     }
     hider.RefreshHiddenMenu();
     EXPECT_EQ(hider.HiddenCount(), 3u);
-    // Its program shows one of them again: that is the program's doing, bound or not.
-    desktop.At(0x85).visible = true;
+    // Its program shows one of them again, after the hide was seen done: that one goes. One
+    // that only shows minimised may be between our minimise and the hide behind it: it stays.
+    desktop.ShowByProgram(0x85);
+    desktop.At(0x84).visible = true;
     hider.RefreshHiddenMenu();
     EXPECT_EQ(Handles(), (std::vector<WindowId>{0x84, 0x86}));
-
-    // Past the bound a window that still shows, and answers, was brought back by its program.
-    now += 1;
-    hider.RefreshHiddenMenu();
-    EXPECT_EQ(Handles(), std::vector<WindowId>{0x84});
-    EXPECT_EQ(RecoveryHandles(), std::vector<WindowId>{0x84});
+    EXPECT_EQ(RecoveryHandles(), (std::vector<WindowId>{0x84, 0x86}));
     ExpectEntriesMatchList();
+
+    // The newest, still waiting, is what "restore last" brings back; its queue then ends up
+    // showing it as it was.
+    EXPECT_TRUE(hider.RestoreLastHidden());
+    EXPECT_EQ(Handles(), std::vector<WindowId>{0x84});
+    desktop.At(0x86).busy = false;
+    desktop.RunQueue(0x86);
+    EXPECT_TRUE(desktop.IsVisible(0x86));
+    EXPECT_FALSE(desktop.IsIconic(0x86));
 }
 
 TEST_F(HiderTest, RestoresAreQueuedWithoutWaitingForAnyWindow) {
@@ -420,7 +422,7 @@ TEST_F(HiderTest, ObserverHearsEveryChangeWithTheListAsRecorded) {
 
     hider.RefreshHiddenMenu();  // nothing changed, nothing heard
     EXPECT_EQ(observer.lists.size(), 2u);
-    desktop.At(0x8D).visible = true;
+    desktop.ShowByProgram(0x8D);
     hider.RefreshHiddenMenu();
     ASSERT_EQ(observer.lists.size(), 3u);
     EXPECT_EQ(observer.lists.back(), Recovery());
@@ -485,7 +487,7 @@ TEST_F(HiderTest, RefreshForgetsWindowsThatCameBackDiedOrChangedHands) {
     ASSERT_EQ(hider.HiddenCount(), 7u);
     desktop.calls.clear();
 
-    desktop.At(0xB1).visible = true;               // shown again by its program
+    desktop.ShowByProgram(0xB1);                   // shown again by its program
     desktop.Destroy(0xB2);                         // closed while hidden
     desktop.At(0xB3).origin = {101, 200, 1000};    // handle reused by another program
     desktop.At(0xB4).origin = {100, 200, 2000};    // same process id, restarted
@@ -554,6 +556,7 @@ TEST_F(HiderTest, RestoreAllGoesInListOrderAndTakesWindowsHiddenMeanwhile) {
     EXPECT_EQ(runs, 5);  // before each window, and once more to find nothing left
     EXPECT_EQ(hider.HiddenCount(), 0u);
     EXPECT_TRUE(entries.entries.empty());
+    EXPECT_TRUE(Recovery().empty());
 }
 
 TEST_F(HiderTest, RestoreAllCopesWithMessagesThatEmptyTheList) {
@@ -562,7 +565,8 @@ TEST_F(HiderTest, RestoreAllCopesWithMessagesThatEmptyTheList) {
     hider.HideAllWindows();
     // A menu refresh during the run finds both windows shown by their programs.
     hider.RestoreAll([&] {
-        desktop.At(0xD5).visible = desktop.At(0xD6).visible = true;
+        desktop.ShowByProgram(0xD5);
+        desktop.ShowByProgram(0xD6);
         hider.RefreshHiddenMenu();
         return true;
     });
@@ -579,6 +583,8 @@ TEST_F(HiderTest, RestoreAllStopsWhenTheProgramIsClosing) {
     EXPECT_EQ(runs, 2);
     EXPECT_EQ(Handles(), std::vector<WindowId>{0xD8});
     ExpectEntriesMatchList();
+    // Cut short, the record may still name a window already back, never lack one still hidden.
+    EXPECT_EQ(RecoveryHandles(), (std::vector<WindowId>{0xD7, 0xD8}));
 }
 
 TEST_F(HiderTest, ExitRestoresEarliestFirstAndLeavesTheRecoveryRecordEmpty) {
@@ -670,6 +676,148 @@ TEST_F(HiderTest, HidingGoesOnWhenTheRecordCannotBeWritten) {
     EXPECT_GT(observer.writeFailures, failuresWhileHiding);
 }
 
+// ---- show commands the system refuses ----------------------------------------------------------
+
+TEST_F(HiderTest, ARefusedHideIsNotRecordedAndTheUserHearsOncePerWindow) {
+    std::vector<RefusedCommand> refusals;
+    hider.SetRefusedHandler([&](const RefusedCommand& r) { refusals.push_back(r); });
+    desktop.Add(0x300, Win("Administrator: console")).elevated = true;
+    desktop.Add(0x301, Win("Editor"));
+    desktop.Add(0x302, Win("Task Manager")).elevated = true;
+
+    hider.HideAllWindows();
+    EXPECT_EQ(Handles(), std::vector<WindowId>{0x301});
+    EXPECT_EQ(RecoveryHandles(), std::vector<WindowId>{0x301});
+    EXPECT_EQ(entries.Texts(), std::vector<std::string>{"Editor"});
+    // Nothing more is sent to a window that refused the first command.
+    EXPECT_EQ(desktop.CallsFor(0x300).back(), AsyncCall(0x300, SC::Hide));
+    ASSERT_EQ(refusals.size(), 2u);
+    EXPECT_EQ(refusals[0].caption, "Task Manager");  // bottom first, as the hides go out
+    EXPECT_TRUE(refusals[0].hiding && refusals[0].firstForWindow);
+
+    // Panic again, and the hotkey on one of them: heard of each time, told only once.
+    hider.HideAllWindows();
+    desktop.SetForeground(0x300);
+    hider.HideActiveWindow();
+    ASSERT_EQ(refusals.size(), 5u);
+    for (std::size_t i = 2; i < refusals.size(); ++i) EXPECT_FALSE(refusals[i].firstForWindow);
+    // A new window that got the handle of a closed one is another window.
+    desktop.Destroy(0x300);
+    desktop.Add(0x300, Win("Another", {300, 1, 1})).elevated = true;
+    hider.HideWindow(0x300);
+    EXPECT_TRUE(refusals.back().firstForWindow);
+}
+
+TEST_F(HiderTest, ARefusedRestoreKeepsTheRecordAndIsTriedAgainUntilTheExit) {
+    std::vector<RefusedCommand> refusals;
+    hider.SetRefusedHandler([&](const RefusedCommand& r) { refusals.push_back(r); });
+    // Hidden by us; the system refuses to show it again (taken back from a run that had the
+    // rights, say).
+    desktop.Add(0x310, Win("Older"));
+    desktop.Add(0x311, Win("Refuses to come back"));
+    desktop.Add(0x312, Win("Newest"));
+    hider.HideAllWindows();
+    desktop.At(0x311).elevated = true;
+
+    EXPECT_FALSE(hider.RestoreWindow(*hider.RecordAt(1)));
+    EXPECT_EQ(Handles(), (std::vector<WindowId>{0x310, 0x311, 0x312}));
+    ASSERT_EQ(refusals.size(), 1u);
+    EXPECT_FALSE(refusals[0].hiding);
+
+    // "Restore last" passes over it to the one before, each time trying it again.
+    EXPECT_TRUE(hider.RestoreLastHidden());
+    EXPECT_TRUE(hider.RestoreLastHidden());
+    EXPECT_EQ(Handles(), std::vector<WindowId>{0x311});
+    EXPECT_FALSE(hider.RestoreLastHidden());
+    EXPECT_EQ(refusals.size(), 3u);
+
+    // "Restore all" tries it once per run, then ends.
+    desktop.Add(0x313, Win("One more"));
+    desktop.SetForeground(0x313);
+    hider.HideActiveWindow();
+    int runs = 0;
+    hider.RestoreAll([&] { return ++runs < 10; });
+    EXPECT_EQ(runs, 3);
+    EXPECT_EQ(Handles(), std::vector<WindowId>{0x311});
+
+    // The exit leaves it in the record, for the next start; once it gives way, it comes back.
+    hider.RestoreAllOnExit();
+    EXPECT_EQ(RecoveryHandles(), std::vector<WindowId>{0x311});
+    desktop.At(0x311).elevated = false;
+    hider.RestoreAllOnExit();
+    EXPECT_TRUE(desktop.IsVisible(0x311));
+    EXPECT_TRUE(Recovery().empty());
+}
+
+// ---- a small, linear list
+// ------------------------------------------------------------------------
+
+TEST_F(HiderTest, AClosedWindowLeavesTheListAndTheRecordAtTheNextChange) {
+    for (WindowId w = 0x320; w < 0x324; ++w) desktop.Add(w, Win("W"));
+    hider.HideAllWindows();
+    desktop.Destroy(0x320);
+    desktop.Destroy(0x322);
+    desktop.Add(0x324, Win("New"));
+    desktop.SetForeground(0x324);
+    hider.HideActiveWindow();
+    EXPECT_EQ(Handles(), (std::vector<WindowId>{0x321, 0x323, 0x324}));
+    EXPECT_EQ(RecoveryHandles(), (std::vector<WindowId>{0x321, 0x323, 0x324}));
+    ExpectEntriesMatchList();
+    // A restore takes the dead along too.
+    desktop.Destroy(0x324);
+    hider.RestoreWindow(*hider.RecordAt(0));
+    EXPECT_EQ(RecoveryHandles(), std::vector<WindowId>{0x323});
+    ExpectEntriesMatchList();
+}
+
+TEST_F(HiderTest, AFullRecordGivesUpTheOldestDeadEntriesFirstAndNeverTheNewest) {
+    const WindowId first = 0x100000;
+    const std::size_t total = kRecoveryEntryLimit + 3;
+    for (std::size_t i = 0; i < total; ++i) desktop.Add(first + i, Win("W"));
+    hider.HideAllWindows();
+    // The three oldest give way to the newest.
+    std::vector<WindowId> record = RecoveryHandles();
+    ASSERT_EQ(record.size(), kRecoveryEntryLimit);
+    EXPECT_EQ(record.front(), first + 3);
+    EXPECT_EQ(record.back(), first + total - 1);
+
+    // Windows that died make room before any living one does: three die, one more is hidden,
+    // and of the living only the oldest gives way.
+    for (WindowId w : {first + 10, first + 20, first + 30}) desktop.Destroy(w);
+    desktop.Add(0x340, Win("Newest"));
+    desktop.SetForeground(0x340);
+    hider.HideActiveWindow();
+    record = RecoveryHandles();
+    ASSERT_EQ(record.size(), kRecoveryEntryLimit);
+    EXPECT_EQ(record.front(), first + 1);
+    EXPECT_EQ(record.back(), 0x340u);
+    EXPECT_EQ(std::count(record.begin(), record.end(), first + 20), 0);
+}
+
+TEST_F(HiderTest, AFailedRecordWriteIsTriedOnceMoreThenReported) {
+    // A cleaner deletes the program's key while windows are hidden: the next write makes it anew.
+    desktop.Add(0x330, Win("First"));
+    desktop.Add(0x331, Win("Second"));
+    desktop.SetForeground(0x330);
+    hider.HideActiveWindow();
+    registry.DeleteKey("Software\\Tarmel\\Quenvix");
+    desktop.SetForeground(0x331);
+    hider.HideActiveWindow();
+    EXPECT_EQ(RecoveryHandles(), (std::vector<WindowId>{0x330, 0x331}));
+    EXPECT_EQ(observer.writeFailures, 0);
+
+    // A write that fails once and then goes through is no failure; one that fails twice is
+    // reported, once.
+    registry.FailNextSets(1);
+    hider.RestoreWindow(*hider.RecordAt(0));
+    EXPECT_EQ(observer.writeFailures, 0);
+    EXPECT_EQ(RecoveryHandles(), std::vector<WindowId>{0x331});
+    registry.FailNextSets(2);
+    hider.RestoreWindow(*hider.RecordAt(0));
+    EXPECT_EQ(observer.writeFailures, 1);
+    EXPECT_EQ(RecoveryHandles(), std::vector<WindowId>{0x331});  // stale, as it could not change
+}
+
 // A new run of the program over the same desktop and registry.
 class RecoveryTest : public HiderTest {
   protected:
@@ -717,31 +865,29 @@ TEST_F(RecoveryTest, AdoptsOnlyWindowsThatAreStillHiddenAndStillTheSame) {
     EXPECT_TRUE(desktop.IsZoomed(0x100));
 }
 
-TEST_F(RecoveryTest, AWindowStillShowingIsKeptUntilItsHideHadTimeToArrive) {
+TEST_F(RecoveryTest, AWindowStillShowingIsKeptUntilSeenHiddenAndShownAgain) {
     // The last run ended before these windows got to its hide.
     desktop.Add(0x108, Win("Gets to it now"));
-    desktop.Add(0x109, Win("Shown again by its program"));
+    desktop.Add(0x109, Win("Never gets to it"));
     WriteRecord({{0x108, {100, 200, 1000}, kStateNormal, "x"},
                  {0x109, {100, 200, 1000}, kStateMaximized, "x"}});
     hider.AdoptRecovered();
     EXPECT_EQ(Handles(), (std::vector<WindowId>{0x108, 0x109}));
     EXPECT_EQ(RecoveryHandles(), (std::vector<WindowId>{0x108, 0x109}));
     EXPECT_TRUE(desktop.calls.empty());
-    hider.RefreshHiddenMenu();
-    EXPECT_EQ(hider.HiddenCount(), 2u);
 
     desktop.At(0x108).visible = false;
     desktop.At(0x108).iconic = true;
-    now += kHideArrivalMs;
     hider.RefreshHiddenMenu();
-    EXPECT_EQ(Handles(), std::vector<WindowId>{0x108});
-    EXPECT_EQ(RecoveryHandles(), std::vector<WindowId>{0x108});
+    EXPECT_EQ(hider.HiddenCount(), 2u);
+    desktop.ShowByProgram(0x108);
+    hider.RefreshHiddenMenu();
+    EXPECT_EQ(Handles(), std::vector<WindowId>{0x109});
+    EXPECT_EQ(RecoveryHandles(), std::vector<WindowId>{0x109});
 }
 
 TEST_F(RecoveryTest, EachRecordNameKeepsItsOwnWindows) {
-    Hider session{
-        desktop,    &store, nullptr, {kSettings, kOwnerWnd}, nullptr, [this] { return now; },
-        "Windows 2"};
+    Hider session{desktop, &store, nullptr, {kSettings, kOwnerWnd}, nullptr, "Windows 2"};
     desktop.Add(0x150, Win("Hidden by the second session"));
     desktop.SetForeground(0x150);
     session.HideActiveWindow();
@@ -753,7 +899,7 @@ TEST_F(RecoveryTest, EachRecordNameKeepsItsOwnWindows) {
     // A run under the default name does not take it; one under the same name does.
     hider.AdoptRecovered();
     EXPECT_EQ(hider.HiddenCount(), 0u);
-    Hider next{desktop, &store, nullptr, {kSettings, kOwnerWnd}, nullptr, {}, "Windows 2"};
+    Hider next{desktop, &store, nullptr, {kSettings, kOwnerWnd}, nullptr, "Windows 2"};
     next.AdoptRecovered();
     EXPECT_EQ(next.HiddenCount(), 1u);
 }
@@ -778,12 +924,19 @@ TEST_F(RecoveryTest, DamagedRecordIsIgnoredQuietly) {
     EXPECT_EQ(Handles(), std::vector<WindowId>{0x120});
     EXPECT_EQ(RecoveryHandles(), std::vector<WindowId>{0x120});
 
-    // A value of the wrong type reads as nothing and is replaced by a good one.
+    // A value of the wrong type, or one far beyond any record, is not taken back and is left as
+    // it is: the take-back never overwrites what it could not read.
     Hider secondRun{desktop, &store, nullptr, {kSettings, kOwnerWnd}};
     registry.PutRaw(kRecoveryKey, "Windows", kRegDword, {1, 0, 0, 0});
-    EXPECT_NO_THROW(secondRun.AdoptRecovered());
+    EXPECT_EQ(secondRun.AdoptRecovered(), TakeBack::Unreadable);
     EXPECT_EQ(secondRun.HiddenCount(), 0u);
-    EXPECT_EQ(registry.GetString(kRecoveryKey, "Windows"), "");
+    EXPECT_EQ(registry.GetRaw(kRecoveryKey, "Windows")->first, kRegDword);
+    const std::string huge = EncodeRecovery({{0x120, {100, 200, 1000}, 0, "Good"}}) +
+                             std::string(kRecoveryTextLimit, 'x');
+    registry.PutString(kRecoveryKey, "Windows", huge);
+    EXPECT_EQ(secondRun.AdoptRecovered(), TakeBack::Unreadable);
+    EXPECT_EQ(secondRun.HiddenCount(), 0u);
+    EXPECT_EQ(registry.GetString(kRecoveryKey, "Windows"), huge);
 
     // No record at all.
     Hider thirdRun{desktop, &store, nullptr, {}};

@@ -4,7 +4,9 @@
 
 #include <limits>
 
+#include "core/settings_store.h"
 #include "core/text.h"
+#include "fakes/memory_registry.h"
 
 namespace quenvix::core {
 namespace {
@@ -85,6 +87,40 @@ TEST(SameOwner, TellsAReusedHandleFromTheSameWindow) {
     EXPECT_TRUE(SameOwner(then, {10, 20, 0}));
     EXPECT_TRUE(SameOwner({10, 20, 0}, then));
     EXPECT_FALSE(SameOwner(then, {}));  // the window is gone
+}
+
+// The record of an earlier version, under the plain name, and this run's own.
+TEST(LegacyRecord, IsTakenOverOnlyWhenBothCanBeReadAndNeverOverwritesThisRunsOwn) {
+    constexpr const char* kHidden = "Software\\Tarmel\\Quenvix\\Hidden";
+    const std::string legacy = EncodeRecovery({Entry(7, "old")});
+    const std::string own = EncodeRecovery({Entry(8, "mine")});
+    test::MemoryRegistry registry;
+    SettingsStore store(registry, "\\Software\\Tarmel\\Quenvix\\");
+
+    EXPECT_EQ(TakeOverLegacyRecord(store, "Windows 1"), LegacyTakeOver::Nothing);
+    EXPECT_FALSE(registry.HasValue(kHidden, "Windows 1"));
+
+    registry.PutString(kHidden, "Windows", legacy);
+    EXPECT_EQ(TakeOverLegacyRecord(store, "Windows 1"), LegacyTakeOver::TakenOver);
+    EXPECT_EQ(registry.GetString(kHidden, "Windows 1"), legacy);
+    EXPECT_EQ(registry.GetString(kHidden, "Windows"), "");
+
+    // This run's own has entries: it stays, and the old one is emptied.
+    registry.PutString(kHidden, "Windows", legacy);
+    registry.PutString(kHidden, "Windows 2", own);
+    EXPECT_EQ(TakeOverLegacyRecord(store, "Windows 2"), LegacyTakeOver::TakenOver);
+    EXPECT_EQ(registry.GetString(kHidden, "Windows 2"), own);
+
+    // Either one unreadable: both are left exactly as they are.
+    registry.PutRaw(kHidden, "Windows", kRegDword, {1, 0, 0, 0});
+    EXPECT_EQ(TakeOverLegacyRecord(store, "Windows 3"), LegacyTakeOver::Unreadable);
+    EXPECT_EQ(registry.GetRaw(kHidden, "Windows")->first, kRegDword);
+    EXPECT_FALSE(registry.HasValue(kHidden, "Windows 3"));
+    registry.PutString(kHidden, "Windows", legacy);
+    registry.PutRaw(kHidden, "Windows 4", kRegBinary, {1, 2});
+    EXPECT_EQ(TakeOverLegacyRecord(store, "Windows 4"), LegacyTakeOver::Unreadable);
+    EXPECT_EQ(registry.GetString(kHidden, "Windows"), legacy);
+    EXPECT_EQ(registry.GetRaw(kHidden, "Windows 4")->first, kRegBinary);
 }
 
 }  // namespace

@@ -206,7 +206,6 @@ TEST(Win32Desktop, ReportsWindowsTheirOwnersStylesAndOrigin) {
     EXPECT_TRUE(desktop.ExStyle(ToId(tool.get())) & core::kExToolWindow);
     EXPECT_FALSE(desktop.ExStyle(ToId(main.get())) & core::kExToolWindow);
     EXPECT_EQ(desktop.Caption(ToId(main.get())), "main");
-    EXPECT_FALSE(desktop.IsHung(ToId(main.get())));
 
     const auto origin = desktop.Origin(ToId(main.get()));
     EXPECT_EQ(origin.processId, GetCurrentProcessId());

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "core/product.h"
 #include "core/settings_store.h"
 #include "fakes/fake_desktop.h"
@@ -152,7 +154,7 @@ TEST_F(HidingTest, RestoreAllIsEnabledOnlyWhileSomethingIsHidden) {
               (std::vector<std::wstring>{L"Window 0", L"Window 1", L"Window 2"}));
 
     // All three came back by themselves: gone from the menu at its next opening.
-    for (core::WindowId w = 0x40; w < 0x43; ++w) desktop.At(w).visible = true;
+    for (core::WindowId w = 0x40; w < 0x43; ++w) desktop.ShowByProgram(w);
     hiding.RefreshTrayMenu(kRestoreAllId);
     EXPECT_FALSE(RestoreAllEnabled());
     EXPECT_EQ(GetMenuItemCount(menu.get()), kFixedItems);
@@ -169,6 +171,42 @@ TEST_F(HidingTest, ChoosingAnEntryRestoresThatWindowOnly) {
     // The same id again (a stale click) is ours but changes nothing.
     EXPECT_TRUE(hiding.OnMenuCommand(kFirstEntryId + 1));
     EXPECT_EQ(hiding.HiddenCount(), 2u);
+}
+
+TEST_F(HidingTest, ARefusedHideIsToldOnceNamingTheProgramAndLeavesNoEntry) {
+    std::vector<std::wstring> notices;
+    hiding.SetRefusalNotice([&](const std::wstring& text) { notices.push_back(text); });
+    desktop.At(0x41).elevated = true;
+    hiding.Panic();
+    hiding.Panic();
+    hiding.RefreshTrayMenu(kRestoreAllId);
+    EXPECT_EQ(notices,
+              std::vector<std::wstring>{
+                  L"Windows did not let Quenvix hide Window 1: it runs as administrator."});
+    EXPECT_EQ(EntryTexts(menu.get()), (std::vector<std::wstring>{L"Window 0", L"Window 2"}));
+}
+
+TEST(HiddenMenu, ThousandsOfEntriesKeepTheirOwnIds) {
+    auto menu = TrayMenu();
+    constexpr UINT kCount = 3000;
+    HiddenMenu entries(menu.get(), kFirstEntryId, kCount);
+    std::vector<std::unique_ptr<core::HiddenWindow>> records;
+    for (UINT i = 0; i < kCount; ++i) {
+        records.push_back(Record(std::to_string(i)));
+        entries.Append(*records.back(), records.back()->Caption);
+    }
+    // Every other one goes; the ids given back are given out again, each to one entry only.
+    for (UINT i = 0; i < kCount; i += 2) entries.Remove(*records[i]);
+    for (UINT i = 0; i < kCount; i += 2) entries.Append(*records[i], records[i]->Caption);
+    EXPECT_EQ(entries.Count(), kCount);
+    std::vector<const core::HiddenWindow*> seen;
+    for (UINT id = kFirstEntryId; id < kFirstEntryId + kCount; ++id) {
+        seen.push_back(entries.RecordFor(id));
+        ASSERT_NE(seen.back(), nullptr) << id;
+    }
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(std::unique(seen.begin(), seen.end()), seen.end());
+    EXPECT_EQ(GetMenuItemCount(menu.get()), static_cast<int>(kFixedItems + kCount));
 }
 
 TEST_F(HidingTest, RestoreAllRunsPendingMessagesBetweenWindows) {

@@ -90,6 +90,15 @@ TEST_F(RegistryTest, StoreWritesUtf16StringsWithTheirNul) {
     EXPECT_EQ(store.ReadString("short KEY", "hidethis", ""), "CTRL+* Num");
 }
 
+TEST_F(RegistryTest, AKeyDeletedByAnotherProgramIsMadeAgainByTheNextWrite) {
+    core::SettingsStore store(backend, "\\Software\\QuenvixTest\\Store\\");
+    store.WriteString("Hidden", "Windows", "1 2 3 4 0 a\n");
+    ASSERT_EQ(RegDeleteTreeW(HKEY_CURRENT_USER, kStore), ERROR_SUCCESS);
+    EXPECT_FALSE(KeyExists(kStore));
+    store.WriteString("Hidden", "Windows", "5 6 7 8 0 b\n");
+    EXPECT_EQ(store.ReadString("Hidden", "Windows", ""), "5 6 7 8 0 b\n");
+}
+
 TEST_F(RegistryTest, NonAsciiTextRoundTripsAsUtf16) {
     core::SettingsStore store(backend, "\\Software\\QuenvixTest\\Store\\");
     const std::string text = "Grüße 中文 \xF0\x9F\x98\x80";

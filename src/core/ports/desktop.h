@@ -40,6 +40,13 @@ enum class ShowCommand {
     ShowMaximized,  // visible and maximised
 };
 
+// What became of a show command at the moment it was given.
+enum class ShowResult {
+    Queued,   // on its way to the window's thread (which may still take its time over it)
+    Refused,  // the system will not let us command that window (it runs with higher rights)
+    Failed,   // not given: the window is gone, or the system failed otherwise
+};
+
 // Who a window belongs to. A window handle can be reused once its window is destroyed; the
 // owning process (with its start time, since process ids are reused too) and thread tell a
 // reused handle from the window we hid.
@@ -82,9 +89,6 @@ class Desktop {
     virtual bool IsIconic(WindowId window) = 0;
     virtual bool IsZoomed(WindowId window) = 0;
     virtual bool Exists(WindowId window) = 0;
-    // A window whose thread has stopped taking its messages for a while (the system's own
-    // judgement): commands queued to it have not been carried out.
-    virtual bool IsHung(WindowId window) = 0;
     // All zeros when the window is gone.
     virtual WindowOrigin Origin(WindowId window) = 0;
     virtual std::uint32_t OwnProcessId() = 0;
@@ -93,8 +97,9 @@ class Desktop {
     // The window's icon, or a plain white square when it has none. Never null.
     virtual std::unique_ptr<WindowPicture> Picture(WindowId window) = 0;
     // Queued to the window's own thread, in order; returns at once. (A direct command would wait
-    // for that thread, however long the program takes.)
-    virtual void ShowAsync(WindowId window, ShowCommand command) = 0;
+    // for that thread, however long the program takes.) Queued says nothing of when, or whether,
+    // the window's thread gets to it.
+    virtual ShowResult ShowAsync(WindowId window, ShowCommand command) = 0;
     // What decides whether the window is ever hidden. Never asks the window's program.
     virtual WindowTraits Traits(WindowId window) = 0;
     // The caption animation between the window and the tray area.

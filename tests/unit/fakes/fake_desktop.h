@@ -20,7 +20,8 @@ struct FakeWindow {
     bool iconic = false;
     bool zoomed = false;
     bool hung = false;
-    bool busy = false;  // answers, but has not got to its queued commands yet
+    bool busy = false;      // answers, but has not got to its queued commands yet
+    bool elevated = false;  // runs with higher rights: every show command is refused
     core::WindowId owner = core::kNoWindow;
     std::uint32_t exStyle = 0;
     std::string caption;
@@ -82,6 +83,13 @@ class FakeDesktop : public core::Desktop {
         w.executable = "explorer.exe";
         w.shellProcess = true;
     }
+    // The window's own program brings it back onto the screen, as a click on its own tray icon
+    // would.
+    void ShowByProgram(core::WindowId id) {
+        FakeWindow& w = At(id);
+        w.visible = true;
+        w.iconic = false;
+    }
     // The window gets to the commands waiting in its queue and carries them out in order.
     void RunQueue(core::WindowId id) {
         const auto waiting = std::move(queued_[id]);
@@ -122,7 +130,6 @@ class FakeDesktop : public core::Desktop {
     bool IsIconic(core::WindowId w) override { return Find(w) && Find(w)->iconic; }
     bool IsZoomed(core::WindowId w) override { return Find(w) && Find(w)->zoomed; }
     bool Exists(core::WindowId w) override { return Find(w) != nullptr; }
-    bool IsHung(core::WindowId w) override { return Find(w) && Find(w)->hung; }
     core::WindowOrigin Origin(core::WindowId w) override {
         return Find(w) ? Find(w)->origin : core::WindowOrigin{};
     }
@@ -135,14 +142,21 @@ class FakeDesktop : public core::Desktop {
     std::unique_ptr<core::WindowPicture> Picture(core::WindowId w) override {
         return std::make_unique<FakePicture>(w);
     }
-    void ShowAsync(core::WindowId w, core::ShowCommand c) override {
+    // As ShowWindowAsync answers: refused for a window of higher rights, failed for one gone.
+    core::ShowResult ShowAsync(core::WindowId w, core::ShowCommand c) override {
         FakeWindow* win = Find(w);
-        if (win && (win->hung || win->busy || !queued_[w].empty())) {
+        auto result = core::ShowResult::Queued;
+        if (!win) {
+            result = core::ShowResult::Failed;
+        } else if (win->elevated) {
+            result = core::ShowResult::Refused;
+        } else if (win->hung || win->busy || !queued_[w].empty()) {
             queued_[w].push_back(c);
         } else {
             Apply(w, c);
         }
         Log(AsyncCall(w, c));
+        return result;
     }
     core::WindowTraits Traits(core::WindowId w) override {
         core::WindowTraits traits;

@@ -59,9 +59,26 @@ class MemoryRegistry : public core::RegistryBackend {
         return Find(keyPath, name) != nullptr;
     }
 
+    // Deletes a key with everything below it, as a registry cleaner would. Handles already open
+    // on it stay valid handles of a deleted key: every use of them fails from then on.
+    void DeleteKey(std::string_view keyPath) {
+        const std::size_t cut = keyPath.rfind('\\');
+        Node* parent = cut == std::string_view::npos
+                           ? &currentUser_
+                           : Walk(&currentUser_, keyPath.substr(0, cut), false);
+        if (!parent) return;
+        const auto it = parent->keys.find(
+            core::AsciiLower(cut == std::string_view::npos ? keyPath : keyPath.substr(cut + 1)));
+        if (it == parent->keys.end()) return;
+        MarkDeleted(*it->second);
+        deleted_.push_back(std::move(it->second));
+        parent->keys.erase(it);
+    }
+
     // Failure injection.
     void SetFailCreate(bool fail) { failCreate_ = fail; }  // creating keys fails
     void SetFailSet(bool fail) { failSet_ = fail; }        // setting values fails
+    void FailNextSets(int count) { setsToFail_ = count; }  // only the next `count` do
 
     // Keys opened or created through the backend and not closed yet.
     std::size_t OpenHandleCount() const { return handles_.size(); }
@@ -98,6 +115,10 @@ class MemoryRegistry : public core::RegistryBackend {
     bool SetValue(Key key, std::string_view name, std::uint32_t type,
                   std::span<const std::uint8_t> data) override {
         Node* node = NodeOf(key);
+        if (setsToFail_ > 0) {
+            --setsToFail_;
+            return false;
+        }
         if (failSet_ || !node) return false;
         node->values[core::AsciiLower(name)] = Stored{type, {data.begin(), data.end()}};
         return true;
@@ -115,7 +136,12 @@ class MemoryRegistry : public core::RegistryBackend {
     struct Node {
         std::map<std::string, std::unique_ptr<Node>> keys;  // lower-cased names
         std::map<std::string, Stored> values;
+        bool deleted = false;
     };
+    static void MarkDeleted(Node& node) {
+        node.deleted = true;
+        for (auto& [name, child] : node.keys) MarkDeleted(*child);
+    }
     static constexpr Key kCurrentUser = 1;
     static constexpr Key kLocalMachine = 2;
 
@@ -123,7 +149,7 @@ class MemoryRegistry : public core::RegistryBackend {
         if (key == kCurrentUser) return &currentUser_;
         if (key == kLocalMachine) return &localMachine_;
         const auto it = handles_.find(key);
-        return it == handles_.end() ? nullptr : it->second;
+        return it == handles_.end() || it->second->deleted ? nullptr : it->second;
     }
     Key NewHandle(Node* node) {
         const Key key = nextHandle_++;
@@ -170,10 +196,12 @@ class MemoryRegistry : public core::RegistryBackend {
 
     Node currentUser_;
     Node localMachine_;
+    std::vector<std::unique_ptr<Node>> deleted_;  // kept for the handles still open on them
     std::map<Key, Node*> handles_;
     Key nextHandle_ = 100;
     bool failCreate_ = false;
     bool failSet_ = false;
+    int setsToFail_ = 0;
 };
 
 }  // namespace quenvix::test
