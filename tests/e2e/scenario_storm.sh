@@ -49,7 +49,6 @@ unchanged_after() {
 }
 
 start_quenvix_in_tray
-echo "  quenvix: $(tr '\0' ' ' <"/proc/$QUENVIX_PID/cmdline")"
 open_windows normal:Alpha max:Maxi normal:Beta
 tray_menu_choose "$TRAY_PANIC"
 for w in "${TARGETS[@]}"; do
