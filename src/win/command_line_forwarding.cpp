@@ -116,6 +116,17 @@ bool ForwardedVerbs::Accept(core::CommandVerb verb) {
 }
 
 void ForwardedVerbs::RunKept(const std::function<bool()>& ended) {
+    // An open menu of ours runs this message inside its own loop: its entries would go stale under
+    // a "Restore all", and the quit of an "Exit" would be swallowed by it. The menu is closed and
+    // the requests run after it, from the loop beneath. Bounded, should a menu refuse to close.
+    // The wake-up alone (anyone may post it) closes nothing.
+    if (kept_.empty()) return;
+    if (MenuOpenOnThisThread() && menuWaits_ < kMaxMenuWaits) {
+        ++menuWaits_;
+        EndMenu();
+        if (PostMessageW(window_, kRunForwardedVerb, 0, 0)) return;
+    }
+    menuWaits_ = 0;
     const std::vector<core::CommandVerb> verbs = std::move(kept_);
     kept_.clear();
     for (const core::CommandVerb verb : verbs) {

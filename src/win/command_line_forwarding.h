@@ -50,6 +50,9 @@ class ForwardedVerbs {
     ForwardedVerbActions actions_;
     std::vector<core::CommandVerb> kept_;
     bool exitRequested_ = false;
+    // Times the requests have waited for an open menu to close.
+    static constexpr int kMaxMenuWaits = 20;
+    int menuWaits_ = 0;
 };
 
 }  // namespace quenvix::win

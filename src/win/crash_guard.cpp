@@ -9,6 +9,7 @@
 
 #include "win/guardian.h"
 #include "win/log.h"
+#include "win/message_wait.h"
 
 namespace quenvix::win {
 namespace {
@@ -124,11 +125,12 @@ void InstallCrashFilter() {
 }
 
 void ShowUnprotectedWarning(HWND owner) {
-    MessageBoxW(owner,
-                L"The list of hidden windows could not be saved.\n\n"
-                L"If Quenvix stops unexpectedly, the windows hidden now may not come back by "
-                L"themselves. Restore them before you close Quenvix or restart the computer.",
-                L"Quenvix", MB_OK | MB_ICONWARNING);
+    MessageBoxWhileServing(
+        owner,
+        L"The list of hidden windows could not be saved.\n\n"
+        L"If Quenvix stops unexpectedly, the windows hidden now may not come back by "
+        L"themselves. Restore them before you close Quenvix or restart the computer.",
+        L"Quenvix", MB_OK | MB_ICONWARNING);
 }
 
 }  // namespace quenvix::win

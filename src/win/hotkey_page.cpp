@@ -10,6 +10,7 @@
 #include "core/key_chord.h"
 #include "win/key_record_dialog.h"
 #include "win/log.h"
+#include "win/message_wait.h"
 #include "win/shell.h"
 
 namespace quenvix::win {
@@ -223,8 +224,8 @@ void HotkeyPage::OnChangeKey() {
 }
 
 void HotkeyPage::OnDefaultKeys() {
-    if (MessageBoxW(window_.Hwnd(), L"Restore all short-keys to original value?", L"Confirm",
-                    MB_OKCANCEL | MB_ICONQUESTION) != IDOK) {
+    if (MessageBoxWhileServing(window_.Hwnd(), L"Restore all short-keys to original value?",
+                               L"Confirm", MB_OKCANCEL | MB_ICONQUESTION) != IDOK) {
         return;
     }
     SetDefaultKeys();

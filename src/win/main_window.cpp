@@ -380,7 +380,9 @@ void MainWindow::CloseProgram() {
     trayIcon_->SetActive(false);
     ShowOnClose();
     // The message loop ends; the entry point then destroys this window, which restores what is
-    // hidden.
+    // hidden. A menu of ours still open would take the quit message for one of its own and go
+    // on: it is closed first (its cancel is queued before the quit).
+    EndMenu();
     PostQuitMessage(0);
 }
 

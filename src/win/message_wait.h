@@ -30,4 +30,15 @@ void RemoveMessageWaitSource(MessageWaitSource& source);
 // is in `msg`), -1 on failure.
 BOOL WaitForNextMessage(MSG& msg);
 
+// For WM_ENTERIDLE from this thread's own loops that are not ours (a menu's, a message box's):
+// they send it to their owner when their queue is empty and then wait for messages only, so the
+// sources are served here until a message or input arrives for the thread. Returns at once when
+// there is none to serve.
+void ServeWhileIdle(HWND idleWindow);
+
+// MessageBoxW for the running program. Some systems' message boxes send no idle notice at all
+// (Wine 8's do not), so while the box is up the sources are looked at every 100 ms from a thread
+// timer: the command line waits that long at most, and nothing runs once the box has gone.
+int MessageBoxWhileServing(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type);
+
 }  // namespace quenvix::win

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "core/error.h"
+#include "win/message_wait.h"
 #include "win/win_event_hook.h"
 
 namespace quenvix::win {
@@ -169,11 +170,12 @@ void RuleEditDialog::OnCommand(int id, int code, HWND control) {
     if (id == IDOK && code == BN_CLICKED) {
         core::Rule rule = Entered();
         if (!core::HasMatch(rule)) {
-            MessageBoxW(Hwnd(),
-                        L"This rule has nothing to match. Give the program, the window class or "
-                        L"text of the caption (or more than one of them): a rule without any would "
-                        L"take every window.",
-                        L"Quenvix", MB_OK | MB_ICONWARNING);
+            MessageBoxWhileServing(
+                Hwnd(),
+                L"This rule has nothing to match. Give the program, the window class or "
+                L"text of the caption (or more than one of them): a rule without any would "
+                L"take every window.",
+                L"Quenvix", MB_OK | MB_ICONWARNING);
             focus_ = GetDlgItem(Hwnd(), kProgram);
             SetFocus(focus_);
             return;

@@ -1,6 +1,7 @@
 #include "win/ui.h"
 
 #include <algorithm>
+#include <atomic>
 #include <set>
 #include <utility>
 
@@ -29,7 +30,8 @@ std::string Narrow(std::wstring_view wide) {
 
 void ReportError(HWND owner, const std::string& message) {
     if (owner && !IsWindow(owner)) owner = nullptr;
-    MessageBoxW(owner, Widen(message).c_str(), L"Quenvix", MB_OK | MB_ICONERROR | MB_TASKMODAL);
+    MessageBoxWhileServing(owner, Widen(message).c_str(), L"Quenvix",
+                           MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 
 HINSTANCE AppInstance() {
@@ -88,6 +90,31 @@ bool OnlyEverSent(UINT message) {
     }
 }
 
+// The system's popup menu window (class atom 32768).
+bool IsMenuWindow(HWND hwnd) {
+    return hwnd && GetClassLongPtrW(hwnd, GCW_ATOM) == 0x8000;
+}
+
+// Messages that steer a menu's window rather than ask it something: close and life-cycle
+// messages, the system's private menu messages (0x1E0..0x1EF, less MN_GETHMENU, which
+// accessibility tools ask), and the private range, where Wine keeps its own menu messages. Only
+// the menu code of this thread sends them; from anyone else they would take the open menu apart.
+bool SteersMenuWindow(UINT message) {
+    constexpr UINT kMenuGetHmenu = 0x1E1;
+    if (message == kMenuGetHmenu) return false;
+    return message == WM_CLOSE || message == WM_DESTROY || message == WM_NCDESTROY ||
+           message == WM_NCCREATE || message == WM_CREATE ||
+           (message >= 0x1E0 && message <= 0x1EF) || message >= WM_USER;
+}
+
+// The menu window class's own procedure (the same for every menu window of the process).
+std::atomic<WNDPROC> g_menuWindowProc{nullptr};
+
+LRESULT CALLBACK MenuWindowFilter(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (!SentByThisThread() && SteersMenuWindow(msg)) return 0;
+    return CallWindowProcW(g_menuWindowProc.load(), hwnd, msg, wParam, lParam);
+}
+
 bool IsInput(UINT message) {
     return (message >= WM_KEYFIRST && message <= WM_KEYLAST) ||
            (message >= WM_MOUSEFIRST && message <= WM_MOUSELAST);
@@ -104,7 +131,8 @@ LRESULT CALLBACK FilterPosted(int code, WPARAM removal, LPARAM lParam) {
         } else if (IsInput(msg.message)) {
             // A menu's posted choice comes before any later input (posted messages go first).
             if (t_menusOpen == 0) t_menuChoice = 0;
-        } else if (OnlyEverSent(msg.message)) {
+        } else if (OnlyEverSent(msg.message) ||
+                   (SteersMenuWindow(msg.message) && IsMenuWindow(msg.hwnd))) {
             msg.message = WM_NULL;
         }
     }
@@ -140,15 +168,44 @@ LRESULT CALLBACK FollowMenus(int code, WPARAM sentByThread, LPARAM lParam) {
     return CallNextHookEx(nullptr, code, sentByThread, lParam);
 }
 
+// A menu's window takes its orders from this thread's menu code only: a close request sent to it
+// destroys it under the open menu, whose loop then runs on without a window (no menu of this
+// thread opens again), and Wine's own menu messages would hand it another menu. Each menu window
+// is made to pass its messages through MenuWindowFilter first, and none goes at another program's
+// request.
+LRESULT CALLBACK KeepMenuWindows(int code, WPARAM wParam, LPARAM lParam) {
+    const auto hwnd = reinterpret_cast<HWND>(wParam);
+    if (code == HCBT_CREATEWND && IsMenuWindow(hwnd)) {
+        const auto proc = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(hwnd, GWLP_WNDPROC));
+        if (proc && proc != &MenuWindowFilter) {
+            g_menuWindowProc = proc;
+            SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MenuWindowFilter));
+        }
+    } else if (code == HCBT_DESTROYWND && !SentByThisThread() && IsMenuWindow(hwnd)) {
+        return 1;
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 }  // namespace
 
 ForgedPostFilter::ForgedPostFilter()
     : posted_(SetWindowsHookExW(WH_GETMESSAGE, &FilterPosted, nullptr, GetCurrentThreadId())),
-      sent_(SetWindowsHookExW(WH_CALLWNDPROC, &FollowMenus, nullptr, GetCurrentThreadId())) {}
+      sent_(SetWindowsHookExW(WH_CALLWNDPROC, &FollowMenus, nullptr, GetCurrentThreadId())),
+      menuWindows_(SetWindowsHookExW(WH_CBT, &KeepMenuWindows, nullptr, GetCurrentThreadId())) {}
 
 ForgedPostFilter::~ForgedPostFilter() {
     if (posted_) UnhookWindowsHookEx(posted_);
     if (sent_) UnhookWindowsHookEx(sent_);
+    if (menuWindows_) UnhookWindowsHookEx(menuWindows_);
+}
+
+bool MenuOpenOnThisThread() {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    const bool inMenuMode = GetGUIThreadInfo(GetCurrentThreadId(), &info) &&
+                            (info.flags & (GUI_INMENUMODE | GUI_POPUPMENUMODE)) != 0;
+    return inMenuMode || t_menusOpen > 0;
 }
 
 bool IsOwnCommand(HWND window, LPARAM control) {
@@ -288,8 +345,11 @@ HWND Window::CreateBound(const wchar_t* className, DWORD style, DWORD exStyle,
         explicit Creating(Window* self) { t_windowBeingCreated = self; }
         ~Creating() { t_windowBeingCreated = outer; }
     } creating(this);
-    return CreateWindowExW(exStyle, className, title.c_str(), style, x, y, width, height, parent,
-                           menu, AppInstance(), nullptr);
+    creating_ = true;
+    const HWND hwnd = CreateWindowExW(exStyle, className, title.c_str(), style, x, y, width, height,
+                                      parent, menu, AppInstance(), nullptr);
+    creating_ = false;
+    return hwnd;
 }
 
 LRESULT Window::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -315,7 +375,13 @@ LRESULT CALLBACK Window::StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
     // Only DestroyWindow on this thread ends a window of ours; the same messages sent from
     // elsewhere must not unbind it or start an exit. Commands come from our menus and controls.
     if ((msg == WM_DESTROY || msg == WM_NCDESTROY) && !SentByThisThread()) return 0;
+    // Creation messages come once, from our own CreateWindowExW. Any other is made up, and its
+    // default handling would take the caption (and scroll bars) from the structure it points to.
+    if ((msg == WM_NCCREATE || msg == WM_CREATE) && !self->creating_) return 0;
     if (msg == WM_COMMAND && !IsOwnCommand(hwnd, lParam)) return 0;
+    // A menu or message box of ours with nothing to do runs its own loop, which would leave the
+    // command pipe unserved until it closes: serve it while that loop idles.
+    if (msg == WM_ENTERIDLE && SentByThisThread()) ServeWhileIdle(hwnd);
     LRESULT result = 0;
     bool handled = false;
     Guarded(hwnd, [&] {

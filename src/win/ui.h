@@ -199,7 +199,8 @@ bool IsForgedPost(const MSG& msg);
 // Keeps what another program posts from reaching any window of the calling thread, whatever loop
 // takes it (ours, a menu's, a message box's): messages that carry a pointer or that only the
 // system or our own thread sends, and WM_COMMAND, which only a menu of ours posts, and then only
-// for the item the user just chose in it. Installed for the program's life by its main window.
+// for the item the user just chose in it; and close requests to a menu's window, sent or posted.
+// Installed for the program's life by its main window.
 class ForgedPostFilter {
   public:
     ForgedPostFilter();
@@ -210,7 +211,12 @@ class ForgedPostFilter {
   private:
     HHOOK posted_;
     HHOOK sent_;
+    // Keeps an open menu's window from being destroyed by another program's close request.
+    HHOOK menuWindows_;
 };
+
+// A menu of this thread (the tray menu, the menu bar's) is open: its loop runs our messages.
+bool MenuOpenOnThisThread();
 
 // A WM_COMMAND that a window of ours may act on: from our own thread (a menu's choice, our own
 // code) and, when it names a control, one of that window's own controls.
@@ -243,6 +249,8 @@ class Window {
   private:
     static LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
     HWND hwnd_ = nullptr;
+    // Inside our own CreateWindowExW for this object.
+    bool creating_ = false;
 };
 
 // A hidden window of the program's machinery (the tray icon's, the timers', the keyboard's): it

@@ -32,6 +32,11 @@
 //                                                (5 s time-out) to the first window of CLASS;
 //                                                prints the longest time it took to answer (a
 //                                                run of time-outs counts as one stall)
+//   testwin storm PID|CLASS [--ms N] [--seed N] [--spare-close CLASS,...] [--only CLASS]
+//                [--out FILE]
+//                                                a hostile program's messages to every top-level
+//                                                and message-only window of that process (of
+//                                                the first window of CLASS; see storm.h)
 //   testwin loaded CLASS DLL                     exit 0 when the process of the first window of
 //                                                CLASS has DLL loaded, 1 when not, 2 on failure
 #include <windows.h>
@@ -46,6 +51,8 @@
 #include <cwctype>
 #include <string>
 #include <vector>
+
+#include "storm.h"
 
 namespace {
 
@@ -483,6 +490,23 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         ListState state;
         EnumWindows(ListProc, reinterpret_cast<LPARAM>(&state));
         WriteUtf8(OutFile(argc, argv, L"--out"), state.text);
+        return 0;
+    }
+    if (cmd == L"storm" && argc >= 3) {
+        const std::wstring seedText = OutFile(argc, argv, L"--seed");
+        const std::uint64_t seed = seedText.empty() ? GetTickCount64() * 2654435761u
+                                                    : wcstoull(seedText.c_str(), nullptr, 0);
+        DWORD pid = 0;
+        if (iswdigit(argv[2][0])) {
+            pid = static_cast<DWORD>(_wtoi(argv[2]));
+        } else if (HWND h = FindWindowW(argv[2], nullptr)) {
+            GetWindowThreadProcessId(h, &pid);
+        }
+        if (pid == 0) return 1;
+        const std::wstring report =
+            storm::Run(pid, static_cast<DWORD>(NumberAfter(argc, argv, L"--ms", 2000)), seed,
+                       OutFile(argc, argv, L"--spare-close"), OutFile(argc, argv, L"--only"));
+        WriteUtf8(OutFile(argc, argv, L"--out"), report);
         return 0;
     }
     if (cmd == L"loaded" && argc >= 4) return Loaded(argv[2], argv[3]);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/command_line.h"
+#include "verb_window.h"
 #include "win/command_line_forwarding.h"
 #include "win/command_pipe.h"
 #include "win/command_pipe_client.h"
@@ -25,43 +26,11 @@ namespace quenvix::win {
 namespace {
 
 using core::CommandVerb;
+using test::VerbWindow;
 
 std::wstring TestPipeName(const wchar_t* test) {
     return L"\\\\.\\pipe\\QuenvixTest." + std::to_wstring(GetCurrentProcessId()) + L"." + test;
 }
-
-// The program's side: the verbs are kept by ForwardedVerbs and run from its posted message, as
-// in the main window.
-class VerbWindow : public Window {
-  public:
-    VerbWindow() {
-        CreateBound(L"QuenvixPipeTestWindow", 0, 0, L"", 0, 0, 0, 0, HWND_MESSAGE);
-        ForwardedVerbActions actions;
-        actions.exit = [this] { ran.push_back(CommandVerb::Exit); };
-        actions.restoreAll = [this] { ran.push_back(CommandVerb::RestoreAll); };
-        actions.hideAll = [this] { ran.push_back(CommandVerb::HideAll); };
-        actions.show = [this] { ran.push_back(CommandVerb::Show); };
-        verbs = std::make_unique<ForwardedVerbs>(Hwnd(), std::move(actions));
-    }
-    bool Take(CommandVerb verb) {
-        ++taken;
-        return verbs->Accept(verb);
-    }
-    int taken = 0;
-    std::vector<CommandVerb> ran;
-
-  protected:
-    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
-        if (msg == kRunForwardedVerb) {
-            verbs->RunKept([] { return false; });
-            return 0;
-        }
-        return Window::OnMessage(msg, wParam, lParam);
-    }
-
-  private:
-    std::unique_ptr<ForwardedVerbs> verbs;
-};
 
 // Runs `client` on a thread of its own while this thread runs the program's message loop; the
 // client wakes the loop when it is done. Every client has a bound, so this ends.

@@ -58,7 +58,11 @@ TEST(ForgedMessages, PointersFromAnotherThreadAreNeitherReadNorActedOn) {
     // A creation message to a window that exists: the object it points to is not ours.
     CREATESTRUCTW create{};
     create.lpCreateParams = reinterpret_cast<void*>(garbage);
+    // Its caption would be taken by the default handling of a creation.
+    create.lpszName = L"forged";
+    create.style = WS_VSCROLL | WS_HSCROLL;
     SendFromAnotherThread(form.Hwnd(), WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&create));
+    SendFromAnotherThread(form.Hwnd(), WM_CREATE, 0, reinterpret_cast<LPARAM>(&create));
     SendFromAnotherThread(form.Hwnd(), WM_NOTIFY, 1, garbage);
     // Posted, the creation message's pointer is no more ours.
     PostMessageW(form.Hwnd(), WM_NCCREATE, 0, garbage);
@@ -66,6 +70,7 @@ TEST(ForgedMessages, PointersFromAnotherThreadAreNeitherReadNorActedOn) {
     while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
     EXPECT_EQ(GetWindowLongPtrW(form.Hwnd(), GWLP_USERDATA), reinterpret_cast<LONG_PTR>(&form));
     EXPECT_EQ(form.notices, 0);
+    EXPECT_EQ(WindowText(form.Hwnd()), "probe");
     EXPECT_EQ(form.Dpi(), dpi);
     const RECT after = WindowRect(form.Hwnd());
     EXPECT_TRUE(EqualRect(&before, &after));
@@ -223,6 +228,57 @@ TEST(ForgedMessages, PostedAndForeignCommandsDoNothingOurMenusAndControlsStillWo
     PostMessageW(form.Hwnd(), WM_COMMAND, MAKEWPARAM(72, 0), 0);
     PumpPending();
     EXPECT_EQ(form.commands, (std::vector<int>{5, 72}));
+}
+
+// The open menu's window of this thread, looked for from another thread for at most 5 s.
+HWND WaitForMenuWindow() {
+    for (int i = 0; i < 200; ++i) {
+        HWND menu = FindWindowW(L"#32768", nullptr);
+        if (menu && IsWindowVisible(menu)) return menu;
+        Sleep(25);
+    }
+    return nullptr;
+}
+
+// Another program's orders to the window of an open menu of ours: the menu stays as it was, the
+// keyboard still closes it, and menus open again afterwards.
+TEST(ForgedMessages, OrdersToAnOpenMenuLeaveItAndLaterMenusWorking) {
+    const ForgedPostFilter filter;
+    CommandForm form;
+    UniqueMenu menu(CreatePopupMenu());
+    AppendMenuW(menu.get(), MF_STRING, 71, L"First");
+    const HWND owner = form.Hwnd();
+
+    std::atomic<bool> survived{false};
+    std::thread other([&] {
+        const HWND menuWindow = WaitForMenuWindow();
+        if (menuWindow) {
+            DWORD_PTR result = 0;
+            SendMessageTimeoutW(menuWindow, WM_CLOSE, 0, 0, SMTO_NORMAL, 2000, &result);
+            survived = IsWindow(menuWindow) != FALSE;
+            PostMessageW(menuWindow, WM_CLOSE, 0, 0);
+            // Wine's "this window shows that menu" and the system's "select this item".
+            for (UINT steer : {static_cast<UINT>(WM_USER), 0x1E5u}) {
+                SendMessageTimeoutW(menuWindow, steer, 0x1234, 0, SMTO_NORMAL, 2000, &result);
+                PostMessageW(menuWindow, steer, 0x1234, 0);
+            }
+        }
+        PostMessageW(owner, WM_KEYDOWN, VK_ESCAPE, 0);
+    });
+    SetForegroundWindow(owner);
+    TrackPopupMenuEx(menu.get(), TPM_RETURNCMD, 60, 60, owner, nullptr);
+    other.join();
+    EXPECT_TRUE(survived);
+
+    // The next menu shows, and the keyboard closes it as usual.
+    std::atomic<bool> shown{false};
+    std::thread watcher([&] {
+        shown = WaitForMenuWindow() != nullptr;
+        PostMessageW(owner, WM_KEYDOWN, VK_ESCAPE, 0);
+    });
+    TrackPopupMenuEx(menu.get(), TPM_RETURNCMD, 60, 60, owner, nullptr);
+    watcher.join();
+    EXPECT_TRUE(shown);
 }
 
 }  // namespace
