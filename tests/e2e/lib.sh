@@ -287,3 +287,17 @@ recovery_record() {
     [ -n "$name" ] || return 0
     reg_text 'Software\Tarmel\Quenvix\Hidden' "$name"
 }
+
+# This scenario's guardian: the Wine process started with --guard, in this scenario's prefix
+# (other scenarios may run their own).
+guardian_pid() {
+    local pid
+    for pid in $(pgrep -f -- '--guard [0-9]+ QuenvixGuard[.]'); do
+        if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+            echo "$pid"
+            return 0
+        fi
+    done
+    return 1
+}
+guardian_running() { guardian_pid >/dev/null; }

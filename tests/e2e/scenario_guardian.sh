@@ -7,19 +7,6 @@
 source "$(dirname "$0")/lib.sh"
 e2e_begin guardian
 
-# The unix process of this scenario's guardian: the Wine process started with --guard, in this
-# scenario's prefix (other scenarios may run their own).
-guardian_pid() {
-    local pid
-    for pid in $(pgrep -f -- '--guard [0-9]+ QuenvixGuard[.]'); do
-        if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
-            echo "$pid"
-            return 0
-        fi
-    done
-    return 1
-}
-guardian_running() { guardian_pid >/dev/null; }
 program_log() { cat "$WINEPREFIX"/drive_c/users/*/AppData/Local/Quenvix/quenvix.log 2>/dev/null; }
 
 start_quenvix_in_tray
