@@ -239,66 +239,6 @@ void MainWindow::CreateSettingsControls() {
     if (ruleHiding_) rulesTab_ = std::make_unique<RulesTab>(Hwnd(), *hotkeyPage_, *ruleHiding_);
 }
 
-void MainWindow::ShutDown() {
-    if (destroyed_) return;
-    destroyed_ = true;
-    ending_ = true;
-    // A copy on its way out takes no more requests: a later "--exit" hears that none runs.
-    commandPipe_.reset();
-    if (startupTimer_) startupTimer_->SetEnabled(false);
-    // A pending update request is abandoned: its late answer must not reach this window.
-    updateChecker_.reset();
-    RestoreAndSaveBeforeEnding();
-    // The tray icon goes last: removing it waits on the shell, and nothing hidden may depend on
-    // that wait.
-    if (trayIcon_) trayIcon_->SetActive(false);
-    rawKeyboard_.reset();
-    sessionNotice_.reset();  // unregistered while the window lives
-    rulesTab_.reset();
-    ruleHiding_.reset();
-    hotkeyPage_.reset();
-    detector_.reset();
-    hiding_.reset();
-    trayIcon_.reset();
-    settings_.reset();
-}
-
-void MainWindow::OnQueryEndSession() {
-    // The session asks to end. The documentation of WM_QUERYENDSESSION asks for an answer at once
-    // and the clean-up only at WM_ENDSESSION, which tells whether the end goes ahead: so the
-    // hidden windows only show, for their programs to ask about unsaved work where the user sees
-    // them, and stay listed, to go back into hiding if the end is cancelled.
-    if (ending_ || !hiding_) return;
-    Guarded(nullptr, [&] { hiding_->ShowForSessionEnd(); });
-}
-
-void MainWindow::OnEndSession(bool ending) {
-    if (!ending) {
-        // Cancelled (a program refused, or the user did): hidden again, as they were.
-        if (!ending_ && hiding_) Guarded(nullptr, [&] { hiding_->HideAgainAfterCancelledEnd(); });
-        return;
-    }
-    // The session may end as soon as we return (WM_ENDSESSION's documentation), so everything
-    // that must not be lost happens before. Restart Manager's close (ENDSESSION_CLOSEAPP) does
-    // not end the process by itself: its "Guidelines for Applications" ask a program to close on
-    // this message, and send WM_CLOSE to one still running. So the loop ends here, whatever the
-    // reason, and a copy closed for an update really goes (pinned by scenario_session_end.sh).
-    if (!ending_) {
-        ending_ = true;
-        if (startupTimer_) startupTimer_->SetEnabled(false);
-        RestoreAndSaveBeforeEnding();
-        if (trayIcon_) trayIcon_->SetActive(false);
-    }
-    PostQuitMessage(0);
-}
-
-void MainWindow::RestoreAndSaveBeforeEnding() {
-    // Every window still hidden comes back, the earliest first, before anything that can fail
-    // or wait: the user's windows matter more than the hotkeys or the icon.
-    if (hiding_) Guarded(nullptr, [&] { hiding_->RestoreAllOnExit(); });
-    if (hotkeyPage_) Guarded(nullptr, [&] { hotkeyPage_->SaveHotkeys(); });
-}
-
 // ---- showing and hiding the settings window -------------------------------------------------
 
 void MainWindow::ShowOrHide(bool show) {
@@ -350,46 +290,6 @@ bool MainWindow::Confirm(core::DialogKind kind, const char* ident, const char* t
     dialog.Ident = ident;
     dialog.Text = text;
     return ConfirmUnlessSilenced(*settings_, dialog, Hwnd());
-}
-
-void MainWindow::OnCloseRequest() {
-    if (inTray_) {
-        CloseProgram();
-        return;
-    }
-    if (Confirm(core::DialogKind::Question, "Closing is hiding",
-                "Quenvix will be hidden in tray icon on the right bottom.\n"
-                "Click on the tray icon to show menu.\n"
-                "\n"
-                "To exit from Quenvix use menu Files\\Exit")) {
-        HideToTray();
-    }
-}
-
-void MainWindow::OnExit() {
-    if (!Confirm(core::DialogKind::Question, "AskToClose", "Close Quenvix?")) return;
-    HideToTray();
-    OnCloseRequest();
-}
-
-void MainWindow::CloseProgram() {
-    if (ending_) return;
-    ending_ = true;
-    if (startupTimer_) startupTimer_->SetEnabled(false);
-    RestoreAndSaveBeforeEnding();
-    trayIcon_->SetActive(false);
-    ShowOnClose();
-    // The message loop ends; the entry point then destroys this window, which restores what is
-    // hidden. A menu of ours still open would take the quit message for one of its own and go
-    // on: it is closed first (its cancel is queued before the quit).
-    EndMenu();
-    PostQuitMessage(0);
-}
-
-void MainWindow::ShowOnClose() {
-    ShowFromTray();
-    SetFocus(Hwnd());
-    if (statusBar_) statusBar_->ShowHint();
 }
 
 void MainWindow::OnHide() {

@@ -15,6 +15,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "win/message_guard.h"
+
 namespace quenvix::win {
 
 // ---- strings --------------------------------------------------------------------------------
@@ -165,23 +167,14 @@ struct FontSpec {
 
 // The user's message font as it is at `dpi`.
 LOGFONTW MessageFont(UINT dpi);
-// The font `spec` describes at `dpi`.
-UniqueFont MakeFont(const FontSpec& spec, UINT dpi);
+// The font `font` describes, at `dpi`.
+UniqueFont MakeFont(const FontSpec& font, UINT dpi);
 
 // True while the user has high contrast on: then everything a window of ours paints itself takes
 // the system's colours instead of its own.
 bool HighContrastOn();
 
 HINSTANCE AppInstance();
-
-// True when the message being handled comes from this thread (a SendMessage of our own, the
-// system's own notification, or the message loop): only then can pointers in it be trusted.
-// Another thread or process can send any message with any lParam; a pointer from there is at
-// best meaningless here. InSendMessageEx, which this asks, reports the outermost message the
-// thread handles: inside another thread's sent message it says "sent" for our own messages too.
-// So work that another program's message asks for (the shell's tray callback) is queued and run
-// from the message loop, never inside that message; windows are bound without asking this at all.
-bool SentByThisThread();
 
 // Runs the messages waiting for this thread, at most `maxMessages`, while `goOn` (when given)
 // answers true. A quit request is put back for the main loop and ends the run: false then, and
@@ -191,36 +184,6 @@ bool RunPendingMessages(const std::function<bool()>& goOn = {}, int maxMessages 
 // A window's text (a caption, a control's text) as UTF-8, from a window of this program; other
 // programs' windows are asked with a time-out instead (GetWindowCaption).
 std::string WindowText(HWND hwnd);
-
-// Messages that carry a pointer and only ever arrive sent, never posted: a message loop drops a
-// posted one (it came from another program) before it reaches a window.
-bool IsForgedPost(const MSG& msg);
-
-// Keeps what another program posts from reaching any window of the calling thread, whatever loop
-// takes it (ours, a menu's, a message box's): messages that carry a pointer or that only the
-// system or our own thread sends, and WM_COMMAND, which only a menu of ours posts, and then only
-// for the item the user just chose in it; and close requests to a menu's window, sent or posted.
-// Installed for the program's life by its main window.
-class ForgedPostFilter {
-  public:
-    ForgedPostFilter();
-    ~ForgedPostFilter();
-    ForgedPostFilter(const ForgedPostFilter&) = delete;
-    ForgedPostFilter& operator=(const ForgedPostFilter&) = delete;
-
-  private:
-    HHOOK posted_;
-    HHOOK sent_;
-    // Keeps an open menu's window from being destroyed by another program's close request.
-    HHOOK menuWindows_;
-};
-
-// A menu of this thread (the tray menu, the menu bar's) is open: its loop runs our messages.
-bool MenuOpenOnThisThread();
-
-// A WM_COMMAND that a window of ours may act on: from our own thread (a menu's choice, our own
-// code) and, when it names a control, one of that window's own controls.
-bool IsOwnCommand(HWND window, LPARAM control);
 
 // A 32-bit top-down DIB section of the given size and its pixels (0xAARRGGBB, row after row);
 // null when the system refuses one.
