@@ -48,12 +48,15 @@ wait_until_not 10 menu_open || fail "the tray menu did not close"
 grep -q "Plain" <<<"$(recovery_record)" &&
     fail "a window closed while hidden is still listed"
 
-# The first entry brings back exactly one window, in its former state.
+# The first entry brings back exactly one window, in its former state, in front and ready for
+# the keyboard.
 tray_menu_choose "$TRAY_FIRST_ENTRY"
 sleep 2
 back=0
-for w in Alpha Mini Maxi "$UNICODE_TITLE"; do window_visible "$w" && back=$((back + 1)); done
+for w in Alpha Mini Maxi "$UNICODE_TITLE"; do window_visible "$w" && back=$((back + 1)) && shown=$w; done
 [ "$back" -eq 1 ] || fail "the first entry brought back $back windows"
+[ "$shown" = Mini ] || wait_until 10 tw isforeground "$shown" ||
+    fail "$shown came back without the foreground"
 
 # Exit brings back everything still hidden.
 tray_menu_choose "$TRAY_EXIT"
@@ -66,4 +69,4 @@ for w in Alpha Mini Maxi "$UNICODE_TITLE"; do
 done
 [ "$(window_state Maxi)" = "1 1 0 1" ] || fail "Maxi did not come back maximised at exit"
 [ -z "$(recovery_record)" ] || fail "a clean exit left the recovery record non-empty"
-pass
+pass "the first entry brought back $shown"
