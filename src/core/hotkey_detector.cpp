@@ -189,7 +189,10 @@ void HotkeyDetector::RecordTimer() {
     recordTimer_->SetEnabled(false);
     if (recordStopped_) return;
     RunRearmed(*recordTimer_, [this] {
-        const std::string text = PollKeyText(keys_);
+        // The events, where they are followed, tell AltGr from Ctrl+Alt; the live state cannot,
+        // and a chord recorded from it would fire while the user types @ or €.
+        if (followEvents_ && held_.Check()) pollCacheValid_ = false;
+        const std::string text = PollKeyText(Keyboard());
         if (!Accept(text) || !onRecord_) return;
         const KeyRecordEvent callback = onRecord_;
         callback(text);

@@ -315,6 +315,25 @@ TEST_F(AltGrTest, ACtrlKeyTheUserHoldsStillCountsBesideAltGr) {
     EXPECT_THAT(fired, ElementsAre(0, 0, 0));
 }
 
+TEST_F(AltGrTest, TheKeyRecordingWritesWhatTheUserPressed) {
+    std::vector<std::string> recorded;
+    peek.StartRecord([&](const std::string& text) { recorded.push_back(text); });
+    AltGrDown();
+    Down(kStar, {kStar});
+    clock.Advance(100);
+    Up(kStar, {kStar});
+    AltGrUp();
+    clock.Advance(100);
+    // By hand, Ctrl and Alt make the chord the hotkey above fires on.
+    Down(vk::kLControl, {kCtrl, vk::kLControl});
+    Down(vk::kLMenu, {vk::kMenu, vk::kLMenu});
+    Down(kStar, {kStar});
+    clock.Advance(100);
+    ASSERT_EQ(recorded.size(), 2U);
+    EXPECT_EQ(recorded[0].find("CTRL"), std::string::npos) << recorded[0];
+    EXPECT_EQ(recorded[1], peek.Hotkeys().Item(0).Key);
+}
+
 TEST(HeldKeys, AltGrsCtrlIsNotCountedEvenWhereTheLiveStateShowsIt) {
     KeySet live;
     HeldKeys keys(live);
