@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/ports/registry_backend.h"
@@ -101,6 +102,29 @@ TEST_F(AboutBoxTest, PressOnTheFormOrItsPicturesCloses) {
         EXPECT_TRUE(CloseStillQueued(form.Hwnd()));
         DestroyWindow(form.Hwnd());
     }
+}
+
+// With high contrast on, every colour comes from the user's scheme (Wine refuses
+// SPI_SETHIGHCONTRAST, so the scheme's choice is checked here, not on screen): nothing of the
+// fixed palette may survive, and the text must differ from its background.
+TEST(AboutBoxColoursTest, HighContrastPaintsOnlyInTheUsersColours) {
+    const AboutColours fixed = AboutBoxColours(false);
+    const AboutColours contrast = AboutBoxColours(true);
+    const COLORREF scheme[] = {GetSysColor(COLOR_WINDOW), GetSysColor(COLOR_WINDOWTEXT),
+                               GetSysColor(COLOR_HOTLIGHT)};
+    const auto fromScheme = [&](COLORREF c) {
+        return std::find(std::begin(scheme), std::end(scheme), c) != std::end(scheme);
+    };
+    for (const COLORREF c :
+         {contrast.panel, contrast.title, contrast.label, contrast.version, contrast.link}) {
+        EXPECT_TRUE(fromScheme(c)) << std::hex << c;
+    }
+    EXPECT_FALSE(contrast.titleShadow);
+    EXPECT_EQ(contrast.panel, GetSysColor(COLOR_WINDOW));
+    for (const COLORREF c : {contrast.title, contrast.label, contrast.version, contrast.link}) {
+        EXPECT_NE(c, contrast.panel) << std::hex << c;
+    }
+    EXPECT_NE(fixed.panel, contrast.panel);  // the user's scheme here is not our blue
 }
 
 TEST(UpdateDialogWindow, ShowsCaptionAndMemoAndCloseEndsIt) {
