@@ -155,8 +155,21 @@ CommandLineRequest ParseCommandLine(const std::vector<std::string>& args) {
 }
 
 bool NeedsRunningCopy(CommandVerb verb) {
-    return verb == CommandVerb::Exit || verb == CommandVerb::RestoreAll ||
-           verb == CommandVerb::HideAll || verb == CommandVerb::Show;
+    return CommandOfVerb(verb).has_value();
+}
+
+std::optional<Command> CommandOfVerb(CommandVerb verb) {
+    for (const VerbCommand& row : kVerbCommands) {
+        if (row.verb == verb) return row.command;
+    }
+    return std::nullopt;
+}
+
+std::optional<CommandVerb> VerbOfCommand(Command command) {
+    for (const VerbCommand& row : kVerbCommands) {
+        if (row.command == command) return row.verb;
+    }
+    return std::nullopt;
 }
 
 std::string UsageText() {

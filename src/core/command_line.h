@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/command.h"
+
 namespace quenvix::core {
 
 // RestoreRecorded is answered by the process that gets it (an uninstaller's last word); Guard is
@@ -56,6 +58,22 @@ CommandLineRequest ParseCommandLine(const std::vector<std::string>& args);
 
 // Verbs that are carried out by the running copy rather than by the process that got them.
 bool NeedsRunningCopy(CommandVerb verb);
+
+// What the running copy does for each verb it is handed: exactly the verbs NeedsRunningCopy names.
+struct VerbCommand {
+    CommandVerb verb;
+    Command command;
+};
+inline constexpr std::array<VerbCommand, 4> kVerbCommands{{
+    {CommandVerb::Exit, Command::ExitUnasked},
+    {CommandVerb::RestoreAll, Command::RestoreAll},
+    {CommandVerb::HideAll, Command::HideAllWindows},
+    {CommandVerb::Show, Command::ShowSettings},
+}};
+// The command of a verb the running copy carries out; nothing for any other verb.
+std::optional<Command> CommandOfVerb(CommandVerb verb);
+// The verb that asks a running copy for `command`; nothing when no option does.
+std::optional<CommandVerb> VerbOfCommand(Command command);
 
 std::string UsageText();
 std::string VersionText();

@@ -51,7 +51,7 @@ void Hider::HideActiveWindow() {
     if (foreground == kNoWindow) return;
     const auto windows = desktop_.TopLevelWindows();
     if (std::find(windows.begin(), windows.end(), foreground) == windows.end()) return;
-    HideWindow(RootOwner(foreground));
+    Hide(RootOwner(foreground), std::nullopt);
 }
 
 WindowId Hider::RootOwner(WindowId window) {

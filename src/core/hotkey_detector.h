@@ -51,7 +51,7 @@ using KeyRecordEvent = std::function<void(const std::string& text)>;
 // Lines of a settings list: the hotkey's description and the hotkey itself.
 using HotkeyLines = std::vector<std::pair<std::string, Hotkey*>>;
 
-class HotkeyDetector {
+class HotkeyDetector : public KeyEventSink {
   public:
     static constexpr std::uint32_t kDetectInterval = 50;
     static constexpr std::uint32_t kRecordInterval = 100;
@@ -61,7 +61,7 @@ class HotkeyDetector {
     HotkeyDetector(const HotkeyDetector&) = delete;
     HotkeyDetector& operator=(const HotkeyDetector&) = delete;
     // Stops both timers for good: no tick runs afterwards, also when called from a callback.
-    virtual ~HotkeyDetector();
+    ~HotkeyDetector() override;
 
     // Appends a hotkey; duplicate names or texts and empty texts are taken as they are (the first
     // of two equal texts wins, an empty text never fires).
@@ -87,7 +87,7 @@ class HotkeyDetector {
     // A key went down (auto-repeats included) or up. Runs a detection at once, with this key
     // taken as the event says even where the keyboard state does not show it yet. Left and right
     // modifiers may be given by their own codes. Ignored unless following key events.
-    void OnKeyEvent(std::uint16_t code, bool down);
+    void OnKeyEvent(std::uint16_t code, bool down) override;
 
     // Polls every 100 ms and reports each new combination to `onRecord`. Detection is suspended
     // from here until the recording timer's tick after StopRecord.

@@ -12,14 +12,14 @@ void SetDefaultKeys(HotkeyDetector& detector) {
     }
 }
 
-std::optional<HotkeyAction> ActionOfHotkey(std::uint16_t index) {
+std::optional<Command> CommandOfHotkey(std::uint16_t index) {
     if (index >= kBuiltInHotkeys.size()) return std::nullopt;
-    return kBuiltInHotkeys[index].action;
+    return kBuiltInHotkeys[index].command;
 }
 
-std::optional<std::size_t> HotkeyIndexOf(HotkeyAction action) {
+std::optional<std::size_t> HotkeyIndexOf(Command command) {
     for (std::size_t i = 0; i < kBuiltInHotkeys.size(); ++i) {
-        if (kBuiltInHotkeys[i].action == action) return i;
+        if (kBuiltInHotkeys[i].command == command) return i;
     }
     return std::nullopt;
 }

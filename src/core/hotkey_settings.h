@@ -7,42 +7,35 @@
 #include <string>
 #include <string_view>
 
+#include "core/command.h"
 #include "core/hotkey_detector.h"
 
 namespace quenvix::core {
 
 class SettingsStore;
 
-// What a hotkey does. A new action is one more value here, one row in kBuiltInHotkeys and one
-// case where the main window carries actions out.
-enum class HotkeyAction : std::uint8_t {
-    HideActiveProgram,
-    HideAllPrograms,
-    RestoreLastHidden,
-    ShowHiddenList,
-};
-
 struct BuiltInHotkey {
     std::string_view name;  // also the value name of its key text
     std::string_view description;
     std::string_view defaultKey;
-    HotkeyAction action;
+    Command command;  // what pressing it does
 };
 
-// The detector reports a hotkey by its registration order, which is this table's order.
+// The detector reports a hotkey by its registration order, which is this table's order. A new
+// hotkey is a row here; what it does is a Command, carried out where every command is.
 inline constexpr std::array<BuiltInHotkey, 4> kBuiltInHotkeys{{
-    {"HideThis", "To hide the active program", "CTRL+* Num", HotkeyAction::HideActiveProgram},
-    {"HideAll", "To hide all programs", "CTRL+/ Num", HotkeyAction::HideAllPrograms},
+    {"HideThis", "To hide the active program", "CTRL+* Num", Command::HideActiveWindow},
+    {"HideAll", "To hide all programs", "CTRL+/ Num", Command::HideAllWindows},
     {"RestoreLast", "To restore the last hidden program", "CTRL+SHIFT+* Num",
-     HotkeyAction::RestoreLastHidden},
+     Command::RestoreLastHidden},
     {"ShowList", "To show the list of hidden programs", "CTRL+SHIFT+/ Num",
-     HotkeyAction::ShowHiddenList},
+     Command::ShowHiddenList},
 }};
 
-// The action of the hotkey the detector reported; nullopt for an index outside the table.
-std::optional<HotkeyAction> ActionOfHotkey(std::uint16_t index);
-// Where the hotkey with that action sits in the table.
-std::optional<std::size_t> HotkeyIndexOf(HotkeyAction action);
+// The command of the hotkey the detector reported; nullopt for an index outside the table.
+std::optional<Command> CommandOfHotkey(std::uint16_t index);
+// Where the hotkey with that command sits in the table.
+std::optional<std::size_t> HotkeyIndexOf(Command command);
 
 // Section of the settings store that holds one key text per hotkey, under its name.
 inline constexpr std::string_view kHotkeySection = "Short key";

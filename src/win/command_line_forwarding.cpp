@@ -132,25 +132,12 @@ void ForwardedVerbs::RunKept(const std::function<bool()>& ended) {
     for (const core::CommandVerb verb : verbs) {
         // A second "--exit", or anything after one, finds the program already on its way out.
         if (ended() || exitRequested_) return;
-        switch (verb) {
-            case core::CommandVerb::Exit:
-                // Works while a dialog is open too, since the quit message ends every modal loop
-                // on its way to the main one.
-                exitRequested_ = true;
-                actions_.exit();
-                break;
-            case core::CommandVerb::RestoreAll:
-                actions_.restoreAll();
-                break;
-            case core::CommandVerb::HideAll:
-                actions_.hideAll();
-                break;
-            case core::CommandVerb::Show:
-                actions_.show();
-                break;
-            default:
-                break;
-        }
+        const std::optional<core::Command> command = core::CommandOfVerb(verb);
+        if (!command) continue;
+        // Works while a dialog is open too, since the quit message ends every modal loop on its
+        // way to the main one.
+        if (verb == core::CommandVerb::Exit) exitRequested_ = true;
+        run_(*command);
     }
 }
 

@@ -23,19 +23,12 @@ std::optional<int> HandleCommandLine();
 // in the message: anyone may post) are carried out after the sender has had its answer.
 inline constexpr UINT kRunForwardedVerb = WM_APP + 0x51;
 
-// What the running copy does for each option.
-struct ForwardedVerbActions {
-    std::function<void()> exit;  // "Exit" without its question
-    std::function<void()> restoreAll;
-    std::function<void()> hideAll;
-    std::function<void()> show;
-};
-
 // The requests the main window has accepted and not yet carried out.
 class ForwardedVerbs {
   public:
-    ForwardedVerbs(HWND window, ForwardedVerbActions actions)
-        : window_(window), actions_(std::move(actions)) {}
+    // `run` carries out the command of each verb (core::kVerbCommands).
+    ForwardedVerbs(HWND window, std::function<void(core::Command)> run)
+        : window_(window), run_(std::move(run)) {}
 
     // For the pipe server, with a verb it took from a client it checked: keeps it and posts
     // kRunForwardedVerb, so that the client has its answer before the work starts. False when the
@@ -47,7 +40,7 @@ class ForwardedVerbs {
 
   private:
     HWND window_;
-    ForwardedVerbActions actions_;
+    std::function<void(core::Command)> run_;
     std::vector<core::CommandVerb> kept_;
     bool exitRequested_ = false;
     // Times the requests have waited for an open menu to close.

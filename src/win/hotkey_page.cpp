@@ -131,7 +131,7 @@ void HotkeyPage::Layout() {
 void HotkeyPage::RegisterShowListKey() {
     if (showListRegistered_) UnregisterHotKey(window_.Hwnd(), kShowListHotkeyId);
     showListRegistered_ = false;
-    const auto index = core::HotkeyIndexOf(core::HotkeyAction::ShowHiddenList);
+    const auto index = core::HotkeyIndexOf(core::Command::ShowHiddenList);
     if (!index || *index >= detector_.Hotkeys().Count()) return;
     const std::string& text = detector_.Hotkeys().Item(*index).Key;
     // An earlier hotkey with the same text wins that press; the list must not open as well.
@@ -204,7 +204,7 @@ void HotkeyPage::OnHotkeySelected() {
     SetChangeHint(L"Edit short-cut key for " + Widen(line.first));
 }
 
-void HotkeyPage::OnChangeKey() {
+void HotkeyPage::ChangeKey() {
     const LRESULT sel = SendMessageW(hotkeyCombo_, CB_GETCURSEL, 0, 0);
     if (sel == CB_ERR || static_cast<size_t>(sel) >= keyLines_.size()) return;
     auto& line = keyLines_[static_cast<size_t>(sel)];
@@ -223,7 +223,7 @@ void HotkeyPage::OnChangeKey() {
     if (recorded) SaveHotkeys();
 }
 
-void HotkeyPage::OnDefaultKeys() {
+void HotkeyPage::DefaultKeys() {
     if (MessageBoxWhileServing(window_.Hwnd(), L"Restore all short-keys to original value?",
                                L"Confirm", MB_OKCANCEL | MB_ICONQUESTION) != IDOK) {
         return;
@@ -236,7 +236,7 @@ void HotkeyPage::OnDefaultKeys() {
     SaveHotkeys();
 }
 
-void HotkeyPage::OnRunOnStartup() {
+void HotkeyPage::ApplyRunOnStartupBox() {
     runOnStartup_ = SendMessageW(runOnStartupCheck_, BM_GETCHECK, 0, 0) == BST_CHECKED;
     ApplyRunOnStartup();
 }
@@ -259,23 +259,24 @@ void HotkeyPage::TellRunsFromTemporaryFolder() {
                 L"Run on startup", MB_OK | MB_ICONINFORMATION);
 }
 
-bool HotkeyPage::OnCommand(int id, int code) {
-    switch (id) {
-        case kHotkeyComboId:
-            if (code == CBN_SELCHANGE) OnHotkeySelected();
-            return true;
-        case kChangeButtonId:
-            if (code == BN_CLICKED) OnChangeKey();
-            return true;
-        case kDefaultButtonId:
-            if (code == BN_CLICKED) OnDefaultKeys();
-            return true;
-        case kRunOnStartupId:
-            if (code == BN_CLICKED) OnRunOnStartup();
-            return true;
-        default:
-            return false;
+const std::array<HotkeyPage::ButtonCommand, 3> HotkeyPage::kButtonCommands{{
+    {kChangeButtonId, core::Command::ChangeHotkey},
+    {kDefaultButtonId, core::Command::DefaultHotkeys},
+    {kRunOnStartupId, core::Command::SetRunOnStartup},
+}};
+
+std::optional<core::Command> HotkeyPage::CommandOfButton(int id, int code) {
+    if (code != BN_CLICKED) return std::nullopt;
+    for (const ButtonCommand& button : kButtonCommands) {
+        if (button.id == id) return button.command;
     }
+    return std::nullopt;
+}
+
+bool HotkeyPage::OnCommand(int id, int code) {
+    if (id != kHotkeyComboId) return false;
+    if (code == CBN_SELCHANGE) OnHotkeySelected();
+    return true;
 }
 
 }  // namespace quenvix::win

@@ -5,8 +5,11 @@
 // the foreground (WM_HOTKEY with kShowListHotkeyId reaches the window).
 #include <windows.h>
 
+#include <array>
+#include <optional>
 #include <string>
 
+#include "core/command.h"
 #include "core/hotkey_detector.h"
 #include "core/settings_store.h"
 #include "win/ui.h"
@@ -36,7 +39,20 @@ class HotkeyPage {
     void SaveHotkeys();
     // True when the system also knows the list's hotkey.
     bool ShowListRegistered() const { return showListRegistered_; }
-    // A WM_COMMAND from one of the page's controls; false when it is not one of them.
+    // The page's buttons and the command each gives.
+    struct ButtonCommand {
+        int id;
+        core::Command command;
+    };
+    static const std::array<ButtonCommand, 3> kButtonCommands;
+    // The command of a click on one of the page's buttons; nothing for anything else.
+    static std::optional<core::Command> CommandOfButton(int id, int code);
+    // The buttons' work: records new keys for the chosen hotkey; every hotkey back to its default;
+    // "Run on startup" as its box now says.
+    void ChangeKey();
+    void DefaultKeys();
+    void ApplyRunOnStartupBox();
+    // A WM_COMMAND from the page's hotkey list; false when it is not from there.
     bool OnCommand(int id, int code);
     // Places the page over the tab control's display area (after a DPI change, say).
     void Layout();
@@ -53,9 +69,6 @@ class HotkeyPage {
     void FillKeyList();
     void SetChangeHint(const std::wstring& hint);
     void OnHotkeySelected();
-    void OnChangeKey();
-    void OnDefaultKeys();
-    void OnRunOnStartup();
     // Stores the choice and brings the Windows start-up entry in line with it.
     void ApplyRunOnStartup();
     // The box is on but the program runs from the temporary folder: the user hears why nothing

@@ -28,9 +28,9 @@ KeyRecordDialog::KeyRecordDialog(HWND owner) : owner_(owner) {
     AddControl(L"STATIC", L"Changing short-key for ", kLabel | SS_ENDELLIPSIS, 8, 8, 227, 14,
                kHeadingId, kFont);
     AddControl(L"STATIC", L"Original short key:", kLabel, 8, 24, 110, 14, kOldKeyLabelId, kFont);
-    lbOldKey_ = AddControl(L"STATIC", L"", kKeyLabel, 120, 24, 115, 16, kOldKey, kKeyFont);
+    oldKeyLabel_ = AddControl(L"STATIC", L"", kKeyLabel, 120, 24, 115, 16, kOldKey, kKeyFont);
     AddControl(L"STATIC", L"New short key:", kLabel, 8, 48, 110, 14, kNewKeyLabelId, kFont);
-    lbNewKey_ = AddControl(L"STATIC", L"", kKeyLabel, 120, 48, 115, 16, kNewKey, kKeyFont);
+    newKeyLabel_ = AddControl(L"STATIC", L"", kKeyLabel, 120, 48, 115, 16, kNewKey, kKeyFont);
     // Taller than three lines of text need: a wider message font wraps into a fourth, which
     // would otherwise be cut off. The space down to the buttons is free.
     AddControl(L"STATIC",
@@ -38,11 +38,11 @@ KeyRecordDialog::KeyRecordDialog(HWND owner) : owner_(owner) {
                L"key(s), followed by any other letter or number key.",
                WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 8, 72, 222, 58, kHintId, kFont);
     // Created in tab order: Cancel first, so it is the first to get the focus.
-    bitBtn1_ = AddControl(L"BUTTON", L"Cancel", kButton | BS_PUSHBUTTON, 152, 136, 75, 25, IDCANCEL,
-                          kFont);
-    bitBtn2_ =
+    cancelButton_ = AddControl(L"BUTTON", L"Cancel", kButton | BS_PUSHBUTTON, 152, 136, 75, 25,
+                               IDCANCEL, kFont);
+    okButton_ =
         AddControl(L"BUTTON", L"OK", kButton | BS_DEFPUSHBUTTON, 72, 136, 75, 25, IDOK, kFont);
-    if (!bitBtn1_ || !bitBtn2_ || !lbOldKey_ || !lbNewKey_) {
+    if (!cancelButton_ || !okButton_ || !oldKeyLabel_ || !newKeyLabel_) {
         throw core::Error("Cannot create the Changing short-key window");
     }
     SetDefaultButton(IDOK);
@@ -52,9 +52,9 @@ bool KeyRecordDialog::Execute(const std::string& description, const std::string&
                               core::HotkeyDetector& detector) {
     detector_ = &detector;
     SetDlgItemTextW(Hwnd(), kHeadingId, Widen("Changing short-key for " + description).c_str());
-    SetWindowTextW(lbOldKey_, Widen(oldKey).c_str());
+    SetWindowTextW(oldKeyLabel_, Widen(oldKey).c_str());
     KeyRecorded(oldKey);
-    FocusButton(bitBtn1_);
+    FocusButton(cancelButton_);
     // Recording must end however the dialog does, or detection would stay suspended for good.
     struct StopRecording {
         core::HotkeyDetector& detector;
@@ -69,7 +69,7 @@ void KeyRecordDialog::OnShown() {
 
 void KeyRecordDialog::KeyRecorded(const std::string& text) {
     newKey_ = text;
-    SetWindowTextW(lbNewKey_, Widen(text).c_str());
+    SetWindowTextW(newKeyLabel_, Widen(text).c_str());
 }
 
 void KeyRecordDialog::FocusButton(HWND button) {
@@ -79,9 +79,9 @@ void KeyRecordDialog::FocusButton(HWND button) {
 
 void KeyRecordDialog::MarkFocused(HWND button) {
     focus_ = button;
-    SendMessageW(bitBtn1_, BM_SETSTYLE, button == bitBtn1_ ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON,
-                 TRUE);
-    SendMessageW(bitBtn2_, BM_SETSTYLE, button == bitBtn2_ ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON,
+    SendMessageW(cancelButton_, BM_SETSTYLE,
+                 button == cancelButton_ ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
+    SendMessageW(okButton_, BM_SETSTYLE, button == okButton_ ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON,
                  TRUE);
 }
 
@@ -92,7 +92,7 @@ bool KeyRecordDialog::PreTranslate(MSG& msg) {
         case VK_TAB:
             // Only the two buttons take the focus: Tab and Shift+Tab both go to the other one.
             if (msg.message == WM_KEYDOWN) {
-                FocusButton(GetFocus() == bitBtn2_ ? bitBtn1_ : bitBtn2_);
+                FocusButton(GetFocus() == okButton_ ? cancelButton_ : okButton_);
             }
             return true;
         case VK_RETURN:
@@ -101,9 +101,9 @@ bool KeyRecordDialog::PreTranslate(MSG& msg) {
             // held with them is part of it, not a command to the dialog.
             if (ModifierHeld()) return true;
             if (msg.wParam == VK_ESCAPE) {
-                OnCommand(IDCANCEL, BN_CLICKED, bitBtn1_);
+                OnCommand(IDCANCEL, BN_CLICKED, cancelButton_);
             } else {
-                const HWND focused = GetFocus() == bitBtn1_ ? bitBtn1_ : bitBtn2_;
+                const HWND focused = GetFocus() == cancelButton_ ? cancelButton_ : okButton_;
                 OnCommand(GetDlgCtrlID(focused), BN_CLICKED, focused);
             }
             return true;
@@ -121,9 +121,9 @@ LRESULT KeyRecordDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             // Keep the focus on a button across deactivation, as a dialog does.
             if (LOWORD(wParam) == WA_INACTIVE) {
                 const HWND focused = GetFocus();
-                if (focused == bitBtn1_ || focused == bitBtn2_) focus_ = focused;
+                if (focused == cancelButton_ || focused == okButton_) focus_ = focused;
             } else {
-                SetFocus(focus_ ? focus_ : bitBtn1_);
+                SetFocus(focus_ ? focus_ : cancelButton_);
             }
             return 0;
         case WM_COMMAND:
@@ -131,7 +131,8 @@ LRESULT KeyRecordDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             // button that got the focus, by a click or otherwise, is the one Enter presses.
             if (lParam != 0 && HIWORD(wParam) != BN_CLICKED) {
                 const HWND button = reinterpret_cast<HWND>(lParam);
-                if (HIWORD(wParam) == BN_SETFOCUS && (button == bitBtn1_ || button == bitBtn2_)) {
+                if (HIWORD(wParam) == BN_SETFOCUS &&
+                    (button == cancelButton_ || button == okButton_)) {
                     MarkFocused(button);
                 }
                 return 0;
@@ -139,7 +140,7 @@ LRESULT KeyRecordDialog::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             break;
         case WM_CTLCOLORSTATIC: {
             const HWND control = reinterpret_cast<HWND>(lParam);
-            if (control != lbOldKey_ && control != lbNewKey_) break;
+            if (control != oldKeyLabel_ && control != newKeyLabel_) break;
             const HDC dc = reinterpret_cast<HDC>(wParam);
             // Blue keys on the face colour; with high contrast on, the user's own text colour.
             SetTextColor(dc, HighContrastOn() ? GetSysColor(COLOR_BTNTEXT) : kKeyColour);

@@ -47,11 +47,11 @@ class KeyRecordDialog : public ModalDialog {
     HWND owner_ = nullptr;
     core::HotkeyDetector* detector_ = nullptr;  // refers to the detector during Execute
     std::string newKey_;
-    HWND lbOldKey_ = nullptr;
-    HWND lbNewKey_ = nullptr;
-    HWND bitBtn1_ = nullptr;  // Cancel
-    HWND bitBtn2_ = nullptr;  // OK
-    HWND focus_ = nullptr;    // the button that had the focus when the dialog was deactivated
+    HWND oldKeyLabel_ = nullptr;
+    HWND newKeyLabel_ = nullptr;
+    HWND cancelButton_ = nullptr;
+    HWND okButton_ = nullptr;
+    HWND focus_ = nullptr;  // the button that had the focus when the dialog was deactivated
 };
 
 }  // namespace quenvix::win

@@ -51,8 +51,14 @@ std::uint16_t SidedCode(const RAWKEYBOARD& input) {
 
 }  // namespace
 
-Win32RawKeyboard::Win32RawKeyboard(KeyEvent onKey, RegisterFn registerDevices)
-    : onKey_(std::move(onKey)),
+std::optional<RawKey> KeyOfRawInput(const RAWKEYBOARD& input) {
+    // 0xFF marks the fake half of an escaped sequence (Pause and its kin), not a key.
+    if (input.VKey == 0 || input.VKey >= 0xFF) return std::nullopt;
+    return RawKey{SidedCode(input), (input.Flags & RI_KEY_BREAK) == 0};
+}
+
+Win32RawKeyboard::Win32RawKeyboard(core::KeyEventSink& sink, RegisterFn registerDevices)
+    : sink_(sink),
       register_(registerDevices
                     ? std::move(registerDevices)
                     : RegisterFn([](const RAWINPUTDEVICE* devices, UINT count) {
@@ -73,14 +79,6 @@ Win32RawKeyboard::Win32RawKeyboard(KeyEvent onKey, RegisterFn registerDevices)
 Win32RawKeyboard::~Win32RawKeyboard() {
     const RAWINPUTDEVICE device{kGenericDesktopPage, kKeyboardUsage, RIDEV_REMOVE, nullptr};
     register_(&device, 1);
-    onKey_ = nullptr;
-}
-
-void Win32RawKeyboard::OnKeyboardInput(const RAWKEYBOARD& input) {
-    // 0xFF marks the fake half of an escaped sequence (Pause and its kin), not a key.
-    if (input.VKey == 0 || input.VKey >= 0xFF || !onKey_) return;
-    const KeyEvent onKey = onKey_;  // the handler may free this object
-    onKey(SidedCode(input), (input.Flags & RI_KEY_BREAK) == 0);
 }
 
 LRESULT Win32RawKeyboard::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -91,7 +89,9 @@ LRESULT Win32RawKeyboard::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         if (GetRawInputData(reinterpret_cast<HRAWINPUT>(lParam), RID_INPUT, &input, &size,
                             sizeof(RAWINPUTHEADER)) != static_cast<UINT>(-1) &&
             input.header.dwType == RIM_TYPEKEYBOARD) {
-            OnKeyboardInput(input.data.keyboard);
+            if (const auto key = KeyOfRawInput(input.data.keyboard)) {
+                sink_.OnKeyEvent(key->code, key->down);
+            }
         }
         // The system frees the input only through the default procedure.
         return DefWindowProcW(hwnd, msg, wParam, lParam);
@@ -103,9 +103,7 @@ std::unique_ptr<Win32RawKeyboard> FollowKeyEvents(core::HotkeyDetector& peek,
                                                   Win32RawKeyboard::RegisterFn registerDevices) {
     std::unique_ptr<Win32RawKeyboard> keyboard;
     try {
-        keyboard = std::make_unique<Win32RawKeyboard>(
-            [&peek](std::uint16_t code, bool down) { peek.OnKeyEvent(code, down); },
-            std::move(registerDevices));
+        keyboard = std::make_unique<Win32RawKeyboard>(peek, std::move(registerDevices));
     } catch (const core::Error& e) {
         // Not fatal: the detector polls as it always could.
         OutputDebugStringA(e.what());

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "core/ports/key_state.h"
 #include "win/ui.h"
@@ -22,27 +23,33 @@ class Win32KeyState : public core::KeyState {
     std::optional<core::InputClock> ReadInputClock() const override;
 };
 
-// Every key going down or up on this desktop, whichever program has the focus, delivered on the
-// thread that made this object (it must run a message loop).
+// The key a raw keyboard record reports, modifiers with their side; nothing for a record that
+// names no key.
+struct RawKey {
+    std::uint16_t code;
+    bool down;
+};
+std::optional<RawKey> KeyOfRawInput(const RAWKEYBOARD& input);
+
+// Every key going down or up on this desktop, whichever program has the focus, handed to `sink`
+// on the thread that made this object (it must run a message loop). The sink is called straight
+// from the window procedure: a key press is the program's busiest path.
 class Win32RawKeyboard : private ServiceWindow {
   public:
-    using KeyEvent = std::function<void(std::uint16_t code, bool down)>;
     using RegisterFn = std::function<BOOL(const RAWINPUTDEVICE* devices, UINT count)>;
 
-    // Throws core::Error when the system will not report the keyboard. `registerDevices` stands
-    // in for RegisterRawInputDevices in tests.
-    explicit Win32RawKeyboard(KeyEvent onKey, RegisterFn registerDevices = {});
+    // Throws core::Error when the system will not report the keyboard. `sink` outlives this
+    // object. `registerDevices` stands in for RegisterRawInputDevices in tests.
+    explicit Win32RawKeyboard(core::KeyEventSink& sink, RegisterFn registerDevices = {});
     ~Win32RawKeyboard() override;
 
     using Window::Hwnd;
-    // One keyboard record, as WM_INPUT brings it.
-    void OnKeyboardInput(const RAWKEYBOARD& input);
 
   protected:
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
   private:
-    KeyEvent onKey_;
+    core::KeyEventSink& sink_;
     RegisterFn register_;
 };
 

@@ -1,18 +1,13 @@
 #include "win/main_menus.h"
 
-#include <shellapi.h>
-
 #include "core/error.h"
 #include "core/product.h"
-#include "core/shell_text.h"
-#include "win/log.h"
-#include "win/shell.h"
 
 namespace quenvix::win {
 namespace {
 
-void AppendItems(HMENU menu, const std::vector<MenuCommand>& table, MenuPlace place) {
-    for (const MenuCommand& command : table) {
+void AppendItems(HMENU menu, const std::vector<MenuItem>& table, MenuPlace place) {
+    for (const MenuItem& command : table) {
         if (command.place != place) continue;
         if (command.id == 0) {
             AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
@@ -24,7 +19,7 @@ void AppendItems(HMENU menu, const std::vector<MenuCommand>& table, MenuPlace pl
 
 }  // namespace
 
-CommandMenus::CommandMenus(std::vector<MenuCommand> table) : table_(std::move(table)) {
+CommandMenus::CommandMenus(std::vector<MenuItem> table) : table_(std::move(table)) {
     trayMenu_.reset(CreatePopupMenu());
     unattachedBar_.reset(CreateMenu());
     menuBar_ = unattachedBar_.get();
@@ -43,55 +38,46 @@ void CommandMenus::AttachMenuBar(HWND window) {
     if (unattachedBar_ && SetMenu(window, menuBar_)) unattachedBar_.release();
 }
 
-bool CommandMenus::Run(int id, MenuPlace place) const {
-    return RunWhere(id, [place](MenuPlace p) { return p == place; });
-}
-
-bool CommandMenus::RunOutsideTray(int id) const {
-    return RunWhere(id, [](MenuPlace p) { return p != MenuPlace::TrayMenu; });
-}
-
-bool CommandMenus::RunWhere(int id, const std::function<bool(MenuPlace)>& inPlace) const {
-    if (id == 0) return false;
-    for (const MenuCommand& command : table_) {
-        if (command.id != id || !inPlace(command.place)) continue;
-        if (command.run) command.run();
-        return true;
+std::optional<core::Command> CommandMenus::CommandOf(int id, MenuPlace place) const {
+    for (const MenuItem& item : table_) {
+        if (id != 0 && item.id == id && item.place == place) return item.command;
     }
-    return false;
+    return std::nullopt;
 }
 
-std::vector<MenuCommand> MainMenuTable(const MainWindowActions& actions) {
+std::optional<core::Command> CommandMenus::CommandOutsideTray(int id) const {
+    for (const MenuPlace place :
+         {MenuPlace::FilesMenu, MenuPlace::MenuBar, MenuPlace::HelpMenu, MenuPlace::Nowhere}) {
+        if (const auto command = CommandOf(id, place)) return command;
+    }
+    return std::nullopt;
+}
+
+std::vector<MenuItem> MainMenuTable() {
     using enum MenuPlace;
-    auto website = [] { ShellOpen(core::kWebsite); };
+    using enum core::Command;
     return {
-        {FilesMenu, kMenuExitId, L"Exit", actions.exit},
-        {MenuBar, kMenuHideId, L"Hide", actions.hide},
-        {HelpMenu, kMenuHelpContentsId, L"Help contents", [] { ShellOpen(HelpPagePath()); }},
-        {HelpMenu, kMenuAutomaticCheckId, L"Automatic update check", actions.toggleAutomaticCheck},
-        {HelpMenu, kMenuCheckUpdateId, L"Check update", actions.checkUpdate},
-        {HelpMenu, kMenuMailSupportId, L"E-mail support",
-         [] { ShellOpen(core::SupportMailLink(core::kMainCaption)); }},
-        {HelpMenu, kMenuWebsiteId, L"Website: " + Widen(core::kWebsite), website},
-        {HelpMenu, kMenuLogFolderId, L"Open log folder",
-         [] {
-             CreateDirectoryW(ProgramLog().Folder().c_str(), nullptr);
-             ShellOpen(Narrow(ProgramLog().Folder()));
-         }},
+        {FilesMenu, kMenuExitId, L"Exit", Exit},
+        {MenuBar, kMenuHideId, L"Hide", HideSettings},
+        {HelpMenu, kMenuHelpContentsId, L"Help contents", HelpContents},
+        {HelpMenu, kMenuAutomaticCheckId, L"Automatic update check", ToggleAutomaticCheck},
+        {HelpMenu, kMenuCheckUpdateId, L"Check update", CheckUpdate},
+        {HelpMenu, kMenuMailSupportId, L"E-mail support", MailSupport},
+        {HelpMenu, kMenuWebsiteId, L"Website: " + Widen(core::kWebsite), Website},
+        {HelpMenu, kMenuLogFolderId, L"Open log folder", OpenLogFolder},
         {HelpMenu, 0, L"", {}},
-        {HelpMenu, kMenuAboutId, L"About", actions.about},
-        {TrayMenu, kTrayShowSettingsId, L"Show settings", actions.showSettings},
-        {TrayMenu, kTrayCheckUpdateId, L"Check update", actions.checkUpdate},
-        {TrayMenu, kTrayWebsiteId, L"Website", website},
-        {TrayMenu, kTrayExitId, L"Exit", actions.exit},
+        {HelpMenu, kMenuAboutId, L"About", About},
+        {TrayMenu, kTrayShowSettingsId, L"Show settings", ShowSettings},
+        {TrayMenu, kTrayCheckUpdateId, L"Check update", CheckUpdate},
+        {TrayMenu, kTrayWebsiteId, L"Website", Website},
+        {TrayMenu, kTrayExitId, L"Exit", Exit},
         {TrayMenu, 0, L"", {}},
         {TrayMenu, kTrayCloseMenuId, L"Close this menu", {}},
-        {TrayMenu, kTrayRestoreAllId, L"Restore all", actions.restoreAll},
-        {TrayMenu, kTrayPanicId, L"Panic!", actions.panic},
+        {TrayMenu, kTrayRestoreAllId, L"Restore all", RestoreAll},
+        {TrayMenu, kTrayPanicId, L"Panic!", HideAllWindows},
         {TrayMenu, 0, L"", {}},  // the hidden windows follow
         // "Windows Task Manager" has no item: its id still runs it.
-        {Nowhere, kTrayTaskManagerId, L"Windows Task Manager",
-         [] { ShellExecuteW(nullptr, L"open", L"taskmgr", L"", L"", SW_SHOWNORMAL); }},
+        {Nowhere, kTrayTaskManagerId, L"Windows Task Manager", TaskManager},
     };
 }
 

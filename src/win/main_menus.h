@@ -1,13 +1,13 @@
 #pragma once
 // The main window's two menus, the menu bar and the tray icon's popup, built from one table: each
-// command's id, text, place and what it does. Ids are fixed numbers: other programs and the tests
-// post them.
+// item's place, id, text and the command it gives. Ids are fixed numbers: the tests use them.
 #include <windows.h>
 
-#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "core/command.h"
 #include "win/ui.h"
 
 namespace quenvix::win {
@@ -46,48 +46,35 @@ enum class MenuPlace {
     Nowhere,  // a command with no item (it still runs when its id arrives)
 };
 
-struct MenuCommand {
+struct MenuItem {
     MenuPlace place;
     int id;  // 0: a separator
     std::wstring text;
-    std::function<void()> run;  // empty: the item does nothing (it only closes the menu)
+    std::optional<core::Command> command;  // none: the item only closes the menu
 };
 
 class CommandMenus {
   public:
-    explicit CommandMenus(std::vector<MenuCommand> table);
+    explicit CommandMenus(std::vector<MenuItem> table);
 
     // Gives the menu bar to `window`, which owns it from then on.
     void AttachMenuBar(HWND window);
     HMENU MenuBar() const { return menuBar_; }
     HMENU TrayMenu() const { return trayMenu_.get(); }
-    // Runs the command with this id if it lives in `place`; false when the table has none there.
-    bool Run(int id, MenuPlace place) const;
-    // Runs the command with this id unless it is the tray menu's; false when there is none.
-    bool RunOutsideTray(int id) const;
+    // The command of the item with this id in `place`; nothing when the table has none there, or
+    // when that item gives none.
+    std::optional<core::Command> CommandOf(int id, MenuPlace place) const;
+    // The same for every place but the tray menu, whose items come only as its own choice.
+    std::optional<core::Command> CommandOutsideTray(int id) const;
 
   private:
-    bool RunWhere(int id, const std::function<bool(MenuPlace)>& inPlace) const;
-    std::vector<MenuCommand> table_;
+    std::vector<MenuItem> table_;
     HMENU menuBar_ = nullptr;
     UniqueMenu unattachedBar_;  // owns the bar until a window does
     UniqueMenu trayMenu_;
 };
 
-// What the main window itself does for its commands; the rest (web site, help, mail, log folder,
-// task manager) the table does alone.
-struct MainWindowActions {
-    std::function<void()> exit;
-    std::function<void()> hide;
-    std::function<void()> toggleAutomaticCheck;
-    std::function<void()> checkUpdate;
-    std::function<void()> about;
-    std::function<void()> showSettings;
-    std::function<void()> restoreAll;
-    std::function<void()> panic;
-};
-
-// The main window's commands: the menu bar's and the tray menu's, in menu order.
-std::vector<MenuCommand> MainMenuTable(const MainWindowActions& actions);
+// The main window's menu bar and tray menu, in menu order.
+std::vector<MenuItem> MainMenuTable();
 
 }  // namespace quenvix::win

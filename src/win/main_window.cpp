@@ -13,7 +13,7 @@
 #include "win/confirm_dialog.h"
 #include "win/cpu_gauge_view.h"
 #include "win/crash_guard.h"
-#include "win/hiding.h"
+#include "win/desktop.h"
 #include "win/hotkey_page.h"
 #include "win/key_state.h"
 #include "win/log.h"
@@ -65,7 +65,7 @@ MainWindow::MainWindow(AppWindow& app, const Platform& platform) : app_(app), pl
                 CW_USEDEFAULT, CW_USEDEFAULT, kClient.cx, kClient.cy, app_.Hwnd());
     if (!Hwnd()) throw core::Error("The main window could not be created");
     AdoptDpi();
-    menus_ = std::make_unique<CommandMenus>(MenuTable());
+    menus_ = std::make_unique<CommandMenus>(MainMenuTable());
     menus_->AttachMenuBar(Hwnd());
     SizeToClient(kClient, kFormStyle, kFormExStyle, true);
     detector_ = std::make_unique<core::HotkeyDetector>(platform_.keys, platform_.timers);
@@ -80,23 +80,10 @@ MainWindow::~MainWindow() {
 }
 
 std::size_t MainWindow::HiddenCount() const {
-    return hiding_ ? hiding_->HiddenCount() : 0;
+    return hider_ ? hider_->HiddenCount() : 0;
 }
 
 // ---- creation -------------------------------------------------------------------------------
-
-std::vector<MenuCommand> MainWindow::MenuTable() {
-    MainWindowActions actions;
-    actions.exit = [this] { OnExit(); };
-    actions.hide = [this] { OnHide(); };
-    actions.toggleAutomaticCheck = [this] { OnToggleAutomaticCheck(); };
-    actions.checkUpdate = [this] { updateChecker_->Start(true); };
-    actions.about = [this] { ShowAboutBox(Hwnd()); };
-    actions.showSettings = [this] { OnShowSettings(); };
-    actions.restoreAll = [this] { hiding_->RestoreAll(); };
-    actions.panic = [this] { hiding_->Panic(); };
-    return MainMenuTable(actions);
-}
 
 void MainWindow::Start() {
     PrepareForSessionEnd();
@@ -110,35 +97,25 @@ void MainWindow::Start() {
     trayIcon_->SetImageList(gaugeImages_);
     trayIcon_->SetIconIndex(0);
     trayIcon_->SetPopupMenu(menus_->TrayMenu());
-    trayIcon_->OnDblClick = [this] { OnShowSettings(); };
+    trayIcon_->OnDblClick = [this] { Run(core::Command::ShowSettings); };
     trayIcon_->OnMenuCommand = [this](UINT id) { RunTrayChoice(id); };
+    trayIcon_->OnPopup = [this] { RefreshTrayMenu(); };
 
     crashGuard_ = std::make_unique<CrashGuard>([this] { ShowUnprotectedWarning(Hwnd()); });
     // One record per session: another copy of ours (another session of the same user) keeps
     // its own, and neither overwrites the other's.
     const std::string recoveryValue = RecoveryValueName();
-    hiding_ = std::make_unique<Hiding>(platform_.desktop, *settings_, menus_->TrayMenu(), Hwnd(),
-                                       app_.Hwnd(), kFirstEntryId, kLastEntryId - kFirstEntryId + 1,
-                                       crashGuard_.get(), recoveryValue);
-    trayIcon_->OnPopup = [this] { hiding_->RefreshTrayMenu(kTrayRestoreAllId); };
-    // A refused hide may come in the middle of Panic: a line in the status bar, never a box.
-    hiding_->SetRefusalNotice([this](const std::wstring& text) {
-        notice_ = text;
-        if (statusBar_) statusBar_->ShowNotice(text);
-    });
+    StartHiddenList(recoveryValue);
 
-    detector_->StartDetect([this](std::uint16_t index) { OnHotkey(index); });
+    // Each hotkey gives the command of its row in the hotkey table.
+    detector_->StartDetect([this](std::uint16_t index) {
+        if (const auto command = core::CommandOfHotkey(index)) Run(*command);
+    });
     if (platform_.followKeyEvents) rawKeyboard_ = FollowKeyEvents(*detector_);
 
-    ForwardedVerbActions verbActions;
-    verbActions.exit = [this] {
-        HideToTray();
-        OnCloseRequest();
-    };
-    verbActions.restoreAll = [this] { hiding_->RestoreAll(); };
-    verbActions.hideAll = [this] { hiding_->HideAllWindows(); };
-    verbActions.show = [this] { OnShowSettings(); };
-    forwardedVerbs_ = std::make_unique<ForwardedVerbs>(Hwnd(), std::move(verbActions));
+    // Options given to a second copy: kept by forwardedVerbs_ and run from a posted message.
+    forwardedVerbs_ =
+        std::make_unique<ForwardedVerbs>(Hwnd(), [this](core::Command command) { Run(command); });
     // Served by the message loop's wait; without it (the name taken, logged) the program runs on
     // and only the command line cannot reach it.
     commandPipe_ = std::make_unique<CommandPipeServer>(
@@ -164,10 +141,7 @@ void MainWindow::Start() {
     // Windows hidden by a copy that did not end cleanly come back under this copy's care. Two
     // steps: an old record that cannot be read costs neither this run's take-back nor a box.
     TakeOverLegacyRecovery(*settings_, recoveryValue);
-    Guarded(Hwnd(), [&] {
-        hiding_->AdoptRecovered();
-        Log("Windows taken back from an earlier run: " + std::to_string(hiding_->HiddenCount()));
-    });
+    Guarded(Hwnd(), [&] { AdoptRecovered(); });
     // After the take-back: a window an earlier run left hidden is ours already, not a rule's.
     Guarded(Hwnd(), [&] { StartRules(); });
 
@@ -213,7 +187,9 @@ void MainWindow::WatchSession() {
 }
 
 void MainWindow::KeepForegroundOffHiddenWindows() {
-    trayIcon_->IsHeldHidden = [this](HWND window) { return hiding_ && hiding_->IsHidden(window); };
+    trayIcon_->IsHeldHidden = [this](HWND window) {
+        return hider_ && hider_->IsHidden(ToId(window));
+    };
 }
 
 void MainWindow::OnSessionSeen(bool seen) {
@@ -222,7 +198,7 @@ void MainWindow::OnSessionSeen(bool seen) {
 
 void MainWindow::StartRules() {
     ruleHiding_ =
-        std::make_unique<RuleHiding>(*settings_, *hiding_, platform_.desktop, platform_.timers);
+        std::make_unique<RuleHiding>(*settings_, *hider_, platform_.desktop, platform_.timers);
     ruleHiding_->Start();
 }
 
@@ -308,139 +284,6 @@ void MainWindow::OnStartupTimer() {
     // A second after the start, when the log-on rush is over: the automatic check (and its
     // question, if it asks one). The window stays as the user left it meanwhile.
     if (autoCheck) updateChecker_->Start(false);
-}
-
-void MainWindow::OnToggleAutomaticCheck() {
-    const HMENU bar = menus_->MenuBar();
-    const bool ticked = !(GetMenuState(bar, kMenuAutomaticCheckId, MF_BYCOMMAND) & MF_CHECKED);
-    CheckMenuItem(bar, kMenuAutomaticCheckId, MF_BYCOMMAND | (ticked ? MF_CHECKED : MF_UNCHECKED));
-    settings_->WriteBool("Preference", "Automatic update check", ticked);
-    startupTimer_->SetEnabled(true);
-}
-
-// ---- hotkeys --------------------------------------------------------------------------------
-
-void MainWindow::OnHotkey(std::uint16_t index) {
-    // Nothing is hidden any more once the windows have been given back for the exit.
-    if (!hiding_ || ending_) return;
-    const auto action = core::ActionOfHotkey(index);
-    if (!action) return;
-    hiding_->RunHotkeyAction(*action, [this] {
-        // When the system knows the key too, its WM_HOTKEY opens the list instead: only that
-        // press carries the right to take the foreground, which a keyboard-driven menu needs.
-        if (!hotkeyPage_->ShowListRegistered()) ShowHiddenList();
-    });
-}
-
-void MainWindow::ShowHiddenList() {
-    if (ending_ || !trayIcon_) return;
-    trayIcon_->ShowPopupMenu(true);
-}
-
-// ---- messages -------------------------------------------------------------------------------
-
-void MainWindow::RunTrayChoice(UINT id) {
-    if (ending_) return;
-    if (id >= kFirstEntryId && id <= kLastEntryId) {
-        hiding_->OnMenuCommand(id);
-        return;
-    }
-    menus_->Run(static_cast<int>(id), MenuPlace::TrayMenu);
-}
-
-void MainWindow::OnCommand(int id, int code) {
-    // The menu bar's items and the settings window's controls; the tray menu's come another way.
-    if (menus_->RunOutsideTray(id)) return;
-    if (hotkeyPage_) hotkeyPage_->OnCommand(id, code);
-}
-
-LRESULT MainWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
-    // Once the exit has begun, late commands and clicks find nothing to do, and a close request
-    // (Restart Manager sends one to a program still there after WM_ENDSESSION) only ends the loop.
-    if (ending_ && msg == WM_CLOSE) {
-        PostQuitMessage(0);
-        return 0;
-    }
-    if (ending_ && (msg == WM_COMMAND || msg == WM_NOTIFY)) return 0;
-    switch (msg) {
-        case WM_COMMAND:
-            OnCommand(LOWORD(wParam), HIWORD(wParam));
-            return 0;
-        case WM_CLOSE:
-            OnCloseRequest();
-            return 0;
-        case WM_SYSCOMMAND:
-            // Minimised (its button, its system menu, its taskbar button), it goes to the tray,
-            // from where a double click brings it back as it was.
-            if ((wParam & 0xFFF0) == SC_MINIMIZE && !ending_) {
-                HideToTray();
-                return 0;
-            }
-            return FormWindow::OnMessage(msg, wParam, lParam);
-        case WM_WTSSESSION_CHANGE:
-            if (sessionNotice_) sessionNotice_->OnMessage(msg, wParam);
-            return 0;
-        case WM_HOTKEY:
-            if (wParam == HotkeyPage::kShowListHotkeyId && !ending_) ShowHiddenList();
-            return 0;
-        case kUpdateReplyMessage:
-            if (updateChecker_ && !ending_) updateChecker_->Finish();
-            return 0;
-        case WM_NOTIFY: {
-            if (!SentByThisThread()) return 0;
-            const auto* header = reinterpret_cast<const NMHDR*>(lParam);
-            if (statusBar_ && header->hwndFrom == statusBar_->Hwnd() && header->code == NM_CLICK) {
-                statusBar_->OnClick();
-            }
-            if (rulesTab_ && header->hwndFrom == hotkeyPage_->Tabs() &&
-                header->code == TCN_SELCHANGE) {
-                rulesTab_->OnTabChanged();
-            }
-            return 0;
-        }
-        case WM_SIZE:
-            if (statusBar_) statusBar_->Layout();
-            return 0;
-        case WM_DESTROY:
-            // Destroyed by anyone but our own exit (a close that reached the owner window's
-            // default handling, another program): a program without its window could never give
-            // the hidden windows back, so end cleanly now.
-            if (!destroyed_) {
-                ShutDown();
-                PostQuitMessage(0);
-            }
-            return 0;
-        case WM_QUERYENDSESSION:
-            // Posted ones never get here (the filter drops them): this one the system sent.
-            // "Applications should respect the user's intentions and return TRUE."
-            OnQueryEndSession();
-            return TRUE;
-        case WM_ENDSESSION:
-            // wParam is the outcome of the query; ENDSESSION_CLOSEAPP in lParam (Restart
-            // Manager's close) asks for the same clean exit as a logoff or a shutdown.
-            OnEndSession(wParam != FALSE);
-            return 0;
-        case kRunForwardedVerb:
-            if (forwardedVerbs_) forwardedVerbs_->RunKept([this] { return destroyed_; });
-            return 0;
-        case WM_DISPLAYCHANGE:
-            FollowTrayIconSize();
-            return FormWindow::OnMessage(msg, wParam, lParam);
-        case WM_SETTINGCHANGE:
-            FollowTrayIconSize();
-            return FormWindow::OnMessage(msg, wParam, lParam);
-        case WM_DPICHANGED: {
-            if (!SentByThisThread()) return 0;
-            FollowTrayIconSize();
-            const LRESULT r = FormWindow::OnMessage(msg, wParam, lParam);
-            if (hotkeyPage_) hotkeyPage_->Layout();
-            if (rulesTab_) rulesTab_->Layout();
-            if (statusBar_) statusBar_->Layout();
-            return r;
-        }
-        default:
-            return FormWindow::OnMessage(msg, wParam, lParam);
-    }
 }
 
 }  // namespace quenvix::win

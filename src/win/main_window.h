@@ -1,9 +1,10 @@
 #pragma once
 // The main window: the small settings window the user sees (the hotkey page, the menu bar) and the
 // owner of everything that lives as long as the program: the tray icon and its menu, the
-// hidden-window list, the hotkey detector, the settings store and the timers. This unit is the
-// window's life: start-up, the way into the tray and out, close and exit. The hotkey page and
-// the menus are units of their own.
+// hidden-window list, the hotkey detector, the settings store and the timers. Its files:
+// main_window.cpp its start-up and the way into the tray and out; main_window_commands.cpp the
+// one place every command runs, and the hidden list's menu entries; main_window_messages.cpp its
+// messages; main_window_end.cpp close, exit and the session's end.
 #include <windows.h>
 
 #include <cstdint>
@@ -11,11 +12,17 @@
 #include <string>
 #include <vector>
 
+#include "core/command.h"
 #include "core/command_line.h"
 #include "core/dialog_text.h"
+#include "core/foreground_keeper.h"
+#include "core/hider.h"
 #include "core/hotkey_detector.h"
+#include "core/liveness.h"
 #include "core/ports/timer.h"
 #include "core/settings_store.h"
+#include "win/foreground.h"
+#include "win/hidden_menu.h"
 #include "win/main_menus.h"
 #include "win/platform.h"
 #include "win/session_notice.h"
@@ -25,7 +32,6 @@ namespace quenvix::win {
 
 class AppWindow;
 class TrayIcon;
-class Hiding;
 class SharedImageList;
 class Win32RawKeyboard;
 class UpdateChecker;
@@ -45,11 +51,16 @@ class MainWindow : public FormWindow {
     // Brings back every window still hidden and writes the hotkeys back.
     ~MainWindow() override;
 
-    // Hotkey callback of the detector: the hotkey's index in the hotkey table.
-    void OnHotkey(std::uint16_t index);
-    // What the item chosen from the tray menu does. The menu hands back its choice; no
-    // WM_COMMAND, which anyone could post, ever runs one of its items.
+    // Carries out a command, wherever it came from: a menu, a hotkey, the command line, a
+    // button. Nothing runs once the exit has begun.
+    void Run(core::Command command);
+    // What the item chosen from the tray menu does: its command, or the restore of a hidden
+    // window's entry. The menu hands back its choice; no WM_COMMAND, which anyone could post,
+    // ever runs one of its items.
     void RunTrayChoice(UINT id);
+    // Before the tray menu opens: windows that came back or died are forgotten, the entries
+    // rebuilt, and "Restore all" enabled only while something is hidden.
+    void RefreshTrayMenu();
 
     void HideToTray();
     // The tray menu at the mouse pointer, ready for the keyboard, newest hidden window selected.
@@ -64,8 +75,16 @@ class MainWindow : public FormWindow {
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
   private:
-    std::vector<MenuCommand> MenuTable();
     void Start();
+    // The hidden list and its tray menu entries, and what the program does as windows come back
+    // or the system refuses a command.
+    void StartHiddenList(const std::string& recoveryValue);
+    void BroughtBack(core::WindowId window);
+    void OnRefused(const core::RefusedCommand& refusal);
+    // Restores every hidden window in menu order, letting pending messages run before each.
+    void RestoreAll();
+    // At start: takes back the windows a previous run left hidden.
+    void AdoptRecovered();
     void ShutDown();
     void RestoreAndSaveBeforeEnding();
     void OnQueryEndSession();
@@ -80,6 +99,8 @@ class MainWindow : public FormWindow {
 
     void ShowOrHide(bool show);
     void OnCloseRequest();
+    // "--exit": as Exit, without the question.
+    void ExitUnasked();
     void CloseProgram();
     void ShowOnClose();
     void OnExit();
@@ -125,10 +146,17 @@ class MainWindow : public FormWindow {
     std::unique_ptr<TrayIcon> trayIcon_;
     std::unique_ptr<SessionNotice> sessionNotice_;
     // Shows the hidden windows again if the program crashes; the hider tells it every change of
-    // the list. Declared before hiding_ so that it outlives it.
+    // the list. Declared before hider_ so that it outlives it.
     std::unique_ptr<CrashGuard> crashGuard_;
-    std::unique_ptr<Hiding> hiding_;
-    // Rules that hide windows by themselves, and their page; declared after hiding_ (which
+    // The hidden windows, their tray menu entries (which outlive the hider that fills them), and
+    // where the keyboard goes when one comes back.
+    std::unique_ptr<HiddenMenu> hiddenMenu_;
+    std::unique_ptr<core::Hider> hider_;
+    Win32Foreground foreground_;
+    core::ForegroundKeeper keeper_{platform_.desktop, foreground_};
+    // Set while everything comes back for the end: no window was asked for in particular.
+    bool restoringForExit_ = false;
+    // Rules that hide windows by themselves, and their page; declared after hider_ (which
     // they use) and in the order they depend on each other.
     std::unique_ptr<RuleHiding> ruleHiding_;
     std::unique_ptr<RulesTab> rulesTab_;
@@ -137,6 +165,9 @@ class MainWindow : public FormWindow {
     bool questionOpen_ = false;
     // Set when the exit begins: from then on hotkeys, commands and the tray do nothing.
     bool ending_ = false;
+    // Expires with the window, so that a message run inside "Restore all" that ends the program
+    // stops the run.
+    core::Liveness liveness_;
 };
 
 }  // namespace quenvix::win

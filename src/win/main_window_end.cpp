@@ -3,7 +3,6 @@
 #include "core/dialog_text.h"
 #include "win/command_pipe_server.h"
 #include "win/confirm_dialog.h"
-#include "win/hiding.h"
 #include "win/hotkey_page.h"
 #include "win/key_state.h"
 #include "win/log.h"
@@ -36,7 +35,8 @@ void MainWindow::ShutDown() {
     ruleHiding_.reset();
     hotkeyPage_.reset();
     detector_.reset();
-    hiding_.reset();
+    hider_.reset();
+    hiddenMenu_.reset();
     trayIcon_.reset();
     settings_.reset();
 }
@@ -46,14 +46,14 @@ void MainWindow::OnQueryEndSession() {
     // and the clean-up only at WM_ENDSESSION, which tells whether the end goes ahead: so the
     // hidden windows only show, for their programs to ask about unsaved work where the user sees
     // them, and stay listed, to go back into hiding if the end is cancelled.
-    if (ending_ || !hiding_) return;
-    Guarded(nullptr, [&] { hiding_->ShowForSessionEnd(); });
+    if (ending_ || !hider_) return;
+    Guarded(nullptr, [&] { hider_->ShowForSessionEnd(); });
 }
 
 void MainWindow::OnEndSession(bool ending) {
     if (!ending) {
         // Cancelled (a program refused, or the user did): hidden again, as they were.
-        if (!ending_ && hiding_) Guarded(nullptr, [&] { hiding_->HideAgainAfterCancelledEnd(); });
+        if (!ending_ && hider_) Guarded(nullptr, [&] { hider_->HideAgainAfterCancelledEnd(); });
         return;
     }
     // The session may end as soon as we return (WM_ENDSESSION's documentation), so everything
@@ -73,7 +73,15 @@ void MainWindow::OnEndSession(bool ending) {
 void MainWindow::RestoreAndSaveBeforeEnding() {
     // Every window still hidden comes back, the earliest first, before anything that can fail
     // or wait: the user's windows matter more than the hotkeys or the icon.
-    if (hiding_) Guarded(nullptr, [&] { hiding_->RestoreAllOnExit(); });
+    if (hider_) {
+        Guarded(nullptr, [&] {
+            // Those shown for the session's end are back already: commanded again, one the user
+            // has moved on from (maximised, say) would be put back into its former state.
+            hider_->ForgetShownForSessionEnd();
+            restoringForExit_ = true;
+            hider_->RestoreAllOnExit();
+        });
+    }
     if (hotkeyPage_) Guarded(nullptr, [&] { hotkeyPage_->SaveHotkeys(); });
 }
 
@@ -92,7 +100,10 @@ void MainWindow::OnCloseRequest() {
 }
 
 void MainWindow::OnExit() {
-    if (!Confirm(core::DialogKind::Question, "AskToClose", "Close Quenvix?")) return;
+    if (Confirm(core::DialogKind::Question, "AskToClose", "Close Quenvix?")) ExitUnasked();
+}
+
+void MainWindow::ExitUnasked() {
     HideToTray();
     OnCloseRequest();
 }

@@ -6,7 +6,6 @@
 #include "core/rule_watch.h"
 #include "core/settings_store.h"
 #include "win/desktop.h"
-#include "win/hiding.h"
 #include "win/log.h"
 #include "win/ui.h"
 
@@ -26,22 +25,23 @@ class RuleHiding::StoreWriter : public core::RuleValueWriter {
     core::SettingsStore& settings_;
 };
 
-RuleHiding::RuleHiding(core::SettingsStore& settings, Hiding& hiding, core::Desktop& desktop,
+RuleHiding::RuleHiding(core::SettingsStore& settings, core::Hider& hider, core::Desktop& desktop,
                        core::TimerFactory& timers)
     : settings_(settings),
-      hiding_(hiding),
+      hider_(hider),
       desktop_(desktop),
       writer_(std::make_unique<StoreWriter>(settings)),
-      windows_([&hiding](HWND window) { return hiding.IsHidden(window); }),
+      windows_([&hider](HWND window) { return hider.IsHidden(ToId(window)); }),
       engine_(windows_),
       watchTimer_(timers.MakeTimer()) {
     watchTimer_->SetInterval(static_cast<std::uint32_t>(core::kWatchStepMs));
     watchTimer_->SetOnTick([this] { OnWatchTick(); });
-    hiding_.SetBroughtBackHandler([this](HWND window) { engine_.BroughtBack(ToId(window)); });
 }
 
-RuleHiding::~RuleHiding() {
-    hiding_.SetBroughtBackHandler({});
+RuleHiding::~RuleHiding() = default;
+
+void RuleHiding::BroughtBack(core::WindowId window) {
+    engine_.BroughtBack(window);
 }
 
 core::RuleValueWriter& RuleHiding::Writer() {
@@ -92,10 +92,11 @@ void RuleHiding::Hide(const std::vector<core::RuleHide>& hides) {
         const HWND window = ToHwnd(hide.window);
         if (hide.action == core::RuleAction::Minimise) {
             // It comes back from its tray entry as it was before the minimise.
-            hiding_.HideMinimizedWindow(
-                window, RestoresToMaximized(window) ? core::kStateMaximized : core::kStateNormal);
+            hider_.HideMinimizedWindow(hide.window, RestoresToMaximized(window)
+                                                        ? core::kStateMaximized
+                                                        : core::kStateNormal);
         } else {
-            hiding_.HideWindow(window);
+            hider_.HideWindow(hide.window);
         }
     }
 }

@@ -15,22 +15,24 @@
 #include "win/win_event_hook.h"
 
 namespace quenvix::core {
+class Hider;
 class SettingsStore;
-}
+}  // namespace quenvix::core
 
 namespace quenvix::win {
-
-class Hiding;
 
 class RuleHiding {
   public:
     // All four outlive this object.
-    RuleHiding(core::SettingsStore& settings, Hiding& hiding, core::Desktop& desktop,
+    RuleHiding(core::SettingsStore& settings, core::Hider& hider, core::Desktop& desktop,
                core::TimerFactory& timers);
     ~RuleHiding();
     RuleHiding(const RuleHiding&) = delete;
     RuleHiding& operator=(const RuleHiding&) = delete;
 
+    // The user brought `window` back (menu, hotkey, "Restore all"): no "appear" rule takes it
+    // again while it lives.
+    void BroughtBack(core::WindowId window);
     // Reads the stored rules and hides the matching windows that are open already.
     void Start();
     // The rules page changed (and stored) the rules.
@@ -52,7 +54,7 @@ class RuleHiding {
     void Listen();
 
     core::SettingsStore& settings_;
-    Hiding& hiding_;
+    core::Hider& hider_;
     core::Desktop& desktop_;
     std::unique_ptr<StoreWriter> writer_;
     Win32RuleWindows windows_;

@@ -64,12 +64,16 @@ TEST(Outline, ChildrenOfNonWindowedControlsAreNotVisited) {
     EXPECT_THAT(lines, ElementsAre(" Top"));
 }
 
-TEST(Outline, NothingHappensWithoutAList) {
-    OutlineTarget none;
-    // Must neither crash nor write anywhere.
+TEST(Outline, WritesOnlyThroughATargetWithAListAndNeverIndentsBelowNothing) {
+    std::vector<std::string> lines;
+    const OutlineTarget none;  // a form that was handed no list
     OutlineControl(none, SampleForm(), 0);
     OutlineMenuItem(none, {"File", true, {}}, 0);
-    SUCCEED();
+    const OutlineTarget target{&lines, 0};
+    // A depth below the first level (a form outlined from a negative base) gives no indentation,
+    // not a wrapped-around count of blanks.
+    OutlineControl(target, Make(ControlKind::Label, "Top"), -3);
+    EXPECT_THAT(lines, ElementsAre("Top"));
 }
 
 TEST(OutlineAfterConstruction, OwnerThatIsNotSuchAFormGivesNothing) {

@@ -3,6 +3,7 @@
 // user would see: windows hidden and back, the icon there or gone, the program ending or not.
 #include "win/main_window.h"
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -115,6 +116,20 @@ class MainWindowTest : public ::testing::Test {
         timers.Advance(core::HotkeyDetector::kDetectInterval);
         keys.ReleaseAll();
         timers.Advance(core::HotkeyDetector::kDetectInterval);
+    }
+    bool RestoreAllEnabled() {
+        return !(GetMenuState(window->TrayMenu(), kTrayRestoreAllId, MF_BYCOMMAND) & MF_GRAYED);
+    }
+    // The hidden windows' entries: the tray menu's items after its fixed ones.
+    std::vector<std::wstring> EntryTexts() {
+        constexpr int kFixedItems = 9;
+        std::vector<std::wstring> texts;
+        for (int i = kFixedItems; i < GetMenuItemCount(window->TrayMenu()); ++i) {
+            wchar_t text[64] = {};
+            GetMenuStringW(window->TrayMenu(), static_cast<UINT>(i), text, 64, MF_BYPOSITION);
+            texts.emplace_back(text);
+        }
+        return texts;
     }
     std::size_t VisibleCount() {
         std::size_t n = 0;
@@ -360,6 +375,89 @@ TEST_F(MainWindowTest, ALogoffWithoutAQueryStillBringsEverythingBackAndEnds) {
     EXPECT_EQ(VisibleCount(), 3u);
     EXPECT_EQ(window->HiddenCount(), 0u);
     EXPECT_TRUE(QuitPosted());
+}
+
+// Each time the tray menu opens, its entries follow the list and "Restore all" is offered only
+// while something is hidden; an entry brings back its own window only.
+TEST_F(MainWindowTest, TrayMenuEntriesFollowTheHiddenListEachTimeItOpens) {
+    StartInTray();
+    window->RefreshTrayMenu();
+    EXPECT_FALSE(RestoreAllEnabled());
+    EXPECT_EQ(GetMenuState(window->TrayMenu(), kTrayPanicId, MF_BYCOMMAND) & MF_GRAYED, 0u);
+
+    TrayChoice(kTrayPanicId);
+    window->RefreshTrayMenu();
+    EXPECT_TRUE(RestoreAllEnabled());
+    EXPECT_EQ(EntryTexts(), (std::vector<std::wstring>{L"Window 0", L"Window 1", L"Window 2"}));
+
+    TrayChoice(kFirstEntryId + 1);
+    EXPECT_TRUE(desktop.IsVisible(kFirst + 1));
+    EXPECT_FALSE(desktop.IsVisible(kFirst));
+    EXPECT_EQ(EntryTexts(), (std::vector<std::wstring>{L"Window 0", L"Window 2"}));
+    // The same id again (a stale click) changes nothing.
+    TrayChoice(kFirstEntryId + 1);
+    EXPECT_EQ(window->HiddenCount(), 2u);
+
+    // The others came back by themselves: gone from the menu at its next opening.
+    for (core::WindowId w = kFirst; w <= kLast; ++w) desktop.ShowByProgram(w);
+    window->RefreshTrayMenu();
+    EXPECT_FALSE(RestoreAllEnabled());
+    EXPECT_TRUE(EntryTexts().empty());
+}
+
+// A window the system will not let us hide is not listed, and the user hears of it once, on the
+// settings window's status line, naming its program.
+TEST_F(MainWindowTest, ARefusedHideIsToldOnceOnTheStatusLine) {
+    StartInTray();
+    desktop.At(kFirst + 1).elevated = true;
+    TrayChoice(kTrayPanicId);
+    TrayChoice(kTrayPanicId);
+    window->RefreshTrayMenu();
+    EXPECT_EQ(EntryTexts(), (std::vector<std::wstring>{L"Window 0", L"Window 2"}));
+    window->ShowFromTray();
+    const HWND bar = FindWindowExW(window->Hwnd(), nullptr, STATUSCLASSNAMEW, nullptr);
+    ASSERT_NE(bar, nullptr);
+    wchar_t text[160] = {};
+    GetWindowTextW(bar, text, 160);
+    EXPECT_STREQ(text, L"Windows did not let Quenvix hide Window 1: it runs as administrator.");
+}
+
+// "Restore all" lets waiting messages run between windows; one that hides a window meanwhile
+// finds it brought back by the same run.
+TEST_F(MainWindowTest, RestoreAllRunsPendingMessagesBetweenWindows) {
+    StartInTray();
+    TrayChoice(kTrayPanicId);
+    test::FakeWindow late;
+    late.caption = "Late";
+    desktop.Add(0x50, late);
+    desktop.SetForeground(0x50);
+    static MainWindow* target = nullptr;
+    target = window.get();
+    const UINT_PTR timer = SetTimer(nullptr, 0, 1, [](HWND, UINT, UINT_PTR id, DWORD) {
+        KillTimer(nullptr, id);
+        target->Run(core::Command::HideActiveWindow);
+    });
+    ASSERT_NE(timer, 0u);
+    Sleep(20);  // the timer is due before the run starts
+
+    TrayChoice(kTrayRestoreAllId);
+
+    EXPECT_EQ(window->HiddenCount(), 0u);
+    for (core::WindowId w : {0x40, 0x41, 0x42, 0x50}) EXPECT_TRUE(desktop.IsVisible(w)) << w;
+    EXPECT_EQ(desktop.HiddenOrder(), (std::vector<core::WindowId>{0x42, 0x41, 0x40, 0x50}));
+    EXPECT_EQ(desktop.CallsFor(0x50).back(), test::AsyncCall(0x50, core::ShowCommand::Show));
+}
+
+// A start after a crash takes back what the record says was left hidden, and lists it.
+TEST_F(MainWindowTest, AStartTakesBackWhatACrashedRunLeftHidden) {
+    desktop.At(kLast).visible = false;
+    registry.PutString("Software\\Tarmel\\Quenvix\\Hidden", RecoveryValueName(),
+                       "66 100 1000 200 0 Window 2\n");
+    StartInTray();
+    window->RefreshTrayMenu();
+    EXPECT_EQ(EntryTexts(), std::vector<std::wstring>{L"Window 2"});
+    TrayChoice(kTrayRestoreAllId);
+    EXPECT_TRUE(desktop.IsVisible(kLast));
 }
 
 }  // namespace

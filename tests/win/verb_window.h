@@ -23,18 +23,10 @@ class VerbWindow : public Window {
         } else {
             CreateBound(L"QuenvixPipeTestWindow", 0, 0, L"", 0, 0, 0, 0, HWND_MESSAGE);
         }
-        ForwardedVerbActions actions;
-        const auto record = [this](core::CommandVerb verb) {
-            return [this, verb] {
-                ran.push_back(verb);
-                ranInMenu.push_back(MenuOpenOnThisThread());
-            };
-        };
-        actions.exit = record(core::CommandVerb::Exit);
-        actions.restoreAll = record(core::CommandVerb::RestoreAll);
-        actions.hideAll = record(core::CommandVerb::HideAll);
-        actions.show = record(core::CommandVerb::Show);
-        verbs_ = std::make_unique<ForwardedVerbs>(Hwnd(), std::move(actions));
+        verbs_ = std::make_unique<ForwardedVerbs>(Hwnd(), [this](core::Command command) {
+            ran.push_back(core::VerbOfCommand(command).value_or(core::CommandVerb::Start));
+            ranInMenu.push_back(MenuOpenOnThisThread());
+        });
     }
     bool Take(core::CommandVerb verb) {
         ++taken;

@@ -24,6 +24,13 @@ class KeyState {
     virtual std::optional<InputClock> ReadInputClock() const { return std::nullopt; }
 };
 
+// Where the platform hands each key going down or up, as it happens (the hotkey detector).
+class KeyEventSink {
+  public:
+    virtual ~KeyEventSink() = default;
+    virtual void OnKeyEvent(std::uint16_t code, bool down) = 0;
+};
+
 // The virtual-key codes the key text names or that callers refer to by name. The values are the
 // platform's, so a KeyState implementation passes them straight through.
 namespace vk {

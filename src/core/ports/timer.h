@@ -55,24 +55,6 @@ class Timer {
     Liveness liveness_;
 };
 
-// The re-arm guard of a tick that switches its timer off while it works: the timer is switched
-// on again on every way out of the tick, an exception included, unless Stop says the work is over
-// for good.
-class RearmGuard {
-  public:
-    explicit RearmGuard(Timer& timer) noexcept : timer_(timer) {}
-    ~RearmGuard() {
-        if (again_) timer_.SetEnabled(true);
-    }
-    RearmGuard(const RearmGuard&) = delete;
-    RearmGuard& operator=(const RearmGuard&) = delete;
-    void Stop() noexcept { again_ = false; }
-
-  private:
-    Timer& timer_;
-    bool again_ = true;
-};
-
 // How owners obtain timers without knowing the platform. New timers are disabled.
 class TimerFactory {
   public:

@@ -1,17 +1,11 @@
-// The tray menu's hidden-window entries in a real menu, and the main window's hiding operations
-// over a scripted desktop.
-#include "win/hiding.h"
+// The tray menu's hidden-window entries in a real menu.
+#include "win/hidden_menu.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-#include "core/product.h"
-#include "core/settings_store.h"
-#include "fakes/fake_desktop.h"
-#include "fakes/memory_registry.h"
 #include "win/desktop.h"
-#include "win/hidden_menu.h"
 
 namespace quenvix::win {
 namespace {
@@ -112,78 +106,19 @@ TEST(HiddenMenu, RebuildingDoesNotGrowTheMenuAndIdsRunOutQuietly) {
     EXPECT_EQ(EntryTexts(menu.get()), (std::vector<std::wstring>{L"b", L"c"}));
 }
 
-TEST(HiddenMenu, LeavesADestroyedMenuAlone) {
+TEST(HiddenMenu, AnEntryOfADestroyedMenuStillGivesBackItsPictureAndItsId) {
     auto menu = TrayMenu();
-    auto entries = std::make_unique<HiddenMenu>(menu.get(), kFirstEntryId, 10);
+    HiddenMenu entries(menu.get(), kFirstEntryId, 10);
     auto a = Record("a");
-    entries->Append(*a, "a");
+    entries.Append(*a, "a");
+    const HBITMAP picture = ItemBitmap(menu.get(), kFixedItems);
+    ASSERT_EQ(GetObjectType(picture), static_cast<DWORD>(OBJ_BITMAP));
+    // The menu goes first (the program's end destroys the window that owns it).
     menu.reset();
-    EXPECT_NO_THROW(entries->Remove(*a));
-    EXPECT_NO_THROW(entries.reset());
-}
-
-class HidingTest : public ::testing::Test {
-  protected:
-    HidingTest() {
-        for (core::WindowId w = 0x40; w < 0x43; ++w) {
-            test::FakeWindow win;
-            win.caption = "Window " + std::to_string(w - 0x40);
-            desktop.Add(w, win);
-        }
-    }
-    bool RestoreAllEnabled() {
-        return !(GetMenuState(menu.get(), kRestoreAllId, MF_BYCOMMAND) & MF_GRAYED);
-    }
-
-    test::FakeDesktop desktop;
-    test::MemoryRegistry registry;
-    core::SettingsStore store{registry, core::kSettingsKeyPath};
-    UniqueMenu menu = TrayMenu();
-    Hiding hiding{desktop, store, menu.get(), nullptr, nullptr, kFirstEntryId, 100};
-};
-
-TEST_F(HidingTest, RestoreAllIsEnabledOnlyWhileSomethingIsHidden) {
-    hiding.RefreshTrayMenu(kRestoreAllId);
-    EXPECT_FALSE(RestoreAllEnabled());
-    EXPECT_EQ(GetMenuState(menu.get(), kPanicId, MF_BYCOMMAND) & MF_GRAYED, 0u);
-
-    hiding.HideAllWindows();
-    hiding.RefreshTrayMenu(kRestoreAllId);
-    EXPECT_TRUE(RestoreAllEnabled());
-    EXPECT_EQ(EntryTexts(menu.get()),
-              (std::vector<std::wstring>{L"Window 0", L"Window 1", L"Window 2"}));
-
-    // All three came back by themselves: gone from the menu at its next opening.
-    for (core::WindowId w = 0x40; w < 0x43; ++w) desktop.ShowByProgram(w);
-    hiding.RefreshTrayMenu(kRestoreAllId);
-    EXPECT_FALSE(RestoreAllEnabled());
-    EXPECT_EQ(GetMenuItemCount(menu.get()), kFixedItems);
-}
-
-TEST_F(HidingTest, ChoosingAnEntryRestoresThatWindowOnly) {
-    hiding.Panic();
-    hiding.RefreshTrayMenu(kRestoreAllId);
-    EXPECT_FALSE(hiding.OnMenuCommand(kPanicId));
-    EXPECT_TRUE(hiding.OnMenuCommand(kFirstEntryId + 1));
-    EXPECT_TRUE(desktop.IsVisible(0x41));
-    EXPECT_FALSE(desktop.IsVisible(0x40));
-    EXPECT_EQ(EntryTexts(menu.get()), (std::vector<std::wstring>{L"Window 0", L"Window 2"}));
-    // The same id again (a stale click) is ours but changes nothing.
-    EXPECT_TRUE(hiding.OnMenuCommand(kFirstEntryId + 1));
-    EXPECT_EQ(hiding.HiddenCount(), 2u);
-}
-
-TEST_F(HidingTest, ARefusedHideIsToldOnceNamingTheProgramAndLeavesNoEntry) {
-    std::vector<std::wstring> notices;
-    hiding.SetRefusalNotice([&](const std::wstring& text) { notices.push_back(text); });
-    desktop.At(0x41).elevated = true;
-    hiding.Panic();
-    hiding.Panic();
-    hiding.RefreshTrayMenu(kRestoreAllId);
-    EXPECT_EQ(notices,
-              std::vector<std::wstring>{
-                  L"Windows did not let Quenvix hide Window 1: it runs as administrator."});
-    EXPECT_EQ(EntryTexts(menu.get()), (std::vector<std::wstring>{L"Window 0", L"Window 2"}));
+    entries.Remove(*a);
+    EXPECT_EQ(entries.Count(), 0u);
+    EXPECT_EQ(entries.RecordFor(kFirstEntryId), nullptr);
+    EXPECT_EQ(GetObjectType(picture), 0u);
 }
 
 TEST(HiddenMenu, ThousandsOfEntriesKeepTheirOwnIds) {
@@ -207,48 +142,6 @@ TEST(HiddenMenu, ThousandsOfEntriesKeepTheirOwnIds) {
     std::sort(seen.begin(), seen.end());
     EXPECT_EQ(std::unique(seen.begin(), seen.end()), seen.end());
     EXPECT_EQ(GetMenuItemCount(menu.get()), static_cast<int>(kFixedItems + kCount));
-}
-
-TEST_F(HidingTest, RestoreAllRunsPendingMessagesBetweenWindows) {
-    hiding.HideAllWindows();
-    // A message waiting in the queue that hides one more window when it runs.
-    test::FakeWindow late;
-    late.caption = "Late";
-    desktop.Add(0x50, late);
-    desktop.SetForeground(0x50);
-    static Hiding* target = nullptr;
-    target = &hiding;
-    const UINT_PTR timer = SetTimer(nullptr, 0, 1, [](HWND, UINT, UINT_PTR id, DWORD) {
-        KillTimer(nullptr, id);
-        target->HideActiveWindow();
-    });
-    ASSERT_NE(timer, 0u);
-    Sleep(20);  // the timer is due before the run starts
-
-    hiding.RestoreAll();
-
-    EXPECT_EQ(hiding.HiddenCount(), 0u);
-    EXPECT_EQ(GetMenuItemCount(menu.get()), kFixedItems);
-    for (core::WindowId w : {0x40, 0x41, 0x42, 0x50}) EXPECT_TRUE(desktop.IsVisible(w)) << w;
-    // The late window was hidden by the message (after the others, which went bottom first) and
-    // brought back by the same run.
-    EXPECT_EQ(desktop.HiddenOrder(), (std::vector<core::WindowId>{0x42, 0x41, 0x40, 0x50}));
-    EXPECT_EQ(desktop.CallsFor(0x50).back(), test::AsyncCall(0x50, core::ShowCommand::Show));
-}
-
-TEST_F(HidingTest, ExitLeavesEverythingShownAndTheRecoveryRecordEmpty) {
-    hiding.HideAllWindows();
-    hiding.RestoreAllOnExit();
-    for (core::WindowId w = 0x40; w < 0x43; ++w) EXPECT_TRUE(desktop.IsVisible(w));
-    EXPECT_EQ(registry.GetString("Software\\Tarmel\\Quenvix\\Hidden", "Windows"), "");
-
-    // And a restart after a crash takes back what was left hidden.
-    desktop.At(0x42).visible = false;
-    registry.PutString("Software\\Tarmel\\Quenvix\\Hidden", "Windows",
-                       "66 100 1000 200 0 Window 2\n");
-    hiding.AdoptRecovered();
-    hiding.RefreshTrayMenu(kRestoreAllId);
-    EXPECT_EQ(EntryTexts(menu.get()), std::vector<std::wstring>{L"Window 2"});
 }
 
 }  // namespace

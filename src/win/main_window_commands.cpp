@@ -1,0 +1,194 @@
+// The one place every command runs, whichever way it came in (menus, hotkeys, the command line,
+// the settings window's buttons), and the hidden list as the main window holds it: its tray menu
+// entries, the windows that come back, the hides the system refuses.
+#include <windows.h>
+// (after windows.h)
+#include <shellapi.h>
+
+#include "core/hotkey_settings.h"
+#include "core/product.h"
+#include "core/shell_text.h"
+#include "win/about_box.h"
+#include "win/app.h"
+#include "win/crash_guard.h"
+#include "win/desktop.h"
+#include "win/hotkey_page.h"
+#include "win/log.h"
+#include "win/main_window.h"
+#include "win/rule_hiding.h"
+#include "win/shell.h"
+#include "win/status_bar.h"
+#include "win/tray_icon.h"
+#include "win/update_dialog.h"
+
+namespace quenvix::win {
+
+void MainWindow::Run(core::Command command) {
+    // Nothing is hidden any more once the windows have been given back for the exit.
+    if (ending_ || !hider_) return;
+    switch (command) {
+        case core::Command::HideActiveWindow:
+            // While the session asks to end, the windows shown for it are the user's to answer:
+            // a hotkey or "Panic!" takes none of them (they are listed already) until the end is
+            // decided.
+            if (!hider_->ShownForSessionEnd()) hider_->HideActiveWindow();
+            break;
+        case core::Command::HideAllWindows:
+            if (!hider_->ShownForSessionEnd()) hider_->HideAllWindows();
+            break;
+        case core::Command::RestoreLastHidden:
+            hider_->RestoreLastHidden();
+            break;
+        case core::Command::RestoreAll:
+            RestoreAll();
+            break;
+        case core::Command::ShowHiddenList:
+            // Asked by our own detector. When the system knows the key too, its WM_HOTKEY opens
+            // the list instead: only that press carries the right to take the foreground, which a
+            // keyboard-driven menu needs.
+            if (!hotkeyPage_->ShowListRegistered()) ShowHiddenList();
+            break;
+        case core::Command::ShowSettings:
+            OnShowSettings();
+            break;
+        case core::Command::HideSettings:
+            OnHide();
+            break;
+        case core::Command::Exit:
+            OnExit();
+            break;
+        case core::Command::ExitUnasked:
+            ExitUnasked();
+            break;
+        case core::Command::CheckUpdate:
+            if (updateChecker_) updateChecker_->Start(true);
+            break;
+        case core::Command::ToggleAutomaticCheck:
+            OnToggleAutomaticCheck();
+            break;
+        case core::Command::About:
+            ShowAboutBox(Hwnd());
+            break;
+        case core::Command::HelpContents:
+            ShellOpen(HelpPagePath());
+            break;
+        case core::Command::MailSupport:
+            ShellOpen(core::SupportMailLink(core::kMainCaption));
+            break;
+        case core::Command::Website:
+            ShellOpen(core::kWebsite);
+            break;
+        case core::Command::OpenLogFolder:
+            CreateDirectoryW(ProgramLog().Folder().c_str(), nullptr);
+            ShellOpen(Narrow(ProgramLog().Folder()));
+            break;
+        case core::Command::TaskManager:
+            ShellExecuteW(nullptr, L"open", L"taskmgr", L"", L"", SW_SHOWNORMAL);
+            break;
+        case core::Command::ChangeHotkey:
+            hotkeyPage_->ChangeKey();
+            break;
+        case core::Command::DefaultHotkeys:
+            hotkeyPage_->DefaultKeys();
+            break;
+        case core::Command::SetRunOnStartup:
+            hotkeyPage_->ApplyRunOnStartupBox();
+            break;
+    }
+}
+
+void MainWindow::RunTrayChoice(UINT id) {
+    if (ending_) return;
+    if (hiddenMenu_ && hiddenMenu_->OwnsId(id)) {
+        // An id of the range without an entry (a stale click) is ours all the same and does
+        // nothing.
+        if (const core::HiddenWindow* info = hiddenMenu_->RecordFor(id))
+            hider_->RestoreWindow(*info);
+        return;
+    }
+    if (const auto command = menus_->CommandOf(static_cast<int>(id), MenuPlace::TrayMenu)) {
+        Run(*command);
+    }
+}
+
+void MainWindow::OnCommand(int id, int code) {
+    // The menu bar's items and the settings window's controls; the tray menu's come another way.
+    if (const auto command = menus_->CommandOutsideTray(id)) {
+        Run(*command);
+    } else if (const auto button = HotkeyPage::CommandOfButton(id, code)) {
+        Run(*button);
+    } else if (hotkeyPage_) {
+        hotkeyPage_->OnCommand(id, code);
+    }
+}
+
+void MainWindow::ShowHiddenList() {
+    if (ending_ || !trayIcon_) return;
+    trayIcon_->ShowPopupMenu(true);
+}
+
+void MainWindow::OnToggleAutomaticCheck() {
+    const HMENU bar = menus_->MenuBar();
+    const bool ticked = !(GetMenuState(bar, kMenuAutomaticCheckId, MF_BYCOMMAND) & MF_CHECKED);
+    CheckMenuItem(bar, kMenuAutomaticCheckId, MF_BYCOMMAND | (ticked ? MF_CHECKED : MF_UNCHECKED));
+    settings_->WriteBool("Preference", "Automatic update check", ticked);
+    startupTimer_->SetEnabled(true);
+}
+
+// ---- the hidden list ------------------------------------------------------------------------
+
+void MainWindow::StartHiddenList(const std::string& recoveryValue) {
+    hiddenMenu_ = std::make_unique<HiddenMenu>(menus_->TrayMenu(), kFirstEntryId,
+                                               kLastEntryId - kFirstEntryId + 1);
+    hider_ = std::make_unique<core::Hider>(platform_.desktop, settings_.get(), hiddenMenu_.get(),
+                                           core::OwnWindows{ToId(Hwnd()), ToId(app_.Hwnd())},
+                                           crashGuard_.get(), recoveryValue);
+    hider_->SetBroughtBackHandler([this](core::WindowId window) { BroughtBack(window); });
+    hider_->SetRefusedHandler([this](const core::RefusedCommand& r) { OnRefused(r); });
+}
+
+void MainWindow::BroughtBack(core::WindowId window) {
+    // The window brought back takes the keyboard, except at the exit: every window comes back at
+    // once then and none was asked for in particular.
+    if (!restoringForExit_) keeper_.BringForward(window);
+    if (ruleHiding_) ruleHiding_->BroughtBack(window);
+}
+
+void MainWindow::OnRefused(const core::RefusedCommand& refusal) {
+    // The handle only: captions are the user's business, not the log's.
+    Log(std::string(refusal.hiding ? "Hide" : "Restore") + " of window " +
+        std::to_string(refusal.window) + " refused by the system (it runs with higher rights); " +
+        (refusal.hiding ? "not recorded" : "kept, to be tried again"));
+    if (!refusal.hiding || !refusal.firstForWindow) return;
+    const std::string program =
+        refusal.caption.empty() ? ExecutableOf(ToHwnd(refusal.window)) : refusal.caption;
+    // It may come in the middle of "Panic!": a line in the status bar, never a box.
+    notice_ =
+        L"Windows did not let Quenvix hide " + Widen(program) + L": it runs as administrator.";
+    if (statusBar_) statusBar_->ShowNotice(notice_);
+}
+
+void MainWindow::RefreshTrayMenu() {
+    if (!hider_) return;
+    hider_->RefreshHiddenMenu();
+    EnableMenuItem(menus_->TrayMenu(), kTrayRestoreAllId,
+                   MF_BYCOMMAND | (hider_->HiddenCount() > 0 ? MF_ENABLED : MF_GRAYED));
+}
+
+void MainWindow::RestoreAll() {
+    // A message run between two windows may end the program: the run stops there, touching
+    // nothing of what went.
+    const core::Liveness::Watch alive = liveness_.Observe();
+    hider_->RestoreAll(
+        [this, alive] { return RunPendingMessages([&] { return alive.Alive() && !destroyed_; }); });
+}
+
+void MainWindow::AdoptRecovered() {
+    if (hider_->AdoptRecovered() == core::TakeBack::Unreadable) {
+        Log("The record of hidden windows cannot be read; nothing taken back, the record is left "
+            "as it is");
+    }
+    Log("Windows taken back from an earlier run: " + std::to_string(hider_->HiddenCount()));
+}
+
+}  // namespace quenvix::win
