@@ -182,6 +182,7 @@ typed_keys() { xdotool key --delay 100 "$@"; }
 tray_menu_open() {
     tray_icon_click 3
     wait_until 10 menu_open || fail "the tray menu did not open"
+    wait_until 10 tw menuready || fail "the tray menu opened but is not tracked"
 }
 
 # Clicks item N of the open tray menu, counted as the keyboard walks them (separators skipped):

@@ -519,6 +519,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         WriteUtf8(OutFile(argc, argv, L"--out"), line);
         return 0;
     }
+    if (cmd == L"menuready") {
+        // An open popup menu whose thread tracks it: a click that comes before the tracking
+        // starts lands on whatever is under the menu and is lost ("GUITHREADINFO",
+        // learn.microsoft.com: GUI_INMENUMODE, GUI_POPUPMENUMODE).
+        HWND h = FindWindowW(L"#32768", nullptr);
+        GUITHREADINFO info{sizeof info};
+        return h && IsWindowVisible(h) &&
+                       GetGUIThreadInfo(GetWindowThreadProcessId(h, nullptr), &info) &&
+                       (info.flags & (GUI_INMENUMODE | GUI_POPUPMENUMODE))
+                   ? 0
+                   : 1;
+    }
     if (cmd == L"menurect") {
         // The open popup menu (menus have no title to find them by).
         HWND h = FindWindowW(L"#32768", nullptr);
