@@ -37,7 +37,8 @@ RuleHiding::RuleHiding(core::SettingsStore& settings, Hiding& hiding, core::Desk
       watchTimer_(timers.MakeTimer()) {
     watchTimer_->SetInterval(static_cast<std::uint32_t>(core::kWatchStepMs));
     watchTimer_->SetOnTick([this] { OnWatchTick(); });
-    hiding_.SetBroughtBackHandler([this](HWND window) { engine_.BroughtBack(ToId(window)); });
+    hiding_.SetBroughtBackHandler(
+        [this](HWND window) { engine_.BroughtBack(ToId(window), GetTickCount64()); });
 }
 
 RuleHiding::~RuleHiding() {
@@ -46,6 +47,10 @@ RuleHiding::~RuleHiding() {
 
 core::RuleValueWriter& RuleHiding::Writer() {
     return *writer_;
+}
+
+core::RuleValueNames RuleHiding::Names() {
+    return [this] { return settings_.ValueNames(core::kRulesSection); };
 }
 
 core::RuleValueReader RuleHiding::Reader() {
@@ -57,22 +62,24 @@ void RuleHiding::ReportProblem(std::string_view name, std::string_view why) {
 }
 
 void RuleHiding::Start() {
-    SetRules(core::ReadRules(Reader(), &RuleHiding::ReportProblem));
+    SetRules(core::ReadRules(Names(), Reader(), &RuleHiding::ReportProblem).rules);
 }
 
 void RuleHiding::SetRules(const std::vector<core::Rule>& rules) {
     engine_.SetRules(core::RuleSet(rules));
     Listen();
     // A new "appear" rule takes the matching windows that are open now, as at start.
-    if (engine_.Active()) Hide(engine_.OnWindowsOpen(desktop_.TopLevelWindows()));
+    if (engine_.Active()) Hide(engine_.OnWindowsOpen(desktop_.TopLevelWindows(), GetTickCount64()));
 }
 
 void RuleHiding::Listen() {
-    if (engine_.Active() && !hook_) {
-        hook_ = std::make_unique<WinEventHook>(
-            [this](core::RuleEvent event, HWND window) { OnEvent(event, window); });
-    } else if (!engine_.Active()) {
+    if (!engine_.Active()) {
         hook_.reset();
+    } else if (!hook_ || hook_->HearsCaptionChanges() != engine_.WantsCaptionChanges()) {
+        hook_.reset();
+        hook_ = std::make_unique<WinEventHook>(
+            [this](core::RuleEvent event, HWND window) { OnEvent(event, window); },
+            engine_.WantsCaptionChanges());
     }
     watchTimer_->SetEnabled(engine_.WatchPending());
 }

@@ -37,6 +37,7 @@ class RuleHiding {
     void SetRules(const std::vector<core::Rule>& rules);
 
     // The "Rules" section of the settings store, for the rules page.
+    core::RuleValueNames Names();
     core::RuleValueReader Reader();
     core::RuleValueWriter& Writer();
     // A stored rule that was skipped goes to the log; it is never put in front of the user.

@@ -27,18 +27,31 @@ constexpr Column kColumns[] = {
 // Posted to show the stored rules again after a change from the list could not be stored.
 constexpr UINT kRefill = WM_APP + 1;
 
+// Remembers which values it read as rules: a save writes and removes those only, and every
+// value it could not make sense of stays as it is.
 class StorageOverSettings : public RuleStorage {
   public:
-    StorageOverSettings(core::RuleValueReader read, core::RuleValueWriter& writer,
-                        core::RuleProblemReport report)
-        : read_(std::move(read)), writer_(writer), report_(std::move(report)) {}
-    std::vector<core::Rule> Load() override { return core::ReadRules(read_, report_); }
-    void Save(const std::vector<core::Rule>& rules) override { core::WriteRules(rules, writer_); }
+    StorageOverSettings(core::RuleValueNames names, core::RuleValueReader read,
+                        core::RuleValueWriter& writer, core::RuleProblemReport report)
+        : names_(std::move(names)),
+          read_(std::move(read)),
+          writer_(writer),
+          report_(std::move(report)) {}
+    std::vector<core::Rule> Load() override {
+        core::StoredRules stored = core::ReadRules(names_, read_, report_);
+        ours_ = std::move(stored.numbers);
+        return std::move(stored.rules);
+    }
+    void Save(const std::vector<core::Rule>& rules) override {
+        core::WriteRules(rules, names_(), ours_, writer_);
+    }
 
   private:
+    core::RuleValueNames names_;
     core::RuleValueReader read_;
     core::RuleValueWriter& writer_;
     core::RuleProblemReport report_;
+    std::vector<std::uint32_t> ours_;
 };
 
 std::wstring Shown(const std::string& text) {
@@ -95,10 +108,11 @@ LRESULT CALLBACK ListKeys(HWND list, UINT msg, WPARAM wParam, LPARAM lParam, UIN
 
 }  // namespace
 
-std::unique_ptr<RuleStorage> RuleStorageOver(core::RuleValueReader read,
+std::unique_ptr<RuleStorage> RuleStorageOver(core::RuleValueNames names, core::RuleValueReader read,
                                              core::RuleValueWriter& writer,
                                              core::RuleProblemReport report) {
-    return std::make_unique<StorageOverSettings>(std::move(read), writer, std::move(report));
+    return std::make_unique<StorageOverSettings>(std::move(names), std::move(read), writer,
+                                                 std::move(report));
 }
 
 RulesPage::RulesPage(HWND parent, const RECT& area, RuleStorage& storage, ChangeHandler onChanged)
@@ -156,6 +170,14 @@ void RulesPage::CreateControls(int width96, int height96) {
                         button.id, kFont)) {
             throw core::Error("The rules page could not be created");
         }
+    }
+    const std::wstring beyond = L"Only the first " + std::to_wstring(core::kMaxRules) +
+                                L" rules are in force; the ones after them are kept but do "
+                                L"nothing.";
+    const int noticeTop = kMargin + 75 + kButtonHeight + 8;
+    if (!AddControl(L"STATIC", beyond, SS_LEFT, buttonLeft, noticeTop, kButtonWidth,
+                    std::max(height96 - kMargin - noticeTop, kButtonHeight), kBeyondLimit, kFont)) {
+        throw core::Error("The rules page could not be created");
     }
 }
 
@@ -215,8 +237,7 @@ void RulesPage::EnableButtons() {
     const int selected = Selected();
     const int count = static_cast<int>(rules_.size());
     const std::pair<int, bool> states[] = {
-        // A rule beyond the number ever read back would be stored and then lost.
-        {kAdd, rules_.size() < core::kMaxRules},
+        {kAdd, true},
         {kEdit, selected >= 0},
         {kRemove, selected >= 0},
         {kUp, selected > 0},
@@ -228,6 +249,10 @@ void RulesPage::EnableButtons() {
         if (!enabled && GetFocus() == button) SetFocus(list_);
         EnableWindow(button, enabled ? TRUE : FALSE);
     }
+    // The rules after the ones in force are kept, never dropped; the user is told so, not left
+    // to wonder why a rule far down the list does nothing.
+    ShowWindow(GetDlgItem(Hwnd(), kBeyondLimit),
+               rules_.size() > core::kMaxRules ? SW_SHOWNA : SW_HIDE);
 }
 
 void RulesPage::Commit(std::vector<core::Rule> next, int selected) {
@@ -238,7 +263,6 @@ void RulesPage::Commit(std::vector<core::Rule> next, int selected) {
 }
 
 void RulesPage::Add() {
-    if (rules_.size() >= core::kMaxRules) return;
     const std::optional<core::Rule> rule = EditRule(GetAncestor(Hwnd(), GA_ROOT), {}, true);
     if (!rule) return;
     std::vector<core::Rule> next = rules_;

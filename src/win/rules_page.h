@@ -22,10 +22,10 @@ class RuleStorage {
     virtual void Save(const std::vector<core::Rule>& rules) = 0;
 };
 
-// The rules in the settings section "Rules": `read` reads one value of it (as for
-// core::ReadRules), `writer` writes it, `report` hears of each stored value that was skipped.
+// The rules in the settings section "Rules": `names` lists its values and `read` reads one (as
+// for core::ReadRules), `writer` writes it, `report` hears of each stored value that was skipped.
 // `writer` must outlive the storage.
-std::unique_ptr<RuleStorage> RuleStorageOver(core::RuleValueReader read,
+std::unique_ptr<RuleStorage> RuleStorageOver(core::RuleValueNames names, core::RuleValueReader read,
                                              core::RuleValueWriter& writer,
                                              core::RuleProblemReport report);
 
@@ -38,6 +38,8 @@ class RulesPage : public FormWindow {
     static constexpr int kRemove = 203;
     static constexpr int kUp = 204;
     static constexpr int kDown = 205;
+    // The sentence that shows while there are more rules than are in force.
+    static constexpr int kBeyondLimit = 206;
     // Characters of a field the list shows; the rest is cut off visibly ("…").
     static constexpr std::size_t kShownChars = 200;
 
