@@ -86,8 +86,19 @@ std::vector<RuleHide> RuleEngine::OnWindowsOpen(const std::vector<std::uint64_t>
 }
 
 void RuleEngine::BroughtBack(std::uint64_t window, std::uint64_t nowMs) {
-    memory_.Remember(windows_.Key(window));
+    const WindowKey key = windows_.Key(window);
+    memory_.Remember(key);
+    broughtBack_.Remember(key);
     if (Active()) DecisionFor(window, nowMs).verdict = Verdict::LeftAlone;
+}
+
+void RuleEngine::AdoptBroughtBack(const std::vector<WindowKey>& keys) {
+    for (const WindowKey& key : keys) {
+        // A start time that could not be read proves nothing: such a window is not adopted.
+        if (key.processStartTime == 0 || windows_.Key(key.window) != key) continue;
+        memory_.Remember(key);
+        broughtBack_.Remember(key);
+    }
 }
 
 RuleEngine::Decision& RuleEngine::DecisionFor(std::uint64_t window, std::uint64_t nowMs) {

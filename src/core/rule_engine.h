@@ -76,6 +76,13 @@ class RuleEngine {
     // The user brought the window back (menu, hotkey, "Restore all"): no "appear" rule hides it
     // again while it lives.
     void BroughtBack(std::uint64_t window, std::uint64_t nowMs);
+    // The windows the user brought back, the newest kBroughtBackKept, oldest first: the shell
+    // keeps them for the next run.
+    std::vector<WindowKey> BroughtBackWindows() const { return broughtBack_.Keys(); }
+    // The windows an earlier run was told the user brought back. Each that still lives in the
+    // same process (same id, same start time: not a later process given the id) and thread is
+    // left alone as if brought back in this run; the rest are forgotten.
+    void AdoptBroughtBack(const std::vector<WindowKey>& keys);
 
   private:
     enum class Verdict {
@@ -101,6 +108,7 @@ class RuleEngine {
     std::unordered_map<std::uint64_t, Decision> decisions_;
     WatchList watches_;
     RuleMemory memory_;
+    RuleMemory broughtBack_{kBroughtBackKept};
 };
 
 }  // namespace quenvix::core

@@ -39,9 +39,10 @@ inline constexpr std::string_view kRulesSection = "Rules";
 // Rules in force at most, in their order. More are read, listed and kept as they are; the rules
 // page says that the ones after these do nothing.
 inline constexpr std::size_t kMaxRules = 256;
-// Longest stored value read as a rule. A file name, a class name and the part of a caption that
-// rules look at fit in it many times over; anything longer is not a rule anyone typed.
-inline constexpr std::size_t kMaxRuleText = 8192;
+// Longest stored value read as a rule: three fields as long as the rule dialog's edit boxes take
+// (32,767 characters each, up to three bytes apiece) fit; anything longer is not a rule anyone
+// typed, and reading it would only slow the start.
+inline constexpr std::size_t kMaxRuleText = 512 * 1024;
 // Characters of a window's caption that rules look at. Real captions are far shorter; the bound
 // keeps a window with a caption of thousands of characters as cheap to check as any other.
 inline constexpr std::size_t kRuleCaptionChars = 512;

@@ -38,7 +38,7 @@ bool Hiding::HideWindow(HWND window) {
     return hider_.HideWindow(ToId(window));
 }
 
-bool Hiding::HideMinimizedWindow(HWND window, std::uint8_t formerState) {
+bool Hiding::HideMinimizedWindow(HWND window, core::ShowState formerState) {
     return hider_.HideMinimizedWindow(ToId(window), formerState);
 }
 

@@ -43,7 +43,7 @@ class Hiding {
     // A rule's hides: one window as a hotkey hides it, or one just minimised, to come back in
     // `formerState`.
     bool HideWindow(HWND window);
-    bool HideMinimizedWindow(HWND window, std::uint8_t formerState);
+    bool HideMinimizedWindow(HWND window, core::ShowState formerState);
     bool IsHidden(HWND window) const;
     // Told of every window the user brings back (menu, hotkey, "Restore all"), once it has
     // been brought to the front.

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "core/hider.h"
+#include "core/recovery.h"
 #include "core/rule_watch.h"
 #include "core/settings_store.h"
 #include "win/desktop.h"
@@ -11,6 +12,16 @@
 #include "win/ui.h"
 
 namespace quenvix::win {
+namespace {
+
+// Per session, as the recovery record: the copies of two sessions never write over each other.
+std::string BroughtBackValueName() {
+    DWORD session = 0;
+    if (!ProcessIdToSessionId(GetCurrentProcessId(), &session)) session = 0;
+    return "BroughtBack." + std::to_string(session);
+}
+
+}  // namespace
 
 class RuleHiding::StoreWriter : public core::RuleValueWriter {
   public:
@@ -34,11 +45,11 @@ RuleHiding::RuleHiding(core::SettingsStore& settings, Hiding& hiding, core::Desk
       writer_(std::make_unique<StoreWriter>(settings)),
       windows_([&hiding](HWND window) { return hiding.IsHidden(window); }),
       engine_(windows_),
+      broughtBackValue_(BroughtBackValueName()),
       watchTimer_(timers.MakeTimer()) {
     watchTimer_->SetInterval(static_cast<std::uint32_t>(core::kWatchStepMs));
     watchTimer_->SetOnTick([this] { OnWatchTick(); });
-    hiding_.SetBroughtBackHandler(
-        [this](HWND window) { engine_.BroughtBack(ToId(window), GetTickCount64()); });
+    hiding_.SetBroughtBackHandler([this](HWND window) { OnBroughtBack(window); });
 }
 
 RuleHiding::~RuleHiding() {
@@ -61,7 +72,21 @@ void RuleHiding::ReportProblem(std::string_view name, std::string_view why) {
     Log("Rule " + std::string(name) + " skipped: " + std::string(why));
 }
 
+void RuleHiding::OnBroughtBack(HWND window) {
+    engine_.BroughtBack(ToId(window), GetTickCount64());
+    // Written at once: an update ends this run without asking, and the next one must still know.
+    if (!core::WriteRecoveryText(settings_, broughtBackValue_,
+                                 core::EncodeWindowKeys(engine_.BroughtBackWindows()))) {
+        Log("The windows brought back could not be recorded");
+    }
+}
+
 void RuleHiding::Start() {
+    // Before the rules first look at the open windows: those the user brought back in an earlier
+    // run stay where they are.
+    if (const auto text = core::ReadRecoveryText(settings_, broughtBackValue_)) {
+        engine_.AdoptBroughtBack(core::DecodeWindowKeys(*text));
+    }
     SetRules(core::ReadRules(Names(), Reader(), &RuleHiding::ReportProblem).rules);
 }
 
@@ -99,8 +124,9 @@ void RuleHiding::Hide(const std::vector<core::RuleHide>& hides) {
         const HWND window = ToHwnd(hide.window);
         if (hide.action == core::RuleAction::Minimise) {
             // It comes back from its tray entry as it was before the minimise.
-            hiding_.HideMinimizedWindow(
-                window, RestoresToMaximized(window) ? core::kStateMaximized : core::kStateNormal);
+            hiding_.HideMinimizedWindow(window, RestoresToMaximized(window)
+                                                    ? core::ShowState::Maximized
+                                                    : core::ShowState::Normal);
         } else {
             hiding_.HideWindow(window);
         }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -47,6 +48,7 @@ class RuleHiding {
     class StoreWriter;
 
     void OnEvent(core::RuleEvent event, HWND window);
+    void OnBroughtBack(HWND window);
     void OnWatchTick();
     void Hide(const std::vector<core::RuleHide>& hides);
     // Hooked while a rule is on; the watch timer runs only while a new window is watched.
@@ -58,6 +60,8 @@ class RuleHiding {
     std::unique_ptr<StoreWriter> writer_;
     Win32RuleWindows windows_;
     core::RuleEngine engine_;
+    // The value of the recovery section that keeps the windows the user brought back.
+    std::string broughtBackValue_;
     std::unique_ptr<core::Timer> watchTimer_;
     std::unique_ptr<WinEventHook> hook_;
 };

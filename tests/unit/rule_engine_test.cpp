@@ -84,8 +84,7 @@ TEST_F(RuleEngineTest, WindowCreatedHiddenIsHiddenOnceItShowsWithItsCaption) {
     // Shown again, it is not asked again; its caption set, it is.
     reminder.caption = "Reminder: meeting";
     EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 1, 300), std::nullopt);
-    EXPECT_EQ(engine.OnEvent(RuleEvent::CaptionChanged, 1, 300),
-              (RuleHide{1, RuleAction::Appear}));
+    EXPECT_EQ(engine.OnEvent(RuleEvent::CaptionChanged, 1, 300), (RuleHide{1, RuleAction::Appear}));
 
     // Windows no rule can take are not asked for their captions when they show.
     const int reads = desktop.captionReads;
@@ -270,6 +269,36 @@ TEST_F(RuleEngineTest, TheDecisionIsKeptForTheWindowsLifeOnly) {
     SetRules({Rule{true, RuleAction::Appear, "other.exe", "", ""}});
     EXPECT_EQ(engine.DecisionCount(), 0u);
     EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 2, 40000), (RuleHide{2, RuleAction::Appear}));
+}
+
+// An update restarts the program: the windows the user brought back stay out while they live,
+// and a window whose process id now names a later process is not taken for one of them.
+TEST_F(RuleEngineTest, WindowsBroughtBackInAnEarlierRunAreLeftAloneWhileTheyLive) {
+    for (std::uint64_t id = 1; id <= 4; ++id) desktop.Add(id, "chat.exe", "Chat", "Inbox");
+    desktop.windows[4].key.processStartTime = 0;  // its start could not be read
+    std::string record;
+    {
+        RuleEngine earlier{desktop};
+        for (std::uint64_t id = 1; id <= 4; ++id) earlier.BroughtBack(id, 0);
+        record = EncodeWindowKeys(earlier.BroughtBackWindows());
+    }
+    desktop.windows[2].key.processStartTime = 9999;  // pid reused by a new process
+    desktop.windows.erase(3);                        // gone
+    desktop.Add(3, "chat.exe", "Chat", "Inbox", true, 300);
+    engine.AdoptBroughtBack(DecodeWindowKeys("damaged\n1 2 3\n" + record + "5 1 1 x\n"));
+    EXPECT_EQ(engine.BroughtBackWindows(), (std::vector<WindowKey>{desktop.Key(1)}));
+
+    SetRules({AppearByClass("Chat")});
+    EXPECT_EQ(engine.OnWindowsOpen({1, 2, 3, 4}, 0), Appeared({2, 3, 4}));
+
+    // Only the newest are kept for the next run.
+    for (std::uint64_t id = 100; id < 100 + kBroughtBackKept + 10; ++id) {
+        desktop.Add(id, "chat.exe", "Chat", "Inbox");
+        engine.BroughtBack(id, 0);
+    }
+    const auto kept = DecodeWindowKeys(EncodeWindowKeys(engine.BroughtBackWindows()));
+    ASSERT_EQ(kept.size(), kBroughtBackKept);
+    EXPECT_EQ(kept.back(), desktop.Key(100 + kBroughtBackKept + 9));
 }
 
 }  // namespace

@@ -219,8 +219,8 @@ TEST(RuleStorage, BadInputIsSkippedOnceOrReadAsMeantAndNeverDeletedUnasked) {
     for (int i = 1; i <= 1000; ++i) {
         section.text[std::to_string(i)] = "1\tappear\tp" + std::to_string(i) + ".exe\t\t";
     }
-    const std::string huge = "1\tappear\t\t\t" + std::string(100 * 1024, 'x');
-    section.text["1001"] = huge;
+    section.text["1001"] = "1\tappear\t\t\t" + std::string(kMaxRuleText, 'x');  // beyond
+    section.text["1005"] = "1\tappear\tbig.exe\t\t" + std::string(100 * 1024, 'x');
     section.text["1002"] = "1\tappear\tnote\tpad.exe\t\t";  // a tab inside a field
     section.text["1003"] = "1\tappear\t   \t \t  ";         // fields of blanks only
     section.text["1004"] = " 1 \t appear\t notepad.exe \t\xC2\xA0Notepad\t";  // pasted
@@ -233,9 +233,10 @@ TEST(RuleStorage, BadInputIsSkippedOnceOrReadAsMeantAndNeverDeletedUnasked) {
     auto stored =
         ReadRules(section.Names(), section.Reader(),
                   [&](std::string_view name, std::string_view) { ++reports[std::string(name)]; });
-    ASSERT_EQ(stored.rules.size(), 1001u);  // no silent limit on reading
+    ASSERT_EQ(stored.rules.size(), 1002u);  // no silent limit on reading
     EXPECT_EQ(stored.rules[999].executable, "p1000.exe");
     EXPECT_EQ(stored.rules[1000], MakeRule(RuleAction::Appear, "notepad.exe", "Notepad", ""));
+    EXPECT_EQ(stored.rules[1001].caption.size(), 100u * 1024);
     EXPECT_EQ(
         reports,
         (std::map<std::string, int>{
@@ -250,12 +251,13 @@ TEST(RuleStorage, BadInputIsSkippedOnceOrReadAsMeantAndNeverDeletedUnasked) {
     EXPECT_EQ(section.text["1"], "1\tappear\tp2.exe\t\t");
     EXPECT_EQ(section.text["999"], "1\tappear\tp1000.exe\t\t");
     EXPECT_EQ(section.text["1000"], "1\tappear\tnotepad.exe\tNotepad\t");
+    EXPECT_EQ(section.text["1004"], before.at("1005"));  // the big one moved up past the kept
     for (const char* kept : {"1001", "1002", "1003", "0", "-1", "abc", "007"}) {
         EXPECT_EQ(section.text[kept], before.at(kept)) << kept;
     }
-    EXPECT_FALSE(section.text.contains("1004"));  // the last rule moved to 1000
+    EXPECT_FALSE(section.text.contains("1005"));
     EXPECT_EQ(section.text.size(), before.size() - 1);
-    EXPECT_EQ(stored.numbers.size(), 1000u);
+    EXPECT_EQ(stored.numbers.size(), 1001u);
 }
 
 TEST(RuleStorage, WriteRenumbersAroundValuesItDidNotReadAndRemovesOnlyItsOwn) {
