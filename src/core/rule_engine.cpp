@@ -25,6 +25,7 @@ void RuleEngine::SetRules(RuleSet rules) {
     if (!hasAppear_) watches_ = WatchList();
     // Judged by other rules; and without a rule on, no destroy event would tell us to forget.
     decisions_.clear();
+    captionWatches_.clear();
 }
 
 std::optional<RuleHide> RuleEngine::OnEvent(RuleEvent event, std::uint64_t window,
@@ -72,7 +73,31 @@ std::vector<RuleHide> RuleEngine::OnWatchTimer(std::uint64_t nowMs) {
     for (const std::uint64_t window : ready) {
         if (auto hide = DecideAppear(window, nowMs)) hides.push_back(*hide);
     }
+    LookAtCaptions(nowMs, hides);
     return hides;
+}
+
+void RuleEngine::LookAtCaptions(std::uint64_t nowMs, std::vector<RuleHide>& hides) {
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> current;
+    current.swap(captionWatches_);  // a look that leaves the caption unwanted watches it again
+    for (const auto& [window, lastLook] : current) {
+        const auto found = decisions_.find(window);
+        if (found == decisions_.end() || found->second.verdict != Verdict::NotThisCaption ||
+            !Settling(found->second, nowMs)) {
+            continue;
+        }
+        if (nowMs >= lastLook && nowMs - lastLook < kCaptionLookMs) {
+            captionWatches_.emplace_back(window, lastLook);
+            continue;
+        }
+        found->second.verdict = Verdict::Unjudged;
+        if (auto hide = DecideAppear(window, nowMs)) hides.push_back(*hide);
+    }
+}
+
+bool RuleEngine::Settling(const Decision& decision, std::uint64_t nowMs) const {
+    // A clock that went back counts as no time passed.
+    return nowMs < decision.sinceMs || nowMs - decision.sinceMs < kCaptionSettleMs;
 }
 
 std::vector<RuleHide> RuleEngine::OnWindowsOpen(const std::vector<std::uint64_t>& windows,
@@ -110,14 +135,17 @@ RuleEngine::Decision& RuleEngine::DecisionFor(std::uint64_t window, std::uint64_
 
 std::optional<RuleHide> RuleEngine::OnCaptionChanged(std::uint64_t window, std::uint64_t nowMs) {
     if (!captionAppear_) return std::nullopt;
+    if (!captionEventsSeen_) {
+        // The system reports caption changes: no window needs to be looked at for them.
+        captionEventsSeen_ = true;
+        captionWatches_.clear();
+    }
     // A window not judged yet is judged when it shows, with the caption it has then.
     const auto found = decisions_.find(window);
     if (found == decisions_.end() || found->second.verdict != Verdict::NotThisCaption) {
         return std::nullopt;
     }
-    const std::uint64_t since = found->second.sinceMs;
-    // A clock that went back counts as no time passed.
-    if (nowMs >= since && nowMs - since >= kCaptionSettleMs) return std::nullopt;
+    if (!Settling(found->second, nowMs)) return std::nullopt;
     found->second.verdict = Verdict::Unjudged;
     return DecideAppear(window, nowMs);
 }
@@ -138,7 +166,12 @@ std::optional<RuleHide> RuleEngine::DecideAppear(std::uint64_t window, std::uint
     const auto facts = windows_.Facts(window, true);
     if (!facts || !facts->visible) return std::nullopt;
     if (!rules_.Hides(*facts, RuleAction::Appear)) {
-        if (IsEligible(*facts)) decision.verdict = Verdict::NotThisCaption;
+        if (!IsEligible(*facts)) return std::nullopt;
+        decision.verdict = Verdict::NotThisCaption;
+        if (captionAppear_ && !captionEventsSeen_ && Settling(decision, nowMs) &&
+            captionWatches_.size() < kMaxWatches) {
+            captionWatches_.emplace_back(window, nowMs);
+        }
         return std::nullopt;
     }
     decision.verdict = Verdict::LeftAlone;

@@ -32,6 +32,9 @@ enum class RuleEvent { Created, Shown, MinimizeStarted, CaptionChanged, Destroye
 // within moments. Later changes (a clock in the caption, the page of a browser) are the window's
 // life, not its start, and are left alone.
 inline constexpr std::uint64_t kCaptionSettleMs = 10000;
+// Where the system does not report caption changes, a window of a program a caption rule names
+// is looked at this often instead, for the same first ten seconds.
+inline constexpr std::uint64_t kCaptionLookMs = 500;
 // Windows whose decision is kept at most. Far more than are ever open at once: only a run of
 // missed destroy events gets there, and then every decision is made afresh.
 inline constexpr std::size_t kDecisionCapacity = 4096;
@@ -56,7 +59,7 @@ class RuleEngine {
     // Whether any rule is on: without one, the shell does not even listen for window events.
     bool Active() const { return hasAppear_ || hasMinimise_; }
     // Whether the watch timer has to run (every kWatchStepMs while true, stopped otherwise).
-    bool WatchPending() const { return !watches_.Empty(); }
+    bool WatchPending() const { return !watches_.Empty() || !captionWatches_.empty(); }
     // Whether caption changes matter: an "appear" rule that is on names caption text.
     bool WantsCaptionChanges() const { return captionAppear_; }
     // Windows with a decision kept (for the tests and the benchmark).
@@ -99,6 +102,8 @@ class RuleEngine {
     Decision& DecisionFor(std::uint64_t window, std::uint64_t nowMs);
     std::optional<RuleHide> DecideAppear(std::uint64_t window, std::uint64_t nowMs);
     std::optional<RuleHide> OnCaptionChanged(std::uint64_t window, std::uint64_t nowMs);
+    bool Settling(const Decision& decision, std::uint64_t nowMs) const;
+    void LookAtCaptions(std::uint64_t nowMs, std::vector<RuleHide>& hides);
 
     RuleWindowSource& windows_;
     RuleSet rules_;
@@ -106,6 +111,10 @@ class RuleEngine {
     bool hasMinimise_ = false;
     bool captionAppear_ = false;
     std::unordered_map<std::uint64_t, Decision> decisions_;
+    // Until the system is seen to report caption changes, the windows that may still be named
+    // into a rule, with when each was last looked at.
+    bool captionEventsSeen_ = false;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> captionWatches_;
     WatchList watches_;
     RuleMemory memory_;
     RuleMemory broughtBack_{kBroughtBackKept};

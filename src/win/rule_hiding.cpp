@@ -95,6 +95,7 @@ void RuleHiding::SetRules(const std::vector<core::Rule>& rules) {
     Listen();
     // A new "appear" rule takes the matching windows that are open now, as at start.
     if (engine_.Active()) Hide(engine_.OnWindowsOpen(desktop_.TopLevelWindows(), GetTickCount64()));
+    watchTimer_->SetEnabled(engine_.WatchPending());
 }
 
 void RuleHiding::Listen() {

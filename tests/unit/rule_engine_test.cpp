@@ -79,7 +79,8 @@ TEST_F(RuleEngineTest, WindowCreatedHiddenIsHiddenOnceItShowsWithItsCaption) {
 
     reminder.visible = true;  // shown, but its caption is not the rule's yet
     EXPECT_TRUE(engine.OnWatchTimer(200).empty());
-    EXPECT_FALSE(engine.WatchPending());  // looked at once shown: decided
+    // Looked at once shown: decided, but for its caption, which may still come.
+    EXPECT_TRUE(engine.WatchPending());
 
     // Shown again, it is not asked again; its caption set, it is.
     reminder.caption = "Reminder: meeting";
@@ -237,6 +238,40 @@ TEST_F(RuleEngineTest, ACaptionSetLaterIsJudgedAgainInTheWindowsFirstTenSeconds)
     // Rules without caption text do not ask for caption changes at all.
     SetRules({AppearByClass("Frame")});
     EXPECT_FALSE(engine.WantsCaptionChanges());
+}
+
+// Where the system never reports a caption change, the watch timer looks at such a window twice a
+// second instead, for its first ten seconds only; once the system is seen reporting them, it stops.
+TEST_F(RuleEngineTest, WithoutCaptionEventsTheWatchLooksAtTheCaptionForTenSeconds) {
+    SetRules({Rule{true, RuleAction::Appear, "mail.exe", "", "Reminder"}});
+    desktop.Add(1, "mail.exe", "Frame", "Loading");
+    desktop.Add(2, "mail.exe", "Frame", "Loading");
+    EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 1, 0), std::nullopt);
+    EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 2, 0), std::nullopt);
+    EXPECT_TRUE(engine.WatchPending());
+    const int reads = desktop.captionReads;
+    for (std::uint64_t t = kWatchStepMs; t < kCaptionLookMs; t += kWatchStepMs) {
+        EXPECT_TRUE(engine.OnWatchTimer(t).empty());
+    }
+    EXPECT_EQ(desktop.captionReads, reads);  // not before half a second
+    desktop.windows[1].facts.caption = "Reminder: standup";
+    EXPECT_EQ(engine.OnWatchTimer(kCaptionLookMs), Appeared({1}));
+
+    std::uint64_t t = kCaptionLookMs;
+    for (; engine.WatchPending() && t < 2 * kCaptionSettleMs; t += kWatchStepMs) {
+        EXPECT_TRUE(engine.OnWatchTimer(t).empty());
+    }
+    EXPECT_GE(t, kCaptionSettleMs);
+    EXPECT_LE(t, kCaptionSettleMs + kCaptionLookMs);
+    EXPECT_LE(desktop.captionReads,
+              reads + 1 + static_cast<int>(kCaptionSettleMs / kCaptionLookMs));
+
+    // A system that does report them needs no looks.
+    desktop.Add(3, "mail.exe", "Frame", "Loading");
+    engine.OnEvent(RuleEvent::Shown, 3, t);
+    EXPECT_TRUE(engine.WatchPending());
+    engine.OnEvent(RuleEvent::CaptionChanged, 2, t);
+    EXPECT_FALSE(engine.WatchPending());
 }
 
 // A program that hides and shows its window again and again costs one question about it, not one
