@@ -221,8 +221,8 @@ void MainWindow::OnSessionSeen(bool seen) {
 }
 
 void MainWindow::StartRules() {
-    ruleHiding_ =
-        std::make_unique<RuleHiding>(*settings_, *hiding_, platform_.desktop, platform_.timers);
+    ruleHiding_ = std::make_unique<RuleHiding>(*settings_, *hiding_, platform_.desktop,
+                                               platform_.timers, platform_.clock);
     ruleHiding_->Start();
 }
 

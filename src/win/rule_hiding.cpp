@@ -38,10 +38,11 @@ class RuleHiding::StoreWriter : public core::RuleValueWriter {
 };
 
 RuleHiding::RuleHiding(core::SettingsStore& settings, Hiding& hiding, core::Desktop& desktop,
-                       core::TimerFactory& timers)
+                       core::TimerFactory& timers, core::Clock& clock)
     : settings_(settings),
       hiding_(hiding),
       desktop_(desktop),
+      clock_(clock),
       writer_(std::make_unique<StoreWriter>(settings)),
       windows_([&hiding](HWND window) { return hiding.IsHidden(window); }),
       engine_(windows_),
@@ -73,7 +74,7 @@ void RuleHiding::ReportProblem(std::string_view name, std::string_view why) {
 }
 
 void RuleHiding::OnBroughtBack(HWND window) {
-    engine_.BroughtBack(ToId(window), GetTickCount64());
+    engine_.BroughtBack(ToId(window), clock_.SteadyMs());
     // Written at once: an update ends this run without asking, and the next one must still know.
     if (!core::WriteRecoveryText(settings_, broughtBackValue_,
                                  core::EncodeWindowKeys(engine_.BroughtBackWindows()))) {
@@ -94,7 +95,8 @@ void RuleHiding::SetRules(const std::vector<core::Rule>& rules) {
     engine_.SetRules(core::RuleSet(rules));
     Listen();
     // A new "appear" rule takes the matching windows that are open now, as at start.
-    if (engine_.Active()) Hide(engine_.OnWindowsOpen(desktop_.TopLevelWindows(), GetTickCount64()));
+    if (engine_.Active())
+        Hide(engine_.OnWindowsOpen(desktop_.TopLevelWindows(), clock_.SteadyMs()));
     watchTimer_->SetEnabled(engine_.WatchPending());
 }
 
@@ -111,12 +113,12 @@ void RuleHiding::Listen() {
 }
 
 void RuleHiding::OnEvent(core::RuleEvent event, HWND window) {
-    if (const auto hide = engine_.OnEvent(event, ToId(window), GetTickCount64())) Hide({*hide});
+    if (const auto hide = engine_.OnEvent(event, ToId(window), clock_.SteadyMs())) Hide({*hide});
     watchTimer_->SetEnabled(engine_.WatchPending());
 }
 
 void RuleHiding::OnWatchTick() {
-    Hide(engine_.OnWatchTimer(GetTickCount64()));
+    Hide(engine_.OnWatchTimer(clock_.SteadyMs()));
     watchTimer_->SetEnabled(engine_.WatchPending());
 }
 

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/ports/clock.h"
 #include "core/ports/desktop.h"
 #include "core/ports/timer.h"
 #include "core/rule_engine.h"
@@ -25,9 +26,9 @@ class Hiding;
 
 class RuleHiding {
   public:
-    // All four outlive this object.
+    // All five outlive this object.
     RuleHiding(core::SettingsStore& settings, Hiding& hiding, core::Desktop& desktop,
-               core::TimerFactory& timers);
+               core::TimerFactory& timers, core::Clock& clock);
     ~RuleHiding();
     RuleHiding(const RuleHiding&) = delete;
     RuleHiding& operator=(const RuleHiding&) = delete;
@@ -57,6 +58,7 @@ class RuleHiding {
     core::SettingsStore& settings_;
     Hiding& hiding_;
     core::Desktop& desktop_;
+    core::Clock& clock_;
     std::unique_ptr<StoreWriter> writer_;
     Win32RuleWindows windows_;
     core::RuleEngine engine_;
