@@ -339,6 +339,14 @@ TEST_F(RulesPageTest, AFullSectionOfHugeRulesStaysUsable) {
     const HWND beyond = GetDlgItem(page_->Hwnd(), RulesPage::kBeyondLimit);
     EXPECT_TRUE(IsWindowVisible(beyond));
     EXPECT_NE(TextOf(beyond).find(L"first 256 rules"), std::wstring::npos);
+    const auto listBottom = [&] {
+        RECT r{};
+        GetWindowRect(list_, &r);
+        return r.bottom;
+    };
+    RECT notice{};
+    GetWindowRect(beyond, &notice);
+    EXPECT_LE(listBottom(), notice.top);  // the list makes room for it
     EXPECT_TRUE(Enabled(RulesPage::kAdd));
     // Moving the last one up stores every rule whole; removing one hides the sentence.
     Select(256);
@@ -356,6 +364,7 @@ TEST_F(RulesPageTest, AFullSectionOfHugeRulesStaysUsable) {
     EXPECT_EQ(Stored(), stored);
     Click(RulesPage::kRemove);
     EXPECT_FALSE(IsWindowVisible(beyond));
+    EXPECT_EQ(listBottom(), notice.bottom);
 }
 
 // ---- the window list of the dialog --------------------------------------------------------------
