@@ -1,12 +1,17 @@
 // What one rule check costs for a window, with the most rules we read (256): the case folding of
 // the window's texts and the comparison against every rule, for a window that no rule matches
 // (the common case, and the worst: every rule is looked at), one that the last rule matches, and
-// one with a very long caption. Reported per window.
+// one with a very long caption. Reported per window. Then the window events the rules can judge
+// per second, for a program that shows its window again and again (its program matches a rule,
+// its caption does not): with the decision kept for the window's life, and judged afresh each
+// time as before it was kept; "queries/event" counts the questions to the system per event
+// (each one an OpenProcess or a caption request on Windows).
 #include <benchmark/benchmark.h>
 
 #include <string>
 #include <vector>
 
+#include "core/rule_engine.h"
 #include "core/rules.h"
 #include "fakes/window_facts.h"
 
@@ -16,6 +21,7 @@ using quenvix::core::Rule;
 using quenvix::core::RuleAction;
 using quenvix::core::RuleSet;
 using quenvix::core::WindowFacts;
+using quenvix::core::WindowKey;
 
 RuleSet ManyRules() {
     std::vector<Rule> rules;
@@ -64,5 +70,48 @@ void BM_RuleCheckLongCaption(benchmark::State& state) {
     Check(state, quenvix::test::VisibleWindow("Editor.exe", "Frame", caption));
 }
 BENCHMARK(BM_RuleCheckLongCaption)->Unit(benchmark::kMicrosecond);
+
+// One window of a program a rule names, whose caption no rule wants.
+class OneWindow : public quenvix::core::RuleWindowSource {
+  public:
+    std::optional<WindowFacts> Facts(std::uint64_t, bool withCaption) override {
+        ++queries;
+        WindowFacts facts = window;
+        if (!withCaption) facts.caption.clear();
+        return facts;
+    }
+    WindowKey Key(std::uint64_t id) override { return {id, 1, 2, 3}; }
+    bool InHiddenList(std::uint64_t) override { return false; }
+
+    WindowFacts window =
+        quenvix::test::VisibleWindow("Editor.exe", "Frame", "Some document - Editor");
+    std::int64_t queries = 0;
+};
+
+void JudgeShows(benchmark::State& state, bool forgetBetween) {
+    OneWindow source;
+    quenvix::core::RuleEngine engine(source);
+    engine.SetRules(ManyRules());
+    std::uint64_t now = 0;
+    for (auto _ : state) {
+        // A destroy event between two shows makes the engine judge the window as new, every time:
+        // the cost of each event before decisions were kept.
+        if (forgetBetween) engine.OnEvent(quenvix::core::RuleEvent::Destroyed, 1, now);
+        benchmark::DoNotOptimize(engine.OnEvent(quenvix::core::RuleEvent::Shown, 1, ++now));
+    }
+    state.SetItemsProcessed(state.iterations());
+    state.counters["queries/event"] =
+        static_cast<double>(source.queries) / static_cast<double>(state.iterations());
+}
+
+void BM_ShowEventsJudgedOncePerWindow(benchmark::State& state) {
+    JudgeShows(state, false);
+}
+BENCHMARK(BM_ShowEventsJudgedOncePerWindow);
+
+void BM_ShowEventsJudgedEveryTime(benchmark::State& state) {
+    JudgeShows(state, true);
+}
+BENCHMARK(BM_ShowEventsJudgedEveryTime);
 
 }  // namespace

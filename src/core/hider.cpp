@@ -21,20 +21,16 @@ std::string EntryText(const HiddenWindow& info) {
     return FirstCharacters(info.Caption, kEntryTextLength);
 }
 
-bool RestoreCommandFor(std::uint8_t state, ShowCommand& command) {
+ShowCommand RestoreCommandFor(ShowState state) {
     switch (state) {
-        case kStateNormal:
-            command = ShowCommand::Restore;
-            return true;
-        case kStateMinimized:
-            command = ShowCommand::Show;
-            return true;
-        case kStateMaximized:
-            command = ShowCommand::ShowMaximized;
-            return true;
-        default:
-            return false;
+        case ShowState::Minimized:
+            return ShowCommand::Show;
+        case ShowState::Maximized:
+            return ShowCommand::ShowMaximized;
+        case ShowState::Normal:
+            break;
     }
+    return ShowCommand::Restore;
 }
 
 Hider::Hider(Desktop& desktop, SettingsStore* store, HiddenEntries* entries, OwnWindows own,
@@ -111,7 +107,7 @@ bool Hider::HideWindow(WindowId window) {
     return Hide(window, std::nullopt);
 }
 
-bool Hider::HideMinimizedWindow(WindowId window, std::uint8_t formerState) {
+bool Hider::HideMinimizedWindow(WindowId window, ShowState formerState) {
     return Hide(window, formerState);
 }
 
@@ -120,7 +116,7 @@ bool Hider::IsHidden(WindowId window) const {
                        [&](const auto& p) { return p->Handle == window; });
 }
 
-bool Hider::Hide(WindowId window, std::optional<std::uint8_t> formerState) {
+bool Hider::Hide(WindowId window, std::optional<ShowState> formerState) {
     const bool dropped = DropGone();
     HiddenWindow* info = StartRecord(window, formerState);
     if (!info) {
@@ -136,7 +132,7 @@ bool Hider::Hide(WindowId window, std::optional<std::uint8_t> formerState) {
     return true;
 }
 
-HiddenWindow* Hider::StartRecord(WindowId window, std::optional<std::uint8_t> formerState) {
+HiddenWindow* Hider::StartRecord(WindowId window, std::optional<ShowState> formerState) {
     if (window == kNoWindow || IsExcluded(window)) return nullptr;
     if (!desktop_.Exists(window)) return nullptr;
     // Only what the system knows without asking the window's program: the caption and the icon
@@ -145,10 +141,11 @@ HiddenWindow* Hider::StartRecord(WindowId window, std::optional<std::uint8_t> fo
     info->Handle = window;
     info->Origin = desktop_.Origin(window);
     info->State = formerState                 ? *formerState
-                  : desktop_.IsIconic(window) ? kStateMinimized
-                  : desktop_.IsZoomed(window) ? kStateMaximized
-                                              : kStateNormal;
-    AddRecorded({info->Handle, info->Origin, info->State, {}});
+                  : desktop_.IsIconic(window) ? ShowState::Minimized
+                  : desktop_.IsZoomed(window) ? ShowState::Maximized
+                                              : ShowState::Normal;
+    info->StateOnExit = formerState ? ShowState::Minimized : info->State;
+    AddRecorded(MakeRecoveryEntry(info->Handle, info->Origin, info->StateOnExit, info->State, {}));
     hiddenList_.push_back(std::move(info));
     return hiddenList_.back().get();
 }
@@ -159,7 +156,7 @@ bool Hider::QueueHide(HiddenWindow& info, bool animate) {
     // Closed since it was chosen (hide-all hides one window after another) gets no command.
     if (desktop_.Exists(window)) {
         // A window on its way to the taskbar is not drawn towards the tray as well.
-        if (animate && info.State != kStateMinimized) desktop_.AnimateTray(window, false);
+        if (animate && info.State != ShowState::Minimized) desktop_.AnimateTray(window, false);
         // Every command is queued to the window's own thread: a direct one waits for that
         // thread, and a program slow to handle it (or hung) would stall us all that time. The
         // queue keeps their order, so the window still ends up hidden and minimised, once it
@@ -235,25 +232,22 @@ void Hider::RefreshHiddenMenu() {
     }
 }
 
-bool Hider::IssueRestore(const HiddenWindow& info) {
+bool Hider::IssueRestore(const HiddenWindow& info, bool byUser) {
     // A window that died, or whose handle now names someone else's window, gets nothing:
     // showing a stranger's hidden window would be worse than doing nothing.
     if (!StillOurs(info)) return true;
     const WindowId window = info.Handle;
-    if (info.State != kStateMinimized) desktop_.AnimateTray(window, true);
+    const ShowState state = byUser ? info.State : info.StateOnExit;
+    if (state != ShowState::Minimized) desktop_.AnimateTray(window, true);
     // Queued like the hide, behind it if the window has not got to the hide yet (and harmless
     // if it never does).
-    bool refused = false;
-    ShowCommand first{};
-    if (RestoreCommandFor(info.State, first)) {
-        refused = desktop_.ShowAsync(window, first) == ShowResult::Refused;
-    }
+    bool refused = desktop_.ShowAsync(window, RestoreCommandFor(state)) == ShowResult::Refused;
     refused = desktop_.ShowAsync(window, ShowCommand::Show) == ShowResult::Refused || refused;
     if (refused) {
         Refused(window, false);
         return false;
     }
-    if (broughtBack_) broughtBack_(window);
+    if (byUser && broughtBack_) broughtBack_(window);
     return true;
 }
 
@@ -318,7 +312,7 @@ void Hider::RestoreAllOnExit() {
     // One write for the lot: the exit must not grow with the square of the list.
     std::vector<const HiddenWindow*> refused;
     for (const auto& info : hiddenList_) {
-        if (!IssueRestore(*info)) refused.push_back(info.get());
+        if (!IssueRestore(*info, false)) refused.push_back(info.get());
     }
     DropRecords([&](const HiddenWindow& r) {
         return std::find(refused.begin(), refused.end(), &r) == refused.end();
@@ -332,8 +326,7 @@ void Hider::ShowForSessionEnd() {
         info->ShownForSessionEnd = true;
         // Queued like any restore, and without the caption animation: nobody watches it while
         // the system waits on every program's answer.
-        ShowCommand first{};
-        if (RestoreCommandFor(info->State, first)) desktop_.ShowAsync(info->Handle, first);
+        desktop_.ShowAsync(info->Handle, RestoreCommandFor(info->StateOnExit));
         desktop_.ShowAsync(info->Handle, ShowCommand::Show);
     }
 }
@@ -387,7 +380,8 @@ TakeBack Hider::AdoptRecovered() {
 
         auto info = std::make_unique<HiddenWindow>();
         info->Handle = e.handle;
-        info->State = e.state;
+        info->State = UserState(e);
+        info->StateOnExit = e.state;
         info->Origin = now;
         info->Caption = desktop_.Caption(e.handle);
         if (info->Caption.empty()) info->Caption = e.caption;
@@ -395,8 +389,8 @@ TakeBack Hider::AdoptRecovered() {
         // One that shows may not have got to the last run's hide yet: it stays until it is
         // seen hidden, and only leaves when its program shows it after that.
         info->HideArrived = HiddenAsLeft(e.handle);
-        AddRecorded({info->Handle, info->Origin, info->State,
-                     FirstCharacters(info->Caption, kRecoveryCaptionLimit)});
+        AddRecorded(MakeRecoveryEntry(info->Handle, info->Origin, info->StateOnExit, info->State,
+                                      FirstCharacters(info->Caption, kRecoveryCaptionLimit)));
         hiddenList_.push_back(std::move(info));
         if (entries_) entries_->Append(*hiddenList_.back(), EntryText(*hiddenList_.back()));
     }

@@ -20,18 +20,16 @@ namespace quenvix::core {
 
 class SettingsStore;
 
-// Show state just before hiding.
-inline constexpr std::uint8_t kStateNormal = 0;
-inline constexpr std::uint8_t kStateMinimized = 1;
-inline constexpr std::uint8_t kStateMaximized = 2;
-
 // Characters of the caption shown in a hidden window's menu entry.
 inline constexpr std::size_t kEntryTextLength = 32;
 
 // One hidden window.
 struct HiddenWindow {
     WindowId Handle = kNoWindow;
-    std::uint8_t State = kStateNormal;
+    ShowState State = ShowState::Normal;  // as it comes back when the user brings it back
+    // As it comes back at Exit, the session's end, a crash or a kill: the same, except for a
+    // window a "minimise" rule took, which the user left minimised.
+    ShowState StateOnExit = ShowState::Normal;
     std::string Caption;  // whole, as it was at hiding time
     WindowOrigin Origin;  // to tell the window from a later one that got its handle
     std::unique_ptr<WindowPicture> Picture;
@@ -61,9 +59,8 @@ enum class TakeBack { Done, Unreadable };
 // The text of a record's menu entry: the first 32 characters of its caption.
 std::string EntryText(const HiddenWindow& info);
 
-// The first command that brings a window back in its former state; false for a state we never
-// record (nothing is issued then).
-bool RestoreCommandFor(std::uint8_t state, ShowCommand& command);
+// The first command that brings a window back in its former state.
+ShowCommand RestoreCommandFor(ShowState state);
 
 // The hidden-window entries of the tray menu, one per record in list order. The hider keeps
 // them in step with its list; the shell draws them.
@@ -99,9 +96,10 @@ class Hider {
     void HideAllWindows();
     // Records and hides one window; false when it is one that is never hidden.
     bool HideWindow(WindowId window);
-    // Hides a window that has just been minimised (a rule sends it to the tray instead): it is
-    // recorded in `formerState`, the state it comes back in, without the caption animation.
-    bool HideMinimizedWindow(WindowId window, std::uint8_t formerState);
+    // Hides a window that has just been minimised (a rule sends it to the tray instead), without
+    // the caption animation: the user brings it back in `formerState`; at Exit, the session's
+    // end, a crash or a kill it comes back minimised, as the user left it.
+    bool HideMinimizedWindow(WindowId window, ShowState formerState);
     bool IsHidden(WindowId window) const;
     // Told of every window the user brings back (menu, hotkey, "Restore all").
     void SetBroughtBackHandler(std::function<void(WindowId)> handler) {
@@ -157,12 +155,12 @@ class Hider {
     const HiddenWindow* RecordAt(std::size_t index) const;
 
   private:
-    bool Hide(WindowId window, std::optional<std::uint8_t> formerState);
+    bool Hide(WindowId window, std::optional<ShowState> formerState);
     // The three steps of a hide. The record is listed without caption or icon (null when the
     // window is never hidden or is gone); the hide is queued (false, and the record dropped,
     // when the window closed meanwhile); then the minimise behind it; then the caption, the
     // icon and the menu entry, read once the window is on its way out.
-    HiddenWindow* StartRecord(WindowId window, std::optional<std::uint8_t> formerState);
+    HiddenWindow* StartRecord(WindowId window, std::optional<ShowState> formerState);
     bool QueueHide(HiddenWindow& info, bool animate);
     void QueueMinimizedHide(HiddenWindow& info);
     void Describe(std::size_t index);
@@ -173,9 +171,10 @@ class Hider {
     bool HiddenAsLeft(WindowId window);
     void Refused(WindowId window, bool hiding);
     HiddenWindow* FirstNotIn(const std::vector<const HiddenWindow*>& passed) const;
-    // Issues the commands that bring the record's window back, without forgetting the record;
-    // false when the system refused them. A window that is no longer ours gets none.
-    bool IssueRestore(const HiddenWindow& info);
+    // Issues the commands that bring the record's window back (in the user's state when `byUser`,
+    // else in its state on exit), without forgetting the record; false when the system refused
+    // them. A window that is no longer ours gets none.
+    bool IssueRestore(const HiddenWindow& info, bool byUser = true);
     void Forget(const HiddenWindow& info, bool saveRecovery);
     bool Restore(const HiddenWindow& info, bool saveRecovery);
     // Removes every record for which `drop` holds, with its entry, in one pass; true if any.

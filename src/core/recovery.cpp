@@ -72,20 +72,45 @@ std::optional<T> TakeNumber(std::string_view& rest) {
     return value;
 }
 
+constexpr char kUserStateMark = '=';
+
+std::optional<ShowState> StateOf(char digit) {
+    if (digit < '0' || digit > '2') return std::nullopt;
+    return static_cast<ShowState>(digit - '0');
+}
+
+char DigitOf(ShowState state) {
+    return static_cast<char>('0' + static_cast<int>(state));
+}
+
+// "=handle state": the user's state of the entry with that handle.
+void ApplyUserState(std::string_view line, std::vector<RecoveryEntry>& entries) {
+    line.remove_prefix(1);
+    const auto handle = TakeNumber<std::uint64_t>(line);
+    const auto state = line.size() == 1 ? StateOf(line[0]) : std::nullopt;
+    if (!handle || !state) return;
+    for (auto e = entries.rbegin(); e != entries.rend(); ++e) {
+        if (e->handle == *handle) {
+            e->userState = *state;
+            return;
+        }
+    }
+}
+
 std::optional<RecoveryEntry> DecodeLine(std::string_view line) {
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);  // edited by hand on Windows
     const auto handle = TakeNumber<std::uint64_t>(line);
     const auto pid = TakeNumber<std::uint32_t>(line);
     const auto start = TakeNumber<std::uint64_t>(line);
     const auto thread = TakeNumber<std::uint32_t>(line);
     if (!handle || !pid || !start || !thread || *handle == kNoWindow) return std::nullopt;
     // The state is the one digit before the caption; the caption may be empty.
-    if (line.empty() || line[0] < '0' || line[0] > '2') return std::nullopt;
+    const auto state = line.empty() ? std::nullopt : StateOf(line[0]);
+    if (!state) return std::nullopt;
     if (line.size() > 1 && line[1] != ' ') return std::nullopt;
     RecoveryEntry entry;
     entry.handle = *handle;
     entry.origin = {*pid, *thread, *start};
-    entry.state = static_cast<std::uint8_t>(line[0] - '0');
+    entry.state = *state;
     if (line.size() > 2) {
         entry.caption = FirstCharacters(Unescaped(line.substr(2)), kRecoveryCaptionLimit);
     }
@@ -93,6 +118,13 @@ std::optional<RecoveryEntry> DecodeLine(std::string_view line) {
 }
 
 }  // namespace
+
+RecoveryEntry MakeRecoveryEntry(WindowId handle, const WindowOrigin& origin, ShowState state,
+                                ShowState userState, std::string caption) {
+    RecoveryEntry entry{handle, origin, state, std::move(caption), {}};
+    if (userState != state) entry.userState = userState;
+    return entry;
+}
 
 std::string EncodeRecovery(const std::vector<RecoveryEntry>& entries) {
     std::string out;
@@ -109,10 +141,17 @@ std::string EncodeRecoveryLine(const RecoveryEntry& e) {
     out += ' ';
     out += std::to_string(e.origin.threadId);
     out += ' ';
-    out += std::to_string(static_cast<unsigned>(e.state));
+    out += DigitOf(e.state);
     out += ' ';
     AppendEscaped(out, FirstCharacters(e.caption, kRecoveryCaptionLimit));
     out += '\n';
+    if (UserState(e) != e.state) {
+        out += kUserStateMark;
+        out += std::to_string(e.handle);
+        out += ' ';
+        out += DigitOf(UserState(e));
+        out += '\n';
+    }
     return out;
 }
 
@@ -148,9 +187,14 @@ std::vector<RecoveryEntry> DecodeRecovery(std::string_view text) {
     std::vector<RecoveryEntry> entries;
     while (!text.empty() && entries.size() < kRecoveryEntryLimit) {
         const auto end = text.find('\n');
-        const std::string_view line = text.substr(0, end);
+        std::string_view line = text.substr(0, end);
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-        if (auto entry = DecodeLine(line)) entries.push_back(std::move(*entry));
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);  // edited on Windows
+        if (line.starts_with(kUserStateMark)) {
+            ApplyUserState(line, entries);
+        } else if (auto entry = DecodeLine(line)) {
+            entries.push_back(std::move(*entry));
+        }
     }
     return entries;
 }

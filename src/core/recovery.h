@@ -19,14 +19,29 @@ class SettingsStore;
 inline constexpr std::string_view kRecoverySection = "Hidden";
 inline constexpr std::string_view kRecoveryValue = "Windows";
 
+// How a hidden window comes back; stored in the record as its digit.
+enum class ShowState : std::uint8_t { Normal = 0, Minimized = 1, Maximized = 2 };
+
 struct RecoveryEntry {
     WindowId handle = kNoWindow;
     WindowOrigin origin;
-    std::uint8_t state = 0;  // 0 normal, 1 minimised, 2 maximised
+    // How it comes back when nobody asks for it: at Exit, the session's end, a crash or a kill.
+    ShowState state = ShowState::Normal;
     std::string caption;
+    // How it comes back when the user brings it back, where that differs: a window a "minimise"
+    // rule took returns to where it was before that minimise only when the user asks for it.
+    std::optional<ShowState> userState;
 
     friend bool operator==(const RecoveryEntry&, const RecoveryEntry&) = default;
 };
+
+inline ShowState UserState(const RecoveryEntry& entry) {
+    return entry.userState.value_or(entry.state);
+}
+
+// An entry with the user's state kept only where it differs from `state`, as the record keeps it.
+RecoveryEntry MakeRecoveryEntry(WindowId handle, const WindowOrigin& origin, ShowState state,
+                                ShowState userState, std::string caption);
 
 // Longest caption kept in the record; the caption is only a fallback there.
 inline constexpr std::size_t kRecoveryCaptionLimit = 256;
@@ -38,7 +53,9 @@ inline constexpr std::size_t kRecoveryEntryLimit = 4096;
 inline constexpr std::size_t kRecoveryTextLimit = kRecoveryEntryLimit * 1100;
 
 // One line per entry: "handle pid start thread state caption", numbers in decimal, the caption
-// last with backslash, CR, LF and NUL escaped so that a line never breaks inside it.
+// last with backslash, CR, LF and NUL escaped so that a line never breaks inside it. An entry
+// whose user's state differs has a second line, "=handle state": an earlier version skips it as
+// a line it cannot read and still brings the window back in `state`.
 std::string EncodeRecovery(const std::vector<RecoveryEntry>& entries);
 // One entry's line, its "\n" included: the record is these lines in order.
 std::string EncodeRecoveryLine(const RecoveryEntry& entry);

@@ -1,6 +1,7 @@
 #include "core/rule_watch.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace quenvix::core {
 
@@ -9,6 +10,45 @@ std::size_t WindowKeyHash::operator()(const WindowKey& key) const noexcept {
     h ^= (static_cast<std::uint64_t>(key.processId) << 32 | key.threadId) + (h << 6) + (h >> 2);
     h ^= key.processStartTime + (h << 6) + (h >> 2);
     return static_cast<std::size_t>(h);
+}
+
+std::string EncodeWindowKeys(const std::vector<WindowKey>& keys) {
+    std::string text;
+    const std::size_t first = keys.size() > kBroughtBackKept ? keys.size() - kBroughtBackKept : 0;
+    for (std::size_t i = first; i < keys.size(); ++i) {
+        const WindowKey& k = keys[i];
+        text += std::to_string(k.window) + ' ' + std::to_string(k.processId) + ' ' +
+                std::to_string(k.threadId) + ' ' + std::to_string(k.processStartTime) + '\n';
+    }
+    return text;
+}
+
+namespace {
+
+template <class T>
+bool TakeNumber(std::string_view& rest, T& value) {
+    const std::size_t end = std::min(rest.find(' '), rest.size());
+    const auto [ptr, ec] = std::from_chars(rest.data(), rest.data() + end, value);
+    if (ec != std::errc{} || ptr != rest.data() + end || end == 0) return false;
+    rest.remove_prefix(std::min(end + 1, rest.size()));
+    return true;
+}
+
+}  // namespace
+
+std::vector<WindowKey> DecodeWindowKeys(std::string_view text) {
+    std::vector<WindowKey> keys;
+    while (!text.empty() && keys.size() < kBroughtBackKept) {
+        const std::size_t end = std::min(text.find('\n'), text.size());
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(std::min(end + 1, text.size()));
+        WindowKey k;
+        if (TakeNumber(line, k.window) && TakeNumber(line, k.processId) &&
+            TakeNumber(line, k.threadId) && TakeNumber(line, k.processStartTime) && line.empty()) {
+            keys.push_back(k);
+        }
+    }
+    return keys;
 }
 
 RuleMemory::RuleMemory(std::size_t capacity) : capacity_(capacity == 0 ? 1 : capacity) {}

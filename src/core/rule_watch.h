@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <functional>
 #include <list>
+#include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -39,12 +41,21 @@ class RuleMemory {
     void Remember(const WindowKey& key);
     bool Contains(const WindowKey& key) const;
     std::size_t Size() const { return index_.size(); }
+    // Oldest first.
+    std::vector<WindowKey> Keys() const { return {order_.begin(), order_.end()}; }
 
   private:
     std::size_t capacity_;
     std::list<WindowKey> order_;  // oldest first
     std::unordered_map<WindowKey, std::list<WindowKey>::iterator, WindowKeyHash> index_;
 };
+
+// The windows the user brought back, kept in the settings so that a restart of the program (an
+// update, say) does not hide them again while they live: one line per window, "handle pid thread
+// start" in decimal. Only the newest are kept; a line that is not exactly that is skipped.
+inline constexpr std::size_t kBroughtBackKept = 256;
+std::string EncodeWindowKeys(const std::vector<WindowKey>& keys);
+std::vector<WindowKey> DecodeWindowKeys(std::string_view text);
 
 // Windows just created, watched until they are shown. A program creates its window hidden and
 // shows it a moment later; the system does not tell every listener when it shows, so the shell

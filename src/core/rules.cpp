@@ -4,6 +4,8 @@
 #include <array>
 #include <exception>
 #include <functional>
+#include <string>
+#include <utility>
 
 #include "core/spared_windows.h"
 #include "core/text.h"
@@ -17,8 +19,8 @@ constexpr std::string_view kOn = "1";
 constexpr std::string_view kOff = "0";
 constexpr std::string_view kAppear = "appear";
 constexpr std::string_view kMinimise = "minimise";
-// Stale values removed after a write, at most: more than any store of ours ever held.
-constexpr std::size_t kMaxStaleRemoved = 1u << 16;
+// Name numbers up to nine digits: far more rules than anyone keeps, and never an overflow.
+constexpr std::size_t kMaxNumberDigits = 9;
 
 // C0 controls, DEL, and the C1 controls (U+0080 to U+009F, two bytes in UTF-8).
 bool IsControlAt(std::string_view text, std::size_t pos, std::size_t& length) {
@@ -51,6 +53,24 @@ std::string WithoutControls(std::string_view text) {
         if (!IsControlAt(text, pos, length)) out.append(text.substr(pos, length));
     }
     return out;
+}
+
+// Blanks around a field: spaces, and the no-break space that text copied from a web page brings.
+std::string_view Trimmed(std::string_view text) {
+    constexpr std::string_view kNoBreakSpace = "\xC2\xA0";
+    for (;;) {
+        if (text.starts_with(' ')) {
+            text.remove_prefix(1);
+        } else if (text.starts_with(kNoBreakSpace)) {
+            text.remove_prefix(kNoBreakSpace.size());
+        } else if (text.ends_with(' ')) {
+            text.remove_suffix(1);
+        } else if (text.ends_with(kNoBreakSpace)) {
+            text.remove_suffix(kNoBreakSpace.size());
+        } else {
+            return text;
+        }
+    }
 }
 
 // The small letter of a capital one, or the code point itself.
@@ -118,7 +138,8 @@ std::optional<Rule> ParseRule(std::string_view text) {
     for (;;) {
         const std::size_t end = text.find(kSeparator, start);
         if (count == kFieldCount) return std::nullopt;
-        fields[count++] = text.substr(start, end == std::string_view::npos ? end : end - start);
+        fields[count++] =
+            Trimmed(text.substr(start, end == std::string_view::npos ? end : end - start));
         if (end == std::string_view::npos) break;
         start = end + 1;
     }
@@ -149,9 +170,9 @@ std::optional<Rule> ParseRule(std::string_view text) {
 }
 
 Rule CleanRule(Rule rule) {
-    rule.executable = WithoutControls(rule.executable);
-    rule.windowClass = WithoutControls(rule.windowClass);
-    rule.caption = WithoutControls(rule.caption);
+    for (std::string* field : {&rule.executable, &rule.windowClass, &rule.caption}) {
+        *field = std::string(Trimmed(WithoutControls(*field)));
+    }
     return rule;
 }
 
@@ -170,36 +191,84 @@ std::optional<std::string> FormatRule(const Rule& rule) {
     return text;
 }
 
-std::vector<Rule> ReadRules(const RuleValueReader& read, const RuleProblemReport& report) {
-    std::vector<Rule> rules;
-    for (std::size_t number = 1; number <= kMaxRules; ++number) {
-        const std::string name = std::to_string(number);
+std::optional<std::uint32_t> RuleNumber(std::string_view name) {
+    if (name.empty() || name.size() > kMaxNumberDigits || name[0] == '0') return std::nullopt;
+    std::uint32_t number = 0;
+    for (const char c : name) {
+        if (c < '0' || c > '9') return std::nullopt;
+        number = number * 10 + static_cast<std::uint32_t>(c - '0');
+    }
+    return number;
+}
+
+StoredRules ReadRules(const RuleValueNames& names, const RuleValueReader& read,
+                      const RuleProblemReport& report) {
+    const auto skip = [&report](std::string_view name, std::string_view why) {
+        if (report) report(name, why);
+    };
+    std::vector<std::pair<std::uint32_t, std::string>> numbered;
+    for (std::string& name : names()) {
+        if (const auto number = RuleNumber(name)) {
+            numbered.emplace_back(*number, std::move(name));
+        } else {
+            skip(name, "its name is not a rule number");
+        }
+    }
+    std::sort(numbered.begin(), numbered.end());
+    StoredRules stored;
+    for (const auto& [number, name] : numbered) {
         std::optional<std::string> text;
         try {
             text = read(name);
         } catch (const std::exception& e) {
             // A value of another type: the rules around it still count.
-            if (report) report(name, e.what());
+            skip(name, e.what());
             continue;
         }
-        if (!text) break;
-        if (auto rule = ParseRule(*text)) {
-            rules.push_back(std::move(*rule));
-        } else if (report) {
-            report(name, "not a rule");
+        if (!text) continue;  // removed since the names were listed
+        if (text->size() > kMaxRuleText) {
+            skip(name, "longer than " + std::to_string(kMaxRuleText) + " bytes");
+        } else if (auto rule = ParseRule(*text)) {
+            stored.rules.push_back(std::move(*rule));
+            stored.numbers.push_back(number);
+        } else {
+            skip(name, "not a rule");
         }
     }
-    return rules;
+    return stored;
 }
 
-void WriteRules(const std::vector<Rule>& rules, RuleValueWriter& writer) {
-    std::size_t number = 0;
-    for (const Rule& rule : rules) {
-        if (const auto text = FormatRule(rule)) writer.Write(std::to_string(++number), *text);
+void WriteRules(const std::vector<Rule>& rules, const std::vector<std::string>& present,
+                std::vector<std::uint32_t>& ours, RuleValueWriter& writer) {
+    const auto isOurs = [&ours](std::uint32_t number) {
+        return std::find(ours.begin(), ours.end(), number) != ours.end();
+    };
+    std::vector<std::uint32_t> taken;  // by values we never read as rules: not ours to touch
+    for (const std::string& name : present) {
+        const auto number = RuleNumber(name);
+        if (number && !isOurs(*number)) taken.push_back(*number);
     }
-    // Values after the last one written belong to rules that are gone (or were never read).
-    for (std::size_t stale = number + 1; stale <= number + kMaxStaleRemoved; ++stale) {
-        if (!writer.Remove(std::to_string(stale))) break;
+    std::sort(taken.begin(), taken.end());
+    std::vector<std::uint32_t> written;
+    std::uint32_t number = 0;
+    for (const Rule& rule : rules) {
+        const auto text = FormatRule(rule);
+        if (!text) continue;
+        do {
+            ++number;
+        } while (std::binary_search(taken.begin(), taken.end(), number));
+        if (!isOurs(number)) ours.push_back(number);
+        writer.Write(std::to_string(number), *text);
+        written.push_back(number);
+    }
+    // The values of rules that are gone now; each leaves `ours` only once it is removed.
+    for (std::size_t i = 0; i < ours.size();) {
+        if (std::find(written.begin(), written.end(), ours[i]) != written.end()) {
+            ++i;
+            continue;
+        }
+        writer.Remove(std::to_string(ours[i]));
+        ours.erase(ours.begin() + static_cast<std::ptrdiff_t>(i));
     }
 }
 
@@ -264,6 +333,7 @@ RuleSet& RuleSet::operator=(RuleSet&&) noexcept = default;
 RuleSet::~RuleSet() = default;
 
 RuleSet::RuleSet(std::vector<Rule> rules) : rules_(std::move(rules)) {
+    if (rules_.size() > kMaxRules) rules_.resize(kMaxRules);
     folded_.reserve(rules_.size());
     for (const Rule& rule : rules_) folded_.push_back(std::make_unique<Folded>(rule));
 }
@@ -271,6 +341,13 @@ RuleSet::RuleSet(std::vector<Rule> rules) : rules_(std::move(rules)) {
 bool RuleSet::Has(RuleAction action) const {
     for (const Rule& rule : rules_) {
         if (rule.enabled && rule.action == action && HasMatch(rule)) return true;
+    }
+    return false;
+}
+
+bool RuleSet::NamesCaption(RuleAction action) const {
+    for (const Rule& rule : rules_) {
+        if (rule.enabled && rule.action == action && !rule.caption.empty()) return true;
     }
     return false;
 }

@@ -36,8 +36,13 @@ struct Rule {
 };
 
 inline constexpr std::string_view kRulesSection = "Rules";
-// Rules read from the settings at most; the rest are left where they are.
+// Rules in force at most, in their order. More are read, listed and kept as they are; the rules
+// page says that the ones after these do nothing.
 inline constexpr std::size_t kMaxRules = 256;
+// Longest stored value read as a rule: three fields as long as the rule dialog's edit boxes take
+// (32,767 characters each, up to three bytes apiece) fit; anything longer is not a rule anyone
+// typed, and reading it would only slow the start.
+inline constexpr std::size_t kMaxRuleText = 512 * 1024;
 // Characters of a window's caption that rules look at. Real captions are far shorter; the bound
 // keeps a window with a caption of thousands of characters as cheap to check as any other.
 inline constexpr std::size_t kRuleCaptionChars = 512;
@@ -45,28 +50,43 @@ inline constexpr std::size_t kRuleCaptionChars = 512;
 // True when the rule names anything at all: a rule without a match would take every window.
 bool HasMatch(const Rule& rule);
 
-// The rule a stored line holds; nullopt for anything that is not exactly our format (wrong
-// number of fields, an unknown on/off or action word, a control character, no match at all).
+// The rule a stored line holds, the blanks around each field dropped (a file name pasted with
+// a space after it still names the file); nullopt for anything that is not exactly our format
+// (wrong number of fields, an unknown on/off or action word, a control character, no match).
 std::optional<Rule> ParseRule(std::string_view text);
 
 // The rule without its control characters (tabs included), which cannot be typed into a
-// window class or file name and would break the stored line.
+// window class or file name and would break the stored line, and without blanks around its
+// fields.
 Rule CleanRule(Rule rule);
 
 // The stored line of CleanRule(rule); nullopt when nothing is left to match. ParseRule of the
 // line gives CleanRule(rule) back.
 std::optional<std::string> FormatRule(const Rule& rule);
 
+// The number a value name stands for: "1", "2", ... (no sign, no leading zero, at most nine
+// digits); nullopt for any other name.
+std::optional<std::uint32_t> RuleNumber(std::string_view name);
+
+// The names of the values of the "Rules" section.
+using RuleValueNames = std::function<std::vector<std::string>()>;
 // Reads one value of the "Rules" section: nullopt when there is no such value. Throws when the
 // value exists but does not hold text (the settings store's own error for a wrong type).
 using RuleValueReader = std::function<std::optional<std::string>(std::string_view name)>;
 // Hears of each stored value that was skipped: its name and why.
 using RuleProblemReport = std::function<void(std::string_view name, std::string_view why)>;
 
-// The stored rules: values "1", "2", ... in order until one is missing, at most kMaxRules of
-// them. A value that is not text or does not parse is skipped and reported (once per read);
-// nothing here is ever fatal.
-std::vector<Rule> ReadRules(const RuleValueReader& read, const RuleProblemReport& report);
+// The rules as stored, in the order of their value numbers, with the number each came from.
+struct StoredRules {
+    std::vector<Rule> rules;
+    std::vector<std::uint32_t> numbers;  // one per rule, same order
+};
+
+// Every numbered value of the section, whatever the gaps between the numbers, in their order.
+// A value that is not text, is longer than kMaxRuleText, does not parse, or whose name is not a
+// number is skipped and reported (once per read); nothing here is ever fatal.
+StoredRules ReadRules(const RuleValueNames& names, const RuleValueReader& read,
+                      const RuleProblemReport& report);
 
 // Writes the "Rules" section; the settings store stands behind it.
 class RuleValueWriter {
@@ -77,9 +97,14 @@ class RuleValueWriter {
     virtual bool Remove(std::string_view name) = 0;
 };
 
-// Stores the rules as values "1", "2", ... (renumbered; a rule that has nothing to match is
-// left out) and removes the stale values after them.
-void WriteRules(const std::vector<Rule>& rules, RuleValueWriter& writer);
+// Stores `rules` in place of the rules read from the values `ours` (as ReadRules gave them):
+// in order, under the lowest numbers not taken by a value that is `present` but not ours (a value
+// that was skipped, or one written since: it stays as it is); a rule that has nothing to match is
+// left out; then the values of ours that were not written again are removed. `ours` is kept up
+// to date as the values are written, so that it is right should a write throw half-way, and in
+// the end holds the numbers written.
+void WriteRules(const std::vector<Rule>& rules, const std::vector<std::string>& present,
+                std::vector<std::uint32_t>& ours, RuleValueWriter& writer);
 
 // Case folding for comparisons: ASCII letters and the capital letters of Latin-1, Latin
 // Extended-A, Greek and Cyrillic become small. Multi-byte characters are never split; bytes that
@@ -104,6 +129,7 @@ bool IsEligible(const WindowFacts& facts);
 class RuleSet {
   public:
     RuleSet();
+    // The first kMaxRules of `rules`.
     explicit RuleSet(std::vector<Rule> rules);
     RuleSet(RuleSet&&) noexcept;
     RuleSet& operator=(RuleSet&&) noexcept;
@@ -112,6 +138,8 @@ class RuleSet {
     const std::vector<Rule>& Rules() const { return rules_; }
     // Whether some rule that is on has this action (with none, events need no work at all).
     bool Has(RuleAction action) const;
+    // Whether some rule that is on has this action and names caption text.
+    bool NamesCaption(RuleAction action) const;
 
     // The action of the first rule that is on and matches (its caption text within the first
     // kRuleCaptionChars characters of the window's caption), for an eligible window; nullopt for

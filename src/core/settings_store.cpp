@@ -145,6 +145,12 @@ bool SettingsStore::DeleteValue(std::string_view section, std::string_view name)
     return true;
 }
 
+std::vector<std::string> SettingsStore::ValueNames(std::string_view section) {
+    const UniqueRegistryKey sub = Open(section, RegistryAccess::Read);
+    if (!sub) return {};
+    return backend_.ValueNames(sub.Get());
+}
+
 std::string SettingsStore::ReadString(std::string_view section, std::string_view name,
                                       std::string_view def) {
     std::optional<std::string> text = ReadText(section, name);

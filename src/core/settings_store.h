@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/ports/registry_backend.h"
 
@@ -36,6 +37,8 @@ class SettingsStore {
     std::optional<std::string> ReadText(std::string_view section, std::string_view name);
     // Deletes a value of `section`; false when there was none.
     bool DeleteValue(std::string_view section, std::string_view name);
+    // The names of the section's values; empty when it has none or does not exist.
+    std::vector<std::string> ValueNames(std::string_view section);
 
     // Whether the program's key can be opened now.
     bool HasKey();

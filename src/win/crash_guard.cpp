@@ -93,23 +93,25 @@ void CrashGuard::RecoveryWriteFailed() {
 }
 
 void ShowGuardedWindows() noexcept {
-    VisitGuardedList(g_list, [](std::uint64_t handle, std::uint8_t state) {
+    VisitGuardedList(g_list, [](std::uint64_t handle, core::ShowState state) {
         ShowInRecordedState(reinterpret_cast<HWND>(static_cast<std::uintptr_t>(handle)), state);
     });
 }
 
-void ShowInRecordedState(HWND window, std::uint8_t state) noexcept {
+void ShowInRecordedState(HWND window, core::ShowState state) noexcept {
     // Async: a hung program must not hold up a process that is going down, nor the guardian.
     // The first command undoes the minimise that went with the hide (core's RestoreCommandFor
     // makes the same choice for the program's own restores); SW_SHOW then makes it visible.
+    // A window that was minimised when it went (a "minimise" rule took it) gets SW_SHOW only:
+    // our hide minimised it, so it shows on the taskbar, minimised, as the user left it.
     switch (state) {
-        case 0:
+        case core::ShowState::Normal:
             ShowWindowAsync(window, SW_RESTORE);
             break;
-        case 2:
+        case core::ShowState::Maximized:
             ShowWindowAsync(window, SW_SHOWMAXIMIZED);
             break;
-        default:
+        case core::ShowState::Minimized:
             break;
     }
     ShowWindowAsync(window, SW_SHOW);

@@ -55,9 +55,9 @@ void InstallCrashFilter();
 // ShowWindowAsync. No allocation, no lock, no wait.
 void ShowGuardedWindows() noexcept;
 
-// Shows one window in the show state the hider recorded for it (0 normal, 1 minimised,
-// 2 maximised), asynchronously: the crash filter's and the guardian's way back for a window.
-void ShowInRecordedState(HWND window, std::uint8_t state) noexcept;
+// Shows one window in the show state the hider recorded for it to come back in when nobody asks,
+// asynchronously: the crash filter's and the guardian's way back for a window.
+void ShowInRecordedState(HWND window, core::ShowState state) noexcept;
 
 // The message box that says the hidden windows are not protected against a crash.
 void ShowUnprotectedWarning(HWND owner);

@@ -27,7 +27,7 @@ bool ReadGuardedList(const GuardedList& list, std::vector<GuardedEntry>& out, in
         const std::uint32_t current = list.current.load(std::memory_order_acquire) & 1u;
         for (const std::uint32_t which : {current, 1u - current}) {
             out.clear();
-            const auto keep = [&](std::uint64_t handle, std::uint8_t state) {
+            const auto keep = [&](std::uint64_t handle, core::ShowState state) {
                 out.push_back({handle, state});
             };
             // The other copy only counts when it is whole: a writer that died half-way leaves

@@ -26,7 +26,7 @@ struct GuardedList {
         std::atomic<std::uint32_t> sequence;
         std::atomic<std::uint32_t> count;
         std::atomic<std::uint64_t> handles[kCrashListCapacity];
-        std::atomic<std::uint8_t> states[kCrashListCapacity];
+        std::atomic<core::ShowState> states[kCrashListCapacity];
     };
     std::atomic<std::uint32_t> current;
     Copy copies[2];
@@ -34,7 +34,7 @@ struct GuardedList {
 
 static_assert(std::atomic<std::uint64_t>::is_always_lock_free &&
                   std::atomic<std::uint32_t>::is_always_lock_free &&
-                  std::atomic<std::uint8_t>::is_always_lock_free,
+                  std::atomic<core::ShowState>::is_always_lock_free,
               "the list is shared between processes: its atomics must not hide a lock");
 
 // Makes `entries` (the first kCrashListCapacity of them) the list's content. One writer at a time;
@@ -69,7 +69,7 @@ void VisitGuardedList(const GuardedList& list, Visit&& visit) noexcept {
 
 struct GuardedEntry {
     std::uint64_t handle = 0;
-    std::uint8_t state = 0;
+    core::ShowState state = core::ShowState::Normal;
     friend bool operator==(const GuardedEntry&, const GuardedEntry&) = default;
 };
 

@@ -225,7 +225,7 @@ std::optional<std::size_t> GuardUntilEnd(HANDLE watched, const GuardianSection& 
     }
     if (section.cleanExit.load(std::memory_order_acquire) != 0) return {};
     std::size_t shown = 0;
-    VisitGuardedList(section.list, [&](std::uint64_t handle, std::uint8_t state) {
+    VisitGuardedList(section.list, [&](std::uint64_t handle, core::ShowState state) {
         ShowInRecordedState(reinterpret_cast<HWND>(static_cast<std::uintptr_t>(handle)), state);
         ++shown;
     });

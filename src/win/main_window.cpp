@@ -197,8 +197,8 @@ void MainWindow::OnSessionSeen(bool seen) {
 }
 
 void MainWindow::StartRules() {
-    ruleHiding_ =
-        std::make_unique<RuleHiding>(*settings_, *hider_, platform_.desktop, platform_.timers);
+    ruleHiding_ = std::make_unique<RuleHiding>(*settings_, *hider_, platform_.desktop,
+                                               platform_.timers, platform_.clock);
     ruleHiding_->Start();
 }
 

@@ -118,6 +118,24 @@ void Win32Registry::DeleteValue(Key key, std::string_view name) {
     }
 }
 
+std::vector<std::string> Win32Registry::ValueNames(Key key) {
+    std::vector<std::string> names;
+    // Value names are at most 16383 characters.
+    std::wstring buffer(16384, L'\0');
+    for (DWORD index = 0;; ++index) {
+        DWORD length = static_cast<DWORD>(buffer.size());
+        const LSTATUS status = RegEnumValueW(ToHkey(key), index, buffer.data(), &length, nullptr,
+                                             nullptr, nullptr, nullptr);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        if (status != ERROR_SUCCESS) {
+            LogFailure("RegEnumValueW", static_cast<DWORD>(status));
+            break;
+        }
+        names.push_back(Narrow(std::wstring_view(buffer.data(), length)));
+    }
+    return names;
+}
+
 void Win32Registry::CloseKey(Key key) {
     if (key != kNoKey && !IsRoot(ToHkey(key))) RegCloseKey(ToHkey(key));
 }

@@ -14,6 +14,7 @@ class Win32Registry final : public core::RegistryBackend {
     bool SetValue(Key key, std::string_view name, std::uint32_t type,
                   std::span<const std::uint8_t> data) override;
     void DeleteValue(Key key, std::string_view name) override;
+    std::vector<std::string> ValueNames(Key key) override;
     void CloseKey(Key key) override;
 };
 

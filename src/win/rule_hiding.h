@@ -5,9 +5,11 @@
 #include <windows.h>
 
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/ports/clock.h"
 #include "core/ports/desktop.h"
 #include "core/ports/timer.h"
 #include "core/rule_engine.h"
@@ -23,9 +25,9 @@ namespace quenvix::win {
 
 class RuleHiding {
   public:
-    // All four outlive this object.
+    // All five outlive this object.
     RuleHiding(core::SettingsStore& settings, core::Hider& hider, core::Desktop& desktop,
-               core::TimerFactory& timers);
+               core::TimerFactory& timers, core::Clock& clock);
     ~RuleHiding();
     RuleHiding(const RuleHiding&) = delete;
     RuleHiding& operator=(const RuleHiding&) = delete;
@@ -39,6 +41,7 @@ class RuleHiding {
     void SetRules(const std::vector<core::Rule>& rules);
 
     // The "Rules" section of the settings store, for the rules page.
+    core::RuleValueNames Names();
     core::RuleValueReader Reader();
     core::RuleValueWriter& Writer();
     // A stored rule that was skipped goes to the log; it is never put in front of the user.
@@ -56,9 +59,12 @@ class RuleHiding {
     core::SettingsStore& settings_;
     core::Hider& hider_;
     core::Desktop& desktop_;
+    core::Clock& clock_;
     std::unique_ptr<StoreWriter> writer_;
     Win32RuleWindows windows_;
     core::RuleEngine engine_;
+    // The value of the recovery section that keeps the windows the user brought back.
+    std::string broughtBackValue_;
     std::unique_ptr<core::Timer> watchTimer_;
     std::unique_ptr<WinEventHook> hook_;
 };

@@ -15,6 +15,7 @@ constexpr FontSpec kFont{};
 constexpr int kButtonWidth = 75;
 constexpr int kButtonHeight = 23;
 constexpr int kMargin = 4;
+constexpr int kNoticeHeight = 28;  // two lines of text
 constexpr UINT_PTR kListKeysId = 1;
 // State image 2 of a list with check boxes is the ticked box.
 constexpr UINT kTicked = INDEXTOSTATEIMAGEMASK(2);
@@ -26,20 +27,6 @@ constexpr Column kColumns[] = {
     {L"On", 44}, {L"Action", 100}, {L"Program", 90}, {L"Class", 90}, {L"Caption text", 120}};
 // Posted to show the stored rules again after a change from the list could not be stored.
 constexpr UINT kRefill = WM_APP + 1;
-
-class StorageOverSettings : public RuleStorage {
-  public:
-    StorageOverSettings(core::RuleValueReader read, core::RuleValueWriter& writer,
-                        core::RuleProblemReport report)
-        : read_(std::move(read)), writer_(writer), report_(std::move(report)) {}
-    std::vector<core::Rule> Load() override { return core::ReadRules(read_, report_); }
-    void Save(const std::vector<core::Rule>& rules) override { core::WriteRules(rules, writer_); }
-
-  private:
-    core::RuleValueReader read_;
-    core::RuleValueWriter& writer_;
-    core::RuleProblemReport report_;
-};
 
 std::wstring Shown(const std::string& text) {
     std::wstring wide = Widen(text);
@@ -94,12 +81,6 @@ LRESULT CALLBACK ListKeys(HWND list, UINT msg, WPARAM wParam, LPARAM lParam, UIN
 }
 
 }  // namespace
-
-std::unique_ptr<RuleStorage> RuleStorageOver(core::RuleValueReader read,
-                                             core::RuleValueWriter& writer,
-                                             core::RuleProblemReport report) {
-    return std::make_unique<StorageOverSettings>(std::move(read), writer, std::move(report));
-}
 
 RulesPage::RulesPage(HWND parent, const RECT& area, RuleStorage& storage, ChangeHandler onChanged)
     : storage_(storage), onChanged_(std::move(onChanged)) {
@@ -157,6 +138,14 @@ void RulesPage::CreateControls(int width96, int height96) {
             throw core::Error("The rules page could not be created");
         }
     }
+    // Under the list, which gives up the room while the sentence shows (the page is small).
+    const std::wstring beyond = L"Only the first " + std::to_wstring(core::kMaxRules) +
+                                L" rules are in force; the ones after them are kept but do "
+                                L"nothing.";
+    if (!AddControl(L"STATIC", beyond, SS_LEFT, kMargin, height96 - kMargin - kNoticeHeight,
+                    std::max(buttonLeft - 2 * kMargin, 40), kNoticeHeight, kBeyondLimit, kFont)) {
+        throw core::Error("The rules page could not be created");
+    }
 }
 
 void RulesPage::Place(const RECT& area) {
@@ -169,6 +158,7 @@ void RulesPage::Place(const RECT& area) {
     for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i) {
         ListView_SetColumnWidth(list_, i, S(kColumns[i].width96));
     }
+    ShowBeyondLimit();  // the layout gave the list its whole height back
 }
 
 void RulesPage::Reload() {
@@ -215,8 +205,7 @@ void RulesPage::EnableButtons() {
     const int selected = Selected();
     const int count = static_cast<int>(rules_.size());
     const std::pair<int, bool> states[] = {
-        // A rule beyond the number ever read back would be stored and then lost.
-        {kAdd, rules_.size() < core::kMaxRules},
+        {kAdd, true},
         {kEdit, selected >= 0},
         {kRemove, selected >= 0},
         {kUp, selected > 0},
@@ -228,6 +217,22 @@ void RulesPage::EnableButtons() {
         if (!enabled && GetFocus() == button) SetFocus(list_);
         EnableWindow(button, enabled ? TRUE : FALSE);
     }
+    ShowBeyondLimit();
+}
+
+void RulesPage::ShowBeyondLimit() {
+    // The rules after the ones in force are kept, never dropped; the user is told so, not left
+    // to wonder why a rule far down the list does nothing.
+    const bool beyond = rules_.size() > core::kMaxRules;
+    const HWND notice = GetDlgItem(Hwnd(), kBeyondLimit);
+    RECT list{};
+    RECT text{};
+    GetWindowRect(list_, &list);
+    GetWindowRect(notice, &text);
+    const int bottom = beyond ? static_cast<int>(text.top) - S(2) : static_cast<int>(text.bottom);
+    SetWindowPos(list_, nullptr, 0, 0, list.right - list.left, bottom - list.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ShowWindow(notice, beyond ? SW_SHOWNA : SW_HIDE);
 }
 
 void RulesPage::Commit(std::vector<core::Rule> next, int selected) {
@@ -238,7 +243,6 @@ void RulesPage::Commit(std::vector<core::Rule> next, int selected) {
 }
 
 void RulesPage::Add() {
-    if (rules_.size() >= core::kMaxRules) return;
     const std::optional<core::Rule> rule = EditRule(GetAncestor(Hwnd(), GA_ROOT), {}, true);
     if (!rule) return;
     std::vector<core::Rule> next = rules_;

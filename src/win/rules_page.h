@@ -9,25 +9,10 @@
 #include <vector>
 
 #include "core/rules.h"
+#include "win/rule_storage.h"
 #include "win/ui.h"
 
 namespace quenvix::win {
-
-// Where the page gets the rules from and puts them back.
-class RuleStorage {
-  public:
-    virtual ~RuleStorage() = default;
-    virtual std::vector<core::Rule> Load() = 0;
-    // Throws when the rules cannot be stored; the page then keeps what it had.
-    virtual void Save(const std::vector<core::Rule>& rules) = 0;
-};
-
-// The rules in the settings section "Rules": `read` reads one value of it (as for
-// core::ReadRules), `writer` writes it, `report` hears of each stored value that was skipped.
-// `writer` must outlive the storage.
-std::unique_ptr<RuleStorage> RuleStorageOver(core::RuleValueReader read,
-                                             core::RuleValueWriter& writer,
-                                             core::RuleProblemReport report);
 
 class RulesPage : public FormWindow {
   public:
@@ -38,6 +23,8 @@ class RulesPage : public FormWindow {
     static constexpr int kRemove = 203;
     static constexpr int kUp = 204;
     static constexpr int kDown = 205;
+    // The sentence that shows while there are more rules than are in force.
+    static constexpr int kBeyondLimit = 206;
     // Characters of a field the list shows; the rest is cut off visibly ("…").
     static constexpr std::size_t kShownChars = 200;
 
@@ -63,6 +50,7 @@ class RulesPage : public FormWindow {
     void CreateControls(int width96, int height96);
     void Fill(int selected);
     void EnableButtons();
+    void ShowBeyondLimit();
     int Selected() const;
     void OnButton(int id);
     void OnNotify(const NMHDR& header, LPARAM lParam);

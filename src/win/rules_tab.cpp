@@ -17,7 +17,8 @@ RulesTab::RulesTab(HWND window, HotkeyPage& hotkeyPage, RuleHiding& rules)
     wchar_t title[] = L"Rules";
     tab.pszText = title;
     TabCtrl_InsertItem(hotkeyPage_.Tabs(), 1, &tab);
-    storage_ = RuleStorageOver(rules.Reader(), rules.Writer(), &RuleHiding::ReportProblem);
+    storage_ =
+        RuleStorageOver(rules.Names(), rules.Reader(), rules.Writer(), &RuleHiding::ReportProblem);
     page_ = std::make_unique<RulesPage>(
         window, hotkeyPage_.PageArea(), *storage_,
         [&rules](const std::vector<core::Rule>& changed) { rules.SetRules(changed); });

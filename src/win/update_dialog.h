@@ -42,10 +42,11 @@ class UpdateDialog : public ModalDialog, public core::UpdateUi {
     HWND notesEdit_ = nullptr;
 };
 
-// Today's local date for the update check.
+// Today's local date for the update check; the tick count for the rules.
 class Win32Clock : public core::Clock {
   public:
     int Today() override;
+    std::uint64_t SteadyMs() override { return GetTickCount64(); }
 };
 
 // Posted to the window that runs an UpdateChecker when its request has ended.

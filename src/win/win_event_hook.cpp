@@ -66,12 +66,15 @@ std::string CaptionStart(HWND window) {
 
 }  // namespace
 
-WinEventHook::WinEventHook(Handler handler) : handler_(std::move(handler)) {
-    // One hook covers create, destroy and show (0x8000 to 0x8002); destroy is passed over.
+WinEventHook::WinEventHook(Handler handler, bool captionChanges)
+    : handler_(std::move(handler)), hearsCaptionChanges_(captionChanges) {
+    // One hook covers create, destroy and show (0x8000 to 0x8002).
     createShowHook_ = SetHook(EVENT_OBJECT_CREATE, EVENT_OBJECT_SHOW);
     minimizeHook_ = SetHook(EVENT_SYSTEM_MINIMIZESTART, EVENT_SYSTEM_MINIMIZESTART);
+    if (captionChanges) captionHook_ = SetHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE);
     Register(createShowHook_.get());
     Register(minimizeHook_.get());
+    Register(captionHook_.get());
 }
 
 WinEventHook::~WinEventHook() {
@@ -98,11 +101,20 @@ void CALLBACK WinEventHook::OnEvent(HWINEVENTHOOK hook, DWORD event, HWND window
             case EVENT_SYSTEM_MINIMIZESTART:
                 kind = core::RuleEvent::MinimizeStarted;
                 break;
+            case EVENT_OBJECT_NAMECHANGE:
+                kind = core::RuleEvent::CaptionChanged;
+                break;
+            case EVENT_OBJECT_DESTROY:
+                kind = core::RuleEvent::Destroyed;
+                break;
             default:
                 return;
         }
         WinEventHook* object = HookObject(hook);
-        if (!object || !object->handler_ || !IsTopLevel(window) || IsOurs(window)) return;
+        if (!object || !object->handler_) return;
+        // Out of context the event comes after the fact: a destroyed window is gone by now and
+        // can no longer be asked whose it is. Forgetting a handle we never knew costs nothing.
+        if (kind != core::RuleEvent::Destroyed && (!IsTopLevel(window) || IsOurs(window))) return;
         // A copy: the handler may end the hook (the rules were changed), and with it itself.
         const Handler handler = object->handler_;
         handler(kind, window);

@@ -28,13 +28,14 @@ using UniqueWinEventHook =
 
 class WinEventHook {
   public:
-    // EVENT_OBJECT_CREATE, EVENT_OBJECT_SHOW and EVENT_SYSTEM_MINIMIZESTART, as the rules name
-    // them.
+    // EVENT_OBJECT_CREATE, EVENT_OBJECT_DESTROY, EVENT_OBJECT_SHOW, EVENT_SYSTEM_MINIMIZESTART
+    // and EVENT_OBJECT_NAMECHANGE, as the rules name them.
     using Handler = std::function<void(core::RuleEvent event, HWND window)>;
 
-    // Hooks the events for the calling thread, which must take its messages. Each hook the
+    // Hooks the events for the calling thread, which must take its messages; caption changes
+    // only when asked for (every program's every caption change comes to us then). Each hook the
     // system refuses is logged; the rest still works.
-    explicit WinEventHook(Handler handler);
+    WinEventHook(Handler handler, bool captionChanges);
     ~WinEventHook();
     WinEventHook(const WinEventHook&) = delete;
     WinEventHook& operator=(const WinEventHook&) = delete;
@@ -49,6 +50,8 @@ class WinEventHook {
                                  LONG idChild, DWORD eventThread, DWORD eventTime) noexcept;
     HWINEVENTHOOK CreateShowHook() const { return createShowHook_.get(); }
     HWINEVENTHOOK MinimizeHook() const { return minimizeHook_.get(); }
+    HWINEVENTHOOK CaptionHook() const { return captionHook_.get(); }
+    bool HearsCaptionChanges() const { return hearsCaptionChanges_; }
 
   private:
     void Register(HWINEVENTHOOK hook);
@@ -56,6 +59,8 @@ class WinEventHook {
     Handler handler_;
     UniqueWinEventHook createShowHook_;
     UniqueWinEventHook minimizeHook_;
+    UniqueWinEventHook captionHook_;
+    bool hearsCaptionChanges_ = false;
 };
 
 // What the rules look at in a window. The caption is

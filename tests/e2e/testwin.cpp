@@ -7,7 +7,8 @@
 //       KIND: normal, min, max, tool, owned (owned by the first window), noicon,
 //       hung (its thread sleeps --hang seconds, default 120, right after opening),
 //       slow (answers messages, but each time it is hidden from the screen while not minimised
-//       it spends --stall seconds, default 20, in WM_SHOWWINDOW)
+//       it spends --stall seconds, default 20, in WM_SHOWWINDOW),
+//       late (opens as "Loading" and takes TITLE 2 s later, as a program that loads a document)
 //   testwin state TITLE --out FILE               "exists visible iconic zoomed" as 0/1
 //   testwin post CLASS MSG WPARAM LPARAM         PostMessage to the first window of CLASS
 //   testwin send CLASS MSG WPARAM LPARAM [--out FILE]
@@ -90,6 +91,8 @@ int NumberAfter(int argc, wchar_t** argv, const wchar_t* flag, int fallback) {
 // Seconds a slow window spends being hidden; how long a hung window sleeps.
 const wchar_t kStallProp[] = L"QuenvixTestStall";
 const wchar_t kHangProp[] = L"QuenvixTestHang";
+const wchar_t kLateTitleProp[] = L"QuenvixTestLateTitle";
+constexpr UINT_PTR kLateTimer = 7;
 
 LRESULT CALLBACK TestWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
@@ -104,6 +107,15 @@ LRESULT CALLBACK TestWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             if (!wp && !IsIconic(hwnd)) {
                 Sleep(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(GetPropW(hwnd, kStallProp))) *
                       1000);
+            }
+            return DefWindowProcW(hwnd, msg, wp, lp);
+        case WM_TIMER:
+            if (wp == kLateTimer) {
+                KillTimer(hwnd, kLateTimer);
+                if (auto* title = static_cast<std::wstring*>(GetPropW(hwnd, kLateTitleProp))) {
+                    SetWindowTextW(hwnd, title->c_str());
+                }
+                return 0;
             }
             return DefWindowProcW(hwnd, msg, wp, lp);
         case WM_CLOSE:
@@ -151,9 +163,14 @@ int Open(int argc, wchar_t** argv) {
         if (kind == L"tool") ex = WS_EX_TOOLWINDOW;
         if (kind == L"owned") owner = first;
         if (kind == L"noicon") cls = L"QuenvixTestNoIcon";
-        HWND h =
-            CreateWindowExW(ex, cls, title.c_str(), WS_OVERLAPPEDWINDOW, 60 + offset, 60 + offset,
-                            320, 200, owner, nullptr, GetModuleHandleW(nullptr), nullptr);
+        const bool late = kind == L"late";
+        HWND h = CreateWindowExW(ex, cls, late ? L"Loading" : title.c_str(), WS_OVERLAPPEDWINDOW,
+                                 60 + offset, 60 + offset, 320, 200, owner, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+        if (late) {
+            SetPropW(h, kLateTitleProp, new std::wstring(title));  // lives as long as the process
+            SetTimer(h, kLateTimer, 2000, nullptr);
+        }
         offset += 30;
         ShowWindow(h, show);
         UpdateWindow(h);

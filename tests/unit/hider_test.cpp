@@ -272,9 +272,9 @@ TEST_F(HiderTest, HidingIssuesCommandsByStateAndAnimatesUnlessMinimised) {
     hider.HideAllWindows();
 
     ASSERT_EQ(hider.HiddenCount(), 3u);
-    EXPECT_EQ(hider.RecordAt(0)->State, kStateNormal);
-    EXPECT_EQ(hider.RecordAt(1)->State, kStateMinimized);
-    EXPECT_EQ(hider.RecordAt(2)->State, kStateMaximized);
+    EXPECT_EQ(hider.RecordAt(0)->State, ShowState::Normal);
+    EXPECT_EQ(hider.RecordAt(1)->State, ShowState::Minimized);
+    EXPECT_EQ(hider.RecordAt(2)->State, ShowState::Maximized);
     EXPECT_EQ(
         desktop.CallsFor(0x70),
         (std::vector<test::DesktopCall>{AnimateCall(0x70, false), AsyncCall(0x70, SC::Hide),
@@ -315,6 +315,44 @@ TEST_F(HiderTest, RestoringBringsEachStateBack) {
     EXPECT_TRUE(desktop.IsIconic(0x71));
     EXPECT_TRUE(desktop.IsZoomed(0x72));
     EXPECT_TRUE(entries.entries.empty());
+}
+
+// A window a "minimise" rule sent to the tray was left minimised by its user: so it comes back at
+// the session's end, at Exit and after a crash (through the record's state); only the user's own
+// restore puts it back as it was before that minimise.
+TEST_F(HiderTest, AWindowTakenAtItsMinimiseComesBackMinimisedUnlessTheUserBringsItBack) {
+    desktop.Add(0x90, Win("Player")).iconic = true;
+    desktop.Add(0x91, Win("Chat")).iconic = true;
+    std::vector<WindowId> broughtBack;
+    hider.SetBroughtBackHandler([&](WindowId w) { broughtBack.push_back(w); });
+    hider.HideMinimizedWindow(0x90, ShowState::Maximized);
+    hider.HideMinimizedWindow(0x91, ShowState::Normal);
+    const std::vector<RecoveryEntry> record = Recovery();
+    ASSERT_EQ(record.size(), 2u);
+    EXPECT_EQ(record[0].state, ShowState::Minimized);
+    EXPECT_EQ(record[0].userState, ShowState::Maximized);
+    EXPECT_EQ(observer.lists.back(), record);  // what the crash guard and the guardian get
+
+    // A later run takes both back with both states.
+    Hider next{desktop, &store, nullptr, {kSettings, kOwnerWnd}};
+    next.AdoptRecovered();
+    ASSERT_EQ(next.HiddenCount(), 2u);
+    EXPECT_EQ(next.RecordAt(0)->State, ShowState::Maximized);
+    EXPECT_EQ(next.RecordAt(0)->StateOnExit, ShowState::Minimized);
+
+    desktop.calls.clear();
+    hider.ShowForSessionEnd();
+    hider.HideAgainAfterCancelledEnd();
+    EXPECT_EQ(desktop.CallsFor(0x91).front(), AsyncCall(0x91, SC::Show));
+    desktop.calls.clear();
+    hider.RestoreWindow(*hider.RecordAt(0));
+    hider.RestoreAllOnExit();
+    EXPECT_EQ(desktop.calls, (std::vector<test::DesktopCall>{
+                                 AnimateCall(0x90, true), AsyncCall(0x90, SC::ShowMaximized),
+                                 AsyncCall(0x90, SC::Show), AsyncCall(0x91, SC::Show),
+                                 AsyncCall(0x91, SC::Show)}));
+    EXPECT_TRUE(desktop.IsIconic(0x91));
+    EXPECT_EQ(broughtBack, (std::vector<WindowId>{0x90}));  // the exit is not the user's doing
 }
 
 TEST_F(HiderTest, HungWindowIsHiddenAndRestoredWithoutWaitingForIt) {
@@ -467,8 +505,8 @@ TEST_F(HiderTest, HidingTheSameWindowTwiceKeepsTwoRecordsUntilTheMenuOpens) {
     hider.HideActiveWindow();
     hider.HideActiveWindow();  // already hidden, still in front
     ASSERT_EQ(hider.HiddenCount(), 2u);
-    EXPECT_EQ(hider.RecordAt(0)->State, kStateNormal);
-    EXPECT_EQ(hider.RecordAt(1)->State, kStateMinimized);
+    EXPECT_EQ(hider.RecordAt(0)->State, ShowState::Normal);
+    EXPECT_EQ(hider.RecordAt(1)->State, ShowState::Minimized);
     EXPECT_EQ(entries.entries.size(), 2u);
 
     hider.RestoreWindow(*hider.RecordAt(0));
@@ -617,9 +655,10 @@ TEST_F(HiderTest, RecoveryRecordIsWrittenBeforeTheWindowDisappears) {
     desktop.SetForeground(0xF0);
     hider.HideActiveWindow();
     EXPECT_EQ(recordedAtFirstCommand, std::vector<WindowId>{0xF0});
-    EXPECT_EQ(Recovery(),
-              (std::vector<RecoveryEntry>{
-                  {0xF0, {100, 200, 1000}, kStateNormal, "Report\nwith a line feed and a \\"}}));
+    EXPECT_EQ(
+        Recovery(),
+        (std::vector<RecoveryEntry>{
+            {0xF0, {100, 200, 1000}, ShowState::Normal, "Report\nwith a line feed and a \\", {}}}));
     hider.RestoreWindow(*hider.RecordAt(0));
     EXPECT_TRUE(Recovery().empty());
 }
@@ -838,19 +877,19 @@ TEST_F(RecoveryTest, AdoptsOnlyWindowsThatAreStillHiddenAndStillTheSame) {
     Hidden(0x102, "Handle reused", {300, 400, 1000});
     Hidden(0x105, "Kept, start time unknown at hiding");
     Hidden(0x106, "", {100, 200, 1000});
-    WriteRecord({{0x100, {100, 200, 1000}, kStateMaximized, "Kept"},
-                 {0x101, {100, 200, 1000}, kStateNormal, "x"},
-                 {0x102, {100, 200, 1000}, kStateNormal, "x"},
-                 {0x104, {100, 200, 1000}, kStateNormal, "Gone"},
-                 {0x105, {100, 200, 0}, kStateMinimized, "x"},
-                 {0x100, {100, 200, 1000}, kStateMinimized, "Duplicate"},
-                 {0x106, {100, 200, 1000}, kStateNormal, "Recorded caption"}});
+    WriteRecord({{0x100, {100, 200, 1000}, ShowState::Maximized, "Kept", {}},
+                 {0x101, {100, 200, 1000}, ShowState::Normal, "x", {}},
+                 {0x102, {100, 200, 1000}, ShowState::Normal, "x", {}},
+                 {0x104, {100, 200, 1000}, ShowState::Normal, "Gone", {}},
+                 {0x105, {100, 200, 0}, ShowState::Minimized, "x", {}},
+                 {0x100, {100, 200, 1000}, ShowState::Minimized, "Duplicate", {}},
+                 {0x106, {100, 200, 1000}, ShowState::Normal, "Recorded caption", {}}});
 
     hider.AdoptRecovered();
 
     EXPECT_EQ(Handles(), (std::vector<WindowId>{0x100, 0x105, 0x106}));
-    EXPECT_EQ(hider.RecordAt(0)->State, kStateMaximized);
-    EXPECT_EQ(hider.RecordAt(1)->State, kStateMinimized);
+    EXPECT_EQ(hider.RecordAt(0)->State, ShowState::Maximized);
+    EXPECT_EQ(hider.RecordAt(1)->State, ShowState::Minimized);
     EXPECT_EQ(hider.RecordAt(1)->Origin, (WindowOrigin{100, 200, 1000}));
     // The window's own caption, or the recorded one when it gives none.
     EXPECT_EQ(entries.Texts(), (std::vector<std::string>{"Kept", "Kept, start time unknown at hidi",
@@ -869,8 +908,8 @@ TEST_F(RecoveryTest, AWindowStillShowingIsKeptUntilSeenHiddenAndShownAgain) {
     // The last run ended before these windows got to its hide.
     desktop.Add(0x108, Win("Gets to it now"));
     desktop.Add(0x109, Win("Never gets to it"));
-    WriteRecord({{0x108, {100, 200, 1000}, kStateNormal, "x"},
-                 {0x109, {100, 200, 1000}, kStateMaximized, "x"}});
+    WriteRecord({{0x108, {100, 200, 1000}, ShowState::Normal, "x", {}},
+                 {0x109, {100, 200, 1000}, ShowState::Maximized, "x", {}}});
     hider.AdoptRecovered();
     EXPECT_EQ(Handles(), (std::vector<WindowId>{0x108, 0x109}));
     EXPECT_EQ(RecoveryHandles(), (std::vector<WindowId>{0x108, 0x109}));
@@ -908,8 +947,8 @@ TEST_F(RecoveryTest, NeverAdoptsTheShellOrOurOwnWindows) {
     Hidden(0x110, "Taskbar hidden by someone else");
     desktop.SetTaskbar(0x110);
     desktop.At(kSettings).visible = false;
-    WriteRecord(
-        {{0x110, {100, 200, 1000}, 0, ""}, {kSettings, {FakeDesktop::kOwnPid, 1, 77}, 0, ""}});
+    WriteRecord({{0x110, {100, 200, 1000}, ShowState::Normal, "", {}},
+                 {kSettings, {FakeDesktop::kOwnPid, 1, 77}, ShowState::Normal, "", {}}});
     hider.AdoptRecovered();
     EXPECT_EQ(hider.HiddenCount(), 0u);
     EXPECT_EQ(registry.GetString(kRecoveryKey, "Windows"), "");
@@ -917,9 +956,10 @@ TEST_F(RecoveryTest, NeverAdoptsTheShellOrOurOwnWindows) {
 
 TEST_F(RecoveryTest, DamagedRecordIsIgnoredQuietly) {
     Hidden(0x120, "Good");
-    registry.PutString(kRecoveryKey, "Windows",
-                       "\xFF\xFE garbage\n120 x\n" + std::string(5000, '9') + " 1 2 3 0 huge\n" +
-                           EncodeRecovery({{0x120, {100, 200, 1000}, 0, "Good"}}));
+    registry.PutString(
+        kRecoveryKey, "Windows",
+        "\xFF\xFE garbage\n120 x\n" + std::string(5000, '9') + " 1 2 3 0 huge\n" +
+            EncodeRecovery({{0x120, {100, 200, 1000}, ShowState::Normal, "Good", {}}}));
     EXPECT_NO_THROW(hider.AdoptRecovered());
     EXPECT_EQ(Handles(), std::vector<WindowId>{0x120});
     EXPECT_EQ(RecoveryHandles(), std::vector<WindowId>{0x120});
@@ -931,8 +971,9 @@ TEST_F(RecoveryTest, DamagedRecordIsIgnoredQuietly) {
     EXPECT_EQ(secondRun.AdoptRecovered(), TakeBack::Unreadable);
     EXPECT_EQ(secondRun.HiddenCount(), 0u);
     EXPECT_EQ(registry.GetRaw(kRecoveryKey, "Windows")->first, kRegDword);
-    const std::string huge = EncodeRecovery({{0x120, {100, 200, 1000}, 0, "Good"}}) +
-                             std::string(kRecoveryTextLimit, 'x');
+    const std::string huge =
+        EncodeRecovery({{0x120, {100, 200, 1000}, ShowState::Normal, "Good", {}}}) +
+        std::string(kRecoveryTextLimit, 'x');
     registry.PutString(kRecoveryKey, "Windows", huge);
     EXPECT_EQ(secondRun.AdoptRecovered(), TakeBack::Unreadable);
     EXPECT_EQ(secondRun.HiddenCount(), 0u);
@@ -947,7 +988,7 @@ TEST_F(RecoveryTest, DamagedRecordIsIgnoredQuietly) {
 
 TEST_F(RecoveryTest, HidingAfterAdoptionKeepsBothInTheRecord) {
     Hidden(0x130, "From the last run");
-    WriteRecord({{0x130, {100, 200, 1000}, 0, ""}});
+    WriteRecord({{0x130, {100, 200, 1000}, ShowState::Normal, "", {}}});
     hider.AdoptRecovered();
     desktop.Add(0x131, Win("New"));
     desktop.SetForeground(0x131);

@@ -11,19 +11,20 @@
 namespace quenvix::core {
 namespace {
 
-RecoveryEntry Entry(WindowId handle, std::string caption, std::uint8_t state = 0) {
-    return {handle, {1234, 5678, 133500000000000000ull}, state, std::move(caption)};
+RecoveryEntry Entry(WindowId handle, std::string caption, ShowState state = ShowState::Normal) {
+    return {handle, {1234, 5678, 133500000000000000ull}, state, std::move(caption), {}};
 }
 
 TEST(RecoveryEncoding, RoundTripsCaptionsThatLookLikeTheFormat) {
     const std::vector<RecoveryEntry> entries = {
-        Entry(0x1A2B3C4D5E6F7081ull, "Plain", 0),
-        Entry(2, "two\nlines\r\nand a back\\slash \\n not a newline", 1),
-        Entry(3, "", 2),
-        Entry(4, std::string("nul\0inside", 10), 0),
-        Entry(5, "Документ — Блокнот 中文 \xF0\x9F\x98\x80", 1),
-        Entry(6, " leading and trailing blanks ", 0),
-        Entry(std::numeric_limits<std::uint64_t>::max(), "handles use all 64 bits", 0),
+        Entry(0x1A2B3C4D5E6F7081ull, "Plain", ShowState::Normal),
+        Entry(2, "two\nlines\r\nand a back\\slash \\n not a newline", ShowState::Minimized),
+        Entry(3, "", ShowState::Maximized),
+        Entry(4, std::string("nul\0inside", 10), ShowState::Normal),
+        Entry(5, "Документ — Блокнот 中文 \xF0\x9F\x98\x80", ShowState::Minimized),
+        Entry(6, " leading and trailing blanks ", ShowState::Normal),
+        Entry(std::numeric_limits<std::uint64_t>::max(), "handles use all 64 bits",
+              ShowState::Normal),
     };
     const std::string text = EncodeRecovery(entries);
     // One line per entry, whatever the captions hold.
@@ -62,9 +63,33 @@ TEST(RecoveryDecoding, SkipsDamagedLinesAndKeepsTheGoodOnes) {
         "24 7 8 9 1 last good";
     const auto decoded = DecodeRecovery(text);
     ASSERT_EQ(decoded.size(), 3u);
-    EXPECT_EQ(decoded[0], (RecoveryEntry{11, {1, 3, 2}, 0, "first good"}));
-    EXPECT_EQ(decoded[1], (RecoveryEntry{23, {4, 6, 5}, 2, ""}));
-    EXPECT_EQ(decoded[2], (RecoveryEntry{24, {7, 9, 8}, 1, "last good"}));
+    EXPECT_EQ(decoded[0], (RecoveryEntry{11, {1, 3, 2}, ShowState::Normal, "first good", {}}));
+    EXPECT_EQ(decoded[1], (RecoveryEntry{23, {4, 6, 5}, ShowState::Maximized, "", {}}));
+    EXPECT_EQ(decoded[2], (RecoveryEntry{24, {7, 9, 8}, ShowState::Minimized, "last good", {}}));
+}
+
+// The user's state of a window a "minimise" rule took travels on a line of its own, which an
+// earlier version skips as damage: it still reads every entry, in the state for the exit.
+TEST(RecoveryDecoding, TheUsersStateRoundTripsAndAnOlderRecordStillReads) {
+    RecoveryEntry player = Entry(31, "Player", ShowState::Minimized);
+    player.userState = ShowState::Maximized;
+    const std::vector<RecoveryEntry> entries = {player, Entry(32, "=32 2", ShowState::Normal)};
+    const std::string text = EncodeRecovery(entries);
+    EXPECT_EQ(DecodeRecovery(text), entries);
+
+    std::string older;  // the lines an earlier version can read, and wrote
+    for (std::size_t start = 0, end; start < text.size(); start = end + 1) {
+        end = text.find('\n', start);
+        if (text[start] != '=') older += text.substr(start, end - start + 1);
+    }
+    ASSERT_LT(older.size(), text.size());
+    const auto fromOlder = DecodeRecovery(older);
+    ASSERT_EQ(fromOlder.size(), 2u);
+    EXPECT_EQ(fromOlder[0].userState, std::nullopt);
+    EXPECT_EQ(UserState(fromOlder[0]), ShowState::Minimized);
+
+    // A user's state for no entry, or a damaged one, changes nothing.
+    EXPECT_EQ(DecodeRecovery("=31 2\n" + older + "=99 2\n=31 7\n=31 \n=x 1\n"), fromOlder);
 }
 
 TEST(RecoveryDecoding, StopsAtTheEntryLimit) {

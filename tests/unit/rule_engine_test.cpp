@@ -20,6 +20,7 @@ class ScriptedWindows : public RuleWindowSource {
     std::map<std::uint64_t, Entry> windows;
     std::set<std::uint64_t> hiddenList;
     int captionReads = 0;
+    int factReads = 0;  // each one a question to the system (the program's file: OpenProcess)
 
     WindowFacts& Add(std::uint64_t id, std::string exe, std::string cls, std::string caption,
                      bool visible = true, std::uint32_t pid = 100) {
@@ -32,6 +33,7 @@ class ScriptedWindows : public RuleWindowSource {
     std::optional<WindowFacts> Facts(std::uint64_t window, bool withCaption) override {
         const auto found = windows.find(window);
         if (found == windows.end()) return std::nullopt;
+        ++factReads;
         WindowFacts facts = found->second.facts;
         if (withCaption) {
             ++captionReads;
@@ -77,11 +79,13 @@ TEST_F(RuleEngineTest, WindowCreatedHiddenIsHiddenOnceItShowsWithItsCaption) {
 
     reminder.visible = true;  // shown, but its caption is not the rule's yet
     EXPECT_TRUE(engine.OnWatchTimer(200).empty());
-    EXPECT_FALSE(engine.WatchPending());  // looked at once shown: decided
+    // Looked at once shown: decided, but for its caption, which may still come.
+    EXPECT_TRUE(engine.WatchPending());
 
-    // The same window shown again with the caption (a system that sends the show event).
+    // Shown again, it is not asked again; its caption set, it is.
     reminder.caption = "Reminder: meeting";
-    EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 1, 300), (RuleHide{1, RuleAction::Appear}));
+    EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 1, 300), std::nullopt);
+    EXPECT_EQ(engine.OnEvent(RuleEvent::CaptionChanged, 1, 300), (RuleHide{1, RuleAction::Appear}));
 
     // Windows no rule can take are not asked for their captions when they show.
     const int reads = desktop.captionReads;
@@ -139,25 +143,26 @@ TEST_F(RuleEngineTest, AppearRuleHidesAWindowOnceInItsLife) {
     SetRules({AppearByClass("Chat")});
     desktop.Add(1, "chat.exe", "Chat", "Inbox");
     desktop.Add(2, "chat.exe", "Chat", "Call");
-    EXPECT_EQ(engine.OnWindowsOpen({1, 2}), Appeared({1, 2}));
+    EXPECT_EQ(engine.OnWindowsOpen({1, 2}, 0), Appeared({1, 2}));
 
     // Our own hide shows and minimises it on its way: it is in the hidden list then.
     desktop.hiddenList = {1, 2};
     EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 1, 0), std::nullopt);
     // Brought back by the user, or shown again by its program: left alone while it lives.
     desktop.hiddenList.clear();
-    engine.BroughtBack(1);
+    engine.BroughtBack(1, 0);
     EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 1, 0), std::nullopt);
     EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 2, 0), std::nullopt);
-    EXPECT_TRUE(engine.OnWindowsOpen({1, 2}).empty());
+    EXPECT_TRUE(engine.OnWindowsOpen({1, 2}, 0).empty());
 
     // Its handle reused by a new window of a new process: that one is hidden.
+    engine.OnEvent(RuleEvent::Destroyed, 1, 0);
     desktop.Add(1, "chat.exe", "Chat", "Inbox", true, 200);
     EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 1, 0), (RuleHide{1, RuleAction::Appear}));
 
     // A window hidden by hotkey and brought back by the user is not taken by a rule either.
     desktop.Add(3, "chat.exe", "Chat", "Later");
-    engine.BroughtBack(3);
+    engine.BroughtBack(3, 0);
     EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 3, 0), std::nullopt);
 }
 
@@ -186,13 +191,149 @@ TEST_F(RuleEngineTest, RuleForEveryExplorerWindowSparesTheShellAndUs) {
     desktop.Add(3, "explorer.exe", "CabinetWClass", "Documents");
     desktop.Add(4, "explorer.exe", "QuenvixMainForm", "Quenvix").ours = true;
     desktop.Add(5, "explorer.exe", "CabinetWClass", "Hidden one", false);
-    EXPECT_EQ(engine.OnWindowsOpen({1, 2, 3, 4, 5}), Appeared({3}));
+    EXPECT_EQ(engine.OnWindowsOpen({1, 2, 3, 4, 5}, 0), Appeared({3}));
     for (std::uint64_t id : {1, 2, 4}) {
         EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, id, 0), std::nullopt);
         EXPECT_EQ(engine.OnEvent(RuleEvent::MinimizeStarted, id, 0), std::nullopt);
         engine.OnEvent(RuleEvent::Created, id, 0);
     }
     EXPECT_FALSE(engine.WatchPending());
+}
+
+// A program that shows its window as "Loading" and names it later: the rules look again at each
+// new caption in the first ten seconds after they heard of the window, and never after.
+TEST_F(RuleEngineTest, ACaptionSetLaterIsJudgedAgainInTheWindowsFirstTenSeconds) {
+    SetRules({Rule{true, RuleAction::Appear, "mail.exe", "", "Reminder"}});
+    EXPECT_TRUE(engine.WantsCaptionChanges());
+    WindowFacts& late = desktop.Add(1, "mail.exe", "Frame", "Loading", false);
+    WindowFacts& tooLate = desktop.Add(2, "mail.exe", "Frame", "Loading", false);
+    desktop.Add(3, "other.exe", "Frame", "Loading");
+    engine.OnEvent(RuleEvent::Created, 1, 1000);
+    engine.OnEvent(RuleEvent::Created, 2, 1000);
+    late.visible = tooLate.visible = true;
+    EXPECT_TRUE(engine.OnWatchTimer(1100).empty());
+    EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 3, 1100), std::nullopt);
+
+    EXPECT_EQ(engine.OnEvent(RuleEvent::CaptionChanged, 1, 1500), std::nullopt);  // "Loading"
+    late.caption = "Reminder: standup";
+    EXPECT_EQ(engine.OnEvent(RuleEvent::CaptionChanged, 1, 1000 + kCaptionSettleMs - 1),
+              (RuleHide{1, RuleAction::Appear}));
+    EXPECT_EQ(engine.OnEvent(RuleEvent::CaptionChanged, 1, 1000 + kCaptionSettleMs - 1),
+              std::nullopt);  // hidden once: decided for good
+
+    const int reads = desktop.captionReads;
+    tooLate.caption = "Reminder: lunch";
+    EXPECT_EQ(engine.OnEvent(RuleEvent::CaptionChanged, 2, 1000 + kCaptionSettleMs), std::nullopt);
+    // Neither the window past its start nor one whose program no rule names is asked again.
+    EXPECT_EQ(engine.OnEvent(RuleEvent::CaptionChanged, 3, 1200), std::nullopt);
+    EXPECT_EQ(desktop.captionReads, reads);
+
+    // A window we first hear of when it shows (no creation event) starts its ten seconds then.
+    desktop.Add(4, "mail.exe", "Frame", "Loading");
+    EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 4, 50000), std::nullopt);
+    desktop.windows[4].facts.caption = "Reminder";
+    EXPECT_EQ(engine.OnEvent(RuleEvent::CaptionChanged, 4, 55000),
+              (RuleHide{4, RuleAction::Appear}));
+
+    // Rules without caption text do not ask for caption changes at all.
+    SetRules({AppearByClass("Frame")});
+    EXPECT_FALSE(engine.WantsCaptionChanges());
+}
+
+// Where the system never reports a caption change, the watch timer looks at such a window twice a
+// second instead, for its first ten seconds only; once the system is seen reporting them, it stops.
+TEST_F(RuleEngineTest, WithoutCaptionEventsTheWatchLooksAtTheCaptionForTenSeconds) {
+    SetRules({Rule{true, RuleAction::Appear, "mail.exe", "", "Reminder"}});
+    desktop.Add(1, "mail.exe", "Frame", "Loading");
+    desktop.Add(2, "mail.exe", "Frame", "Loading");
+    EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 1, 0), std::nullopt);
+    EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 2, 0), std::nullopt);
+    EXPECT_TRUE(engine.WatchPending());
+    const int reads = desktop.captionReads;
+    for (std::uint64_t t = kWatchStepMs; t < kCaptionLookMs; t += kWatchStepMs) {
+        EXPECT_TRUE(engine.OnWatchTimer(t).empty());
+    }
+    EXPECT_EQ(desktop.captionReads, reads);  // not before half a second
+    desktop.windows[1].facts.caption = "Reminder: standup";
+    EXPECT_EQ(engine.OnWatchTimer(kCaptionLookMs), Appeared({1}));
+
+    std::uint64_t t = kCaptionLookMs;
+    for (; engine.WatchPending() && t < 2 * kCaptionSettleMs; t += kWatchStepMs) {
+        EXPECT_TRUE(engine.OnWatchTimer(t).empty());
+    }
+    EXPECT_GE(t, kCaptionSettleMs);
+    EXPECT_LE(t, kCaptionSettleMs + kCaptionLookMs);
+    EXPECT_LE(desktop.captionReads,
+              reads + 1 + static_cast<int>(kCaptionSettleMs / kCaptionLookMs));
+
+    // A system that does report them needs no looks.
+    desktop.Add(3, "mail.exe", "Frame", "Loading");
+    engine.OnEvent(RuleEvent::Shown, 3, t);
+    EXPECT_TRUE(engine.WatchPending());
+    engine.OnEvent(RuleEvent::CaptionChanged, 2, t);
+    EXPECT_FALSE(engine.WatchPending());
+}
+
+// A program that hides and shows its window again and again costs one question about it, not one
+// per show; a destroyed window's decision goes with it, and so do all decisions when rules change.
+TEST_F(RuleEngineTest, TheDecisionIsKeptForTheWindowsLifeOnly) {
+    SetRules({Rule{true, RuleAction::Appear, "mail.exe", "", "Reminder"}});
+    desktop.Add(1, "mail.exe", "Frame", "Inbox");
+    desktop.Add(2, "other.exe", "Frame", "Reminder");
+    for (int i = 0; i < 100; ++i) {
+        EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 1, 20000 + i), std::nullopt);
+        EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 2, 20000 + i), std::nullopt);
+    }
+    EXPECT_EQ(desktop.captionReads, 1);
+    EXPECT_EQ(desktop.factReads, 3);  // each window's program once, and window 1's caption
+    EXPECT_EQ(engine.DecisionCount(), 2u);
+
+    // Its handle given to a new window once it is destroyed: that one is judged afresh.
+    engine.OnEvent(RuleEvent::Destroyed, 1, 30000);
+    desktop.Add(1, "mail.exe", "Frame", "Reminder", true, 300);
+    EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 1, 30000), (RuleHide{1, RuleAction::Appear}));
+
+    // What a window may be (a tool window, owned, cloaked) is looked at each time: it may change
+    // while its program starts, and a window refused for it is not decided.
+    desktop.Add(5, "mail.exe", "Frame", "Reminder").exStyle = kExToolWindow;
+    EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 5, 30000), std::nullopt);
+    desktop.windows[5].facts.exStyle = 0;
+    EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 5, 30100), (RuleHide{5, RuleAction::Appear}));
+
+    // New rules, new decisions: window 2 is taken by a rule for its program.
+    SetRules({Rule{true, RuleAction::Appear, "other.exe", "", ""}});
+    EXPECT_EQ(engine.DecisionCount(), 0u);
+    EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 2, 40000), (RuleHide{2, RuleAction::Appear}));
+}
+
+// An update restarts the program: the windows the user brought back stay out while they live,
+// and a window whose process id now names a later process is not taken for one of them.
+TEST_F(RuleEngineTest, WindowsBroughtBackInAnEarlierRunAreLeftAloneWhileTheyLive) {
+    for (std::uint64_t id = 1; id <= 4; ++id) desktop.Add(id, "chat.exe", "Chat", "Inbox");
+    desktop.windows[4].key.processStartTime = 0;  // its start could not be read
+    std::string record;
+    {
+        RuleEngine earlier{desktop};
+        for (std::uint64_t id = 1; id <= 4; ++id) earlier.BroughtBack(id, 0);
+        record = EncodeWindowKeys(earlier.BroughtBackWindows());
+    }
+    desktop.windows[2].key.processStartTime = 9999;  // pid reused by a new process
+    desktop.windows.erase(3);                        // gone
+    desktop.Add(3, "chat.exe", "Chat", "Inbox", true, 300);
+    engine.AdoptBroughtBack(DecodeWindowKeys("damaged\n1 2 3\n" + record + "5 1 1 x\n"));
+    EXPECT_EQ(engine.BroughtBackWindows(), (std::vector<WindowKey>{desktop.Key(1)}));
+
+    SetRules({AppearByClass("Chat")});
+    EXPECT_EQ(engine.OnWindowsOpen({1, 2, 3, 4}, 0), Appeared({2, 3, 4}));
+
+    // Only the newest are kept for the next run.
+    for (std::uint64_t id = 100; id < 100 + kBroughtBackKept + 10; ++id) {
+        desktop.Add(id, "chat.exe", "Chat", "Inbox");
+        engine.BroughtBack(id, 0);
+    }
+    const auto kept = DecodeWindowKeys(EncodeWindowKeys(engine.BroughtBackWindows()));
+    ASSERT_EQ(kept.size(), kBroughtBackKept);
+    EXPECT_EQ(kept.back(), desktop.Key(100 + kBroughtBackKept + 9));
 }
 
 }  // namespace

@@ -27,6 +27,14 @@ class RulesSection : public RuleValueWriter {
     std::map<std::string, std::string, std::less<>> text;
     std::map<std::string, int, std::less<>> numbers;
 
+    RuleValueNames Names() {
+        return [this] {
+            std::vector<std::string> names;
+            for (const auto& [name, value] : text) names.push_back(name);
+            for (const auto& [name, value] : numbers) names.push_back(name);
+            return names;
+        };
+    }
     RuleValueReader Reader() {
         return [this](std::string_view name) -> std::optional<std::string> {
             if (numbers.contains(name)) {
@@ -136,7 +144,7 @@ TEST(RuleText, FormatAndParseRoundTrip) {
     const std::string longText(10000, 'x');
     const std::vector<Rule> samples = {
         MakeRule(RuleAction::Minimise, "chat.exe", "", "", false),
-        MakeRule(RuleAction::Appear, " a b ", "Cls", "Über – 日本 😀"),
+        MakeRule(RuleAction::Appear, "a b", "Cls", "Über – 日本 😀"),
         MakeRule(RuleAction::Minimise, longText, longText, longText),
     };
     for (const Rule& rule : samples) {
@@ -155,6 +163,11 @@ TEST(RuleText, ControlCharactersAreCleanedSoASavedRuleAlwaysParsesBack) {
     ASSERT_TRUE(text.has_value());
     EXPECT_EQ(*text, "1\tappear\tab.exe\tClass\txyz");
     EXPECT_EQ(ParseRule(*text), CleanRule(dirty));
+    // Blanks around a field go (inner ones stay), and a field of blanks is empty.
+    EXPECT_EQ(FormatRule(MakeRule(RuleAction::Appear, " a b.exe\t", "\xC2\xA0", " x y ")),
+              "1\tappear\ta b.exe\t\tx y");
+    EXPECT_EQ(ParseRule(" 0 \t minimise \t a b.exe \t\t x "),
+              MakeRule(RuleAction::Minimise, "a b.exe", "", "x", false));
     // Nothing left to match once cleaned: not stored at all.
     EXPECT_EQ(FormatRule(MakeRule(RuleAction::Appear, "\t", "\x02", "\n")), std::nullopt);
     EXPECT_EQ(FormatRule(MakeRule(RuleAction::Appear, "", "", "")), std::nullopt);
@@ -166,11 +179,11 @@ TEST(RuleText, DamagedLinesAreRefused) {
              "1\tappear\t\tNotepad",              // four fields
              "1\tappear\t\tNotepad\t\t",          // six
              "2\tappear\t\tNotepad\t",            // on/off neither 1 nor 0
-             " 1\tappear\t\tNotepad\t",           // nor with a blank
              "1\tAppear\t\tNotepad\t",            // action words are exact
              "1\tminimize\t\tNotepad\t",          //
              "1\thide\t\tNotepad\t",              //
              "1\tappear\t\t\t",                   // nothing to match
+             "1\tappear\t \t \t ",                // nor in blanks
              "1\tappear\t\tNote\npad\t",          // a control character
              "1\tminimise\t\tNote\xC2\x9Fpad\t",  // a C1 control
          }) {
@@ -178,55 +191,109 @@ TEST(RuleText, DamagedLinesAreRefused) {
     }
 }
 
-TEST(RuleStorage, ReadsInOrderSkippingWhatIsNotARule) {
+TEST(RuleStorage, ReadsEveryNumberedValueInOrderWhateverTheGaps) {
     RulesSection section;
+    section.text["10"] = "1\tappear\tten.exe\t\t";  // ordered by number, not by name
     section.text["1"] = "1\tappear\t\tNotepad\t";
     section.numbers["2"] = 1;  // a number where text belongs
-    section.text["3"] = "garbage";
-    section.text["4"] = "0\tminimise\tchat.exe\t\t";
-    section.text["6"] = "1\tappear\tafter.exe\t\t";  // after a gap: the list ended at 5
+    section.text["3"] = "0\tminimise\tchat.exe\t\t";
+    section.text["1000"] = "1\tappear\tlast.exe\t\t";
 
     std::vector<std::string> reported;
-    const auto rules = ReadRules(section.Reader(), [&](std::string_view name, std::string_view) {
-        reported.emplace_back(name);
-    });
-    ASSERT_EQ(rules.size(), 2u);
-    EXPECT_EQ(rules[0].windowClass, "Notepad");
-    EXPECT_EQ(rules[1].executable, "chat.exe");
-    EXPECT_FALSE(rules[1].enabled);
-    EXPECT_EQ(reported, (std::vector<std::string>{"2", "3"}));
+    const auto stored =
+        ReadRules(section.Names(), section.Reader(),
+                  [&](std::string_view name, std::string_view) { reported.emplace_back(name); });
+    ASSERT_EQ(stored.rules.size(), 4u);
+    EXPECT_EQ(stored.rules[0].windowClass, "Notepad");
+    EXPECT_FALSE(stored.rules[1].enabled);
+    EXPECT_EQ(stored.rules[2].executable, "ten.exe");
+    EXPECT_EQ(stored.rules[3].executable, "last.exe");
+    EXPECT_EQ(stored.numbers, (std::vector<std::uint32_t>{1, 3, 10, 1000}));
+    EXPECT_EQ(reported, (std::vector<std::string>{"2"}));
 }
 
-TEST(RuleStorage, ReadsAtMost256Of1000StoredRules) {
+// What a person or a registry tool can leave in the section: each is skipped with one report or
+// read as meant, and a save afterwards touches none of the values it skipped.
+TEST(RuleStorage, BadInputIsSkippedOnceOrReadAsMeantAndNeverDeletedUnasked) {
     RulesSection section;
     for (int i = 1; i <= 1000; ++i) {
         section.text[std::to_string(i)] = "1\tappear\tp" + std::to_string(i) + ".exe\t\t";
     }
-    const auto rules = ReadRules(section.Reader(), {});
-    ASSERT_EQ(rules.size(), kMaxRules);
-    EXPECT_EQ(rules.front().executable, "p1.exe");
-    EXPECT_EQ(rules.back().executable, "p256.exe");
+    section.text["1001"] = "1\tappear\t\t\t" + std::string(kMaxRuleText, 'x');  // beyond
+    section.text["1005"] = "1\tappear\tbig.exe\t\t" + std::string(100 * 1024, 'x');
+    section.text["1002"] = "1\tappear\tnote\tpad.exe\t\t";  // a tab inside a field
+    section.text["1003"] = "1\tappear\t   \t \t  ";         // fields of blanks only
+    section.text["1004"] = " 1 \t appear\t notepad.exe \t\xC2\xA0Notepad\t";  // pasted
+    section.text["0"] = "1\tappear\tzero.exe\t\t";
+    section.text["-1"] = "1\tappear\tminus.exe\t\t";
+    section.text["abc"] = "1\tappear\tabc.exe\t\t";
+    section.text["007"] = "1\tappear\tbond.exe\t\t";
+
+    std::map<std::string, int> reports;
+    auto stored =
+        ReadRules(section.Names(), section.Reader(),
+                  [&](std::string_view name, std::string_view) { ++reports[std::string(name)]; });
+    ASSERT_EQ(stored.rules.size(), 1002u);  // no silent limit on reading
+    EXPECT_EQ(stored.rules[999].executable, "p1000.exe");
+    EXPECT_EQ(stored.rules[1000], MakeRule(RuleAction::Appear, "notepad.exe", "Notepad", ""));
+    EXPECT_EQ(stored.rules[1001].caption.size(), 100u * 1024);
+    EXPECT_EQ(
+        reports,
+        (std::map<std::string, int>{
+            {"-1", 1}, {"0", 1}, {"007", 1}, {"1001", 1}, {"1002", 1}, {"1003", 1}, {"abc", 1}}));
+    EXPECT_EQ(RuleSet(stored.rules).Rules().size(), kMaxRules);  // in force: the first ones
+
+    // The user removes the first rule: everything after moves up one number, past the values
+    // that were skipped, which stay exactly as they were.
+    std::vector<Rule> edited(stored.rules.begin() + 1, stored.rules.end());
+    const auto before = section.text;
+    WriteRules(edited, section.Names()(), stored.numbers, section);
+    EXPECT_EQ(section.text["1"], "1\tappear\tp2.exe\t\t");
+    EXPECT_EQ(section.text["999"], "1\tappear\tp1000.exe\t\t");
+    EXPECT_EQ(section.text["1000"], "1\tappear\tnotepad.exe\tNotepad\t");
+    EXPECT_EQ(section.text["1004"], before.at("1005"));  // the big one moved up past the kept
+    for (const char* kept : {"1001", "1002", "1003", "0", "-1", "abc", "007"}) {
+        EXPECT_EQ(section.text[kept], before.at(kept)) << kept;
+    }
+    EXPECT_FALSE(section.text.contains("1005"));
+    EXPECT_EQ(section.text.size(), before.size() - 1);
+    EXPECT_EQ(stored.numbers.size(), 1001u);
 }
 
-TEST(RuleStorage, WriteRenumbersAndRemovesStaleValues) {
+TEST(RuleStorage, WriteRenumbersAroundValuesItDidNotReadAndRemovesOnlyItsOwn) {
     RulesSection section;
-    for (int i = 1; i <= 300; ++i) section.text[std::to_string(i)] = "old";
-    section.numbers["301"] = 5;
-    section.text["400"] = "beyond a gap";
+    section.text["1"] = "1\tappear\tone.exe\t\t";
+    section.text["2"] = "1\tappear\ttwo.exe\t\t";
+    section.numbers["3"] = 5;  // skipped on reading
+    section.text["5"] = "1\tappear\tfive.exe\t\t";
+    auto stored = ReadRules(section.Names(), section.Reader(), {});
+    section.text["4"] = "1\tappear\tnew.exe\t\t";  // written by someone else since
+
     const std::vector<Rule> rules = {
-        MakeRule(RuleAction::Appear, "a.exe", "", ""),
-        MakeRule(RuleAction::Appear, "", "", ""),  // nothing to match: left out
+        MakeRule(RuleAction::Appear, " a.exe ", "", ""),  // saved without the blanks
+        MakeRule(RuleAction::Appear, "", " ", ""),        // nothing to match: left out
         MakeRule(RuleAction::Minimise, "", "B", "", false),
+        MakeRule(RuleAction::Appear, "c.exe", "", ""),
+        MakeRule(RuleAction::Appear, "d.exe", "", ""),
     };
-    WriteRules(rules, section);
+    WriteRules(rules, section.Names()(), stored.numbers, section);
     EXPECT_EQ(section.text, (std::map<std::string, std::string, std::less<>>{
                                 {"1", "1\tappear\ta.exe\t\t"},
                                 {"2", "0\tminimise\t\tB\t"},
-                                {"400", "beyond a gap"},
+                                {"4", "1\tappear\tnew.exe\t\t"},
+                                {"5", "1\tappear\tc.exe\t\t"},
+                                {"6", "1\tappear\td.exe\t\t"},
                             }));
-    EXPECT_TRUE(section.numbers.empty());
-    const auto back = ReadRules(section.Reader(), {});
-    EXPECT_EQ(back, (std::vector<Rule>{rules[0], rules[2]}));
+    EXPECT_EQ(section.numbers.size(), 1u);
+    EXPECT_EQ(stored.numbers, (std::vector<std::uint32_t>{1, 2, 5, 6}));
+
+    // Fewer rules: only our own values go.
+    WriteRules({rules[3]}, section.Names()(), stored.numbers, section);
+    EXPECT_EQ(section.text, (std::map<std::string, std::string, std::less<>>{
+                                {"1", "1\tappear\tc.exe\t\t"},
+                                {"4", "1\tappear\tnew.exe\t\t"},
+                            }));
+    EXPECT_EQ(section.numbers.size(), 1u);
 }
 
 TEST(RuleMemoryTest, RemembersWindowsByHandleAndOriginWithinItsBound) {

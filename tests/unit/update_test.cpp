@@ -43,6 +43,7 @@ class FakeHttp : public HttpClient {
 class FakeClock : public Clock {
   public:
     int Today() override { return today; }
+    std::uint64_t SteadyMs() override { return 0; }
     int today = kToday;
 };
 

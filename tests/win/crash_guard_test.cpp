@@ -36,12 +36,17 @@ TEST(CrashGuard, BringsBackTheLatestListEachWindowInItsState) {
     ASSERT_TRUE(normal.hwnd && minimised.hwnd && maximised.hwnd && restoredMeanwhile.hwnd);
     {
         CrashGuard guard(nullptr);
-        guard.HiddenListChanged({restoredMeanwhile.Entry(0), normal.Entry(0)});
-        guard.HiddenListChanged(
-            {normal.Entry(0), minimised.Entry(1), maximised.Entry(2), restoredMeanwhile.Entry(0)});
+        guard.HiddenListChanged({restoredMeanwhile.Entry(core::ShowState::Normal),
+                                 normal.Entry(core::ShowState::Normal)});
+        guard.HiddenListChanged({normal.Entry(core::ShowState::Normal),
+                                 minimised.Entry(core::ShowState::Minimized),
+                                 maximised.Entry(core::ShowState::Maximized),
+                                 restoredMeanwhile.Entry(core::ShowState::Normal)});
         // The last change: this one is no longer hidden by us (say the user restored it and then
         // hid it some other way); the guard must leave it alone.
-        guard.HiddenListChanged({normal.Entry(0), minimised.Entry(1), maximised.Entry(2)});
+        guard.HiddenListChanged({normal.Entry(core::ShowState::Normal),
+                                 minimised.Entry(core::ShowState::Minimized),
+                                 maximised.Entry(core::ShowState::Maximized)});
 
         ShowGuardedWindows();
         ASSERT_TRUE(PumpUntil([&] {

@@ -27,7 +27,7 @@ struct GuardedTestWindow {
     ~GuardedTestWindow() { DestroyWindow(hwnd); }
     GuardedTestWindow(const GuardedTestWindow&) = delete;
     GuardedTestWindow& operator=(const GuardedTestWindow&) = delete;
-    core::RecoveryEntry Entry(std::uint8_t state) const {
+    core::RecoveryEntry Entry(core::ShowState state) const {
         core::RecoveryEntry entry;
         entry.handle = reinterpret_cast<std::uintptr_t>(hwnd);
         entry.state = state;

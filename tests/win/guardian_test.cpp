@@ -20,8 +20,11 @@
 namespace quenvix::win {
 namespace {
 
+constexpr core::ShowState kMin = core::ShowState::Minimized;
+constexpr core::ShowState kMax = core::ShowState::Maximized;
+
 std::vector<core::RecoveryEntry> Entries(std::uint64_t firstHandle, std::size_t count,
-                                         std::uint8_t state) {
+                                         core::ShowState state) {
     std::vector<core::RecoveryEntry> entries(count);
     for (std::size_t i = 0; i < count; ++i) {
         entries[i].handle = firstHandle + i;
@@ -37,7 +40,8 @@ TEST(GuardedList, AReaderSeesOnlyWholeListsWhileTheWriterNeverStops) {
     std::atomic<bool> stop{false};
     std::thread writer([&] {
         for (std::uint64_t k = 1; !stop.load(); ++k) {
-            WriteGuardedList(*list, Entries(k * 10000, (k % 61) + 1, k % 3));
+            WriteGuardedList(*list,
+                             Entries(k * 10000, (k % 61) + 1, static_cast<core::ShowState>(k % 3)));
         }
     });
     // Reads until it has seen a good many of the writer's lists go by, each one whole.
@@ -49,7 +53,7 @@ TEST(GuardedList, AReaderSeesOnlyWholeListsWhileTheWriterNeverStops) {
         const std::uint64_t k = read[0].handle / 10000;
         ASSERT_EQ(read.size(), (k % 61) + 1) << "list " << k;
         for (std::size_t j = 0; j < read.size(); ++j) {
-            ASSERT_EQ(read[j], (GuardedEntry{k * 10000 + j, static_cast<std::uint8_t>(k % 3)}))
+            ASSERT_EQ(read[j], (GuardedEntry{k * 10000 + j, static_cast<core::ShowState>(k % 3)}))
                 << "list " << k << " entry " << j;
         }
         if (k != lastSeen) ++distinct;
@@ -62,14 +66,15 @@ TEST(GuardedList, AReaderSeesOnlyWholeListsWhileTheWriterNeverStops) {
 
 TEST(GuardedList, KeepsTheFirstEntriesUpToItsCapacityAndSurvivesAWriterThatDiedMidChange) {
     auto list = std::make_unique<GuardedList>();
-    EXPECT_EQ(WriteGuardedList(*list, Entries(1, kCrashListCapacity + 7, 2)), kCrashListCapacity);
+    EXPECT_EQ(WriteGuardedList(*list, Entries(1, kCrashListCapacity + 7, kMax)),
+              kCrashListCapacity);
     std::vector<GuardedEntry> read;
     ASSERT_TRUE(ReadGuardedList(*list, read));
     ASSERT_EQ(read.size(), kCrashListCapacity);
-    EXPECT_EQ(read.front(), (GuardedEntry{1, 2}));
-    EXPECT_EQ(read.back(), (GuardedEntry{kCrashListCapacity, 2}));
+    EXPECT_EQ(read.front(), (GuardedEntry{1, kMax}));
+    EXPECT_EQ(read.back(), (GuardedEntry{kCrashListCapacity, kMax}));
 
-    WriteGuardedList(*list, Entries(500, 3, 1));
+    WriteGuardedList(*list, Entries(500, 3, kMin));
     // A writer killed half-way through the next change: the copy not in use is marked as being
     // written and holds part of a list. The current one is untouched and must be what is read.
     auto& spare = list->copies[1u - (list->current.load() & 1u)];
@@ -77,7 +82,7 @@ TEST(GuardedList, KeepsTheFirstEntriesUpToItsCapacityAndSurvivesAWriterThatDiedM
     spare.handles[0].store(999);
     spare.count.store(1);
     ASSERT_TRUE(ReadGuardedList(*list, read));
-    EXPECT_EQ(read, (std::vector<GuardedEntry>{{500, 1}, {501, 1}, {502, 1}}));
+    EXPECT_EQ(read, (std::vector<GuardedEntry>{{500, kMin}, {501, kMin}, {502, kMin}}));
 }
 
 // ---- the guardian, for real ---------------------------------------------------------------
@@ -152,8 +157,10 @@ TEST(Guardian, AKilledCopysWindowsComeBackInTheirStatesAndTheGuardianEnds) {
     auto guardian = Guardian::Start(BesideThisTest(L"quenvix.exe"), copy.info.dwProcessId);
     ASSERT_TRUE(guardian);
     const GuardianEnd end(guardian->Process());
-    guardian->Publish({restoredMeanwhile.Entry(0)});
-    guardian->Publish({normal.Entry(0), minimised.Entry(1), maximised.Entry(2)});
+    guardian->Publish({restoredMeanwhile.Entry(core::ShowState::Normal)});
+    guardian->Publish({normal.Entry(core::ShowState::Normal),
+                       minimised.Entry(core::ShowState::Minimized),
+                       maximised.Entry(core::ShowState::Maximized)});
     EXPECT_TRUE(guardian->Watching());
 
     copy.Kill();
@@ -184,7 +191,7 @@ TEST(Guardian, AfterTheCleanExitItEndsWithoutTouchingAWindow) {
         process.reset(duplicate);
     }
     const GuardianEnd end(process.get());
-    guardian->Publish({hidden.Entry(0)});
+    guardian->Publish({hidden.Entry(core::ShowState::Normal)});
     // Held here too, so that the section outlives the copy's object even if the guardian has
     // not opened it yet (a copy that ends cleanly so soon leaves no list to show anyway).
     const auto held = GuardianMapping::Open(guardian->SectionName());
@@ -206,7 +213,7 @@ TEST(Guardian, TheCopyNoticesAKilledGuardianAtTheNextChange) {
     EXPECT_TRUE(guardian->Watching());
     TerminateProcess(guardian->Process(), 9);
     ASSERT_EQ(WaitForSingleObject(guardian->Process(), 10000), WAIT_OBJECT_0);
-    guardian->Publish(Entries(1, 1, 0));
+    guardian->Publish(Entries(1, 1, core::ShowState::Normal));
     EXPECT_FALSE(guardian->Watching());
 }
 
@@ -219,10 +226,10 @@ TEST(GuardianSection, IsSharedForTheCopysUserOnlyAndOpenedOnlyWhenItIsOurs) {
     auto opened = GuardianMapping::Open(made->Name());
     ASSERT_TRUE(opened);
     EXPECT_EQ(opened->Section().processId.load(), self);
-    WriteGuardedList(made->Section().list, Entries(77, 2, 1));
+    WriteGuardedList(made->Section().list, Entries(77, 2, kMin));
     std::vector<GuardedEntry> read;
     ASSERT_TRUE(ReadGuardedList(opened->Section().list, read));
-    EXPECT_EQ(read, (std::vector<GuardedEntry>{{77, 1}, {78, 1}}));
+    EXPECT_EQ(read, (std::vector<GuardedEntry>{{77, kMin}, {78, kMin}}));
     made->Section().cleanExit.store(1);
     EXPECT_EQ(opened->Section().cleanExit.load(), 1u);
 

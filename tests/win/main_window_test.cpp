@@ -34,6 +34,7 @@ constexpr core::WindowId kLast = 0x42;
 class FixedClock : public core::Clock {
   public:
     int Today() override { return 45000; }
+    std::uint64_t SteadyMs() override { return GetTickCount64(); }
 };
 
 class MainWindowTest : public ::testing::Test {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -131,6 +132,23 @@ TEST_F(RegistryTest, ReadsValuesWrittenByOtherProgramsAsTheyAre) {
     } catch (const core::Error& e) {
         EXPECT_STREQ(e.what(), "Invalid data type for 'Startup'");
     }
+}
+
+// The rules are listed by their value names: every one, whatever its type, and names that are not
+// plain ASCII come back as they were written.
+TEST_F(RegistryTest, ListsEveryValueNameOfASection) {
+    const wchar_t* rules = L"Software\\QuenvixTest\\Store\\Rules";
+    PutText(rules, L"1", REG_SZ, L"a");
+    PutText(rules, L"1000", REG_SZ, L"b");
+    const DWORD one = 1;
+    PutRaw(rules, L"3", REG_DWORD, &one, sizeof one);
+    PutText(rules, L"r\u00e8gle", REG_SZ, L"c");
+    core::SettingsStore store(backend, "\\Software\\QuenvixTest\\Store\\");
+    std::vector<std::string> names = store.ValueNames("Rules");
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"1", "1000", "3", "r\xC3\xA8gle"}));
+    EXPECT_TRUE(store.ValueNames("No such section").empty());
+    EXPECT_FALSE(KeyExists(L"Software\\QuenvixTest\\Store\\No such section"));
 }
 
 TEST_F(RegistryTest, ReadsNeverCreateSections) {

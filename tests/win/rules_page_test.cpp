@@ -99,6 +99,11 @@ class RulesPageTest : public ::testing::Test {
     }
     RulesPage& Open() {
         storage_ = RuleStorageOver(
+            [this] {
+                std::vector<std::string> names;
+                for (const auto& [name, text] : section_.values) names.push_back(name);
+                return names;
+            },
             [this](std::string_view name) { return section_.Read(name); }, section_,
             [this](std::string_view name, std::string_view) { skipped_.emplace_back(name); });
         page_ = std::make_unique<RulesPage>(
@@ -324,21 +329,32 @@ TEST_F(RulesPageTest, AFullSectionOfHugeRulesStaysUsable) {
     }
     const ULONGLONG start = GetTickCount64();
     Open();
-    std::printf("256 rules of 30,000 characters each shown in %llu ms\n", GetTickCount64() - start);
-    ASSERT_EQ(ListView_GetItemCount(list_), static_cast<int>(core::kMaxRules));
-    const std::wstring shown = Cell(255, 2);
+    std::printf("257 rules of 30,000 characters each shown in %llu ms\n", GetTickCount64() - start);
+    ASSERT_EQ(ListView_GetItemCount(list_), static_cast<int>(core::kMaxRules + 1));
+    const std::wstring shown = Cell(256, 2);
     EXPECT_EQ(shown.size(), RulesPage::kShownChars + 1);
-    EXPECT_EQ(shown.substr(0, 4), L"256x");
+    EXPECT_EQ(shown.substr(0, 4), L"257x");
     EXPECT_EQ(shown.back(), L'\u2026');
-    // No room for another rule: one more could never be read back.
-    EXPECT_FALSE(Enabled(RulesPage::kAdd));
-    // Moving the last one up stores every rule whole.
-    Select(255);
+    // More rules than are in force: the page says so, and still takes another.
+    const HWND beyond = GetDlgItem(page_->Hwnd(), RulesPage::kBeyondLimit);
+    EXPECT_TRUE(IsWindowVisible(beyond));
+    EXPECT_NE(TextOf(beyond).find(L"first 256 rules"), std::wstring::npos);
+    const auto listBottom = [&] {
+        RECT r{};
+        GetWindowRect(list_, &r);
+        return r.bottom;
+    };
+    RECT notice{};
+    GetWindowRect(beyond, &notice);
+    EXPECT_LE(listBottom(), notice.top);  // the list makes room for it
+    EXPECT_TRUE(Enabled(RulesPage::kAdd));
+    // Moving the last one up stores every rule whole; removing one hides the sentence.
+    Select(256);
     Click(RulesPage::kUp);
     const std::vector<core::Rule> stored = Stored();
-    ASSERT_EQ(stored.size(), core::kMaxRules);
-    EXPECT_EQ(stored[254].executable, "256" + huge);
-    EXPECT_EQ(stored[255].caption, huge + "255");
+    ASSERT_EQ(stored.size(), core::kMaxRules + 1);
+    EXPECT_EQ(stored[255].executable, "257" + huge);
+    EXPECT_EQ(stored[256].caption, huge + "256");
     // Editing one shows its whole text and takes it back unchanged.
     std::size_t edited = 0;
     Click(RulesPage::kEdit,
@@ -346,6 +362,9 @@ TEST_F(RulesPageTest, AFullSectionOfHugeRulesStaysUsable) {
            Press(IDOK)});
     EXPECT_EQ(edited, huge.size());
     EXPECT_EQ(Stored(), stored);
+    Click(RulesPage::kRemove);
+    EXPECT_FALSE(IsWindowVisible(beyond));
+    EXPECT_EQ(listBottom(), notice.bottom);
 }
 
 // ---- the window list of the dialog --------------------------------------------------------------

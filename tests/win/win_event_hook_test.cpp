@@ -127,11 +127,13 @@ TEST(WinEventHook, AppearRuleTakesAWindowAnotherProgramOpensLater) {
          core::Rule{true, core::RuleAction::Appear, "", Narrow(kOwnClass), ""}}));
     std::vector<Seen> seen;
     std::vector<core::RuleHide> hides;
-    WinEventHook hook([&](core::RuleEvent event, HWND window) {
-        seen.push_back({event, window});
-        const auto id = reinterpret_cast<std::uintptr_t>(window);
-        if (auto hide = engine.OnEvent(event, id, GetTickCount64())) hides.push_back(*hide);
-    });
+    WinEventHook hook(
+        [&](core::RuleEvent event, HWND window) {
+            seen.push_back({event, window});
+            const auto id = reinterpret_cast<std::uintptr_t>(window);
+            if (auto hide = engine.OnEvent(event, id, GetTickCount64())) hides.push_back(*hide);
+        },
+        false);
     ASSERT_TRUE(hook.Installed());
 
     // Ours comes first; the other program's window is created after it, so by the time that one
@@ -185,9 +187,11 @@ TEST(WinEventHook, PassesOnEventsOfOtherProgramsTopLevelWindowsFromLiveHooksOnly
     UniqueWindow own = MakeWindow(kOwnClass, "own", WS_OVERLAPPEDWINDOW | WS_VISIBLE);
 
     std::vector<Seen> seen;
-    auto hook = std::make_unique<WinEventHook>([&](core::RuleEvent event, HWND window) {
-        seen.push_back({event, window});
-    });
+    auto hook = std::make_unique<WinEventHook>(
+        [&](core::RuleEvent event, HWND window) {
+            seen.push_back({event, window});
+        },
+        true);
     ASSERT_TRUE(hook->Installed());
     const HWINEVENTHOOK minimize = hook->MinimizeHook();
     const HWINEVENTHOOK createShow = hook->CreateShowHook();
@@ -195,24 +199,29 @@ TEST(WinEventHook, PassesOnEventsOfOtherProgramsTopLevelWindowsFromLiveHooksOnly
         WinEventHook::OnEvent(h, event, window, object, CHILDID_SELF, 0, 0);
     };
 
-    // Minimise and show are not sent by every system: handed in as the system sends them.
+    // Minimise and show are not sent by every system: handed in as the system sends them, with
+    // a caption change and a destroy.
     send(minimize, EVENT_SYSTEM_MINIMIZESTART, top);
     send(createShow, EVENT_OBJECT_SHOW, top);
-    // Passed over: a control, a part of a window, the caret, a destroy, a hook not ours, and
-    // a window of our own.
+    send(hook->CaptionHook(), EVENT_OBJECT_NAMECHANGE, top);
+    send(createShow, EVENT_OBJECT_DESTROY, top);
+    // Passed over: a control, a part of a window, the caret, a hook not ours, and a window of
+    // our own.
     send(createShow, EVENT_OBJECT_SHOW, control);
+    send(hook->CaptionHook(), EVENT_OBJECT_NAMECHANGE, control);
     send(createShow, EVENT_OBJECT_SHOW, top, OBJID_CLIENT);
     send(createShow, EVENT_OBJECT_CREATE, top, OBJID_CARET);
-    send(createShow, EVENT_OBJECT_DESTROY, top);
     send(reinterpret_cast<HWINEVENTHOOK>(0x1234), EVENT_OBJECT_SHOW, top);
     send(createShow, EVENT_OBJECT_SHOW, own.get());
     // Only the events the system queued on its own may come in between (it may send a show).
     PumpUntil([] { return false; }, 0);
     for (const Seen& s : seen) EXPECT_TRUE(s.window != control && s.window != own.get());
     std::erase_if(seen, [&](const Seen& s) { return s.window != top; });
-    ASSERT_GE(seen.size(), 2u);
+    ASSERT_GE(seen.size(), 4u);
     EXPECT_EQ(seen[0].event, core::RuleEvent::MinimizeStarted);
     EXPECT_EQ(seen[1].event, core::RuleEvent::Shown);
+    EXPECT_EQ(seen[2].event, core::RuleEvent::CaptionChanged);
+    EXPECT_EQ(seen[3].event, core::RuleEvent::Destroyed);
     const std::size_t handedIn = seen.size();
 
     // Another thread's hooks are not this thread's: its events never reach our handler.
@@ -222,10 +231,12 @@ TEST(WinEventHook, PassesOnEventsOfOtherProgramsTopLevelWindowsFromLiveHooksOnly
     // A handler that ends its own hook; an event queued for a hook that ended finds nobody.
     std::unique_ptr<WinEventHook> selfEnding;
     int calls = 0;
-    selfEnding = std::make_unique<WinEventHook>([&](core::RuleEvent, HWND) {
-        ++calls;
-        selfEnding.reset();
-    });
+    selfEnding = std::make_unique<WinEventHook>(
+        [&](core::RuleEvent, HWND) {
+            ++calls;
+            selfEnding.reset();
+        },
+        false);
     const HWINEVENTHOOK ended = selfEnding->CreateShowHook();
     send(ended, EVENT_OBJECT_SHOW, top);
     send(ended, EVENT_OBJECT_SHOW, top);

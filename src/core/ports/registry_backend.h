@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -57,6 +58,8 @@ class RegistryBackend {
                           std::span<const std::uint8_t> data) = 0;
     // A missing value is no error; there is nothing the program could do about a failure.
     virtual void DeleteValue(Key key, std::string_view name) = 0;
+    // The names of the key's values, in no particular order; empty when it cannot be listed.
+    virtual std::vector<std::string> ValueNames(Key key) = 0;
     virtual void CloseKey(Key key) = 0;
 };
 

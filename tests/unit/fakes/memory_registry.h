@@ -126,6 +126,13 @@ class MemoryRegistry : public core::RegistryBackend {
     void DeleteValue(Key key, std::string_view name) override {
         if (Node* node = NodeOf(key)) node->values.erase(core::AsciiLower(name));
     }
+    std::vector<std::string> ValueNames(Key key) override {
+        std::vector<std::string> names;
+        if (Node* node = NodeOf(key)) {
+            for (const auto& [name, value] : node->values) names.push_back(name);
+        }
+        return names;
+    }
     void CloseKey(Key key) override { handles_.erase(key); }
 
   private:
