@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "core/dialog_text.h"
+#include "core/error.h"
 #include "core/hotkey_settings.h"
 #include "core/product.h"
 #include "win/about_box.h"
@@ -90,7 +91,7 @@ void MainWindow::Start() {
     hotkeyPage_->SetDefaultKeys();
 
     gaugeImages_ = CreateCpuImageList();
-    trayIcon_ = std::make_unique<TrayIcon>(Hwnd(), platform_.shellNotifyIcon);
+    trayIcon_ = std::make_unique<TrayIcon>(platform_.shellNotifyIcon);
     trayIcon_->SetAnimated(true);
     trayIcon_->SetAnimateDelay(200);
     trayIcon_->SetHint("Click mouse to show the menu");

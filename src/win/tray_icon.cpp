@@ -1,24 +1,23 @@
+// The path the program takes with its icon: the settings handed to the icon's thread, which is
+// made when the icon shows and ended, with the icon removed, when it goes; the shell's restart;
+// the shell's callbacks queued and judged on the user-interface thread (a single click waits out
+// the double-click time); and the popup menu, with the foreground handed back when it closes.
 #include "win/tray_icon.h"
 
-#include "win/taskbar.h"
-#include "win/tray_icon_thread.h"
-
-// clang-format off
 #include <windows.h>
-#include <commctrl.h>
-#include <mmsystem.h>
-// clang-format on
-#include <process.h>
 
 #include <algorithm>
-#include <condition_variable>
-#include <mutex>
+#include <functional>
 #include <string>
-#include <thread>
 #include <utility>
+#include <vector>
 
+#include "core/error.h"
+#include "core/foreground_keeper.h"
 #include "core/text.h"
-#include "win/log.h"
+#include "win/desktop.h"
+#include "win/foreground.h"
+#include "win/tray_icon_thread.h"
 #include "win/ui.h"
 
 namespace quenvix::win {
@@ -26,7 +25,8 @@ namespace quenvix::win {
 namespace {
 
 constexpr std::size_t kTipCharacters = 64;
-constexpr DWORD kSoundFlags = SND_ALIAS | SND_NOWAIT | SND_NODEFAULT | SND_ASYNC;
+constexpr UINT_PTR kSingleClickTimerId = 1;
+constexpr std::size_t kMaxQueuedMouseActions = 16;
 
 // The hint's first 64 characters, as the shell's tip field takes them. Characters outside the
 // basic plane take two UTF-16 units, so 64 of them would not fit the field with its terminator;
@@ -40,26 +40,6 @@ std::wstring TrayTip(const std::string& hint) {
         tip.resize(cut);
     }
     return tip;
-}
-
-int PlatformPriority(ThreadPriority priority) {
-    switch (priority) {
-        case ThreadPriority::Idle:
-            return THREAD_PRIORITY_IDLE;
-        case ThreadPriority::Lowest:
-            return THREAD_PRIORITY_LOWEST;
-        case ThreadPriority::Lower:
-            return THREAD_PRIORITY_BELOW_NORMAL;
-        case ThreadPriority::Normal:
-            return THREAD_PRIORITY_NORMAL;
-        case ThreadPriority::Higher:
-            return THREAD_PRIORITY_ABOVE_NORMAL;
-        case ThreadPriority::Highest:
-            return THREAD_PRIORITY_HIGHEST;
-        case ThreadPriority::TimeCritical:
-            return THREAD_PRIORITY_TIME_CRITICAL;
-    }
-    return THREAD_PRIORITY_NORMAL;
 }
 
 }  // namespace
@@ -91,9 +71,8 @@ class TrayIcon::CallbackWindow : public ServiceWindow {
 
 // ---- TrayIcon ----------------------------------------------------------------------------
 
-TrayIcon::TrayIcon(HWND owner, ShellNotifyIconFn shell)
-    : owner_(owner),
-      shell_(shell ? std::move(shell) : ShellNotifyIconFn(&Shell_NotifyIconW)),
+TrayIcon::TrayIcon(ShellNotifyIconFn shell)
+    : shell_(shell ? std::move(shell) : ShellNotifyIconFn(&Shell_NotifyIconW)),
       taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {
     window_ = std::make_unique<CallbackWindow>(*this);
     // An elevated copy would otherwise never hear that the shell restarted.
@@ -103,11 +82,14 @@ TrayIcon::TrayIcon(HWND owner, ShellNotifyIconFn shell)
 
 TrayIcon::~TrayIcon() {
     SetActive(false);
-    RemoveHook();
 }
 
 HWND TrayIcon::Window() const noexcept {
     return window_->Hwnd();
+}
+
+HANDLE TrayIcon::ThreadHandle() const noexcept {
+    return thread_ ? thread_->Handle() : nullptr;
 }
 
 void TrayIcon::SetActive(bool value) {
@@ -126,12 +108,6 @@ void TrayIcon::SetAnimateDelay(int value) {
     value = std::max(value, 0);
     if (animateDelay_ == value) return;
     animateDelay_ = value;
-    UpdateThread(false);
-}
-
-void TrayIcon::SetAnimatePriority(ThreadPriority value) {
-    if (animatePriority_ == value) return;
-    animatePriority_ = value;
     UpdateThread(false);
 }
 
@@ -170,20 +146,6 @@ std::function<bool()> TrayIcon::RunningPictureUpdate() const {
     return pictureUpdatePaused_ ? std::function<bool()>() : pictureUpdate_;
 }
 
-void TrayIcon::SetPopupMenu(HMENU value) {
-    popupMenu_ = value;
-}
-
-void TrayIcon::SetMinimizeOwnerToTray(bool value) {
-    if (minimizeOwnerToTray_ == value) return;
-    if (value) {
-        InstallHook();
-    } else {
-        RemoveHook();
-    }
-    minimizeOwnerToTray_ = value;
-}
-
 void TrayIcon::UpdateThread(bool withIcon) {
     if (active_) {
         const bool starting = !thread_;
@@ -193,65 +155,156 @@ void TrayIcon::UpdateThread(bool withIcon) {
         if (starting) {
             thread_->SetPictureUpdate(RunningPictureUpdate(), pictureUpdateMs_);
             thread_->Start();
+            OnThreadStarted(thread_->Handle());
         }
-        thread_->SetPriority(PlatformPriority(animatePriority_));
     } else if (thread_) {
         thread_->Stop();
         thread_.reset();
     }
 }
 
-// ---- minimising into the tray ---------------------------------------------------------------
+// ---- clicks and the popup menu -----------------------------------------------------------
 
-void TrayIcon::InstallHook() {
-    DWORD pid = 0;
-    // Only our own window on this thread can be subclassed.
-    const bool ours = owner_ && IsWindow(owner_) &&
-                      GetWindowThreadProcessId(owner_, &pid) == GetCurrentThreadId() &&
-                      pid == GetCurrentProcessId();
-    if (!ours ||
-        !SetWindowSubclass(owner_, &TrayIcon::OwnerWndProc, 1, reinterpret_cast<DWORD_PTR>(this))) {
-        throw TrayIconError("Owner must be a form");
+bool TrayIcon::IconWndProc(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    if (msg == kTrayIconCallbackMessage) {
+        QueueMouseAction(static_cast<UINT>(lParam));
+        return true;
     }
-    hooked_ = true;
-}
-
-void TrayIcon::RemoveHook() {
-    if (!hooked_) return;
-    if (IsWindow(owner_)) RemoveWindowSubclass(owner_, &TrayIcon::OwnerWndProc, 1);
-    hooked_ = false;
-}
-
-LRESULT CALLBACK TrayIcon::OwnerWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
-                                        DWORD_PTR self) {
-    // Only the plain minimise command: one with extra low-order flags goes its usual way.
-    if (msg == WM_SYSCOMMAND && wParam == SC_MINIMIZE) {
-        Guarded(hwnd, [self] { reinterpret_cast<TrayIcon*>(self)->MinimizeToTray(); });
-        return 0;
+    if (msg == kRunQueuedMouseActions) {
+        RunQueuedMouseActions();
+        return true;
     }
-    if (msg == WM_NCDESTROY) {
-        reinterpret_cast<TrayIcon*>(self)->RemoveHook();
+    if (msg == WM_TIMER && wParam == kSingleClickTimerId) {
+        OnSingleClickTimeout();
+        return true;
     }
-    return DefSubclassProc(hwnd, msg, wParam, lParam);
+    if (taskbarCreated_ && msg == taskbarCreated_) {
+        if (thread_) thread_->Readd();
+        return true;
+    }
+    return OnOtherMessage(msg, wParam, lParam, result);
 }
 
-void TrayIcon::MinimizeToTray() {
-    PlaySoundW(L"Minimize", nullptr, kSoundFlags);
-    RECT from{};
-    GetWindowRect(owner_, &from);
-    AnimateCaption(owner_, from, false);
-    ShowWindow(owner_, SW_HIDE);
-    SetActive(true);
+void TrayIcon::QueueMouseAction(UINT mouseMessage) {
+    switch (mouseMessage) {
+        case WM_LBUTTONDOWN:
+        case WM_LBUTTONUP:
+        case WM_LBUTTONDBLCLK:
+        case WM_RBUTTONDOWN:
+        case WM_RBUTTONUP:
+        case WM_MBUTTONDOWN:
+        case WM_MBUTTONUP:
+            break;
+        default:
+            return;
+    }
+    // A flood of callbacks (the shell does not send one; another program might) keeps only what
+    // a person could have done in the meantime.
+    if (queuedMouse_.size() >= kMaxQueuedMouseActions) return;
+    POINT pt{};
+    GetCursorPos(&pt);
+    queuedMouse_.push_back(MouseAction{mouseMessage, pt});
+    if (queuedMouse_.size() == 1) PostMessageW(Window(), kRunQueuedMouseActions, 0, 0);
 }
 
-void TrayIcon::RestoreFromTray() {
-    PlaySoundW(L"RestoreUp", nullptr, kSoundFlags);
-    RECT to{};
-    GetWindowRect(owner_, &to);
-    AnimateCaption(owner_, to, true);
-    ShowWindow(owner_, SW_SHOW);
-    UpdateWindow(owner_);
-    SetActive(false);
+void TrayIcon::RunQueuedMouseActions() {
+    // Taken as a whole first: an action may open the menu, whose loop runs the next wake-up.
+    std::vector<MouseAction> actions;
+    actions.swap(queuedMouse_);
+    for (const MouseAction& action : actions) OnMouseAction(action.message, action.pt);
+}
+
+void TrayIcon::OnMouseAction(UINT mouseMessage, POINT pt) {
+    OnShellMouse(mouseMessage, pt);
+    switch (mouseMessage) {
+        case WM_LBUTTONDOWN:
+            doubleClickRelease_ = false;
+            break;
+        case WM_LBUTTONUP:
+            if (std::exchange(doubleClickRelease_, false)) break;
+            if (popupMenu_) {
+                // Opened at once, the menu would take the second click of a double click, and
+                // the shell would never see the double click.
+                singleClickPending_ = true;
+                singleClickPoint_ = pt;
+                SetTimer(Window(), kSingleClickTimerId, GetDoubleClickTime(), nullptr);
+            } else {
+                OnClickWithoutMenu();
+            }
+            break;
+        case WM_LBUTTONDBLCLK:
+            CancelSingleClick();
+            doubleClickRelease_ = true;
+            if (OnDblClick) OnDblClick();
+            break;
+        case WM_RBUTTONUP:
+            CancelSingleClick();
+            PopupMenuAt(pt, false);
+            break;
+        default:
+            break;
+    }
+}
+
+void TrayIcon::OnSingleClickTimeout() {
+    KillTimer(Window(), kSingleClickTimerId);
+    // Only a click that is still waiting opens the menu: the timer's message alone proves nothing.
+    if (!std::exchange(singleClickPending_, false)) return;
+    PopupMenuAt(singleClickPoint_, false);
+}
+
+void TrayIcon::CancelSingleClick() {
+    singleClickPending_ = false;
+    KillTimer(Window(), kSingleClickTimerId);
+}
+
+void TrayIcon::ShowPopupMenu(bool selectLastItem) {
+    POINT pt{};
+    GetCursorPos(&pt);
+    PopupMenuAt(pt, selectLastItem);
+}
+
+void TrayIcon::PopupMenuAt(POINT pt, bool selectLastItem) {
+    // A second request while the menu is open (its loop still runs our messages) must not stack
+    // a second menu on the first.
+    if (!popupMenu_ || menuOpen_) return;
+    menuOpen_ = true;
+    struct Closed {
+        bool& open;
+        ~Closed() { open = false; }
+    } closed{menuOpen_};
+    if (OnPopup) OnPopup();
+    const int count = GetMenuItemCount(popupMenu_);
+    if (selectLastItem && count > 0) {
+        MENUITEMINFOW item{};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_FTYPE;
+        // The menu's own loop takes this key first: "up" from no selection selects the last
+        // item. A separator there means nothing is listed, and nothing is selected.
+        if (GetMenuItemInfoW(popupMenu_, static_cast<UINT>(count - 1), TRUE, &item) &&
+            !(item.fType & MFT_SEPARATOR)) {
+            PostMessageW(Window(), WM_KEYDOWN, VK_UP, 0);
+        }
+    }
+    // Where the keyboard was, for after the menu: our hidden window must not keep it.
+    Win32Desktop desktop;
+    Win32Foreground foreground;
+    core::ForegroundKeeper keeper(desktop, foreground);
+    keeper.MenuOpening();
+    // Without the foreground the menu would not close when the user clicks elsewhere ("the
+    // current window must be the foreground window before the application calls
+    // TrackPopupMenu"); the WM_NULL lets it see that click.
+    // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-trackpopupmenu
+    SetForegroundWindow(Window());
+    const UINT command = static_cast<UINT>(TrackPopupMenuEx(
+        popupMenu_, TPM_RETURNCMD | TPM_RIGHTBUTTON, pt.x, pt.y, Window(), nullptr));
+    PostMessageW(Window(), WM_NULL, 0, 0);
+    // The command may bring a window back, which then takes the foreground, or end the program
+    // and this object with it: the keeper and the question are locals for that reason.
+    const std::function<bool(HWND)> heldHidden = IsHeldHidden;
+    if (command != 0 && OnMenuCommand) OnMenuCommand(command);
+    keeper.MenuClosed(
+        [&heldHidden](core::WindowId w) { return heldHidden && heldHidden(ToHwnd(w)); });
 }
 
 }  // namespace quenvix::win

@@ -1,8 +1,9 @@
 #pragma once
-// The notification-area icon. A background thread owns the icon (adds, refreshes and removes it),
-// so its picture keeps up with the image list even while the user interface is busy or modal.
-// Mouse actions on the icon reach a hidden window on the user-interface thread, which opens the
-// popup menu or raises the events. Optionally the owner window minimises into the tray.
+// The notification-area icon. A thread of its own (tray_icon_thread) adds, refreshes and removes
+// the icon, so its picture keeps up with the image list even while the user interface is busy or
+// modal. Mouse actions on the icon reach a hidden window on the user-interface thread, which
+// opens the popup menu or raises the double click. The rest of the component (minimising the
+// owner into the tray, button events, the thread's priority) is in tray_icon_extras.
 // clang-format off
 #include <windows.h>
 #include <shellapi.h>
@@ -13,26 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "core/error.h"
 #include "win/shared_image_list.h"
 
 namespace quenvix::win {
-
-class TrayIconError : public core::Error {
-  public:
-    using core::Error::Error;
-};
-
-enum class ThreadPriority { Idle, Lowest, Lower, Normal, Higher, Highest, TimeCritical };
-
-enum class MouseButton { Left, Right, Middle };
-
-// Modifier keys down when a mouse event is raised.
-struct ShiftState {
-    bool shift = false;
-    bool ctrl = false;
-    bool alt = false;
-};
 
 // The shell's icon call. The program passes Shell_NotifyIconW; tests watch or refuse the calls.
 // It is only ever called on the icon's own thread.
@@ -48,11 +32,11 @@ class TrayIconThread;
 
 class TrayIcon {
   public:
-    // `owner` is the window that MinimizeOwnerToTray acts on; it may be null. After the popup
-    // menu the foreground goes back to the window that had it before (see ForegroundKeeper).
-    explicit TrayIcon(HWND owner, ShellNotifyIconFn shell = {});
-    // Removes the icon (stopping the thread) and unhooks the owner.
-    ~TrayIcon();
+    // After the popup menu the foreground goes back to the window that had it before (see
+    // ForegroundKeeper).
+    explicit TrayIcon(ShellNotifyIconFn shell = {});
+    // Removes the icon (stopping the thread).
+    virtual ~TrayIcon();
     TrayIcon(const TrayIcon&) = delete;
     TrayIcon& operator=(const TrayIcon&) = delete;
 
@@ -60,19 +44,15 @@ class TrayIcon {
     bool Active() const noexcept { return active_; }
     // False returns only once the icon is gone and the thread has ended.
     void SetActive(bool value);
-    bool Animated() const noexcept { return animated_; }
+    // Cycles through every image of the list, `delay` ms apart (a negative delay counts as 0),
+    // instead of showing IconIndex. With a one-image list (the gauge) the thread only hands on
+    // each new picture of that image.
     void SetAnimated(bool value);
-    int AnimateDelay() const noexcept { return animateDelay_; }
-    // Milliseconds between frames; a negative value counts as 0.
     void SetAnimateDelay(int value);
-    ThreadPriority AnimatePriority() const noexcept { return animatePriority_; }
-    void SetAnimatePriority(ThreadPriority value);
     // UTF-8; the tip shows its first 64 characters.
-    const std::string& Hint() const noexcept { return hint_; }
     void SetHint(const std::string& value);
     int IconIndex() const noexcept { return iconIndex_; }
     void SetIconIndex(int value);
-    const std::shared_ptr<SharedImageList>& ImageList() const noexcept { return imageList_; }
     // Also resets IconIndex to 0. The thread keeps its own reference while it uses the list.
     void SetImageList(std::shared_ptr<SharedImageList> value);
     // Work that brings the icon's picture up to date (the CPU gauge), run on the icon's own
@@ -85,14 +65,9 @@ class TrayIcon {
     // picture update does not run at all; it runs again from the end of the pause.
     bool PictureUpdatePaused() const noexcept { return pictureUpdatePaused_; }
     void SetPictureUpdatePaused(bool paused);
-
     // Not owned: the caller keeps the menu alive while it is set.
     HMENU PopupMenu() const noexcept { return popupMenu_; }
-    void SetPopupMenu(HMENU value);
-    bool MinimizeOwnerToTray() const noexcept { return minimizeOwnerToTray_; }
-    // Turning it on throws TrayIconError "Owner must be a form" (and stays off) unless the
-    // owner is a window of this thread.
-    void SetMinimizeOwnerToTray(bool value);
+    void SetPopupMenu(HMENU value) { popupMenu_ = value; }
 
     // The hidden window that receives the icon's callback messages.
     HWND Window() const noexcept;
@@ -109,28 +84,33 @@ class TrayIcon {
     // click; a double click raises OnDblClick and opens no menu; a right click opens it at once.
     // Each event may be empty.
     std::function<void()> OnDblClick;
-    std::function<void(MouseButton, ShiftState, int x, int y)> OnMouseDown;
-    std::function<void(MouseButton, ShiftState, int x, int y)> OnMouseUp;
     // Whether we hold the window hidden: after the menu, the foreground never goes back to it.
     std::function<bool(HWND)> IsHeldHidden;
     // Just before the popup menu opens: the place to bring its items up to date.
     std::function<void()> OnPopup;
     // The command chosen from the popup menu (not raised when it was dismissed).
     std::function<void(UINT id)> OnMenuCommand;
-    // Messages the open popup menu sends to its owner (WM_MEASUREITEM, WM_DRAWITEM,
-    // WM_MENUSELECT, WM_INITMENUPOPUP …) — the owner is the hidden window. Return true when
-    // handled.
-    std::function<bool(UINT msg, WPARAM, LPARAM, LRESULT& result)> OnMenuMessage;
 
-    // The minimise and restore effects of MinimizeOwnerToTray.
-    void MinimizeToTray();
-    void RestoreFromTray();
+  protected:
+    // Where the rest of the component (tray_icon_extras) joins in. Each mouse action as the shell
+    // reported it, before the icon's own answer to it:
+    virtual void OnShellMouse(UINT /*mouseMessage*/, POINT /*pt*/) {}
+    // A left click, not the end of a double click, while there is no popup menu to open:
+    virtual void OnClickWithoutMenu() {}
+    // The hidden window's messages that the icon leaves alone; true when handled:
+    virtual bool OnOtherMessage(UINT /*msg*/, WPARAM, LPARAM, LRESULT& /*result*/) { return false; }
+    // Each new thread, once running:
+    virtual void OnThreadStarted(HANDLE /*thread*/) {}
+    // The running thread, or null.
+    HANDLE ThreadHandle() const noexcept;
 
   private:
     class CallbackWindow;
     friend class CallbackWindow;
 
     void UpdateThread(bool withIcon);
+    // The picture update the thread is to run: none while paused.
+    std::function<bool()> RunningPictureUpdate() const;
     // True when the message was handled; `result` is then its answer.
     bool IconWndProc(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
     void QueueMouseAction(UINT mouseMessage);
@@ -139,31 +119,20 @@ class TrayIcon {
     void OnSingleClickTimeout();
     void CancelSingleClick();
     void PopupMenuAt(POINT pt, bool selectLastItem);
-    void InstallHook();
-    void RemoveHook();
-    static LRESULT CALLBACK OwnerWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
-                                         UINT_PTR id, DWORD_PTR self);
 
-    HWND owner_;
     ShellNotifyIconFn shell_;
     UINT taskbarCreated_;
 
     bool active_ = false;
     bool animated_ = false;
     int animateDelay_ = 50;
-    ThreadPriority animatePriority_ = ThreadPriority::Normal;
     std::string hint_;
     int iconIndex_ = 0;
     std::shared_ptr<SharedImageList> imageList_;
-    // The picture update the thread is to run: none while paused.
-    std::function<bool()> RunningPictureUpdate() const;
-
     std::function<bool()> pictureUpdate_;
     int pictureUpdateMs_ = 0;
     bool pictureUpdatePaused_ = false;
     HMENU popupMenu_ = nullptr;
-    bool minimizeOwnerToTray_ = false;
-    bool hooked_ = false;
     bool menuOpen_ = false;
 
     struct MouseAction {

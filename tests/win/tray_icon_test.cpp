@@ -1,24 +1,22 @@
-// The tray icon component with its real thread and hidden window. The shell call is replaced by a
-// recording shell that keeps its own notion of whether the icon is present, as the real one does.
+// The tray icon with its real thread and hidden window, on the path the program takes: the icon
+// added, its picture and tip, the shell's restart, the clicks and the popup menu, the removal. The
+// shell call is replaced by a recording shell (tray_shell.h).
 #include "win/tray_icon.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <wtsapi32.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <functional>
-#include <mutex>
+#include <memory>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/cpu_gauge.h"
 #include "icon_pixels.h"
+#include "tray_shell.h"
 #include "win/cpu_gauge_view.h"
 #include "win/session_notice.h"
 #include "win/taskbar.h"
@@ -27,124 +25,12 @@
 namespace quenvix::win {
 namespace {
 
-using namespace std::chrono_literals;
+using namespace tray_test;
 using test::Difference;
-using test::IconPixels;
-using test::ReadIcon;
-
-struct ShellCall {
-    DWORD message;
-    BOOL result;
-    NOTIFYICONDATAW data;
-    IconPixels icon;  // what the icon showed at the time of the call
-};
-
-class RecordingShell {
-  public:
-    // Adds fail while `refuseAdds` is above 0 (no taskbar yet).
-    int refuseAdds = 0;
-    // Pass calls on to the system's shell instead of simulating one.
-    bool real = false;
-
-    ShellNotifyIconFn Fn() {
-        return [this](DWORD message, NOTIFYICONDATAW* data) { return Call(message, data); };
-    }
-
-    std::vector<ShellCall> Calls() {
-        std::lock_guard lock(mutex_);
-        return calls_;
-    }
-    std::size_t Count(DWORD message) {
-        std::lock_guard lock(mutex_);
-        return static_cast<std::size_t>(
-            std::count_if(calls_.begin(), calls_.end(),
-                          [&](const ShellCall& c) { return c.message == message; }));
-    }
-    // The shell lost its icons (it restarted).
-    void Forget() {
-        std::lock_guard lock(mutex_);
-        present_ = false;
-    }
-    bool Present() {
-        std::lock_guard lock(mutex_);
-        return present_;
-    }
-    // Waits (up to a generous bound) until `done` holds for the calls so far.
-    bool WaitFor(const std::function<bool(const std::vector<ShellCall>&)>& done,
-                 std::chrono::milliseconds bound = 10s) {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, bound, [&] { return done(calls_); });
-    }
-    bool WaitForCount(DWORD message, std::size_t n) {
-        return WaitFor([&](const std::vector<ShellCall>& calls) {
-            return static_cast<std::size_t>(std::count_if(calls.begin(), calls.end(), [&](auto& c) {
-                       return c.message == message;
-                   })) >= n;
-        });
-    }
-
-  private:
-    BOOL Call(DWORD message, NOTIFYICONDATAW* data) {
-        IconPixels pixels = ReadIcon(data->hIcon);
-        std::lock_guard lock(mutex_);
-        BOOL result = FALSE;
-        if (real) {
-            result = Shell_NotifyIconW(message, data);
-        } else if (message == NIM_ADD) {
-            if (refuseAdds > 0) {
-                --refuseAdds;
-            } else if (!present_) {
-                present_ = true;
-                result = TRUE;
-            }
-        } else if (message == NIM_MODIFY) {
-            result = present_;
-        } else if (message == NIM_DELETE) {
-            result = present_;
-            present_ = false;
-        }
-        calls_.push_back(ShellCall{message, result, *data, std::move(pixels)});
-        changed_.notify_all();
-        return result;
-    }
-
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::vector<ShellCall> calls_;
-    bool present_ = false;
-};
-
-std::wstring Tip(const ShellCall& call) {
-    return call.data.szTip;
-}
-
-// An image list of one picture per load.
-std::shared_ptr<SharedImageList> ListOf(std::initializer_list<double> loads) {
-    auto list = std::make_shared<SharedImageList>(16, 16);
-    for (double load : loads) {
-        const PictureBitmaps bitmaps = MakePictureBitmaps(core::DrawCPUGauge(load), 16);
-        list->Add(MakeSharedIcon(bitmaps.image.get(), bitmaps.mask.get()));
-    }
-    return list;
-}
-
-void ReplaceImage0(SharedImageList& list, double load) {
-    const PictureBitmaps bitmaps = MakePictureBitmaps(core::DrawCPUGauge(load), 16);
-    ASSERT_TRUE(list.Replace(0, MakeSharedIcon(bitmaps.image.get(), bitmaps.mask.get())));
-}
-
-void PumpFor(std::chrono::milliseconds span) {
-    const auto end = std::chrono::steady_clock::now() + span;
-    while (std::chrono::steady_clock::now() < end) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-        Sleep(10);
-    }
-}
 
 struct TrayIconFixture : ::testing::Test {
     RecordingShell shell;
-    std::unique_ptr<TrayIcon> icon = std::make_unique<TrayIcon>(nullptr, shell.Fn());
+    std::unique_ptr<TrayIcon> icon = std::make_unique<TrayIcon>(shell.Fn());
 };
 
 // ---- the icon's life ------------------------------------------------------------------------
@@ -354,7 +240,7 @@ TEST(TrayIconStop, AShellThatHangsOnTheRemovalIsGivenUpOn) {
     };
     // Shared with the icon's thread, which may outlive the icon.
     auto hang = std::make_shared<Hang>();
-    auto icon = std::make_unique<TrayIcon>(nullptr, [hang](DWORD message, NOTIFYICONDATAW*) {
+    auto icon = std::make_unique<TrayIcon>([hang](DWORD message, NOTIFYICONDATAW*) {
         if (message == NIM_DELETE) {
             hang->inDelete = true;
             WaitForSingleObject(hang->release.get(), 30'000);
@@ -481,7 +367,7 @@ TEST_F(TrayIconFixture, AFailedAddIsRetriedUntilTheShellTakesIt) {
 TEST(TrayIconRealShell, TheShellAcceptsTheIcon) {
     RecordingShell shell;
     shell.real = true;
-    TrayIcon icon(nullptr, shell.Fn());
+    TrayIcon icon(shell.Fn());
     icon.SetImageList(CreateCpuImageList());
     icon.SetHint("Click mouse to show the menu");
     icon.SetActive(true);
@@ -499,36 +385,6 @@ TEST(TrayIconRealShell, TheShellAcceptsTheIcon) {
 
 // ---- mouse actions ----------------------------------------------------------------------------
 
-// How the callback reaches the icon's window. The shell sends it from its own process with
-// SendNotifyMessage; a SendMessage from another thread runs the window procedure inside that
-// thread's message just the same; a posted one comes from the message loop.
-enum class Delivery { NotifiedFromAnotherThread, SentFromAnotherThread, Posted };
-
-void DeliverCallback(HWND window, UINT mouseMessage, Delivery how) {
-    if (how == Delivery::Posted) {
-        PostMessageW(window, kTrayIconCallbackMessage, kTrayIconId, mouseMessage);
-        return;
-    }
-    std::atomic<bool> finished = false;
-    std::thread sender([&] {
-        if (how == Delivery::NotifiedFromAnotherThread) {
-            SendNotifyMessageW(window, kTrayIconCallbackMessage, kTrayIconId, mouseMessage);
-        } else {
-            DWORD_PTR result = 0;
-            SendMessageTimeoutW(window, kTrayIconCallbackMessage, kTrayIconId, mouseMessage,
-                                SMTO_NORMAL, 5000, &result);
-        }
-        finished = true;
-    });
-    // The receiving thread keeps taking messages while the sender waits for it.
-    while (!finished) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-        Sleep(1);
-    }
-    sender.join();
-}
-
 // A form with a control, made the way the settings window is made at its first showing.
 class ProbeForm : public FormWindow {
   public:
@@ -540,98 +396,11 @@ class ProbeForm : public FormWindow {
     HWND button = nullptr;
 };
 
-struct MouseFixture : TrayIconFixture {
-    std::vector<std::string> events;
-    UniqueMenu menu{CreatePopupMenu()};
-    UINT savedDoubleClickTime = GetDoubleClickTime();
-
-    MouseFixture() {
-        AppendMenuW(menu.get(), MF_STRING, 42, L"First");
-        AppendMenuW(menu.get(), MF_STRING, 43, L"Second");
-        icon->OnDblClick = [this] { events.push_back("dblclick"); };
-        icon->OnMouseDown = [this](MouseButton b, ShiftState, int, int) {
-            events.push_back("down " + Name(b));
-        };
-        icon->OnMouseUp = [this](MouseButton b, ShiftState, int, int) {
-            events.push_back("up " + Name(b));
-        };
-        icon->OnPopup = [this] {
-            events.push_back("popup");
-            // Close the menu as soon as it is open; the timer runs inside its loop.
-            SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR id, DWORD) {
-                KillTimer(nullptr, id);
-                EndMenu();
-            });
-        };
-        icon->OnMenuCommand = [this](UINT id) {
-            events.push_back("command " + std::to_string(id));
-        };
-    }
-    ~MouseFixture() override { SetDoubleClickTime(savedDoubleClickTime); }
-    static std::string Name(MouseButton b) {
-        return b == MouseButton::Left ? "left" : b == MouseButton::Right ? "right" : "middle";
-    }
-    void Deliver(std::initializer_list<UINT> mouseMessages,
-                 Delivery how = Delivery::NotifiedFromAnotherThread) {
-        for (UINT m : mouseMessages) DeliverCallback(icon->Window(), m, how);
-    }
-    // Takes messages until `n` events have been raised (or a generous bound has passed).
-    bool PumpUntilEvents(std::size_t n) {
-        const auto end = std::chrono::steady_clock::now() + 10s;
-        while (events.size() < n && std::chrono::steady_clock::now() < end) PumpFor(10ms);
-        return events.size() >= n;
-    }
-    std::size_t Count(const std::string& event) const {
-        return static_cast<std::size_t>(std::count(events.begin(), events.end(), event));
-    }
+struct ClickFixture : TrayIconFixture, ClickRecorder {
+    ClickFixture() : ClickRecorder(*icon) {}
 };
 
-TEST_F(MouseFixture, EveryDeliveryRaisesTheEventsInOrderAndADoubleClickOpensNoMenu) {
-    // Longer than any pause between these messages, so the first click waits for the second.
-    SetDoubleClickTime(5000);
-    icon->SetPopupMenu(menu.get());
-    for (Delivery how :
-         {Delivery::NotifiedFromAnotherThread, Delivery::SentFromAnotherThread, Delivery::Posted}) {
-        events.clear();
-        Deliver({WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP, WM_RBUTTONDBLCLK,
-                 WM_MBUTTONDOWN, WM_MBUTTONUP, WM_MOUSEMOVE},
-                how);
-        ASSERT_TRUE(PumpUntilEvents(6)) << static_cast<int>(how);
-        PumpFor(100ms);
-        EXPECT_EQ(events, (std::vector<std::string>{"down left", "up left", "dblclick", "up left",
-                                                    "down middle", "up middle"}))
-            << static_cast<int>(how);
-    }
-}
-
-TEST_F(MouseFixture, ALeftClickWaitsForTheDoubleClickTimeARightClickDoesNot) {
-    SetDoubleClickTime(5000);
-    icon->SetPopupMenu(menu.get());
-    Deliver({WM_LBUTTONDOWN, WM_LBUTTONUP});
-    ASSERT_TRUE(PumpUntilEvents(2));
-    EXPECT_EQ(Count("popup"), 0u) << "the menu opened before a second click could come";
-    // A right click opens the menu at once, and the waiting left click is given up.
-    Deliver({WM_RBUTTONDOWN, WM_RBUTTONUP});
-    ASSERT_TRUE(PumpUntilEvents(5));
-    EXPECT_EQ(events, (std::vector<std::string>{"down left", "up left", "down right", "up right",
-                                                "popup"}));
-
-    // Two clicks further apart than the double-click time are two clicks: the menu opens.
-    SetDoubleClickTime(200);
-    events.clear();
-    Deliver({WM_LBUTTONDOWN, WM_LBUTTONUP});
-    ASSERT_TRUE(PumpUntilEvents(3));
-    Deliver({WM_LBUTTONDOWN, WM_LBUTTONUP});
-    ASSERT_TRUE(PumpUntilEvents(6));
-    EXPECT_EQ(events, (std::vector<std::string>{"down left", "up left", "popup", "down left",
-                                                "up left", "popup"}));
-    // The middle button opens nothing.
-    Deliver({WM_MBUTTONUP});
-    PumpFor(400ms);
-    EXPECT_EQ(Count("popup"), 2u);
-}
-
-TEST_F(MouseFixture, WhatAClickSentFromAnotherThreadOpensIsCreatedAndBound) {
+TEST_F(ClickFixture, WhatAClickSentFromAnotherThreadOpensIsCreatedAndBound) {
     // What a double click on the icon does in the program: a form with controls appears.
     std::unique_ptr<ProbeForm> form;
     icon->OnDblClick = [&] { form = std::make_unique<ProbeForm>(); };
@@ -646,7 +415,7 @@ TEST_F(MouseFixture, WhatAClickSentFromAnotherThreadOpensIsCreatedAndBound) {
               reinterpret_cast<LONG_PTR>(form.get()));
 }
 
-TEST_F(MouseFixture, AChosenItemIsDeliveredAsACommandAfterTheMenuCloses) {
+TEST_F(ClickFixture, AChosenItemIsDeliveredAsACommandAfterTheMenuCloses) {
     icon->SetPopupMenu(menu.get());
     static HWND target;
     target = icon->Window();
@@ -662,11 +431,11 @@ TEST_F(MouseFixture, AChosenItemIsDeliveredAsACommandAfterTheMenuCloses) {
         });
     };
     Deliver({WM_RBUTTONUP});
-    ASSERT_TRUE(PumpUntilEvents(3));
-    EXPECT_EQ(events, (std::vector<std::string>{"up right", "popup", "command 43"}));
+    ASSERT_TRUE(PumpUntilEvents(2));
+    EXPECT_EQ(events, (std::vector<std::string>{"popup", "command 43"}));
 }
 
-TEST_F(MouseFixture, ForgedWakeUpsAndTimerMessagesOpenNothing) {
+TEST_F(ClickFixture, ForgedWakeUpsAndTimerMessagesOpenNothing) {
     icon->SetPopupMenu(menu.get());
     for (int i = 0; i < 3; ++i) {
         PostMessageW(icon->Window(), kRunQueuedMouseActions, 0, 0);
@@ -677,71 +446,8 @@ TEST_F(MouseFixture, ForgedWakeUpsAndTimerMessagesOpenNothing) {
     EXPECT_TRUE(events.empty());
 }
 
-// ---- minimising into the tray -----------------------------------------------------------------
-
-class OwnerWindow {
-  public:
-    OwnerWindow() {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"QuenvixTrayOwner";
-        RegisterClassW(&wc);
-        hwnd = CreateWindowExW(0, wc.lpszClassName, L"Owner", WS_OVERLAPPEDWINDOW, 100, 100, 300,
-                               200, nullptr, nullptr, wc.hInstance, nullptr);
-        ShowWindow(hwnd, SW_SHOWNORMAL);
-    }
-    ~OwnerWindow() { DestroyWindow(hwnd); }
-    HWND hwnd;
-};
-
-TEST(TrayIconOwner, MinFormToTrayNeedsAWindowOfOurOwn) {
-    RecordingShell shell;
-    for (HWND owner : {HWND{nullptr}, GetDesktopWindow(), FindWindowW(L"Shell_TrayWnd", nullptr)}) {
-        TrayIcon icon(owner, shell.Fn());
-        try {
-            icon.SetMinimizeOwnerToTray(true);
-            ADD_FAILURE() << "no error for owner " << owner;
-        } catch (const TrayIconError& e) {
-            EXPECT_STREQ(e.what(), "Owner must be a form");
-        }
-        EXPECT_FALSE(icon.MinimizeOwnerToTray());
-    }
-}
-
-TEST(TrayIconOwner, MinimiseGoesToTheTrayAndALeftClickBringsItBack) {
-    RecordingShell shell;
-    OwnerWindow owner;
-    TrayIcon icon(owner.hwnd, shell.Fn());
-    icon.SetMinimizeOwnerToTray(true);
-    ASSERT_TRUE(icon.MinimizeOwnerToTray());
-
-    SendMessageW(owner.hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-    EXPECT_FALSE(IsWindowVisible(owner.hwnd));
-    EXPECT_TRUE(icon.Active());
-    ASSERT_TRUE(shell.WaitForCount(NIM_ADD, 1));
-
-    SendMessageW(icon.Window(), kTrayIconCallbackMessage, kTrayIconId, WM_LBUTTONUP);
-    PumpFor(100ms);
-    EXPECT_TRUE(IsWindowVisible(owner.hwnd));
-    EXPECT_FALSE(icon.Active());
-    EXPECT_EQ(shell.Calls().back().message, static_cast<DWORD>(NIM_DELETE));
-
-    // A minimise command with extra flag bits is the window's own business.
-    SendMessageW(owner.hwnd, WM_SYSCOMMAND, SC_MINIMIZE | 2, 0);
-    PumpFor(100ms);
-    EXPECT_FALSE(icon.Active());
-    EXPECT_TRUE(IsIconic(owner.hwnd));
-    ShowWindow(owner.hwnd, SW_RESTORE);
-
-    // Unhooked: minimising is ordinary again.
-    icon.SetMinimizeOwnerToTray(false);
-    SendMessageW(owner.hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-    EXPECT_FALSE(icon.Active());
-    EXPECT_TRUE(IsIconic(owner.hwnd));
-}
-
-TEST(TrayIconOwner, TheTrayRectangleIsOnScreenEvenWithoutANotificationAreaWindow) {
+// Where the caption animation of the settings window goes to and comes from.
+TEST(TrayRectangle, IsOnScreenEvenWithoutANotificationAreaWindow) {
     const RECT tray = TrayRect();
     EXPECT_LT(tray.left, tray.right);
     EXPECT_LT(tray.top, tray.bottom);
@@ -755,27 +461,6 @@ TEST(TrayIconOwner, TheTrayRectangleIsOnScreenEvenWithoutANotificationAreaWindow
         GetWindowRect(taskbar, &bar);
         EXPECT_TRUE(IntersectRect(&inside, &tray, &bar)) << "the tray lies on the taskbar";
     }
-}
-
-TEST(TrayIconOwner, AMenuTakesPrecedenceOverRestoring) {
-    RecordingShell shell;
-    OwnerWindow owner;
-    TrayIcon icon(owner.hwnd, shell.Fn());
-    icon.SetMinimizeOwnerToTray(true);
-    SendMessageW(owner.hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-    UniqueMenu menu(CreatePopupMenu());
-    AppendMenuW(menu.get(), MF_STRING, 7, L"Item");
-    icon.SetPopupMenu(menu.get());
-    icon.OnPopup = [] {
-        SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR id, DWORD) {
-            KillTimer(nullptr, id);
-            EndMenu();
-        });
-    };
-    SendMessageW(icon.Window(), kTrayIconCallbackMessage, kTrayIconId, WM_LBUTTONUP);
-    PumpFor(1500ms);
-    EXPECT_TRUE(icon.Active());
-    EXPECT_FALSE(IsWindowVisible(owner.hwnd));
 }
 
 }  // namespace
