@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# The tray menu with many hidden windows: a right click on the icon (xdotool, as the user clicks)
+# until the menu shows, with WINDOWS windows hidden by "Panic!" (Ctrl + keypad /), beside the
+# same click with none hidden, in the same run. Each is taken RUNS times; prints the median and
+# the spread. Usage: bench/menu_time.sh [RUNS] [WINDOWS]   (default 3 and 1000)
+set -uo pipefail
+source "$(dirname "$0")/lib.sh"
+RUNS=${1:-3}
+WINDOWS=${2:-1000}
+bench_start_quenvix
+WORK=$(mktemp -d)
+# The tray icon's place and the click that closes a menu, as the end-to-end scenarios find them.
+source "$QUENVIX_ROOT/tests/e2e/lib.sh"
+
+wait_for() { for _ in $(seq 1 "$1"); do [ -f "$2" ] && return 0; sleep 0.2; done; return 1; }
+
+# menu_time N: ms from the right click on the icon until the menu shows, with N windows hidden.
+menu_time() {
+    local n=$1 pid result=failed
+    rm -f "$WORK/ready" "$WORK/hidden" "$WORK/time"
+    wine build/win64/testwin.exe menutime "$n" --ready "$(winepath -w "$WORK/ready")" \
+        --hidden "$(winepath -w "$WORK/hidden")" --out "$(winepath -w "$WORK/time")" \
+        >/dev/null 2>&1 &
+    pid=$!
+    if wait_for 600 "$WORK/ready"; then
+        if [ "$n" -gt 0 ]; then
+            xdotool keydown Control_L; sleep 0.15; xdotool keydown KP_Divide; sleep 0.2
+            xdotool keyup KP_Divide; sleep 0.1; xdotool keyup Control_L
+        fi
+        if wait_for 600 "$WORK/hidden"; then
+            sleep 3  # Quenvix lists them after the hides
+            TRAY_POINT=""
+            # shellcheck disable=SC2046
+            xdotool mousemove $(tray_icon_point) click 3
+            wait_for 150 "$WORK/time" && result=$(tr -d '\r\n' <"$WORK/time")
+            sleep 0.5
+            tray_menu_close
+        fi
+    fi
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+    sleep 2
+    echo "$result"
+}
+
+empty=() full=()
+for _ in $(seq 1 "$RUNS"); do
+    empty+=("$(menu_time 0)")
+    full+=("$(menu_time "$WINDOWS")")
+done
+echo "tray menu, nothing hidden:              $(bench_summary "${empty[@]}")"
+echo "tray menu, $WINDOWS windows hidden:       $(bench_summary "${full[@]}")"
+bench_end
+rm -rf "$WORK"
