@@ -54,4 +54,4 @@ for key, size in sizes.most_common(int(sys.argv[2])):
 PY
 echo "largest functions:"
 x86_64-w64-mingw32-nm --size-sort -C -S "$work/quenvix.exe" | awk '$3 ~ /^[TtWw]$/' | tail -n 5 |
-    awk '{printf "  %8d  ", strtonum("0x" $2); $1 = $2 = $3 = ""; sub(/^ +/, ""); print}'
+    while read -r _ size _ name; do printf '  %8d  %s\n' "$((16#$size))" "$name"; done

@@ -31,7 +31,7 @@
 //                                                going down until the last of them is hidden
 //   testwin menutime N --ready FILE --hidden FILE --out FILE
 //                                                opens N windows; once they are hidden, ms from
-//                                                the right button going down until a popup menu
+//                                                the right button coming up until a popup menu
 //                                                shows
 //   testwin probe CLASS MS [--out FILE]          for MS milliseconds, every 20 ms, sends WM_NULL
 //                                                (5 s time-out) to the first window of CLASS;
@@ -324,7 +324,7 @@ int HideTime(int n, UINT vk, const std::wstring& ready, const std::wstring& out)
 }
 
 // Opens N small windows and says "ready"; once all are hidden (by Quenvix), says "hidden" and
-// measures from the right mouse button going down (a click on the tray icon, from outside) until
+// measures from the right mouse button coming up (a click on the tray icon, from outside) until
 // a popup menu shows. N may be 0: the time for a menu without hidden windows.
 int MenuTime(int n, const std::wstring& ready, const std::wstring& hidden,
              const std::wstring& out) {
@@ -344,7 +344,10 @@ int MenuTime(int n, const std::wstring& ready, const std::wstring& hidden,
     while (anyVisible() && NowMs() - start < 120000) PumpFor(5);
     if (anyVisible()) return 1;
     WriteUtf8(hidden, L"hidden\n");
-    while (!(GetAsyncKeyState(VK_RBUTTON) & 0x8000) && NowMs() - start < 180000) PumpFor(1);
+    // The shell reports the click when the button comes up: the clock starts there.
+    auto buttonDown = [] { return (GetAsyncKeyState(VK_RBUTTON) & 0x8000) != 0; };
+    while (!buttonDown() && NowMs() - start < 180000) PumpFor(1);
+    while (buttonDown() && NowMs() - start < 180000) PumpFor(1);
     const double t0 = NowMs();
     auto menuShown = [] {
         HWND menu = FindWindowW(L"#32768", nullptr);
