@@ -1,20 +1,20 @@
 #!/usr/bin/env bash
 # Idle cost of the running program: CPU time used and peak working set over a stretch of time
-# in the tray, next to an idle Wine program (the test helper with one window) measured the same
-# way in the same run. Usage: bench/idle_cost.sh [SECONDS]   (default 60; needs a win64 build)
+# in the tray, for Quenvix and for its guardian process, next to an idle Wine program (the test
+# helper with one window) measured the same way in the same run.
+# Usage: bench/idle_cost.sh [SECONDS]   (default 60; needs a win64 build)
 set -uo pipefail
-source "$(dirname "$0")/../scripts/lib.sh"
-cd "$QUENVIX_ROOT"
+source "$(dirname "$0")/lib.sh"
 SECONDS_TO_MEASURE=${1:-60}
 [ -n "${DISPLAY:-}" ] || { start_xvfb; trap 'kill $XVFB_PID 2>/dev/null' EXIT; }
 # Ticks of 10 us, from the scheduler's nanosecond counts.
 TICKS=100000
 
-# The Windows process behind a `wine` start: the process of that name in the prefix.
-windows_pid() {
+# The Windows processes behind a `wine` start: the processes of that name in the prefix.
+windows_pids() {
     local name=$1 pid
     for pid in $(ps -eo pid=,comm= | awk -v n="$name" 'index($2, n) == 1 {print $1}'); do
-        if grep -qz "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" 2>/dev/null; then echo "$pid"; return; fi
+        grep -qz "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" 2>/dev/null && echo "$pid"
     done
 }
 # CPU time of every thread of a process in clock ticks, from the scheduler's nanosecond counts
@@ -27,35 +27,36 @@ peak_kb() { awk '/VmHWM/ {print $2}' "/proc/$1/status"; }
 
 measure() {
     local label=$1; shift
-    export WINEPREFIX
-    WINEPREFIX=$(new_wineprefix)
-    wine explorer /desktop=shell,1024x768 >/dev/null 2>&1 &
-    sleep 3
-    # Idle means in the tray: in a fresh prefix the monthly update check would be due and ask
-    # its question, which would stay open the whole time.
-    wine reg add 'HKCU\Software\Tarmel\Quenvix\Preference' /v "Automatic update check" /d 0 /f \
-        >/dev/null 2>&1
+    bench_prefix
     wine "$@" >/dev/null 2>&1 &
     sleep 8  # start-up and, for Quenvix, going into the tray
-    local exe pid
+    local exe pid pids=() labels=() before=() server server_before
     exe=$(basename "$1")
-    pid=$(windows_pid "$exe")
-    [ -n "$pid" ] || { echo "$label: process not found"; wineserver -k; return; }
-    local server before server_before
-    server=$(windows_pid wineserver)
-    before=$(cpu_ticks "$pid")
+    for pid in $(windows_pids "$exe"); do
+        pids+=("$pid")
+        # Quenvix's guardian is the copy started with its guard option.
+        if tr '\0' ' ' <"/proc/$pid/cmdline" | grep -q -- '--guard'; then
+            labels+=("guardian")
+        else
+            labels+=("$label")
+        fi
+        before+=("$(cpu_ticks "$pid")")
+    done
+    [ ${#pids[@]} -gt 0 ] || { echo "$label: process not found"; bench_end; return; }
+    server=$(windows_pids wineserver | head -n 1)
     server_before=$(cpu_ticks "$server" 2>/dev/null || echo 0)
     sleep "$SECONDS_TO_MEASURE"
-    local used server_used
-    used=$(( $(cpu_ticks "$pid") - before ))
+    local server_used i
     server_used=$(( $(cpu_ticks "$server" 2>/dev/null || echo 0) - server_before ))
-    python3 - "$label" "$used" "$server_used" "$TICKS" "$SECONDS_TO_MEASURE" "$(peak_kb "$pid")" <<'PY'
+    for i in "${!pids[@]}"; do
+        python3 - "${labels[$i]}" "$(( $(cpu_ticks "${pids[$i]}") - before[i] ))" "$server_used" \
+            "$TICKS" "$SECONDS_TO_MEASURE" "$(peak_kb "${pids[$i]}")" <<'PY'
 import sys
 label, used, server, ticks, secs, peak = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4]), int(sys.argv[5]), int(sys.argv[6])
 print(f"{label:10s} process CPU {100.0*used/ticks/secs:6.3f} % of a core, wineserver {100.0*server/ticks/secs:6.3f} %, peak working set {peak/1024:7.1f} MiB")
 PY
-    WINEPREFIX="$WINEPREFIX" wineserver -k
-    rm -rf "$WINEPREFIX"
+    done
+    bench_end
 }
 
 cmake --build --preset win64 --target quenvix testwin >/dev/null

@@ -27,8 +27,13 @@
 //   testwin regget SUBKEY VALUE --out FILE       a REG_SZ below HKEY_CURRENT_USER, as UTF-8
 //   testwin latency N --out FILE                 N presses of Ctrl + keypad * (injected), each after
 //                                                a random 0-100 ms wait: ms from key-down to hidden
-//   testwin panictime N ID --out FILE            opens N windows, posts command ID to the main
-//                                                window, ms until all N are hidden
+//   testwin hidetime N VK --ready FILE --out FILE
+//                                                opens N windows, then ms from virtual key VK
+//                                                going down until the last of them is hidden
+//   testwin menutime N --ready FILE --hidden FILE --out FILE
+//                                                opens N windows; once they are hidden, ms from
+//                                                the right button coming up until a popup menu
+//                                                shows
 //   testwin probe CLASS MS [--out FILE]          for MS milliseconds, every 20 ms, sends WM_NULL
 //                                                (5 s time-out) to the first window of CLASS;
 //                                                prints the longest time it took to answer (a
@@ -51,6 +56,7 @@
 #include <cstdlib>
 #include <cwctype>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "storm.h"
@@ -210,21 +216,21 @@ void PumpFor(DWORD ms) {
     }
 }
 
-HWND MakeTarget(const wchar_t* title, int x, int y) {
-    static bool registered = false;
-    if (!registered) {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.hInstance = GetModuleHandleW(nullptr);
+// A plain top-level window; a window procedure of its own gives it a class of its own.
+HWND MakeTarget(const wchar_t* title, int x, int y, WNDPROC proc = DefWindowProcW) {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    const wchar_t* cls = proc == DefWindowProcW ? L"QuenvixTestTarget" : L"QuenvixTimedTarget";
+    WNDCLASSW wc{};
+    if (!GetClassInfoW(instance, cls, &wc)) {
+        wc.lpfnWndProc = proc;
+        wc.hInstance = instance;
         wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
         wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        wc.lpszClassName = L"QuenvixTestTarget";
+        wc.lpszClassName = cls;
         RegisterClassW(&wc);
-        registered = true;
     }
-    HWND h = CreateWindowExW(0, L"QuenvixTestTarget", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y,
-                             200, 120, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-    return h;
+    return CreateWindowExW(0, cls, title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y, 200, 120, nullptr,
+                           nullptr, instance, nullptr);
 }
 
 void Key(WORD vk, bool up) {
@@ -290,31 +296,87 @@ int Loaded(const wchar_t* cls, const wchar_t* dll) {
     return result;
 }
 
-int PanicTime(int n, UINT id, const std::wstring& out) {
+// When each timed window was first taken off the screen, as its own thread saw it happen.
+std::vector<std::pair<HWND, double>> g_firstHidden;
+
+LRESULT CALLBACK TimedTargetProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_WINDOWPOSCHANGED &&
+        (reinterpret_cast<const WINDOWPOS*>(lp)->flags & SWP_HIDEWINDOW) &&
+        std::none_of(g_firstHidden.begin(), g_firstHidden.end(),
+                     [h](const auto& seen) { return seen.first == h; })) {
+        g_firstHidden.emplace_back(h, NowMs());
+    }
+    return DefWindowProcW(h, msg, wp, lp);
+}
+
+// Opens N windows (the last one in front), says it is ready, then waits for virtual key VK to go
+// down (typed from outside, by xdotool) and measures from there until the last of them was taken
+// off the screen.
+int HideTime(int n, UINT vk, const std::wstring& ready, const std::wstring& out) {
     std::vector<HWND> windows;
     for (int i = 0; i < n; ++i) {
         wchar_t title[32];
-        swprintf(title, 32, L"Panic %d", i);
-        windows.push_back(MakeTarget(title, 20 + (i % 10) * 60, 20 + (i / 10) * 60));
+        swprintf(title, 32, L"Hide %d", i);
+        windows.push_back(
+            MakeTarget(title, 20 + (i % 10) * 60, 20 + (i / 10 % 10) * 60, TimedTargetProc));
     }
+    SetForegroundWindow(windows.back());
     PumpFor(1500);
-    HWND main = FindWindowW(L"QuenvixMainForm", nullptr);
-    if (!main) return 1;
-    const double t0 = NowMs();
-    PostMessageW(main, WM_COMMAND, id, 0);
-    auto anyVisible = [&] {
-        for (HWND h : windows) {
-            if (IsWindowVisible(h)) return true;
-        }
-        return false;
-    };
-    while (anyVisible() && NowMs() - t0 < 60000) PumpFor(1);
-    const double t1 = NowMs();
-    wchar_t line[128];
-    swprintf(line, 128, L"windows=%d total_ms=%.1f per_window_ms=%.2f\n", n, t1 - t0,
-             (t1 - t0) / n);
+    g_firstHidden.clear();
+    WriteUtf8(ready, L"ready\n");
+    // The key is read every millisecond; the hides are handled the moment they arrive.
+    const double waitStart = NowMs();
+    double t0 = 0;
+    MSG msg;
+    while (g_firstHidden.size() < windows.size() && NowMs() - waitStart < 60000) {
+        MsgWaitForMultipleObjectsEx(0, nullptr, 1, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (t0 == 0 && (GetAsyncKeyState(static_cast<int>(vk)) & 0x8000)) t0 = NowMs();
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    }
+    if (t0 == 0 || g_firstHidden.size() < windows.size()) return 1;
+    wchar_t line[64];
+    swprintf(line, 64, L"%.1f\n", g_firstHidden.back().second - t0);
     WriteUtf8(out, line);
-    return anyVisible() ? 1 : 0;
+    return 0;
+}
+
+// Opens N small windows and says "ready"; once all are hidden (by Quenvix), says "hidden" and
+// measures from the right mouse button coming up (a click on the tray icon, from outside) until
+// a popup menu shows. N may be 0: the time for a menu without hidden windows.
+int MenuTime(int n, const std::wstring& ready, const std::wstring& hidden,
+             const std::wstring& out) {
+    std::vector<HWND> windows;
+    for (int i = 0; i < n; ++i) {
+        wchar_t title[32];
+        swprintf(title, 32, L"Listed %d", i);
+        windows.push_back(MakeTarget(title, 20 + (i % 40) * 20, 20 + (i / 40 % 25) * 20));
+    }
+    PumpFor(500);
+    WriteUtf8(ready, L"ready\n");
+    auto anyVisible = [&] {
+        return std::any_of(windows.begin(), windows.end(),
+                           [](HWND h) { return IsWindowVisible(h); });
+    };
+    const double start = NowMs();
+    while (anyVisible() && NowMs() - start < 120000) PumpFor(5);
+    if (anyVisible()) return 1;
+    WriteUtf8(hidden, L"hidden\n");
+    // The shell reports the click when the button comes up: the clock starts there.
+    auto buttonDown = [] { return (GetAsyncKeyState(VK_RBUTTON) & 0x8000) != 0; };
+    while (!buttonDown() && NowMs() - start < 180000) PumpFor(1);
+    while (buttonDown() && NowMs() - start < 180000) PumpFor(1);
+    const double t0 = NowMs();
+    auto menuShown = [] {
+        HWND menu = FindWindowW(L"#32768", nullptr);
+        return menu && IsWindowVisible(menu);
+    };
+    while (!menuShown() && NowMs() - t0 < 30000) PumpFor(1);
+    if (!menuShown()) return 1;
+    wchar_t line[64];
+    swprintf(line, 64, L"%.1f\n", NowMs() - t0);
+    WriteUtf8(out, line);
+    PumpFor(60000);  // the hidden windows stay until the bench is done with them
+    return 0;
 }
 
 // How long the UI thread of another program keeps a message waiting. A send that times out is
@@ -638,9 +700,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
     if (cmd == L"latency" && argc >= 3)
         return Latency(_wtoi(argv[2]), OutFile(argc, argv, L"--out"));
-    if (cmd == L"panictime" && argc >= 4) {
-        return PanicTime(_wtoi(argv[2]), static_cast<UINT>(_wtoi(argv[3])),
-                         OutFile(argc, argv, L"--out"));
+    if (cmd == L"menutime" && argc >= 3) {
+        return MenuTime(_wtoi(argv[2]), OutFile(argc, argv, L"--ready"),
+                        OutFile(argc, argv, L"--hidden"), OutFile(argc, argv, L"--out"));
+    }
+    if (cmd == L"hidetime" && argc >= 4) {
+        return HideTime(_wtoi(argv[2]), static_cast<UINT>(_wtoi(argv[3])),
+                        OutFile(argc, argv, L"--ready"), OutFile(argc, argv, L"--out"));
     }
     if (cmd == L"probe" && argc >= 4)
         return Probe(argv[2], _wtoi(argv[3]), OutFile(argc, argv, L"--out"));

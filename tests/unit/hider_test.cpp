@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <string>
+#include <utility>
+
 #include "core/product.h"
 #include "core/recovery.h"
 #include "core/settings_store.h"
@@ -681,6 +685,38 @@ TEST_F(HiderTest, HideAllWritesEveryWindowDownBeforeAnyDisappears) {
     }
     EXPECT_EQ(firstHides, (std::vector<WindowId>{0xE2, 0xE1, 0xE0}));
     EXPECT_EQ(Handles(), (std::vector<WindowId>{0xE0, 0xE1, 0xE2}));
+}
+
+TEST_F(HiderTest, PanicQueuesEveryHideFirstAndWritesTheRecordAsOftenForFortyWindowsAsForOne) {
+    // Captions and pictures wait until every window has its hide on the way: a window whose
+    // program is slow to answer must not hold up the others. The record is written down before
+    // any window goes and once more with the captions, never once per window.
+    auto panic = [&](WindowId first, int count) {
+        for (int i = 0; i < count; ++i) desktop.Add(first + i, Win("Panic " + std::to_string(i)));
+        const auto callsBefore = desktop.calls.size();
+        const int writesBefore = registry.valueWrites;
+        std::set<WindowId> hiddenAtFirstQuery;
+        bool asked = false;
+        auto firstQuery = [&](WindowId) {
+            if (std::exchange(asked, true)) return;
+            for (auto c = desktop.calls.begin() + callsBefore; c != desktop.calls.end(); ++c) {
+                if (c->kind == test::DesktopCall::ShowAsync && c->command == SC::Hide) {
+                    hiddenAtFirstQuery.insert(c->window);
+                }
+            }
+        };
+        desktop.onCaption = desktop.onPicture = firstQuery;
+        hider.HideAllWindows();
+        EXPECT_EQ(hiddenAtFirstQuery.size(), static_cast<std::size_t>(count));
+        return registry.valueWrites - writesBefore;
+    };
+    const int writesForOne = panic(0x300, 1);
+    hider.RestoreAllOnExit();
+    desktop.Destroy(0x300);
+    EXPECT_EQ(panic(0x400, 40), writesForOne);
+    EXPECT_EQ(hider.HiddenCount(), 40u);
+    EXPECT_EQ(Recovery().back().caption, "Panic 39");
+    EXPECT_EQ(entries.entries.size(), 40u);
 }
 
 TEST_F(HiderTest, CaptionAndIconAreAskedForOnlyOnceTheHideIsOnItsWay) {

@@ -100,8 +100,9 @@ class FakeDesktop : public core::Desktop {
     std::vector<DesktopCall> calls;
     // Called after every command, e.g. to let a test close a window in the middle of hide-all.
     std::function<void(const DesktopCall&)> onCall;
-    // Runs as the caption is asked for.
+    // Run as the caption or the picture is asked for.
     std::function<void(core::WindowId)> onCaption;
+    std::function<void(core::WindowId)> onPicture;
 
     // Calls concerning one window, in order.
     std::vector<DesktopCall> CallsFor(core::WindowId id) const {
@@ -140,6 +141,7 @@ class FakeDesktop : public core::Desktop {
         return Find(w) && !Find(w)->hung ? Find(w)->caption : std::string();
     }
     std::unique_ptr<core::WindowPicture> Picture(core::WindowId w) override {
+        if (onPicture) onPicture(w);
         return std::make_unique<FakePicture>(w);
     }
     // As ShowWindowAsync answers: refused for a window of higher rights, failed for one gone.

@@ -76,6 +76,8 @@ class MemoryRegistry : public core::RegistryBackend {
     }
 
     // Failure injection.
+    int valueWrites = 0;  // every value write asked for, failed ones too
+
     void SetFailCreate(bool fail) { failCreate_ = fail; }  // creating keys fails
     void SetFailSet(bool fail) { failSet_ = fail; }        // setting values fails
     void FailNextSets(int count) { setsToFail_ = count; }  // only the next `count` do
@@ -114,6 +116,7 @@ class MemoryRegistry : public core::RegistryBackend {
     }
     bool SetValue(Key key, std::string_view name, std::uint32_t type,
                   std::span<const std::uint8_t> data) override {
+        ++valueWrites;
         Node* node = NodeOf(key);
         if (setsToFail_ > 0) {
             --setsToFail_;

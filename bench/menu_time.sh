@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# The tray menu with many hidden windows: a right click on the icon (xdotool, as the user clicks)
+# (from the button coming up) until the menu shows, with WINDOWS windows hidden by "Panic!" (Ctrl + keypad /), beside the
+# same click with none hidden, in the same run. Each is taken RUNS times; prints the median and
+# the spread. Usage: bench/menu_time.sh [RUNS] [WINDOWS]   (default 3 and 1000)
+set -uo pipefail
+source "$(dirname "$0")/lib.sh"
+RUNS=${1:-3}
+WINDOWS=${2:-1000}
+bench_start_quenvix
+# The tray icon's place and the click that closes a menu, as the end-to-end scenarios find them.
+source "$QUENVIX_ROOT/tests/e2e/lib.sh"
+WORK=$(mktemp -d)
+# Found once, with nothing on the screen yet; the icon stays put.
+tray_icon_point >/dev/null || { echo "no tray icon"; bench_end; exit 1; }
+
+wait_for() { for _ in $(seq 1 "$1"); do [ -f "$2" ] && return 0; sleep 0.2; done; return 1; }
+
+# menu_time N: ms from the right click on the icon until the menu shows, with N windows hidden.
+# The windows belong to one helper process and the clock to another: a program whose windows were
+# just hidden and minimised is busy a long while under Wine (each minimised window looks for a
+# free place among the others), and must not hold up the measurement.
+menu_time() {
+    local n=$1 owner="" pid result=failed i titles=()
+    rm -f "$WORK/ready" "$WORK/hidden" "$WORK/time"
+    if [ "$n" -gt 0 ]; then
+        for ((i = 0; i < n; i++)); do titles+=("normal:Listed$i"); done
+        wine build/win64/testwin.exe open "${titles[@]}" --ready "$(winepath -w "$WORK/ready")" \
+            >/dev/null 2>&1 &
+        owner=$!
+        wait_for 900 "$WORK/ready" || { kill "$owner"; echo failed; return; }
+        xdotool keydown Control_L; sleep 0.15; xdotool keydown KP_Divide; sleep 0.2
+        xdotool keyup KP_Divide; sleep 0.1; xdotool keyup Control_L
+        # Hidden and minimised: the last window has run every command queued before a message.
+        for _ in $(seq 1 300); do window_hidden "Listed$((n - 1))" && tw answers "Listed$((n - 1))" && break; sleep 1; done
+        rm -f "$WORK/ready"
+    fi
+    sleep 3  # Quenvix lists them after the hides
+    wine build/win64/testwin.exe menutime 0 --ready "$(winepath -w "$WORK/ready")" \
+        --hidden "$(winepath -w "$WORK/hidden")" --out "$(winepath -w "$WORK/time")" \
+        >/dev/null 2>&1 &
+    pid=$!
+    if wait_for 100 "$WORK/hidden"; then
+        sleep 1
+        # Held long enough for the helper to see the button go down and come up.
+        # shellcheck disable=SC2046
+        xdotool mousemove $(tray_icon_point) mousedown 3
+        sleep 0.3
+        xdotool mouseup 3
+        wait_for 150 "$WORK/time" && result=$(tr -d '\r\n' <"$WORK/time")
+        sleep 0.5
+        tray_menu_close
+    fi
+    kill "$pid" $owner 2>/dev/null
+    wait "$pid" $owner 2>/dev/null
+    sleep 2
+    echo "$result"
+}
+
+empty=() full=()
+for _ in $(seq 1 "$RUNS"); do
+    empty+=("$(menu_time 0)")
+    full+=("$(menu_time "$WINDOWS")")
+done
+echo "tray menu, nothing hidden:              $(bench_summary "${empty[@]}")"
+echo "tray menu, $WINDOWS windows hidden:       $(bench_summary "${full[@]}")"
+bench_end
+rm -rf "$WORK"
