@@ -28,6 +28,10 @@
 #include "win/session_notice.h"
 #include "win/ui.h"
 
+namespace quenvix::core {
+class RuleHiding;
+}  // namespace quenvix::core
+
 namespace quenvix::win {
 
 class AppWindow;
@@ -39,7 +43,6 @@ class CrashGuard;
 class HotkeyPage;
 class ForwardedVerbs;
 class CommandPipeServer;
-class RuleHiding;
 class RulesTab;
 class StatusBar;
 
@@ -158,7 +161,7 @@ class MainWindow : public FormWindow {
     bool restoringForExit_ = false;
     // Rules that hide windows by themselves, and their page; declared after hider_ (which
     // they use) and in the order they depend on each other.
-    std::unique_ptr<RuleHiding> ruleHiding_;
+    std::unique_ptr<core::RuleHiding> ruleHiding_;
     std::unique_ptr<RulesTab> rulesTab_;
     bool destroyed_ = false;
     // A confirmation is being asked.

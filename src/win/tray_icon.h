@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "core/ports/desktop.h"
 #include "win/shared_image_list.h"
 
 namespace quenvix::win {
@@ -33,8 +34,8 @@ class TrayIconThread;
 class TrayIcon {
   public:
     // After the popup menu the foreground goes back to the window that had it before (see
-    // ForegroundKeeper).
-    explicit TrayIcon(ShellNotifyIconFn shell = {});
+    // ForegroundKeeper), as `desktop` reports it; `desktop` outlives the icon.
+    explicit TrayIcon(core::Desktop& desktop, ShellNotifyIconFn shell = {});
     // Removes the icon (stopping the thread).
     virtual ~TrayIcon();
     TrayIcon(const TrayIcon&) = delete;
@@ -107,6 +108,8 @@ class TrayIcon {
   private:
     class CallbackWindow;
     friend class CallbackWindow;
+
+    core::Desktop& desktop_;
 
     void UpdateThread(bool withIcon);
     // The picture update the thread is to run: none while paused.

@@ -30,8 +30,8 @@ ShiftState CurrentShiftState() {
 
 }  // namespace
 
-ExtendedTrayIcon::ExtendedTrayIcon(HWND owner, ShellNotifyIconFn shell)
-    : TrayIcon(std::move(shell)), owner_(owner) {}
+ExtendedTrayIcon::ExtendedTrayIcon(core::Desktop& desktop, HWND owner, ShellNotifyIconFn shell)
+    : TrayIcon(desktop, std::move(shell)), owner_(owner) {}
 
 ExtendedTrayIcon::~ExtendedTrayIcon() {
     RemoveHook();

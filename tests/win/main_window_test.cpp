@@ -23,7 +23,9 @@
 #include "fakes/memory_registry.h"
 #include "send_from_thread.h"
 #include "win/app.h"
+#include "win/cpu_counters.h"
 #include "win/session_end.h"
+#include "win/win_event_hook.h"
 
 namespace quenvix::win {
 namespace {
@@ -143,11 +145,17 @@ class MainWindowTest : public ::testing::Test {
     test::KeySet keys;
     test::FakeDesktop desktop;
     FixedClock clock;
+    Win32RuleWindows ruleWindows{desktop};
+    Win32WindowEvents windowEvents;
+    Win32CpuCounters cpuCounters;
     Platform platform{registry,
                       timers,
                       keys,
                       desktop,
                       clock,
+                      ruleWindows,
+                      windowEvents,
+                      cpuCounters,
                       {},
                       [this](DWORD message, NOTIFYICONDATAW*) {
                           if (message == NIM_ADD) Note("icon added");

@@ -30,7 +30,7 @@ using test::Difference;
 
 struct TrayIconFixture : ::testing::Test {
     RecordingShell shell;
-    std::unique_ptr<TrayIcon> icon = std::make_unique<TrayIcon>(shell.Fn());
+    std::unique_ptr<TrayIcon> icon = std::make_unique<TrayIcon>(desktop, shell.Fn());
 };
 
 // ---- the icon's life ------------------------------------------------------------------------
@@ -240,7 +240,7 @@ TEST(TrayIconStop, AShellThatHangsOnTheRemovalIsGivenUpOn) {
     };
     // Shared with the icon's thread, which may outlive the icon.
     auto hang = std::make_shared<Hang>();
-    auto icon = std::make_unique<TrayIcon>([hang](DWORD message, NOTIFYICONDATAW*) {
+    auto icon = std::make_unique<TrayIcon>(desktop, [hang](DWORD message, NOTIFYICONDATAW*) {
         if (message == NIM_DELETE) {
             hang->inDelete = true;
             WaitForSingleObject(hang->release.get(), 30'000);
@@ -367,7 +367,7 @@ TEST_F(TrayIconFixture, AFailedAddIsRetriedUntilTheShellTakesIt) {
 TEST(TrayIconRealShell, TheShellAcceptsTheIcon) {
     RecordingShell shell;
     shell.real = true;
-    TrayIcon icon(shell.Fn());
+    TrayIcon icon(desktop, shell.Fn());
     icon.SetImageList(CreateCpuImageList());
     icon.SetHint("Click mouse to show the menu");
     icon.SetActive(true);

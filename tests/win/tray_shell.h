@@ -24,6 +24,7 @@
 #include "core/cpu_gauge.h"
 #include "icon_pixels.h"
 #include "win/cpu_gauge_view.h"
+#include "win/desktop.h"
 #include "win/shared_image_list.h"
 #include "win/tray_icon.h"
 #include "win/ui.h"
@@ -33,6 +34,9 @@ namespace quenvix::win::tray_test {
 using namespace std::chrono_literals;
 using quenvix::test::IconPixels;
 using quenvix::test::ReadIcon;
+
+// The real desktop, which an icon's menu asks where the keyboard was.
+inline Win32Desktop desktop;
 
 struct ShellCall {
     DWORD message;
