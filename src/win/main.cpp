@@ -12,6 +12,7 @@
 #include "win/cpu_counters.h"
 #include "win/crash_guard.h"
 #include "win/desktop.h"
+#include "win/foreground.h"
 #include "win/key_state.h"
 #include "win/local_verbs.h"
 #include "win/log.h"
@@ -49,11 +50,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         // The system services, made once; they outlive every window that uses them.
         win::Win32Timers timers;
         win::Win32KeyState keys;
+        win::Win32Foreground foreground;
         win::Win32Clock clock;
         win::Win32RuleWindows ruleWindows(desktop);
         win::Win32WindowEvents windowEvents;
         win::Win32CpuCounters cpuCounters;
-        const win::Platform platform{registry, timers,      keys,         desktop,
+        const win::Platform platform{registry, timers,      keys,         desktop,    foreground,
                                      clock,    ruleWindows, windowEvents, cpuCounters};
         win::AppWindow app;
         if (win::CheckSingleInstance(win::Widen(core::kProductName), app)) {

@@ -91,7 +91,8 @@ void MainWindow::Start() {
     hotkeyPage_->SetDefaultKeys();
 
     gaugeImages_ = CreateCpuImageList();
-    trayIcon_ = std::make_unique<TrayIcon>(platform_.desktop, platform_.shellNotifyIcon);
+    trayIcon_ = std::make_unique<TrayIcon>(platform_.desktop, platform_.foreground,
+                                           platform_.shellNotifyIcon);
     trayIcon_->SetAnimated(true);
     trayIcon_->SetAnimateDelay(200);
     trayIcon_->SetHint("Click mouse to show the menu");

@@ -21,7 +21,6 @@
 #include "core/liveness.h"
 #include "core/ports/timer.h"
 #include "core/settings_store.h"
-#include "win/foreground.h"
 #include "win/hidden_menu.h"
 #include "win/main_menus.h"
 #include "win/platform.h"
@@ -155,8 +154,7 @@ class MainWindow : public FormWindow {
     // where the keyboard goes when one comes back.
     std::unique_ptr<HiddenMenu> hiddenMenu_;
     std::unique_ptr<core::Hider> hider_;
-    Win32Foreground foreground_;
-    core::ForegroundKeeper keeper_{platform_.desktop, foreground_};
+    core::ForegroundKeeper keeper_{platform_.desktop, platform_.foreground};
     // Set while everything comes back for the end: no window was asked for in particular.
     bool restoringForExit_ = false;
     // Rules that hide windows by themselves, and their page; declared after hider_ (which

@@ -4,6 +4,7 @@
 // The registry answers for every root: the user's settings and the machine's processor speed.
 #include "core/cpu_gauge.h"
 #include "core/ports/desktop.h"
+#include "core/ports/foreground.h"
 #include "core/ports/key_state.h"
 #include "core/ports/registry_backend.h"
 #include "core/ports/rule_windows.h"
@@ -19,6 +20,7 @@ struct Platform {
     core::TimerFactory& timers;
     const core::KeyState& keys;
     core::Desktop& desktop;
+    core::Foreground& foreground;
     core::Clock& clock;
     // Other programs' windows as the rules read them, and their events.
     core::RuleWindows& ruleWindows;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/ports/desktop.h"
+#include "core/ports/foreground.h"
 #include "win/shared_image_list.h"
 
 namespace quenvix::win {
@@ -34,8 +35,8 @@ class TrayIconThread;
 class TrayIcon {
   public:
     // After the popup menu the foreground goes back to the window that had it before (see
-    // ForegroundKeeper), as `desktop` reports it; `desktop` outlives the icon.
-    explicit TrayIcon(core::Desktop& desktop, ShellNotifyIconFn shell = {});
+    // ForegroundKeeper), through `desktop` and `foreground`, which outlive the icon.
+    TrayIcon(core::Desktop& desktop, core::Foreground& foreground, ShellNotifyIconFn shell = {});
     // Removes the icon (stopping the thread).
     virtual ~TrayIcon();
     TrayIcon(const TrayIcon&) = delete;
@@ -110,6 +111,7 @@ class TrayIcon {
     friend class CallbackWindow;
 
     core::Desktop& desktop_;
+    core::Foreground& foreground_;
 
     void UpdateThread(bool withIcon);
     // The picture update the thread is to run: none while paused.

@@ -24,6 +24,7 @@
 #include "send_from_thread.h"
 #include "win/app.h"
 #include "win/cpu_counters.h"
+#include "win/foreground.h"
 #include "win/session_end.h"
 #include "win/win_event_hook.h"
 
@@ -144,6 +145,7 @@ class MainWindowTest : public ::testing::Test {
     test::ManualTimers timers;
     test::KeySet keys;
     test::FakeDesktop desktop;
+    Win32Foreground foreground;
     FixedClock clock;
     Win32RuleWindows ruleWindows{desktop};
     Win32WindowEvents windowEvents;
@@ -152,6 +154,7 @@ class MainWindowTest : public ::testing::Test {
                       timers,
                       keys,
                       desktop,
+                      foreground,
                       clock,
                       ruleWindows,
                       windowEvents,

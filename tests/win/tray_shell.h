@@ -25,6 +25,7 @@
 #include "icon_pixels.h"
 #include "win/cpu_gauge_view.h"
 #include "win/desktop.h"
+#include "win/foreground.h"
 #include "win/shared_image_list.h"
 #include "win/tray_icon.h"
 #include "win/ui.h"
@@ -35,8 +36,9 @@ using namespace std::chrono_literals;
 using quenvix::test::IconPixels;
 using quenvix::test::ReadIcon;
 
-// The real desktop, which an icon's menu asks where the keyboard was.
+// The real desktop and foreground, which an icon's menu asks where the keyboard was.
 inline Win32Desktop desktop;
+inline Win32Foreground foreground;
 
 struct ShellCall {
     DWORD message;
