@@ -7,12 +7,14 @@
 #include <cstdio>
 #include <vector>
 
+#include "win/cpu_counters.h"
 #include "win/cpu_gauge_view.h"
 
 int main() {
     using namespace quenvix::win;
     auto gaugeImages = CreateCpuImageList();
-    CpuGaugeView gauge(gaugeImages);
+    Win32CpuCounters counters;
+    CpuGaugeView gauge(gaugeImages, counters);
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
     std::vector<double> micros;

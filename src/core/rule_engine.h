@@ -4,28 +4,43 @@
 // and the time, reads windows for it, and hides what it is told to hide.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
+#include "core/ports/rule_windows.h"
 #include "core/rule_watch.h"
 #include "core/rules.h"
 
 namespace quenvix::core {
 
 // Windows as the rules see them. The shell reads real windows; the unit tests script them.
-class RuleWindowSource {
+class RuleWindowSource : public RuleWindowFacts {
   public:
-    virtual ~RuleWindowSource() = default;
-    // The window's facts, the caption only when asked for; nullopt when the window is gone.
-    virtual std::optional<WindowFacts> Facts(std::uint64_t window, bool withCaption) = 0;
-    virtual WindowKey Key(std::uint64_t window) = 0;
     // Whether the window is in our hidden list: our own hide of it makes it show and minimise
     // on its way out of sight, and those are not the user's doing.
     virtual bool InHiddenList(std::uint64_t window) = 0;
 };
 
-enum class RuleEvent { Created, Shown, MinimizeStarted, CaptionChanged, Destroyed };
+// The system's windows, with whether each is in our hidden list from whoever holds the list.
+class RuleWindowsAndList final : public RuleWindowSource {
+  public:
+    RuleWindowsAndList(RuleWindows& windows, std::function<bool(std::uint64_t)> inHiddenList)
+        : windows_(windows), inHiddenList_(std::move(inHiddenList)) {}
+    std::optional<WindowFacts> Facts(std::uint64_t window, bool withCaption) override {
+        return windows_.Facts(window, withCaption);
+    }
+    WindowKey Key(std::uint64_t window) override { return windows_.Key(window); }
+    bool InHiddenList(std::uint64_t window) override {
+        return inHiddenList_ && inHiddenList_(window);
+    }
+
+  private:
+    RuleWindows& windows_;
+    std::function<bool(std::uint64_t)> inHiddenList_;
+};
 
 // How long after the rules first hear of a window a new caption makes them judge it again: a
 // program that shows its window as "Loading" and names it once its document is open does so

@@ -3,7 +3,6 @@
 #include "core/cpu_speed.h"
 #include "core/error.h"
 #include "core/product.h"
-#include "win/registry.h"
 #include "win/shell.h"
 
 namespace quenvix::win {
@@ -240,8 +239,7 @@ LRESULT AboutBox::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     return OutlinedForm::OnMessage(msg, wParam, lParam);
 }
 
-void ShowAboutBox(HWND owner) {
-    Win32Registry machine;
+void ShowAboutBox(HWND owner, core::RegistryBackend& machine) {
     AboutBox form(machine);
     form.Create(owner);
     form.ShowModal(owner);

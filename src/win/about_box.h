@@ -77,6 +77,6 @@ class AboutBox : public OutlinedForm {
 };
 
 // The Help menu's "About": shows the box modally over `owner`.
-void ShowAboutBox(HWND owner);
+void ShowAboutBox(HWND owner, core::RegistryBackend& machine);
 
 }  // namespace quenvix::win

@@ -64,13 +64,17 @@ bool CheckSingleInstance(const std::wstring& name, AppWindow& app) {
     return true;
 }
 
-std::string RecoveryValueName() {
+std::uint32_t CurrentSession() {
     DWORD session = 0;
     if (!ProcessIdToSessionId(GetCurrentProcessId(), &session)) {
         LogLastError("ProcessIdToSessionId");
         session = 0;
     }
-    return std::string(core::kRecoveryValue) + "." + std::to_string(session);
+    return session;
+}
+
+std::string RecoveryValueName() {
+    return std::string(core::kRecoveryValue) + "." + std::to_string(CurrentSession());
 }
 
 void TakeOverLegacyRecovery(core::SettingsStore& store, const std::string& sessionValue) {

@@ -3,6 +3,7 @@
 // and the guard that keeps one copy of the program per user desktop.
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 #include "win/ui.h"
@@ -38,6 +39,9 @@ class AppWindow : public Window {
 // copy and answers false: the caller then ends the process with exit code 0 without creating any
 // window of its own. In the first copy `app` listens for such notices, and it answers true.
 bool CheckSingleInstance(const std::wstring& name, AppWindow& app);
+
+// This process's session id (0 when it cannot be had).
+std::uint32_t CurrentSession();
 
 // The value under the recovery section that holds this session's hidden windows: "Windows." and
 // the session id. Each signed-in user session (fast user switching, a remote desktop beside the

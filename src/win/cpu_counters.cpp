@@ -40,8 +40,7 @@ std::optional<std::int64_t> Win32CpuCounters::IdleTime() {
     // https://learn.microsoft.com/windows/win32/api/processthreadsapi/nf-processthreadsapi-getsystemtimes
     FILETIME idle{}, kernel{}, user{};
     if (!GetSystemTimes(&idle, &kernel, &user)) {
-        if (!idleFailureLogged_) LogLastError("GetSystemTimes");
-        idleFailureLogged_ = true;
+        if (!idleFailureLogged_.exchange(true)) LogLastError("GetSystemTimes");
         return std::nullopt;
     }
     return Ticks(idle);

@@ -2,6 +2,7 @@
 // The processor counters of the CPU gauge, from the documented system calls: GetSystemTimes for
 // the idle time of all processors together, the system clock for the interval, and the number
 // of active processors.
+#include <atomic>
 #include <cstdint>
 #include <optional>
 
@@ -16,8 +17,9 @@ class Win32CpuCounters : public core::CpuCounters {
     std::optional<std::int64_t> IdleTime() override;
 
   private:
-    // A refusal is traced once: the gauge asks twice a second.
-    bool idleFailureLogged_ = false;
+    // A refusal is traced once: the gauge asks twice a second, from the tray icon's thread (and
+    // for a moment from two, when a new icon size replaces the gauge).
+    std::atomic<bool> idleFailureLogged_{false};
 };
 
 // True on the Windows NT family (every system this program runs on, but the gauge asks).

@@ -76,12 +76,11 @@ std::shared_ptr<SharedImageList> CreateCpuImageList(int size) {
 }
 
 CpuGaugeView::CpuGaugeView(std::shared_ptr<SharedImageList> gaugeImages,
-                           std::unique_ptr<core::CpuCounters> counters)
+                           core::CpuCounters& counters)
     : gaugeImages_(std::move(gaugeImages)),
-      counters_(counters ? std::move(counters) : std::make_unique<Win32CpuCounters>()),
       // Off the user-interface thread there is nothing to keep answering while the counters
       // are read.
-      sampler_(*counters_) {}
+      sampler_(counters) {}
 
 CpuGaugeView::~CpuGaugeView() = default;
 

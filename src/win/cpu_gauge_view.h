@@ -31,9 +31,8 @@ PictureBitmaps MakePictureBitmaps(const core::Picture& picture, int size);
 
 class CpuGaugeView {
   public:
-    // `counters` null reads the system's own counters.
-    explicit CpuGaugeView(std::shared_ptr<SharedImageList> gaugeImages,
-                          std::unique_ptr<core::CpuCounters> counters = nullptr);
+    // `counters` outlives the view; the views of successive icon sizes share it.
+    CpuGaugeView(std::shared_ptr<SharedImageList> gaugeImages, core::CpuCounters& counters);
     ~CpuGaugeView();
     CpuGaugeView(const CpuGaugeView&) = delete;
     CpuGaugeView& operator=(const CpuGaugeView&) = delete;
@@ -50,7 +49,6 @@ class CpuGaugeView {
     const SharedIcon& LevelIcon(int level, double load);
 
     std::shared_ptr<SharedImageList> gaugeImages_;
-    std::unique_ptr<core::CpuCounters> counters_;
     core::CpuUsageSampler sampler_;
     // The icon of each level shown so far, made when the level is first shown.
     std::map<int, SharedIcon> levelIcons_;

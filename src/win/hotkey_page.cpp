@@ -58,8 +58,12 @@ HWND CreatePage(HWND parent) {
 }  // namespace
 
 HotkeyPage::HotkeyPage(FormWindow& window, core::HotkeyDetector& detector,
-                       core::SettingsStore& settings, SIZE size96)
-    : window_(window), detector_(detector), settings_(settings), size96_(size96) {}
+                       core::SettingsStore& settings, core::RegistryBackend& registry, SIZE size96)
+    : window_(window),
+      detector_(detector),
+      settings_(settings),
+      registry_(registry),
+      size96_(size96) {}
 
 void HotkeyPage::CreateControls() {
     if (HasControls()) return;
@@ -243,7 +247,7 @@ void HotkeyPage::ApplyRunOnStartupBox() {
 
 void HotkeyPage::ApplyRunOnStartup() {
     settings_.WriteBool("Main", "Startup", runOnStartup_);
-    if (SetRunOnStartup(runOnStartup_) == core::RunEntry::FromTemporaryFolder) {
+    if (SetRunOnStartup(registry_, runOnStartup_) == core::RunEntry::FromTemporaryFolder) {
         TellRunsFromTemporaryFolder();
     }
 }

@@ -22,8 +22,9 @@ class HotkeyPage {
 
     // The page's settings work at once; its controls (the tab control, `size96` at 96 DPI at the
     // top left of `window`'s client area, and the page over it) come with CreateControls.
+    // `registry` holds the Run key "Run on startup" writes.
     HotkeyPage(FormWindow& window, core::HotkeyDetector& detector, core::SettingsStore& settings,
-               SIZE size96);
+               core::RegistryBackend& registry, SIZE size96);
     HotkeyPage(const HotkeyPage&) = delete;
     HotkeyPage& operator=(const HotkeyPage&) = delete;
 
@@ -78,6 +79,7 @@ class HotkeyPage {
     FormWindow& window_;
     core::HotkeyDetector& detector_;
     core::SettingsStore& settings_;
+    core::RegistryBackend& registry_;
     core::HotkeyLines keyLines_;
     bool showListRegistered_ = false;
     bool runOnStartup_ = true;

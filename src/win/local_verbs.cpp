@@ -17,7 +17,6 @@
 #include "win/desktop.h"
 #include "win/guardian.h"
 #include "win/log.h"
-#include "win/registry.h"
 #include "win/ui.h"
 
 namespace quenvix::win {
@@ -43,20 +42,20 @@ bool CopyIsRunning() {
 
 }  // namespace
 
-std::optional<int> HandleLocalVerb() {
+std::optional<int> HandleLocalVerb(core::RegistryBackend& registry, core::Desktop& desktop) {
     const core::CommandLineRequest request = core::ParseCommandLine(ProgramArguments());
     if (!request.error.empty()) return {};
     switch (request.verb) {
         case core::CommandVerb::Guard:
             return RunGuardian(request.guardedProcess, request.guardSection);
         case core::CommandVerb::RestoreRecorded:
-            return RestoreRecordedWindows();
+            return RestoreRecordedWindows(registry, desktop);
         default:
             return {};
     }
 }
 
-int RestoreRecordedWindows() {
+int RestoreRecordedWindows(core::RegistryBackend& registry, core::Desktop& desktop) {
     if (CopyIsRunning()) {
         Log("Restore recorded: a copy is running and holds its windows; nothing done");
         return core::kExitDone;
@@ -64,8 +63,6 @@ int RestoreRecordedWindows() {
     try {
         // The same take-back as a start, then the same give-back as an exit: only windows that
         // are still the ones recorded come back, and the record ends empty.
-        Win32Registry registry;
-        Win32Desktop desktop;
         core::SettingsStore store(registry, core::kSettingsKeyPath);
         const std::string value = RecoveryValueName();
         TakeOverLegacyRecovery(store, value);

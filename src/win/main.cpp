@@ -10,8 +10,10 @@
 #include "core/product.h"
 #include "win/app.h"
 #include "win/command_line_forwarding.h"
+#include "win/cpu_counters.h"
 #include "win/crash_guard.h"
 #include "win/desktop.h"
+#include "win/foreground.h"
 #include "win/key_state.h"
 #include "win/local_verbs.h"
 #include "win/log.h"
@@ -21,6 +23,7 @@
 #include "win/timer.h"
 #include "win/ui.h"
 #include "win/update_dialog.h"
+#include "win/win_event_hook.h"
 
 #if defined(__GLIBCXX__)
 // libstdc++'s default terminate handler prints the exception's type to stderr, which a windowed
@@ -39,8 +42,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // Before anything loads a DLL: system DLLs come from System32 only, never from the folder
     // the program was started from (a planted DLL there would run as us).
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // The registry and the desktop, made once: "--restore-recorded" needs them already.
+    win::Win32Registry registry;
+    win::Win32Desktop desktop;
     // The guardian's run and "--restore-recorded" are answered here, before any of the start-up.
-    if (const auto answered = win::HandleLocalVerb()) return *answered;
+    if (const auto answered = win::HandleLocalVerb(registry, desktop)) return *answered;
     win::InstallCrashFilter();
     // An option on the command line is answered (or handed to the running copy) without starting,
     // and leaves the log alone unless it fails: a "Start" without an "Exit" would read like a
@@ -55,12 +61,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     int exitCode = 0;
     {
         // The system services, made once; they outlive every window that uses them.
-        win::Win32Registry registry;
         win::Win32Timers timers;
         win::Win32KeyState keys;
-        win::Win32Desktop desktop;
+        win::Win32Foreground foreground;
         win::Win32Clock clock;
-        const win::Platform platform{registry, timers, keys, desktop, clock};
+        win::Win32RuleWindows ruleWindows(desktop);
+        win::Win32WindowEvents windowEvents;
+        win::Win32CpuCounters cpuCounters;
+        const win::Platform platform{registry, timers,      keys,         desktop,    foreground,
+                                     clock,    ruleWindows, windowEvents, cpuCounters};
         win::AppWindow app;
         if (win::CheckSingleInstance(win::Widen(core::kProductName), app)) {
             std::unique_ptr<win::MainWindow> mainWindow;

@@ -6,6 +6,7 @@
 #include "core/error.h"
 #include "core/hotkey_settings.h"
 #include "core/product.h"
+#include "core/rule_hiding.h"
 #include "win/about_box.h"
 #include "win/app.h"
 #include "win/command_line_forwarding.h"
@@ -18,7 +19,6 @@
 #include "win/hotkey_page.h"
 #include "win/key_state.h"
 #include "win/log.h"
-#include "win/rule_hiding.h"
 #include "win/rules_tab.h"
 #include "win/session_end.h"
 #include "win/shell.h"
@@ -71,7 +71,7 @@ MainWindow::MainWindow(AppWindow& app, const Platform& platform) : app_(app), pl
     SizeToClient(kClient, kFormStyle, kFormExStyle, true);
     detector_ = std::make_unique<core::HotkeyDetector>(platform_.keys, platform_.timers);
     settings_ = std::make_unique<core::SettingsStore>(platform_.registry, core::kSettingsKeyPath);
-    hotkeyPage_ = std::make_unique<HotkeyPage>(*this, *detector_, *settings_,
+    hotkeyPage_ = std::make_unique<HotkeyPage>(*this, *detector_, *settings_, platform_.registry,
                                                SIZE{kClient.cx, kClient.cy - StatusBar::kHeight96});
     Start();
 }
@@ -91,7 +91,8 @@ void MainWindow::Start() {
     hotkeyPage_->SetDefaultKeys();
 
     gaugeImages_ = CreateCpuImageList();
-    trayIcon_ = std::make_unique<TrayIcon>(platform_.shellNotifyIcon);
+    trayIcon_ = std::make_unique<TrayIcon>(platform_.desktop, platform_.foreground,
+                                           platform_.shellNotifyIcon);
     trayIcon_->SetAnimated(true);
     trayIcon_->SetAnimateDelay(200);
     trayIcon_->SetHint("Click mouse to show the menu");
@@ -167,7 +168,10 @@ void MainWindow::Start() {
 
 void MainWindow::StartGauge() {
     trayIcon_->SetPictureUpdate(
-        [gauge = std::make_shared<CpuGaugeView>(gaugeImages_)] { return gauge->Tick(); }, 500);
+        [gauge = std::make_shared<CpuGaugeView>(gaugeImages_, platform_.cpuCounters)] {
+            return gauge->Tick();
+        },
+        500);
 }
 
 void MainWindow::FollowTrayIconSize() {
@@ -198,8 +202,10 @@ void MainWindow::OnSessionSeen(bool seen) {
 }
 
 void MainWindow::StartRules() {
-    ruleHiding_ = std::make_unique<RuleHiding>(*settings_, *hider_, platform_.desktop,
-                                               platform_.timers, platform_.clock);
+    const core::RuleSystem system{platform_.desktop, platform_.ruleWindows, platform_.windowEvents,
+                                  platform_.timers, platform_.clock};
+    ruleHiding_ = std::make_unique<core::RuleHiding>(*settings_, *hider_, system, CurrentSession(),
+                                                     [](const std::string& line) { Log(line); });
     ruleHiding_->Start();
 }
 

@@ -21,12 +21,15 @@
 #include "core/liveness.h"
 #include "core/ports/timer.h"
 #include "core/settings_store.h"
-#include "win/foreground.h"
 #include "win/hidden_menu.h"
 #include "win/main_menus.h"
 #include "win/platform.h"
 #include "win/session_notice.h"
 #include "win/ui.h"
+
+namespace quenvix::core {
+class RuleHiding;
+}  // namespace quenvix::core
 
 namespace quenvix::win {
 
@@ -39,7 +42,6 @@ class CrashGuard;
 class HotkeyPage;
 class ForwardedVerbs;
 class CommandPipeServer;
-class RuleHiding;
 class RulesTab;
 class StatusBar;
 
@@ -152,13 +154,12 @@ class MainWindow : public FormWindow {
     // where the keyboard goes when one comes back.
     std::unique_ptr<HiddenMenu> hiddenMenu_;
     std::unique_ptr<core::Hider> hider_;
-    Win32Foreground foreground_;
-    core::ForegroundKeeper keeper_{platform_.desktop, foreground_};
+    core::ForegroundKeeper keeper_{platform_.desktop, platform_.foreground};
     // Set while everything comes back for the end: no window was asked for in particular.
     bool restoringForExit_ = false;
     // Rules that hide windows by themselves, and their page; declared after hider_ (which
     // they use) and in the order they depend on each other.
-    std::unique_ptr<RuleHiding> ruleHiding_;
+    std::unique_ptr<core::RuleHiding> ruleHiding_;
     std::unique_ptr<RulesTab> rulesTab_;
     bool destroyed_ = false;
     // A confirmation is being asked.

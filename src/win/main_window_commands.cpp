@@ -7,6 +7,7 @@
 
 #include "core/hotkey_settings.h"
 #include "core/product.h"
+#include "core/rule_hiding.h"
 #include "core/shell_text.h"
 #include "win/about_box.h"
 #include "win/app.h"
@@ -15,11 +16,11 @@
 #include "win/hotkey_page.h"
 #include "win/log.h"
 #include "win/main_window.h"
-#include "win/rule_hiding.h"
 #include "win/shell.h"
 #include "win/status_bar.h"
 #include "win/tray_icon.h"
 #include "win/update_dialog.h"
+#include "win/win_event_hook.h"
 
 namespace quenvix::win {
 
@@ -67,7 +68,7 @@ void MainWindow::Run(core::Command command) {
             OnToggleAutomaticCheck();
             break;
         case core::Command::About:
-            ShowAboutBox(Hwnd());
+            ShowAboutBox(Hwnd(), platform_.registry);
             break;
         case core::Command::HelpContents:
             ShellOpen(HelpPagePath());

@@ -1,13 +1,13 @@
 // The main window's end: a close request, Exit, the clean exit and the session's end. Every
 // window still hidden comes back before anything that can fail or wait.
 #include "core/dialog_text.h"
+#include "core/rule_hiding.h"
 #include "win/command_pipe_server.h"
 #include "win/confirm_dialog.h"
 #include "win/hotkey_page.h"
 #include "win/key_state.h"
 #include "win/log.h"
 #include "win/main_window.h"
-#include "win/rule_hiding.h"
 #include "win/rules_tab.h"
 #include "win/session_end.h"
 #include "win/status_bar.h"

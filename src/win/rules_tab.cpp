@@ -4,21 +4,22 @@
 
 #include <vector>
 
+#include "core/rule_hiding.h"
 #include "win/hotkey_page.h"
-#include "win/rule_hiding.h"
 #include "win/rules_page.h"
 
 namespace quenvix::win {
 
-RulesTab::RulesTab(HWND window, HotkeyPage& hotkeyPage, RuleHiding& rules)
+RulesTab::RulesTab(HWND window, HotkeyPage& hotkeyPage, core::RuleHiding& rules)
     : hotkeyPage_(hotkeyPage) {
     TCITEMW tab{};
     tab.mask = TCIF_TEXT;
     wchar_t title[] = L"Rules";
     tab.pszText = title;
     TabCtrl_InsertItem(hotkeyPage_.Tabs(), 1, &tab);
-    storage_ =
-        RuleStorageOver(rules.Names(), rules.Reader(), rules.Writer(), &RuleHiding::ReportProblem);
+    storage_ = RuleStorageOver(
+        rules.Names(), rules.Reader(), rules.Writer(),
+        [&rules](std::string_view name, std::string_view why) { rules.ReportProblem(name, why); });
     page_ = std::make_unique<RulesPage>(
         window, hotkeyPage_.PageArea(), *storage_,
         [&rules](const std::vector<core::Rule>& changed) { rules.SetRules(changed); });

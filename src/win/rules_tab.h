@@ -5,17 +5,20 @@
 
 #include <memory>
 
+namespace quenvix::core {
+class RuleHiding;
+}  // namespace quenvix::core
+
 namespace quenvix::win {
 
 class HotkeyPage;
-class RuleHiding;
 class RuleStorage;
 class RulesPage;
 
 class RulesTab {
   public:
     // Adds the tab and its (hidden) page to `window`; all three outlive this object.
-    RulesTab(HWND window, HotkeyPage& hotkeyPage, RuleHiding& rules);
+    RulesTab(HWND window, HotkeyPage& hotkeyPage, core::RuleHiding& rules);
     ~RulesTab();
     RulesTab(const RulesTab&) = delete;
     RulesTab& operator=(const RulesTab&) = delete;

@@ -9,7 +9,6 @@
 #include "core/guid_text.h"
 #include "core/shell_text.h"
 #include "win/log.h"
-#include "win/registry.h"
 #include "win/ui.h"
 
 namespace quenvix::win {
@@ -84,8 +83,7 @@ std::string TemporaryFolder() {
     return Narrow(longPath);
 }
 
-core::RunEntry SetRunOnStartup(bool on) {
-    Win32Registry registry;
+core::RunEntry SetRunOnStartup(core::RegistryBackend& registry, bool on) {
     return core::ApplyRunOnStartup(registry, on, ExecutablePath(), on ? TemporaryFolder() : "");
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/ports/registry_backend.h"
 #include "core/shell_text.h"
 
 namespace quenvix::win {
@@ -28,6 +29,6 @@ std::string TemporaryFolder();
 // Registers (on) or unregisters (off) the running executable under the current user's Run key,
 // except from inside the temporary folder, where it would be gone by the next log-on. Silent when
 // that key cannot be opened; a refused write raises the store's message.
-core::RunEntry SetRunOnStartup(bool on);
+core::RunEntry SetRunOnStartup(core::RegistryBackend& registry, bool on);
 
 }  // namespace quenvix::win

@@ -71,8 +71,10 @@ class TrayIcon::CallbackWindow : public ServiceWindow {
 
 // ---- TrayIcon ----------------------------------------------------------------------------
 
-TrayIcon::TrayIcon(ShellNotifyIconFn shell)
-    : shell_(shell ? std::move(shell) : ShellNotifyIconFn(&Shell_NotifyIconW)),
+TrayIcon::TrayIcon(core::Desktop& desktop, core::Foreground& foreground, ShellNotifyIconFn shell)
+    : desktop_(desktop),
+      foreground_(foreground),
+      shell_(shell ? std::move(shell) : ShellNotifyIconFn(&Shell_NotifyIconW)),
       taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {
     window_ = std::make_unique<CallbackWindow>(*this);
     // An elevated copy would otherwise never hear that the shell restarted.
@@ -287,9 +289,7 @@ void TrayIcon::PopupMenuAt(POINT pt, bool selectLastItem) {
         }
     }
     // Where the keyboard was, for after the menu: our hidden window must not keep it.
-    Win32Desktop desktop;
-    Win32Foreground foreground;
-    core::ForegroundKeeper keeper(desktop, foreground);
+    core::ForegroundKeeper keeper(desktop_, foreground_);
     keeper.MenuOpening();
     // Without the foreground the menu would not close when the user clicks elsewhere ("the
     // current window must be the foreground window before the application calls

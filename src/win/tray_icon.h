@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "core/ports/desktop.h"
+#include "core/ports/foreground.h"
 #include "win/shared_image_list.h"
 
 namespace quenvix::win {
@@ -33,8 +35,8 @@ class TrayIconThread;
 class TrayIcon {
   public:
     // After the popup menu the foreground goes back to the window that had it before (see
-    // ForegroundKeeper).
-    explicit TrayIcon(ShellNotifyIconFn shell = {});
+    // ForegroundKeeper), through `desktop` and `foreground`, which outlive the icon.
+    TrayIcon(core::Desktop& desktop, core::Foreground& foreground, ShellNotifyIconFn shell = {});
     // Removes the icon (stopping the thread).
     virtual ~TrayIcon();
     TrayIcon(const TrayIcon&) = delete;
@@ -107,6 +109,9 @@ class TrayIcon {
   private:
     class CallbackWindow;
     friend class CallbackWindow;
+
+    core::Desktop& desktop_;
+    core::Foreground& foreground_;
 
     void UpdateThread(bool withIcon);
     // The picture update the thread is to run: none while paused.

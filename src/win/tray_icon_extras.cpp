@@ -30,8 +30,9 @@ ShiftState CurrentShiftState() {
 
 }  // namespace
 
-ExtendedTrayIcon::ExtendedTrayIcon(HWND owner, ShellNotifyIconFn shell)
-    : TrayIcon(std::move(shell)), owner_(owner) {}
+ExtendedTrayIcon::ExtendedTrayIcon(core::Desktop& desktop, core::Foreground& foreground, HWND owner,
+                                   ShellNotifyIconFn shell)
+    : TrayIcon(desktop, foreground, std::move(shell)), owner_(owner) {}
 
 ExtendedTrayIcon::~ExtendedTrayIcon() {
     RemoveHook();

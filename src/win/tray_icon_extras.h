@@ -32,7 +32,8 @@ struct ShiftState {
 class ExtendedTrayIcon : public TrayIcon {
   public:
     // `owner` is the window that MinimizeOwnerToTray acts on; it may be null.
-    explicit ExtendedTrayIcon(HWND owner, ShellNotifyIconFn shell = {});
+    ExtendedTrayIcon(core::Desktop& desktop, core::Foreground& foreground, HWND owner,
+                     ShellNotifyIconFn shell = {});
     // Unhooks the owner.
     ~ExtendedTrayIcon() override;
 

@@ -140,13 +140,6 @@ std::string ExecutableOf(HWND window) {
     return {};
 }
 
-core::WindowKey KeyOf(HWND window) {
-    // The same owner the hider records for the windows it hides.
-    const core::WindowOrigin origin = Win32Desktop().Origin(ToId(window));
-    return core::WindowKey{ToId(window), origin.processId, origin.threadId,
-                           origin.processStartTime};
-}
-
 core::WindowFacts ReadWindowFacts(HWND window, bool withCaption) {
     core::WindowFacts facts;
     // The same traits hide-all goes by: one list of windows that are never hidden.
@@ -157,6 +150,27 @@ core::WindowFacts ReadWindowFacts(HWND window, bool withCaption) {
     facts.ownedByWindow = owner != nullptr && owner != GetDesktopWindow();
     facts.visible = IsWindowVisible(window) != FALSE;
     return facts;
+}
+
+void Win32WindowEvents::Follow(Handler handler, bool captionChanges) {
+    // The old hooks go first: an event queued for them finds no object and is dropped.
+    hook_.reset();
+    hook_ = std::make_unique<WinEventHook>(
+        [handler = std::move(handler)](core::RuleEvent event, HWND window) {
+            handler(event, ToId(window));
+        },
+        captionChanges);
+}
+
+std::optional<core::WindowFacts> Win32RuleWindows::Facts(std::uint64_t window, bool withCaption) {
+    if (!IsWindow(ToHwnd(window))) return std::nullopt;
+    return ReadWindowFacts(ToHwnd(window), withCaption);
+}
+
+core::WindowKey Win32RuleWindows::Key(std::uint64_t window) {
+    // The same owner the hider records for the windows it hides.
+    const core::WindowOrigin origin = desktop_.Origin(window);
+    return core::WindowKey{window, origin.processId, origin.threadId, origin.processStartTime};
 }
 
 bool RestoresToMaximized(HWND window) {
@@ -170,17 +184,8 @@ bool RestoresToMaximized(HWND window) {
     return IsZoomed(window) != FALSE;
 }
 
-std::optional<core::WindowFacts> Win32RuleWindows::Facts(std::uint64_t window, bool withCaption) {
-    if (!IsWindow(ToHwnd(window))) return std::nullopt;
-    return ReadWindowFacts(ToHwnd(window), withCaption);
-}
-
-core::WindowKey Win32RuleWindows::Key(std::uint64_t window) {
-    return KeyOf(ToHwnd(window));
-}
-
-bool Win32RuleWindows::InHiddenList(std::uint64_t window) {
-    return inHiddenList_ && inHiddenList_(ToHwnd(window));
+bool Win32RuleWindows::RestoresToMaximized(std::uint64_t window) {
+    return win::RestoresToMaximized(ToHwnd(window));
 }
 
 }  // namespace quenvix::win

@@ -12,7 +12,8 @@
 #include <optional>
 #include <utility>
 
-#include "core/rule_engine.h"
+#include "core/ports/desktop.h"
+#include "core/ports/rule_windows.h"
 #include "core/rule_watch.h"
 #include "core/rules.h"
 
@@ -69,10 +70,6 @@ class WinEventHook {
 // the window; at most the characters the rules look at.
 core::WindowFacts ReadWindowFacts(HWND window, bool withCaption);
 
-// The window with the process and thread it belongs to (and the process's start time), which
-// tell it from a later window that gets the same handle.
-core::WindowKey KeyOf(HWND window);
-
 // The file name of the executable of the window's process ("notepad.exe"); empty when the
 // process cannot be asked (it ended, or runs at a level we may not query).
 std::string ExecutableOf(HWND window);
@@ -81,17 +78,28 @@ std::string ExecutableOf(HWND window);
 // was minimised, which is the state to bring it back in.
 bool RestoresToMaximized(HWND window);
 
-// Real windows for the rule engine. Whether a window is in the hidden list is the hider's to say.
-class Win32RuleWindows : public core::RuleWindowSource {
+// The events, for the rules, from a WinEventHook of the UI thread made while they are followed.
+class Win32WindowEvents final : public core::WindowEvents {
   public:
-    explicit Win32RuleWindows(std::function<bool(HWND)> inHiddenList)
-        : inHiddenList_(std::move(inHiddenList)) {}
-    std::optional<core::WindowFacts> Facts(std::uint64_t window, bool withCaption) override;
-    core::WindowKey Key(std::uint64_t window) override;
-    bool InHiddenList(std::uint64_t window) override;
+    void Follow(Handler handler, bool captionChanges) override;
+    void Stop() override { hook_.reset(); }
+    bool Following() const override { return hook_ != nullptr; }
+    bool FollowsCaptionChanges() const override { return hook_ && hook_->HearsCaptionChanges(); }
 
   private:
-    std::function<bool(HWND)> inHiddenList_;
+    std::unique_ptr<WinEventHook> hook_;
+};
+
+// Real windows for the rules. The key's owner is read as the hider records it, from `desktop`.
+class Win32RuleWindows final : public core::RuleWindows {
+  public:
+    explicit Win32RuleWindows(core::Desktop& desktop) : desktop_(desktop) {}
+    std::optional<core::WindowFacts> Facts(std::uint64_t window, bool withCaption) override;
+    core::WindowKey Key(std::uint64_t window) override;
+    bool RestoresToMaximized(std::uint64_t window) override;
+
+  private:
+    core::Desktop& desktop_;
 };
 
 }  // namespace quenvix::win

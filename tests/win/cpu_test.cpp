@@ -70,14 +70,14 @@ TEST(Win32CpuCounters, TwoRealSamplesGiveALoadWithinTheGaugeRange) {
 // ---- one tick into the image list -----------------------------------------------------------
 
 struct GaugeFixture : ::testing::Test {
-    FakeCpuCounters* counters = nullptr;
+    std::unique_ptr<FakeCpuCounters> counters;
     std::shared_ptr<SharedImageList> list = CreateCpuImageList(16);
     std::unique_ptr<CpuGaugeView> view;
 
     void MakeView() {
-        auto fake = std::make_unique<FakeCpuCounters>();
-        counters = fake.get();
-        view = std::make_unique<CpuGaugeView>(list, std::move(fake));
+        view.reset();
+        counters = std::make_unique<FakeCpuCounters>();
+        view = std::make_unique<CpuGaugeView>(list, *counters);
     }
     std::string ShownDifference(const core::Picture& picture) {
         return Difference(ReadIcon(list->Icon(0).get()), picture);

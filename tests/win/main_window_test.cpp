@@ -23,7 +23,10 @@
 #include "fakes/memory_registry.h"
 #include "send_from_thread.h"
 #include "win/app.h"
+#include "win/cpu_counters.h"
+#include "win/foreground.h"
 #include "win/session_end.h"
+#include "win/win_event_hook.h"
 
 namespace quenvix::win {
 namespace {
@@ -142,12 +145,20 @@ class MainWindowTest : public ::testing::Test {
     test::ManualTimers timers;
     test::KeySet keys;
     test::FakeDesktop desktop;
+    Win32Foreground foreground;
     FixedClock clock;
+    Win32RuleWindows ruleWindows{desktop};
+    Win32WindowEvents windowEvents;
+    Win32CpuCounters cpuCounters;
     Platform platform{registry,
                       timers,
                       keys,
                       desktop,
+                      foreground,
                       clock,
+                      ruleWindows,
+                      windowEvents,
+                      cpuCounters,
                       {},
                       [this](DWORD message, NOTIFYICONDATAW*) {
                           if (message == NIM_ADD) Note("icon added");

@@ -9,6 +9,7 @@
 #include <set>
 #include <string>
 
+#include "win/registry.h"
 #include "win/ui.h"
 
 namespace quenvix::win {
@@ -34,12 +35,13 @@ std::optional<std::pair<DWORD, std::wstring>> RunEntry() {
 
 TEST(Shell, RunOnStartupWritesTheQuotedPathAndRemovesIt) {
     const std::optional<std::pair<DWORD, std::wstring>> before = RunEntry();
-    SetRunOnStartup(true);
+    Win32Registry registry;
+    SetRunOnStartup(registry, true);
     const std::wstring quoted = L"\"" + Widen(ExecutablePath()) + L"\"";
     EXPECT_EQ(RunEntry(), std::make_pair(DWORD{REG_SZ}, quoted + L'\0'));
-    SetRunOnStartup(false);
+    SetRunOnStartup(registry, false);
     EXPECT_EQ(RunEntry(), std::nullopt);
-    EXPECT_NO_THROW(SetRunOnStartup(false));
+    EXPECT_NO_THROW(SetRunOnStartup(registry, false));
     if (before) {  // leave the prefix as it was found
         HKEY key = nullptr;
         RegCreateKeyExW(HKEY_CURRENT_USER, kRunKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,

@@ -24,7 +24,7 @@ using namespace tray_test;
 struct ExtendedIcon {
     RecordingShell shell;
     std::unique_ptr<ExtendedTrayIcon> icon =
-        std::make_unique<ExtendedTrayIcon>(nullptr, shell.Fn());
+        std::make_unique<ExtendedTrayIcon>(desktop, foreground, nullptr, shell.Fn());
 };
 
 // ---- button events ------------------------------------------------------------------------------
@@ -94,7 +94,7 @@ TEST_F(MouseFixture, ALeftClickWaitsForTheDoubleClickTimeARightClickDoesNot) {
 
 TEST(TrayIconExtras, TheThreadRunsAtItsPriorityFromTheStartAndAfterAChange) {
     RecordingShell shell;
-    ExtendedTrayIcon icon(nullptr, shell.Fn());
+    ExtendedTrayIcon icon(desktop, foreground, nullptr, shell.Fn());
     icon.SetImageList(ListOf({0.0}));
     // The picture update runs on the icon's thread: it reads that thread's priority.
     std::atomic<int> seen{THREAD_PRIORITY_ERROR_RETURN};
@@ -116,7 +116,7 @@ TEST(TrayIconExtras, TheThreadRunsAtItsPriorityFromTheStartAndAfterAChange) {
 
 TEST(TrayIconExtras, TheMenusMessagesReachItsHandlerButTheIconsOwnDoNot) {
     RecordingShell shell;
-    ExtendedTrayIcon icon(nullptr, shell.Fn());
+    ExtendedTrayIcon icon(desktop, foreground, nullptr, shell.Fn());
     std::vector<UINT> offered;
     icon.OnMenuMessage = [&offered](UINT msg, WPARAM, LPARAM, LRESULT& result) {
         offered.push_back(msg);
@@ -155,7 +155,7 @@ class OwnerWindow {
 TEST(TrayIconOwner, MinFormToTrayNeedsAWindowOfOurOwn) {
     RecordingShell shell;
     for (HWND owner : {HWND{nullptr}, GetDesktopWindow(), FindWindowW(L"Shell_TrayWnd", nullptr)}) {
-        ExtendedTrayIcon icon(owner, shell.Fn());
+        ExtendedTrayIcon icon(desktop, foreground, owner, shell.Fn());
         try {
             icon.SetMinimizeOwnerToTray(true);
             ADD_FAILURE() << "no error for owner " << owner;
@@ -169,7 +169,7 @@ TEST(TrayIconOwner, MinFormToTrayNeedsAWindowOfOurOwn) {
 TEST(TrayIconOwner, MinimiseGoesToTheTrayAndALeftClickBringsItBack) {
     RecordingShell shell;
     OwnerWindow owner;
-    ExtendedTrayIcon icon(owner.hwnd, shell.Fn());
+    ExtendedTrayIcon icon(desktop, foreground, owner.hwnd, shell.Fn());
     icon.SetMinimizeOwnerToTray(true);
     ASSERT_TRUE(icon.MinimizeOwnerToTray());
 
@@ -201,7 +201,7 @@ TEST(TrayIconOwner, MinimiseGoesToTheTrayAndALeftClickBringsItBack) {
 TEST(TrayIconOwner, AMenuTakesPrecedenceOverRestoring) {
     RecordingShell shell;
     OwnerWindow owner;
-    ExtendedTrayIcon icon(owner.hwnd, shell.Fn());
+    ExtendedTrayIcon icon(desktop, foreground, owner.hwnd, shell.Fn());
     icon.SetMinimizeOwnerToTray(true);
     SendMessageW(owner.hwnd, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     UniqueMenu menu(CreatePopupMenu());

@@ -30,7 +30,7 @@ using test::Difference;
 
 struct TrayIconFixture : ::testing::Test {
     RecordingShell shell;
-    std::unique_ptr<TrayIcon> icon = std::make_unique<TrayIcon>(shell.Fn());
+    std::unique_ptr<TrayIcon> icon = std::make_unique<TrayIcon>(desktop, foreground, shell.Fn());
 };
 
 // ---- the icon's life ------------------------------------------------------------------------
@@ -240,15 +240,16 @@ TEST(TrayIconStop, AShellThatHangsOnTheRemovalIsGivenUpOn) {
     };
     // Shared with the icon's thread, which may outlive the icon.
     auto hang = std::make_shared<Hang>();
-    auto icon = std::make_unique<TrayIcon>([hang](DWORD message, NOTIFYICONDATAW*) {
-        if (message == NIM_DELETE) {
-            hang->inDelete = true;
-            WaitForSingleObject(hang->release.get(), 30'000);
-            hang->finished = true;
-        }
-        hang->added = true;
-        return TRUE;
-    });
+    auto icon =
+        std::make_unique<TrayIcon>(desktop, foreground, [hang](DWORD message, NOTIFYICONDATAW*) {
+            if (message == NIM_DELETE) {
+                hang->inDelete = true;
+                WaitForSingleObject(hang->release.get(), 30'000);
+                hang->finished = true;
+            }
+            hang->added = true;
+            return TRUE;
+        });
     icon->SetImageList(ListOf({0.0}));
     icon->SetActive(true);
     for (int i = 0; i < 500 && !hang->added; ++i) Sleep(10);
@@ -367,7 +368,7 @@ TEST_F(TrayIconFixture, AFailedAddIsRetriedUntilTheShellTakesIt) {
 TEST(TrayIconRealShell, TheShellAcceptsTheIcon) {
     RecordingShell shell;
     shell.real = true;
-    TrayIcon icon(shell.Fn());
+    TrayIcon icon(desktop, foreground, shell.Fn());
     icon.SetImageList(CreateCpuImageList());
     icon.SetHint("Click mouse to show the menu");
     icon.SetActive(true);

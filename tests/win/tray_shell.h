@@ -24,6 +24,8 @@
 #include "core/cpu_gauge.h"
 #include "icon_pixels.h"
 #include "win/cpu_gauge_view.h"
+#include "win/desktop.h"
+#include "win/foreground.h"
 #include "win/shared_image_list.h"
 #include "win/tray_icon.h"
 #include "win/ui.h"
@@ -33,6 +35,10 @@ namespace quenvix::win::tray_test {
 using namespace std::chrono_literals;
 using quenvix::test::IconPixels;
 using quenvix::test::ReadIcon;
+
+// The real desktop and foreground, which an icon's menu asks where the keyboard was.
+inline Win32Desktop desktop;
+inline Win32Foreground foreground;
 
 struct ShellCall {
     DWORD message;

@@ -14,6 +14,7 @@
 
 #include "core/rule_engine.h"
 #include "core/text.h"
+#include "win/desktop.h"
 #include "win/ui.h"
 
 namespace quenvix::win {
@@ -120,7 +121,9 @@ struct Seen {
 // another program's window (none for ours), the watch on its timer, and the decision once the
 // window shows, on the facts read from it.
 TEST(WinEventHook, AppearRuleTakesAWindowAnotherProgramOpensLater) {
-    Win32RuleWindows windows([](HWND) { return false; });
+    Win32Desktop desktop;
+    Win32RuleWindows system(desktop);
+    core::RuleWindowsAndList windows(system, [](std::uint64_t) { return false; });
     core::RuleEngine engine(windows);
     engine.SetRules(core::RuleSet(
         {core::Rule{true, core::RuleAction::Appear, "", "QUENVIXRULETESTCHILD", "child"},
