@@ -1,7 +1,7 @@
 #pragma once
 // Everything the user can ask of the program, each named once. The menus, the hotkeys, the
 // command line and the settings window's buttons each offer some of these through a table of
-// their own (menu id, hotkey name, option, control id to command); the main window carries every
+// their own (menu id, hotkey name, option, control id to command); the program carries every
 // one out in a single place. A new action is a value here, its case there, and a row in each
 // table that offers it.
 #include <cstddef>

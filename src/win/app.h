@@ -24,7 +24,7 @@ class AppWindow : public Window {
     AppWindow();
     void SetMainWindowHandle(HWND mainWindow) { mainWindow_ = mainWindow; }
     HWND MainWindowHandle() const { return mainWindow_; }
-    // From now on a notice from a second copy brings the main window to the front.
+    // From now on a notice from a second copy brings the settings window to the front.
     void ListenForOtherCopies() { listening_ = true; }
 
   protected:

@@ -12,18 +12,18 @@
 
 namespace quenvix::win {
 
-// Class name of the main window (installers look for it to tell whether the program runs).
+// Class name of the settings window (installers look for it to tell whether the program runs).
 inline constexpr wchar_t kMainWindowClass[] = L"QuenvixMainForm";
 
 // Handles the process's own command line. Nothing when it asks for a plain start; otherwise the
 // request was answered (printed, forwarded or refused) and the result is the process's exit code.
 std::optional<int> HandleCommandLine();
 
-// Posted by the main window to itself, so that accepted requests (kept by the window, never carried
-// in the message: anyone may post) are carried out after the sender has had its answer.
+// Posted by the program to its own window, so that accepted requests (kept by the window, never
+// carried in the message: anyone may post) are carried out after the sender has had its answer.
 inline constexpr UINT kRunForwardedVerb = WM_APP + 0x51;
 
-// The requests the main window has accepted and not yet carried out.
+// The requests the program has accepted and not yet carried out.
 class ForwardedVerbs {
   public:
     // `run` carries out the command of each verb (core::kVerbCommands).

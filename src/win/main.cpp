@@ -1,4 +1,4 @@
-// Entry point: one copy per user desktop, the settings window, and the message loop.
+// Entry point: one copy per user desktop, the program, and the message loop.
 #include <windows.h>
 // (after windows.h)
 #include <objbase.h>
@@ -9,6 +9,7 @@
 
 #include "core/product.h"
 #include "win/app.h"
+#include "win/application.h"
 #include "win/command_line_forwarding.h"
 #include "win/cpu_counters.h"
 #include "win/crash_guard.h"
@@ -17,7 +18,6 @@
 #include "win/key_state.h"
 #include "win/local_verbs.h"
 #include "win/log.h"
-#include "win/main_window.h"
 #include "win/message_wait.h"
 #include "win/registry.h"
 #include "win/timer.h"
@@ -70,29 +70,28 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         win::Win32CpuCounters cpuCounters;
         const win::Platform platform{registry, timers,      keys,         desktop,    foreground,
                                      clock,    ruleWindows, windowEvents, cpuCounters};
-        win::AppWindow app;
-        if (win::CheckSingleInstance(win::Widen(core::kProductName), app)) {
-            std::unique_ptr<win::MainWindow> mainWindow;
-            win::Guarded(nullptr,
-                         [&] { mainWindow = std::make_unique<win::MainWindow>(app, platform); });
-            if (mainWindow) {
-                app.SetMainWindowHandle(mainWindow->Hwnd());
+        win::Application program(platform);
+        if (win::CheckSingleInstance(win::Widen(core::kProductName), program.Owner())) {
+            bool started = false;
+            win::Guarded(nullptr, [&] {
+                program.Start();
+                started = true;
+            });
+            if (started) {
                 MSG msg{};
                 BOOL got = 0;
                 // The wait also serves the command pipe, on this thread, between messages.
                 while ((got = win::WaitForNextMessage(msg)) > 0) {
                     if (win::IsForgedPost(msg)) continue;
                     // Tab and the arrow keys move between the settings window's controls.
-                    if (IsDialogMessageW(mainWindow->Hwnd(), &msg)) continue;
+                    if (IsDialogMessageW(program.Form(), &msg)) continue;
                     TranslateMessage(&msg);
                     DispatchMessageW(&msg);
                 }
                 if (got == 0) exitCode = static_cast<int>(msg.wParam);
-                app.SetMainWindowHandle(nullptr);
-                // Destroying the main window brings back every window it still holds hidden.
-                mainWindow.reset();
             }
         }
+        // The program's end brings back every window it still holds hidden.
     }
     win::Log(std::string("Exit, version ") + std::string(core::kVersion) + ", code " +
              std::to_string(exitCode));

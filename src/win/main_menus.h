@@ -1,6 +1,7 @@
 #pragma once
-// The main window's two menus, the menu bar and the tray icon's popup, built from one table: each
-// item's place, id, text and the command it gives. Ids are fixed numbers: the tests use them.
+// The program's two menus, the settings window's menu bar and the tray icon's popup, built from one
+// table: each item's place, id, text and the command it gives. Ids are fixed numbers: the tests use
+// them.
 #include <windows.h>
 
 #include <optional>
@@ -74,7 +75,7 @@ class CommandMenus {
     UniqueMenu trayMenu_;
 };
 
-// The main window's menu bar and tray menu, in menu order.
+// The settings window's menu bar and the tray menu, in menu order.
 std::vector<MenuItem> MainMenuTable();
 
 }  // namespace quenvix::win

@@ -23,7 +23,7 @@ bool IsForgedPost(const MSG& msg);
 // takes it (ours, a menu's, a message box's): messages that carry a pointer or that only the
 // system or our own thread sends, and WM_COMMAND, which only a menu of ours posts, and then only
 // for the item the user just chose in it; and close requests to a menu's window, sent or posted.
-// Installed for the program's life by its main window.
+// Installed for the program's life at its start.
 class ForgedPostFilter {
   public:
     ForgedPostFilter();

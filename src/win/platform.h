@@ -1,5 +1,5 @@
 #pragma once
-// The system services the main window works through. The entry point makes the real ones once and
+// The system services the program works through. The entry point makes the real ones once and
 // hands them in; tests hand in fakes (an in-memory registry, manual timers, a scripted desktop).
 // The registry answers for every root: the user's settings and the machine's processor speed.
 #include "core/cpu_gauge.h"

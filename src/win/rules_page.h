@@ -10,11 +10,12 @@
 
 #include "core/rules.h"
 #include "win/rule_storage.h"
+#include "win/settings_page.h"
 #include "win/ui.h"
 
 namespace quenvix::win {
 
-class RulesPage : public FormWindow {
+class RulesPage : public FormWindow, public SettingsPage {
   public:
     static constexpr const wchar_t* kClassName = L"QuenvixRulesPage";
     static constexpr int kList = 200;
@@ -41,7 +42,12 @@ class RulesPage : public FormWindow {
     // Puts the page over `area` (client coordinates of the parent), in front of its siblings, and
     // lays its controls out again when the window's DPI has changed since: a child window hears
     // of no DPI change, so the settings window passes it on with this.
-    void Place(const RECT& area);
+    void Place(const RECT& area) override;
+
+    HWND Page() const override { return Hwnd(); }
+    // The page's controls answer to the page itself, and no command of the program is its work.
+    bool OnCommand(int, int) override { return false; }
+    bool RunCommand(core::Command) override { return false; }
 
   protected:
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;

@@ -1,7 +1,7 @@
 #pragma once
 // Where the program stands when the session ends or an installer closes it: asked before the
 // programs whose windows it hides, and known to Restart Manager as a program it may start again.
-// The messages themselves are the main window's.
+// The messages themselves are the program's (application_end.cpp).
 #include <windows.h>
 
 namespace quenvix::win {

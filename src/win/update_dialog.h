@@ -52,7 +52,7 @@ class Win32Clock : public core::Clock {
 // Posted to the window that runs an UpdateChecker when its request has ended.
 inline constexpr UINT kUpdateReplyMessage = WM_APP + 20;
 
-// The main window's "Check update" (manual) and its start-up timer (automatic). The request runs
+// The program's "Check update" (manual) and its start-up timer (automatic). The request runs
 // on a worker thread; its end comes back as kUpdateReplyMessage, which the window hands to
 // Finish. One check at a time: from its start (the question included) until its result window
 // is closed, another start does nothing. Settings errors other than an unreadable last-check date

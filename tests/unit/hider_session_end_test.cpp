@@ -58,7 +58,7 @@ class HiderSessionEndTest : public ::testing::Test {
 
 using Strings = std::vector<std::string>;
 
-// (Shown, hidden again and listed all along: MainWindowTest and scenario_session_end.sh.)
+// (Shown, hidden again and listed all along: ApplicationTest and scenario_session_end.sh.)
 TEST_F(HiderSessionEndTest, TheMenuRefreshKeepsThemAndASecondQueryCommandsNothing) {
     hider.ShowForSessionEnd();
     ASSERT_EQ(States(), (Strings{"normal", "minimised", "maximised"}));

@@ -1,19 +1,20 @@
 #pragma once
-// The main window: the small settings window the user sees (the hotkey page, the menu bar) and the
-// owner of everything that lives as long as the program: the tray icon and its menu, the
-// hidden-window list, the hotkey detector, the settings store and the timers. Its files:
-// main_window.cpp its start-up and the way into the tray and out; main_window_commands.cpp the
-// one place every command runs, and the hidden list's menu entries; main_window_messages.cpp its
-// messages; main_window_end.cpp close, exit and the session's end.
+// The program's life: everything that lives as long as it runs (the settings store, the hotkey
+// detector, the hidden-window list and its tray menu entries, the rules at work, the crash guard,
+// the update check, the tray icon and its gauge), the one place every command runs, the command
+// channel from a second copy, and the session's end. The settings window is only its face: the
+// program makes it, hands it its pages, and hears its commands. Its files: application.cpp the
+// start-up and the way into the tray and out; application_commands.cpp the one place every command
+// runs, and the hidden list's menu entries; application_end.cpp close, exit, the session's end and
+// the system's messages to the program.
 #include <windows.h>
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
-#include <vector>
 
 #include "core/command.h"
-#include "core/command_line.h"
 #include "core/dialog_text.h"
 #include "core/foreground_keeper.h"
 #include "core/hider.h"
@@ -25,6 +26,7 @@
 #include "win/main_menus.h"
 #include "win/platform.h"
 #include "win/session_notice.h"
+#include "win/settings_page.h"
 #include "win/ui.h"
 
 namespace quenvix::core {
@@ -39,23 +41,31 @@ class SharedImageList;
 class Win32RawKeyboard;
 class UpdateChecker;
 class CrashGuard;
-class HotkeyPage;
+class KeySettings;
 class ForwardedVerbs;
 class CommandPipeServer;
-class RulesTab;
-class StatusBar;
+class RuleStorage;
+class SettingsWindow;
 
-class MainWindow : public FormWindow {
+class Application : public SettingsHost {
   public:
-    // Creates the window and runs the whole start-up of the program. `platform` outlives the
-    // window.
-    MainWindow(AppWindow& app, const Platform& platform);
+    // Makes the hidden owner window only; Start does the rest. `platform` outlives the program.
+    explicit Application(const Platform& platform);
     // Brings back every window still hidden and writes the hotkeys back.
-    ~MainWindow() override;
+    ~Application() override;
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    // The whole start-up: the settings window (hidden), the services, the tray icon.
+    void Start();
+
+    // The application's hidden owner window, and the settings window it owns.
+    AppWindow& Owner() { return *owner_; }
+    HWND Form() const;
 
     // Carries out a command, wherever it came from: a menu, a hotkey, the command line, a
     // button. Nothing runs once the exit has begun.
-    void Run(core::Command command);
+    void Run(core::Command command) override;
     // What the item chosen from the tray menu does: its command, or the restore of a hidden
     // window's entry. The menu hands back its choice; no WM_COMMAND, which anyone could post,
     // ever runs one of its items.
@@ -73,14 +83,18 @@ class MainWindow : public FormWindow {
     HMENU MenuBar() const { return menus_ ? menus_->MenuBar() : nullptr; }
     HMENU TrayMenu() const { return menus_ ? menus_->TrayMenu() : nullptr; }
 
-  protected:
-    LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
-
   private:
-    void Start();
+    // What the settings window hands over.
+    void OnCloseRequest() override;
+    bool MinimiseToTray() override;
+    void OnWindowDestroyed() override;
+    bool Ending() const override { return ending_; }
+    std::optional<LRESULT> OnProgramMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+
     // The hidden list and its tray menu entries, and what the program does as windows come back
     // or the system refuses a command.
     void StartHiddenList(const std::string& recoveryValue);
+    void StartTrayIcon();
     void BroughtBack(core::WindowId window);
     void OnRefused(const core::RefusedCommand& refusal);
     // Restores every hidden window in menu order, letting pending messages run before each.
@@ -91,16 +105,13 @@ class MainWindow : public FormWindow {
     void RestoreAndSaveBeforeEnding();
     void OnQueryEndSession();
     void OnEndSession(bool ending);
-    void OnCommand(int id, int code);
     void StartRules();
+    void OfferPages();
     // The gauge's ticks into gaugeImages_, run by the icon's thread.
     void StartGauge();
     // A new DPI or display: the gauge is drawn anew at the tray's icon size, if that changed.
     void FollowTrayIconSize();
-    void CreateSettingsControls();
 
-    void ShowOrHide(bool show);
-    void OnCloseRequest();
     // "--exit": as Exit, without the question.
     void ExitUnasked();
     void CloseProgram();
@@ -117,17 +128,18 @@ class MainWindow : public FormWindow {
     void KeepForegroundOffHiddenWindows();
     void OnSessionSeen(bool seen);
 
+    bool Confirm(core::DialogKind kind, const char* ident, const char* text);
+
+    // First thing of the start: nothing another program posts reaches our windows while they are
+    // made. (Not before: a second copy, which only says so and ends, leaves its box to anyone.)
+    std::optional<ForgedPostFilter> forgedPostFilter_;
+    Platform platform_;
+    std::unique_ptr<AppWindow> owner_;
+
     // Options given to a second quenvix.exe, taken by the command pipe's server and run from a
     // posted message. The server goes first: it hands verbs to forwardedVerbs_.
     std::unique_ptr<ForwardedVerbs> forwardedVerbs_;
     std::unique_ptr<CommandPipeServer> commandPipe_;
-
-    bool Confirm(core::DialogKind kind, const char* ident, const char* text);
-
-    // First of all: nothing another program posts reaches our windows while they are made.
-    ForgedPostFilter forgedPostFilter_;
-    AppWindow& app_;
-    Platform platform_;
 
     std::unique_ptr<core::HotkeyDetector> detector_;
     // Feeds detector_ key events; null where the system refuses them (detector_ then polls).
@@ -137,10 +149,8 @@ class MainWindow : public FormWindow {
     std::unique_ptr<core::SettingsStore> settings_;
 
     std::unique_ptr<CommandMenus> menus_;
-    std::unique_ptr<HotkeyPage> hotkeyPage_;
-    std::unique_ptr<StatusBar> statusBar_;
-    // The last notice for the status bar, kept for a bar that does not exist yet.
-    std::wstring notice_;
+    std::unique_ptr<SettingsWindow> settingsWindow_;
+    std::unique_ptr<KeySettings> keys_;
 
     std::unique_ptr<core::Timer> startupTimer_;
     std::unique_ptr<UpdateChecker> updateChecker_;  // the update check in progress, if any
@@ -157,16 +167,16 @@ class MainWindow : public FormWindow {
     core::ForegroundKeeper keeper_{platform_.desktop, platform_.foreground};
     // Set while everything comes back for the end: no window was asked for in particular.
     bool restoringForExit_ = false;
-    // Rules that hide windows by themselves, and their page; declared after hider_ (which
-    // they use) and in the order they depend on each other.
+    // Rules that hide windows by themselves, and the stored rules their page edits; declared
+    // after hider_ (which they use) and in the order they depend on each other.
     std::unique_ptr<core::RuleHiding> ruleHiding_;
-    std::unique_ptr<RulesTab> rulesTab_;
+    std::unique_ptr<RuleStorage> ruleStorage_;
     bool destroyed_ = false;
     // A confirmation is being asked.
     bool questionOpen_ = false;
     // Set when the exit begins: from then on hotkeys, commands and the tray do nothing.
     bool ending_ = false;
-    // Expires with the window, so that a message run inside "Restore all" that ends the program
+    // Expires with the program, so that a message run inside "Restore all" that ends the program
     // stops the run.
     core::Liveness liveness_;
 };

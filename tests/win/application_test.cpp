@@ -1,7 +1,7 @@
-// The main window with fake system services: an in-memory registry, manual timers, a scripted
+// The program with fake system services: an in-memory registry, manual timers, a scripted
 // desktop, a set of held keys and a shell icon call that only records. What is checked is what the
 // user would see: windows hidden and back, the icon there or gone, the program ending or not.
-#include "win/main_window.h"
+#include "win/application.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -40,9 +40,9 @@ class FixedClock : public core::Clock {
     std::uint64_t SteadyMs() override { return GetTickCount64(); }
 };
 
-class MainWindowTest : public ::testing::Test {
+class ApplicationTest : public ::testing::Test {
   protected:
-    MainWindowTest() {
+    ApplicationTest() {
         for (core::WindowId w = kFirst; w <= kLast; ++w) {
             test::FakeWindow scripted;
             scripted.caption = "Window " + std::to_string(w - kFirst);
@@ -66,19 +66,22 @@ class MainWindowTest : public ::testing::Test {
         settings.WriteBool("Main", "Startup", false);
     }
 
-    ~MainWindowTest() override {
-        window.reset();
+    ~ApplicationTest() override {
+        program.reset();
         // An exit leaves its quit message for the loop the program would have run.
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         }
     }
 
-    void Start() { window = std::make_unique<MainWindow>(app, platform); }
+    void Start() {
+        program = std::make_unique<Application>(platform);
+        program->Start();
+    }
     // The program is in the tray, its icon shown, as soon as it has started.
     void StartInTray() {
         Start();
-        ASSERT_TRUE(window->InTray());
+        ASSERT_TRUE(program->InTray());
         ASSERT_TRUE(WaitForNote("icon added"));
     }
 
@@ -101,7 +104,7 @@ class MainWindowTest : public ::testing::Test {
     }
     // The system sends the session-end messages from outside the program's thread.
     LRESULT SendFromOutside(UINT msg, WPARAM wParam, LPARAM lParam) {
-        return test::SendFromAnotherThread(window->Hwnd(), msg, wParam, lParam);
+        return test::SendFromAnotherThread(program->Form(), msg, wParam, lParam);
     }
     std::string RecoveryRecord() {
         return core::SettingsStore(registry, core::kSettingsKeyPath)
@@ -111,9 +114,9 @@ class MainWindowTest : public ::testing::Test {
         MSG msg;
         return PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE) != FALSE;
     }
-    void Command(int id) { SendMessageW(window->Hwnd(), WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+    void Command(int id) { SendMessageW(program->Form(), WM_COMMAND, MAKEWPARAM(id, 0), 0); }
     // What the tray menu's loop hands back when the user chooses an item.
-    void TrayChoice(UINT id) { window->RunTrayChoice(id); }
+    void TrayChoice(UINT id) { program->RunTrayChoice(id); }
     // Holds the keys for one detection step, then lets them go for another.
     void PressKeys(std::initializer_list<std::uint16_t> codes) {
         keys.Hold(codes);
@@ -122,15 +125,15 @@ class MainWindowTest : public ::testing::Test {
         timers.Advance(core::HotkeyDetector::kDetectInterval);
     }
     bool RestoreAllEnabled() {
-        return !(GetMenuState(window->TrayMenu(), kTrayRestoreAllId, MF_BYCOMMAND) & MF_GRAYED);
+        return !(GetMenuState(program->TrayMenu(), kTrayRestoreAllId, MF_BYCOMMAND) & MF_GRAYED);
     }
     // The hidden windows' entries: the tray menu's items after its fixed ones.
     std::vector<std::wstring> EntryTexts() {
         constexpr int kFixedItems = 9;
         std::vector<std::wstring> texts;
-        for (int i = kFixedItems; i < GetMenuItemCount(window->TrayMenu()); ++i) {
+        for (int i = kFixedItems; i < GetMenuItemCount(program->TrayMenu()); ++i) {
             wchar_t text[64] = {};
-            GetMenuStringW(window->TrayMenu(), static_cast<UINT>(i), text, 64, MF_BYPOSITION);
+            GetMenuStringW(program->TrayMenu(), static_cast<UINT>(i), text, 64, MF_BYPOSITION);
             texts.emplace_back(text);
         }
         return texts;
@@ -166,8 +169,7 @@ class MainWindowTest : public ::testing::Test {
                           return TRUE;
                       },
                       false};
-    AppWindow app;
-    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<Application> program;
 
   private:
     std::mutex mutex_;
@@ -177,7 +179,7 @@ class MainWindowTest : public ::testing::Test {
 // What the user is typing in keeps the foreground and the keys: the program starts (at log-on,
 // say) straight into the tray, its icon there before the start-up step has run, and neither the
 // settings window nor its empty owner ever shows meanwhile.
-TEST_F(MainWindowTest, StartsInTheTrayWithoutShowingAWindowOrTakingTheForeground) {
+TEST_F(ApplicationTest, StartsInTheTrayWithoutShowingAWindowOrTakingTheForeground) {
     HWND typing = CreateWindowExW(0, L"STATIC", L"Typing here", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                                   10, 10, 200, 100, nullptr, nullptr, nullptr, nullptr);
     ASSERT_TRUE(typing);
@@ -187,18 +189,18 @@ TEST_F(MainWindowTest, StartsInTheTrayWithoutShowingAWindowOrTakingTheForeground
 
     Start();
     RunPendingMessages();
-    EXPECT_TRUE(window->InTray());
-    EXPECT_FALSE(IsWindowVisible(window->Hwnd()));
-    EXPECT_FALSE(IsWindowVisible(app.Hwnd()));
+    EXPECT_TRUE(program->InTray());
+    EXPECT_FALSE(IsWindowVisible(program->Form()));
+    EXPECT_FALSE(IsWindowVisible(program->Owner().Hwnd()));
     EXPECT_EQ(GetForegroundWindow(), before);
     EXPECT_TRUE(WaitForNote("icon added"));
 
     // The start-up step a second later leaves all that as it is.
     timers.Advance(1000);
     RunPendingMessages();
-    EXPECT_TRUE(window->InTray());
-    EXPECT_FALSE(IsWindowVisible(window->Hwnd()));
-    EXPECT_FALSE(IsWindowVisible(app.Hwnd()));
+    EXPECT_TRUE(program->InTray());
+    EXPECT_FALSE(IsWindowVisible(program->Form()));
+    EXPECT_FALSE(IsWindowVisible(program->Owner().Hwnd()));
     EXPECT_EQ(GetForegroundWindow(), before);
     DestroyWindow(typing);
 }
@@ -206,45 +208,45 @@ TEST_F(MainWindowTest, StartsInTheTrayWithoutShowingAWindowOrTakingTheForeground
 // Asked for within the first second (a quick double click on the icon), the window stays up:
 // the start-up step does not send it back into the tray. Minimised, it goes to the tray (never
 // to nowhere), and shown from there it comes back as it was.
-TEST_F(MainWindowTest, ShownWindowOutlivesTheStartUpStepAndMinimisesIntoTheTray) {
+TEST_F(ApplicationTest, ShownWindowOutlivesTheStartUpStepAndMinimisesIntoTheTray) {
     StartInTray();
-    window->ShowFromTray();
+    program->ShowFromTray();
     RunPendingMessages();
-    ASSERT_TRUE(IsWindowVisible(window->Hwnd()));
+    ASSERT_TRUE(IsWindowVisible(program->Form()));
     timers.Advance(1000);
     RunPendingMessages();
-    EXPECT_TRUE(IsWindowVisible(window->Hwnd()));
-    EXPECT_FALSE(window->InTray());
+    EXPECT_TRUE(IsWindowVisible(program->Form()));
+    EXPECT_FALSE(program->InTray());
 
-    SendMessageW(window->Hwnd(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    SendMessageW(program->Form(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
     RunPendingMessages();
-    EXPECT_TRUE(window->InTray());
-    EXPECT_FALSE(IsWindowVisible(window->Hwnd()));
-    EXPECT_FALSE(IsWindowVisible(app.Hwnd()));
-    window->ShowFromTray();
+    EXPECT_TRUE(program->InTray());
+    EXPECT_FALSE(IsWindowVisible(program->Form()));
+    EXPECT_FALSE(IsWindowVisible(program->Owner().Hwnd()));
+    program->ShowFromTray();
     RunPendingMessages();
-    EXPECT_FALSE(IsIconic(window->Hwnd()));
-    EXPECT_TRUE(IsWindowVisible(window->Hwnd()));
+    EXPECT_FALSE(IsIconic(program->Form()));
+    EXPECT_TRUE(IsWindowVisible(program->Form()));
 }
 
-TEST_F(MainWindowTest, HotkeysHideAndRestoreThroughTheDetector) {
+TEST_F(ApplicationTest, HotkeysHideAndRestoreThroughTheDetector) {
     Start();
     using namespace core::vk;
     PressKeys({kControl, kMultiply});  // HideThis: the foreground program
     EXPECT_FALSE(desktop.IsVisible(kFirst));
-    EXPECT_EQ(window->HiddenCount(), 1u);
+    EXPECT_EQ(program->HiddenCount(), 1u);
 
     PressKeys({kControl, kDivide});  // HideAll: the rest
     EXPECT_EQ(VisibleCount(), 0u);
-    EXPECT_EQ(window->HiddenCount(), 3u);
+    EXPECT_EQ(program->HiddenCount(), 3u);
 
     PressKeys({kControl, kShift, kMultiply});  // RestoreLast: only the newest comes back
     EXPECT_TRUE(desktop.IsVisible(kLast));
     EXPECT_EQ(VisibleCount(), 1u);
-    EXPECT_EQ(window->HiddenCount(), 2u);
+    EXPECT_EQ(program->HiddenCount(), 2u);
 }
 
-TEST_F(MainWindowTest, ExitBringsEveryWindowBackBeforeTheIconGoes) {
+TEST_F(ApplicationTest, ExitBringsEveryWindowBackBeforeTheIconGoes) {
     StartInTray();
     TrayChoice(kTrayPanicId);
     ASSERT_EQ(VisibleCount(), 0u);
@@ -268,26 +270,26 @@ TEST_F(MainWindowTest, ExitBringsEveryWindowBackBeforeTheIconGoes) {
     EXPECT_EQ(VisibleCount(), 3u);
 }
 
-TEST_F(MainWindowTest, CloseHidesAShownWindowAndEndsFromTheTray) {
+TEST_F(ApplicationTest, CloseHidesAShownWindowAndEndsFromTheTray) {
     StartInTray();
-    window->ShowFromTray();
-    ASSERT_FALSE(window->InTray());
-    SendMessageW(window->Hwnd(), WM_CLOSE, 0, 0);
-    EXPECT_TRUE(window->InTray());
+    program->ShowFromTray();
+    ASSERT_FALSE(program->InTray());
+    SendMessageW(program->Form(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(program->InTray());
     EXPECT_TRUE(WaitForNote("icon added"));
     EXPECT_FALSE(QuitPosted());
 
     TrayChoice(kTrayPanicId);
-    SendMessageW(window->Hwnd(), WM_CLOSE, 0, 0);
+    SendMessageW(program->Form(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(QuitPosted());
-    EXPECT_FALSE(window->InTray());
+    EXPECT_FALSE(program->InTray());
     EXPECT_EQ(VisibleCount(), 3u);
     EXPECT_TRUE(WaitForNote("icon removed"));
 }
 
-TEST_F(MainWindowTest, MenuIdsReachTheirCommands) {
+TEST_F(ApplicationTest, MenuIdsReachTheirCommands) {
     StartInTray();
-    const HMENU bar = window->MenuBar();
+    const HMENU bar = program->MenuBar();
     ASSERT_EQ(GetMenuState(bar, kMenuAutomaticCheckId, MF_BYCOMMAND) & MF_CHECKED, 0u);
     Command(kMenuAutomaticCheckId);
     EXPECT_NE(GetMenuState(bar, kMenuAutomaticCheckId, MF_BYCOMMAND) & MF_CHECKED, 0u);
@@ -301,11 +303,11 @@ TEST_F(MainWindowTest, MenuIdsReachTheirCommands) {
     EXPECT_EQ(VisibleCount(), 0u);
     TrayChoice(kTrayRestoreAllId);
     EXPECT_EQ(VisibleCount(), 3u);
-    EXPECT_EQ(window->HiddenCount(), 0u);
+    EXPECT_EQ(program->HiddenCount(), 0u);
 
     // The tray menu holds its fixed items in their order, then the hidden windows' place.
     std::vector<std::wstring> texts;
-    const HMENU tray = window->TrayMenu();
+    const HMENU tray = program->TrayMenu();
     for (int i = 0; i < GetMenuItemCount(tray); ++i) {
         wchar_t text[64] = {};
         GetMenuStringW(tray, static_cast<UINT>(i), text, 64, MF_BYPOSITION);
@@ -316,7 +318,7 @@ TEST_F(MainWindowTest, MenuIdsReachTheirCommands) {
                                          L"", L"Close this menu", L"Restore all", L"Panic!", L""}));
 }
 
-TEST_F(MainWindowTest, SessionEndShowsTheHiddenWindowsUntilItIsDecidedThenEndsCleanly) {
+TEST_F(ApplicationTest, SessionEndShowsTheHiddenWindowsUntilItIsDecidedThenEndsCleanly) {
     StartInTray();
     // Asked before the programs whose windows it hides.
     DWORD level = 0;
@@ -329,8 +331,8 @@ TEST_F(MainWindowTest, SessionEndShowsTheHiddenWindowsUntilItIsDecidedThenEndsCl
     ASSERT_FALSE(record.empty());
 
     // Posted by anyone, neither message does a thing.
-    PostMessageW(window->Hwnd(), WM_QUERYENDSESSION, 0, 0);
-    PostMessageW(window->Hwnd(), WM_ENDSESSION, TRUE, 0);
+    PostMessageW(program->Form(), WM_QUERYENDSESSION, 0, 0);
+    PostMessageW(program->Form(), WM_ENDSESSION, TRUE, 0);
     MSG m;
     while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&m);
     EXPECT_EQ(VisibleCount(), 0u);
@@ -340,30 +342,30 @@ TEST_F(MainWindowTest, SessionEndShowsTheHiddenWindowsUntilItIsDecidedThenEndsCl
     // still, the record as it was.
     EXPECT_EQ(SendFromOutside(WM_QUERYENDSESSION, 0, 0), TRUE);
     EXPECT_EQ(VisibleCount(), 3u);
-    EXPECT_EQ(window->HiddenCount(), 3u);
+    EXPECT_EQ(program->HiddenCount(), 3u);
     EXPECT_EQ(RecoveryRecord(), record);
     // Meanwhile "Panic!" takes none of them a second time.
     TrayChoice(kTrayPanicId);
     EXPECT_EQ(VisibleCount(), 3u);
-    EXPECT_EQ(window->HiddenCount(), 3u);
+    EXPECT_EQ(program->HiddenCount(), 3u);
 
     // Cancelled: hidden again, listed, and the program goes on as before.
     SendFromOutside(WM_ENDSESSION, FALSE, 0);
     EXPECT_EQ(VisibleCount(), 0u);
-    EXPECT_EQ(window->HiddenCount(), 3u);
+    EXPECT_EQ(program->HiddenCount(), 3u);
     EXPECT_EQ(RecoveryRecord(), record);
     EXPECT_FALSE(QuitPosted());
     using namespace core::vk;
     PressKeys({kControl, kShift, kMultiply});  // RestoreLast
     EXPECT_TRUE(desktop.IsVisible(kLast));
-    EXPECT_EQ(window->HiddenCount(), 2u);
+    EXPECT_EQ(program->HiddenCount(), 2u);
 
     // Restart Manager closes the program: asked, then told the end goes ahead. Everything is
     // back, the hotkeys written, the icon gone and the loop ended, before the answer.
     EXPECT_EQ(SendFromOutside(WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP), TRUE);
     EXPECT_EQ(SendFromOutside(WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP), 0);
     EXPECT_EQ(VisibleCount(), 3u);
-    EXPECT_EQ(window->HiddenCount(), 0u);
+    EXPECT_EQ(program->HiddenCount(), 0u);
     EXPECT_EQ(RecoveryRecord(), "");
     EXPECT_TRUE(QuitPosted());
     EXPECT_TRUE(WaitForNote("icon removed"));
@@ -379,26 +381,26 @@ TEST_F(MainWindowTest, SessionEndShowsTheHiddenWindowsUntilItIsDecidedThenEndsCl
     EXPECT_EQ(VisibleCount(), 3u);
 }
 
-TEST_F(MainWindowTest, ALogoffWithoutAQueryStillBringsEverythingBackAndEnds) {
+TEST_F(ApplicationTest, ALogoffWithoutAQueryStillBringsEverythingBackAndEnds) {
     StartInTray();
     TrayChoice(kTrayPanicId);
     ASSERT_EQ(VisibleCount(), 0u);
     SendFromOutside(WM_ENDSESSION, TRUE, static_cast<LPARAM>(ENDSESSION_LOGOFF));
     EXPECT_EQ(VisibleCount(), 3u);
-    EXPECT_EQ(window->HiddenCount(), 0u);
+    EXPECT_EQ(program->HiddenCount(), 0u);
     EXPECT_TRUE(QuitPosted());
 }
 
 // Each time the tray menu opens, its entries follow the list and "Restore all" is offered only
 // while something is hidden; an entry brings back its own window only.
-TEST_F(MainWindowTest, TrayMenuEntriesFollowTheHiddenListEachTimeItOpens) {
+TEST_F(ApplicationTest, TrayMenuEntriesFollowTheHiddenListEachTimeItOpens) {
     StartInTray();
-    window->RefreshTrayMenu();
+    program->RefreshTrayMenu();
     EXPECT_FALSE(RestoreAllEnabled());
-    EXPECT_EQ(GetMenuState(window->TrayMenu(), kTrayPanicId, MF_BYCOMMAND) & MF_GRAYED, 0u);
+    EXPECT_EQ(GetMenuState(program->TrayMenu(), kTrayPanicId, MF_BYCOMMAND) & MF_GRAYED, 0u);
 
     TrayChoice(kTrayPanicId);
-    window->RefreshTrayMenu();
+    program->RefreshTrayMenu();
     EXPECT_TRUE(RestoreAllEnabled());
     EXPECT_EQ(EntryTexts(), (std::vector<std::wstring>{L"Window 0", L"Window 1", L"Window 2"}));
 
@@ -408,26 +410,26 @@ TEST_F(MainWindowTest, TrayMenuEntriesFollowTheHiddenListEachTimeItOpens) {
     EXPECT_EQ(EntryTexts(), (std::vector<std::wstring>{L"Window 0", L"Window 2"}));
     // The same id again (a stale click) changes nothing.
     TrayChoice(kFirstEntryId + 1);
-    EXPECT_EQ(window->HiddenCount(), 2u);
+    EXPECT_EQ(program->HiddenCount(), 2u);
 
     // The others came back by themselves: gone from the menu at its next opening.
     for (core::WindowId w = kFirst; w <= kLast; ++w) desktop.ShowByProgram(w);
-    window->RefreshTrayMenu();
+    program->RefreshTrayMenu();
     EXPECT_FALSE(RestoreAllEnabled());
     EXPECT_TRUE(EntryTexts().empty());
 }
 
 // A window the system will not let us hide is not listed, and the user hears of it once, on the
 // settings window's status line, naming its program.
-TEST_F(MainWindowTest, ARefusedHideIsToldOnceOnTheStatusLine) {
+TEST_F(ApplicationTest, ARefusedHideIsToldOnceOnTheStatusLine) {
     StartInTray();
     desktop.At(kFirst + 1).elevated = true;
     TrayChoice(kTrayPanicId);
     TrayChoice(kTrayPanicId);
-    window->RefreshTrayMenu();
+    program->RefreshTrayMenu();
     EXPECT_EQ(EntryTexts(), (std::vector<std::wstring>{L"Window 0", L"Window 2"}));
-    window->ShowFromTray();
-    const HWND bar = FindWindowExW(window->Hwnd(), nullptr, STATUSCLASSNAMEW, nullptr);
+    program->ShowFromTray();
+    const HWND bar = FindWindowExW(program->Form(), nullptr, STATUSCLASSNAMEW, nullptr);
     ASSERT_NE(bar, nullptr);
     wchar_t text[160] = {};
     GetWindowTextW(bar, text, 160);
@@ -436,15 +438,15 @@ TEST_F(MainWindowTest, ARefusedHideIsToldOnceOnTheStatusLine) {
 
 // "Restore all" lets waiting messages run between windows; one that hides a window meanwhile
 // finds it brought back by the same run.
-TEST_F(MainWindowTest, RestoreAllRunsPendingMessagesBetweenWindows) {
+TEST_F(ApplicationTest, RestoreAllRunsPendingMessagesBetweenWindows) {
     StartInTray();
     TrayChoice(kTrayPanicId);
     test::FakeWindow late;
     late.caption = "Late";
     desktop.Add(0x50, late);
     desktop.SetForeground(0x50);
-    static MainWindow* target = nullptr;
-    target = window.get();
+    static Application* target = nullptr;
+    target = program.get();
     const UINT_PTR timer = SetTimer(nullptr, 0, 1, [](HWND, UINT, UINT_PTR id, DWORD) {
         KillTimer(nullptr, id);
         target->Run(core::Command::HideActiveWindow);
@@ -454,19 +456,19 @@ TEST_F(MainWindowTest, RestoreAllRunsPendingMessagesBetweenWindows) {
 
     TrayChoice(kTrayRestoreAllId);
 
-    EXPECT_EQ(window->HiddenCount(), 0u);
+    EXPECT_EQ(program->HiddenCount(), 0u);
     for (core::WindowId w : {0x40, 0x41, 0x42, 0x50}) EXPECT_TRUE(desktop.IsVisible(w)) << w;
     EXPECT_EQ(desktop.HiddenOrder(), (std::vector<core::WindowId>{0x42, 0x41, 0x40, 0x50}));
     EXPECT_EQ(desktop.CallsFor(0x50).back(), test::AsyncCall(0x50, core::ShowCommand::Show));
 }
 
 // A start after a crash takes back what the record says was left hidden, and lists it.
-TEST_F(MainWindowTest, AStartTakesBackWhatACrashedRunLeftHidden) {
+TEST_F(ApplicationTest, AStartTakesBackWhatACrashedRunLeftHidden) {
     desktop.At(kLast).visible = false;
     registry.PutString("Software\\Tarmel\\Quenvix\\Hidden", RecoveryValueName(),
                        "66 100 1000 200 0 Window 2\n");
     StartInTray();
-    window->RefreshTrayMenu();
+    program->RefreshTrayMenu();
     EXPECT_EQ(EntryTexts(), std::vector<std::wstring>{L"Window 2"});
     TrayChoice(kTrayRestoreAllId);
     EXPECT_TRUE(desktop.IsVisible(kLast));

@@ -1,5 +1,5 @@
 // The one place every command runs, whichever way it came in (menus, hotkeys, the command line,
-// the settings window's buttons), and the hidden list as the main window holds it: its tray menu
+// the settings window's buttons), and the hidden list as the program holds it: its tray menu
 // entries, the windows that come back, the hides the system refuses.
 #include <windows.h>
 // (after windows.h)
@@ -11,20 +11,20 @@
 #include "core/shell_text.h"
 #include "win/about_box.h"
 #include "win/app.h"
+#include "win/application.h"
 #include "win/crash_guard.h"
 #include "win/desktop.h"
-#include "win/hotkey_page.h"
+#include "win/key_settings.h"
 #include "win/log.h"
-#include "win/main_window.h"
+#include "win/settings_window.h"
 #include "win/shell.h"
-#include "win/status_bar.h"
 #include "win/tray_icon.h"
 #include "win/update_dialog.h"
 #include "win/win_event_hook.h"
 
 namespace quenvix::win {
 
-void MainWindow::Run(core::Command command) {
+void Application::Run(core::Command command) {
     // Nothing is hidden any more once the windows have been given back for the exit.
     if (ending_ || !hider_) return;
     switch (command) {
@@ -47,7 +47,7 @@ void MainWindow::Run(core::Command command) {
             // Asked by our own detector. When the system knows the key too, its WM_HOTKEY opens
             // the list instead: only that press carries the right to take the foreground, which a
             // keyboard-driven menu needs.
-            if (!hotkeyPage_->ShowListRegistered()) ShowHiddenList();
+            if (!keys_->ShowListRegistered()) ShowHiddenList();
             break;
         case core::Command::ShowSettings:
             OnShowSettings();
@@ -68,7 +68,7 @@ void MainWindow::Run(core::Command command) {
             OnToggleAutomaticCheck();
             break;
         case core::Command::About:
-            ShowAboutBox(Hwnd(), platform_.registry);
+            ShowAboutBox(Form(), platform_.registry);
             break;
         case core::Command::HelpContents:
             ShellOpen(HelpPagePath());
@@ -87,18 +87,15 @@ void MainWindow::Run(core::Command command) {
             ShellExecuteW(nullptr, L"open", L"taskmgr", L"", L"", SW_SHOWNORMAL);
             break;
         case core::Command::ChangeHotkey:
-            hotkeyPage_->ChangeKey();
-            break;
         case core::Command::DefaultHotkeys:
-            hotkeyPage_->DefaultKeys();
-            break;
         case core::Command::SetRunOnStartup:
-            hotkeyPage_->ApplyRunOnStartupBox();
+            // The hotkey page's buttons: their work needs the page's choice and boxes.
+            settingsWindow_->RunPageCommand(command);
             break;
     }
 }
 
-void MainWindow::RunTrayChoice(UINT id) {
+void Application::RunTrayChoice(UINT id) {
     if (ending_) return;
     if (hiddenMenu_ && hiddenMenu_->OwnsId(id)) {
         // An id of the range without an entry (a stale click) is ours all the same and does
@@ -112,23 +109,12 @@ void MainWindow::RunTrayChoice(UINT id) {
     }
 }
 
-void MainWindow::OnCommand(int id, int code) {
-    // The menu bar's items and the settings window's controls; the tray menu's come another way.
-    if (const auto command = menus_->CommandOutsideTray(id)) {
-        Run(*command);
-    } else if (const auto button = HotkeyPage::CommandOfButton(id, code)) {
-        Run(*button);
-    } else if (hotkeyPage_) {
-        hotkeyPage_->OnCommand(id, code);
-    }
-}
-
-void MainWindow::ShowHiddenList() {
+void Application::ShowHiddenList() {
     if (ending_ || !trayIcon_) return;
     trayIcon_->ShowPopupMenu(true);
 }
 
-void MainWindow::OnToggleAutomaticCheck() {
+void Application::OnToggleAutomaticCheck() {
     const HMENU bar = menus_->MenuBar();
     const bool ticked = !(GetMenuState(bar, kMenuAutomaticCheckId, MF_BYCOMMAND) & MF_CHECKED);
     CheckMenuItem(bar, kMenuAutomaticCheckId, MF_BYCOMMAND | (ticked ? MF_CHECKED : MF_UNCHECKED));
@@ -138,24 +124,24 @@ void MainWindow::OnToggleAutomaticCheck() {
 
 // ---- the hidden list ------------------------------------------------------------------------
 
-void MainWindow::StartHiddenList(const std::string& recoveryValue) {
+void Application::StartHiddenList(const std::string& recoveryValue) {
     hiddenMenu_ = std::make_unique<HiddenMenu>(menus_->TrayMenu(), kFirstEntryId,
                                                kLastEntryId - kFirstEntryId + 1);
     hider_ = std::make_unique<core::Hider>(platform_.desktop, settings_.get(), hiddenMenu_.get(),
-                                           core::OwnWindows{ToId(Hwnd()), ToId(app_.Hwnd())},
+                                           core::OwnWindows{ToId(Form()), ToId(owner_->Hwnd())},
                                            crashGuard_.get(), recoveryValue);
     hider_->SetBroughtBackHandler([this](core::WindowId window) { BroughtBack(window); });
     hider_->SetRefusedHandler([this](const core::RefusedCommand& r) { OnRefused(r); });
 }
 
-void MainWindow::BroughtBack(core::WindowId window) {
+void Application::BroughtBack(core::WindowId window) {
     // The window brought back takes the keyboard, except at the exit: every window comes back at
     // once then and none was asked for in particular.
     if (!restoringForExit_) keeper_.BringForward(window);
     if (ruleHiding_) ruleHiding_->BroughtBack(window);
 }
 
-void MainWindow::OnRefused(const core::RefusedCommand& refusal) {
+void Application::OnRefused(const core::RefusedCommand& refusal) {
     // The handle only: captions are the user's business, not the log's.
     Log(std::string(refusal.hiding ? "Hide" : "Restore") + " of window " +
         std::to_string(refusal.window) + " refused by the system (it runs with higher rights); " +
@@ -164,19 +150,18 @@ void MainWindow::OnRefused(const core::RefusedCommand& refusal) {
     const std::string program =
         refusal.caption.empty() ? ExecutableOf(ToHwnd(refusal.window)) : refusal.caption;
     // It may come in the middle of "Panic!": a line in the status bar, never a box.
-    notice_ =
-        L"Windows did not let Quenvix hide " + Widen(program) + L": it runs as administrator.";
-    if (statusBar_) statusBar_->ShowNotice(notice_);
+    settingsWindow_->ShowNotice(L"Windows did not let Quenvix hide " + Widen(program) +
+                                L": it runs as administrator.");
 }
 
-void MainWindow::RefreshTrayMenu() {
+void Application::RefreshTrayMenu() {
     if (!hider_) return;
     hider_->RefreshHiddenMenu();
     EnableMenuItem(menus_->TrayMenu(), kTrayRestoreAllId,
                    MF_BYCOMMAND | (hider_->HiddenCount() > 0 ? MF_ENABLED : MF_GRAYED));
 }
 
-void MainWindow::RestoreAll() {
+void Application::RestoreAll() {
     // A message run between two windows may end the program: the run stops there, touching
     // nothing of what went.
     const core::Liveness::Watch alive = liveness_.Observe();
@@ -184,7 +169,7 @@ void MainWindow::RestoreAll() {
         [this, alive] { return RunPendingMessages([&] { return alive.Alive() && !destroyed_; }); });
 }
 
-void MainWindow::AdoptRecovered() {
+void Application::AdoptRecovered() {
     if (hider_->AdoptRecovered() == core::TakeBack::Unreadable) {
         Log("The record of hidden windows cannot be read; nothing taken back, the record is left "
             "as it is");

@@ -1,25 +1,29 @@
-// The main window's end: a close request, Exit, the clean exit and the session's end. Every
-// window still hidden comes back before anything that can fail or wait.
+// The program's end: a close request, Exit, the clean exit and the session's end, and the other
+// messages the system sends the program's window. Every window still hidden comes back before
+// anything that can fail or wait.
 #include "core/dialog_text.h"
 #include "core/rule_hiding.h"
+#include "win/app.h"
+#include "win/application.h"
+#include "win/command_line_forwarding.h"
 #include "win/command_pipe_server.h"
 #include "win/confirm_dialog.h"
-#include "win/hotkey_page.h"
+#include "win/key_settings.h"
 #include "win/key_state.h"
 #include "win/log.h"
-#include "win/main_window.h"
-#include "win/rules_tab.h"
+#include "win/rule_storage.h"
 #include "win/session_end.h"
-#include "win/status_bar.h"
+#include "win/settings_window.h"
 #include "win/tray_icon.h"
 #include "win/update_dialog.h"
 
 namespace quenvix::win {
 
-void MainWindow::ShutDown() {
+void Application::ShutDown() {
     if (destroyed_) return;
     destroyed_ = true;
     ending_ = true;
+    owner_->SetMainWindowHandle(nullptr);
     // A copy on its way out takes no more requests: a later "--exit" hears that none runs.
     commandPipe_.reset();
     if (startupTimer_) startupTimer_->SetEnabled(false);
@@ -31,9 +35,10 @@ void MainWindow::ShutDown() {
     if (trayIcon_) trayIcon_->SetActive(false);
     rawKeyboard_.reset();
     sessionNotice_.reset();  // unregistered while the window lives
-    rulesTab_.reset();
+    if (settingsWindow_) settingsWindow_->DropPages();
+    ruleStorage_.reset();
     ruleHiding_.reset();
-    hotkeyPage_.reset();
+    keys_.reset();
     detector_.reset();
     hider_.reset();
     hiddenMenu_.reset();
@@ -41,7 +46,7 @@ void MainWindow::ShutDown() {
     settings_.reset();
 }
 
-void MainWindow::OnQueryEndSession() {
+void Application::OnQueryEndSession() {
     // The session asks to end. The documentation of WM_QUERYENDSESSION asks for an answer at once
     // and the clean-up only at WM_ENDSESSION, which tells whether the end goes ahead: so the
     // hidden windows only show, for their programs to ask about unsaved work where the user sees
@@ -50,7 +55,7 @@ void MainWindow::OnQueryEndSession() {
     Guarded(nullptr, [&] { hider_->ShowForSessionEnd(); });
 }
 
-void MainWindow::OnEndSession(bool ending) {
+void Application::OnEndSession(bool ending) {
     if (!ending) {
         // Cancelled (a program refused, or the user did): hidden again, as they were.
         if (!ending_ && hider_) Guarded(nullptr, [&] { hider_->HideAgainAfterCancelledEnd(); });
@@ -70,7 +75,7 @@ void MainWindow::OnEndSession(bool ending) {
     PostQuitMessage(0);
 }
 
-void MainWindow::RestoreAndSaveBeforeEnding() {
+void Application::RestoreAndSaveBeforeEnding() {
     // Every window still hidden comes back, the earliest first, before anything that can fail
     // or wait: the user's windows matter more than the hotkeys or the icon.
     if (hider_) {
@@ -82,10 +87,16 @@ void MainWindow::RestoreAndSaveBeforeEnding() {
             hider_->RestoreAllOnExit();
         });
     }
-    if (hotkeyPage_) Guarded(nullptr, [&] { hotkeyPage_->SaveHotkeys(); });
+    if (keys_) Guarded(nullptr, [&] { keys_->Save(); });
 }
 
-void MainWindow::OnCloseRequest() {
+void Application::OnCloseRequest() {
+    // Once the exit has begun a close request (Restart Manager sends one to a program still there
+    // after WM_ENDSESSION) only ends the loop.
+    if (ending_) {
+        PostQuitMessage(0);
+        return;
+    }
     if (inTray_) {
         CloseProgram();
         return;
@@ -99,16 +110,16 @@ void MainWindow::OnCloseRequest() {
     }
 }
 
-void MainWindow::OnExit() {
+void Application::OnExit() {
     if (Confirm(core::DialogKind::Question, "AskToClose", "Close Quenvix?")) ExitUnasked();
 }
 
-void MainWindow::ExitUnasked() {
+void Application::ExitUnasked() {
     HideToTray();
     OnCloseRequest();
 }
 
-void MainWindow::CloseProgram() {
+void Application::CloseProgram() {
     if (ending_) return;
     ending_ = true;
     if (startupTimer_) startupTimer_->SetEnabled(false);
@@ -122,10 +133,60 @@ void MainWindow::CloseProgram() {
     PostQuitMessage(0);
 }
 
-void MainWindow::ShowOnClose() {
+void Application::ShowOnClose() {
     ShowFromTray();
-    SetFocus(Hwnd());
-    if (statusBar_) statusBar_->ShowHint();
+    SetFocus(Form());
+    settingsWindow_->ShowHint();
+}
+
+bool Application::MinimiseToTray() {
+    if (ending_) return false;
+    HideToTray();
+    return true;
+}
+
+void Application::OnWindowDestroyed() {
+    // Destroyed by anyone but our own exit (a close that reached the owner window's default
+    // handling, another program): a program without its window could never give the hidden
+    // windows back, so end cleanly now.
+    if (destroyed_) return;
+    ShutDown();
+    PostQuitMessage(0);
+}
+
+std::optional<LRESULT> Application::OnProgramMessage(UINT msg, WPARAM wParam, LPARAM) {
+    switch (msg) {
+        case WM_WTSSESSION_CHANGE:
+            if (sessionNotice_) sessionNotice_->OnMessage(msg, wParam);
+            return 0;
+        case WM_HOTKEY:
+            if (wParam == KeySettings::kShowListHotkeyId && !ending_) ShowHiddenList();
+            return 0;
+        case kUpdateReplyMessage:
+            if (updateChecker_ && !ending_) updateChecker_->Finish();
+            return 0;
+        case WM_QUERYENDSESSION:
+            // Posted ones never get here (the filter drops them): this one the system sent.
+            // "Applications should respect the user's intentions and return TRUE."
+            OnQueryEndSession();
+            return TRUE;
+        case WM_ENDSESSION:
+            // wParam is the outcome of the query; ENDSESSION_CLOSEAPP in lParam (Restart
+            // Manager's close) asks for the same clean exit as a logoff or a shutdown.
+            OnEndSession(wParam != FALSE);
+            return 0;
+        case kRunForwardedVerb:
+            if (forwardedVerbs_) forwardedVerbs_->RunKept([this] { return destroyed_; });
+            return 0;
+        case WM_DISPLAYCHANGE:
+        case WM_SETTINGCHANGE:
+        case WM_DPICHANGED:
+            // The window follows too: it is told only what the tray's icon makes of it.
+            FollowTrayIconSize();
+            return std::nullopt;
+        default:
+            return std::nullopt;
+    }
 }
 
 }  // namespace quenvix::win
