@@ -44,7 +44,9 @@ Application::Application(const Platform& platform)
     : platform_(platform), owner_(std::make_unique<AppWindow>()) {}
 
 Application::~Application() {
-    Guarded(nullptr, [&] { ShutDown(); });
+    // A start that failed half-way ends as it would have without us: nothing it had not finished
+    // (the stored hotkeys, say, before they were read) is written back.
+    if (started_) Guarded(nullptr, [&] { ShutDown(); });
     // The window goes before what its pages and menus refer to.
     settingsWindow_.reset();
 }
@@ -135,6 +137,7 @@ void Application::Start() {
     trayIcon_->SetActive(true);
     inTray_ = true;
     owner_->SetMainWindowHandle(form);
+    started_ = true;
     Log("In the tray " + std::to_string(MsSinceProcessStart()) + " ms after the process began");
 }
 

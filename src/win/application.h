@@ -171,6 +171,8 @@ class Application : public SettingsHost {
     // after hider_ (which they use) and in the order they depend on each other.
     std::unique_ptr<core::RuleHiding> ruleHiding_;
     std::unique_ptr<RuleStorage> ruleStorage_;
+    // Start ran to its end: only then does the end give windows back and write settings.
+    bool started_ = false;
     bool destroyed_ = false;
     // A confirmation is being asked.
     bool questionOpen_ = false;
