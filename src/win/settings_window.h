@@ -47,8 +47,6 @@ class SettingsWindow : public FormWindow {
     void DropPages();
 
     HWND Tabs() const { return tabs_; }
-    std::size_t PageCount() const { return pages_.size(); }
-    const SettingsPage& PageAt(std::size_t index) const { return *pages_.at(index); }
 
   protected:
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
