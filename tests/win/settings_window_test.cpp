@@ -1,6 +1,6 @@
 // The settings window over pages of the test's own: the tab the user clicks shows its page and
-// only that one, a DPI change places every page anew, and whatever is the program's (commands,
-// the close, the system's messages) is handed to the host, never done by the window itself.
+// only that one, a DPI change places every page anew, and whatever is the program's (commands
+// and the system's messages) is handed to the host, never done by the window itself.
 #include "win/settings_window.h"
 
 #include <commctrl.h>
