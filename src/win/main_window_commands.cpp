@@ -11,6 +11,7 @@
 #include "core/shell_text.h"
 #include "win/about_box.h"
 #include "win/app.h"
+#include "win/caption_watch.h"
 #include "win/crash_guard.h"
 #include "win/desktop.h"
 #include "win/hotkey_page.h"
@@ -141,7 +142,10 @@ void MainWindow::OnToggleAutomaticCheck() {
 void MainWindow::StartHiddenList(const std::string& recoveryValue) {
     hiddenMenu_ = std::make_unique<HiddenMenu>(menus_->TrayMenu(), kFirstEntryId,
                                                kLastEntryId - kFirstEntryId + 1);
-    hider_ = std::make_unique<core::Hider>(platform_.desktop, settings_.get(), hiddenMenu_.get(),
+    captionWatch_ = std::make_unique<CaptionWatch>(*hiddenMenu_, [this](core::WindowId window) {
+        if (hider_) hider_->CaptionChanged(window);
+    });
+    hider_ = std::make_unique<core::Hider>(platform_.desktop, settings_.get(), captionWatch_.get(),
                                            core::OwnWindows{ToId(Hwnd()), ToId(app_.Hwnd())},
                                            crashGuard_.get(), recoveryValue);
     hider_->SetBroughtBackHandler([this](core::WindowId window) { BroughtBack(window); });
