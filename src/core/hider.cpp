@@ -200,25 +200,41 @@ bool Hider::ShownByItsProgram(HiddenWindow& info) {
     // We showed it ourselves, and it goes back into hiding if the session goes on.
     if (info.ShownForSessionEnd) return false;
     const WindowId window = info.Handle;
-    const bool iconic = desktop_.IsIconic(window);
-    if (!desktop_.IsVisible(window)) {
-        info.HideArrived = info.HideArrived || iconic;
-        return false;
-    }
+    // Once our hide was seen carried out, one question settles the common case, a window still
+    // hidden: the menu asks it of every window each time it opens.
+    if (info.HideArrived) return desktop_.IsVisible(window) && !desktop_.IsIconic(window);
     // Until our hide has been seen carried out, a window that shows has not got to it yet. And
     // one that shows minimised may be half-way through our commands (the minimise shows a
     // hidden window, the hide behind it takes it away again): only a window its program brought
-    // back onto the screen is surely out of our hands.
-    return info.HideArrived && !iconic;
+    // back onto the screen after that is surely out of our hands.
+    const bool iconic = desktop_.IsIconic(window);
+    if (!desktop_.IsVisible(window)) info.HideArrived = iconic;
+    return false;
 }
 
 bool Hider::StillOurs(const HiddenWindow& info) {
-    return desktop_.Exists(info.Handle) && SameOwner(info.Origin, desktop_.Origin(info.Handle));
+    // A window that is gone has no thread: the origin answers both questions at once.
+    const WindowOrigin now = desktop_.Origin(info.Handle);
+    return now.threadId != 0 && SameOwner(info.Origin, now);
 }
 
 void Hider::RefreshHiddenMenu() {
     if (DropRecords([&](HiddenWindow& r) { return !StillOurs(r) || ShownByItsProgram(r); })) {
         ListChanged(true);
+    }
+    // The record keeps the caption of the hiding time: it only names a window whose own caption
+    // is gone at the next start, and a renaming program must not cost a registry write each time.
+    for (const auto& info : hiddenList_) {
+        if (!info->CaptionChanged) continue;
+        info->CaptionChanged = false;
+        info->Caption = desktop_.Caption(info->Handle);
+        if (entries_) entries_->Rename(*info, EntryText(*info));
+    }
+}
+
+void Hider::CaptionChanged(WindowId window) {
+    for (const auto& info : hiddenList_) {
+        if (info->Handle == window) info->CaptionChanged = true;
     }
 }
 

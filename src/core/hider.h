@@ -40,6 +40,9 @@ struct HiddenWindow {
     // Shown again while the session asks to end, still listed: hidden again should the end be
     // cancelled.
     bool ShownForSessionEnd = false;
+    // The window has changed its caption since it was read; the entry shows the new one from
+    // the next refresh on.
+    bool CaptionChanged = false;
 };
 
 // A show command the system would not carry out: the window runs with higher rights than ours.
@@ -70,6 +73,8 @@ class HiddenEntries {
     virtual void Append(const HiddenWindow& info, const std::string& text) = 0;
     virtual void Remove(const HiddenWindow& info) = 0;
     virtual void Clear() = 0;
+    // The window took another caption; entries that show none may let it pass.
+    virtual void Rename(const HiddenWindow& /*info*/, const std::string& /*text*/) {}
 };
 
 // The program's own windows, which are never hidden.
@@ -116,6 +121,9 @@ class Hider {
     // them. A window still showing because our hide has not reached it yet stays, however long
     // that takes.
     void RefreshHiddenMenu();
+    // A listed window changed its caption: read again at the next refresh, for that window
+    // only. Any other window is no business of ours.
+    void CaptionChanged(WindowId window);
     // Shows the record's window in its former state and forgets the record (with its entry).
     // False when the system refused: the record stays.
     bool RestoreWindow(const HiddenWindow& info);

@@ -5,6 +5,7 @@
 #include "core/product.h"
 #include "core/rule_hiding.h"
 #include "win/app.h"
+#include "win/caption_watch.h"
 #include "win/command_line_forwarding.h"
 #include "win/command_pipe.h"
 #include "win/command_pipe_server.h"

@@ -36,6 +36,7 @@ class RuleHiding;
 namespace quenvix::win {
 
 class AppWindow;
+class CaptionWatch;
 class TrayIcon;
 class SharedImageList;
 class Win32RawKeyboard;
@@ -163,6 +164,8 @@ class Application : public SettingsHost {
     // The hidden windows, their tray menu entries (which outlive the hider that fills them), and
     // where the keyboard goes when one comes back.
     std::unique_ptr<HiddenMenu> hiddenMenu_;
+    // Tells the hider of listed windows' caption changes; the hider's entries go through it.
+    std::unique_ptr<CaptionWatch> captionWatch_;
     std::unique_ptr<core::Hider> hider_;
     core::ForegroundKeeper keeper_{platform_.desktop, platform_.foreground};
     // Set while everything comes back for the end: no window was asked for in particular.

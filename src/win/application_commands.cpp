@@ -12,6 +12,7 @@
 #include "win/about_box.h"
 #include "win/app.h"
 #include "win/application.h"
+#include "win/caption_watch.h"
 #include "win/crash_guard.h"
 #include "win/desktop.h"
 #include "win/key_settings.h"
@@ -127,7 +128,10 @@ void Application::OnToggleAutomaticCheck() {
 void Application::StartHiddenList(const std::string& recoveryValue) {
     hiddenMenu_ = std::make_unique<HiddenMenu>(menus_->TrayMenu(), kFirstEntryId,
                                                kLastEntryId - kFirstEntryId + 1);
-    hider_ = std::make_unique<core::Hider>(platform_.desktop, settings_.get(), hiddenMenu_.get(),
+    captionWatch_ = std::make_unique<CaptionWatch>(*hiddenMenu_, [this](core::WindowId window) {
+        if (hider_) hider_->CaptionChanged(window);
+    });
+    hider_ = std::make_unique<core::Hider>(platform_.desktop, settings_.get(), captionWatch_.get(),
                                            core::OwnWindows{ToId(Form()), ToId(owner_->Hwnd())},
                                            crashGuard_.get(), recoveryValue);
     hider_->SetBroughtBackHandler([this](core::WindowId window) { BroughtBack(window); });

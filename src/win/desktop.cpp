@@ -173,13 +173,32 @@ core::WindowOrigin Win32Desktop::Origin(core::WindowId w) {
     origin.threadId = GetWindowThreadProcessId(ToHwnd(w), &pid);
     if (origin.threadId == 0) return {};
     origin.processId = pid;
-    UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
-    FILETIME created{}, exited{}, kernel{}, user{};
-    if (process && GetProcessTimes(process.get(), &created, &exited, &kernel, &user)) {
-        origin.processStartTime =
-            (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
-    }
+    origin.processStartTime = ProcessStartTime(pid);
     return origin;
+}
+
+std::uint64_t Win32Desktop::ProcessStartTime(std::uint32_t processId) {
+    // Bounded: processes that ended give their entries up first, and past that the cache starts
+    // anew rather than hold handles without end.
+    constexpr std::size_t kKnownProcessLimit = 256;
+    const std::lock_guard lock(processesMutex_);
+    if (const auto it = processes_.find(processId); it != processes_.end()) {
+        return it->second.startTime;
+    }
+    if (processes_.size() >= kKnownProcessLimit) {
+        std::erase_if(processes_, [](const auto& known) {
+            return WaitForSingleObject(known.second.handle.get(), 0) != WAIT_TIMEOUT;
+        });
+        if (processes_.size() >= kKnownProcessLimit) processes_.clear();
+    }
+    UniqueHandle process(
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, processId));
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!process || !GetProcessTimes(process.get(), &created, &exited, &kernel, &user)) return 0;
+    const std::uint64_t startTime =
+        (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    processes_.emplace(processId, KnownProcess{std::move(process), startTime});
+    return startTime;
 }
 
 std::uint32_t Win32Desktop::OwnProcessId() {

@@ -3,7 +3,9 @@
 // show commands, the shell's own windows and the caption animation towards the tray.
 #include <windows.h>
 
+#include <mutex>
 #include <string>
+#include <unordered_map>
 
 #include "core/ports/desktop.h"
 #include "win/ui.h"
@@ -71,6 +73,23 @@ class Win32Desktop : public core::Desktop {
     core::ShowResult ShowAsync(core::WindowId window, core::ShowCommand command) override;
     core::WindowTraits Traits(core::WindowId window) override;
     void AnimateTray(core::WindowId window, bool fromTray) override;
+
+  private:
+    // A process's start time, read once. The open handle keeps the process id from being given
+    // to another process: an id is valid "until all handles to the process are closed and the
+    // process object is freed; at this point, the identifier may be reused"
+    // (https://learn.microsoft.com/windows/win32/api/processthreadsapi/ns-processthreadsapi-process_information).
+    // So a time kept with its handle can never belong to a newer process of the same id.
+    // Asking each hidden window's origin at every menu refresh would otherwise cost three more
+    // questions to the system per window.
+    std::uint64_t ProcessStartTime(std::uint32_t processId);
+
+    struct KnownProcess {
+        UniqueHandle handle;
+        std::uint64_t startTime = 0;
+    };
+    std::mutex processesMutex_;
+    std::unordered_map<std::uint32_t, KnownProcess> processes_;
 };
 
 }  // namespace quenvix::win

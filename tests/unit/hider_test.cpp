@@ -42,6 +42,11 @@ class EntryLog : public HiddenEntries {
         std::erase_if(entries, [&](const Entry& e) { return e.info == &info; });
     }
     void Clear() override { entries.clear(); }
+    void Rename(const HiddenWindow& info, const std::string& text) override {
+        for (auto& e : entries) {
+            if (e.info == &info) e.text = text;
+        }
+    }
 
     std::vector<std::string> Texts() const {
         std::vector<std::string> out;
@@ -547,6 +552,27 @@ TEST_F(HiderTest, RefreshForgetsWindowsThatCameBackDiedOrChangedHands) {
     hider.RefreshHiddenMenu();
     EXPECT_EQ(entries.Texts(), (std::vector<std::string>{"W0", "W6"}));
     ExpectEntriesMatchList();
+}
+
+TEST_F(HiderTest, ACaptionChangeIsReadAtTheNextRefreshForThatWindowOnly) {
+    for (WindowId w = 0xB0; w <= 0xB2; ++w) desktop.Add(w, Win("W" + std::to_string(w - 0xB0)));
+    hider.HideAllWindows();
+    const auto recordBefore = registry.GetString(kRecoveryKey, "Windows");
+    desktop.At(0xB0).caption = "Renamed, and no one said so";
+    desktop.At(0xB1).caption = std::string(40, 'x');
+    hider.CaptionChanged(0xB1);
+    hider.CaptionChanged(0xC0);  // not ours
+    std::vector<WindowId> asked;
+    desktop.onCaption = [&](WindowId w) { asked.push_back(w); };
+
+    hider.RefreshHiddenMenu();
+    EXPECT_EQ(asked, (std::vector<WindowId>{0xB1}));
+    EXPECT_EQ(entries.Texts(), (std::vector<std::string>{"W0", std::string(32, 'x'), "W2"}));
+    EXPECT_EQ(hider.RecordAt(1)->Caption, std::string(40, 'x'));
+    EXPECT_EQ(registry.GetString(kRecoveryKey, "Windows"), recordBefore);
+    // Read once: the next refresh asks nothing.
+    hider.RefreshHiddenMenu();
+    EXPECT_EQ(asked.size(), 1u);
 }
 
 TEST_F(HiderTest, RestoringAReusedHandleShowsNothing) {

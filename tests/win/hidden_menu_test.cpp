@@ -35,6 +35,35 @@ std::vector<std::wstring> EntryTexts(HMENU menu) {
     return out;
 }
 
+// Every entry's text in the order a reader meets them, groups opened; a group's own text is
+// given before its entries, in brackets.
+std::vector<std::wstring> Listed(HMENU menu, int from = kFixedItems) {
+    std::vector<std::wstring> out;
+    for (int i = from; i < GetMenuItemCount(menu); ++i) {
+        wchar_t buffer[128] = {};
+        GetMenuStringW(menu, static_cast<UINT>(i), buffer, 128, MF_BYPOSITION);
+        if (const HMENU group = GetSubMenu(menu, i)) {
+            out.push_back(L"[" + std::wstring(buffer) + L"]");
+            for (auto& text : Listed(group, 0)) out.push_back(std::move(text));
+        } else {
+            out.emplace_back(buffer);
+        }
+    }
+    return out;
+}
+
+std::vector<std::wstring> Names(int first, int last) {
+    std::vector<std::wstring> out;
+    for (int i = first; i <= last; ++i) out.push_back(std::to_wstring(i));
+    return out;
+}
+
+std::vector<std::wstring> operator+(std::vector<std::wstring> a,
+                                    const std::vector<std::wstring>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 HBITMAP ItemBitmap(HMENU menu, int position) {
     MENUITEMINFOW item{};
     item.cbSize = sizeof item;
@@ -141,7 +170,47 @@ TEST(HiddenMenu, ThousandsOfEntriesKeepTheirOwnIds) {
     }
     std::sort(seen.begin(), seen.end());
     EXPECT_EQ(std::unique(seen.begin(), seen.end()), seen.end());
-    EXPECT_EQ(GetMenuItemCount(menu.get()), static_cast<int>(kFixedItems + kCount));
+    const std::vector<std::wstring> listed = Listed(menu.get());
+    EXPECT_EQ(std::count_if(listed.begin(), listed.end(),
+                            [](const std::wstring& text) { return text.front() != L'['; }),
+              static_cast<std::ptrdiff_t>(kCount));
+}
+
+TEST(HiddenMenu, OlderEntriesGoIntoGroupsInListOrderAndComeBackAsTheNewestGo) {
+    auto menu = TrayMenu();
+    HiddenMenu entries(menu.get(), kFirstEntryId, 1000);
+    std::vector<std::unique_ptr<core::HiddenWindow>> records;
+    for (int i = 0; i < 100; ++i) {
+        records.push_back(Record(std::to_string(i)));
+        entries.Append(*records.back(), records.back()->Caption);
+    }
+    // The newest twenty stand in the menu itself, the keyboard's last item the newest of all.
+    EXPECT_EQ(Listed(menu.get()), std::vector<std::wstring>{L"[Windows 1\u201340]"} + Names(0, 39) +
+                                      std::vector<std::wstring>{L"[Windows 41\u201380]"} +
+                                      Names(40, 79) + Names(80, 99));
+    EXPECT_EQ(GetMenuItemCount(menu.get()), kFixedItems + 2 + 20);
+    const HMENU firstGroup = GetSubMenu(menu.get(), kFixedItems);
+    ASSERT_NE(firstGroup, nullptr);
+    EXPECT_EQ(GetMenuItemID(firstGroup, 0), kFirstEntryId);  // a chosen entry gives its own id
+    EXPECT_NE(ItemBitmap(firstGroup, 0), nullptr);
+
+    // One of the newest goes: the newest of the groups takes its place.
+    entries.Remove(*records[99]);
+    EXPECT_EQ(Listed(menu.get()), std::vector<std::wstring>{L"[Windows 1\u201340]"} + Names(0, 39) +
+                                      std::vector<std::wstring>{L"[Windows 41\u201379]"} +
+                                      Names(40, 78) + Names(79, 98));
+    // A group that empties goes with its submenu, and the places are counted anew.
+    for (int i = 0; i < 40; ++i) entries.Remove(*records[static_cast<std::size_t>(i)]);
+    EXPECT_FALSE(IsMenu(firstGroup));
+    EXPECT_EQ(Listed(menu.get()),
+              std::vector<std::wstring>{L"[Windows 1\u201339]"} + Names(40, 78) + Names(79, 98));
+    // Taken from the newest end, the groups empty into the menu itself.
+    for (int i = 98; i >= 60; --i) entries.Remove(*records[static_cast<std::size_t>(i)]);
+    EXPECT_EQ(Listed(menu.get()), Names(40, 59));
+    EXPECT_EQ(GetMenuItemCount(menu.get()), kFixedItems + 20);
+    entries.Append(*records[0], "0");
+    entries.Clear();
+    EXPECT_EQ(GetMenuItemCount(menu.get()), kFixedItems);
 }
 
 }  // namespace
