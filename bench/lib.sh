@@ -22,6 +22,29 @@ bench_start_quenvix() {
     sleep 5
 }
 
+# CPU time (1/100 s) used so far by the processes of this prefix, wineserver included.
+prefix_cpu_ticks() {
+    local total=0 p
+    for p in $(pgrep -f 'wineserver|\.exe'); do
+        grep -qz "^WINEPREFIX=$WINEPREFIX\$" "/proc/$p/environ" 2>/dev/null || continue
+        total=$((total + $(awk '{print $14 + $15}' "/proc/$p/stat" 2>/dev/null || echo 0)))
+    done
+    echo "$total"
+}
+
+# Waits, at most LIMIT seconds, until the prefix's processes together use less than a tenth of a
+# core over a second: under Wine the shell and the owner of many windows stay busy long after
+# the windows went, and a figure taken meanwhile would time them, not Quenvix. Prints the wait.
+bench_wait_quiet() {
+    local limit=$1 before after waited=0
+    while [ "$waited" -lt "$limit" ]; do
+        before=$(prefix_cpu_ticks); sleep 1; after=$(prefix_cpu_ticks)
+        waited=$((waited + 1))
+        [ $((after - before)) -lt 10 ] && break
+    done
+    echo "$waited"
+}
+
 bench_end() {
     wineserver -k
     rm -rf "$WINEPREFIX"

@@ -2,7 +2,8 @@
 # The tray menu with many hidden windows: a right click on the icon (xdotool, as the user clicks)
 # (from the button coming up) until the menu shows, with WINDOWS windows hidden by "Panic!" (Ctrl + keypad /), beside the
 # same click with none hidden, in the same run. Each is taken RUNS times; prints the median and
-# the spread. Usage: bench/menu_time.sh [RUNS] [WINDOWS]   (default 3 and 1000)
+# the spread. The click waits until Wine's processes are quiet again (its shell and the owner of
+# the windows stay busy for minutes after a thousand windows went); the wait goes to stderr. Usage: bench/menu_time.sh [RUNS] [WINDOWS]   (default 3 and 1000)
 set -uo pipefail
 source "$(dirname "$0")/lib.sh"
 RUNS=${1:-3}
@@ -36,6 +37,7 @@ menu_time() {
         rm -f "$WORK/ready"
     fi
     sleep 3  # Quenvix lists them after the hides
+    echo "quiet after $(bench_wait_quiet 900) s" >&2
     wine build/win64/testwin.exe menutime 0 --ready "$(winepath -w "$WORK/ready")" \
         --hidden "$(winepath -w "$WORK/hidden")" --out "$(winepath -w "$WORK/time")" \
         >/dev/null 2>&1 &
@@ -47,12 +49,21 @@ menu_time() {
         xdotool mousemove $(tray_icon_point) mousedown 3
         sleep 0.3
         xdotool mouseup 3
-        wait_for 150 "$WORK/time" && result=$(tr -d '\r\n' <"$WORK/time")
+        wait_for 900 "$WORK/time" && result=$(tr -d '\r\n' <"$WORK/time")
         sleep 0.5
         tray_menu_close
     fi
     kill "$pid" $owner 2>/dev/null
     wait "$pid" $owner 2>/dev/null
+    if [ -n "$owner" ]; then
+        # The dead windows leave Quenvix's list at the next opening of the menu, not at the next
+        # figure's.
+        bench_wait_quiet 900 >/dev/null
+        # shellcheck disable=SC2046
+        xdotool mousemove $(tray_icon_point) click 3
+        sleep 2
+        tray_menu_close
+    fi
     sleep 2
     echo "$result"
 }
