@@ -13,6 +13,7 @@
 
 #include "core/rule_engine.h"
 #include "core/rules.h"
+#include "fakes/fake_desktop.h"
 #include "fakes/window_facts.h"
 
 namespace {
@@ -71,26 +72,13 @@ void BM_RuleCheckLongCaption(benchmark::State& state) {
 }
 BENCHMARK(BM_RuleCheckLongCaption)->Unit(benchmark::kMicrosecond);
 
-// One window of a program a rule names, whose caption no rule wants.
-class OneWindow : public quenvix::core::RuleWindowSource {
-  public:
-    std::optional<WindowFacts> Facts(std::uint64_t, bool withCaption) override {
-        ++queries;
-        WindowFacts facts = window;
-        if (!withCaption) facts.caption.clear();
-        return facts;
-    }
-    WindowKey Key(std::uint64_t id) override { return {id, 1, 2, 3}; }
-    bool InHiddenList(std::uint64_t) override { return false; }
-
-    WindowFacts window =
-        quenvix::test::VisibleWindow("Editor.exe", "Frame", "Some document - Editor");
-    std::int64_t queries = 0;
-};
-
 void JudgeShows(benchmark::State& state, bool forgetBetween) {
-    OneWindow source;
-    quenvix::core::RuleEngine engine(source);
+    // One window of a program a rule names, whose caption no rule wants.
+    quenvix::test::FakeDesktop desktop;
+    quenvix::test::FakeWindow& window = desktop.Add(1);
+    window.executable = "Editor.exe";
+    window.caption = "Some document - Editor";
+    quenvix::core::RuleEngine engine(desktop, {});
     engine.SetRules(ManyRules());
     std::uint64_t now = 0;
     for (auto _ : state) {
@@ -101,7 +89,7 @@ void JudgeShows(benchmark::State& state, bool forgetBetween) {
     }
     state.SetItemsProcessed(state.iterations());
     state.counters["queries/event"] =
-        static_cast<double>(source.queries) / static_cast<double>(state.iterations());
+        static_cast<double>(desktop.factReads) / static_cast<double>(state.iterations());
 }
 
 void BM_ShowEventsJudgedOncePerWindow(benchmark::State& state) {

@@ -15,7 +15,8 @@ WindowFacts AsOnScreen(WindowFacts facts) {
 
 }  // namespace
 
-RuleEngine::RuleEngine(RuleWindowSource& windows) : windows_(windows) {}
+RuleEngine::RuleEngine(Desktop& desktop, std::function<bool(WindowId)> inHiddenList)
+    : desktop_(desktop), inHiddenList_(std::move(inHiddenList)) {}
 
 void RuleEngine::SetRules(RuleSet rules) {
     rules_ = std::move(rules);
@@ -28,14 +29,13 @@ void RuleEngine::SetRules(RuleSet rules) {
     captionWatches_.clear();
 }
 
-std::optional<RuleHide> RuleEngine::OnEvent(RuleEvent event, std::uint64_t window,
-                                            std::uint64_t nowMs) {
+std::optional<RuleHide> RuleEngine::OnEvent(RuleEvent event, WindowId window, std::uint64_t nowMs) {
     switch (event) {
         case RuleEvent::Created: {
             if (!hasAppear_) return std::nullopt;
             // Most windows are created hidden and shown a moment later, and not every system
             // tells us when: watched until they show. The caption is left for then.
-            const auto facts = windows_.Facts(window, false);
+            const auto facts = desktop_.Facts(window, false);
             if (facts && rules_.MayAppear(AsOnScreen(*facts))) {
                 watches_.Watch(window, nowMs);
                 DecisionFor(window, nowMs);  // its life starts now, not when it shows
@@ -52,8 +52,8 @@ std::optional<RuleHide> RuleEngine::OnEvent(RuleEvent event, std::uint64_t windo
             watches_.Unwatch(window);
             return std::nullopt;
         case RuleEvent::MinimizeStarted: {
-            if (!hasMinimise_ || windows_.InHiddenList(window)) return std::nullopt;
-            const auto facts = windows_.Facts(window, true);
+            if (!hasMinimise_ || InHiddenList(window)) return std::nullopt;
+            const auto facts = desktop_.Facts(window, true);
             if (!facts || !rules_.Hides(*facts, RuleAction::Minimise)) return std::nullopt;
             return RuleHide{window, RuleAction::Minimise};
         }
@@ -63,14 +63,14 @@ std::optional<RuleHide> RuleEngine::OnEvent(RuleEvent event, std::uint64_t windo
 
 std::vector<RuleHide> RuleEngine::OnWatchTimer(std::uint64_t nowMs) {
     std::vector<RuleHide> hides;
-    const auto ready = watches_.Step(nowMs, [this](std::uint64_t window) {
-        const auto facts = windows_.Facts(window, false);
+    const auto ready = watches_.Step(nowMs, [this](WindowId window) {
+        const auto facts = desktop_.Facts(window, false);
         if (!facts) return WatchLook::Drop;
         const WindowFacts onScreen = AsOnScreen(*facts);
         if (!IsEligible(onScreen)) return WatchLook::Drop;
         return onScreen.visible ? WatchLook::Ready : WatchLook::Wait;
     });
-    for (const std::uint64_t window : ready) {
+    for (const WindowId window : ready) {
         if (auto hide = DecideAppear(window, nowMs)) hides.push_back(*hide);
     }
     LookAtCaptions(nowMs, hides);
@@ -78,7 +78,7 @@ std::vector<RuleHide> RuleEngine::OnWatchTimer(std::uint64_t nowMs) {
 }
 
 void RuleEngine::LookAtCaptions(std::uint64_t nowMs, std::vector<RuleHide>& hides) {
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> current;
+    std::vector<std::pair<WindowId, std::uint64_t>> current;
     current.swap(captionWatches_);  // a look that leaves the caption unwanted watches it again
     for (const auto& [window, lastLook] : current) {
         const auto found = decisions_.find(window);
@@ -100,18 +100,18 @@ bool RuleEngine::Settling(const Decision& decision, std::uint64_t nowMs) const {
     return nowMs < decision.sinceMs || nowMs - decision.sinceMs < kCaptionSettleMs;
 }
 
-std::vector<RuleHide> RuleEngine::OnWindowsOpen(const std::vector<std::uint64_t>& windows,
+std::vector<RuleHide> RuleEngine::OnWindowsOpen(const std::vector<WindowId>& windows,
                                                 std::uint64_t nowMs) {
     std::vector<RuleHide> hides;
     if (!hasAppear_) return hides;
-    for (const std::uint64_t window : windows) {
+    for (const WindowId window : windows) {
         if (auto hide = DecideAppear(window, nowMs)) hides.push_back(*hide);
     }
     return hides;
 }
 
-void RuleEngine::BroughtBack(std::uint64_t window, std::uint64_t nowMs) {
-    const WindowKey key = windows_.Key(window);
+void RuleEngine::BroughtBack(WindowId window, std::uint64_t nowMs) {
+    const WindowKey key = KeyOf(desktop_, window);
     memory_.Remember(key);
     broughtBack_.Remember(key);
     if (Active()) DecisionFor(window, nowMs).verdict = Verdict::LeftAlone;
@@ -120,20 +120,20 @@ void RuleEngine::BroughtBack(std::uint64_t window, std::uint64_t nowMs) {
 void RuleEngine::AdoptBroughtBack(const std::vector<WindowKey>& keys) {
     for (const WindowKey& key : keys) {
         // A start time that could not be read proves nothing: such a window is not adopted.
-        if (key.processStartTime == 0 || windows_.Key(key.window) != key) continue;
+        if (key.origin.processStartTime == 0 || KeyOf(desktop_, key.window) != key) continue;
         memory_.Remember(key);
         broughtBack_.Remember(key);
     }
 }
 
-RuleEngine::Decision& RuleEngine::DecisionFor(std::uint64_t window, std::uint64_t nowMs) {
+RuleEngine::Decision& RuleEngine::DecisionFor(WindowId window, std::uint64_t nowMs) {
     if (decisions_.size() >= kDecisionCapacity && !decisions_.contains(window)) {
         decisions_.clear();
     }
     return decisions_.try_emplace(window, Decision{nowMs, Verdict::Unjudged}).first->second;
 }
 
-std::optional<RuleHide> RuleEngine::OnCaptionChanged(std::uint64_t window, std::uint64_t nowMs) {
+std::optional<RuleHide> RuleEngine::OnCaptionChanged(WindowId window, std::uint64_t nowMs) {
     if (!captionAppear_) return std::nullopt;
     if (!captionEventsSeen_) {
         // The system reports caption changes: no window needs to be looked at for them.
@@ -150,20 +150,20 @@ std::optional<RuleHide> RuleEngine::OnCaptionChanged(std::uint64_t window, std::
     return DecideAppear(window, nowMs);
 }
 
-std::optional<RuleHide> RuleEngine::DecideAppear(std::uint64_t window, std::uint64_t nowMs) {
-    if (windows_.InHiddenList(window)) return std::nullopt;
+std::optional<RuleHide> RuleEngine::DecideAppear(WindowId window, std::uint64_t nowMs) {
+    if (InHiddenList(window)) return std::nullopt;
     Decision& decision = DecisionFor(window, nowMs);
     if (decision.verdict != Verdict::Unjudged) return std::nullopt;
     // Every window that shows comes here; its caption (a question to its program) is asked only
     // when its program and class leave a rule that could take it. What the window is allowed
     // (owner, style, cloaking) is looked at every time: it may change while its program starts.
-    const auto plain = windows_.Facts(window, false);
+    const auto plain = desktop_.Facts(window, false);
     if (!plain || !plain->visible || !IsEligible(*plain)) return std::nullopt;
     if (!rules_.MayAppear(*plain)) {
         decision.verdict = Verdict::NoRuleForIt;
         return std::nullopt;
     }
-    const auto facts = windows_.Facts(window, true);
+    const auto facts = desktop_.Facts(window, true);
     if (!facts || !facts->visible) return std::nullopt;
     if (!rules_.Hides(*facts, RuleAction::Appear)) {
         if (!IsEligible(*facts)) return std::nullopt;
@@ -175,7 +175,7 @@ std::optional<RuleHide> RuleEngine::DecideAppear(std::uint64_t window, std::uint
         return std::nullopt;
     }
     decision.verdict = Verdict::LeftAlone;
-    const WindowKey key = windows_.Key(window);
+    const WindowKey key = KeyOf(desktop_, window);
     if (memory_.Contains(key)) return std::nullopt;
     // Hidden once by a rule: if its program shows it again, the program wins, or the two of us
     // would take turns for as long as the window lives (and the hidden list would grow).

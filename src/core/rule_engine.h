@@ -1,7 +1,7 @@
 #pragma once
 // What the rules do as windows come and go: the decisions behind the window events, the watch of
 // windows just created and the memory of windows to leave alone. The shell hands in the events
-// and the time, reads windows for it, and hides what it is told to hide.
+// and the time, and the desktop the windows are read from; it hides what it is told to hide.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -10,37 +10,12 @@
 #include <utility>
 #include <vector>
 
-#include "core/ports/rule_windows.h"
+#include "core/ports/desktop.h"
+#include "core/ports/window_events.h"
 #include "core/rule_watch.h"
 #include "core/rules.h"
 
 namespace quenvix::core {
-
-// Windows as the rules see them. The shell reads real windows; the unit tests script them.
-class RuleWindowSource : public RuleWindowFacts {
-  public:
-    // Whether the window is in our hidden list: our own hide of it makes it show and minimise
-    // on its way out of sight, and those are not the user's doing.
-    virtual bool InHiddenList(std::uint64_t window) = 0;
-};
-
-// The system's windows, with whether each is in our hidden list from whoever holds the list.
-class RuleWindowsAndList final : public RuleWindowSource {
-  public:
-    RuleWindowsAndList(RuleWindows& windows, std::function<bool(std::uint64_t)> inHiddenList)
-        : windows_(windows), inHiddenList_(std::move(inHiddenList)) {}
-    std::optional<WindowFacts> Facts(std::uint64_t window, bool withCaption) override {
-        return windows_.Facts(window, withCaption);
-    }
-    WindowKey Key(std::uint64_t window) override { return windows_.Key(window); }
-    bool InHiddenList(std::uint64_t window) override {
-        return inHiddenList_ && inHiddenList_(window);
-    }
-
-  private:
-    RuleWindows& windows_;
-    std::function<bool(std::uint64_t)> inHiddenList_;
-};
 
 // How long after the rules first hear of a window a new caption makes them judge it again: a
 // program that shows its window as "Loading" and names it once its document is open does so
@@ -57,7 +32,7 @@ inline constexpr std::size_t kDecisionCapacity = 4096;
 // A window to hide now, and the rule action that wants it hidden. For a minimise, the window is
 // recorded in the state it had before it was minimised.
 struct RuleHide {
-    std::uint64_t window = 0;
+    WindowId window = kNoWindow;
     RuleAction action = RuleAction::Appear;
 
     friend bool operator==(const RuleHide&, const RuleHide&) = default;
@@ -65,7 +40,9 @@ struct RuleHide {
 
 class RuleEngine {
   public:
-    explicit RuleEngine(RuleWindowSource& windows);
+    // `inHiddenList` tells whether a window is in our hidden list: our own hide of it makes it
+    // show and minimise on its way out of sight, and those are not the user's doing.
+    RuleEngine(Desktop& desktop, std::function<bool(WindowId)> inHiddenList);
 
     // New rules take effect at once; windows being watched stay watched only while an "appear"
     // rule is left.
@@ -84,16 +61,15 @@ class RuleEngine {
     // kept for its life (until its destroy event, or until the rules change), so a window shown
     // again and again costs its program one question, not one per show; a caption change in the
     // first kCaptionSettleMs after we first heard of the window has it judged again.
-    std::optional<RuleHide> OnEvent(RuleEvent event, std::uint64_t window, std::uint64_t nowMs);
+    std::optional<RuleHide> OnEvent(RuleEvent event, WindowId window, std::uint64_t nowMs);
     // One step of the watch timer.
     std::vector<RuleHide> OnWatchTimer(std::uint64_t nowMs);
     // The windows already open when the program starts (or when rules change), in the system's
     // order: those an "appear" rule takes.
-    std::vector<RuleHide> OnWindowsOpen(const std::vector<std::uint64_t>& windows,
-                                        std::uint64_t nowMs);
+    std::vector<RuleHide> OnWindowsOpen(const std::vector<WindowId>& windows, std::uint64_t nowMs);
     // The user brought the window back (menu, hotkey, "Restore all"): no "appear" rule hides it
     // again while it lives.
-    void BroughtBack(std::uint64_t window, std::uint64_t nowMs);
+    void BroughtBack(WindowId window, std::uint64_t nowMs);
     // The windows the user brought back, the newest kBroughtBackKept, oldest first: the shell
     // keeps them for the next run.
     std::vector<WindowKey> BroughtBackWindows() const { return broughtBack_.Keys(); }
@@ -114,22 +90,25 @@ class RuleEngine {
         Verdict verdict = Verdict::Unjudged;
     };
 
-    Decision& DecisionFor(std::uint64_t window, std::uint64_t nowMs);
-    std::optional<RuleHide> DecideAppear(std::uint64_t window, std::uint64_t nowMs);
-    std::optional<RuleHide> OnCaptionChanged(std::uint64_t window, std::uint64_t nowMs);
+    Decision& DecisionFor(WindowId window, std::uint64_t nowMs);
+    std::optional<RuleHide> DecideAppear(WindowId window, std::uint64_t nowMs);
+    std::optional<RuleHide> OnCaptionChanged(WindowId window, std::uint64_t nowMs);
     bool Settling(const Decision& decision, std::uint64_t nowMs) const;
     void LookAtCaptions(std::uint64_t nowMs, std::vector<RuleHide>& hides);
 
-    RuleWindowSource& windows_;
+    bool InHiddenList(WindowId window) const { return inHiddenList_ && inHiddenList_(window); }
+
+    Desktop& desktop_;
+    std::function<bool(WindowId)> inHiddenList_;
     RuleSet rules_;
     bool hasAppear_ = false;
     bool hasMinimise_ = false;
     bool captionAppear_ = false;
-    std::unordered_map<std::uint64_t, Decision> decisions_;
+    std::unordered_map<WindowId, Decision> decisions_;
     // Until the system is seen to report caption changes, the windows that may still be named
     // into a rule, with when each was last looked at.
     bool captionEventsSeen_ = false;
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> captionWatches_;
+    std::vector<std::pair<WindowId, std::uint64_t>> captionWatches_;
     WatchList watches_;
     RuleMemory memory_;
     RuleMemory broughtBack_{kBroughtBackKept};

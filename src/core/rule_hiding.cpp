@@ -34,8 +34,7 @@ RuleHiding::RuleHiding(SettingsStore& settings, Hider& hider, const RuleSystem& 
       system_(system),
       note_(std::move(note)),
       writer_(std::make_unique<StoreWriter>(settings)),
-      windows_(system.windows, [&hider](std::uint64_t window) { return hider.IsHidden(window); }),
-      engine_(windows_),
+      engine_(system.desktop, [&hider](WindowId window) { return hider.IsHidden(window); }),
       broughtBackValue_(BroughtBackValueName(session)),
       watchTimer_(system.timers.MakeTimer()) {
     watchTimer_->SetInterval(static_cast<std::uint32_t>(kWatchStepMs));
@@ -98,13 +97,13 @@ void RuleHiding::Listen() {
         events.Stop();
     } else if (!events.Following() ||
                events.FollowsCaptionChanges() != engine_.WantsCaptionChanges()) {
-        events.Follow([this](RuleEvent event, std::uint64_t window) { OnEvent(event, window); },
+        events.Follow([this](RuleEvent event, WindowId window) { OnEvent(event, window); },
                       engine_.WantsCaptionChanges());
     }
     watchTimer_->SetEnabled(engine_.WatchPending());
 }
 
-void RuleHiding::OnEvent(RuleEvent event, std::uint64_t window) {
+void RuleHiding::OnEvent(RuleEvent event, WindowId window) {
     if (const auto hide = engine_.OnEvent(event, window, system_.clock.SteadyMs())) Hide({*hide});
     watchTimer_->SetEnabled(engine_.WatchPending());
 }
@@ -118,7 +117,7 @@ void RuleHiding::Hide(const std::vector<RuleHide>& hides) {
     for (const RuleHide& hide : hides) {
         if (hide.action == RuleAction::Minimise) {
             // It comes back from its tray entry as it was before the minimise.
-            hider_.HideMinimizedWindow(hide.window, system_.windows.RestoresToMaximized(hide.window)
+            hider_.HideMinimizedWindow(hide.window, system_.desktop.RestoresToMaximized(hide.window)
                                                         ? ShowState::Maximized
                                                         : ShowState::Normal);
         } else {

@@ -11,8 +11,8 @@
 
 #include "core/ports/clock.h"
 #include "core/ports/desktop.h"
-#include "core/ports/rule_windows.h"
 #include "core/ports/timer.h"
+#include "core/ports/window_events.h"
 #include "core/rule_engine.h"
 #include "core/rules.h"
 
@@ -28,7 +28,6 @@ std::string BroughtBackValueName(std::uint32_t session);
 // The system services the rules work through; each outlives the RuleHiding given it.
 struct RuleSystem {
     Desktop& desktop;
-    RuleWindows& windows;
     WindowEvents& events;
     TimerFactory& timers;
     Clock& clock;
@@ -64,7 +63,7 @@ class RuleHiding {
   private:
     class StoreWriter;
 
-    void OnEvent(RuleEvent event, std::uint64_t window);
+    void OnEvent(RuleEvent event, WindowId window);
     void OnWatchTick();
     void Hide(const std::vector<RuleHide>& hides);
     // Events are followed while a rule is on; the watch timer runs only while a new window is
@@ -76,7 +75,6 @@ class RuleHiding {
     RuleSystem system_;
     Note note_;
     std::unique_ptr<StoreWriter> writer_;
-    RuleWindowsAndList windows_;
     RuleEngine engine_;
     std::string broughtBackValue_;
     std::unique_ptr<Timer> watchTimer_;

@@ -7,8 +7,9 @@ namespace quenvix::core {
 
 std::size_t WindowKeyHash::operator()(const WindowKey& key) const noexcept {
     std::uint64_t h = key.window * 0x9E3779B97F4A7C15ull;
-    h ^= (static_cast<std::uint64_t>(key.processId) << 32 | key.threadId) + (h << 6) + (h >> 2);
-    h ^= key.processStartTime + (h << 6) + (h >> 2);
+    const WindowOrigin& o = key.origin;
+    h ^= (static_cast<std::uint64_t>(o.processId) << 32 | o.threadId) + (h << 6) + (h >> 2);
+    h ^= o.processStartTime + (h << 6) + (h >> 2);
     return static_cast<std::size_t>(h);
 }
 
@@ -17,8 +18,9 @@ std::string EncodeWindowKeys(const std::vector<WindowKey>& keys) {
     const std::size_t first = keys.size() > kBroughtBackKept ? keys.size() - kBroughtBackKept : 0;
     for (std::size_t i = first; i < keys.size(); ++i) {
         const WindowKey& k = keys[i];
-        text += std::to_string(k.window) + ' ' + std::to_string(k.processId) + ' ' +
-                std::to_string(k.threadId) + ' ' + std::to_string(k.processStartTime) + '\n';
+        text += std::to_string(k.window) + ' ' + std::to_string(k.origin.processId) + ' ' +
+                std::to_string(k.origin.threadId) + ' ' +
+                std::to_string(k.origin.processStartTime) + '\n';
     }
     return text;
 }
@@ -43,8 +45,9 @@ std::vector<WindowKey> DecodeWindowKeys(std::string_view text) {
         std::string_view line = text.substr(0, end);
         text.remove_prefix(std::min(end + 1, text.size()));
         WindowKey k;
-        if (TakeNumber(line, k.window) && TakeNumber(line, k.processId) &&
-            TakeNumber(line, k.threadId) && TakeNumber(line, k.processStartTime) && line.empty()) {
+        WindowOrigin& o = k.origin;
+        if (TakeNumber(line, k.window) && TakeNumber(line, o.processId) &&
+            TakeNumber(line, o.threadId) && TakeNumber(line, o.processStartTime) && line.empty()) {
             keys.push_back(k);
         }
     }
@@ -73,20 +76,20 @@ bool RuleMemory::Contains(const WindowKey& key) const {
 WatchList::WatchList(std::size_t capacity, std::uint64_t lifetimeMs)
     : capacity_(capacity == 0 ? 1 : capacity), lifetimeMs_(lifetimeMs) {}
 
-void WatchList::Watch(std::uint64_t window, std::uint64_t nowMs) {
+void WatchList::Watch(WindowId window, std::uint64_t nowMs) {
     const auto same = [window](const Watch_& w) { return w.window == window; };
     if (std::any_of(watches_.begin(), watches_.end(), same)) return;
     if (watches_.size() >= capacity_) watches_.erase(watches_.begin());
     watches_.push_back({window, nowMs});
 }
 
-void WatchList::Unwatch(std::uint64_t window) {
+void WatchList::Unwatch(WindowId window) {
     std::erase_if(watches_, [window](const Watch_& w) { return w.window == window; });
 }
 
-std::vector<std::uint64_t> WatchList::Step(
-    std::uint64_t nowMs, const std::function<WatchLook(std::uint64_t window)>& look) {
-    std::vector<std::uint64_t> ready;
+std::vector<WindowId> WatchList::Step(std::uint64_t nowMs,
+                                      const std::function<WatchLook(WindowId window)>& look) {
+    std::vector<WindowId> ready;
     // Taken out first: `look` may start new watches (it asks the system, which can dispatch).
     std::vector<Watch_> current;
     current.swap(watches_);

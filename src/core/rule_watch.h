@@ -10,19 +10,23 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/ports/desktop.h"
+
 namespace quenvix::core {
 
-// One window for the whole of its life. A handle can be reused once its window is destroyed,
-// and process ids are reused too: the owning process with its start time and the thread tell a
-// later window that got the same handle from the one we knew.
+// One window for the whole of its life: its handle and its origin, which tells a later window
+// that got the same handle from the one we knew, as the hider tells them.
 struct WindowKey {
-    std::uint64_t window = 0;
-    std::uint32_t processId = 0;
-    std::uint32_t threadId = 0;
-    std::uint64_t processStartTime = 0;
+    WindowId window = kNoWindow;
+    WindowOrigin origin;
 
     friend bool operator==(const WindowKey&, const WindowKey&) = default;
 };
+
+// The origin as the hider records it: the two tell a reused handle from its window alike.
+inline WindowKey KeyOf(Desktop& desktop, WindowId window) {
+    return {window, desktop.Origin(window)};
+}
 
 struct WindowKeyHash {
     std::size_t operator()(const WindowKey& key) const noexcept;
@@ -78,20 +82,20 @@ class WatchList {
 
     // Starts watching; a window watched already keeps its first start. `nowMs` and every later
     // time come from one steady millisecond clock.
-    void Watch(std::uint64_t window, std::uint64_t nowMs);
+    void Watch(WindowId window, std::uint64_t nowMs);
     // Forgets a window (it was hidden, or destroyed).
-    void Unwatch(std::uint64_t window);
+    void Unwatch(WindowId window);
     bool Empty() const { return watches_.empty(); }
     std::size_t Size() const { return watches_.size(); }
 
     // One timer step: looks at every watched window and returns those that are ready, in the
     // order they were created; ready, dropped and expired windows are watched no more.
-    std::vector<std::uint64_t> Step(std::uint64_t nowMs,
-                                    const std::function<WatchLook(std::uint64_t window)>& look);
+    std::vector<WindowId> Step(std::uint64_t nowMs,
+                               const std::function<WatchLook(WindowId window)>& look);
 
   private:
     struct Watch_ {
-        std::uint64_t window;
+        WindowId window;
         std::uint64_t since;
     };
     std::size_t capacity_;

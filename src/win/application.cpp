@@ -193,8 +193,8 @@ void Application::OnSessionSeen(bool seen) {
 }
 
 void Application::StartRules() {
-    const core::RuleSystem system{platform_.desktop, platform_.ruleWindows, platform_.windowEvents,
-                                  platform_.timers, platform_.clock};
+    const core::RuleSystem system{platform_.desktop, platform_.windowEvents, platform_.timers,
+                                  platform_.clock};
     ruleHiding_ = std::make_unique<core::RuleHiding>(*settings_, *hider_, system, CurrentSession(),
                                                      [](const std::string& line) { Log(line); });
     core::RuleHiding& rules = *ruleHiding_;

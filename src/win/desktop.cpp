@@ -8,6 +8,7 @@
 
 #include "win/log.h"
 #include "win/taskbar.h"
+#include "win/win_event_hook.h"
 #include "win/window_traits.h"
 
 namespace quenvix::win {
@@ -233,6 +234,15 @@ core::WindowTraits Win32Desktop::Traits(core::WindowId w) {
 
 void Win32Desktop::AnimateTray(core::WindowId w, bool fromTray) {
     win::AnimateTray(ToHwnd(w), fromTray);
+}
+
+std::optional<core::WindowFacts> Win32Desktop::Facts(core::WindowId w, bool withCaption) {
+    if (!IsWindow(ToHwnd(w))) return std::nullopt;
+    return ReadWindowFacts(ToHwnd(w), withCaption);
+}
+
+bool Win32Desktop::RestoresToMaximized(core::WindowId w) {
+    return win::RestoresToMaximized(ToHwnd(w));
 }
 
 }  // namespace quenvix::win

@@ -4,10 +4,12 @@
 #include <windows.h>
 
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
 
 #include "core/ports/desktop.h"
+#include "core/rules.h"
 #include "win/ui.h"
 
 namespace quenvix::win {
@@ -73,6 +75,8 @@ class Win32Desktop : public core::Desktop {
     core::ShowResult ShowAsync(core::WindowId window, core::ShowCommand command) override;
     core::WindowTraits Traits(core::WindowId window) override;
     void AnimateTray(core::WindowId window, bool fromTray) override;
+    std::optional<core::WindowFacts> Facts(core::WindowId window, bool withCaption) override;
+    bool RestoresToMaximized(core::WindowId window) override;
 
   private:
     // A process's start time, read once. The open handle keeps the process id from being given

@@ -65,11 +65,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         win::Win32KeyState keys;
         win::Win32Foreground foreground;
         win::Win32Clock clock;
-        win::Win32RuleWindows ruleWindows(desktop);
         win::Win32WindowEvents windowEvents;
         win::Win32CpuCounters cpuCounters;
-        const win::Platform platform{registry, timers,      keys,         desktop,    foreground,
-                                     clock,    ruleWindows, windowEvents, cpuCounters};
+        const win::Platform platform{registry,   timers, keys,         desktop,
+                                     foreground, clock,  windowEvents, cpuCounters};
         win::Application program(platform);
         if (win::CheckSingleInstance(win::Widen(core::kProductName), program.Owner())) {
             bool started = false;

@@ -7,8 +7,8 @@
 #include "core/ports/foreground.h"
 #include "core/ports/key_state.h"
 #include "core/ports/registry_backend.h"
-#include "core/ports/rule_windows.h"
 #include "core/ports/timer.h"
+#include "core/ports/window_events.h"
 #include "core/update.h"
 #include "win/http.h"
 #include "win/tray_icon.h"
@@ -22,8 +22,7 @@ struct Platform {
     core::Desktop& desktop;
     core::Foreground& foreground;
     core::Clock& clock;
-    // Other programs' windows as the rules read them, and their events.
-    core::RuleWindows& ruleWindows;
+    // Other programs' windows as they come and go, for the rules.
     core::WindowEvents& windowEvents;
     // The tray gauge's readings; it ticks on the tray icon's thread.
     core::CpuCounters& cpuCounters;

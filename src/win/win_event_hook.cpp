@@ -162,17 +162,6 @@ void Win32WindowEvents::Follow(Handler handler, bool captionChanges) {
         captionChanges);
 }
 
-std::optional<core::WindowFacts> Win32RuleWindows::Facts(std::uint64_t window, bool withCaption) {
-    if (!IsWindow(ToHwnd(window))) return std::nullopt;
-    return ReadWindowFacts(ToHwnd(window), withCaption);
-}
-
-core::WindowKey Win32RuleWindows::Key(std::uint64_t window) {
-    // The same owner the hider records for the windows it hides.
-    const core::WindowOrigin origin = desktop_.Origin(window);
-    return core::WindowKey{window, origin.processId, origin.threadId, origin.processStartTime};
-}
-
 bool RestoresToMaximized(HWND window) {
     WINDOWPLACEMENT placement{};
     placement.length = sizeof placement;
@@ -182,10 +171,6 @@ bool RestoresToMaximized(HWND window) {
     }
     // The minimise has not begun yet: the window is as it is now.
     return IsZoomed(window) != FALSE;
-}
-
-bool Win32RuleWindows::RestoresToMaximized(std::uint64_t window) {
-    return win::RestoresToMaximized(ToHwnd(window));
 }
 
 }  // namespace quenvix::win

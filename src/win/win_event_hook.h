@@ -1,20 +1,17 @@
 #pragma once
 // Other programs' windows as they come and go, for the rules: an out-of-context WinEvent hook
-// that hears of top-level windows being created, shown and minimised, and a reader of the facts
-// the rules look at in a window. Out of context, the system queues the events to the thread that
-// set the hook, which takes them as it takes its messages: nothing is injected into the other
-// programs, and the handler runs on our UI thread.
+// that hears of top-level windows being created, shown and minimised, and the readers of the
+// facts the rules look at in a window (which Win32Desktop answers with). Out of context, the system
+// queues the events to the thread that set the hook, which takes them as it takes its messages:
+// nothing is injected into the other programs, and the handler runs on our UI thread.
 #include <windows.h>
 
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <utility>
 
-#include "core/ports/desktop.h"
-#include "core/ports/rule_windows.h"
-#include "core/rule_watch.h"
+#include "core/ports/window_events.h"
 #include "core/rules.h"
 
 namespace quenvix::win {
@@ -88,18 +85,6 @@ class Win32WindowEvents final : public core::WindowEvents {
 
   private:
     std::unique_ptr<WinEventHook> hook_;
-};
-
-// Real windows for the rules. The key's owner is read as the hider records it, from `desktop`.
-class Win32RuleWindows final : public core::RuleWindows {
-  public:
-    explicit Win32RuleWindows(core::Desktop& desktop) : desktop_(desktop) {}
-    std::optional<core::WindowFacts> Facts(std::uint64_t window, bool withCaption) override;
-    core::WindowKey Key(std::uint64_t window) override;
-    bool RestoresToMaximized(std::uint64_t window) override;
-
-  private:
-    core::Desktop& desktop_;
 };
 
 }  // namespace quenvix::win

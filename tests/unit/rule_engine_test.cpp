@@ -2,52 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <map>
 #include <set>
 
-#include "fakes/window_facts.h"
+#include "fakes/fake_desktop.h"
 
 namespace quenvix::core {
 namespace {
-
-// A scripted desktop: windows with their facts and owners, and the hidden list.
-class ScriptedWindows : public RuleWindowSource {
-  public:
-    struct Entry {
-        WindowFacts facts;
-        WindowKey key;
-    };
-    std::map<std::uint64_t, Entry> windows;
-    std::set<std::uint64_t> hiddenList;
-    int captionReads = 0;
-    int factReads = 0;  // each one a question to the system (the program's file: OpenProcess)
-
-    WindowFacts& Add(std::uint64_t id, std::string exe, std::string cls, std::string caption,
-                     bool visible = true, std::uint32_t pid = 100) {
-        Entry entry{test::VisibleWindow(std::move(exe), std::move(cls), std::move(caption)),
-                    WindowKey{id, pid, 1, 1000 + pid}};
-        entry.facts.visible = visible;
-        return (windows[id] = std::move(entry)).facts;
-    }
-
-    std::optional<WindowFacts> Facts(std::uint64_t window, bool withCaption) override {
-        const auto found = windows.find(window);
-        if (found == windows.end()) return std::nullopt;
-        ++factReads;
-        WindowFacts facts = found->second.facts;
-        if (withCaption) {
-            ++captionReads;
-        } else {
-            facts.caption.clear();
-        }
-        return facts;
-    }
-    WindowKey Key(std::uint64_t window) override {
-        const auto found = windows.find(window);
-        return found == windows.end() ? WindowKey{window, 0, 0, 0} : found->second.key;
-    }
-    bool InHiddenList(std::uint64_t window) override { return hiddenList.contains(window); }
-};
 
 Rule AppearByClass(std::string cls) {
     return Rule{true, RuleAction::Appear, "", cls, ""};
@@ -62,14 +22,27 @@ class RuleEngineTest : public testing::Test {
         return out;
     }
 
-    ScriptedWindows desktop;
-    RuleEngine engine{desktop};
+    // A window as the rules see it, owned by process `pid` (whose start time follows from it).
+    test::FakeWindow& Add(WindowId id, std::string exe, std::string cls, std::string caption,
+                          bool visible = true, std::uint32_t pid = 100) {
+        test::FakeWindow& window = desktop.Add(id);
+        window.executable = std::move(exe);
+        window.windowClass = std::move(cls);
+        window.caption = std::move(caption);
+        window.visible = visible;
+        window.origin = {pid, 1, 1000 + pid};
+        return window;
+    }
+
+    test::FakeDesktop desktop;
+    std::set<WindowId> hiddenList;
+    RuleEngine engine{desktop, [this](WindowId window) { return hiddenList.contains(window); }};
 };
 
 TEST_F(RuleEngineTest, WindowCreatedHiddenIsHiddenOnceItShowsWithItsCaption) {
     SetRules({Rule{true, RuleAction::Appear, "mail.exe", "", "Reminder"}});
-    WindowFacts& reminder = desktop.Add(1, "Mail.exe", "Frame", "", false);
-    desktop.Add(2, "other.exe", "Frame", "Reminder", false);
+    test::FakeWindow& reminder = Add(1, "Mail.exe", "Frame", "", false);
+    Add(2, "other.exe", "Frame", "Reminder", false);
 
     EXPECT_EQ(engine.OnEvent(RuleEvent::Created, 1, 0), std::nullopt);
     EXPECT_EQ(engine.OnEvent(RuleEvent::Created, 2, 0), std::nullopt);
@@ -90,36 +63,36 @@ TEST_F(RuleEngineTest, WindowCreatedHiddenIsHiddenOnceItShowsWithItsCaption) {
     // Windows no rule can take are not asked for their captions when they show.
     const int reads = desktop.captionReads;
     EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 2, 400), std::nullopt);
-    desktop.Add(3, "mail.exe", "Tip", "Reminder").exStyle = kExToolWindow;
+    Add(3, "mail.exe", "Tip", "Reminder").exStyle = kExToolWindow;
     EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 3, 400), std::nullopt);
     EXPECT_EQ(desktop.captionReads, reads);
 }
 
 TEST_F(RuleEngineTest, WatchEndsWhenTheWindowDiesOrNeverShows) {
     SetRules({AppearByClass("Popup")});
-    desktop.Add(1, "a.exe", "Popup", "", false);
-    desktop.Add(2, "a.exe", "Popup", "", false);
+    Add(1, "a.exe", "Popup", "", false);
+    Add(2, "a.exe", "Popup", "", false);
     engine.OnEvent(RuleEvent::Created, 1, 0);
     engine.OnEvent(RuleEvent::Created, 2, 0);
-    desktop.windows.erase(1);  // died within the watch
+    desktop.Destroy(1);  // died within the watch
     EXPECT_TRUE(engine.OnWatchTimer(100).empty());
     EXPECT_TRUE(engine.WatchPending());
     EXPECT_TRUE(engine.OnWatchTimer(kWatchLifetimeMs).empty());
     EXPECT_FALSE(engine.WatchPending());  // the timer can stop
-    desktop.windows[2].facts.visible = true;
+    desktop.At(2).visible = true;
     EXPECT_TRUE(engine.OnWatchTimer(kWatchLifetimeMs + 100).empty());
 
     // A window that becomes owned or a tool window while watched is dropped, not hidden.
-    desktop.Add(3, "a.exe", "Popup", "", false);
+    Add(3, "a.exe", "Popup", "", false);
     engine.OnEvent(RuleEvent::Created, 3, 0);
-    desktop.windows[3].facts.exStyle = kExToolWindow;
-    desktop.windows[3].facts.visible = true;
+    desktop.At(3).exStyle = kExToolWindow;
+    desktop.At(3).visible = true;
     EXPECT_TRUE(engine.OnWatchTimer(100).empty());
     EXPECT_FALSE(engine.WatchPending());
 }
 
 TEST_F(RuleEngineTest, NoRulesOrNoAppearRuleMeansNoWatchAtAll) {
-    desktop.Add(1, "a.exe", "Popup", "t", false);
+    Add(1, "a.exe", "Popup", "t", false);
     EXPECT_FALSE(engine.Active());
     EXPECT_EQ(engine.OnEvent(RuleEvent::Created, 1, 0), std::nullopt);
     EXPECT_FALSE(engine.WatchPending());
@@ -141,15 +114,15 @@ TEST_F(RuleEngineTest, NoRulesOrNoAppearRuleMeansNoWatchAtAll) {
 
 TEST_F(RuleEngineTest, AppearRuleHidesAWindowOnceInItsLife) {
     SetRules({AppearByClass("Chat")});
-    desktop.Add(1, "chat.exe", "Chat", "Inbox");
-    desktop.Add(2, "chat.exe", "Chat", "Call");
+    Add(1, "chat.exe", "Chat", "Inbox");
+    Add(2, "chat.exe", "Chat", "Call");
     EXPECT_EQ(engine.OnWindowsOpen({1, 2}, 0), Appeared({1, 2}));
 
     // Our own hide shows and minimises it on its way: it is in the hidden list then.
-    desktop.hiddenList = {1, 2};
+    hiddenList = {1, 2};
     EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 1, 0), std::nullopt);
     // Brought back by the user, or shown again by its program: left alone while it lives.
-    desktop.hiddenList.clear();
+    hiddenList.clear();
     engine.BroughtBack(1, 0);
     EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 1, 0), std::nullopt);
     EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 2, 0), std::nullopt);
@@ -157,24 +130,24 @@ TEST_F(RuleEngineTest, AppearRuleHidesAWindowOnceInItsLife) {
 
     // Its handle reused by a new window of a new process: that one is hidden.
     engine.OnEvent(RuleEvent::Destroyed, 1, 0);
-    desktop.Add(1, "chat.exe", "Chat", "Inbox", true, 200);
+    Add(1, "chat.exe", "Chat", "Inbox", true, 200);
     EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 1, 0), (RuleHide{1, RuleAction::Appear}));
 
     // A window hidden by hotkey and brought back by the user is not taken by a rule either.
-    desktop.Add(3, "chat.exe", "Chat", "Later");
+    Add(3, "chat.exe", "Chat", "Later");
     engine.BroughtBack(3, 0);
     EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 3, 0), std::nullopt);
 }
 
 TEST_F(RuleEngineTest, MinimiseRuleHidesEveryMinimiseButNotOurOwnHide) {
     SetRules({Rule{true, RuleAction::Minimise, "player.exe", "", ""}, AppearByClass("Chat")});
-    desktop.Add(1, "Player.exe", "Main", "Song");
-    desktop.Add(2, "chat.exe", "Chat", "Inbox");
+    Add(1, "Player.exe", "Main", "Song");
+    Add(2, "chat.exe", "Chat", "Inbox");
     EXPECT_EQ(engine.OnEvent(RuleEvent::MinimizeStarted, 1, 0),
               (RuleHide{1, RuleAction::Minimise}));
-    desktop.hiddenList = {1};  // our hide minimises it as well
+    hiddenList = {1};  // our hide minimises it as well
     EXPECT_EQ(engine.OnEvent(RuleEvent::MinimizeStarted, 1, 0), std::nullopt);
-    desktop.hiddenList.clear();  // restored from the tray, minimised again
+    hiddenList.clear();  // restored from the tray, minimised again
     EXPECT_EQ(engine.OnEvent(RuleEvent::MinimizeStarted, 1, 0),
               (RuleHide{1, RuleAction::Minimise}));
     // An "appear" rule does not act on a minimise, nor a minimise rule on a show.
@@ -186,11 +159,11 @@ TEST_F(RuleEngineTest, MinimiseRuleHidesEveryMinimiseButNotOurOwnHide) {
 TEST_F(RuleEngineTest, RuleForEveryExplorerWindowSparesTheShellAndUs) {
     SetRules({Rule{true, RuleAction::Appear, "explorer.exe", "", ""},
               Rule{true, RuleAction::Minimise, "explorer.exe", "", ""}});
-    desktop.Add(1, "explorer.exe", "Shell_TrayWnd", "");
-    desktop.Add(2, "explorer.exe", "Progman", "Program Manager");
-    desktop.Add(3, "explorer.exe", "CabinetWClass", "Documents");
-    desktop.Add(4, "explorer.exe", "QuenvixMainForm", "Quenvix").ours = true;
-    desktop.Add(5, "explorer.exe", "CabinetWClass", "Hidden one", false);
+    Add(1, "explorer.exe", "Shell_TrayWnd", "");
+    Add(2, "explorer.exe", "Progman", "Program Manager");
+    Add(3, "explorer.exe", "CabinetWClass", "Documents");
+    Add(4, "explorer.exe", "QuenvixMainForm", "Quenvix", true, test::FakeDesktop::kOwnPid);  // ours
+    Add(5, "explorer.exe", "CabinetWClass", "Hidden one", false);
     EXPECT_EQ(engine.OnWindowsOpen({1, 2, 3, 4, 5}, 0), Appeared({3}));
     for (std::uint64_t id : {1, 2, 4}) {
         EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, id, 0), std::nullopt);
@@ -205,9 +178,9 @@ TEST_F(RuleEngineTest, RuleForEveryExplorerWindowSparesTheShellAndUs) {
 TEST_F(RuleEngineTest, ACaptionSetLaterIsJudgedAgainInTheWindowsFirstTenSeconds) {
     SetRules({Rule{true, RuleAction::Appear, "mail.exe", "", "Reminder"}});
     EXPECT_TRUE(engine.WantsCaptionChanges());
-    WindowFacts& late = desktop.Add(1, "mail.exe", "Frame", "Loading", false);
-    WindowFacts& tooLate = desktop.Add(2, "mail.exe", "Frame", "Loading", false);
-    desktop.Add(3, "other.exe", "Frame", "Loading");
+    test::FakeWindow& late = Add(1, "mail.exe", "Frame", "Loading", false);
+    test::FakeWindow& tooLate = Add(2, "mail.exe", "Frame", "Loading", false);
+    Add(3, "other.exe", "Frame", "Loading");
     engine.OnEvent(RuleEvent::Created, 1, 1000);
     engine.OnEvent(RuleEvent::Created, 2, 1000);
     late.visible = tooLate.visible = true;
@@ -229,9 +202,9 @@ TEST_F(RuleEngineTest, ACaptionSetLaterIsJudgedAgainInTheWindowsFirstTenSeconds)
     EXPECT_EQ(desktop.captionReads, reads);
 
     // A window we first hear of when it shows (no creation event) starts its ten seconds then.
-    desktop.Add(4, "mail.exe", "Frame", "Loading");
+    Add(4, "mail.exe", "Frame", "Loading");
     EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 4, 50000), std::nullopt);
-    desktop.windows[4].facts.caption = "Reminder";
+    desktop.At(4).caption = "Reminder";
     EXPECT_EQ(engine.OnEvent(RuleEvent::CaptionChanged, 4, 55000),
               (RuleHide{4, RuleAction::Appear}));
 
@@ -244,8 +217,8 @@ TEST_F(RuleEngineTest, ACaptionSetLaterIsJudgedAgainInTheWindowsFirstTenSeconds)
 // second instead, for its first ten seconds only; once the system is seen reporting them, it stops.
 TEST_F(RuleEngineTest, WithoutCaptionEventsTheWatchLooksAtTheCaptionForTenSeconds) {
     SetRules({Rule{true, RuleAction::Appear, "mail.exe", "", "Reminder"}});
-    desktop.Add(1, "mail.exe", "Frame", "Loading");
-    desktop.Add(2, "mail.exe", "Frame", "Loading");
+    Add(1, "mail.exe", "Frame", "Loading");
+    Add(2, "mail.exe", "Frame", "Loading");
     EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 1, 0), std::nullopt);
     EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 2, 0), std::nullopt);
     EXPECT_TRUE(engine.WatchPending());
@@ -254,7 +227,7 @@ TEST_F(RuleEngineTest, WithoutCaptionEventsTheWatchLooksAtTheCaptionForTenSecond
         EXPECT_TRUE(engine.OnWatchTimer(t).empty());
     }
     EXPECT_EQ(desktop.captionReads, reads);  // not before half a second
-    desktop.windows[1].facts.caption = "Reminder: standup";
+    desktop.At(1).caption = "Reminder: standup";
     EXPECT_EQ(engine.OnWatchTimer(kCaptionLookMs), Appeared({1}));
 
     std::uint64_t t = kCaptionLookMs;
@@ -267,7 +240,7 @@ TEST_F(RuleEngineTest, WithoutCaptionEventsTheWatchLooksAtTheCaptionForTenSecond
               reads + 1 + static_cast<int>(kCaptionSettleMs / kCaptionLookMs));
 
     // A system that does report them needs no looks.
-    desktop.Add(3, "mail.exe", "Frame", "Loading");
+    Add(3, "mail.exe", "Frame", "Loading");
     engine.OnEvent(RuleEvent::Shown, 3, t);
     EXPECT_TRUE(engine.WatchPending());
     engine.OnEvent(RuleEvent::CaptionChanged, 2, t);
@@ -278,8 +251,8 @@ TEST_F(RuleEngineTest, WithoutCaptionEventsTheWatchLooksAtTheCaptionForTenSecond
 // per show; a destroyed window's decision goes with it, and so do all decisions when rules change.
 TEST_F(RuleEngineTest, TheDecisionIsKeptForTheWindowsLifeOnly) {
     SetRules({Rule{true, RuleAction::Appear, "mail.exe", "", "Reminder"}});
-    desktop.Add(1, "mail.exe", "Frame", "Inbox");
-    desktop.Add(2, "other.exe", "Frame", "Reminder");
+    Add(1, "mail.exe", "Frame", "Inbox");
+    Add(2, "other.exe", "Frame", "Reminder");
     for (int i = 0; i < 100; ++i) {
         EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 1, 20000 + i), std::nullopt);
         EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 2, 20000 + i), std::nullopt);
@@ -290,14 +263,14 @@ TEST_F(RuleEngineTest, TheDecisionIsKeptForTheWindowsLifeOnly) {
 
     // Its handle given to a new window once it is destroyed: that one is judged afresh.
     engine.OnEvent(RuleEvent::Destroyed, 1, 30000);
-    desktop.Add(1, "mail.exe", "Frame", "Reminder", true, 300);
+    Add(1, "mail.exe", "Frame", "Reminder", true, 300);
     EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 1, 30000), (RuleHide{1, RuleAction::Appear}));
 
     // What a window may be (a tool window, owned, cloaked) is looked at each time: it may change
     // while its program starts, and a window refused for it is not decided.
-    desktop.Add(5, "mail.exe", "Frame", "Reminder").exStyle = kExToolWindow;
+    Add(5, "mail.exe", "Frame", "Reminder").exStyle = kExToolWindow;
     EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 5, 30000), std::nullopt);
-    desktop.windows[5].facts.exStyle = 0;
+    desktop.At(5).exStyle = 0;
     EXPECT_EQ(engine.OnEvent(RuleEvent::Shown, 5, 30100), (RuleHide{5, RuleAction::Appear}));
 
     // New rules, new decisions: window 2 is taken by a rule for its program.
@@ -309,31 +282,31 @@ TEST_F(RuleEngineTest, TheDecisionIsKeptForTheWindowsLifeOnly) {
 // An update restarts the program: the windows the user brought back stay out while they live,
 // and a window whose process id now names a later process is not taken for one of them.
 TEST_F(RuleEngineTest, WindowsBroughtBackInAnEarlierRunAreLeftAloneWhileTheyLive) {
-    for (std::uint64_t id = 1; id <= 4; ++id) desktop.Add(id, "chat.exe", "Chat", "Inbox");
-    desktop.windows[4].key.processStartTime = 0;  // its start could not be read
+    for (std::uint64_t id = 1; id <= 4; ++id) Add(id, "chat.exe", "Chat", "Inbox");
+    desktop.At(4).origin.processStartTime = 0;  // its start could not be read
     std::string record;
     {
-        RuleEngine earlier{desktop};
+        RuleEngine earlier{desktop, {}};
         for (std::uint64_t id = 1; id <= 4; ++id) earlier.BroughtBack(id, 0);
         record = EncodeWindowKeys(earlier.BroughtBackWindows());
     }
-    desktop.windows[2].key.processStartTime = 9999;  // pid reused by a new process
-    desktop.windows.erase(3);                        // gone
-    desktop.Add(3, "chat.exe", "Chat", "Inbox", true, 300);
+    desktop.At(2).origin.processStartTime = 9999;  // pid reused by a new process
+    desktop.Destroy(3);                            // gone
+    Add(3, "chat.exe", "Chat", "Inbox", true, 300);
     engine.AdoptBroughtBack(DecodeWindowKeys("damaged\n1 2 3\n" + record + "5 1 1 x\n"));
-    EXPECT_EQ(engine.BroughtBackWindows(), (std::vector<WindowKey>{desktop.Key(1)}));
+    EXPECT_EQ(engine.BroughtBackWindows(), (std::vector<WindowKey>{KeyOf(desktop, 1)}));
 
     SetRules({AppearByClass("Chat")});
     EXPECT_EQ(engine.OnWindowsOpen({1, 2, 3, 4}, 0), Appeared({2, 3, 4}));
 
     // Only the newest are kept for the next run.
     for (std::uint64_t id = 100; id < 100 + kBroughtBackKept + 10; ++id) {
-        desktop.Add(id, "chat.exe", "Chat", "Inbox");
+        Add(id, "chat.exe", "Chat", "Inbox");
         engine.BroughtBack(id, 0);
     }
     const auto kept = DecodeWindowKeys(EncodeWindowKeys(engine.BroughtBackWindows()));
     ASSERT_EQ(kept.size(), kBroughtBackKept);
-    EXPECT_EQ(kept.back(), desktop.Key(100 + kBroughtBackKept + 9));
+    EXPECT_EQ(kept.back(), KeyOf(desktop, 100 + kBroughtBackKept + 9));
 }
 
 }  // namespace

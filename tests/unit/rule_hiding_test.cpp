@@ -24,28 +24,6 @@ using test::FakeWindow;
 
 constexpr WindowId kSettingsWindow = 0x501;
 
-// The scripted desktop's windows as the rules read them: what the system would answer.
-class DesktopRuleWindows : public RuleWindows {
-  public:
-    explicit DesktopRuleWindows(FakeDesktop& desktop) : desktop_(desktop) {}
-    std::optional<WindowFacts> Facts(std::uint64_t window, bool withCaption) override {
-        if (!desktop_.Exists(window)) return std::nullopt;
-        WindowFacts facts;
-        static_cast<WindowTraits&>(facts) = desktop_.Traits(window);
-        if (withCaption) facts.caption = desktop_.Caption(window);
-        facts.visible = desktop_.IsVisible(window);
-        return facts;
-    }
-    WindowKey Key(std::uint64_t window) override {
-        const WindowOrigin origin = desktop_.Origin(window);
-        return {window, origin.processId, origin.threadId, origin.processStartTime};
-    }
-    bool RestoresToMaximized(std::uint64_t window) override { return desktop_.IsZoomed(window); }
-
-  private:
-    FakeDesktop& desktop_;
-};
-
 // Events handed in by the test, as the system's hook would hand them.
 class ScriptedEvents : public WindowEvents {
   public:
@@ -56,7 +34,7 @@ class ScriptedEvents : public WindowEvents {
     void Stop() override { handler_ = nullptr; }
     bool Following() const override { return handler_ != nullptr; }
     bool FollowsCaptionChanges() const override { return handler_ && captions_; }
-    void Send(RuleEvent event, std::uint64_t window) {
+    void Send(RuleEvent event, WindowId window) {
         if (handler_) handler_(event, window);
     }
 
@@ -97,7 +75,7 @@ class RuleHidingTest : public ::testing::Test {
         own.executable = "notepad.exe";  // not even our own program's name fools the rules
         desktop.Add(kSettingsWindow, own);
     }
-    RuleSystem System() { return {desktop, windows, events, timers, clock}; }
+    RuleSystem System() { return {desktop, events, timers, clock}; }
     void StoreRule(std::string_view name, std::string_view line) {
         store.WriteString(kRulesSection, name, line);
     }
@@ -114,7 +92,6 @@ class RuleHidingTest : public ::testing::Test {
     SettingsStore store{registry, kSettingsKeyPath};
     test::ManualTimers timers;
     TimerClock clock{timers};
-    DesktopRuleWindows windows{desktop};
     ScriptedEvents events;
     std::set<std::string> log;
 };

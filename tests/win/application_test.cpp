@@ -150,7 +150,6 @@ class ApplicationTest : public ::testing::Test {
     test::FakeDesktop desktop;
     Win32Foreground foreground;
     FixedClock clock;
-    Win32RuleWindows ruleWindows{desktop};
     Win32WindowEvents windowEvents;
     Win32CpuCounters cpuCounters;
     Platform platform{registry,
@@ -159,7 +158,6 @@ class ApplicationTest : public ::testing::Test {
                       desktop,
                       foreground,
                       clock,
-                      ruleWindows,
                       windowEvents,
                       cpuCounters,
                       {},

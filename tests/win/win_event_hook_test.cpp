@@ -122,9 +122,7 @@ struct Seen {
 // window shows, on the facts read from it.
 TEST(WinEventHook, AppearRuleTakesAWindowAnotherProgramOpensLater) {
     Win32Desktop desktop;
-    Win32RuleWindows system(desktop);
-    core::RuleWindowsAndList windows(system, [](std::uint64_t) { return false; });
-    core::RuleEngine engine(windows);
+    core::RuleEngine engine(desktop, [](core::WindowId) { return false; });
     engine.SetRules(core::RuleSet(
         {core::Rule{true, core::RuleAction::Appear, "", "QUENVIXRULETESTCHILD", "child"},
          core::Rule{true, core::RuleAction::Appear, "", Narrow(kOwnClass), ""}}));
@@ -170,14 +168,14 @@ TEST(WinEventHook, AppearRuleTakesAWindowAnotherProgramOpensLater) {
     EXPECT_EQ(facts.windowClass, Narrow(kChildClass));
     EXPECT_EQ(facts.caption, kChildCaption);
     EXPECT_TRUE(core::IsEligible(facts) && facts.visible);
-    const core::WindowKey key = windows.Key(hides[0].window);
-    EXPECT_EQ(key.processId, child.Id());
-    EXPECT_NE(key.processStartTime, 0u);
+    const core::WindowKey key = core::KeyOf(desktop, hides[0].window);
+    EXPECT_EQ(key.origin.processId, child.Id());
+    EXPECT_NE(key.origin.processStartTime, 0u);
 
     // Shown again (by its program, or the user) it is left alone.
     EXPECT_EQ(engine.OnEvent(core::RuleEvent::Shown, hides[0].window, GetTickCount64()),
               std::nullopt);
-    EXPECT_EQ(windows.Facts(0x7FFFFFF0, false), std::nullopt);  // no such window
+    EXPECT_EQ(desktop.Facts(0x7FFFFFF0, false), std::nullopt);  // no such window
 }
 
 TEST(WinEventHook, PassesOnEventsOfOtherProgramsTopLevelWindowsFromLiveHooksOnly) {
@@ -294,11 +292,14 @@ TEST(WindowFactsTest, ReadsWhatTheRulesNeedWithoutWaitingOnAHungWindow) {
     EXPECT_TRUE(RestoresToMaximized(plain.get()));
     ShowWindow(plain.get(), SW_MINIMIZE);
     EXPECT_TRUE(RestoresToMaximized(plain.get()));
+    Win32Desktop desktop;  // as the rules ask it
+    EXPECT_TRUE(desktop.RestoresToMaximized(ToId(plain.get())));
     ShowWindow(plain.get(), SW_RESTORE);  // back to maximised, as it was
     ShowWindow(plain.get(), SW_RESTORE);  // then normal
     ASSERT_FALSE(IsZoomed(plain.get()));
     ShowWindow(plain.get(), SW_MINIMIZE);
     EXPECT_FALSE(RestoresToMaximized(plain.get()));
+    EXPECT_FALSE(desktop.RestoresToMaximized(ToId(plain.get())));
 }
 
 // The other program of the first test: one window, until closed or the bound passes.

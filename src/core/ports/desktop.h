@@ -1,9 +1,10 @@
 #pragma once
-// The desktop as the hider sees it: top-level windows of every program, their state, and the
-// few commands that hide and show them. The Windows shell implements it over user32; the unit
-// tests script it.
+// The desktop as the hider and the rules see it: top-level windows of every program, their
+// state, and the few commands that hide and show them. The Windows shell implements it over
+// user32; the unit tests script it.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,8 @@ class WindowPicture {
 // walk up an owner chain stops after this many steps.
 inline constexpr int kOwnerChainLimit = 64;
 
+struct WindowFacts;  // core/rules.h
+
 class Desktop {
   public:
     virtual ~Desktop() = default;
@@ -104,6 +107,12 @@ class Desktop {
     virtual WindowTraits Traits(WindowId window) = 0;
     // The caption animation between the window and the tray area.
     virtual void AnimateTray(WindowId window, bool fromTray) = 0;
+    // What a rule looks at in the window, the caption only when asked for (a window just created
+    // is often still busy and has none yet); nullopt when the window is gone.
+    virtual std::optional<WindowFacts> Facts(WindowId window, bool withCaption) = 0;
+    // Whether a window being minimised goes back to maximised when restored: the state a
+    // "minimise" rule brings it back in.
+    virtual bool RestoresToMaximized(WindowId window) = 0;
 };
 
 }  // namespace quenvix::core

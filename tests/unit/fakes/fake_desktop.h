@@ -1,17 +1,20 @@
 #pragma once
 // A scripted desktop: windows with an owner, styles, show state, caption and owning process,
-// in a fixed enumeration order. Show commands change the scripted state the way user32 does
-// and are logged, together with the tray animations, so tests can check what was issued. A hung
-// or busy window keeps the commands in its queue until the test lets it run them.
+// in a fixed enumeration order, read by the hider and the rules alike. Show commands change the
+// scripted state the way user32 does and are logged, together with the tray animations, so tests
+// can check what was issued. A hung or busy window keeps the commands in its queue until the test
+// lets it run them.
 #include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "core/ports/desktop.h"
+#include "core/rules.h"
 
 namespace quenvix::test {
 
@@ -103,6 +106,10 @@ class FakeDesktop : public core::Desktop {
     // Run as the caption or the picture is asked for.
     std::function<void(core::WindowId)> onCaption;
     std::function<void(core::WindowId)> onPicture;
+    // Questions the rules asked of live windows; each is one to the system (the program's file:
+    // OpenProcess), and each caption one to the window's program.
+    int factReads = 0;
+    int captionReads = 0;
 
     // Calls concerning one window, in order.
     std::vector<DesktopCall> CallsFor(core::WindowId id) const {
@@ -176,6 +183,22 @@ class FakeDesktop : public core::Desktop {
         return traits;
     }
     void AnimateTray(core::WindowId w, bool fromTray) override { Log(AnimateCall(w, fromTray)); }
+    std::optional<core::WindowFacts> Facts(core::WindowId w, bool withCaption) override {
+        FakeWindow* win = Find(w);
+        if (!win) return std::nullopt;
+        ++factReads;
+        core::WindowFacts facts;
+        static_cast<core::WindowTraits&>(facts) = Traits(w);
+        facts.ownedByWindow = win->owner != core::kNoWindow && win->owner != kDesktop;
+        facts.visible = win->visible;
+        if (withCaption) {
+            ++captionReads;
+            facts.caption = Caption(w);
+        }
+        return facts;
+    }
+    // A minimised window keeps its maximised state in the script until it is restored.
+    bool RestoresToMaximized(core::WindowId w) override { return IsZoomed(w); }
 
   private:
     FakeWindow* Find(core::WindowId w) {
