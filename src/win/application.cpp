@@ -154,7 +154,7 @@ void Application::StartTrayIcon() {
     trayIcon_->SetPopupMenu(menus_->TrayMenu());
     trayIcon_->OnDblClick = [this] { Run(core::Command::ShowSettings); };
     trayIcon_->OnMenuCommand = [this](UINT id) { RunTrayChoice(id); };
-    trayIcon_->OnPopup = [this] { RefreshTrayMenu(); };
+    trayIcon_->UpdateMenu = [this] { RefreshTrayMenu(); };
 }
 
 void Application::StartGauge() {

@@ -96,7 +96,14 @@ void HiddenMenu::MoveOldestIntoGroup() noexcept {
     Group& last = groups_.back();
     const UINT position = FirstNewestPosition();
     const UINT id = GetMenuItemID(menu_, static_cast<int>(position));
-    if (!OwnsId(id) || !InsertItem(last.menu, static_cast<UINT>(last.count), id)) return;
+    if (!OwnsId(id) || !InsertItem(last.menu, static_cast<UINT>(last.count), id)) {
+        // A group just made for this entry would stand empty: it goes with its submenu.
+        if (last.count == 0 && position > 0) {
+            DeleteMenu(menu_, position - 1, MF_BYPOSITION);
+            groups_.pop_back();
+        }
+        return;
+    }
     RemoveMenu(menu_, position, MF_BYPOSITION);
     slots_[id - firstId_].holder = last.menu;
     ++last.count;

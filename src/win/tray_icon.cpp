@@ -221,6 +221,10 @@ void TrayIcon::OnMouseAction(UINT mouseMessage, POINT pt) {
     switch (mouseMessage) {
         case WM_LBUTTONDOWN:
             doubleClickRelease_ = false;
+            UpdateMenuAtPress();
+            break;
+        case WM_RBUTTONDOWN:
+            UpdateMenuAtPress();
             break;
         case WM_LBUTTONUP:
             if (std::exchange(doubleClickRelease_, false)) break;
@@ -236,12 +240,13 @@ void TrayIcon::OnMouseAction(UINT mouseMessage, POINT pt) {
             break;
         case WM_LBUTTONDBLCLK:
             CancelSingleClick();
+            updatedAtPress_ = false;
             doubleClickRelease_ = true;
             if (OnDblClick) OnDblClick();
             break;
         case WM_RBUTTONUP:
             CancelSingleClick();
-            PopupMenuAt(pt, false);
+            PopupMenuAt(pt, false, std::exchange(updatedAtPress_, false));
             break;
         default:
             break;
@@ -252,7 +257,15 @@ void TrayIcon::OnSingleClickTimeout() {
     KillTimer(Window(), kSingleClickTimerId);
     // Only a click that is still waiting opens the menu: the timer's message alone proves nothing.
     if (!std::exchange(singleClickPending_, false)) return;
-    PopupMenuAt(singleClickPoint_, false);
+    PopupMenuAt(singleClickPoint_, false, std::exchange(updatedAtPress_, false));
+}
+
+void TrayIcon::UpdateMenuAtPress() {
+    // While the menu is open, a press on the icon only ends it; its items stay as they are.
+    updatedAtPress_ = false;
+    if (!popupMenu_ || menuOpen_ || !UpdateMenu) return;
+    UpdateMenu();
+    updatedAtPress_ = true;
 }
 
 void TrayIcon::CancelSingleClick() {
@@ -263,10 +276,10 @@ void TrayIcon::CancelSingleClick() {
 void TrayIcon::ShowPopupMenu(bool selectLastItem) {
     POINT pt{};
     GetCursorPos(&pt);
-    PopupMenuAt(pt, selectLastItem);
+    PopupMenuAt(pt, selectLastItem, false);
 }
 
-void TrayIcon::PopupMenuAt(POINT pt, bool selectLastItem) {
+void TrayIcon::PopupMenuAt(POINT pt, bool selectLastItem, bool updated) {
     // A second request while the menu is open (its loop still runs our messages) must not stack
     // a second menu on the first.
     if (!popupMenu_ || menuOpen_) return;
@@ -275,6 +288,7 @@ void TrayIcon::PopupMenuAt(POINT pt, bool selectLastItem) {
         bool& open;
         ~Closed() { open = false; }
     } closed{menuOpen_};
+    if (!updated && UpdateMenu) UpdateMenu();
     if (OnPopup) OnPopup();
     const int count = GetMenuItemCount(popupMenu_);
     if (selectLastItem && count > 0) {

@@ -88,7 +88,12 @@ class TrayIcon {
     std::function<void()> OnDblClick;
     // Whether we hold the window hidden: after the menu, the foreground never goes back to it.
     std::function<bool(HWND)> IsHeldHidden;
-    // Just before the popup menu opens: the place to bring its items up to date.
+    // Brings the popup menu's items up to date. A click's menu shows them as they were when its
+    // button went down: the update runs then, not in the time between the button coming up and
+    // the menu showing, which the user waits through. A menu opened any other way updates
+    // just before it opens. Never while the menu is open.
+    std::function<void()> UpdateMenu;
+    // Just before the popup menu opens.
     std::function<void()> OnPopup;
     // The command chosen from the popup menu (not raised when it was dismissed).
     std::function<void(UINT id)> OnMenuCommand;
@@ -123,7 +128,9 @@ class TrayIcon {
     void OnMouseAction(UINT mouseMessage, POINT pt);
     void OnSingleClickTimeout();
     void CancelSingleClick();
-    void PopupMenuAt(POINT pt, bool selectLastItem);
+    void UpdateMenuAtPress();
+    // `updated`: the menu's items were brought up to date when this click's button went down.
+    void PopupMenuAt(POINT pt, bool selectLastItem, bool updated);
 
     ShellNotifyIconFn shell_;
     UINT taskbarCreated_;
@@ -151,6 +158,8 @@ class TrayIcon {
     POINT singleClickPoint_{};
     // The release that ends a double click is not a click of its own.
     bool doubleClickRelease_ = false;
+    // The menu was brought up to date when the button of the click under way went down.
+    bool updatedAtPress_ = false;
 
     // Declared before the thread, so the window outlives it.
     std::unique_ptr<CallbackWindow> window_;

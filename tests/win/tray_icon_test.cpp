@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -434,6 +435,47 @@ TEST_F(ClickFixture, AChosenItemIsDeliveredAsACommandAfterTheMenuCloses) {
     Deliver({WM_RBUTTONUP});
     ASSERT_TRUE(PumpUntilEvents(2));
     EXPECT_EQ(events, (std::vector<std::string>{"popup", "command 43"}));
+}
+
+TEST_F(ClickFixture, AClicksMenuIsUpdatedWhenItsButtonGoesDownAndNeverWhileOpen) {
+    icon->SetPopupMenu(menu.get());
+    icon->UpdateMenu = [this] { events.push_back("update"); };
+    // A right click: the update runs before the button comes up, and not again after it.
+    Deliver({WM_RBUTTONDOWN});
+    ASSERT_TRUE(PumpUntilEvents(1));
+    Deliver({WM_RBUTTONUP});
+    ASSERT_TRUE(PumpUntilEvents(2));
+    EXPECT_EQ(events, (std::vector<std::string>{"update", "popup"}));
+
+    // A double click opens no menu, so a menu opened later by other means updates afresh.
+    events.clear();
+    Deliver({WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP});
+    ASSERT_TRUE(PumpUntilEvents(2));
+    icon->ShowPopupMenu(false);
+    EXPECT_EQ(events, (std::vector<std::string>{"update", "dblclick", "update", "popup"}));
+
+    // A left click's menu waits out the double-click time, and uses the update of its press.
+    events.clear();
+    SetDoubleClickTime(100);
+    Deliver({WM_LBUTTONDOWN, WM_LBUTTONUP});
+    ASSERT_TRUE(PumpUntilEvents(2));
+    PumpFor(300ms);
+    EXPECT_EQ(events, (std::vector<std::string>{"update", "popup"}));
+
+    // A press on the icon while the menu is open changes nothing in the open menu, and the
+    // next click still updates at its own press.
+    events.clear();
+    const std::function<void()> closeSoon = icon->OnPopup;
+    icon->OnPopup = [&] {
+        closeSoon();
+        Deliver({WM_RBUTTONDOWN});
+    };
+    icon->ShowPopupMenu(false);
+    PumpFor(300ms);
+    icon->OnPopup = closeSoon;
+    Deliver({WM_RBUTTONUP});
+    ASSERT_TRUE(PumpUntilEvents(4));
+    EXPECT_EQ(events, (std::vector<std::string>{"update", "popup", "update", "popup"}));
 }
 
 TEST_F(ClickFixture, ForgedWakeUpsAndTimerMessagesOpenNothing) {
