@@ -17,6 +17,7 @@
 #include "core/text.h"
 #include "win/desktop.h"
 #include "win/foreground.h"
+#include "win/message_wait.h"
 #include "win/tray_icon_thread.h"
 #include "win/ui.h"
 
@@ -69,6 +70,36 @@ class TrayIcon::CallbackWindow : public ServiceWindow {
     TrayIcon& icon_;
 };
 
+// ---- the shell's reports, ahead of what was posted before them ------------------------------
+
+// The shell sends its report, which is taken between any two messages of the queue; the posted
+// wake-up that runs it would wait behind everything posted before (another program may flood
+// the queue). This source runs the waiting actions from the thread's own message wait as soon
+// as the report is in. The posted wake-up stays for the loops that are not ours (a menu's, a
+// message box's), and finds nothing left to do where this came first.
+class TrayIcon::MouseActionSource final : public MessageWaitSource {
+  public:
+    explicit MouseActionSource(TrayIcon& icon) : icon_(icon) {
+        if (event_) AddMessageWaitSource(*this);
+    }
+    ~MouseActionSource() { RemoveMessageWaitSource(*this); }
+    MouseActionSource(const MouseActionSource&) = delete;
+    MouseActionSource& operator=(const MouseActionSource&) = delete;
+
+    void Signal() const noexcept {
+        if (event_) SetEvent(event_.get());
+    }
+    HANDLE WaitHandle() const override { return event_.get(); }
+    ULONGLONG Deadline() const override { return 0; }
+    void Serve() noexcept override {
+        Guarded(icon_.Window(), [this] { icon_.RunQueuedMouseActions(); });
+    }
+
+  private:
+    TrayIcon& icon_;
+    UniqueHandle event_{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+};
+
 // ---- TrayIcon ----------------------------------------------------------------------------
 
 TrayIcon::TrayIcon(core::Desktop& desktop, core::Foreground& foreground, ShellNotifyIconFn shell)
@@ -77,6 +108,7 @@ TrayIcon::TrayIcon(core::Desktop& desktop, core::Foreground& foreground, ShellNo
       shell_(shell ? std::move(shell) : ShellNotifyIconFn(&Shell_NotifyIconW)),
       taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {
     window_ = std::make_unique<CallbackWindow>(*this);
+    mouseSource_ = std::make_unique<MouseActionSource>(*this);
     // An elevated copy would otherwise never hear that the shell restarted.
     if (taskbarCreated_)
         ChangeWindowMessageFilterEx(Window(), taskbarCreated_, MSGFLT_ALLOW, nullptr);
@@ -206,6 +238,7 @@ void TrayIcon::QueueMouseAction(UINT mouseMessage) {
     POINT pt{};
     GetCursorPos(&pt);
     queuedMouse_.push_back(MouseAction{mouseMessage, pt});
+    mouseSource_->Signal();
     if (queuedMouse_.size() == 1) PostMessageW(Window(), kRunQueuedMouseActions, 0, 0);
 }
 

@@ -114,6 +114,8 @@ class TrayIcon {
   private:
     class CallbackWindow;
     friend class CallbackWindow;
+    class MouseActionSource;
+    friend class MouseActionSource;
 
     core::Desktop& desktop_;
     core::Foreground& foreground_;
@@ -163,6 +165,7 @@ class TrayIcon {
 
     // Declared before the thread, so the window outlives it.
     std::unique_ptr<CallbackWindow> window_;
+    std::unique_ptr<MouseActionSource> mouseSource_;
     std::shared_ptr<TrayIconThread> thread_;
 };
 

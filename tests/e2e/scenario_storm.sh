@@ -78,10 +78,10 @@ quenvix_ended && fail "Cancel on the Exit question ended Quenvix"
 run_storm restore &
 storm_pid=$!
 sleep 0.5
-# Both clicks wait behind what the storm posted. The shell's callback for the right click is sent,
-# but the menu opens from our own loop, behind the storm's posted messages; the click on the item
-# is input, which the menu's loop takes only after them. Tens of thousands here, seconds under
-# load: each must be taken once the backlog is gone, never lost.
+# The shell's callback for the right click is sent, and our own message wait opens the menu ahead
+# of what the storm posted before it. The click on the item is input, which the menu's loop takes
+# only after the storm's posted messages: tens of thousands here, seconds under load. Each click
+# must be taken, never lost.
 tray_icon_click 3
 clicked=$SECONDS
 wait_until 90 menu_open || fail "the right click on the icon was lost in the storm"

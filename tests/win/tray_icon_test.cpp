@@ -13,12 +13,14 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/cpu_gauge.h"
 #include "icon_pixels.h"
 #include "tray_shell.h"
 #include "win/cpu_gauge_view.h"
+#include "win/message_wait.h"
 #include "win/session_notice.h"
 #include "win/taskbar.h"
 #include "win/ui.h"
@@ -476,6 +478,28 @@ TEST_F(ClickFixture, AClicksMenuIsUpdatedWhenItsButtonGoesDownAndNeverWhileOpen)
     Deliver({WM_RBUTTONUP});
     ASSERT_TRUE(PumpUntilEvents(4));
     EXPECT_EQ(events, (std::vector<std::string>{"update", "popup", "update", "popup"}));
+}
+
+TEST_F(ClickFixture, AClickIsTakenAheadOfAFloodPostedBeforeIt) {
+    icon->SetPopupMenu(menu.get());
+    // What another program may post to our windows, faster than we take it.
+    constexpr int kFlood = 5000;
+    for (int i = 0; i < kFlood; ++i) PostMessageW(icon->Window(), WM_NULL, 0, 0);
+    // As the shell reports a click: sent without waiting, from elsewhere.
+    std::thread([window = icon->Window()] {
+        SendNotifyMessageW(window, kTrayIconCallbackMessage, kTrayIconId, WM_RBUTTONUP);
+    }).join();
+    // The program's own loop: the menu opens from inside the wait, once the report is in.
+    int dispatched = 0;
+    MSG msg;
+    while (events.empty() && dispatched < kFlood && WaitForNextMessage(msg) > 0) {
+        DispatchMessageW(&msg);
+        ++dispatched;
+    }
+    ASSERT_TRUE(PumpUntilEvents(1));
+    EXPECT_EQ(events.front(), "popup");
+    // Taking the sent report costs the one message the same peek returns.
+    EXPECT_LE(dispatched, 2);
 }
 
 TEST_F(ClickFixture, ForgedWakeUpsAndTimerMessagesOpenNothing) {
