@@ -228,7 +228,8 @@ void Hider::RefreshHiddenMenu() {
         if (!info->CaptionChanged) continue;
         info->CaptionChanged = false;
         info->Caption = desktop_.Caption(info->Handle);
-        if (entries_) entries_->Rename(*info, EntryText(*info));
+        info->Picture = desktop_.Picture(info->Handle);
+        if (entries_) entries_->Redescribe(*info, EntryText(*info));
     }
 }
 

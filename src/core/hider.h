@@ -73,8 +73,9 @@ class HiddenEntries {
     virtual void Append(const HiddenWindow& info, const std::string& text) = 0;
     virtual void Remove(const HiddenWindow& info) = 0;
     virtual void Clear() = 0;
-    // The window took another caption; entries that show none may let it pass.
-    virtual void Rename(const HiddenWindow& /*info*/, const std::string& /*text*/) {}
+    // The window took another caption, and its picture was read again with it (a program that
+    // renames its window often changes its icon too); entries that show neither may let it pass.
+    virtual void Redescribe(const HiddenWindow& /*info*/, const std::string& /*text*/) {}
 };
 
 // The program's own windows, which are never hidden.

@@ -47,8 +47,8 @@ void CaptionWatch::Clear() {
     processOf_.clear();
 }
 
-void CaptionWatch::Rename(const core::HiddenWindow& info, const std::string& text) {
-    entries_.Rename(info, text);
+void CaptionWatch::Redescribe(const core::HiddenWindow& info, const std::string& text) {
+    entries_.Redescribe(info, text);
 }
 
 void CaptionWatch::Follow(std::uint32_t processId) {

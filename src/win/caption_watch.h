@@ -32,7 +32,7 @@ class CaptionWatch final : public core::HiddenEntries {
     void Append(const core::HiddenWindow& info, const std::string& text) override;
     void Remove(const core::HiddenWindow& info) override;
     void Clear() override;
-    void Rename(const core::HiddenWindow& info, const std::string& text) override;
+    void Redescribe(const core::HiddenWindow& info, const std::string& text) override;
 
     std::size_t FollowedPrograms() const { return programs_.size(); }
     // The hook that follows a program, null when none does.

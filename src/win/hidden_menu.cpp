@@ -181,17 +181,23 @@ void HiddenMenu::Remove(const core::HiddenWindow& info) {
     }
 }
 
-void HiddenMenu::Rename(const core::HiddenWindow& info, const std::string& text) {
+void HiddenMenu::Redescribe(const core::HiddenWindow& info, const std::string& text) {
     const auto it = idOf_.find(&info);
     if (it == idOf_.end()) return;
     Entry& entry = slots_[it->second - firstId_];
     entry.text = MenuText(text);
-    if (!MenuAlive()) return;
+    UniqueBitmap bitmap = CopyOf(info);
+    if (!MenuAlive()) {
+        entry.bitmap = std::move(bitmap);
+        return;
+    }
     MENUITEMINFOW item{};
     item.cbSize = sizeof item;
-    item.fMask = MIIM_STRING;
+    item.fMask = MIIM_STRING | MIIM_BITMAP;
     item.dwTypeData = const_cast<wchar_t*>(entry.text.c_str());
-    SetMenuItemInfoW(entry.holder, it->second, FALSE, &item);
+    item.hbmpItem = bitmap.get();
+    // The menu draws the bitmap it holds: the old one goes only once the item no longer does.
+    if (SetMenuItemInfoW(entry.holder, it->second, FALSE, &item)) entry.bitmap = std::move(bitmap);
 }
 
 void HiddenMenu::Clear() {

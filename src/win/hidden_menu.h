@@ -32,7 +32,7 @@ class HiddenMenu : public core::HiddenEntries {
     void Append(const core::HiddenWindow& info, const std::string& text) override;
     void Remove(const core::HiddenWindow& info) override;
     void Clear() override;
-    void Rename(const core::HiddenWindow& info, const std::string& text) override;
+    void Redescribe(const core::HiddenWindow& info, const std::string& text) override;
 
     // Whether `id` lies in the range reserved for entries.
     bool OwnsId(UINT id) const noexcept { return id >= firstId_ && id - firstId_ < idCount_; }

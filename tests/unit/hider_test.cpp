@@ -42,7 +42,7 @@ class EntryLog : public HiddenEntries {
         std::erase_if(entries, [&](const Entry& e) { return e.info == &info; });
     }
     void Clear() override { entries.clear(); }
-    void Rename(const HiddenWindow& info, const std::string& text) override {
+    void Redescribe(const HiddenWindow& info, const std::string& text) override {
         for (auto& e : entries) {
             if (e.info == &info) e.text = text;
         }
@@ -554,7 +554,7 @@ TEST_F(HiderTest, RefreshForgetsWindowsThatCameBackDiedOrChangedHands) {
     ExpectEntriesMatchList();
 }
 
-TEST_F(HiderTest, ACaptionChangeIsReadAtTheNextRefreshForThatWindowOnly) {
+TEST_F(HiderTest, ACaptionChangeAndThePictureWithItAreReadAtTheNextRefreshForThatWindowOnly) {
     for (WindowId w = 0xB0; w <= 0xB2; ++w) desktop.Add(w, Win("W" + std::to_string(w - 0xB0)));
     hider.HideAllWindows();
     const auto recordBefore = registry.GetString(kRecoveryKey, "Windows");
@@ -562,11 +562,13 @@ TEST_F(HiderTest, ACaptionChangeIsReadAtTheNextRefreshForThatWindowOnly) {
     desktop.At(0xB1).caption = std::string(40, 'x');
     hider.CaptionChanged(0xB1);
     hider.CaptionChanged(0xC0);  // not ours
-    std::vector<WindowId> asked;
+    std::vector<WindowId> asked, pictured;
     desktop.onCaption = [&](WindowId w) { asked.push_back(w); };
+    desktop.onPicture = [&](WindowId w) { pictured.push_back(w); };
 
     hider.RefreshHiddenMenu();
     EXPECT_EQ(asked, (std::vector<WindowId>{0xB1}));
+    EXPECT_EQ(pictured, (std::vector<WindowId>{0xB1}));
     EXPECT_EQ(entries.Texts(), (std::vector<std::string>{"W0", std::string(32, 'x'), "W2"}));
     EXPECT_EQ(hider.RecordAt(1)->Caption, std::string(40, 'x'));
     EXPECT_EQ(registry.GetString(kRecoveryKey, "Windows"), recordBefore);

@@ -23,7 +23,7 @@ class EntryLog : public core::HiddenEntries {
     }
     void Remove(const core::HiddenWindow& info) override { log.push_back("-" + info.Caption); }
     void Clear() override { log.emplace_back("clear"); }
-    void Rename(const core::HiddenWindow&, const std::string& text) override {
+    void Redescribe(const core::HiddenWindow&, const std::string& text) override {
         log.push_back("=" + text);
     }
 };
@@ -88,7 +88,7 @@ TEST(CaptionWatch, HearsTheListedProgramsCaptionsOnlyWhileItHasAWindowListed) {
     EXPECT_TRUE(changed.empty());
 
     watch.Append(*a, "a");
-    watch.Rename(*a, "a2");
+    watch.Redescribe(*a, "a2");
     watch.Clear();
     EXPECT_EQ(watch.FollowedPrograms(), 0u);
     EXPECT_EQ(entries.log,

@@ -104,15 +104,24 @@ TEST(HiddenMenu, EntriesFollowTheFixedItemsEachWithItsOwnPicture) {
     EXPECT_FALSE(entries.OwnsId(kFirstEntryId + 100));
     EXPECT_FALSE(entries.OwnsId(kRestoreAllId));
 
+    // A new caption comes with the window's picture of now; the one the item held is freed.
+    a->Picture = WindowBitmap::OfWindow(nullptr);
+    entries.Redescribe(*a, "Tom");
+    EXPECT_EQ(EntryTexts(menu.get()).front(), L"Tom");
+    const HBITMAP newPicture = ItemBitmap(menu.get(), kFixedItems);
+    EXPECT_NE(newPicture, picture);
+    EXPECT_EQ(GetObjectType(newPicture), static_cast<DWORD>(OBJ_BITMAP));
+    EXPECT_EQ(GetObjectType(picture), 0u);
+
     // Removing the middle keeps the others in order and frees the entry's picture.
     const HBITMAP middlePicture = ItemBitmap(menu.get(), kFixedItems + 1);
     entries.Remove(*b);
-    EXPECT_EQ(EntryTexts(menu.get()), (std::vector<std::wstring>{L"Tom && Jerry", L"Привет 中文"}));
+    EXPECT_EQ(EntryTexts(menu.get()), (std::vector<std::wstring>{L"Tom", L"Привет 中文"}));
     EXPECT_EQ(GetObjectType(middlePicture), 0u);
 
     entries.Clear();
     EXPECT_EQ(GetMenuItemCount(menu.get()), kFixedItems);
-    EXPECT_EQ(GetObjectType(picture), 0u);
+    EXPECT_EQ(GetObjectType(newPicture), 0u);
 }
 
 TEST(HiddenMenu, RebuildingDoesNotGrowTheMenuAndIdsRunOutQuietly) {
