@@ -32,10 +32,10 @@ measure() {
     sleep 8  # start-up and, for Quenvix, going into the tray
     local exe pid pids=() labels=() before=() server server_before
     exe=$(basename "$1")
-    for pid in $(windows_pids "$exe"); do
+    # Quenvix's guardian is a program of its own (its process name cut to 15 characters).
+    for pid in $(windows_pids "$exe") $([ "$exe" = quenvix.exe ] && windows_pids quenvix_guardia); do
         pids+=("$pid")
-        # Quenvix's guardian is the copy started with its guard option.
-        if tr '\0' ' ' <"/proc/$pid/cmdline" | grep -q -- '--guard'; then
+        if tr '\0' ' ' <"/proc/$pid/cmdline" | grep -q -- 'quenvix_guardian'; then
             labels+=("guardian")
         else
             labels+=("$label")

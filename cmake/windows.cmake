@@ -36,6 +36,18 @@ target_link_options(quenvix PRIVATE ${QUENVIX_STATIC_LINK} -municode -s -Wl,--gc
 target_compile_options(quenvix PRIVATE ${QUENVIX_WARNINGS} ${QUENVIX_SIZE_FLAGS})
 set_target_properties(quenvix PROPERTIES OUTPUT_NAME quenvix)
 
+# The guardian: a program of its own beside quenvix.exe, as small as a process that only waits can
+# be. No C runtime (its own entry point), kernel32 and user32 only.
+add_executable(quenvix_guardian WIN32 ${CMAKE_SOURCE_DIR}/src/guardian/guardian_main.cpp)
+target_include_directories(quenvix_guardian PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_BINARY_DIR}/generated)
+target_compile_options(quenvix_guardian PRIVATE ${QUENVIX_WARNINGS} -Os -fno-exceptions -fno-rtti
+    -fno-asynchronous-unwind-tables -fno-stack-protector -mno-stack-arg-probe)
+target_link_options(quenvix_guardian PRIVATE -nostdlib -e GuardianStart -s -Wl,--gc-sections)
+target_link_libraries(quenvix_guardian PRIVATE kernel32 user32)
+set_target_properties(quenvix_guardian PROPERTIES OUTPUT_NAME quenvix_guardian)
+# quenvix.exe starts it from beside itself; build them together.
+add_dependencies(quenvix quenvix_guardian)
+
 # GoogleTest built for Windows from Debian's source package.
 set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
@@ -53,8 +65,8 @@ foreach(test_source ${QUENVIX_WIN_TESTS})
     set_tests_properties(win_${test_name} PROPERTIES TIMEOUT 300)
 endforeach()
 # The import-table test reads the built program; the guardian test runs it.
-add_dependencies(win_import_table_test quenvix)
-add_dependencies(win_guardian_test quenvix)
+add_dependencies(win_import_table_test quenvix quenvix_guardian)
+add_dependencies(win_guardian_test quenvix_guardian)
 
 # The end-to-end scenarios' own helper program: opens test windows and reports their states.
 file(GLOB QUENVIX_E2E_HELPERS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/*.cpp)

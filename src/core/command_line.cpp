@@ -67,54 +67,9 @@ std::uint32_t GetLittleEndian(const std::uint8_t* in, int bytes) {
     return value;
 }
 
-std::optional<std::uint32_t> ProcessIdField(std::string_view text) {
-    // Plain decimal, as std::to_string writes it: no sign, no leading zero, not 0.
-    if (text.empty() || text.size() > 10 || text[0] == '0') return {};
-    std::uint64_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return {};
-        value = value * 10 + static_cast<std::uint64_t>(c - '0');
-    }
-    if (value > 0xFFFFFFFFu) return {};
-    return static_cast<std::uint32_t>(value);
-}
-
-// The guardian's command line, or nothing when `args` is not exactly what a running copy makes.
-// The section's name must be the one the named process would choose, so the two arguments cannot
-// point the guardian at different copies.
-std::optional<CommandLineRequest> ParseGuard(const std::vector<std::string>& args) {
-    if (args.size() != 3 || args[0] != kGuardOption) return {};
-    const auto process = ProcessIdField(args[1]);
-    if (!process) return {};
-    const std::string& section = args[2];
-    const std::string prefix = GuardSectionName(*process, 0);
-    constexpr std::size_t kNonceDigits = 8;
-    if (section.size() != prefix.size() || section.compare(0, prefix.size() - kNonceDigits, prefix,
-                                                           0, prefix.size() - kNonceDigits) != 0) {
-        return {};
-    }
-    for (std::size_t i = prefix.size() - kNonceDigits; i < section.size(); ++i) {
-        const char c = section[i];
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return {};
-    }
-    CommandLineRequest request;
-    request.verb = CommandVerb::Guard;
-    request.guardedProcess = *process;
-    request.guardSection = section;
-    return request;
-}
-
 }  // namespace
 
-std::string GuardSectionName(std::uint32_t processId, std::uint32_t nonce) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string name = "QuenvixGuard." + std::to_string(processId) + ".";
-    for (int shift = 28; shift >= 0; shift -= 4) name += kHex[(nonce >> shift) & 0xFu];
-    return name;
-}
-
 CommandLineRequest ParseCommandLine(const std::vector<std::string>& args) {
-    if (auto guard = ParseGuard(args)) return std::move(*guard);
     CommandLineRequest request;
     if (args.size() > kMaxArguments) {
         request.error = Refusal("Too many arguments.");

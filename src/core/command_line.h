@@ -13,37 +13,14 @@
 
 namespace quenvix::core {
 
-// RestoreRecorded is answered by the process that gets it (an uninstaller's last word); Guard is
-// the program's own: a running copy starts its guardian with it, and no user is told of it.
-enum class CommandVerb {
-    Start,
-    Exit,
-    RestoreAll,
-    HideAll,
-    Show,
-    Version,
-    Help,
-    RestoreRecorded,
-    Guard
-};
+// RestoreRecorded is answered by the process that gets it (an uninstaller's last word).
+enum class CommandVerb { Start, Exit, RestoreAll, HideAll, Show, Version, Help, RestoreRecorded };
 
 struct CommandLineRequest {
     CommandVerb verb = CommandVerb::Start;
     // Why the command line was refused; empty when it was accepted.
     std::string error;
-    // Guard only: the copy to watch and the name of the section it keeps its hidden list in.
-    std::uint32_t guardedProcess = 0;
-    std::string guardSection;
 };
-
-// How a copy starts its guardian: "--guard <process id> <section name>", exactly so (the one
-// spelling, in this case, nothing around it). Anything else with "--guard" in it is an unknown
-// argument like any other, so a user who tries it is told no more than that.
-inline constexpr std::string_view kGuardOption = "--guard";
-
-// The name, without its namespace, of the section in which the copy with `processId` keeps its
-// hidden list for its guardian: "QuenvixGuard.<process id>.<nonce, 8 hex digits>".
-std::string GuardSectionName(std::uint32_t processId, std::uint32_t nonce);
 
 // Process exit codes of a run that only handles its command line.
 inline constexpr int kExitDone = 0;
@@ -52,8 +29,7 @@ inline constexpr int kExitBadCommandLine = 2;
 
 // `args` are the arguments after the program's name, UTF-8. No argument (or only blank ones)
 // is a plain start. One option is accepted, written --name, -name or /name in any case, blanks
-// around it ignored; anything else is refused with a message for the user. The guardian's
-// command line (kGuardOption) is the one exception: three arguments, checked as a whole.
+// around it ignored; anything else is refused with a message for the user.
 CommandLineRequest ParseCommandLine(const std::vector<std::string>& args);
 
 // Verbs that are carried out by the running copy rather than by the process that got them.

@@ -28,6 +28,7 @@ Hider::Hider(Desktop& desktop, SettingsStore* store, HiddenEntries* entries, Own
       entries_(entries),
       own_(own),
       observer_(observer),
+      sessionValue_(recoveryValue),
       recoveryValue_(std::move(recoveryValue)) {}
 
 void Hider::HideActiveWindow() {
@@ -50,6 +51,7 @@ WindowId Hider::RootOwner(WindowId window) {
 }
 
 void Hider::HideAllWindows() {
+    ++hideAllsAsked_;
     const bool dropped = DropGone();
     // Collect first: hiding changes what the enumeration would see next.
     const WindowId desktopWindow = desktop_.DesktopWindow();
@@ -128,6 +130,7 @@ HiddenWindow* Hider::StartRecord(WindowId window, std::optional<ShowState> forme
     // Only what the system knows without asking the window's program: the caption and the icon
     // wait until the hide is on its way, so a key press is answered first.
     auto info = std::make_unique<HiddenWindow>();
+    info->Serial = nextSerial_++;
     info->Handle = window;
     info->Origin = desktop_.Origin(window);
     info->State = formerState                 ? *formerState
@@ -245,17 +248,22 @@ const HiddenWindow* Hider::RecordAt(std::size_t index) const {
 
 TakeBack Hider::AdoptRecovered() {
     if (!store_) return TakeBack::Done;
-    const std::optional<std::string> text = ReadRecoveryText(*store_, recoveryValue_);
-    if (!text) return TakeBack::Unreadable;
+    const RecordsToTakeBack records = CollectRecords(*store_, sessionValue_);
+    recoveryValue_ = records.ownValue;
     std::unordered_set<WindowId> known;
     for (const auto& info : hiddenList_) known.insert(info->Handle);
-    for (const RecoveryEntry& e : DecodeRecovery(*text)) {
+    for (const RecoveryEntry& e : records.entries) {
         if (known.contains(e.handle) || !desktop_.Exists(e.handle)) continue;
+        // On the screen already: the guardian or the crash filter brought it back, or its
+        // program did. Taken back, it would be listed although the user sees it, and brought
+        // back once more at the exit, out of whatever state the user has put it in since.
+        if (desktop_.IsVisible(e.handle)) continue;
         const WindowOrigin now = desktop_.Origin(e.handle);
         if (!SameOwner(e.origin, now) || IsExcluded(e.handle)) continue;
         known.insert(e.handle);
 
         auto info = std::make_unique<HiddenWindow>();
+        info->Serial = nextSerial_++;
         info->Handle = e.handle;
         info->State = UserState(e);
         info->StateOnExit = e.state;
@@ -263,17 +271,17 @@ TakeBack Hider::AdoptRecovered() {
         info->Caption = desktop_.Caption(e.handle);
         if (info->Caption.empty()) info->Caption = e.caption;
         info->Picture = desktop_.Picture(e.handle);
-        // One that shows may not have got to the last run's hide yet: it stays until it is
-        // seen hidden, and only leaves when its program shows it after that.
         info->HideArrived = HiddenAsLeft(e.handle);
         AddRecorded(MakeRecoveryEntry(info->Handle, info->Origin, info->StateOnExit, info->State,
                                       FirstCharacters(info->Caption, kRecoveryCaptionLimit)));
         hiddenList_.push_back(std::move(info));
         if (entries_) entries_->Append(*hiddenList_.back(), EntryText(*hiddenList_.back()));
     }
-    // Rewritten even when nothing changed here: entries that named no such window go.
-    ListChanged(true);
-    return TakeBack::Done;
+    // Rewritten even when nothing changed here: entries that named no such window go. The other
+    // records go only once this one holds what they held.
+    ListChanged(false);
+    if (SaveRecovery()) RetireTakenRecords(*store_, records);
+    return records.unreadable.empty() ? TakeBack::Done : TakeBack::Unreadable;
 }
 
 void Hider::Forget(const HiddenWindow& info, bool saveRecovery) {
@@ -313,15 +321,15 @@ void Hider::ListChanged(bool saveRecovery) {
     if (saveRecovery) SaveRecovery();
 }
 
-void Hider::SaveRecovery() {
-    if (!store_) return;
+bool Hider::SaveRecovery() {
+    if (!store_) return false;
     // The record is a safety net; failing to update it must not stop a window from being
     // hidden or shown. Whether and how the user hears of it is the observer's business.
     const std::string text = JoinRecoveryLines(recorded_, recordLines_,
                                                [this](WindowId w) { return desktop_.Exists(w); });
-    if (!WriteRecoveryText(*store_, recoveryValue_, text)) {
-        if (observer_) observer_->RecoveryWriteFailed();
-    }
+    if (WriteRecoveryText(*store_, recoveryValue_, text)) return true;
+    if (observer_) observer_->RecoveryWriteFailed();
+    return false;
 }
 
 void Hider::AddRecorded(RecoveryEntry entry) {

@@ -25,6 +25,8 @@ inline constexpr std::size_t kEntryTextLength = 32;
 
 // One hidden window.
 struct HiddenWindow {
+    // In hiding order across the run: a later hide has a larger serial.
+    std::uint64_t Serial = 0;
     WindowId Handle = kNoWindow;
     ShowState State = ShowState::Normal;  // as it comes back when the user brings it back
     // As it comes back at Exit, the session's end, a crash or a kill: the same, except for a
@@ -133,7 +135,8 @@ class Hider {
     // over (keeping) one whose restore is refused. False when nothing could be restored.
     bool RestoreLastHidden();
     // Restores every window in list order, letting pending messages run before each one; a
-    // window hidden meanwhile is restored by the same run, a refused one is tried once. The
+    // window hidden meanwhile stays hidden, a refused one is tried once, and a HideAllWindows
+    // meanwhile ends the run. The
     // message runner answers false when the run must stop (the program is closing); nothing
     // here is touched after that.
     void RestoreAll(const std::function<bool()>& processMessages);
@@ -152,11 +155,13 @@ class Hider {
     void ForgetShownForSessionEnd();
     bool ShownForSessionEnd() const;
 
-    // Takes back the windows that a previous run of the program left hidden, as if it had
-    // just hidden them; forgets every entry that does not name such a window. One that shows
-    // is taken back too: the previous run may have ended before its hide reached the window.
-    // A record that cannot be read is left as it is (Unreadable) and nothing is taken back.
+    // Takes back the windows that earlier runs of the program left hidden, from every record of
+    // this session (see CollectRecords), as if it had just hidden them; forgets every entry that
+    // does not name such a window, and every window that shows. A record that cannot be read is
+    // left as it is (Unreadable), and this run keeps its own under another name.
     TakeBack AdoptRecovered();
+    // The value this run keeps its record under.
+    const std::string& RecoveryValue() const { return recoveryValue_; }
 
     const std::vector<std::unique_ptr<HiddenWindow>>& HiddenList() const { return hiddenList_; }
     std::size_t HiddenCount() const { return hiddenList_.size(); }
@@ -179,7 +184,9 @@ class Hider {
     bool ShownByItsProgram(HiddenWindow& info);
     bool HiddenAsLeft(WindowId window);
     void Refused(WindowId window, bool hiding);
-    HiddenWindow* FirstNotIn(const std::vector<const HiddenWindow*>& passed) const;
+    // The first listed window hidden before `hiddenBefore` (a serial) and not `passed`.
+    HiddenWindow* FirstToRestore(const std::vector<const HiddenWindow*>& passed,
+                                 std::uint64_t hiddenBefore) const;
     // Issues the commands that bring the record's window back (in the user's state when `byUser`,
     // else in its state on exit), without forgetting the record; false when the system refused
     // them. A window that is no longer ours gets none.
@@ -191,7 +198,8 @@ class Hider {
     // Records whose window no longer exists leave at the next change of the list.
     bool DropGone();
     void ListChanged(bool saveRecovery);
-    void SaveRecovery();
+    // False when the record could not be written (the observer has heard of it).
+    bool SaveRecovery();
     void AddRecorded(RecoveryEntry entry);
 
     Desktop& desktop_;
@@ -199,6 +207,9 @@ class Hider {
     HiddenEntries* entries_;
     OwnWindows own_;
     HiddenListObserver* observer_;
+    // The session's record name, and the one this run writes (another when that one cannot be
+    // read).
+    const std::string sessionValue_;
     std::string recoveryValue_;
     std::vector<std::unique_ptr<HiddenWindow>> hiddenList_;
     // The list as the record and the observer see it, kept in step with hiddenList_ so that a
@@ -207,6 +218,10 @@ class Hider {
     std::vector<std::string> recordLines_;  // each entry's line of the record
     // Windows whose refused hide the user has heard of.
     std::vector<std::pair<WindowId, WindowOrigin>> refusalsTold_;
+    // The next record's serial, and the hide-alls asked for: what a restore-all run looks at to
+    // leave alone what was hidden after it began.
+    std::uint64_t nextSerial_ = 0;
+    std::uint64_t hideAllsAsked_ = 0;
     std::function<void(WindowId)> broughtBack_;
     std::function<void(const RefusedCommand&)> refused_;
 };

@@ -67,8 +67,10 @@ bool Hider::RestoreLastHidden() {
     return false;
 }
 
-HiddenWindow* Hider::FirstNotIn(const std::vector<const HiddenWindow*>& passed) const {
+HiddenWindow* Hider::FirstToRestore(const std::vector<const HiddenWindow*>& passed,
+                                    std::uint64_t hiddenBefore) const {
     for (const auto& info : hiddenList_) {
+        if (info->Serial >= hiddenBefore) continue;
         if (std::find(passed.begin(), passed.end(), info.get()) == passed.end()) return info.get();
     }
     return nullptr;
@@ -76,15 +78,19 @@ HiddenWindow* Hider::FirstNotIn(const std::vector<const HiddenWindow*>& passed) 
 
 void Hider::RestoreAll(const std::function<bool()>& processMessages) {
     // The list is looked at afresh after every message run: those messages may have hidden,
-    // restored or dropped windows. A refused window is passed over for the rest of the run.
-    // The record is written once, at the end: until then it names every window still listed
-    // and some already back, and a record with too many windows loses none (a hide meanwhile
-    // writes its own at once).
+    // restored or dropped windows. The last command wins: a window hidden meanwhile (a hotkey, a
+    // rule) stays hidden, and "Panic!" meanwhile ends the run, so that what it hid stays hidden.
+    // A refused window is passed over for the rest of the run. The record is written once, at the
+    // end: until then it names every window still listed and some already back, and a record with
+    // too many windows loses none (a hide meanwhile writes its own at once).
     std::vector<const HiddenWindow*> refused;
     bool restored = false;
+    const std::uint64_t hiddenBefore = nextSerial_;
+    const std::uint64_t hideAllsBefore = hideAllsAsked_;
     for (;;) {
         if (processMessages && !processMessages()) return;
-        HiddenWindow* next = FirstNotIn(refused);
+        if (hideAllsAsked_ != hideAllsBefore) break;
+        HiddenWindow* next = FirstToRestore(refused, hiddenBefore);
         if (!next) break;
         if (Restore(*next, false)) {
             restored = true;

@@ -1,5 +1,6 @@
 #include "core/recovery.h"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 #include <optional>
@@ -221,19 +222,91 @@ bool WriteRecoveryText(SettingsStore& store, std::string_view value, std::string
     return false;
 }
 
-LegacyTakeOver TakeOverLegacyRecord(SettingsStore& store, std::string_view sessionValue) {
-    if (sessionValue == kRecoveryValue) return LegacyTakeOver::Nothing;
-    const std::optional<std::string> legacy = ReadRecoveryText(store, kRecoveryValue);
-    if (!legacy) return LegacyTakeOver::Unreadable;
-    if (legacy->empty()) return LegacyTakeOver::Nothing;
-    // Neither record is touched while this run's own cannot be read.
-    const std::optional<std::string> own = ReadRecoveryText(store, sessionValue);
-    if (!own) return LegacyTakeOver::Unreadable;
-    if (own->empty() && !WriteRecoveryText(store, sessionValue, *legacy)) {
-        return LegacyTakeOver::Nothing;  // the old record stays for a later start
+namespace {
+
+// "<sessionValue>-<n>" for n of 2 and more: 0 when `name` is not one of this session's spares.
+int SpareNumber(std::string_view name, std::string_view sessionValue) {
+    if (!name.starts_with(sessionValue) || name.size() < sessionValue.size() + 2 ||
+        name[sessionValue.size()] != '-') {
+        return 0;
     }
-    WriteRecoveryText(store, kRecoveryValue, "");
-    return LegacyTakeOver::TakenOver;
+    std::string_view digits = name.substr(sessionValue.size() + 1);
+    int n = 0;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
+    if (ec != std::errc{} || end != digits.data() + digits.size() || n < 2 || digits[0] == '0') {
+        return 0;
+    }
+    return n;
+}
+
+std::string SpareName(std::string_view sessionValue, int n) {
+    return std::string(sessionValue) + "-" + std::to_string(n);
+}
+
+}  // namespace
+
+RecordsToTakeBack CollectRecords(SettingsStore& store, std::string_view sessionValue) {
+    // Value names are compared as the registry compares them: without regard to case.
+    const std::string legacy = AsciiLower(kRecoveryValue);
+    const std::string session = AsciiLower(sessionValue);
+    // The earlier version's record first, then the session's own, then its spares in order.
+    std::vector<std::string> found;
+    try {
+        found = store.ValueNames(kRecoverySection);
+    } catch (const Error&) {
+        // The names cannot be listed: the two this version always knows are looked at all the same.
+    }
+    for (const std::string_view known : {kRecoveryValue, sessionValue}) {
+        if (std::find(found.begin(), found.end(), known) == found.end()) found.emplace_back(known);
+    }
+    std::vector<std::pair<int, std::string>> names;
+    for (std::string& name : found) {
+        const std::string lower = AsciiLower(name);
+        if (lower == legacy) {
+            names.emplace_back(-1, std::move(name));
+        } else if (lower == session) {
+            names.emplace_back(0, std::move(name));
+        } else if (const int n = SpareNumber(lower, session)) {
+            names.emplace_back(n, std::move(name));
+        }
+    }
+    // Found under both spellings (listed, and added as known): once.
+    std::stable_sort(names.begin(), names.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    names.erase(std::unique(names.begin(), names.end(),
+                            [](const auto& a, const auto& b) { return a.first == b.first; }),
+                names.end());
+    RecordsToTakeBack records;
+    for (const auto& [order, name] : names) {
+        const std::optional<std::string> text = ReadRecoveryText(store, name);
+        if (!text) {
+            records.unreadable.push_back(name);
+            continue;
+        }
+        records.readable.push_back(name);
+        for (RecoveryEntry& entry : DecodeRecovery(*text)) {
+            records.entries.push_back(std::move(entry));
+        }
+    }
+    const auto unreadable = [&](const std::string& name) {
+        return std::any_of(records.unreadable.begin(), records.unreadable.end(),
+                           [&](const std::string& u) { return AsciiLower(u) == AsciiLower(name); });
+    };
+    records.ownValue = std::string(sessionValue);
+    for (int n = 2; unreadable(records.ownValue); ++n)
+        records.ownValue = SpareName(sessionValue, n);
+    return records;
+}
+
+void RetireTakenRecords(SettingsStore& store, const RecordsToTakeBack& records) {
+    for (const std::string& name : records.readable) {
+        if (AsciiLower(name) == AsciiLower(records.ownValue)) continue;
+        try {
+            store.DeleteValue(kRecoverySection, name);
+        } catch (const Error&) {
+            // Taken back again at the next start, and its windows known by their handles then.
+        }
+    }
 }
 
 }  // namespace quenvix::core

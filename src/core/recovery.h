@@ -80,11 +80,25 @@ std::optional<std::string> ReadRecoveryText(SettingsStore& store, std::string_vi
 // say) is created afresh by the second attempt. False when both failed.
 bool WriteRecoveryText(SettingsStore& store, std::string_view value, std::string_view text);
 
-enum class LegacyTakeOver { Nothing, TakenOver, Unreadable };
+// Every record a start takes back. An earlier version kept one record, under the plain value
+// name; each run now keeps its own, named after its session (`sessionValue`), and a run that finds
+// that one unreadable keeps its own under "<sessionValue>-2", "-3", ... instead: a record that
+// cannot be read is never written over, and every start takes back all that can be.
+struct RecordsToTakeBack {
+    // Where this run keeps its record: the session's own name unless that one cannot be read.
+    std::string ownValue;
+    // The entries of every readable record, the earlier version's first.
+    std::vector<RecoveryEntry> entries;
+    // The records read; those other than ownValue go once this run's record holds their entries.
+    std::vector<std::string> readable;
+    // Left exactly as they are (another type, far too long).
+    std::vector<std::string> unreadable;
+};
 
-// An earlier version kept one record, under the plain value name; this run keeps its own under
-// `sessionValue`. The old one becomes this run's, unless this run's has entries of its own, and
-// is then emptied. One that cannot be read stays as it is.
-LegacyTakeOver TakeOverLegacyRecord(SettingsStore& store, std::string_view sessionValue);
+RecordsToTakeBack CollectRecords(SettingsStore& store, std::string_view sessionValue);
+
+// Deletes the records taken back other than this run's own. Only once this run's record has been
+// written: until then they are the only place those windows are named.
+void RetireTakenRecords(SettingsStore& store, const RecordsToTakeBack& records);
 
 }  // namespace quenvix::core

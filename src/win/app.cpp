@@ -77,17 +77,4 @@ std::string RecoveryValueName() {
     return std::string(core::kRecoveryValue) + "." + std::to_string(CurrentSession());
 }
 
-void TakeOverLegacyRecovery(core::SettingsStore& store, const std::string& sessionValue) {
-    switch (core::TakeOverLegacyRecord(store, sessionValue)) {
-        case core::LegacyTakeOver::Nothing:
-            break;
-        case core::LegacyTakeOver::TakenOver:
-            Log("The record of an earlier version was taken over as " + sessionValue);
-            break;
-        case core::LegacyTakeOver::Unreadable:
-            Log("The record of an earlier version cannot be read; it is left as it is");
-            break;
-    }
-}
-
 }  // namespace quenvix::win

@@ -48,12 +48,4 @@ std::uint32_t CurrentSession();
 // console) runs its own copy, and a copy must take back only what a copy of its own session left.
 std::string RecoveryValueName();
 
-// Earlier versions kept the record in the plain "Windows" value, whatever the session. The first
-// copy that starts after the upgrade takes that record over as its session's own (unless its own
-// already holds windows) and empties the plain value. Windows of another session that may be in
-// it are dropped by the take-back like any window that is no longer ours.
-// The record an earlier version kept under the plain value name becomes this session's; one
-// that cannot be read is left alone and logged. Never throws.
-void TakeOverLegacyRecovery(core::SettingsStore& store, const std::string& sessionValue);
-
 }  // namespace quenvix::win

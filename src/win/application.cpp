@@ -45,9 +45,13 @@ Application::Application(const Platform& platform)
     : platform_(platform), owner_(std::make_unique<AppWindow>()) {}
 
 Application::~Application() {
-    // A start that failed half-way ends as it would have without us: nothing it had not finished
-    // (the stored hotkeys, say, before they were read) is written back.
-    if (started_) Guarded(nullptr, [&] { ShutDown(); });
+    // A start that failed half-way still gives back every window it holds hidden; only what it
+    // had not finished (the stored hotkeys, say, before they were read) is not written back.
+    if (started_) {
+        Guarded(nullptr, [&] { ShutDown(); });
+    } else if (hider_) {
+        Guarded(nullptr, [&] { hider_->RestoreAllOnExit(); });
+    }
     // The window goes before what its pages and menus refer to.
     settingsWindow_.reset();
 }
@@ -79,8 +83,11 @@ void Application::Start() {
     crashGuard_ = std::make_unique<CrashGuard>([form] { ShowUnprotectedWarning(form); });
     // One record per session: another copy of ours (another session of the same user) keeps
     // its own, and neither overwrites the other's.
-    const std::string recoveryValue = RecoveryValueName();
-    StartHiddenList(recoveryValue);
+    StartHiddenList(RecoveryValueName());
+    // Windows hidden by a copy that did not end cleanly come back under this copy's care before
+    // anything can hide a window: a hotkey, a forwarded option or a rule acting while a start-up
+    // box is up would otherwise write this run's record over one not yet read.
+    Guarded(form, [&] { AdoptRecovered(); });
 
     // Each hotkey gives the command of its row in the hotkey table.
     detector_->StartDetect([this](std::uint16_t index) {
@@ -97,8 +104,8 @@ void Application::Start() {
         CommandPipeName(),
         [this](core::CommandVerb verb) { return forwardedVerbs_->Accept(verb); });
 
-    // A damaged setting is reported and costs only its own step: the program still starts,
-    // takes back what an earlier copy left hidden, and goes into the tray.
+    // A damaged setting is reported and costs only its own step: the program still starts and
+    // goes into the tray.
     keys_->Load();
     Guarded(form, [&] {
         guid_ = settings_->ReadString("Main", "GUID", "");
@@ -113,10 +120,6 @@ void Application::Start() {
     CheckMenuItem(menus_->MenuBar(), kMenuAutomaticCheckId,
                   MF_BYCOMMAND | (autoCheck ? MF_CHECKED : MF_UNCHECKED));
 
-    // Windows hidden by a copy that did not end cleanly come back under this copy's care. Two
-    // steps: an old record that cannot be read costs neither this run's take-back nor a box.
-    TakeOverLegacyRecovery(*settings_, recoveryValue);
-    Guarded(form, [&] { AdoptRecovered(); });
     // After the take-back: a window an earlier run left hidden is ours already, not a rule's.
     Guarded(form, [&] { StartRules(); });
     OfferPages();

@@ -102,6 +102,8 @@ class Application : public SettingsHost {
     void RestoreAll();
     // At start: takes back the windows a previous run left hidden.
     void AdoptRecovered();
+    // Before a hide the user asks for: a session query with no end since is over.
+    void KeepSessionGoing();
     void ShutDown();
     void RestoreAndSaveBeforeEnding();
     void OnQueryEndSession();

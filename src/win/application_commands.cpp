@@ -30,13 +30,12 @@ void Application::Run(core::Command command) {
     if (ending_ || !hider_) return;
     switch (command) {
         case core::Command::HideActiveWindow:
-            // While the session asks to end, the windows shown for it are the user's to answer:
-            // a hotkey or "Panic!" takes none of them (they are listed already) until the end is
-            // decided.
-            if (!hider_->ShownForSessionEnd()) hider_->HideActiveWindow();
+            KeepSessionGoing();
+            hider_->HideActiveWindow();
             break;
         case core::Command::HideAllWindows:
-            if (!hider_->ShownForSessionEnd()) hider_->HideAllWindows();
+            KeepSessionGoing();
+            hider_->HideAllWindows();
             break;
         case core::Command::RestoreLastHidden:
             hider_->RestoreLastHidden();
@@ -93,6 +92,17 @@ void Application::Run(core::Command command) {
             // The hotkey page's buttons: their work needs the page's choice and boxes.
             settingsWindow_->RunPageCommand(command);
             break;
+    }
+}
+
+void Application::KeepSessionGoing() {
+    // Any program may send the session's query, and nothing need follow it: a user who hides a
+    // window after it is still using the session. The windows shown for the query stay on the
+    // screen, now the user's like any other; the hide goes ahead and lists what it takes.
+    if (hider_->ShownForSessionEnd()) {
+        Log("A hide after the session's query with no end since: the windows shown for it are "
+            "the user's again");
+        hider_->ForgetShownForSessionEnd();
     }
 }
 
@@ -175,8 +185,9 @@ void Application::RestoreAll() {
 
 void Application::AdoptRecovered() {
     if (hider_->AdoptRecovered() == core::TakeBack::Unreadable) {
-        Log("The record of hidden windows cannot be read; nothing taken back, the record is left "
-            "as it is");
+        Log("A record of hidden windows cannot be read; it is left as it is, and this run keeps "
+            "its own as " +
+            hider_->RecoveryValue());
     }
     Log("Windows taken back from an earlier run: " + std::to_string(hider_->HiddenCount()));
 }

@@ -68,9 +68,10 @@ CrashGuard::CrashGuard(std::function<void()> warnUser)
 }
 
 CrashGuard::~CrashGuard() {
-    // Gone guard, nothing to guard: a crash after this must not show windows restored meanwhile.
-    HiddenListChanged({});
-    // The program's normal end, after it gave the windows back itself: the guardian goes too.
+    // The clean exit only once every window is back: whatever is still listed (a start that
+    // failed half-way, a restore the system refused) stays in the lists, for the crash filter of
+    // a process that falls over while ending and for the guardian once it has ended.
+    if (guardian_ && listed_ == 0) guardian_->MarkCleanExit();
     guardian_.reset();
 }
 
@@ -80,6 +81,7 @@ void CrashGuard::HiddenListChanged(const std::vector<core::RecoveryEntry>& entri
             std::to_string(kCrashListCapacity) + " are guarded");
     }
     WriteGuardedList(g_list, entries);
+    listed_ = entries.size();
     if (guardian_) guardian_->Publish(entries);
 }
 
@@ -96,25 +98,6 @@ void ShowGuardedWindows() noexcept {
     VisitGuardedList(g_list, [](std::uint64_t handle, core::ShowState state) {
         ShowInRecordedState(reinterpret_cast<HWND>(static_cast<std::uintptr_t>(handle)), state);
     });
-}
-
-void ShowInRecordedState(HWND window, core::ShowState state) noexcept {
-    // Async: a hung program must not hold up a process that is going down, nor the guardian.
-    // The first command undoes the minimise that went with the hide (core's RestoreCommandFor
-    // makes the same choice for the program's own restores); SW_SHOW then makes it visible.
-    // A window that was minimised when it went (a "minimise" rule took it) gets SW_SHOW only:
-    // our hide minimised it, so it shows on the taskbar, minimised, as the user left it.
-    switch (state) {
-        case core::ShowState::Normal:
-            ShowWindowAsync(window, SW_RESTORE);
-            break;
-        case core::ShowState::Maximized:
-            ShowWindowAsync(window, SW_SHOWMAXIMIZED);
-            break;
-        case core::ShowState::Minimized:
-            break;
-    }
-    ShowWindowAsync(window, SW_SHOW);
 }
 
 void EnableGuardian() {

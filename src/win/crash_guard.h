@@ -26,7 +26,7 @@ class CrashGuard : public core::HiddenListObserver {
     // `warnUser` tells the user that hidden windows are not protected against a crash. It runs
     // on the thread that creates the guard, from its message loop, at most once per run. Once
     // EnableGuardian has been called, the guard also starts the guardian process and keeps its
-    // list current; the guard's end is the clean exit that lets the guardian go.
+    // list current; the guard's end with nothing listed is the clean exit that lets it go.
     explicit CrashGuard(std::function<void()> warnUser);
     ~CrashGuard() override;
     CrashGuard(const CrashGuard&) = delete;
@@ -40,6 +40,7 @@ class CrashGuard : public core::HiddenListObserver {
     std::unique_ptr<Mailbox> mailbox_;
     // Null without EnableGuardian, or when the guardian could not be started.
     std::unique_ptr<Guardian> guardian_;
+    std::size_t listed_ = 0;
     bool warned_ = false;
 };
 
@@ -54,10 +55,6 @@ void InstallCrashFilter();
 // What the filter does: shows every window of the guarded copy in its recorded state with
 // ShowWindowAsync. No allocation, no lock, no wait.
 void ShowGuardedWindows() noexcept;
-
-// Shows one window in the show state the hider recorded for it to come back in when nobody asks,
-// asynchronously: the crash filter's and the guardian's way back for a window.
-void ShowInRecordedState(HWND window, core::ShowState state) noexcept;
 
 // The message box that says the hidden windows are not protected against a crash.
 void ShowUnprotectedWarning(HWND owner);

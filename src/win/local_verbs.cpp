@@ -15,7 +15,6 @@
 #include "core/settings_store.h"
 #include "win/app.h"
 #include "win/desktop.h"
-#include "win/guardian.h"
 #include "win/log.h"
 #include "win/ui.h"
 
@@ -46,8 +45,6 @@ std::optional<int> HandleLocalVerb(core::RegistryBackend& registry, core::Deskto
     const core::CommandLineRequest request = core::ParseCommandLine(ProgramArguments());
     if (!request.error.empty()) return {};
     switch (request.verb) {
-        case core::CommandVerb::Guard:
-            return RunGuardian(request.guardedProcess, request.guardSection);
         case core::CommandVerb::RestoreRecorded:
             return RestoreRecordedWindows(registry, desktop);
         default:
@@ -64,11 +61,10 @@ int RestoreRecordedWindows(core::RegistryBackend& registry, core::Desktop& deskt
         // The same take-back as a start, then the same give-back as an exit: only windows that
         // are still the ones recorded come back, and the record ends empty.
         core::SettingsStore store(registry, core::kSettingsKeyPath);
-        const std::string value = RecoveryValueName();
-        TakeOverLegacyRecovery(store, value);
-        core::Hider hider(desktop, &store, nullptr, core::OwnWindows{}, nullptr, value);
+        core::Hider hider(desktop, &store, nullptr, core::OwnWindows{}, nullptr,
+                          RecoveryValueName());
         if (hider.AdoptRecovered() == core::TakeBack::Unreadable) {
-            Log("Restore recorded: the record cannot be read; it is left as it is");
+            Log("Restore recorded: a record cannot be read; it is left as it is");
         }
         const std::size_t count = hider.HiddenCount();
         hider.RestoreAllOnExit();

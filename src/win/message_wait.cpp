@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "win/log.h"
+#include "win/ui.h"
 
 namespace quenvix::win {
 
@@ -90,11 +91,15 @@ Wake WaitOnce() {
 
 BOOL WaitForNextMessage(MSG& msg) {
     for (;;) {
-        // Without sources this is the plain loop, at its cost of one call per message.
-        if (t_sources.empty()) return GetMessageW(&msg, nullptr, 0, 0);
+        // Without sources this is the plain loop, the user's input ahead of other programs'
+        // posts (PeekNextMessage).
+        if (t_sources.empty()) {
+            if (PeekNextMessage(msg)) return msg.message == WM_QUIT ? 0 : 1;
+            return GetMessageW(&msg, nullptr, 0, 0);
+        }
         // Never spin on a failing wait: the messages at least go on.
         if (WaitOnce() == Wake::Failed) return GetMessageW(&msg, nullptr, 0, 0);
-        if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return msg.message == WM_QUIT ? 0 : 1;
+        if (PeekNextMessage(msg)) return msg.message == WM_QUIT ? 0 : 1;
     }
 }
 

@@ -225,11 +225,17 @@ LRESULT CALLBACK Window::StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
     return handled ? result : DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
+bool PeekNextMessage(MSG& msg) {
+    return PeekMessageW(&msg, nullptr, WM_INPUT, WM_INPUT, PM_REMOVE) ||
+           PeekMessageW(&msg, nullptr, WM_HOTKEY, WM_HOTKEY, PM_REMOVE) ||
+           PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);
+}
+
 bool RunPendingMessages(const std::function<bool()>& goOn, int maxMessages) {
     MSG msg;
     for (int i = 0; i < maxMessages; ++i) {
         if (goOn && !goOn()) return false;
-        if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) break;
+        if (!PeekNextMessage(msg)) break;
         if (msg.message == WM_QUIT) {
             // The message loop must still see it.
             PostQuitMessage(static_cast<int>(msg.wParam));

@@ -176,10 +176,19 @@ bool HighContrastOn();
 
 HINSTANCE AppInstance();
 
+// The next message for this thread, removed from its queue, the user's input first: raw input
+// and the system's hotkeys before whatever other programs posted. A flood of posts, which the
+// queue would otherwise hand out first, cannot hold up a key for longer than one message.
+bool PeekNextMessage(MSG& msg);
+
+// Messages RunPendingMessages runs at most by default: another program that posts without end
+// must not keep a run (the one between two windows of "Restore all", say) from returning.
+inline constexpr int kMessageBatch = 64;
+
 // Runs the messages waiting for this thread, at most `maxMessages`, while `goOn` (when given)
 // answers true. A quit request is put back for the main loop and ends the run: false then, and
 // when `goOn` said stop.
-bool RunPendingMessages(const std::function<bool()>& goOn = {}, int maxMessages = 1 << 30);
+bool RunPendingMessages(const std::function<bool()>& goOn = {}, int maxMessages = kMessageBatch);
 
 // A window's text (a caption, a control's text) as UTF-8, from a window of this program; other
 // programs' windows are asked with a time-out instead (GetWindowCaption).

@@ -289,11 +289,12 @@ recovery_record() {
     reg_text 'Software\Tarmel\Quenvix\Hidden' "$name"
 }
 
-# This scenario's guardian: the Wine process started with --guard, in this scenario's prefix
-# (other scenarios may run their own).
+# This scenario's guardian: the Wine process of quenvix_guardian.exe (not its short-lived
+# launcher), in this scenario's prefix (other scenarios may run their own).
 guardian_pid() {
     local pid
-    for pid in $(pgrep -f -- '--guard [0-9]+ QuenvixGuard[.]'); do
+    for pid in $(pgrep -f -- 'quenvix_guardian[.]exe'); do
+        tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -q -- '--detach' && continue
         if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
             echo "$pid"
             return 0
@@ -302,3 +303,18 @@ guardian_pid() {
     return 1
 }
 guardian_running() { guardian_pid >/dev/null; }
+
+# Ends Quenvix by force with its guardian unable to act, as when both are ended together: the
+# guardian is frozen first (one that is killed alone is replaced at once), then Quenvix is killed,
+# then the guardian.
+kill_quenvix_and_guardian() {
+    local guardian
+    guardian=$(guardian_pid) || guardian=""
+    [ -n "$guardian" ] && kill -STOP "$guardian"
+    kill -9 "$QUENVIX_PID"
+    wait_until 10 quenvix_ended || fail "Quenvix could not be killed"
+    if [ -n "$guardian" ]; then
+        kill -9 "$guardian"
+        wait_until 10 negate kill -0 "$guardian" 2>/dev/null || fail "the guardian could not be killed"
+    fi
+}

@@ -20,10 +20,7 @@ wait_until 15 window_hidden Late || fail "Panic! did not hide Late after the key
 record_names_both() { r=$(recovery_record); [ "$(printf '%s\n' "$r" | grep -c .)" -ge 2 ]; }
 wait_until 10 record_names_both || fail "the record was not written again: '$(recovery_record)'"
 
-kill -9 "$(guardian_pid)"
-wait_until 10 negate guardian_running || fail "the guardian could not be killed"
-kill -9 "$QUENVIX_PID"
-wait_until 10 quenvix_ended || fail "Quenvix could not be killed"
+kill_quenvix_and_guardian
 sleep 1
 window_hidden Early && window_hidden Late || fail "the windows came back without anyone to bring them"
 

@@ -216,11 +216,7 @@ reg_has_key "$SETTINGS_KEY" || fail "a silent uninstall removed the settings"
 install_silently
 start_quenvix_in_tray
 hide_by_hotkey Beta || fail "the hotkey did not hide Beta before the kill"
-for pid in $(pgrep -f -- '--guard [0-9]+ QuenvixGuard[.]'); do
-    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && kill -9 "$pid"
-done
-kill -9 "$QUENVIX_PID"
-wait_until 10 quenvix_ended || fail "Quenvix could not be killed"
+kill_quenvix_and_guardian
 sleep 1
 window_hidden Beta || fail "Beta came back before the uninstall"
 uninstall_silently

@@ -11,11 +11,7 @@ for w in One Two Three Gone; do wait_until 15 window_hidden "$w" || fail "Panic!
 
 # Its guardian first: it would give the windows back at once (scenario_guardian), and this is
 # about what the next start takes back.
-for pid in $(pgrep -f -- '--guard [0-9]+ QuenvixGuard[.]'); do
-    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && kill -9 "$pid"
-done
-kill -9 "$QUENVIX_PID"
-wait_until 10 quenvix_ended || fail "Quenvix could not be killed"
+kill_quenvix_and_guardian
 tw close Gone
 wait_until 10 negate has_window Gone || fail "Gone did not close"
 for w in One Two Three; do window_hidden "$w" || fail "$w came back on its own after the kill"; done

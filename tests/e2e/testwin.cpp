@@ -21,6 +21,9 @@
 //   testwin list --out FILE                      visible top-level windows: class|title|flags
 //   testwin rect TITLE --out FILE                "left top right bottom" of the window
 //   testwin click TITLE TEXT                     posts BM_CLICK to the child control with that text
+//   testwin show TITLE                           shows the window (SW_RESTORE), as its program would
+//   testwin killtree IMAGE                      ends every process of that image name and its
+//                                                descendants, as "End process tree" does
 //   testwin close TITLE                          posts WM_CLOSE to the window
 //   testwin children TITLE --out FILE            its child controls: class|text|checked
 //   testwin dialog --out FILE                    the first message box: its title, then its controls
@@ -49,6 +52,7 @@
 #include <windows.h>
 #include <psapi.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 // clang-format on
 
 #include <algorithm>
@@ -511,6 +515,42 @@ int Crash(const std::wstring& target) {
     return rc;
 }
 
+// Ends every process of that image name and all its descendants, each process's own children
+// found by their parent process id: what Task Manager's "End process tree" and "taskkill /t /f"
+// do. Answers 0 when at least one process of the name was ended.
+int KillTree(const std::wstring& image) {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 1;
+    std::vector<PROCESSENTRY32W> all;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry)) {
+        all.push_back(entry);
+    }
+    CloseHandle(snapshot);
+    std::vector<DWORD> doomed;
+    for (const auto& e : all) {
+        if (_wcsicmp(e.szExeFile, image.c_str()) == 0) doomed.push_back(e.th32ProcessID);
+    }
+    if (doomed.empty()) return 1;
+    for (std::size_t i = 0; i < doomed.size(); ++i) {
+        for (const auto& e : all) {
+            if (e.th32ParentProcessID == doomed[i] &&
+                std::find(doomed.begin(), doomed.end(), e.th32ProcessID) == doomed.end()) {
+                doomed.push_back(e.th32ProcessID);
+            }
+        }
+    }
+    for (const DWORD id : doomed) {
+        if (HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, id)) {
+            TerminateProcess(process, 1);
+            CloseHandle(process);
+        }
+    }
+    return 0;
+}
+
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
@@ -683,6 +723,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         SendMessageW(GetParent(combo), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
                      reinterpret_cast<LPARAM>(combo));
         return 0;
+    }
+    if (cmd == L"killtree" && argc >= 3) return KillTree(argv[2]);
+    if (cmd == L"show" && argc >= 3) {
+        HWND h = FindByTitle(argv[2]);
+        return h && ShowWindowAsync(h, SW_RESTORE) ? 0 : 1;
     }
     if (cmd == L"close" && argc >= 3) {
         HWND h = FindByTitle(argv[2]);

@@ -83,9 +83,10 @@ class HiderTest : public ::testing::Test {
         desktop.Add(kSettings, own);
     }
 
-    std::vector<WindowId> Handles() const {
+    std::vector<WindowId> Handles() const { return Handles(hider); }
+    static std::vector<WindowId> Handles(const Hider& of) {
         std::vector<WindowId> out;
-        for (const auto& r : hider.HiddenList()) out.push_back(r->Handle);
+        for (const auto& r : of.HiddenList()) out.push_back(r->Handle);
         return out;
     }
     // Checks that the menu entries are the records, one each, in list order.
@@ -600,7 +601,7 @@ TEST_F(HiderTest, RestoringAReusedHandleShowsNothing) {
 
 // ---- restore all -------------------------------------------------------------------------------
 
-TEST_F(HiderTest, RestoreAllGoesInListOrderAndTakesWindowsHiddenMeanwhile) {
+TEST_F(HiderTest, RestoreAllGoesInListOrderAndTheLastCommandWins) {
     desktop.Add(0xD0, Win("One"));
     desktop.Add(0xD1, Win("Two"));
     desktop.Add(0xD2, Win("Three"));
@@ -617,16 +618,37 @@ TEST_F(HiderTest, RestoreAllGoesInListOrderAndTakesWindowsHiddenMeanwhile) {
         }
         return true;
     });
+    const auto restored = [&] {
+        std::vector<WindowId> out;
+        for (const auto& c : desktop.calls)
+            if (c.kind == test::DesktopCall::ShowAsync && c.command == SC::Show)
+                out.push_back(c.window);
+        return out;
+    };
+    // The window hidden meanwhile stays hidden and listed; the others came back in list order.
+    EXPECT_EQ(restored(), (std::vector<WindowId>{0xD0, 0xD1, 0xD2}));
+    EXPECT_EQ(Handles(), std::vector<WindowId>{0xD3});
+    EXPECT_FALSE(desktop.IsVisible(0xD3));
+    ExpectEntriesMatchList();
+    EXPECT_EQ(RecoveryHandles(), std::vector<WindowId>{0xD3});
 
-    std::vector<WindowId> restored;
-    for (const auto& c : desktop.calls)
-        if (c.kind == test::DesktopCall::ShowAsync && c.command == SC::Show)
-            restored.push_back(c.window);
-    EXPECT_EQ(restored, (std::vector<WindowId>{0xD0, 0xD1, 0xD2, 0xD3}));
-    EXPECT_EQ(runs, 5);  // before each window, and once more to find nothing left
-    EXPECT_EQ(hider.HiddenCount(), 0u);
-    EXPECT_TRUE(entries.entries.empty());
-    EXPECT_TRUE(Recovery().empty());
+    // "Panic!" in the middle of a run ends it: afterwards every window is hidden and listed,
+    // the ones the run had brought back included.
+    desktop.Add(0xD4, Win("Four"));
+    desktop.SetForeground(0xD4);
+    hider.HideActiveWindow();
+    desktop.calls.clear();
+    runs = 0;
+    hider.RestoreAll([&] {
+        if (++runs == 2) hider.HideAllWindows();
+        return true;
+    });
+    EXPECT_EQ(restored(), std::vector<WindowId>{0xD3});
+    for (const WindowId w : {0xD0, 0xD1, 0xD2, 0xD3, 0xD4}) {
+        EXPECT_FALSE(desktop.IsVisible(w)) << w;
+        EXPECT_TRUE(hider.IsHidden(w)) << w;
+    }
+    ExpectEntriesMatchList();
 }
 
 TEST_F(HiderTest, RestoreAllCopesWithMessagesThatEmptyTheList) {
@@ -968,25 +990,60 @@ TEST_F(RecoveryTest, AdoptsOnlyWindowsThatAreStillHiddenAndStillTheSame) {
     EXPECT_TRUE(desktop.IsZoomed(0x100));
 }
 
-TEST_F(RecoveryTest, AWindowStillShowingIsKeptUntilSeenHiddenAndShownAgain) {
-    // The last run ended before these windows got to its hide.
-    desktop.Add(0x108, Win("Gets to it now"));
-    desktop.Add(0x109, Win("Never gets to it"));
-    WriteRecord({{0x108, {100, 200, 1000}, ShowState::Normal, "x", {}},
+TEST_F(RecoveryTest, AWindowOnTheScreenIsNotTakenBack) {
+    // Shown by the guardian or the crash filter after the last run was ended, or by its program.
+    desktop.Add(0x108, Win("Shown by the guardian"));
+    desktop.At(0x108).iconic = true;  // brought back minimised, as it was
+    Hidden(0x109, "Still hidden");
+    WriteRecord({{0x108, {100, 200, 1000}, ShowState::Minimized, "x", {}},
                  {0x109, {100, 200, 1000}, ShowState::Maximized, "x", {}}});
     hider.AdoptRecovered();
-    EXPECT_EQ(Handles(), (std::vector<WindowId>{0x108, 0x109}));
-    EXPECT_EQ(RecoveryHandles(), (std::vector<WindowId>{0x108, 0x109}));
-    EXPECT_TRUE(desktop.calls.empty());
-
-    desktop.At(0x108).visible = false;
-    desktop.At(0x108).iconic = true;
-    hider.RefreshHiddenMenu();
-    EXPECT_EQ(hider.HiddenCount(), 2u);
-    desktop.ShowByProgram(0x108);
-    hider.RefreshHiddenMenu();
     EXPECT_EQ(Handles(), std::vector<WindowId>{0x109});
     EXPECT_EQ(RecoveryHandles(), std::vector<WindowId>{0x109});
+    // Nothing commanded: at the exit only the hidden one comes back.
+    hider.RestoreAllOnExit();
+    for (const auto& c : desktop.calls) EXPECT_NE(c.window, 0x108u);
+}
+
+TEST_F(RecoveryTest, EveryRecordOfTheSessionIsTakenBackAndNoneUnreadIsOverwritten) {
+    Hidden(0x140, "Earlier version");
+    Hidden(0x141, "This session");
+    Hidden(0x142, "Spare of this session");
+    Hidden(0x143, "Another session");
+    Hider run{desktop, &store, nullptr, {kSettings, kOwnerWnd}, nullptr, "Windows.1"};
+    registry.PutString(kRecoveryKey, "Windows",
+                       EncodeRecovery({{0x140, {100, 200, 1000}, ShowState::Normal, "", {}}}));
+    registry.PutString(kRecoveryKey, "Windows.1",
+                       EncodeRecovery({{0x141, {100, 200, 1000}, ShowState::Normal, "", {}}}));
+    registry.PutString(kRecoveryKey, "Windows.1-3",
+                       EncodeRecovery({{0x142, {100, 200, 1000}, ShowState::Normal, "", {}}}));
+    const std::string other =
+        EncodeRecovery({{0x143, {100, 200, 1000}, ShowState::Normal, "", {}}});
+    registry.PutString(kRecoveryKey, "Windows.12", other);
+
+    EXPECT_EQ(run.AdoptRecovered(), TakeBack::Done);
+    // The earlier version's record is merged, never dropped; another session's is left alone.
+    EXPECT_EQ(Handles(run), (std::vector<WindowId>{0x140, 0x141, 0x142}));
+    EXPECT_EQ(run.RecoveryValue(), "Windows.1");
+    EXPECT_EQ(DecodeRecovery(*registry.GetString(kRecoveryKey, "Windows.1")).size(), 3u);
+    EXPECT_FALSE(registry.HasValue(kRecoveryKey, "Windows"));
+    EXPECT_FALSE(registry.HasValue(kRecoveryKey, "Windows.1-3"));
+    EXPECT_EQ(registry.GetString(kRecoveryKey, "Windows.12"), other);
+
+    // Retyped after a kill: the record cannot be read. It stays exactly as it is, and the next
+    // run's hides go to a record of their own, which the run after takes back.
+    registry.PutRaw(kRecoveryKey, "Windows.1", kRegBinary, {1, 2, 3});
+    Hider next{desktop, &store, nullptr, {kSettings, kOwnerWnd}, nullptr, "Windows.1"};
+    EXPECT_EQ(next.AdoptRecovered(), TakeBack::Unreadable);
+    EXPECT_EQ(next.RecoveryValue(), "Windows.1-2");
+    desktop.Add(0x144, Win("Hidden by the next run"));
+    desktop.SetForeground(0x144);
+    next.HideActiveWindow();
+    EXPECT_EQ(registry.GetRaw(kRecoveryKey, "Windows.1")->first, kRegBinary);
+    Hider third{desktop, &store, nullptr, {kSettings, kOwnerWnd}, nullptr, "Windows.1"};
+    EXPECT_EQ(third.AdoptRecovered(), TakeBack::Unreadable);
+    EXPECT_EQ(Handles(third), std::vector<WindowId>{0x144});
+    EXPECT_EQ(registry.GetRaw(kRecoveryKey, "Windows.1")->first, kRegBinary);
 }
 
 TEST_F(RecoveryTest, EachRecordNameKeepsItsOwnWindows) {

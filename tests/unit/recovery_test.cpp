@@ -114,38 +114,32 @@ TEST(SameOwner, TellsAReusedHandleFromTheSameWindow) {
     EXPECT_FALSE(SameOwner(then, {}));  // the window is gone
 }
 
-// The record of an earlier version, under the plain name, and this run's own.
-TEST(LegacyRecord, IsTakenOverOnlyWhenBothCanBeReadAndNeverOverwritesThisRunsOwn) {
+TEST(CollectRecords, NamesThisRunsRecordAfterTheFirstNameThatCanBeRead) {
     constexpr const char* kHidden = "Software\\Tarmel\\Quenvix\\Hidden";
-    const std::string legacy = EncodeRecovery({Entry(7, "old")});
-    const std::string own = EncodeRecovery({Entry(8, "mine")});
     test::MemoryRegistry registry;
     SettingsStore store(registry, "\\Software\\Tarmel\\Quenvix\\");
+    EXPECT_EQ(CollectRecords(store, "Windows.1").ownValue, "Windows.1");
 
-    EXPECT_EQ(TakeOverLegacyRecord(store, "Windows 1"), LegacyTakeOver::Nothing);
-    EXPECT_FALSE(registry.HasValue(kHidden, "Windows 1"));
+    registry.PutRaw(kHidden, "Windows.1", kRegDword, {1, 0, 0, 0});
+    registry.PutString(kHidden, "Windows.1-2", std::string(kRecoveryTextLimit + 1, '1'));
+    registry.PutString(kHidden, "Windows.1-3", EncodeRecovery({Entry(9, "spare")}));
+    // Not spares of this session: another session's, a spare numbered oddly, a rule's note.
+    registry.PutString(kHidden, "Windows.10", EncodeRecovery({Entry(10, "x")}));
+    registry.PutString(kHidden, "Windows.1-02", EncodeRecovery({Entry(11, "x")}));
+    registry.PutString(kHidden, "BroughtBack.1", EncodeRecovery({Entry(12, "x")}));
+    const RecordsToTakeBack records = CollectRecords(store, "Windows.1");
+    // As the registry lists them: its names are compared without regard to case.
+    ASSERT_EQ(records.unreadable.size(), 2u);
+    EXPECT_EQ(AsciiLower(records.unreadable[0]), "windows.1");
+    EXPECT_EQ(AsciiLower(records.unreadable[1]), "windows.1-2");
+    EXPECT_EQ(records.ownValue, "Windows.1-3");
+    ASSERT_EQ(records.entries.size(), 1u);
+    EXPECT_EQ(records.entries[0].handle, 9u);
 
-    registry.PutString(kHidden, "Windows", legacy);
-    EXPECT_EQ(TakeOverLegacyRecord(store, "Windows 1"), LegacyTakeOver::TakenOver);
-    EXPECT_EQ(registry.GetString(kHidden, "Windows 1"), legacy);
-    EXPECT_EQ(registry.GetString(kHidden, "Windows"), "");
-
-    // This run's own has entries: it stays, and the old one is emptied.
-    registry.PutString(kHidden, "Windows", legacy);
-    registry.PutString(kHidden, "Windows 2", own);
-    EXPECT_EQ(TakeOverLegacyRecord(store, "Windows 2"), LegacyTakeOver::TakenOver);
-    EXPECT_EQ(registry.GetString(kHidden, "Windows 2"), own);
-
-    // Either one unreadable: both are left exactly as they are.
-    registry.PutRaw(kHidden, "Windows", kRegDword, {1, 0, 0, 0});
-    EXPECT_EQ(TakeOverLegacyRecord(store, "Windows 3"), LegacyTakeOver::Unreadable);
-    EXPECT_EQ(registry.GetRaw(kHidden, "Windows")->first, kRegDword);
-    EXPECT_FALSE(registry.HasValue(kHidden, "Windows 3"));
-    registry.PutString(kHidden, "Windows", legacy);
-    registry.PutRaw(kHidden, "Windows 4", kRegBinary, {1, 2});
-    EXPECT_EQ(TakeOverLegacyRecord(store, "Windows 4"), LegacyTakeOver::Unreadable);
-    EXPECT_EQ(registry.GetString(kHidden, "Windows"), legacy);
-    EXPECT_EQ(registry.GetRaw(kHidden, "Windows 4")->first, kRegBinary);
+    RetireTakenRecords(store, records);  // its own stays, as do the unreadable ones
+    EXPECT_TRUE(registry.HasValue(kHidden, "Windows.1-3"));
+    EXPECT_EQ(registry.GetRaw(kHidden, "Windows.1")->first, kRegDword);
+    EXPECT_TRUE(registry.HasValue(kHidden, "Windows.1-02"));
 }
 
 }  // namespace

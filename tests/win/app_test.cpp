@@ -1,5 +1,5 @@
 // Start-up guards: a marker that cannot be made means another copy, and the recovery record's
-// per-session value with the take-over of the record an earlier version left.
+// per-session value.
 #include "win/app.h"
 
 #include <gtest/gtest.h>
@@ -9,33 +9,14 @@
 #include <thread>
 
 #include "core/product.h"
-#include "core/settings_store.h"
-#include "fakes/memory_registry.h"
 
 namespace quenvix::win {
 namespace {
 
-constexpr char kHidden[] = "Software\\Tarmel\\Quenvix\\Hidden";
-
-TEST(RecoveryValue, IsNamedAfterThisSessionAndTakesOverTheLegacyRecordOnce) {
+TEST(RecoveryValue, IsNamedAfterThisSession) {
     DWORD session = 99;
     ASSERT_TRUE(ProcessIdToSessionId(GetCurrentProcessId(), &session));
-    const std::string name = RecoveryValueName();
-    EXPECT_EQ(name, "Windows." + std::to_string(session));
-
-    test::MemoryRegistry registry;
-    core::SettingsStore store(registry, core::kSettingsKeyPath);
-    registry.PutString(kHidden, "Windows", "1 2 3 4 0 Old");
-    TakeOverLegacyRecovery(store, name);
-    EXPECT_EQ(registry.GetString(kHidden, name), "1 2 3 4 0 Old");
-    EXPECT_EQ(registry.GetString(kHidden, "Windows"), "");
-
-    // A session that already keeps its own record keeps it; the legacy one is dropped all the same.
-    registry.PutString(kHidden, "Windows", "5 6 7 8 0 Stale");
-    registry.PutString(kHidden, name, "9 9 9 9 2 Mine");
-    TakeOverLegacyRecovery(store, name);
-    EXPECT_EQ(registry.GetString(kHidden, name), "9 9 9 9 2 Mine");
-    EXPECT_EQ(registry.GetString(kHidden, "Windows"), "");
+    EXPECT_EQ(RecoveryValueName(), "Windows." + std::to_string(session));
 }
 
 // Answers the "already running" box that a refused start shows, and counts it.

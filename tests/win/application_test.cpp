@@ -342,10 +342,6 @@ TEST_F(ApplicationTest, SessionEndShowsTheHiddenWindowsUntilItIsDecidedThenEndsC
     EXPECT_EQ(VisibleCount(), 3u);
     EXPECT_EQ(program->HiddenCount(), 3u);
     EXPECT_EQ(RecoveryRecord(), record);
-    // Meanwhile "Panic!" takes none of them a second time.
-    TrayChoice(kTrayPanicId);
-    EXPECT_EQ(VisibleCount(), 3u);
-    EXPECT_EQ(program->HiddenCount(), 3u);
 
     // Cancelled: hidden again, listed, and the program goes on as before.
     SendFromOutside(WM_ENDSESSION, FALSE, 0);
@@ -377,6 +373,27 @@ TEST_F(ApplicationTest, SessionEndShowsTheHiddenWindowsUntilItIsDecidedThenEndsC
     EXPECT_TRUE(QuitPosted());
     PressKeys({kControl, kDivide});  // HideAll
     EXPECT_EQ(VisibleCount(), 3u);
+}
+
+// Any program may send the query, and nothing need follow it: the user's hide after it is
+// carried out and listed, and the windows come back at Exit like any others.
+TEST_F(ApplicationTest, ASessionQueryWithNoEndLeavesTheHotkeysWorking) {
+    StartInTray();
+    TrayChoice(kTrayPanicId);
+    ASSERT_EQ(SendFromOutside(WM_QUERYENDSESSION, 0, 0), TRUE);
+    ASSERT_EQ(VisibleCount(), 3u);
+    using namespace core::vk;
+    PressKeys({kControl, kDivide});  // HideAll
+    EXPECT_EQ(VisibleCount(), 0u);
+    program->RefreshTrayMenu();
+    EXPECT_EQ(EntryTexts().size(), 3u);
+    EXPECT_EQ(core::DecodeRecovery(RecoveryRecord()).size(), 3u);
+    // A late cancel finds nothing of its own to hide again; a late end brings everything back.
+    SendFromOutside(WM_ENDSESSION, FALSE, 0);
+    EXPECT_EQ(program->HiddenCount(), 3u);
+    program->Run(core::Command::ExitUnasked);
+    EXPECT_EQ(VisibleCount(), 3u);
+    EXPECT_EQ(program->HiddenCount(), 0u);
 }
 
 TEST_F(ApplicationTest, ALogoffWithoutAQueryStillBringsEverythingBackAndEnds) {
@@ -434,9 +451,9 @@ TEST_F(ApplicationTest, ARefusedHideIsToldOnceOnTheStatusLine) {
     EXPECT_STREQ(text, L"Windows did not let Quenvix hide Window 1: it runs as administrator.");
 }
 
-// "Restore all" lets waiting messages run between windows; one that hides a window meanwhile
-// finds it brought back by the same run.
-TEST_F(ApplicationTest, RestoreAllRunsPendingMessagesBetweenWindows) {
+// "Restore all" lets waiting messages run between windows; a hotkey that hides a window meanwhile
+// wins: that window stays hidden and listed.
+TEST_F(ApplicationTest, RestoreAllRunsPendingMessagesBetweenWindowsAndTheLastCommandWins) {
     StartInTray();
     TrayChoice(kTrayPanicId);
     test::FakeWindow late;
@@ -454,10 +471,11 @@ TEST_F(ApplicationTest, RestoreAllRunsPendingMessagesBetweenWindows) {
 
     TrayChoice(kTrayRestoreAllId);
 
-    EXPECT_EQ(program->HiddenCount(), 0u);
-    for (core::WindowId w : {0x40, 0x41, 0x42, 0x50}) EXPECT_TRUE(desktop.IsVisible(w)) << w;
-    EXPECT_EQ(desktop.HiddenOrder(), (std::vector<core::WindowId>{0x42, 0x41, 0x40, 0x50}));
-    EXPECT_EQ(desktop.CallsFor(0x50).back(), test::AsyncCall(0x50, core::ShowCommand::Show));
+    EXPECT_EQ(program->HiddenCount(), 1u);
+    for (core::WindowId w : {0x40, 0x41, 0x42}) EXPECT_TRUE(desktop.IsVisible(w)) << w;
+    EXPECT_FALSE(desktop.IsVisible(0x50));
+    program->RefreshTrayMenu();
+    EXPECT_EQ(EntryTexts(), std::vector<std::wstring>{L"Late"});
 }
 
 // A start after a crash takes back what the record says was left hidden, and lists it.

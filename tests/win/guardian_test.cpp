@@ -1,19 +1,19 @@
 // The guardian and the list it reads. The list: a reader never sees a half-written list, neither
 // under a writer that never stops nor after a writer that died in the middle of a change, and the
-// capacity bounds it. The guardian: the real quenvix.exe started as the guardian of a process this
-// test controls shows this test's hidden windows, each in its state, when that process is killed;
-// after the clean exit it touches nothing; and the copy notices a guardian that was killed.
+// capacity bounds it. The guardian: the real quenvix_guardian.exe started as the guardian of a
+// process this test controls stands apart from it and shows this test's hidden windows, each in
+// its state, when that process is killed; after the clean exit it touches nothing; one that is
+// killed is replaced; started by hand with made-up arguments it ends at once.
 #include "win/guardian.h"
 
-#include <aclapi.h>
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 
 #include <atomic>
 #include <functional>
 #include <thread>
 #include <vector>
 
-#include "core/command_line.h"
 #include "guarded_test_window.h"
 #include "win/crash_guard.h"
 
@@ -135,9 +135,10 @@ using HiddenWindow = test::GuardedTestWindow;
 struct GuardianEnd {
     explicit GuardianEnd(HANDLE guardian) : process(guardian) {}
     ~GuardianEnd() {
-        if (process && WaitForSingleObject(process, 0) != WAIT_OBJECT_0) {
-            TerminateProcess(process, 9);
-        }
+        if (!process || WaitForSingleObject(process, 0) == WAIT_OBJECT_0) return;
+        // The copy's handle may wait and ask, not end it.
+        const UniqueHandle killable(OpenProcess(PROCESS_TERMINATE, FALSE, GetProcessId(process)));
+        if (killable) TerminateProcess(killable.get(), 9);
     }
     HANDLE process;
 };
@@ -149,21 +150,46 @@ DWORD ExitCodeAfterEnd(HANDLE process) {
     return code;
 }
 
-TEST(Guardian, AKilledCopysWindowsComeBackInTheirStatesAndTheGuardianEnds) {
+// Runs the guardian's side of the copy's message wait until `done`.
+bool ServeUntil(Guardian& guardian, const std::function<bool()>& done, DWORD limitMs = 15000) {
+    return PumpUntil(
+        [&] {
+            if (HANDLE h = guardian.WaitHandle(); h && WaitForSingleObject(h, 0) == WAIT_OBJECT_0)
+                guardian.Serve();
+            return done();
+        },
+        limitMs);
+}
+
+DWORD ParentOf(DWORD process) {
+    const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+         more = Process32NextW(snapshot.get(), &entry)) {
+        if (entry.th32ProcessID == process) return entry.th32ParentProcessID;
+    }
+    return 0;
+}
+
+TEST(Guardian, StandsApartAndShowsAKilledCopysWindowsInTheirStatesEvenBeforeItCameUp) {
     WatchedProcess copy;
     ASSERT_TRUE(copy.info.hProcess);
     HiddenWindow normal(SW_SHOWNORMAL), minimised(SW_SHOWMINIMIZED), maximised(SW_SHOWMAXIMIZED),
         restoredMeanwhile(SW_SHOWNORMAL);
-    auto guardian = Guardian::Start(BesideThisTest(L"quenvix.exe"), copy.info.dwProcessId);
+    auto guardian = Guardian::Start(BesideThisTest(kGuardianProgram), copy.info.hProcess);
     ASSERT_TRUE(guardian);
-    const GuardianEnd end(guardian->Process());
     guardian->Publish({restoredMeanwhile.Entry(core::ShowState::Normal)});
     guardian->Publish({normal.Entry(core::ShowState::Normal),
                        minimised.Entry(core::ShowState::Minimized),
                        maximised.Entry(core::ShowState::Maximized)});
-    EXPECT_TRUE(guardian->Watching());
-
+    // Killed before the launcher is done: the guardian holds the copy and the list all the same.
     copy.Kill();
+    ASSERT_TRUE(ServeUntil(*guardian, [&] { return guardian->Process() != nullptr; }));
+    const GuardianEnd end(guardian->Process());
+    // Its parent, the launcher, has ended: no process tree of ours holds it.
+    EXPECT_NE(ParentOf(guardian->ProcessId()), GetCurrentProcessId());
+
     ASSERT_TRUE(PumpUntil([&] {
         return IsWindowVisible(normal.hwnd) && IsWindowVisible(minimised.hwnd) &&
                IsWindowVisible(maximised.hwnd);
@@ -181,8 +207,9 @@ TEST(Guardian, AfterTheCleanExitItEndsWithoutTouchingAWindow) {
     WatchedProcess copy;
     ASSERT_TRUE(copy.info.hProcess);
     HiddenWindow hidden(SW_SHOWNORMAL);
-    auto guardian = Guardian::Start(BesideThisTest(L"quenvix.exe"), copy.info.dwProcessId);
+    auto guardian = Guardian::Start(BesideThisTest(kGuardianProgram), copy.info.hProcess);
     ASSERT_TRUE(guardian);
+    ASSERT_TRUE(ServeUntil(*guardian, [&] { return guardian->Process() != nullptr; }));
     UniqueHandle process;
     {
         HANDLE duplicate = nullptr;
@@ -192,11 +219,8 @@ TEST(Guardian, AfterTheCleanExitItEndsWithoutTouchingAWindow) {
     }
     const GuardianEnd end(process.get());
     guardian->Publish({hidden.Entry(core::ShowState::Normal)});
-    // Held here too, so that the section outlives the copy's object even if the guardian has
-    // not opened it yet (a copy that ends cleanly so soon leaves no list to show anyway).
-    const auto held = GuardianMapping::Open(guardian->SectionName());
-    ASSERT_TRUE(held);
-    guardian.reset();  // the clean exit, with the window still listed
+    guardian->MarkCleanExit();
+    guardian.reset();
 
     copy.Kill();
     EXPECT_EQ(ExitCodeAfterEnd(process.get()), 0u);
@@ -204,60 +228,56 @@ TEST(Guardian, AfterTheCleanExitItEndsWithoutTouchingAWindow) {
     EXPECT_FALSE(IsWindowVisible(hidden.hwnd));
 }
 
-TEST(Guardian, TheCopyNoticesAKilledGuardianAtTheNextChange) {
+TEST(Guardian, AGuardianThatEndsIsReplacedAndTheNewOneShowsTheWindows) {
     WatchedProcess copy;
     ASSERT_TRUE(copy.info.hProcess);
-    auto guardian = Guardian::Start(BesideThisTest(L"quenvix.exe"), copy.info.dwProcessId);
+    HiddenWindow hidden(SW_SHOWNORMAL);
+    auto guardian = Guardian::Start(BesideThisTest(kGuardianProgram), copy.info.hProcess);
     ASSERT_TRUE(guardian);
-    guardian->Publish({});
+    ASSERT_TRUE(ServeUntil(*guardian, [&] { return guardian->Process() != nullptr; }));
+    const DWORD first = guardian->ProcessId();
+    {
+        const UniqueHandle killable(OpenProcess(PROCESS_TERMINATE, FALSE, first));
+        ASSERT_TRUE(killable && TerminateProcess(killable.get(), 9));
+    }
+    ASSERT_TRUE(ServeUntil(*guardian, [&] {
+        return guardian->Process() != nullptr && guardian->ProcessId() != first;
+    }));
     EXPECT_TRUE(guardian->Watching());
-    TerminateProcess(guardian->Process(), 9);
-    ASSERT_EQ(WaitForSingleObject(guardian->Process(), 10000), WAIT_OBJECT_0);
-    guardian->Publish(Entries(1, 1, core::ShowState::Normal));
-    EXPECT_FALSE(guardian->Watching());
+    const GuardianEnd end(guardian->Process());
+    guardian->Publish({hidden.Entry(core::ShowState::Normal)});
+    copy.Kill();
+    EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(hidden.hwnd) != FALSE; }));
+    EXPECT_EQ(ExitCodeAfterEnd(guardian->Process()), 0u);
 }
 
-// ---- the section and the guardian's command line ------------------------------------------
+// ---- the guardian program's command line ---------------------------------------------------
 
-TEST(GuardianSection, IsSharedForTheCopysUserOnlyAndOpenedOnlyWhenItIsOurs) {
-    const DWORD self = GetCurrentProcessId();
-    auto made = GuardianMapping::Create(self);
-    ASSERT_TRUE(made);
-    auto opened = GuardianMapping::Open(made->Name());
-    ASSERT_TRUE(opened);
-    EXPECT_EQ(opened->Section().processId.load(), self);
-    WriteGuardedList(made->Section().list, Entries(77, 2, kMin));
-    std::vector<GuardedEntry> read;
-    ASSERT_TRUE(ReadGuardedList(opened->Section().list, read));
-    EXPECT_EQ(read, (std::vector<GuardedEntry>{{77, kMin}, {78, kMin}}));
-    made->Section().cleanExit.store(1);
-    EXPECT_EQ(opened->Section().cleanExit.load(), 1u);
+DWORD RunGuardianProgram(std::wstring arguments) {
+    const std::wstring program = BesideThisTest(kGuardianProgram);
+    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &info)) {
+        return STILL_ACTIVE;
+    }
+    CloseHandle(info.hThread);
+    const UniqueHandle process(info.hProcess);
+    const GuardianEnd end(process.get());
+    return ExitCodeAfterEnd(process.get());
+}
 
-    // One ACE, for the user who runs us.
-    const std::wstring name = L"Local\\" + std::wstring(made->Name().begin(), made->Name().end());
-    UniqueHandle handle(OpenFileMappingW(READ_CONTROL, FALSE, name.c_str()));
-    ASSERT_TRUE(handle);
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_EQ(GetSecurityInfo(handle.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                              nullptr, &dacl, nullptr, &descriptor),
-              static_cast<DWORD>(ERROR_SUCCESS));
-    ASSERT_TRUE(dacl);
-    EXPECT_EQ(dacl->AceCount, 1);
-    LocalFree(descriptor);
-
-    // A section of that kind of name that is not ours, and a guardian pointed at the wrong
-    // process: nothing is watched, nothing is shown, and it says so at once.
-    const std::string squatted = core::GuardSectionName(self, 0);
-    const std::wstring squattedName = L"Local\\" + std::wstring(squatted.begin(), squatted.end());
-    UniqueHandle foreign(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                            sizeof(GuardianSection), squattedName.c_str()));
-    ASSERT_TRUE(foreign);
-    EXPECT_FALSE(GuardianMapping::Open(squatted));
-    EXPECT_EQ(RunGuardian(self, squatted), core::kExitNotRunning);
-    WatchedProcess other;
-    ASSERT_TRUE(other.info.hProcess);
-    EXPECT_EQ(RunGuardian(other.info.dwProcessId, made->Name()), core::kExitNotRunning);
+TEST(GuardianProgram, StartedByHandWithMadeUpArgumentsItEndsAtOnce) {
+    // Handles that name nothing in the new process, numbers out of range, words: each ends at
+    // once, the guardian with 2 and the launcher with no process id.
+    for (const wchar_t* arguments : {L"", L"1234 5678 9999", L"4 8 12 16", L"01 2 3",
+                                     L"99999999999999999999 1 2", L"abc", L"--guard 1 2"}) {
+        EXPECT_EQ(RunGuardianProgram(arguments), 2u) << std::wstring(arguments).size();
+    }
+    EXPECT_EQ(RunGuardianProgram(L"--detach 1234 5678"), 0u);
+    EXPECT_EQ(RunGuardianProgram(L"--detach x"), 0u);
 }
 
 }  // namespace

@@ -97,4 +97,14 @@ TEST(ImportTable, TheProgramLoadsOnlyKnownDllsAtStart) {
     }
 }
 
+// The guardian waits and shows windows: kernel32 and user32, not even a C runtime, so that
+// nothing it loads can fail it or be planted beside it.
+TEST(ImportTable, TheGuardianImportsKernel32AndUser32Only) {
+    const auto image = ReadFile(BesideThisTest(L"quenvix_guardian.exe"));
+    ASSERT_FALSE(image.empty()) << "quenvix_guardian.exe is not built beside this test";
+    auto imports = LoadTimeImports(image);
+    std::sort(imports.begin(), imports.end());
+    EXPECT_EQ(imports, (std::vector<std::string>{"kernel32.dll", "user32.dll"}));
+}
+
 }  // namespace
