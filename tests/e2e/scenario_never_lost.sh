@@ -14,8 +14,6 @@ e2e_begin never_lost
 
 MAIN_CLASS=QuenvixMainForm
 WM_QUERYENDSESSION=0x0011
-WM_SYSCOMMAND=0x0112
-SC_MINIMIZE=0xF020
 
 hide_by_hotkey() {
     tw foreground "$1"
@@ -84,7 +82,7 @@ wait_until 15 guardian_running || fail "no guardian"
 kill -9 "$QUENVIX_PID"
 wait_until 10 quenvix_ended || fail "Quenvix could not be killed"
 wait_until 15 window_visible Third || fail "the guardian did not show Third"
-tw post Third "$WM_SYSCOMMAND" "$SC_MINIMIZE" 0
+tw show Third min
 wait_until 10 eval '[ "$(window_state Third)" = "1 1 1 0" ]' || fail "Third could not be minimised"
 start_quenvix_in_tray
 exit_quenvix "after the guardian"

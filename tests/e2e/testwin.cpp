@@ -21,7 +21,8 @@
 //   testwin list --out FILE                      visible top-level windows: class|title|flags
 //   testwin rect TITLE --out FILE                "left top right bottom" of the window
 //   testwin click TITLE TEXT                     posts BM_CLICK to the child control with that text
-//   testwin show TITLE                           shows the window (SW_RESTORE), as its program would
+//   testwin show TITLE [min]                     shows (SW_RESTORE) or minimises the window, as
+//                                                its program would
 //   testwin killtree IMAGE                      ends every process of that image name and its
 //                                                descendants, as "End process tree" does
 //   testwin close TITLE                          posts WM_CLOSE to the window
@@ -727,7 +728,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (cmd == L"killtree" && argc >= 3) return KillTree(argv[2]);
     if (cmd == L"show" && argc >= 3) {
         HWND h = FindByTitle(argv[2]);
-        return h && ShowWindowAsync(h, SW_RESTORE) ? 0 : 1;
+        const int how = argc >= 4 && std::wstring(argv[3]) == L"min" ? SW_MINIMIZE : SW_RESTORE;
+        return h && ShowWindowAsync(h, how) ? 0 : 1;
     }
     if (cmd == L"close" && argc >= 3) {
         HWND h = FindByTitle(argv[2]);

@@ -50,7 +50,7 @@ TEST(CommandTables, EveryWayInGivesItsOwnCommandAndEveryCommandHasOne) {
               std::nullopt);
 
     // Options: exactly those that travel the pipe to a running copy give a command there.
-    for (int v = 0; v <= static_cast<int>(core::CommandVerb::Guard); ++v) {
+    for (int v = 0; v <= static_cast<int>(core::CommandVerb::RestoreRecorded); ++v) {
         const auto verb = static_cast<core::CommandVerb>(v);
         const auto request = core::EncodeForwardedVerb(verb);
         const bool travels = core::DecodeForwardedVerb(request.data(), request.size()).has_value();

@@ -61,7 +61,17 @@ TEST(CrashGuard, BringsBackTheLatestListEachWindowInItsState) {
         EXPECT_FALSE(IsIconic(maximised.hwnd));
         EXPECT_FALSE(IsWindowVisible(restoredMeanwhile.hwnd));
     }
-    // A guard that is gone guards nothing: windows restored since must stay as they are now.
+    // A guard that goes with windows still listed (a start that failed half-way, a restore the
+    // system refused) leaves them to the crash path of a process that falls over while ending...
+    ShowWindow(normal.hwnd, SW_HIDE);
+    ShowGuardedWindows();
+    EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(normal.hwnd) != FALSE; }));
+    // ...and one that ends with the list empty, every window given back, leaves nothing.
+    {
+        CrashGuard guard(nullptr);
+        guard.HiddenListChanged({normal.Entry(core::ShowState::Normal)});
+        guard.HiddenListChanged({});
+    }
     ShowWindow(normal.hwnd, SW_HIDE);
     ShowGuardedWindows();
     PumpAWhile();
