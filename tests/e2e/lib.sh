@@ -302,3 +302,21 @@ guardian_pid() {
     return 1
 }
 guardian_running() { guardian_pid >/dev/null; }
+
+# Ctrl + keypad * with the window of that title in front; true once it is hidden.
+hide_by_hotkey() {
+    tw foreground "$1"
+    sleep 0.3
+    xdotool keydown Control_L; sleep 0.15; xdotool keydown KP_Multiply; sleep 0.2
+    xdotool keyup KP_Multiply; sleep 0.1; xdotool keyup Control_L
+    wait_until 10 window_hidden "$1"
+}
+
+# Ends this scenario's Quenvix and its guardian by force (SIGKILL), as a crash would leave them.
+kill_quenvix_and_guardian() {
+    for pid in $(pgrep -f -- '--guard [0-9]+ QuenvixGuard[.]'); do
+        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && kill -9 "$pid"
+    done
+    kill -9 "$QUENVIX_PID"
+    wait_until 10 quenvix_ended || fail "Quenvix could not be killed"
+}

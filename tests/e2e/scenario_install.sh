@@ -43,14 +43,6 @@ expect_code() {
     [ "$got" = "$want" ] || fail "quenvix.exe $* ended with $got, not $want ($(cat "$WORK/err.txt"))"
 }
 main_window_exists() { has_window "$MAIN_CAPTION"; }
-# Ctrl + keypad * with the window of that title in front.
-hide_by_hotkey() {
-    tw foreground "$1"
-    sleep 0.3
-    xdotool keydown Control_L; sleep 0.15; xdotool keydown KP_Multiply; sleep 0.2
-    xdotool keyup KP_Multiply; sleep 0.1; xdotool keyup Control_L
-    wait_until 10 window_hidden "$1"
-}
 start_menu_link() { find "$WINEPREFIX/drive_c/users" -name Quenvix.lnk 2>/dev/null | head -n 1; }
 install_silently() {
     timeout 60 wine "$SETUP" /S "$@" >/dev/null 2>&1 || fail "the silent install failed ($?)"
@@ -237,11 +229,7 @@ reg_has_key "$SETTINGS_KEY" || fail "a silent uninstall removed the settings"
 install_silently
 start_quenvix_in_tray
 hide_by_hotkey Beta || fail "the hotkey did not hide Beta before the kill"
-for pid in $(pgrep -f -- '--guard [0-9]+ QuenvixGuard[.]'); do
-    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && kill -9 "$pid"
-done
-kill -9 "$QUENVIX_PID"
-wait_until 10 quenvix_ended || fail "Quenvix could not be killed"
+kill_quenvix_and_guardian
 sleep 1
 window_hidden Beta || fail "Beta came back before the uninstall"
 uninstall_silently
