@@ -49,7 +49,9 @@ core::SettingsFile::Contents Win32SettingsFile::Read() {
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND) return {State::Missing, {}};
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            return {State::Missing, {}};
+        }
         LogFailure("CreateFileW (settings file, read)", error);
         return {State::Unreadable, {}};
     }

@@ -124,7 +124,16 @@ for f in quenvix.exe README.txt Help/Default.htm uninstall.exe; do
 done
 cmp -s "$INSTALLED/quenvix.exe" "$QUENVIX_EXE" || fail "the installed quenvix.exe is not the one built"
 [ -n "$(start_menu_link)" ] || fail "no Start-menu shortcut"
-[ "$(reg_value "$UNINSTALL_KEY" DisplayName)" = Quenvix ] || fail "uninstall entry: DisplayName"
+# The winget manifest names this entry (ProductCode, AppsAndFeaturesEntries) and the download base.
+MANIFEST=$(ls "$BUILD"/manifests/winget/manifests/t/Tarmel/Quenvix/*/Tarmel.Quenvix.installer.yaml)
+manifest_field() { sed -n "s/^[ -]*$1: \"\{0,1\}\([^\"]*\)\"\{0,1\}\$/\1/p" "$MANIFEST" | head -n 1; }
+reg_has_key "HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\\$(manifest_field ProductCode)" ||
+    fail "no uninstall entry named by the winget ProductCode $(manifest_field ProductCode)"
+[ "$(reg_value "$UNINSTALL_KEY" DisplayName)" = "$(manifest_field DisplayName)" ] || fail "uninstall entry: DisplayName"
+[ "$(reg_value "$UNINSTALL_KEY" DisplayVersion)" = "$(manifest_field DisplayVersion)" ] ||
+    fail "uninstall entry: DisplayVersion is not the manifest's"
+[ "$(reg_value "$UNINSTALL_KEY" URLUpdateInfo)" = "$(sed -n 's/^QUENVIX_DOWNLOAD_BASE:STRING=//p' "$BUILD/CMakeCache.txt")" ] ||
+    fail "uninstall entry: URLUpdateInfo is not the download base"
 [ "$(reg_value "$UNINSTALL_KEY" Publisher)" = Tarmel ] || fail "uninstall entry: Publisher"
 [[ "$(reg_value "$UNINSTALL_KEY" DisplayVersion)" =~ ^[0-9]+\.[0-9]+ ]] || fail "uninstall entry: DisplayVersion"
 [ "$(reg_value "$UNINSTALL_KEY" NoModify)" = 0x1 ] || fail "uninstall entry: NoModify"
@@ -198,7 +207,11 @@ wait_until 20 main_window_exists || fail "/RESTART did not start the new copy"
 wait_until 30 window_hidden "$MAIN_CAPTION" || fail "the restarted copy did not go into the tray"
 
 # ---- a copy that does not answer (stopped): the uninstall removes nothing, the entry stays -------
-restarted_pid=$(pgrep -f 'Programs.Quenvix.quenvix\.exe$' | head -n 1)
+# (This prefix's copy: other prefixes on the machine may run the same scenario at the same time.)
+restarted_pid=""
+for pid in $(pgrep -f 'Programs.Quenvix.quenvix\.exe$'); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && restarted_pid=$pid
+done
 [ -n "$restarted_pid" ] || fail "the restarted copy is not in the process list"
 kill -STOP "$restarted_pid"
 # In place, as winget runs it: it waits, gives up after 10 s, and says "still running" (3, which
