@@ -21,6 +21,9 @@ set(QUENVIX_VERSION_COMMAS "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},0,
 if(NOT "${PROJECT_VERSION_PATCH}" STREQUAL "")
     set(QUENVIX_VERSION_COMMAS "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0")
 endif()
+string(REPLACE "," "." QUENVIX_VERSION_QUAD "${QUENVIX_VERSION_COMMAS}")
+# The application manifest's assemblyIdentity carries the same four numbers.
+configure_file(${QUENVIX_RES_DIR}/quenvix.manifest.in ${CMAKE_BINARY_DIR}/quenvix.manifest @ONLY)
 configure_file(${QUENVIX_RES_DIR}/quenvix.rc.in ${CMAKE_BINARY_DIR}/quenvix.rc @ONLY)
 add_executable(quenvix WIN32 ${CMAKE_SOURCE_DIR}/src/win/main.cpp ${CMAKE_BINARY_DIR}/quenvix.rc)
 target_link_libraries(quenvix PRIVATE quenvix_win)

@@ -1,6 +1,8 @@
 ; Per-user installer of Quenvix: no administrator rights, everything below the user's profile and
 ; HKEY_CURRENT_USER. Made by the "package" target (packaging/make_packages.cmake), which defines
-; VERSION, VERSION_QUAD, EXE, README, ICON and OUTFILE, and SIGN_SCRIPT when a certificate is given.
+; VERSION, VERSION_QUAD, FILES (the list of files, made from cmake/package.cmake's one list), ICON,
+; OUTFILE, WEBSITE, DOWNLOAD_BASE, COPYRIGHT and PRODUCT_CODE, and SIGN_SCRIPT and SIGNED_PLUGINS
+; when a key is given.
 ;
 ; Installer switches:   /S         silent
 ;                       /RESTART   with /S: start Quenvix again afterwards if a copy was running
@@ -9,7 +11,10 @@
 ; Uninstaller switches: /S         silent; the settings are kept
 ;                       /REMOVESETTINGS  also remove the settings (HKCU\Software\Tarmel\Quenvix)
 ;                                  and the program's log (%LOCALAPPDATA%\Quenvix)
-; Exit codes: 0 done, 2 refused (a folder that is not ours, or a copy of Quenvix that would not end).
+;                       _?=DIR     run in place and wait (the "Apps" entry's commands use it): the
+;                                  caller gets the exit code; uninstall.exe goes once it has ended
+; Exit codes: 0 done, 2 refused (a folder that is not ours), 3 a copy of Quenvix is still running
+; and would not end (winget: packageInUse).
 
 Unicode true
 Target amd64-unicode
@@ -26,6 +31,11 @@ ManifestDPIAware true
 !uninstfinalize '/bin/bash "${SIGN_SCRIPT}" "%1"' = 0
 !finalize '/bin/bash "${SIGN_SCRIPT}" "%1"' = 0
 !endif
+!ifdef SIGNED_PLUGINS
+; The plug-ins (System, nsDialogs, ...) are unpacked into %TEMP% and loaded at run time: signed
+; copies of NSIS's own, made by make_packages.cmake, are found first.
+!addplugindir /amd64-unicode "${SIGNED_PLUGINS}"
+!endif
 
 !include "MUI2.nsh"
 !include "FileFunc.nsh"
@@ -33,7 +43,8 @@ ManifestDPIAware true
 !include "WordFunc.nsh"
 
 !define MAIN_CLASS "QuenvixMainForm"
-!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quenvix"
+; Its key name is the ProductCode of the winget manifest.
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT_CODE}"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define SETTINGS_KEY "Software\Tarmel\Quenvix"
 !define LOG_FOLDER "$LOCALAPPDATA\Quenvix"
@@ -43,17 +54,32 @@ ManifestDPIAware true
 ; MAX_PATH (260) with room to spare, or Windows' own tools could not remove what we put there.
 !define MAX_INSTDIR_LENGTH 200
 
-; The files the setup puts into the install folder besides uninstall.exe, one list for both sides:
-; the uninstaller deletes exactly these, never the folder's other contents.
-!macro QUENVIX_FILES ACTION
-    !insertmacro ${ACTION} "${EXE}" "quenvix.exe"
-    !insertmacro ${ACTION} "${README}" "README.txt"
-!macroend
+; The files the setup puts into the install folder besides uninstall.exe (QUENVIX_FILES), and the
+; programs among them (QUENVIX_PROGRAMS), one list for both sides: the uninstaller deletes exactly
+; these, never the folder's other contents.
+!include "${FILES}"
 !macro INSTALL_FILE SOURCE NAME
     File "/oname=${NAME}" "${SOURCE}"
 !macroend
 !macro REMOVE_FILE SOURCE NAME
     Delete "$INSTDIR\${NAME}"
+!macroend
+; Sets $4 to 1 when the program NAME in the install folder is still locked (a process runs it).
+!macro CHECK_UNLOCKED NAME
+    ${If} ${FileExists} "$INSTDIR\${NAME}"
+        ClearErrors
+        FileOpen $3 "$INSTDIR\${NAME}" a
+        ${If} ${Errors}
+            StrCpy $4 1
+        ${Else}
+            FileClose $3
+        ${EndIf}
+    ${EndIf}
+!macroend
+!macro CHECK_REMOVED NAME
+    ${If} ${FileExists} "$INSTDIR\${NAME}"
+        StrCpy $4 "$INSTDIR\${NAME}"
+    ${EndIf}
 !macroend
 ; The program's own log files (win/log.h); the folder goes only when nothing else is in it.
 !macro REMOVE_LOG
@@ -67,6 +93,8 @@ OutFile "${OUTFILE}"
 InstallDir "$LOCALAPPDATA\Programs\Quenvix"
 InstallDirRegKey HKCU "${UNINSTALL_KEY}" "InstallLocation"
 BrandingText "Tarmel"
+; Stopped by a copy that will not end (see EndRunningQuenvix).
+!define STILL_RUNNING_CODE 3
 ShowInstDetails hide
 ShowUninstDetails hide
 
@@ -76,7 +104,7 @@ VIAddVersionKey "CompanyName" "Tarmel"
 VIAddVersionKey "FileDescription" "Quenvix setup"
 VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "ProductVersion" "${VERSION}"
-VIAddVersionKey "LegalCopyright" "Copyright (C) Tarmel"
+VIAddVersionKey "LegalCopyright" "${COPYRIGHT}"
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -100,9 +128,10 @@ Var StillLocked
 Var RestartAsked
 
 ; Ends a running Quenvix the way its "Exit" does (every window it hides comes back) with the program
-; named in $0, then waits at most 10 s for its window to go and for $INSTDIR\quenvix.exe to be free
-; (it stays locked until the process has ended). Sets $WasRunning, and $StillLocked when the
-; window or the lock is still there at the end: then nothing may be replaced or removed.
+; named in $0, then waits at most 10 s for its window to go and for every program of ours in
+; $INSTDIR to be free (each stays locked until its process has ended). Sets $WasRunning, and
+; $StillLocked when the window or a lock is still there at the end: then nothing may be replaced
+; or removed.
 !macro END_RUNNING_QUENVIX UN
 Function ${UN}EndRunningQuenvix
     StrCpy $WasRunning 0
@@ -118,13 +147,9 @@ Function ${UN}EndRunningQuenvix
     ${DoWhile} $2 < ${END_WAIT_STEPS}
         FindWindow $1 "${MAIN_CLASS}"
         ${If} $1 == 0
-            ${IfNot} ${FileExists} "$INSTDIR\quenvix.exe"
-                Return
-            ${EndIf}
-            ClearErrors
-            FileOpen $3 "$INSTDIR\quenvix.exe" a
-            ${IfNot} ${Errors}
-                FileClose $3
+            StrCpy $4 0
+            !insertmacro QUENVIX_PROGRAMS CHECK_UNLOCKED
+            ${If} $4 == 0
                 Return
             ${EndIf}
         ${EndIf}
@@ -266,10 +291,11 @@ Section "Quenvix" SecProgram
     Call EndRunningQuenvix
     ${If} $StillLocked == 1
         MessageBox MB_OK|MB_ICONSTOP "Quenvix is still running and did not end.$\r$\nPlease end it (tray menu, Exit) and run the setup again." /SD IDOK
-        SetErrorLevel 2
+        SetErrorLevel ${STILL_RUNNING_CODE}
         Abort
     ${EndIf}
 
+    CreateDirectory "$INSTDIR\Help"
     !insertmacro QUENVIX_FILES INSTALL_FILE
     WriteUninstaller "$INSTDIR\uninstall.exe"
     CreateShortCut "$SMPROGRAMS\Quenvix.lnk" "$INSTDIR\quenvix.exe" "" "$INSTDIR\quenvix.exe" 0
@@ -279,9 +305,13 @@ Section "Quenvix" SecProgram
     WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "Tarmel"
     WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\quenvix.exe,0"
     WriteRegStr HKCU "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-    WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
-    WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
-    WriteRegStr HKCU "${UNINSTALL_KEY}" "URLInfoAbout" "https://www.tarmel.example"
+    ; "_?=" (last on the line, as NSIS requires) runs the uninstaller in place instead of from a copy
+    ; in %TEMP% that the first process hands over to and returns from at once: whoever uninstalls
+    ; (Windows' "Apps", winget) waits for the end and gets the real exit code.
+    WriteRegStr HKCU "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe" _?=$INSTDIR'
+    WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S _?=$INSTDIR'
+    WriteRegStr HKCU "${UNINSTALL_KEY}" "URLInfoAbout" "${WEBSITE}"
+    WriteRegStr HKCU "${UNINSTALL_KEY}" "URLUpdateInfo" "${DOWNLOAD_BASE}"
     WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
     WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
     ${GetSize} "$INSTDIR" "/S=0K" $1 $2 $3
@@ -304,7 +334,7 @@ Section "un.Quenvix" SecUnProgram
     ; could not be removed again.
     ${If} $StillLocked == 1
         MessageBox MB_OK|MB_ICONSTOP "Quenvix is still running and did not end.$\r$\nPlease end it (tray menu, Exit) and uninstall again. Nothing was removed." /SD IDOK
-        SetErrorLevel 2
+        SetErrorLevel ${STILL_RUNNING_CODE}
         Abort
     ${EndIf}
     ; Before anything goes: windows that a copy which did not end cleanly left hidden come back
@@ -315,14 +345,18 @@ Section "un.Quenvix" SecUnProgram
     ; Only what we installed: files removed by hand already are simply not there (no question, no
     ; error), and anything the user put into the folder stays, with the folder.
     !insertmacro QUENVIX_FILES REMOVE_FILE
+    RMDir "$INSTDIR\Help"
+    ; Run in place (_?=), uninstall.exe cannot go while it runs: un.onUninstSuccess sees to it.
     Delete "$INSTDIR\uninstall.exe"
     RMDir "$INSTDIR"
     Delete "$SMPROGRAMS\Quenvix.lnk"
     DeleteRegValue HKCU "${RUN_KEY}" "Quenvix"
     ; The entry in "Apps" goes last, and only once the program is gone.
-    ${If} ${FileExists} "$INSTDIR\quenvix.exe"
-        MessageBox MB_OK|MB_ICONSTOP "$INSTDIR\quenvix.exe could not be removed.$\r$\nPlease end Quenvix and uninstall again." /SD IDOK
-        SetErrorLevel 2
+    StrCpy $4 ""
+    !insertmacro QUENVIX_PROGRAMS CHECK_REMOVED
+    ${If} $4 != ""
+        MessageBox MB_OK|MB_ICONSTOP "$4 could not be removed.$\r$\nPlease end Quenvix and uninstall again." /SD IDOK
+        SetErrorLevel ${STILL_RUNNING_CODE}
         Abort
     ${EndIf}
     DeleteRegKey HKCU "${UNINSTALL_KEY}"
@@ -334,14 +368,17 @@ Section /o "un.Remove my settings" SecUnSettings
     !insertmacro REMOVE_LOG
 SectionEnd
 
-; NSIS runs the uninstaller from a copy of itself in the temp folder ("~nsu*.tmp\Un.exe"), so that
-; uninstall.exe can be deleted, and leaves that copy behind. Once we have ended, cmd.exe (from
-; System32) deletes exactly that file and its then empty folder, after a pause of two seconds (ping
-; is the one sleep every cmd.exe has), as Windows keeps a running program's file until it has ended.
+; A running program's file stays until it has ended. Run in place (_?=, the "Apps" entry's way),
+; uninstall.exe and then the install folder, if nothing else is left in it, go after we have ended;
+; started without it, NSIS runs a copy of itself in the temp folder ("~nsu*.tmp\Un.exe") and leaves
+; that copy behind, and that copy and its folder go. Either way cmd.exe (from System32) deletes
+; exactly that file and its then empty folder after a pause of two seconds (ping is the one sleep
+; every cmd.exe has).
 Function un.onUninstSuccess
     StrLen $1 "$TEMP\~nsu"
     StrCpy $2 "$EXEDIR" $1
     ${If} $2 == "$TEMP\~nsu"
+    ${OrIf} "$EXEDIR" == "$INSTDIR"
         ; cmd.exe starts in $OUTDIR: not in the folder it is to remove.
         SetOutPath "$TEMP"
         ExecShell "" "$SYSDIR\cmd.exe" '/d /q /c ping -n 3 127.0.0.1 >nul & del /f /q "$EXEPATH" & rmdir "$EXEDIR"' SW_HIDE

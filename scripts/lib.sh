@@ -4,7 +4,8 @@
 QUENVIX_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 QUENVIX_PACKAGES=(cmake make g++ googletest libgtest-dev libgmock-dev libbenchmark-dev
     g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine xvfb xdotool x11-utils imagemagick
-    python3 procps nsis zip python3-yaml clang-format osslsigncode openssl)
+    python3 procps nsis zip python3-yaml clang-format osslsigncode openssl softhsm2 p7zip-full
+    libengine-pkcs11-openssl)
 
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"

@@ -33,15 +33,32 @@ using win::GuardianSection;
 constexpr UINT kDone = 0;
 constexpr UINT kBadArguments = 2;
 
+// The program's log: beside the programs in a portable copy (a "portable.ini" there), which writes
+// nothing to %LOCALAPPDATA%, else in %LOCALAPPDATA%\Quenvix. False when there is none to be had.
+bool LogPath(wchar_t (&path)[MAX_PATH + 40]) {
+    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    if (n > 0 && n < MAX_PATH) {
+        wchar_t* slash = path + n;
+        while (slash > path && *slash != L'\\') --slash;
+        lstrcpyW(slash, L"\\portable.ini");
+        if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) {
+            lstrcpyW(slash, L"\\quenvix.log");
+            return true;
+        }
+    }
+    const DWORD m = GetEnvironmentVariableW(L"LOCALAPPDATA", path, MAX_PATH);
+    if (m == 0 || m >= MAX_PATH) return false;
+    lstrcatW(path, L"\\Quenvix");
+    CreateDirectoryW(path, nullptr);
+    lstrcatW(path, L"\\quenvix.log");
+    return true;
+}
+
 // Appends one line to the program's log, as the program's own log writes them. Best effort: the
 // guardian has nothing to tell anyone if it cannot.
 void Log(const char* text, unsigned long number = 0, unsigned long count = 0) {
     wchar_t path[MAX_PATH + 40];
-    const DWORD n = GetEnvironmentVariableW(L"LOCALAPPDATA", path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return;
-    lstrcatW(path, L"\\Quenvix");
-    CreateDirectoryW(path, nullptr);
-    lstrcatW(path, L"\\quenvix.log");
+    if (!LogPath(path)) return;
     const HANDLE file =
         CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

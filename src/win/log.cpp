@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "win/portable.h"
 #include "win/ui.h"
 
 namespace quenvix::win {
@@ -21,7 +22,9 @@ class KeepLastError {
     DWORD error_;
 };
 
-std::wstring LocalAppDataFolder() {
+// %LOCALAPPDATA%\Quenvix; a portable copy's own folder (win/portable.h).
+std::wstring LogFolder() {
+    if (const auto& portable = PortableFolder()) return *portable;
     PWSTR path = nullptr;
     std::wstring folder;
     if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &path)) && path) {
@@ -86,7 +89,7 @@ void LogFile::WriteLocked(const std::string& line) {
 }
 
 LogFile& ProgramLog() {
-    static LogFile log(LocalAppDataFolder());
+    static LogFile log(LogFolder());
     return log;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
-// The program's own trace: one small text file, %LOCALAPPDATA%\Quenvix\quenvix.log, that tells
+// The program's own trace: one small text file, %LOCALAPPDATA%\Quenvix\quenvix.log (a portable
+// copy's: quenvix.log beside the program, win/portable.h), that tells
 // afterwards why something did not work on a user's machine. It holds handles, process ids,
 // executable names, counts and system error texts, never window captions or other content of the
 // user's. When the file reaches its bound it becomes quenvix.1.log (replacing the older one) and a

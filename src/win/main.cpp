@@ -19,7 +19,7 @@
 #include "win/local_verbs.h"
 #include "win/log.h"
 #include "win/message_wait.h"
-#include "win/registry.h"
+#include "win/portable.h"
 #include "win/timer.h"
 #include "win/ui.h"
 #include "win/update_dialog.h"
@@ -42,8 +42,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // Before anything loads a DLL: system DLLs come from System32 only, never from the folder
     // the program was started from (a planted DLL there would run as us).
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    // The registry and the desktop, made once: "--restore-recorded" needs them already.
-    win::Win32Registry registry;
+    // The registry (or a portable copy's settings file) and the desktop, made once:
+    // "--restore-recorded" needs them already.
+    win::SettingsBackend settings;
+    core::RegistryBackend& registry = settings.Registry();
     win::Win32Desktop desktop;
     // The guardian's run and "--restore-recorded" are answered here, before any of the start-up.
     if (const auto answered = win::HandleLocalVerb(registry, desktop)) return *answered;

@@ -304,6 +304,15 @@ guardian_pid() {
 }
 guardian_running() { guardian_pid >/dev/null; }
 
+# Ctrl + keypad * with the window of that title in front; true once it is hidden.
+hide_by_hotkey() {
+    tw foreground "$1"
+    sleep 0.3
+    xdotool keydown Control_L; sleep 0.15; xdotool keydown KP_Multiply; sleep 0.2
+    xdotool keyup KP_Multiply; sleep 0.1; xdotool keyup Control_L
+    wait_until 10 window_hidden "$1"
+}
+
 # Ends Quenvix by force with its guardian unable to act, as when both are ended together: the
 # guardian is frozen first (one that is killed alone is replaced at once), then Quenvix is killed,
 # then the guardian.

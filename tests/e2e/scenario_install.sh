@@ -43,14 +43,6 @@ expect_code() {
     [ "$got" = "$want" ] || fail "quenvix.exe $* ended with $got, not $want ($(cat "$WORK/err.txt"))"
 }
 main_window_exists() { has_window "$MAIN_CAPTION"; }
-# Ctrl + keypad * with the window of that title in front.
-hide_by_hotkey() {
-    tw foreground "$1"
-    sleep 0.3
-    xdotool keydown Control_L; sleep 0.15; xdotool keydown KP_Multiply; sleep 0.2
-    xdotool keyup KP_Multiply; sleep 0.1; xdotool keyup Control_L
-    wait_until 10 window_hidden "$1"
-}
 start_menu_link() { find "$WINEPREFIX/drive_c/users" -name Quenvix.lnk 2>/dev/null | head -n 1; }
 install_silently() {
     timeout 60 wine "$SETUP" /S "$@" >/dev/null 2>&1 || fail "the silent install failed ($?)"
@@ -78,11 +70,27 @@ uninstaller_running() {
     ps -eo stat=,args= >"$WORK/ps.txt"
     grep -qiE '^[^Z]+ .*nsu[^ ]*\.tmp' "$WORK/ps.txt"
 }
+# uninstall_in_place OPTION...: the uninstaller as "Apps" and winget run it (the uninstall entry's
+# QuietUninstallString: in place, "_?=" last), which returns only when it is done; answers its code.
+# NSIS reads "_?=" only unquoted, and wine quotes an argument with blanks: the line goes through a
+# batch file beside the install folder, as the uninstall entry's string would (cmd waits for each
+# program of a batch); the folder's name, blanks and non-ASCII letters, comes from the batch's own.
+uninstall_in_place() {
+    local batch
+    batch="$(dirname "$INSTALLED")/uninstall-in-place.bat"
+    printf '@cd /d "%%~dp0"\r\n@"%%CD%%\\Quenvix\\uninstall.exe" /S %s _?=%%CD%%\\Quenvix\r\n@exit /b %%ERRORLEVEL%%\r\n' \
+        "$*" >"$batch"
+    timeout 90 wine cmd /c "$(winepath -w "$batch" 2>/dev/null)" >/dev/null 2>&1
+    local code=$?
+    rm -f "$batch"
+    return $code
+}
 uninstall_silently() {
-    # The uninstaller hands over to a copy of itself in the temp folder and returns at once.
-    timeout 60 wine "$INSTALLED/uninstall.exe" /S "$@" >/dev/null 2>&1
-    wait_until 30 negate reg_has_key "$UNINSTALL_KEY" ||
-        fail "the uninstall entry stayed$(uninstall_state)"
+    uninstall_in_place "$@"
+    local code=$?
+    [ "$code" = 0 ] || fail "the uninstall ended with $code$(uninstall_state)"
+    # It has ended: the uninstall entry is gone already; uninstall.exe and the folder go a moment later.
+    reg_has_key "$UNINSTALL_KEY" && fail "the uninstall entry stayed after the uninstaller ended$(uninstall_state)"
     wait_until 30 negate test -d "$INSTALLED" || fail "files stayed: $(ls "$INSTALLED")"
 }
 
@@ -111,18 +119,30 @@ wait "$setup_pid"
 
 # ---- silent install ---------------------------------------------------------------------------
 install_silently
-for f in quenvix.exe README.txt uninstall.exe; do
+for f in quenvix.exe README.txt Help/Default.htm uninstall.exe; do
     [ -f "$INSTALLED/$f" ] || fail "the install did not put $f into $INSTALLED"
 done
 cmp -s "$INSTALLED/quenvix.exe" "$QUENVIX_EXE" || fail "the installed quenvix.exe is not the one built"
 [ -n "$(start_menu_link)" ] || fail "no Start-menu shortcut"
-[ "$(reg_value "$UNINSTALL_KEY" DisplayName)" = Quenvix ] || fail "uninstall entry: DisplayName"
+# The winget manifest names this entry (ProductCode, AppsAndFeaturesEntries) and the download base.
+MANIFEST=$(ls "$BUILD"/manifests/winget/manifests/t/Tarmel/Quenvix/*/Tarmel.Quenvix.installer.yaml)
+manifest_field() { sed -n "s/^[ -]*$1: \"\{0,1\}\([^\"]*\)\"\{0,1\}\$/\1/p" "$MANIFEST" | head -n 1; }
+reg_has_key "HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\\$(manifest_field ProductCode)" ||
+    fail "no uninstall entry named by the winget ProductCode $(manifest_field ProductCode)"
+[ "$(reg_value "$UNINSTALL_KEY" DisplayName)" = "$(manifest_field DisplayName)" ] || fail "uninstall entry: DisplayName"
+[ "$(reg_value "$UNINSTALL_KEY" DisplayVersion)" = "$(manifest_field DisplayVersion)" ] ||
+    fail "uninstall entry: DisplayVersion is not the manifest's"
+[ "$(reg_value "$UNINSTALL_KEY" URLUpdateInfo)" = "$(sed -n 's/^QUENVIX_DOWNLOAD_BASE:STRING=//p' "$BUILD/CMakeCache.txt")" ] ||
+    fail "uninstall entry: URLUpdateInfo is not the download base"
 [ "$(reg_value "$UNINSTALL_KEY" Publisher)" = Tarmel ] || fail "uninstall entry: Publisher"
 [[ "$(reg_value "$UNINSTALL_KEY" DisplayVersion)" =~ ^[0-9]+\.[0-9]+ ]] || fail "uninstall entry: DisplayVersion"
 [ "$(reg_value "$UNINSTALL_KEY" NoModify)" = 0x1 ] || fail "uninstall entry: NoModify"
 [ "$(reg_value "$UNINSTALL_KEY" NoRepair)" = 0x1 ] || fail "uninstall entry: NoRepair"
 [[ "$(reg_value "$UNINSTALL_KEY" EstimatedSize)" =~ ^0x[1-9a-f] ]] || fail "uninstall entry: EstimatedSize"
-[[ "$(reg_value "$UNINSTALL_KEY" QuietUninstallString)" == *'uninstall.exe" /S' ]] || fail "uninstall entry: QuietUninstallString"
+[[ "$(reg_value "$UNINSTALL_KEY" QuietUninstallString)" == *'uninstall.exe" /S _?='*'\Programs\Quenvix' ]] ||
+    fail "uninstall entry: QuietUninstallString $(reg_value "$UNINSTALL_KEY" QuietUninstallString)"
+[[ "$(reg_value "$UNINSTALL_KEY" UninstallString)" == *'uninstall.exe" _?='*'\Programs\Quenvix' ]] ||
+    fail "uninstall entry: UninstallString"
 location=$(reg_text 'Software\Microsoft\Windows\CurrentVersion\Uninstall\Quenvix' InstallLocation)
 [[ "$location" == *"\\$LOCAL_NAME\\Programs\\Quenvix" ]] || fail "uninstall entry: InstallLocation $location"
 
@@ -187,13 +207,19 @@ wait_until 20 main_window_exists || fail "/RESTART did not start the new copy"
 wait_until 30 window_hidden "$MAIN_CAPTION" || fail "the restarted copy did not go into the tray"
 
 # ---- a copy that does not answer (stopped): the uninstall removes nothing, the entry stays -------
-restarted_pid=$(pgrep -f 'Programs.Quenvix.quenvix\.exe$' | head -n 1)
+# (This prefix's copy: other prefixes on the machine may run the same scenario at the same time.)
+restarted_pid=""
+for pid in $(pgrep -f 'Programs.Quenvix.quenvix\.exe$'); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && restarted_pid=$pid
+done
 [ -n "$restarted_pid" ] || fail "the restarted copy is not in the process list"
 kill -STOP "$restarted_pid"
-timeout 60 wine "$INSTALLED/uninstall.exe" /S >/dev/null 2>&1
-wait_until 5 uninstaller_running
-wait_until 60 negate uninstaller_running || fail "the uninstaller did not give up on the stopped copy$(uninstall_state)"
+# In place, as winget runs it: it waits, gives up after 10 s, and says "still running" (3, which
+# the winget manifest maps to packageInUse).
+uninstall_in_place
+code=$?
 kill -CONT "$restarted_pid"
+[ "$code" = 3 ] || fail "the uninstall stopped by a copy that will not end ended with $code, not 3$(uninstall_state)"
 reg_has_key "$UNINSTALL_KEY" || fail "the uninstall entry went while the program still ran$(uninstall_state)"
 [ -f "$INSTALLED/quenvix.exe" ] && [ -f "$INSTALLED/uninstall.exe" ] ||
     fail "an uninstall that could not end the program removed files: $(ls "$INSTALLED")"

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/error.h"
+#include "error_of.h"
 #include "fakes/memory_registry.h"
 
 namespace quenvix::core {
@@ -25,16 +26,7 @@ Bytes BytesOf(std::string_view text) {
     return Bytes(text.begin(), text.end());
 }
 
-// Runs `fn` and returns the store's error message, or "(no error)".
-template <class Fn>
-std::string ErrorOf(Fn&& fn) {
-    try {
-        fn();
-    } catch (const Error& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
+using test::ErrorOf;
 
 class SettingsTest : public ::testing::Test {
   protected:
