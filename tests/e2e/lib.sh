@@ -193,7 +193,7 @@ tray_menu_open() {
 tray_menu_click_item() {
     local n=$1 left top right bottom separators=0
     tw menurect --out "$WORK/menurect.txt" || fail "no open menu to click in"
-    read -r left top right bottom <"$WORK/menurect.txt"
+    read -r left top right bottom _ < <(tr -d '\r' <"$WORK/menurect.txt")
     [ "$n" -ge 5 ] && separators=1
     [ "$n" -ge 8 ] && separators=2
     xdotool mousemove $(((left + right) / 2)) $((top + 3 + 16 * (n - 1) + 9 * separators + 8)) click 1
@@ -215,6 +215,63 @@ tray_menu_close() {
     xdotool mousemove $((x - 24)) "$y" click 1
 }
 
+# Escape, typed as a person closes a menu, then the menu is gone. The key is typed into the
+# menu's own X window: after a click on the shell's icon Wine leaves the X focus elsewhere (on the
+# taskbar, or the window that was in front), and keys typed there never reach the menu's thread.
+tray_menu_escape() {
+    local left top right bottom xwindow
+    tw menurect --out "$WORK/menurect.txt" || fail "no open menu to close"
+    read -r left top right bottom xwindow < <(tr -d '\r' <"$WORK/menurect.txt")
+    xdotool windowfocus "$xwindow" 2>/dev/null
+    typed_keys Escape
+    wait_until_not 10 menu_open || fail "Escape did not close the tray menu"
+}
+
+# The tray menu as the user sees it: opened with a right click on the icon, its items read from
+# inside Quenvix (testwin menu puts menu_hook.dll into the menu's thread), closed with Escape.
+# Leaves the items in $WORK/menu.txt, one "depth|text|picture" a line (picture 1: a bitmap).
+read_tray_menu() {
+    tray_menu_open
+    rm -f "$WORK/menu.txt"
+    tw menu --out "$WORK/menu.txt" || fail "the open tray menu could not be read"
+    tray_menu_escape
+}
+
+# The hidden windows' entries of the menu last read, in their order, as "text|picture": those of
+# the groups ("Windows 1–40") in place of the group's own item, then the menu's own.
+listed_entries() {
+    tr -d '\r' <"$WORK/menu.txt" | awk -F'|' '
+        { depth[NR] = $1; text[NR] = $2; picture[NR] = $3 }
+        END {
+            for (i = 1; i <= NR; i++) {
+                if (depth[i] == 0 && text[i] == "-") { separators++; continue }
+                if (separators < 2) continue
+                if (depth[i] == 0 && i < NR && depth[i + 1] > 0) continue
+                print text[i] "|" picture[i]
+            }
+        }'
+}
+listed_texts() { listed_entries | cut -d'|' -f1; }
+# listed TITLE: the tray menu, opened and read now, lists a window with that caption.
+listed() { read_tray_menu; listed_texts | grep -qxF -- "$1"; }
+
+# Clicks the middle of the control with that text (a button by its caption) in the window with
+# that title, with the real mouse, as a person does.
+click_control() {
+    local left top right bottom
+    wait_until 10 tw ctlrect "$1" "$2" --out "$WORK/ctlrect.txt" || fail "'$1' shows no control '$2'"
+    read -r left top right bottom < <(tr -d '\r' <"$WORK/ctlrect.txt")
+    xdotool mousemove $(((left + right) / 2)) $(((top + bottom) / 2)) click 1
+}
+
+# Clicks the close box on the title bar of the window with that title.
+click_close_box() {
+    local left top right bottom
+    wait_until 10 tw closebox "$1" --out "$WORK/closebox.txt" || fail "'$1' has no close box"
+    read -r left top right bottom < <(tr -d '\r' <"$WORK/closebox.txt")
+    xdotool mousemove $(((left + right) / 2)) $(((top + bottom) / 2)) click 1
+}
+
 # A visible window of ours with that title (any class).
 has_title() {
     tw list --out "$WORK/list.txt"
@@ -224,7 +281,7 @@ has_title() {
 # Answers the confirmation dialog with the button of that caption.
 answer_confirmation() {
     wait_until 15 has_title Confirmation || fail "no confirmation was asked"
-    tw click Confirmation "$1" || fail "the confirmation has no button $1"
+    click_control Confirmation "$1"
     wait_until_not 10 has_title Confirmation || fail "the confirmation did not close"
 }
 

@@ -24,10 +24,13 @@ kill -9 "$(guardian_pid)"
 wait_until 10 negate guardian_running || fail "the guardian could not be killed"
 kill -9 "$QUENVIX_PID"
 wait_until 10 quenvix_ended || fail "Quenvix could not be killed"
+# Nobody is left to bring them back: a second is more than the guardian would take to do it.
 sleep 1
 window_hidden Early && window_hidden Late || fail "the windows came back without anyone to bring them"
 
 start_quenvix_in_tray
+read_tray_menu
+for w in Early Late; do listed_texts | grep -qxF "$w" || fail "$w is not listed after the new start: $(listed_texts | tr '\n' ';')"; done
 tray_menu_choose "$TRAY_EXIT"
 answer_confirmation OK
 wait_until 20 quenvix_ended || fail "Exit did not end the program"

@@ -21,9 +21,6 @@ hide_by_hotkey() {
     press_chord Control_L KP_Multiply
 }
 
-# The recovery record names a window with that caption.
-recorded() { grep -q " $1\$" <<<"$(recovery_record)"; }
-
 # Beta is hidden by the hotkey and brought back by the tray menu's entry at position ENTRY.
 second_window_round_trip() {
     hide_by_hotkey Beta
@@ -37,11 +34,4 @@ exit_from_tray() {
     tray_menu_choose "$TRAY_EXIT"
     answer_confirmation OK
     wait_until 20 quenvix_ended || fail "Exit did not end the program"
-}
-
-# Opens the tray menu and closes it again: the hidden list is looked over as it opens.
-look_at_tray_menu() {
-    tray_menu_open
-    tray_menu_close
-    wait_until_not 10 menu_open || fail "the tray menu did not close"
 }

@@ -14,13 +14,21 @@
 //   testwin send CLASS MSG WPARAM LPARAM [--out FILE]
 //                                                SendMessageTimeout (5 s), same target; writes
 //                                                the answer
+//   testwin reshow TITLE                         that window's own program shows it again
 //   testwin answers TITLE                        that window answers a message within 2 s (so it
 //                                                has run every show command queued before it)
 //   testwin foreground TITLE                     makes that window the foreground window
 //   testwin isforeground TITLE                   exit 0 when that window is the foreground window
 //   testwin list --out FILE                      visible top-level windows: class|title|flags
+//   testwin menurect --out FILE                  the open popup menu: "left top right bottom XWINDOW"
 //   testwin rect TITLE --out FILE                "left top right bottom" of the window
 //   testwin click TITLE TEXT                     posts BM_CLICK to the child control with that text
+//                                                (forgery and automation tests only)
+//   testwin ctlrect TITLE TEXT --out FILE        "left top right bottom" on the screen of the
+//                                                child control with that text
+//   testwin closebox TITLE --out FILE            "left top right bottom" of its title bar's close box
+//   testwin menu --out FILE                      the open popup menu's items, read inside its
+//                                                program by menu_hook.dll: "depth|text|picture"
 //   testwin close TITLE                          posts WM_CLOSE to the window
 //   testwin children TITLE --out FILE            its child controls: class|text|checked
 //   testwin dialog --out FILE                    the first message box: its title, then its controls
@@ -106,6 +114,10 @@ LRESULT CALLBACK TestWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_USER + 1:
             // A hung program: it stops answering messages for a long time.
             Sleep(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(GetPropW(hwnd, kHangProp))) * 1000);
+            return 0;
+        case WM_USER + 2:
+            // The program shows its window again by itself (as a messenger does on a new message).
+            ShowWindow(hwnd, SW_SHOW);
             return 0;
         case WM_SHOWWINDOW:
             // A program that does a lot of work when it is hidden (saving, say): every other
@@ -486,6 +498,81 @@ BOOL CALLBACK ChildProc(HWND hwnd, LPARAM lp) {
     return TRUE;
 }
 
+// The entries of the open popup menu as the user sees them, read inside the menu's own thread by
+// menu_hook.dll (see there for the format). Exit 1 when no menu is open or it did not answer.
+int ReadMenu(const std::wstring& out) {
+    HWND menu = nullptr;
+    EnumWindows(
+        [](HWND h, LPARAM lp) -> BOOL {
+            wchar_t cls[16] = {};
+            GetClassNameW(h, cls, 16);
+            if (lstrcmpW(cls, L"#32768") != 0 || !IsWindowVisible(h)) return TRUE;
+            *reinterpret_cast<HWND*>(lp) = h;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&menu));
+    if (!menu) return 1;
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring dll = self;
+    dll = dll.substr(0, dll.find_last_of(L"\\/") + 1) + L"menu_hook.dll";
+    HMODULE module = LoadLibraryW(dll.c_str());
+    auto proc = module ? reinterpret_cast<HOOKPROC>(
+                             reinterpret_cast<void*>(GetProcAddress(module, "ReadMenuHook")))
+                       : nullptr;
+    if (!proc) return 2;
+    constexpr DWORD kBytes = 1 << 20;
+    HANDLE section = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBytes,
+                                        L"QuenvixTestMenuEntries");
+    auto* view =
+        section ? static_cast<wchar_t*>(MapViewOfFile(section, FILE_MAP_READ, 0, 0, 0)) : nullptr;
+    HHOOK hook = view ? SetWindowsHookExW(WH_CALLWNDPROC, proc, module,
+                                          GetWindowThreadProcessId(menu, nullptr))
+                      : nullptr;
+    int rc = 1;
+    if (hook) {
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(menu, RegisterWindowMessageW(L"QuenvixTestReadMenu"), 0, 0,
+                            SMTO_ABORTIFHUNG, 5000, &ignored);
+        const std::wstring text(view, wcsnlen(view, kBytes / sizeof(wchar_t)));
+        if (text.rfind(L"ok\n", 0) == 0) {
+            WriteUtf8(out, text.substr(3));
+            rc = 0;
+        }
+        UnhookWindowsHookEx(hook);
+    }
+    if (view) UnmapViewOfFile(view);
+    if (section) CloseHandle(section);
+    return rc;
+}
+
+// "left top right bottom" on the screen of the child control with that text.
+int ControlRect(const std::wstring& title, const std::wstring& text, const std::wstring& out) {
+    HWND h = FindByTitle(title);
+    HWND child = h ? FindChild(h, text) : nullptr;
+    RECT r{};
+    if (!child || !IsWindowVisible(child) || !GetWindowRect(child, &r)) return 1;
+    wchar_t line[96];
+    wsprintfW(line, L"%d %d %d %d\n", r.left, r.top, r.right, r.bottom);
+    WriteUtf8(out, line);
+    return 0;
+}
+
+// "left top right bottom" on the screen of the close box on the window's title bar: the
+// caption's last button, as wide as SM_CXSIZE ("GetTitleBarInfo", learn.microsoft.com: the
+// title bar's rectangle holds the buttons; the close box is its rightmost).
+int CloseBox(const std::wstring& title, const std::wstring& out) {
+    HWND h = FindByTitle(title);
+    TITLEBARINFO bar{sizeof bar};
+    if (!h || !GetTitleBarInfo(h, &bar) || (bar.rgstate[5] & STATE_SYSTEM_INVISIBLE)) return 1;
+    const RECT& r = bar.rcTitleBar;
+    const int width = GetSystemMetrics(SM_CXSIZE);
+    wchar_t line[96];
+    wsprintfW(line, L"%d %d %d %d\n", r.right - width, r.top, r.right - 2, r.bottom);
+    WriteUtf8(out, line);
+    return 0;
+}
+
 }  // namespace
 
 // crash <pid | window class>: starts a thread in that process at an address where no code is, so
@@ -622,11 +709,23 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         HWND h = FindWindowW(L"#32768", nullptr);
         RECT r{};
         if (!h || !IsWindowVisible(h) || !GetWindowRect(h, &r)) return 1;
+        // Under Wine the X window behind it is kept in this property: keys meant for the menu
+        // are typed into it.
         wchar_t line[96];
-        wsprintfW(line, L"%d %d %d %d\n", r.left, r.top, r.right, r.bottom);
+        wsprintfW(line, L"%d %d %d %d %lu\n", r.left, r.top, r.right, r.bottom,
+                  static_cast<unsigned long>(
+                      reinterpret_cast<UINT_PTR>(GetPropW(h, L"__wine_x11_whole_window"))));
         WriteUtf8(OutFile(argc, argv, L"--out"), line);
         return 0;
     }
+    if (cmd == L"reshow" && argc >= 3) {
+        HWND h = FindByTitle(argv[2]);
+        return h && PostMessageW(h, WM_USER + 2, 0, 0) ? 0 : 1;
+    }
+    if (cmd == L"closebox" && argc >= 3) return CloseBox(argv[2], OutFile(argc, argv, L"--out"));
+    if (cmd == L"menu") return ReadMenu(OutFile(argc, argv, L"--out"));
+    if (cmd == L"ctlrect" && argc >= 4)
+        return ControlRect(argv[2], argv[3], OutFile(argc, argv, L"--out"));
     if (cmd == L"click" && argc >= 4) {
         HWND h = FindByTitle(argv[2]);
         HWND child = h ? FindChild(h, argv[3]) : nullptr;
