@@ -228,7 +228,7 @@ tray_menu_escape() {
 }
 
 # The tray menu as the user sees it: opened with a right click on the icon, its items read from
-# inside Quenvix (testwin menu puts menu_hook.dll into the menu's thread), closed with Escape.
+# inside Quenvix (testwin menu puts read_hook.dll into the menu's thread), closed with Escape.
 # Leaves the items in $WORK/menu.txt, one "depth|text|picture" a line (picture 1: a bitmap).
 read_tray_menu() {
     tray_menu_open
@@ -264,12 +264,33 @@ click_control() {
     xdotool mousemove $(((left + right) / 2)) $(((top + bottom) / 2)) click 1
 }
 
+# Clicks the tab with that text in the window with that title, as a person turns to a page.
+click_tab() {
+    local left top right bottom
+    wait_until 10 tw tabrect "$1" "$2" --out "$WORK/tabrect.txt" || fail "'$1' shows no tab '$2'"
+    read -r left top right bottom < <(tr -d '\r' <"$WORK/tabrect.txt")
+    xdotool mousemove $(((left + right) / 2)) $(((top + bottom) / 2)) click 1
+}
+
+# Clicks into the field (a control given as for click_control) and types the text into it.
+type_into() {
+    click_control "$1" "$2"
+    typed_keys ctrl+a
+    xdotool type --delay 60 "$3"
+}
+
 # Clicks the close box on the title bar of the window with that title.
 click_close_box() {
     local left top right bottom
     wait_until 10 tw closebox "$1" --out "$WORK/closebox.txt" || fail "'$1' has no close box"
     read -r left top right bottom < <(tr -d '\r' <"$WORK/closebox.txt")
     xdotool mousemove $(((left + right) / 2)) $(((top + bottom) / 2)) click 1
+}
+
+# Makes the window with that title the foreground window and waits until it is.
+to_front() {
+    tw foreground "$1"
+    wait_until 10 tw isforeground "$1" || fail "'$1' did not come to the front"
 }
 
 # A visible window of ours with that title (any class).
@@ -311,6 +332,11 @@ show_settings() {
 choose_about() {
     show_settings
     typed_keys alt+h Up Return
+}
+
+# The hotkey recording dialog ("Changing short-key") shows that key text.
+recording_shows() {
+    tw children "Changing short-key" --out "$WORK/recording.txt" && grep -qF "|$1|" "$WORK/recording.txt"
 }
 
 # Held the way a person holds keys: the detector polls every 50 ms, so a press must outlast a poll.

@@ -10,11 +10,14 @@ open_windows normal:One min:Two max:Three
 tray_menu_choose "$TRAY_PANIC"
 for w in One Two Three; do wait_until 15 window_hidden "$w" || fail "Panic! did not hide $w"; done
 
-# WM_NOTIFY and WM_DPICHANGED with a pointer into nowhere, sent and posted from another process.
-tw send QuenvixMainForm 0x004E 1 16
-tw send QuenvixMainForm 0x02E0 0x01800180 16
-tw post QuenvixMainForm 0x004E 1 16
-tw post QuenvixMainForm 0x02E0 0x01800180 16
+# WM_NOTIFY and WM_DPICHANGED with a pointer into nowhere, sent and posted from another process:
+# each sent one is answered (a fault would leave it unanswered), each posted one is delivered.
+tw send QuenvixMainForm 0x004E 1 16 || fail "a forged WM_NOTIFY sent was not answered"
+tw send QuenvixMainForm 0x02E0 0x01800180 16 || fail "a forged WM_DPICHANGED sent was not answered"
+tw post QuenvixMainForm 0x004E 1 16 || fail "a forged WM_NOTIFY could not be posted"
+tw post QuenvixMainForm 0x02E0 0x01800180 16 || fail "a forged WM_DPICHANGED could not be posted"
+# The posted ones wait behind anything sent: a second is ample for two messages to be taken and
+# for a fault or a shown window to follow.
 sleep 1
 quenvix_ended && fail "a forged message brought Quenvix down"
 for w in One Two Three; do window_hidden "$w" || fail "a forged message showed $w"; done

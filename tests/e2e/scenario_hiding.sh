@@ -41,13 +41,13 @@ wait_until 15 window_visible Maxi || fail "Restore all did not bring back Maxi"
 # hand the keyboard to the window it owns, as Windows does for a taskbar button); one of the
 # windows is closed by its program while hidden and leaves the list at the menu's next opening.
 FIRST=$UNICODE_TITLE
-tw foreground "$FIRST"
-wait_until 10 tw isforeground "$FIRST" || fail "$FIRST did not come to the front"
+to_front "$FIRST"
 chord Control_L KP_Multiply
 wait_until 15 window_hidden "$FIRST" || fail "the hotkey did not hide $FIRST"
 tray_menu_choose "$TRAY_PANIC"
 wait_until 15 window_hidden Plain || fail "the second Panic! did not hide Plain"
 wait_until 15 window_hidden Alpha || fail "the second Panic! did not hide Alpha"
+# Its own program closes it (a hidden window has no close box to click).
 tw close Plain
 wait_until 10 negate has_window Plain || fail "Plain did not close"
 read_tray_menu

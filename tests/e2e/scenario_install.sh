@@ -45,8 +45,7 @@ expect_code() {
 main_window_exists() { has_window "$MAIN_CAPTION"; }
 # Ctrl + keypad * with the window of that title in front.
 hide_by_hotkey() {
-    tw foreground "$1"
-    sleep 0.3
+    to_front "$1"
     xdotool keydown Control_L; sleep 0.15; xdotool keydown KP_Multiply; sleep 0.2
     xdotool keyup KP_Multiply; sleep 0.1; xdotool keyup Control_L
     wait_until 10 window_hidden "$1"
@@ -190,10 +189,11 @@ wait_until 30 window_hidden "$MAIN_CAPTION" || fail "the restarted copy did not 
 restarted_pid=$(pgrep -f 'Programs.Quenvix.quenvix\.exe$' | head -n 1)
 [ -n "$restarted_pid" ] || fail "the restarted copy is not in the process list"
 kill -STOP "$restarted_pid"
-timeout 60 wine "$INSTALLED/uninstall.exe" /S >/dev/null 2>&1
-wait_until 5 uninstaller_running
-wait_until 60 negate uninstaller_running || fail "the uninstaller did not give up on the stopped copy$(uninstall_state)"
+# Run in its own folder ("_?=", NSIS: no copy to the temp folder), so that its exit code is its own.
+timeout 90 wine "$INSTALLED/uninstall.exe" /S "_?=$(winepath -w "$INSTALLED" 2>/dev/null)" >/dev/null 2>&1
+code=$?
 kill -CONT "$restarted_pid"
+[ "$code" = 2 ] || fail "the uninstaller that could not end the stopped copy ended with $code, not 2$(uninstall_state)"
 reg_has_key "$UNINSTALL_KEY" || fail "the uninstall entry went while the program still ran$(uninstall_state)"
 [ -f "$INSTALLED/quenvix.exe" ] && [ -f "$INSTALLED/uninstall.exe" ] ||
     fail "an uninstall that could not end the program removed files: $(ls "$INSTALLED")"

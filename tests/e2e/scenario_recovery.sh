@@ -16,6 +16,7 @@ for pid in $(pgrep -f -- '--guard [0-9]+ QuenvixGuard[.]'); do
 done
 kill -9 "$QUENVIX_PID"
 wait_until 10 quenvix_ended || fail "Quenvix could not be killed"
+# Its own program closes it (a hidden window has no close box to click).
 tw close Gone
 wait_until 10 negate has_window Gone || fail "Gone did not close"
 for w in One Two Three; do window_hidden "$w" || fail "$w came back on its own after the kill"; done

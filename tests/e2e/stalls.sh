@@ -16,8 +16,7 @@ press_chord() {
 
 # Makes the window with that title the foreground window and presses the "HideThis" hotkey.
 hide_by_hotkey() {
-    tw foreground "$1"
-    sleep 0.3
+    to_front "$1"
     press_chord Control_L KP_Multiply
 }
 

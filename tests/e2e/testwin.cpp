@@ -25,10 +25,14 @@
 //   testwin click TITLE TEXT                     posts BM_CLICK to the child control with that text
 //                                                (forgery and automation tests only)
 //   testwin ctlrect TITLE TEXT --out FILE        "left top right bottom" on the screen of the
-//                                                child control with that text
+//                                                child control with that text (or of the first
+//                                                visible one of a class, TEXT "class:NAME", or
+//                                                the one after N others, "class:NAME#N")
 //   testwin closebox TITLE --out FILE            "left top right bottom" of its title bar's close box
 //   testwin menu --out FILE                      the open popup menu's items, read inside its
-//                                                program by menu_hook.dll: "depth|text|picture"
+//                                                program by read_hook.dll: "depth|text|picture"
+//   testwin tabrect TITLE TEXT --out FILE        "left top right bottom" on the screen of the tab
+//                                                with that text, read inside its program
 //   testwin close TITLE                          posts WM_CLOSE to the window
 //   testwin children TITLE --out FILE            its child controls: class|text|checked
 //   testwin dialog --out FILE                    the first message box: its title, then its controls
@@ -469,10 +473,26 @@ std::wstring TextOf(HWND hwnd) {
 struct ChildSearch {
     std::wstring text;
     HWND found = nullptr;
+    int skipped = 0;
 };
 
 BOOL CALLBACK FindChildProc(HWND hwnd, LPARAM lp) {
     auto* search = reinterpret_cast<ChildSearch*>(lp);
+    // "class:NAME" finds the first visible control of that class (a list has no text of its own),
+    // "class:NAME#N" the one after N others.
+    if (search->text.rfind(L"class:", 0) == 0) {
+        const size_t hash = search->text.find(L'#', 6);
+        const std::wstring wanted = search->text.substr(6, hash - 6);
+        wchar_t cls[64] = {};
+        GetClassNameW(hwnd, cls, 64);
+        if (lstrcmpiW(cls, wanted.c_str()) != 0 || !IsWindowVisible(hwnd)) return TRUE;
+        if (hash != std::wstring::npos &&
+            search->skipped++ < _wtoi(search->text.c_str() + hash + 1)) {
+            return TRUE;
+        }
+        search->found = hwnd;
+        return FALSE;
+    }
     // A button such as "Add…" is found by the text before its ellipsis too.
     if (TextOf(hwnd) == search->text || TextOf(hwnd) == search->text + L"\u2026") {
         search->found = hwnd;
@@ -498,8 +518,43 @@ BOOL CALLBACK ChildProc(HWND hwnd, LPARAM lp) {
     return TRUE;
 }
 
-// The entries of the open popup menu as the user sees them, read inside the menu's own thread by
-// menu_hook.dll (see there for the format). Exit 1 when no menu is open or it did not answer.
+// What `window` shows, read inside its own thread by read_hook.dll (see there for what each
+// message answers): the hook goes into that thread, the window is sent `message`, and the hook's
+// answer comes back through a shared section. Empty when the window did not answer.
+std::wstring ReadInside(HWND window, const wchar_t* message) {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring dll = self;
+    dll = dll.substr(0, dll.find_last_of(L"\\/") + 1) + L"read_hook.dll";
+    HMODULE module = LoadLibraryW(dll.c_str());
+    auto proc = module ? reinterpret_cast<HOOKPROC>(
+                             reinterpret_cast<void*>(GetProcAddress(module, "ReadHook")))
+                       : nullptr;
+    if (!proc) return {};
+    constexpr DWORD kBytes = 1 << 20;
+    HANDLE section = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBytes,
+                                        L"QuenvixTestMenuEntries");
+    auto* view =
+        section ? static_cast<wchar_t*>(MapViewOfFile(section, FILE_MAP_READ, 0, 0, 0)) : nullptr;
+    HHOOK hook = view ? SetWindowsHookExW(WH_CALLWNDPROC, proc, module,
+                                          GetWindowThreadProcessId(window, nullptr))
+                      : nullptr;
+    std::wstring text;
+    if (hook) {
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(window, RegisterWindowMessageW(message), 0, 0, SMTO_ABORTIFHUNG, 5000,
+                            &ignored);
+        const std::wstring answer(view, wcsnlen(view, kBytes / sizeof(wchar_t)));
+        if (answer.rfind(L"ok\n", 0) == 0) text = answer.substr(3);
+        UnhookWindowsHookEx(hook);
+    }
+    if (view) UnmapViewOfFile(view);
+    if (section) CloseHandle(section);
+    return text;
+}
+
+// The entries of the open popup menu as the user sees them. Exit 1 when no menu is open or it
+// did not answer.
 int ReadMenu(const std::wstring& out) {
     HWND menu = nullptr;
     EnumWindows(
@@ -511,39 +566,31 @@ int ReadMenu(const std::wstring& out) {
             return FALSE;
         },
         reinterpret_cast<LPARAM>(&menu));
-    if (!menu) return 1;
-    wchar_t self[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring dll = self;
-    dll = dll.substr(0, dll.find_last_of(L"\\/") + 1) + L"menu_hook.dll";
-    HMODULE module = LoadLibraryW(dll.c_str());
-    auto proc = module ? reinterpret_cast<HOOKPROC>(
-                             reinterpret_cast<void*>(GetProcAddress(module, "ReadMenuHook")))
-                       : nullptr;
-    if (!proc) return 2;
-    constexpr DWORD kBytes = 1 << 20;
-    HANDLE section = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBytes,
-                                        L"QuenvixTestMenuEntries");
-    auto* view =
-        section ? static_cast<wchar_t*>(MapViewOfFile(section, FILE_MAP_READ, 0, 0, 0)) : nullptr;
-    HHOOK hook = view ? SetWindowsHookExW(WH_CALLWNDPROC, proc, module,
-                                          GetWindowThreadProcessId(menu, nullptr))
-                      : nullptr;
-    int rc = 1;
-    if (hook) {
-        DWORD_PTR ignored = 0;
-        SendMessageTimeoutW(menu, RegisterWindowMessageW(L"QuenvixTestReadMenu"), 0, 0,
-                            SMTO_ABORTIFHUNG, 5000, &ignored);
-        const std::wstring text(view, wcsnlen(view, kBytes / sizeof(wchar_t)));
-        if (text.rfind(L"ok\n", 0) == 0) {
-            WriteUtf8(out, text.substr(3));
-            rc = 0;
-        }
-        UnhookWindowsHookEx(hook);
+    const std::wstring text = menu ? ReadInside(menu, L"QuenvixTestReadMenu") : L"";
+    if (text.empty()) return 1;
+    WriteUtf8(out, text);
+    return 0;
+}
+
+// "left top right bottom" on the screen of the tab with that text (its "&" left out) of the first
+// tab control of the window with that title.
+int TabRect(const std::wstring& title, const std::wstring& wanted, const std::wstring& out) {
+    HWND h = FindByTitle(title);
+    HWND tabs = h ? FindChild(h, L"class:SysTabControl32") : nullptr;
+    const std::wstring text = tabs ? ReadInside(tabs, L"QuenvixTestReadTabs") : L"";
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find(L'\n', start);
+        const std::wstring line = text.substr(start, end - start);
+        start = end == std::wstring::npos ? text.size() : end + 1;
+        const size_t bar = line.find(L'|');
+        std::wstring name = line.substr(0, bar);
+        name.erase(std::remove(name.begin(), name.end(), L'&'), name.end());
+        if (bar == std::wstring::npos || name != wanted) continue;
+        WriteUtf8(out, line.substr(bar + 1) + L"\n");
+        return 0;
     }
-    if (view) UnmapViewOfFile(view);
-    if (section) CloseHandle(section);
-    return rc;
+    return 1;
 }
 
 // "left top right bottom" on the screen of the child control with that text.
@@ -724,6 +771,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
     if (cmd == L"closebox" && argc >= 3) return CloseBox(argv[2], OutFile(argc, argv, L"--out"));
     if (cmd == L"menu") return ReadMenu(OutFile(argc, argv, L"--out"));
+    if (cmd == L"tabrect" && argc >= 4) {
+        return TabRect(argv[2], argv[3], OutFile(argc, argv, L"--out"));
+    }
     if (cmd == L"ctlrect" && argc >= 4)
         return ControlRect(argv[2], argv[3], OutFile(argc, argv, L"--out"));
     if (cmd == L"click" && argc >= 4) {

@@ -1,11 +1,17 @@
-// Reads the open popup menu from inside the program that shows it. Menus belong to the process
-// that made them (under Wine another process's GetMenuItemInfo fails), so `testwin menu` puts
-// this DLL into the menu window's thread with SetWindowsHookEx(WH_CALLWNDPROC) and sends that
-// window the registered message below; the hook, running in that thread, writes what the user
-// sees into a shared section: one line per item, "depth|text|picture", where depth counts the
-// submenus above the item, text is "-" for a separator, and picture is 1 when the item has a
-// bitmap (hbmpItem, or a checked/unchecked bitmap).
+// Reads what another program shows from inside that program. Menus belong to the process that
+// made them (under Wine another process's GetMenuItemInfo fails), and a tab control's items and
+// places are answered only to pointers of its own process, so testwin puts this DLL into the
+// window's thread with SetWindowsHookEx(WH_CALLWNDPROC) and sends the window one of the
+// registered messages below; the hook, running in that thread, writes what the user sees into a
+// shared section.
+// - To an open popup menu ("#32768"): one line per item, "depth|text|picture", where depth
+//   counts the submenus above the item, text is "-" for a separator, and picture is 1 when the
+//   item has a bitmap (hbmpItem, or a checked/unchecked bitmap).
+// - To a tab control: one line per tab, "text|left top right bottom" on the screen.
+// clang-format off
 #include <windows.h>
+#include <commctrl.h>
+// clang-format on
 
 #include <string>
 
@@ -49,12 +55,34 @@ void Publish(const std::wstring& text) {
     CloseHandle(section);
 }
 
+std::wstring DescribeTabs(HWND tabs) {
+    std::wstring out;
+    const int count = TabCtrl_GetItemCount(tabs);
+    for (int i = 0; i < count; ++i) {
+        wchar_t text[256] = {};
+        TCITEMW item{};
+        item.mask = TCIF_TEXT;
+        item.pszText = text;
+        item.cchTextMax = 255;
+        RECT r{};
+        if (!TabCtrl_GetItem(tabs, i, &item) || !TabCtrl_GetItemRect(tabs, i, &r)) continue;
+        MapWindowPoints(tabs, nullptr, reinterpret_cast<POINT*>(&r), 2);
+        out += std::wstring(text) + L"|" + std::to_wstring(r.left) + L" " + std::to_wstring(r.top) +
+               L" " + std::to_wstring(r.right) + L" " + std::to_wstring(r.bottom) + L"\n";
+    }
+    return out;
+}
+
 }  // namespace
 
-extern "C" __declspec(dllexport) LRESULT CALLBACK ReadMenuHook(int code, WPARAM wp, LPARAM lp) {
-    static const UINT kRead = RegisterWindowMessageW(L"QuenvixTestReadMenu");
+extern "C" __declspec(dllexport) LRESULT CALLBACK ReadHook(int code, WPARAM wp, LPARAM lp) {
+    static const UINT kReadMenu = RegisterWindowMessageW(L"QuenvixTestReadMenu");
+    static const UINT kReadTabs = RegisterWindowMessageW(L"QuenvixTestReadTabs");
     const auto* call = reinterpret_cast<const CWPSTRUCT*>(lp);
-    if (code == HC_ACTION && call && call->message == kRead) {
+    if (code == HC_ACTION && call && call->message == kReadTabs) {
+        Publish(L"ok\n" + DescribeTabs(call->hwnd));
+    }
+    if (code == HC_ACTION && call && call->message == kReadMenu) {
         std::wstring text = L"ok\n";
         // The popup window answers with the menu it shows (MN_GETHMENU, learn.microsoft.com).
         if (auto menu = reinterpret_cast<HMENU>(SendMessageW(call->hwnd, MN_GETHMENU, 0, 0))) {
