@@ -69,6 +69,8 @@ window_state() {
     tw state "$1" --out "$WORK/state.txt"
     tr -d '\r\n' <"$WORK/state.txt"
 }
+# state_is TITLE STATE: the window's state ("exists visible iconic zoomed") is STATE now.
+state_is() { [ "$(window_state "$1")" = "$2" ]; }
 has_window() { [ "$(window_state "$1" | cut -d' ' -f1)" = 1 ]; }
 window_visible() { [ "$(window_state "$1" | cut -d' ' -f2)" = 1 ]; }
 window_hidden() { [ "$(window_state "$1")" != "" ] && [ "$(window_state "$1" | cut -d' ' -f1,2)" = "1 0" ]; }
@@ -293,15 +295,34 @@ to_front() {
     wait_until 10 tw isforeground "$1" || fail "'$1' did not come to the front"
 }
 
+# Clicks the minimise box, two buttons left of the close box on the title bar.
+click_minimise_box() {
+    local left top right bottom
+    wait_until 10 tw closebox "$1" --out "$WORK/closebox.txt" || fail "'$1' has no close box"
+    read -r left top right bottom < <(tr -d '\r' <"$WORK/closebox.txt")
+    xdotool mousemove $(((left + right) / 2 - 2 * (right + 2 - left))) $(((top + bottom) / 2)) click 1
+}
+
 # A visible window of ours with that title (any class).
 has_title() {
     tw list --out "$WORK/list.txt"
     grep -q "^[^|]*|$1|" "$WORK/list.txt" 2>/dev/null
 }
 
+# Brings the window with that title to the front as a person does when it is not there already:
+# a click on its caption.
+click_forward() {
+    local left top right bottom
+    wait_until 3 tw isforeground "$1" && return 0
+    read -r left top right bottom <<<"$(window_rect "$1")"
+    xdotool mousemove $((left + 60)) $((top + 10)) click 1
+    wait_until 10 tw isforeground "$1" || fail "'$1' did not come to the front"
+}
+
 # Answers the confirmation dialog with the button of that caption.
 answer_confirmation() {
     wait_until 15 has_title Confirmation || fail "no confirmation was asked"
+    click_forward Confirmation
     click_control Confirmation "$1"
     wait_until_not 10 has_title Confirmation || fail "the confirmation did not close"
 }
@@ -315,16 +336,11 @@ answer_message_box() {
 
 # Brings the settings window to the front, as a double click on the icon does.
 show_settings() {
-    local left top right bottom
     window_visible "$MAIN_CAPTION" || tray_double_click
     wait_until 10 window_visible "$MAIN_CAPTION" || fail "a double-click did not show the settings window"
     # Shown but behind another window (one hidden a moment ago hands the front to whatever is
     # next): a click on its caption brings it forward, as a person would do.
-    if ! wait_until 3 tw isforeground "$MAIN_CAPTION"; then
-        read -r left top right bottom <<<"$(window_rect "$MAIN_CAPTION")"
-        xdotool mousemove $((left + 60)) $((top + 10)) click 1
-    fi
-    wait_until 10 tw isforeground "$MAIN_CAPTION" || fail "the settings window did not come to the front"
+    click_forward "$MAIN_CAPTION"
 }
 
 # Help > About from the settings window's menu bar, with the keys a person would press: Alt+H

@@ -8,7 +8,7 @@ e2e_begin hung_hide
 
 start_quenvix_in_tray
 open_windows hung:Hung --hang 25
-sleep 2  # its thread is asleep now
+wait_until 20 negate tw answers Hung || fail "the hung window still answers"  # its thread is asleep now
 tray_menu_choose "$TRAY_PANIC"
 wait_until 10 listed Hung || fail "Panic! did not take the hung window"
 open_windows normal:Beta

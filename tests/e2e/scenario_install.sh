@@ -221,6 +221,7 @@ for pid in $(pgrep -f -- '--guard [0-9]+ QuenvixGuard[.]'); do
 done
 kill -9 "$QUENVIX_PID"
 wait_until 10 quenvix_ended || fail "Quenvix could not be killed"
+# Nobody is left to bring it back; a second is what a guardian would take.
 sleep 1
 window_hidden Beta || fail "Beta came back before the uninstall"
 uninstall_silently

@@ -95,6 +95,12 @@ sleep 1
 menu_open && tray_menu_close
 tw list --out "$WORK/list.txt"
 [ "$(grep -c '^[^|]*|Confirmation|' "$WORK/list.txt")" -eq 1 ] || fail "clicks on the icon asked a second question"
+# The double click showed the settings window, over the question: minimised, it goes to the tray
+# and the question is there to answer.
+if window_visible "$MAIN_CAPTION" && ! tw isforeground Confirmation; then
+    click_minimise_box "$MAIN_CAPTION"
+    wait_until 10 window_hidden "$MAIN_CAPTION" || fail "the minimise box did not put the settings window away"
+fi
 answer_confirmation OK
 wait_until 20 quenvix_ended || fail "Exit did not end the program"
 wait "$QUENVIX_PID"

@@ -8,12 +8,16 @@
 //       hung (its thread sleeps --hang seconds, default 120, right after opening),
 //       slow (answers messages, but each time it is hidden from the screen while not minimised
 //       it spends --stall seconds, default 20, in WM_SHOWWINDOW),
-//       late (opens as "Loading" and takes TITLE 2 s later, as a program that loads a document)
+//       late (opens as "Loading" and takes TITLE 2 s later, as a program that loads a document),
+//       edit (an editor: a text field fills it and takes its keys)
+//       --session-log FILE: each window, asked whether the session may end, appends
+//       "TITLE|visible|zoomed" (0/1) to FILE
 //   testwin state TITLE --out FILE               "exists visible iconic zoomed" as 0/1
 //   testwin post CLASS MSG WPARAM LPARAM         PostMessage to the first window of CLASS
 //   testwin send CLASS MSG WPARAM LPARAM [--out FILE]
 //                                                SendMessageTimeout (5 s), same target; writes
-//                                                the answer
+//                                                the answer (post and send exit 4 when the system
+//                                                does not carry that message between processes)
 //   testwin reshow TITLE                         that window's own program shows it again
 //   testwin answers TITLE                        that window answers a message within 2 s (so it
 //                                                has run every show command queued before it)
@@ -113,8 +117,41 @@ const wchar_t kHangProp[] = L"QuenvixTestHang";
 const wchar_t kLateTitleProp[] = L"QuenvixTestLateTitle";
 constexpr UINT_PTR kLateTimer = 7;
 
+// Where the windows note what they were like when the session's end asked them (--session-log).
+std::wstring g_sessionLog;
+
+void NoteSessionQuery(HWND hwnd) {
+    wchar_t title[256] = {};
+    GetWindowTextW(hwnd, title, 256);
+    const std::wstring line = std::wstring(title) + L"|" + (IsWindowVisible(hwnd) ? L"1" : L"0") +
+                              L"|" + (IsZoomed(hwnd) ? L"1" : L"0") + L"\n";
+    HANDLE file = CreateFileW(g_sessionLog.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    const int n = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()),
+                                      nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), bytes.data(), n,
+                        nullptr, nullptr);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(n), &written, nullptr);
+    CloseHandle(file);
+}
+
 LRESULT CALLBACK TestWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
+        case WM_QUERYENDSESSION:
+            if (!g_sessionLog.empty()) NoteSessionQuery(hwnd);
+            return TRUE;
+        case WM_SETFOCUS:
+            // An "edit" window hands the keyboard to its field, as an editor does.
+            if (HWND field = FindWindowExW(hwnd, nullptr, L"Edit", nullptr)) SetFocus(field);
+            return 0;
+        case WM_SIZE:
+            if (HWND field = FindWindowExW(hwnd, nullptr, L"Edit", nullptr)) {
+                MoveWindow(field, 0, 0, LOWORD(lp), HIWORD(lp), TRUE);
+            }
+            return DefWindowProcW(hwnd, msg, wp, lp);
         case WM_USER + 1:
             // A hung program: it stops answering messages for a long time.
             Sleep(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(GetPropW(hwnd, kHangProp))) * 1000);
@@ -167,9 +204,10 @@ int Open(int argc, wchar_t** argv) {
     int offset = 0;
     const int stallSeconds = NumberAfter(argc, argv, L"--stall", 20);
     const int hangSeconds = NumberAfter(argc, argv, L"--hang", 120);
+    g_sessionLog = OutFile(argc, argv, L"--session-log");
     for (int i = 2; i < argc; ++i) {
         std::wstring arg = argv[i];
-        if (arg == L"--ready" || arg == L"--stall" || arg == L"--hang") {
+        if (arg == L"--ready" || arg == L"--stall" || arg == L"--hang" || arg == L"--session-log") {
             ++i;
             continue;
         }
@@ -190,6 +228,10 @@ int Open(int argc, wchar_t** argv) {
         HWND h = CreateWindowExW(ex, cls, late ? L"Loading" : title.c_str(), WS_OVERLAPPEDWINDOW,
                                  60 + offset, 60 + offset, 320, 200, owner, nullptr,
                                  GetModuleHandleW(nullptr), nullptr);
+        if (kind == L"edit") {
+            CreateWindowExW(0, L"Edit", L"", WS_CHILD | WS_VISIBLE | ES_MULTILINE, 0, 0, 300, 150,
+                            h, nullptr, GetModuleHandleW(nullptr), nullptr);
+        }
         if (late) {
             SetPropW(h, kLateTitleProp, new std::wstring(title));  // lives as long as the process
             SetTimer(h, kLateTimer, 2000, nullptr);
@@ -664,13 +706,28 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         HWND h = FindWindowW(argv[2], nullptr);
         if (!h) return 1;
         const UINT msg = static_cast<UINT>(Number(argv[3]));
-        if (cmd == L"post")
-            return PostMessageW(h, msg, Number(argv[4]), static_cast<LPARAM>(Number(argv[5]))) ? 0
-                                                                                               : 1;
+        if (cmd == L"post") {
+            SetLastError(0);
+            if (PostMessageW(h, msg, Number(argv[4]), static_cast<LPARAM>(Number(argv[5])))) {
+                return 0;
+            }
+            return GetLastError() == ERROR_MESSAGE_SYNC_ONLY ? 4 : 1;
+        }
         DWORD_PTR result = 0;
+        SetLastError(0);
         if (!SendMessageTimeoutW(h, msg, Number(argv[4]), static_cast<LPARAM>(Number(argv[5])),
-                                 SMTO_ABORTIFHUNG, 5000, &result))
-            return 1;
+                                 SMTO_ABORTIFHUNG, 5000, &result)) {
+            // The system would not carry that message to another process at all (a message whose
+            // pointer it cannot copy): 4, apart from a window that did not answer (1).
+            // Wine refuses such a message without an error code; the window then answers the
+            // next message at once (a window that failed it would not).
+            const DWORD error = GetLastError();
+            WriteUtf8(OutFile(argc, argv, L"--out"), L"error " + std::to_wstring(error) + L"\n");
+            const bool refused = error == ERROR_MESSAGE_SYNC_ONLY || error == 0;
+            return refused && SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result)
+                       ? 4
+                       : 1;
+        }
         WriteUtf8(OutFile(argc, argv, L"--out"), std::to_wstring(result) + L"\n");
         return 0;
     }

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# More than twenty hidden windows: the newest twenty are entries of the tray menu itself, the older
+# ones are in submenus of forty named by their places ("Windows 1–40", "Windows 41–45"), every
+# entry with its caption and icon, in hiding order; an entry in a submenu brings its window back
+# and leaves the others where they are.
+source "$(dirname "$0")/lib.sh"
+e2e_begin many_hidden
+
+COUNT=65
+names=()
+# Minimised, so that they leave the taskbar and its icon uncovered.
+for i in $(seq 1 $COUNT); do names+=("min:Many $i"); done
+start_quenvix_in_tray
+open_windows "${names[@]}"
+tray_menu_choose "$TRAY_PANIC"
+for i in 1 $COUNT; do wait_until 60 window_hidden "Many $i" || fail "Panic! did not hide Many $i"; done
+all_hidden() {
+    local i
+    for i in $(seq 1 $COUNT); do window_hidden "Many $i" || return 1; done
+}
+wait_until 60 all_hidden || fail "Panic! did not hide all $COUNT windows"
+
+read_tray_menu
+entries=$(tr -d '\r' <"$WORK/menu.txt" | awk -F'|' 'separators >= 2 { print } $1 == 0 && $2 == "-" { separators++ }')
+groups=$(awk -F'|' '$1 == 0 && $2 ~ /^Windows / { print $2 }' <<<"$entries")
+[ "$groups" = "$(printf 'Windows 1\u201340\nWindows 41\u201345')" ] || fail "the groups are not '1–40' and '41–45': $groups"
+[ "$(awk -F'|' '$1 == 1' <<<"$entries" | grep -c .)" -eq 45 ] || fail "not 45 entries in the groups"
+[ "$(awk -F'|' '$1 == 0 && $2 !~ /^Windows /' <<<"$entries" | grep -c .)" -eq 20 ] ||
+    fail "not twenty entries in the menu itself"
+listed_entries | grep -v '|1$' && fail "entries without their icon"
+# Every window once, in one order (Panic! hides them in the order the desktop lists them).
+[ "$(listed_texts | sort -u | grep -c '^Many [0-9]*$')" -eq $COUNT ] || fail "not every window is listed once"
+pass
