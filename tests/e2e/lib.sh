@@ -220,13 +220,18 @@ tray_menu_close() {
 # Escape, typed as a person closes a menu, then the menu is gone. The key is typed into the
 # menu's own X window: after a click on the shell's icon Wine leaves the X focus elsewhere (on the
 # taskbar, or the window that was in front), and keys typed there never reach the menu's thread.
+# The X focus goes back where it was: the menu's X window is gone, and Wine moves the X focus only
+# when the foreground changes.
 tray_menu_escape() {
-    local left top right bottom xwindow
+    local left top right bottom xwindow focus
     tw menurect --out "$WORK/menurect.txt" || fail "no open menu to close"
     read -r left top right bottom xwindow < <(tr -d '\r' <"$WORK/menurect.txt")
+    focus=$(xdotool getwindowfocus 2>/dev/null)
     xdotool windowfocus "$xwindow" 2>/dev/null
     typed_keys Escape
     wait_until_not 10 menu_open || fail "Escape did not close the tray menu"
+    [ -n "$focus" ] && xdotool windowfocus "$focus" 2>/dev/null
+    return 0
 }
 
 # The tray menu as the user sees it: opened with a right click on the icon, its items read from

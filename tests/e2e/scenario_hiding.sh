@@ -2,7 +2,8 @@
 # "Panic!" hides every ordinary window and spares tool windows, owned windows and the taskbar;
 # the tray menu lists them; entries and "Restore all" bring them back in their former states;
 # a window closed while hidden, or shown again by its own program, leaves the list; Exit brings
-# back whatever is still hidden. "Listed" is read from the open menu, as the user sees it.
+# back whatever is still hidden; the log holds the start and the exit but no caption. "Listed" is
+# read from the open menu, as the user sees it.
 source "$(dirname "$0")/lib.sh"
 e2e_begin hiding
 
@@ -82,4 +83,10 @@ for w in Alpha Mini Maxi; do
 done
 [ "$(window_state Maxi)" = "1 1 0 1" ] || fail "Maxi did not come back maximised at exit"
 [ -z "$(recovery_record)" ] || fail "a clean exit left the recovery record non-empty"
+# The log: the start and the exit are in it, the captions of the windows it hid are not.
+quenvix_log | grep -q "Start, version" || fail "the start is not logged"
+quenvix_log | grep -q "Exit, version .*code 0" || fail "the exit is not logged"
+for w in Alpha Maxi Plain "$UNICODE_TITLE"; do
+    quenvix_log | grep -qwF -- "$w" && fail "the log holds the caption $w"
+done
 pass

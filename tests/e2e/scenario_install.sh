@@ -189,11 +189,14 @@ wait_until 30 window_hidden "$MAIN_CAPTION" || fail "the restarted copy did not 
 restarted_pid=$(pgrep -f 'Programs.Quenvix.quenvix\.exe$' | head -n 1)
 [ -n "$restarted_pid" ] || fail "the restarted copy is not in the process list"
 kill -STOP "$restarted_pid"
-# Run in its own folder ("_?=", NSIS: no copy to the temp folder), so that its exit code is its own.
-timeout 90 wine "$INSTALLED/uninstall.exe" /S "_?=$(winepath -w "$INSTALLED" 2>/dev/null)" >/dev/null 2>&1
+# The uninstaller hands over to its copy in the temp folder and ends at once: that hand-over must
+# succeed and the copy must be seen at work, or the checks below would pass with nothing done.
+timeout 60 wine "$INSTALLED/uninstall.exe" /S >/dev/null 2>&1
 code=$?
+[ "$code" = 0 ] || fail "the uninstaller did not hand over to its copy (exit code $code)"
+wait_until 10 uninstaller_running || fail "the uninstaller's copy was never seen at work$(uninstall_state)"
+wait_until 60 negate uninstaller_running || fail "the uninstaller did not give up on the stopped copy$(uninstall_state)"
 kill -CONT "$restarted_pid"
-[ "$code" = 2 ] || fail "the uninstaller that could not end the stopped copy ended with $code, not 2$(uninstall_state)"
 reg_has_key "$UNINSTALL_KEY" || fail "the uninstall entry went while the program still ran$(uninstall_state)"
 [ -f "$INSTALLED/quenvix.exe" ] && [ -f "$INSTALLED/uninstall.exe" ] ||
     fail "an uninstall that could not end the program removed files: $(ls "$INSTALLED")"

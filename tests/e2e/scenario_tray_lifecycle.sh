@@ -99,7 +99,9 @@ tw list --out "$WORK/list.txt"
 # and the question is there to answer.
 if window_visible "$MAIN_CAPTION" && ! tw isforeground Confirmation; then
     click_minimise_box "$MAIN_CAPTION"
-    wait_until 10 window_hidden "$MAIN_CAPTION" || fail "the minimise box did not put the settings window away"
+    wait_until 10 window_hidden "$MAIN_CAPTION" || fail "the settings window, shown over the open" \
+        "question by the double click, does not go away with its minimise box: the question cannot" \
+        "be reached ($(grep -F "|$MAIN_CAPTION|" "$WORK/list.txt"))"
 fi
 answer_confirmation OK
 wait_until 20 quenvix_ended || fail "Exit did not end the program"

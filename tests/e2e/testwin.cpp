@@ -24,6 +24,7 @@
 //   testwin foreground TITLE                     makes that window the foreground window
 //   testwin isforeground TITLE                   exit 0 when that window is the foreground window
 //   testwin list --out FILE                      visible top-level windows: class|title|flags
+//                                                (flags: "iconic", " disabled")
 //   testwin menurect --out FILE                  the open popup menu: "left top right bottom XWINDOW"
 //   testwin rect TITLE --out FILE                "left top right bottom" of the window
 //   testwin click TITLE TEXT                     posts BM_CLICK to the child control with that text
@@ -499,8 +500,8 @@ BOOL CALLBACK ListProc(HWND hwnd, LPARAM lp) {
     wchar_t title[256] = {};
     GetClassNameW(hwnd, cls, 128);
     GetWindowTextW(hwnd, title, 256);
-    state->text +=
-        std::wstring(cls) + L"|" + title + L"|" + (IsIconic(hwnd) ? L"iconic" : L"") + L"\n";
+    state->text += std::wstring(cls) + L"|" + title + L"|" + (IsIconic(hwnd) ? L"iconic" : L"") +
+                   (IsWindowEnabled(hwnd) ? L"" : L" disabled") + L"\n";
     return TRUE;
 }
 
