@@ -65,12 +65,17 @@ for w in Alpha Mini Maxi; do window_hidden "$w" || fail "the first entry brought
 [ "$(window_state "$FIRST")" = "1 1 0 0" ] || fail "$FIRST did not come back normal: $(window_state "$FIRST")"
 wait_until 10 tw isforeground "$FIRST" || fail "$FIRST came back without the foreground"
 
-# A window that its own program shows again is no longer hidden: it leaves the list.
+# A window that its own program shows again is no longer hidden: it leaves the list, whether the
+# program restores it (SW_RESTORE) or only shows it (SW_SHOW: Maxi, minimised on its way into
+# hiding, comes back minimised, its taskbar button there again).
+tw reshow Alpha restore || fail "Alpha's program could not be asked to show it"
+wait_until 10 state_is Alpha "1 1 0 0" || fail "Alpha's program did not show it again: $(window_state Alpha)"
 tw reshow Maxi || fail "Maxi's program could not be asked to show it"
 wait_until 10 window_visible Maxi || fail "Maxi's program did not show it again"
 read_tray_menu
-listed_texts | grep -qxF Maxi && fail "a window shown again by its program is still listed"
-listed_texts | grep -qxF Mini || fail "Mini left the list with Maxi: $(listed_texts | tr '\n' ';')"
+listed_texts | grep -qxF Alpha && fail "a window restored by its program is still listed"
+listed_texts | grep -qxF Mini || fail "Mini left the list with the others: $(listed_texts | tr '\n' ';')"
+listed_texts | grep -qxF Maxi && fail "a window shown again (minimised) by its program is still listed"
 
 # Exit brings back everything still hidden.
 tray_menu_choose "$TRAY_EXIT"
@@ -78,10 +83,8 @@ answer_confirmation OK
 wait_until 20 quenvix_ended || fail "Exit did not end the program"
 wait "$QUENVIX_PID"; rc=$?
 [ "$rc" -eq 0 ] || fail "Exit ended with exit code $rc"
-for w in Alpha Mini Maxi; do
-    wait_until 10 window_visible "$w" || fail "$w stayed hidden after Exit"
-done
-[ "$(window_state Maxi)" = "1 1 0 1" ] || fail "Maxi did not come back maximised at exit"
+# Exit brings back the one still hidden, Mini, minimised as it was.
+wait_until 10 state_is Mini "1 1 1 0" || fail "Mini did not come back minimised at Exit: $(window_state Mini)"
 [ -z "$(recovery_record)" ] || fail "a clean exit left the recovery record non-empty"
 # The log: the start and the exit are in it, the captions of the windows it hid are not.
 quenvix_log | grep -q "Start, version" || fail "the start is not logged"

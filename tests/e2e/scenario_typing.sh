@@ -25,7 +25,8 @@ base=$(field_text)
 to_front Other
 tray_menu_choose "$TRAY_FIRST_ENTRY"
 wait_until 10 window_visible Editor || fail "the tray menu's entry did not bring the editor back"
-wait_until 10 tw isforeground Editor || fail "the editor came back without the foreground"
+wait_until 10 tw isforeground Editor ||
+    fail "the editor came back without the foreground (Other $(tw isforeground Other && echo is || echo is not) in front)"
 xdotool type --delay 60 "def"
 wait_until 10 field_is "${base}def" || fail "the text typed after the restore did not reach the editor: '$(field_text)'"
 

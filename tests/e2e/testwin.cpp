@@ -18,7 +18,8 @@
 //                                                SendMessageTimeout (5 s), same target; writes
 //                                                the answer (post and send exit 4 when the system
 //                                                does not carry that message between processes)
-//   testwin reshow TITLE                         that window's own program shows it again
+//   testwin reshow TITLE [restore]               that window's own program shows it again
+//                                                (SW_SHOW, or SW_RESTORE)
 //   testwin answers TITLE                        that window answers a message within 2 s (so it
 //                                                has run every show command queued before it)
 //   testwin foreground TITLE                     makes that window the foreground window
@@ -158,8 +159,9 @@ LRESULT CALLBACK TestWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             Sleep(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(GetPropW(hwnd, kHangProp))) * 1000);
             return 0;
         case WM_USER + 2:
-            // The program shows its window again by itself (as a messenger does on a new message).
-            ShowWindow(hwnd, SW_SHOW);
+            // The program shows its window again by itself (as a messenger does on a new message),
+            // with the show command it was given.
+            ShowWindow(hwnd, static_cast<int>(wp));
             return 0;
         case WM_SHOWWINDOW:
             // A program that does a lot of work when it is hidden (saving, say): every other
@@ -825,7 +827,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
     if (cmd == L"reshow" && argc >= 3) {
         HWND h = FindByTitle(argv[2]);
-        return h && PostMessageW(h, WM_USER + 2, 0, 0) ? 0 : 1;
+        const WPARAM show = argc >= 4 && lstrcmpW(argv[3], L"restore") == 0 ? SW_RESTORE : SW_SHOW;
+        return h && PostMessageW(h, WM_USER + 2, show, 0) ? 0 : 1;
     }
     if (cmd == L"closebox" && argc >= 3) return CloseBox(argv[2], OutFile(argc, argv, L"--out"));
     if (cmd == L"menu") return ReadMenu(OutFile(argc, argv, L"--out"));
