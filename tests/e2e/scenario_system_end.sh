@@ -2,7 +2,8 @@
 # The session's end as the system itself runs it (wineboot --end-session: every program's windows
 # are asked whether the session may end, then told it ends, program by program): Quenvix, asked
 # first, shows the windows it hides, so that each program is asked with its window on the screen
-# and in its former state; Quenvix ends and leaves no record to take back.
+# and in its former state; Quenvix ends and leaves no record to take back. (Beforehand, a single
+# left click on the icon opens its menu as a right click does.)
 #
 # Wine asks the programs in the order of their process ids (programs/wineboot/shutdown.c), not by
 # their shutdown level as Windows does: Quenvix is started first, so it is asked first here as it
@@ -19,6 +20,12 @@ read_tray_menu
 for w in Alpha Maxi; do
     listed_texts | grep -qxF "$w" || fail "$w is not listed: $(listed_texts | tr '\n' ';')"
 done
+
+# A single left click opens the same menu too, once the double-click time has passed.
+tray_icon_click 1
+wait_until 10 menu_open || fail "a single left click did not open the tray menu"
+wait_until 10 tw menuready || fail "the tray menu opened by a left click is not tracked"
+tray_menu_escape
 
 timeout 90 wine wineboot --end-session >/dev/null 2>&1 || fail "wineboot --end-session failed ($?)"
 wait_until 20 quenvix_ended || fail "Quenvix did not end with the session"
