@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # More than twenty hidden windows: the newest twenty are entries of the tray menu itself, the older
 # ones are in submenus of forty named by their places ("Windows 1–40", "Windows 41–45"), every
-# entry with its caption and icon, in hiding order; an entry in a submenu brings its window back
-# and leaves the others where they are.
+# entry with its caption and icon; after a churn of short-lived windows, hidden windows closed by
+# their program leave the list and the groups are numbered afresh.
 source "$(dirname "$0")/lib.sh"
 e2e_begin many_hidden
 
@@ -32,4 +32,21 @@ groups=$(awk -F'|' '$1 == 0 && $2 ~ /^Windows / { print $2 }' <<<"$entries")
 listed_entries | grep -v '|1$' && fail "entries without their icon"
 # Every window once.
 [ "$(listed_texts | sort -u | grep -c '^Many [0-9]*$')" -eq $COUNT ] || fail "not every window is listed once"
+
+# After a churn of short-lived windows, two hidden ones are closed by their program, one in a group
+# and one in the menu itself: both leave the list, the newest of the groups moves up into the
+# menu, and the groups are numbered afresh.
+tw churn 200 || fail "the short-lived windows did not run"
+first=$(listed_texts | head -n 1)
+last=$(listed_texts | tail -n 1)
+tw close "$first"
+tw close "$last"
+wait_until 10 negate has_window "$first" || fail "$first did not close"
+wait_until 10 negate has_window "$last" || fail "$last did not close"
+read_tray_menu
+listed_texts | grep -qxF "$first" && fail "$first, closed while hidden, is still listed"
+listed_texts | grep -qxF "$last" && fail "$last, closed while hidden, is still listed"
+[ "$(listed_entries | grep -c .)" -eq $((COUNT - 2)) ] || fail "not $((COUNT - 2)) entries after two closed"
+groups=$(tr -d '\r' <"$WORK/menu.txt" | awk -F'|' '$1 == 0 && $2 ~ /^Windows [0-9]/ { print $2 }')
+[ "$groups" = "$(printf 'Windows 1\u201339\nWindows 40\u201343')" ] || fail "the groups are not renumbered: $groups"
 pass

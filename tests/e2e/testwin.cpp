@@ -18,6 +18,7 @@
 //                                                SendMessageTimeout (5 s), same target; writes
 //                                                the answer (post and send exit 4 when the system
 //                                                does not carry that message between processes)
+//   testwin churn N                              N short-lived windows, one after the other
 //   testwin reshow TITLE [restore]               that window's own program shows it again
 //                                                (SW_SHOW, or SW_RESTORE)
 //   testwin answers TITLE                        that window answers a message within 2 s (so it
@@ -823,6 +824,23 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                   static_cast<unsigned long>(
                       reinterpret_cast<UINT_PTR>(GetPropW(h, L"__wine_x11_whole_window"))));
         WriteUtf8(OutFile(argc, argv, L"--out"), line);
+        return 0;
+    }
+    if (cmd == L"churn" && argc >= 3) {
+        // Short-lived windows, one after the other: each shows, is drawn and is destroyed, as
+        // splash screens, tooltips and progress boxes come and go.
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"QuenvixTestChurn";
+        RegisterClassW(&wc);
+        for (int i = 0, n = _wtoi(argv[2]); i < n; ++i) {
+            HWND h = CreateWindowExW(0, wc.lpszClassName, L"Churn", WS_OVERLAPPEDWINDOW, 400, 300,
+                                     160, 100, nullptr, nullptr, wc.hInstance, nullptr);
+            ShowWindow(h, SW_SHOWNOACTIVATE);
+            PumpFor(5);
+            DestroyWindow(h);
+        }
         return 0;
     }
     if (cmd == L"reshow" && argc >= 3) {
