@@ -80,6 +80,13 @@ foreach(helper_source ${QUENVIX_E2E_HELPERS})
     target_link_options(${helper_name} PRIVATE ${QUENVIX_STATIC_LINK} -municode)
     target_compile_definitions(${helper_name} PRIVATE UNICODE _UNICODE)
 endforeach()
+# Put by testwin into the thread of another program's window (an open menu, a tab control) to
+# read what it shows from there.
+add_library(read_hook SHARED ${CMAKE_SOURCE_DIR}/tests/e2e/read_hook/read_hook.cpp)
+set_target_properties(read_hook PROPERTIES PREFIX "")
+target_link_libraries(read_hook PRIVATE user32)
+target_link_options(read_hook PRIVATE ${QUENVIX_STATIC_LINK})
+add_dependencies(testwin read_hook)
 
 # Benchmarks of the Windows side, run by hand under Wine (or on Windows).
 file(GLOB QUENVIX_WIN_BENCHES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/win/*_bench.cpp)

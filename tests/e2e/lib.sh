@@ -69,6 +69,8 @@ window_state() {
     tw state "$1" --out "$WORK/state.txt"
     tr -d '\r\n' <"$WORK/state.txt"
 }
+# state_is TITLE STATE: the window's state ("exists visible iconic zoomed") is STATE now.
+state_is() { [ "$(window_state "$1")" = "$2" ]; }
 has_window() { [ "$(window_state "$1" | cut -d' ' -f1)" = 1 ]; }
 window_visible() { [ "$(window_state "$1" | cut -d' ' -f2)" = 1 ]; }
 window_hidden() { [ "$(window_state "$1")" != "" ] && [ "$(window_state "$1" | cut -d' ' -f1,2)" = "1 0" ]; }
@@ -193,7 +195,7 @@ tray_menu_open() {
 tray_menu_click_item() {
     local n=$1 left top right bottom separators=0
     tw menurect --out "$WORK/menurect.txt" || fail "no open menu to click in"
-    read -r left top right bottom <"$WORK/menurect.txt"
+    read -r left top right bottom _ < <(tr -d '\r' <"$WORK/menurect.txt")
     [ "$n" -ge 5 ] && separators=1
     [ "$n" -ge 8 ] && separators=2
     xdotool mousemove $(((left + right) / 2)) $((top + 3 + 16 * (n - 1) + 9 * separators + 8)) click 1
@@ -215,16 +217,118 @@ tray_menu_close() {
     xdotool mousemove $((x - 24)) "$y" click 1
 }
 
+# Escape, typed as a person closes a menu, then the menu is gone. The key is typed into the
+# menu's own X window: after a click on the shell's icon Wine leaves the X focus elsewhere (on the
+# taskbar, or the window that was in front), and keys typed there never reach the menu's thread.
+# The X focus goes back where it was: the menu's X window is gone, and Wine moves the X focus only
+# when the foreground changes.
+tray_menu_escape() {
+    local left top right bottom xwindow focus
+    tw menurect --out "$WORK/menurect.txt" || fail "no open menu to close"
+    read -r left top right bottom xwindow < <(tr -d '\r' <"$WORK/menurect.txt")
+    focus=$(xdotool getwindowfocus 2>/dev/null)
+    xdotool windowfocus "$xwindow" 2>/dev/null
+    typed_keys Escape
+    wait_until_not 10 menu_open || fail "Escape did not close the tray menu"
+    [ -n "$focus" ] && xdotool windowfocus "$focus" 2>/dev/null
+    return 0
+}
+
+# The tray menu as the user sees it: opened with a right click on the icon, its items read from
+# inside Quenvix (testwin menu puts read_hook.dll into the menu's thread), closed with Escape.
+# Leaves the items in $WORK/menu.txt, one "depth|text|picture" a line (picture 1: a bitmap).
+read_tray_menu() {
+    tray_menu_open
+    rm -f "$WORK/menu.txt"
+    tw menu --out "$WORK/menu.txt" || fail "the open tray menu could not be read"
+    tray_menu_escape
+}
+
+# The hidden windows' entries of the menu last read, in their order, as "text|picture": those of
+# the groups ("Windows 1–40") in place of the group's own item, then the menu's own.
+listed_entries() {
+    tr -d '\r' <"$WORK/menu.txt" | awk -F'|' '
+        { depth[NR] = $1; text[NR] = $2; picture[NR] = $3 }
+        END {
+            for (i = 1; i <= NR; i++) {
+                if (depth[i] == 0 && text[i] == "-") { separators++; continue }
+                if (separators < 2) continue
+                if (depth[i] == 0 && i < NR && depth[i + 1] > 0) continue
+                print text[i] "|" picture[i]
+            }
+        }'
+}
+listed_texts() { listed_entries | cut -d'|' -f1; }
+# listed TITLE: the tray menu, opened and read now, lists a window with that caption.
+listed() { read_tray_menu; listed_texts | grep -qxF -- "$1"; }
+
+# Clicks the middle of the control with that text (a button by its caption) in the window with
+# that title, with the real mouse, as a person does.
+click_control() {
+    local left top right bottom
+    wait_until 10 tw ctlrect "$1" "$2" --out "$WORK/ctlrect.txt" || fail "'$1' shows no control '$2'"
+    read -r left top right bottom < <(tr -d '\r' <"$WORK/ctlrect.txt")
+    xdotool mousemove $(((left + right) / 2)) $(((top + bottom) / 2)) click 1
+}
+
+# Clicks the tab with that text in the window with that title, as a person turns to a page.
+click_tab() {
+    local left top right bottom
+    wait_until 10 tw tabrect "$1" "$2" --out "$WORK/tabrect.txt" || fail "'$1' shows no tab '$2'"
+    read -r left top right bottom < <(tr -d '\r' <"$WORK/tabrect.txt")
+    xdotool mousemove $(((left + right) / 2)) $(((top + bottom) / 2)) click 1
+}
+
+# Clicks into the field (a control given as for click_control) and types the text into it.
+type_into() {
+    click_control "$1" "$2"
+    typed_keys ctrl+a
+    xdotool type --delay 60 "$3"
+}
+
+# Clicks the close box on the title bar of the window with that title.
+click_close_box() {
+    local left top right bottom
+    wait_until 10 tw closebox "$1" --out "$WORK/closebox.txt" || fail "'$1' has no close box"
+    read -r left top right bottom < <(tr -d '\r' <"$WORK/closebox.txt")
+    xdotool mousemove $(((left + right) / 2)) $(((top + bottom) / 2)) click 1
+}
+
+# Makes the window with that title the foreground window and waits until it is.
+to_front() {
+    tw foreground "$1"
+    wait_until 10 tw isforeground "$1" || fail "'$1' did not come to the front"
+}
+
+# Clicks the minimise box, two buttons left of the close box on the title bar.
+click_minimise_box() {
+    local left top right bottom
+    wait_until 10 tw closebox "$1" --out "$WORK/closebox.txt" || fail "'$1' has no close box"
+    read -r left top right bottom < <(tr -d '\r' <"$WORK/closebox.txt")
+    xdotool mousemove $(((left + right) / 2 - 2 * (right + 2 - left))) $(((top + bottom) / 2)) click 1
+}
+
 # A visible window of ours with that title (any class).
 has_title() {
     tw list --out "$WORK/list.txt"
     grep -q "^[^|]*|$1|" "$WORK/list.txt" 2>/dev/null
 }
 
+# Brings the window with that title to the front as a person does when it is not there already:
+# a click on its caption.
+click_forward() {
+    local left top right bottom
+    wait_until 3 tw isforeground "$1" && return 0
+    read -r left top right bottom <<<"$(window_rect "$1")"
+    xdotool mousemove $((left + 60)) $((top + 10)) click 1
+    wait_until 10 tw isforeground "$1" || fail "'$1' did not come to the front"
+}
+
 # Answers the confirmation dialog with the button of that caption.
 answer_confirmation() {
     wait_until 15 has_title Confirmation || fail "no confirmation was asked"
-    tw click Confirmation "$1" || fail "the confirmation has no button $1"
+    click_forward Confirmation
+    click_control Confirmation "$1"
     wait_until_not 10 has_title Confirmation || fail "the confirmation did not close"
 }
 
@@ -237,16 +341,11 @@ answer_message_box() {
 
 # Brings the settings window to the front, as a double click on the icon does.
 show_settings() {
-    local left top right bottom
     window_visible "$MAIN_CAPTION" || tray_double_click
     wait_until 10 window_visible "$MAIN_CAPTION" || fail "a double-click did not show the settings window"
     # Shown but behind another window (one hidden a moment ago hands the front to whatever is
     # next): a click on its caption brings it forward, as a person would do.
-    if ! wait_until 3 tw isforeground "$MAIN_CAPTION"; then
-        read -r left top right bottom <<<"$(window_rect "$MAIN_CAPTION")"
-        xdotool mousemove $((left + 60)) $((top + 10)) click 1
-    fi
-    wait_until 10 tw isforeground "$MAIN_CAPTION" || fail "the settings window did not come to the front"
+    click_forward "$MAIN_CAPTION"
 }
 
 # Help > About from the settings window's menu bar, with the keys a person would press: Alt+H
@@ -254,6 +353,11 @@ show_settings() {
 choose_about() {
     show_settings
     typed_keys alt+h Up Return
+}
+
+# The hotkey recording dialog ("Changing short-key") shows that key text.
+recording_shows() {
+    tw children "Changing short-key" --out "$WORK/recording.txt" && grep -qF "|$1|" "$WORK/recording.txt"
 }
 
 # Held the way a person holds keys: the detector polls every 50 ms, so a press must outlast a poll.

@@ -13,7 +13,7 @@ bright_pixels() {
 start_quenvix_in_tray
 choose_about
 wait_until 10 has_title "About Quenvix" || fail "About did not open the about box"
-sleep 0.5
+wait_until 10 tw isforeground "About Quenvix" || fail "the about box is not in front"
 screenshot about_box
 typed_keys a
 wait_until_not 10 has_title "About Quenvix" || fail "a key did not close the about box"

@@ -32,7 +32,7 @@ wait_until_not 10 menu_open || fail "the tray menu is still open"
 
 # A message box of ours (the settings window's "Default" asks one): "--hide-all" hides the windows.
 show_settings
-tw click "$MAIN_CAPTION" Default
+click_control "$MAIN_CAPTION" Default
 wait_until 10 has_dialog Confirm || fail "Default did not ask"
 code=$(command_code --hide-all)
 [ "$code" -eq 0 ] || fail "--hide-all with a message box open returned $code"

@@ -25,6 +25,8 @@ sleep 1
 window_hidden Early && window_hidden Late || fail "the windows came back without anyone to bring them"
 
 start_quenvix_in_tray
+read_tray_menu
+for w in Early Late; do listed_texts | grep -qxF "$w" || fail "$w is not listed after the new start: $(listed_texts | tr '\n' ';')"; done
 tray_menu_choose "$TRAY_EXIT"
 answer_confirmation OK
 wait_until 20 quenvix_ended || fail "Exit did not end the program"

@@ -22,9 +22,9 @@ hide_three() {
 expect_back() {
     local guardian=$1 before=$2 how=$3
     for w in One Two Three; do wait_until 15 window_visible "$w" || fail "$w did not come back after $how"; done
-    wait_until 5 eval '[ "$(window_state Two)" = "1 1 1 0" ]' || fail "Two is not minimised after $how: $(window_state Two)"
-    [ "$(window_state One)" = "1 1 0 0" ] || fail "One is not normal after $how: $(window_state One)"
-    [ "$(window_state Three)" = "1 1 0 1" ] || fail "Three is not maximised after $how: $(window_state Three)"
+    wait_until 10 state_is One "1 1 0 0" || fail "One is not normal after $how: $(window_state One)"
+    wait_until 10 state_is Two "1 1 1 0" || fail "Two is not minimised after $how: $(window_state Two)"
+    wait_until 10 state_is Three "1 1 0 1" || fail "Three is not maximised after $how: $(window_state Three)"
     wait_until 10 negate kill -0 "$guardian" || fail "the guardian did not end after its work ($how)"
     [ "$(shown_count)" = $((before + 1)) ] || fail "the guardian did not log its work once ($how): $(quenvix_log | tail -n 5)"
 }
@@ -70,8 +70,8 @@ for w in One Two Three; do window_hidden "$w" || fail "$w came back without a gu
 timeout 30 wine "$QUENVIX_EXE" --restore-recorded >/dev/null 2>&1
 [ $? = 0 ] || fail "--restore-recorded did not end with 0"
 for w in One Two Three; do wait_until 15 window_visible "$w" || fail "--restore-recorded did not bring back $w"; done
-wait_until 5 eval '[ "$(window_state Two)" = "1 1 1 0" ]' || fail "Two is not minimised after --restore-recorded: $(window_state Two)"
-[ "$(window_state One)" = "1 1 0 0" ] || fail "One is not normal after --restore-recorded: $(window_state One)"
-[ "$(window_state Three)" = "1 1 0 1" ] || fail "Three is not maximised after --restore-recorded: $(window_state Three)"
+wait_until 10 state_is One "1 1 0 0" || fail "One is not normal after --restore-recorded: $(window_state One)"
+wait_until 10 state_is Two "1 1 1 0" || fail "Two is not minimised after --restore-recorded: $(window_state Two)"
+wait_until 10 state_is Three "1 1 0 1" || fail "Three is not maximised after --restore-recorded: $(window_state Three)"
 [ -z "$(recovery_record)" ] || fail "--restore-recorded left the record: $(recovery_record)"
 pass

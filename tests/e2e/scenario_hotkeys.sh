@@ -8,22 +8,20 @@ e2e_begin hotkeys
 open_recording() {
     window_visible "$MAIN_CAPTION" || tray_double_click
     wait_until 10 window_visible "$MAIN_CAPTION" || fail "the settings window did not come back"
-    tw click "$MAIN_CAPTION" Change
+    click_control "$MAIN_CAPTION" Change
     wait_until 10 has_title "Changing short-key" || fail "Change did not open the recording dialog"
 }
 
 start_quenvix_in_tray
 open_windows normal:Alpha normal:Beta
 
-tw foreground Alpha
-sleep 0.3
+to_front Alpha
 chord Control_L KP_Multiply
 wait_until 10 window_hidden Alpha || fail "Ctrl + keypad * did not hide the foreground window"
 window_visible Beta || fail "Ctrl + keypad * hid more than the foreground window"
 
 # The same chord again, after everything was let go, hides the next foreground window.
-tw foreground Beta
-sleep 0.3
+to_front Beta
 chord Control_L KP_Multiply
 wait_until 10 window_hidden Beta || fail "the hotkey did not fire a second time"
 
@@ -38,22 +36,24 @@ wait_until 10 window_visible Beta || fail "Restore all did not bring back Beta"
 
 # Record Ctrl+F9 for "To hide the active program".
 open_recording
-sleep 0.3
-# While recording, the hotkey records instead of hiding.
-chord Control_L KP_Multiply
-sleep 0.5
+wait_until 10 tw isforeground "Changing short-key" || fail "the recording dialog is not in front"
+# While recording, a hotkey's keys are recorded instead of acting: Ctrl + keypad / would hide Beta
+# whichever window is in front. Once the dialog shows the keys the recorder has seen them; the
+# detector polls every 50 ms and hides at once, so a second more is twenty of its polls.
+chord Control_L KP_Divide
+wait_until 10 recording_shows "CTRL+/ Num" || fail "the recording dialog did not show Ctrl + keypad /"
+sleep 1
 window_visible Beta || fail "a hotkey fired while the recording dialog was open"
 chord Control_L F9
-sleep 0.5
+wait_until 10 recording_shows "CTRL+F9" || fail "the recording dialog did not show Ctrl+F9"
 screenshot hotkeys_recording
-tw click "Changing short-key" OK
+click_control "Changing short-key" OK
 wait_until_not 10 has_title "Changing short-key" || fail "OK did not close the recording dialog"
-[ "$(reg_value "$SETTINGS_KEY\\Short key" HideThis)" = "CTRL+F9" ] || fail "the recorded key was not stored: $(reg_value "$SETTINGS_KEY\\Short key" HideThis)"
-tw close "$MAIN_CAPTION"
+wait_until 10 setting_is "Short key" HideThis "CTRL+F9" || fail "the recorded key was not stored: $(reg_value "$SETTINGS_KEY\\Short key" HideThis)"
+click_close_box "$MAIN_CAPTION"
 answer_confirmation OK
 
-tw foreground Beta
-sleep 0.3
+to_front Beta
 chord Control_L F9
 wait_until 10 window_hidden Beta || fail "the recorded hotkey did not hide the foreground window"
 tray_menu_choose "$TRAY_RESTORE_ALL"
@@ -64,8 +64,7 @@ tray_menu_choose "$TRAY_EXIT"
 answer_confirmation OK
 wait_until 20 quenvix_ended || fail "Exit did not end the program"
 start_quenvix_in_tray
-tw foreground Alpha
-sleep 0.3
+to_front Alpha
 chord Control_L F9
 wait_until 10 window_hidden Alpha || fail "the recorded hotkey did not survive a restart"
 tray_menu_choose "$TRAY_RESTORE_ALL"
@@ -74,19 +73,20 @@ wait_until 10 window_visible Alpha || fail "Restore all did not bring back Alpha
 # Cancel and Escape in the recording dialog change nothing.
 open_recording
 chord Control_L F5
-tw click "Changing short-key" Cancel
+wait_until 10 recording_shows "CTRL+F5" || fail "the recording dialog did not show Ctrl+F5"
+click_control "Changing short-key" Cancel
 wait_until_not 10 has_title "Changing short-key" || fail "Cancel did not close the recording dialog"
 open_recording
 chord Control_L F6
-sleep 0.3
+wait_until 10 recording_shows "CTRL+F6" || fail "the recording dialog did not show Ctrl+F6"
 typed_keys Escape
 wait_until_not 10 has_title "Changing short-key" || fail "Escape did not close the recording dialog"
 [ "$(reg_value "$SETTINGS_KEY\\Short key" HideThis)" = "CTRL+F9" ] || fail "Cancel or Escape changed the stored key"
 
 # "Default", answered OK: both built-in texts come back and "Run on startup" is ticked again.
-tw click "$MAIN_CAPTION" "Run on startup"
+click_control "$MAIN_CAPTION" "Run on startup"
 wait_until 10 setting_is Main Startup 0 || fail "unticking Run on startup was not stored"
-tw click "$MAIN_CAPTION" Default
+click_control "$MAIN_CAPTION" Default
 wait_until 10 has_dialog Confirm || fail "Default did not ask"
 answer_message_box Confirm
 wait_until 10 setting_is "Short key" HideThis "CTRL+* Num" || fail "Default did not restore HideThis"

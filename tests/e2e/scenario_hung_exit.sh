@@ -8,9 +8,9 @@ e2e_begin hung_exit
 start_quenvix_in_tray
 open_windows hung:Hung --hang 45
 hang_ends=$((SECONDS + 45))
-sleep 2  # its thread is asleep now
+wait_until 20 negate tw answers Hung || fail "the hung window still answers"  # its thread is asleep now
 tray_menu_choose "$TRAY_PANIC"
-wait_until 10 recorded Hung || fail "Panic! did not take the hung window"
+wait_until 10 listed Hung || fail "Panic! did not take the hung window"
 open_windows normal:Beta
 second_window_round_trip $((TRAY_FIRST_ENTRY + 1))
 hide_by_hotkey Beta

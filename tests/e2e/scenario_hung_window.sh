@@ -7,7 +7,7 @@ start_quenvix_in_tray
 open_windows normal:Beta
 # In a process of its own: a hung thread stops every window it owns.
 open_windows hung:Hung
-sleep 2  # the hung window's thread is now asleep
+wait_until 20 negate tw answers Hung || fail "the hung window still answers"  # its thread is asleep now
 tray_menu_choose "$TRAY_PANIC"
 wait_until 20 window_hidden Beta || fail "Beta was not hidden next to a hung window"
 wait_until 10 tw send QuenvixMainForm 0 0 0 || fail "Quenvix stopped answering after hiding a hung window"

@@ -43,6 +43,13 @@ expect_code() {
     [ "$got" = "$want" ] || fail "quenvix.exe $* ended with $got, not $want ($(cat "$WORK/err.txt"))"
 }
 main_window_exists() { has_window "$MAIN_CAPTION"; }
+# Ctrl + keypad * with the window of that title in front.
+hide_by_hotkey() {
+    to_front "$1"
+    xdotool keydown Control_L; sleep 0.15; xdotool keydown KP_Multiply; sleep 0.2
+    xdotool keyup KP_Multiply; sleep 0.1; xdotool keyup Control_L
+    wait_until 10 window_hidden "$1"
+}
 start_menu_link() { find "$WINEPREFIX/drive_c/users" -name Quenvix.lnk 2>/dev/null | head -n 1; }
 install_silently() {
     timeout 60 wine "$SETUP" /S "$@" >/dev/null 2>&1 || fail "the silent install failed ($?)"

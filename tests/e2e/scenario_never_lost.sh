@@ -83,7 +83,7 @@ kill -9 "$QUENVIX_PID"
 wait_until 10 quenvix_ended || fail "Quenvix could not be killed"
 wait_until 15 window_visible Third || fail "the guardian did not show Third"
 tw show Third min
-wait_until 10 eval '[ "$(window_state Third)" = "1 1 1 0" ]' || fail "Third could not be minimised"
+wait_until 10 state_is Third "1 1 1 0" || fail "Third could not be minimised"
 start_quenvix_in_tray
 exit_quenvix "after the guardian"
 # Negative check: Exit has ended the program; a restore it queued would have reached Third by the

@@ -4,7 +4,8 @@
 # alone, and a window the user brought back is not hidden again while it lives, not even after a
 # restart of Quenvix. A caption rule stored after a gap in the numbering, with a blank after its
 # text, takes a window that opens as "Loading" and is named a moment later. A rule added on the
-# Rules page is stored at once and works after a restart.
+# Rules page (its tab clicked, its Add button clicked, the caption typed into the field) is stored
+# at once and works after a restart.
 source "$(dirname "$0")/lib.sh"
 e2e_begin rules
 
@@ -25,16 +26,24 @@ wait_until 15 window_hidden "Report ready" || fail "a window named after it show
 tray_menu_choose "$TRAY_RESTORE_ALL"
 wait_until 10 window_visible Early || fail "Restore all did not bring back Early"
 wait_until 10 window_visible Late || fail "Restore all did not bring back Late"
+# A rule acts on a window's appearance at once (above: within a poll of the hidden list); three
+# seconds leave it ample time to act again wrongly.
 sleep 3
 window_visible Late || fail "the rule hid again a window the user brought back"
 window_visible Early || fail "the rule hid again a window the user brought back"
 
-tray_double_click
-wait_until 10 window_visible "$MAIN_CAPTION" || fail "the settings window did not come back"
-tw click "$MAIN_CAPTION" "Add" || fail "the Rules page has no Add button"
+show_settings
+click_tab "$MAIN_CAPTION" Rules
+click_control "$MAIN_CAPTION" Add
 wait_until 10 has_title "Add rule" || fail "Add did not open the rule dialog"
-tw settext "Add rule" 2 "Made on the page" || fail "the rule dialog has no caption field"
-tw click "Add rule" OK
+wait_until 10 tw isforeground "Add rule" || fail "the rule dialog is not in front"
+# The third field, "Caption contains:".
+type_into "Add rule" class:Edit#2 "Made on the page"
+rule_field_filled() {
+    tw children "Add rule" --out "$WORK/rule.txt" && grep -qF "|Made on the page|" "$WORK/rule.txt"
+}
+wait_until 10 rule_field_filled || fail "the typed caption did not reach the rule dialog's field"
+click_control "Add rule" OK
 wait_until_not 10 has_title "Add rule" || fail "OK did not close the rule dialog"
 wait_until 10 eval '[ "$(reg_value "$SETTINGS_KEY\\Rules" 2)" != "" ]' || fail "the new rule was not stored"
 

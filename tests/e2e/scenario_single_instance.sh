@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# One copy per desktop: a second copy says so, nudges the first and ends with exit code 0 after OK;
-# the first copy goes on; once the first has ended, a new start runs as a first copy, which takes
+# One copy per desktop: a second copy says so, nudges the first (its settings window comes to the
+# front) and ends with exit code 0 after OK; the first copy goes on; once the first has ended, a new start runs as a first copy, which takes
 # options through its pipe and not through window messages.
 source "$(dirname "$0")/lib.sh"
 e2e_begin single_instance
@@ -13,22 +13,32 @@ reg_has_key "$SETTINGS_KEY" || fail "the first start did not create the program'
 answer_confirmation Cancel
 [ -n "$(reg_value "$SETTINGS_KEY\\Main" GUID)" ] || fail "no installation identifier was written"
 
+# The settings window open, but behind the window the user works in: the nudge must bring it
+# to the front.
+show_settings
+open_windows normal:Work
+to_front Work
 wine "$QUENVIX_EXE" >"$WORK/second.log" 2>&1 &
 second=$!
 E2E_PIDS+=("$second")
 wait_until 20 has_dialog "Quenvix" || fail "the second copy shows no message"
+# A copy that went on without waiting for OK would be gone within a second of showing its box.
 sleep 1
 kill -0 "$second" 2>/dev/null || fail "the second copy ended before OK was pressed"
 screenshot single_instance_message
+tw isforeground "$MAIN_CAPTION" && fail "the settings window came forward before OK was pressed"
 answer_message_box Quenvix
 wait_until_not 20 kill -0 "$second" 2>/dev/null || fail "the second copy did not end after OK"
 wait "$second"
 code=$?
 [ "$code" -eq 0 ] || fail "the second copy ended with exit code $code"
+wait_until 10 tw isforeground "$MAIN_CAPTION" || fail "the second copy's nudge did not bring the settings window to the front"
 kill -0 "$QUENVIX_PID" 2>/dev/null || fail "the first copy ended"
-has_window "$MAIN_CAPTION" || fail "the first copy lost its main window"
 
-# A close request while the window sits in the tray ends the program at once.
+# A close request while the window sits in the tray ends the program at once. Its close box
+# puts it there (the first time it says so).
+click_close_box "$MAIN_CAPTION"
+answer_confirmation OK
 wait_until 20 window_hidden "$MAIN_CAPTION" || fail "the main window did not go into the tray"
 # (as another program asks a window to close: taskkill without /F posts WM_CLOSE)
 tw post QuenvixMainForm 0x0010 0 0
@@ -39,6 +49,7 @@ code=$?
 
 start_quenvix
 wait_until 20 has_window "$MAIN_CAPTION" || fail "a new start after the first ended did not run as a first copy"
+# A second copy's message shows within a second or two of its start (above: the same wait).
 sleep 2
 has_dialog "Quenvix" && fail "a new start still reports that the program is running"
 
@@ -47,6 +58,7 @@ has_dialog "Quenvix" && fail "a new start still reports that the program is runn
 # quenvix.exe works, and "--exit" returns only once the copy has ended.
 wait_until 30 window_hidden "$MAIN_CAPTION" || fail "the new copy did not go into the tray"
 tw copydata QuenvixMainForm 4 || fail "WM_COPYDATA was not refused ($?)"
+# Answered already; a show it started would follow within the second the window takes to show.
 sleep 2
 window_hidden "$MAIN_CAPTION" || fail "a request sent as WM_COPYDATA was carried out"
 timeout 30 wine "$QUENVIX_EXE" --show >"$WORK/show.log" 2>&1 || fail "--show ended with $?"

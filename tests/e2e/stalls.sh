@@ -16,13 +16,9 @@ press_chord() {
 
 # Makes the window with that title the foreground window and presses the "HideThis" hotkey.
 hide_by_hotkey() {
-    tw foreground "$1"
-    sleep 0.3
+    to_front "$1"
     press_chord Control_L KP_Multiply
 }
-
-# The recovery record names a window with that caption.
-recorded() { grep -q " $1\$" <<<"$(recovery_record)"; }
 
 # Beta is hidden by the hotkey and brought back by the tray menu's entry at position ENTRY.
 second_window_round_trip() {
@@ -37,11 +33,4 @@ exit_from_tray() {
     tray_menu_choose "$TRAY_EXIT"
     answer_confirmation OK
     wait_until 20 quenvix_ended || fail "Exit did not end the program"
-}
-
-# Opens the tray menu and closes it again: the hidden list is looked over as it opens.
-look_at_tray_menu() {
-    tray_menu_open
-    tray_menu_close
-    wait_until_not 10 menu_open || fail "the tray menu did not close"
 }

@@ -8,23 +8,42 @@
 //       hung (its thread sleeps --hang seconds, default 120, right after opening),
 //       slow (answers messages, but each time it is hidden from the screen while not minimised
 //       it spends --stall seconds, default 20, in WM_SHOWWINDOW),
-//       late (opens as "Loading" and takes TITLE 2 s later, as a program that loads a document)
+//       late (opens as "Loading" and takes TITLE 2 s later, as a program that loads a document),
+//       edit (an editor: a text field fills it and takes its keys)
+//       --session-log FILE: each window, asked whether the session may end, appends
+//       "TITLE|visible|zoomed" (0/1) to FILE
 //   testwin state TITLE --out FILE               "exists visible iconic zoomed" as 0/1
 //   testwin post CLASS MSG WPARAM LPARAM         PostMessage to the first window of CLASS
 //   testwin send CLASS MSG WPARAM LPARAM [--out FILE]
 //                                                SendMessageTimeout (5 s), same target; writes
-//                                                the answer
+//                                                the answer (post and send exit 4 when the system
+//                                                does not carry that message between processes)
+//   testwin churn N                              N short-lived windows, one after the other
+//   testwin reshow TITLE [restore]               that window's own program shows it again
+//                                                (SW_SHOW, or SW_RESTORE)
 //   testwin answers TITLE                        that window answers a message within 2 s (so it
 //                                                has run every show command queued before it)
 //   testwin foreground TITLE                     makes that window the foreground window
 //   testwin isforeground TITLE                   exit 0 when that window is the foreground window
 //   testwin list --out FILE                      visible top-level windows: class|title|flags
+//                                                (flags: "iconic", " disabled")
+//   testwin menurect --out FILE                  the open popup menu: "left top right bottom XWINDOW"
 //   testwin rect TITLE --out FILE                "left top right bottom" of the window
 //   testwin click TITLE TEXT                     posts BM_CLICK to the child control with that text
 //   testwin show TITLE [min]                     shows (SW_RESTORE) or minimises the window, as
 //                                                its program would
 //   testwin killtree IMAGE                      ends every process of that image name and its
 //                                                descendants, as "End process tree" does
+//                                                (forgery and automation tests only)
+//   testwin ctlrect TITLE TEXT --out FILE        "left top right bottom" on the screen of the
+//                                                child control with that text (or of the first
+//                                                visible one of a class, TEXT "class:NAME", or
+//                                                the one after N others, "class:NAME#N")
+//   testwin closebox TITLE --out FILE            "left top right bottom" of its title bar's close box
+//   testwin menu --out FILE                      the open popup menu's items, read inside its
+//                                                program by read_hook.dll: "depth|text|picture"
+//   testwin tabrect TITLE TEXT --out FILE        "left top right bottom" on the screen of the tab
+//                                                with that text, read inside its program
 //   testwin close TITLE                          posts WM_CLOSE to the window
 //   testwin children TITLE --out FILE            its child controls: class|text|checked
 //   testwin dialog --out FILE                    the first message box: its title, then its controls
@@ -106,11 +125,49 @@ const wchar_t kHangProp[] = L"QuenvixTestHang";
 const wchar_t kLateTitleProp[] = L"QuenvixTestLateTitle";
 constexpr UINT_PTR kLateTimer = 7;
 
+// Where the windows note what they were like when the session's end asked them (--session-log).
+std::wstring g_sessionLog;
+
+void NoteSessionQuery(HWND hwnd) {
+    wchar_t title[256] = {};
+    GetWindowTextW(hwnd, title, 256);
+    const std::wstring line = std::wstring(title) + L"|" + (IsWindowVisible(hwnd) ? L"1" : L"0") +
+                              L"|" + (IsZoomed(hwnd) ? L"1" : L"0") + L"\n";
+    HANDLE file = CreateFileW(g_sessionLog.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    const int n = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()),
+                                      nullptr, 0, nullptr, nullptr);
+    std::string bytes(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), bytes.data(), n,
+                        nullptr, nullptr);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(n), &written, nullptr);
+    CloseHandle(file);
+}
+
 LRESULT CALLBACK TestWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
+        case WM_QUERYENDSESSION:
+            if (!g_sessionLog.empty()) NoteSessionQuery(hwnd);
+            return TRUE;
+        case WM_SETFOCUS:
+            // An "edit" window hands the keyboard to its field, as an editor does.
+            if (HWND field = FindWindowExW(hwnd, nullptr, L"Edit", nullptr)) SetFocus(field);
+            return 0;
+        case WM_SIZE:
+            if (HWND field = FindWindowExW(hwnd, nullptr, L"Edit", nullptr)) {
+                MoveWindow(field, 0, 0, LOWORD(lp), HIWORD(lp), TRUE);
+            }
+            return DefWindowProcW(hwnd, msg, wp, lp);
         case WM_USER + 1:
             // A hung program: it stops answering messages for a long time.
             Sleep(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(GetPropW(hwnd, kHangProp))) * 1000);
+            return 0;
+        case WM_USER + 2:
+            // The program shows its window again by itself (as a messenger does on a new message),
+            // with the show command it was given.
+            ShowWindow(hwnd, static_cast<int>(wp));
             return 0;
         case WM_SHOWWINDOW:
             // A program that does a lot of work when it is hidden (saving, say): every other
@@ -156,9 +213,10 @@ int Open(int argc, wchar_t** argv) {
     int offset = 0;
     const int stallSeconds = NumberAfter(argc, argv, L"--stall", 20);
     const int hangSeconds = NumberAfter(argc, argv, L"--hang", 120);
+    g_sessionLog = OutFile(argc, argv, L"--session-log");
     for (int i = 2; i < argc; ++i) {
         std::wstring arg = argv[i];
-        if (arg == L"--ready" || arg == L"--stall" || arg == L"--hang") {
+        if (arg == L"--ready" || arg == L"--stall" || arg == L"--hang" || arg == L"--session-log") {
             ++i;
             continue;
         }
@@ -179,6 +237,10 @@ int Open(int argc, wchar_t** argv) {
         HWND h = CreateWindowExW(ex, cls, late ? L"Loading" : title.c_str(), WS_OVERLAPPEDWINDOW,
                                  60 + offset, 60 + offset, 320, 200, owner, nullptr,
                                  GetModuleHandleW(nullptr), nullptr);
+        if (kind == L"edit") {
+            CreateWindowExW(0, L"Edit", L"", WS_CHILD | WS_VISIBLE | ES_MULTILINE, 0, 0, 300, 150,
+                            h, nullptr, GetModuleHandleW(nullptr), nullptr);
+        }
         if (late) {
             SetPropW(h, kLateTitleProp, new std::wstring(title));  // lives as long as the process
             SetTimer(h, kLateTimer, 2000, nullptr);
@@ -446,8 +508,8 @@ BOOL CALLBACK ListProc(HWND hwnd, LPARAM lp) {
     wchar_t title[256] = {};
     GetClassNameW(hwnd, cls, 128);
     GetWindowTextW(hwnd, title, 256);
-    state->text +=
-        std::wstring(cls) + L"|" + title + L"|" + (IsIconic(hwnd) ? L"iconic" : L"") + L"\n";
+    state->text += std::wstring(cls) + L"|" + title + L"|" + (IsIconic(hwnd) ? L"iconic" : L"") +
+                   (IsWindowEnabled(hwnd) ? L"" : L" disabled") + L"\n";
     return TRUE;
 }
 
@@ -462,10 +524,26 @@ std::wstring TextOf(HWND hwnd) {
 struct ChildSearch {
     std::wstring text;
     HWND found = nullptr;
+    int skipped = 0;
 };
 
 BOOL CALLBACK FindChildProc(HWND hwnd, LPARAM lp) {
     auto* search = reinterpret_cast<ChildSearch*>(lp);
+    // "class:NAME" finds the first visible control of that class (a list has no text of its own),
+    // "class:NAME#N" the one after N others.
+    if (search->text.rfind(L"class:", 0) == 0) {
+        const size_t hash = search->text.find(L'#', 6);
+        const std::wstring wanted = search->text.substr(6, hash - 6);
+        wchar_t cls[64] = {};
+        GetClassNameW(hwnd, cls, 64);
+        if (lstrcmpiW(cls, wanted.c_str()) != 0 || !IsWindowVisible(hwnd)) return TRUE;
+        if (hash != std::wstring::npos &&
+            search->skipped++ < _wtoi(search->text.c_str() + hash + 1)) {
+            return TRUE;
+        }
+        search->found = hwnd;
+        return FALSE;
+    }
     // A button such as "Add…" is found by the text before its ellipsis too.
     if (TextOf(hwnd) == search->text || TextOf(hwnd) == search->text + L"\u2026") {
         search->found = hwnd;
@@ -489,6 +567,108 @@ BOOL CALLBACK ChildProc(HWND hwnd, LPARAM lp) {
     state->text += std::wstring(cls) + L"|" + TextOf(hwnd) + L"|" +
                    (checked == BST_CHECKED ? L"1" : L"0") + L"\n";
     return TRUE;
+}
+
+// What `window` shows, read inside its own thread by read_hook.dll (see there for what each
+// message answers): the hook goes into that thread, the window is sent `message`, and the hook's
+// answer comes back through a shared section. Empty when the window did not answer.
+std::wstring ReadInside(HWND window, const wchar_t* message) {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring dll = self;
+    dll = dll.substr(0, dll.find_last_of(L"\\/") + 1) + L"read_hook.dll";
+    HMODULE module = LoadLibraryW(dll.c_str());
+    auto proc = module ? reinterpret_cast<HOOKPROC>(
+                             reinterpret_cast<void*>(GetProcAddress(module, "ReadHook")))
+                       : nullptr;
+    if (!proc) return {};
+    constexpr DWORD kBytes = 1 << 20;
+    HANDLE section = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kBytes,
+                                        L"QuenvixTestMenuEntries");
+    auto* view =
+        section ? static_cast<wchar_t*>(MapViewOfFile(section, FILE_MAP_READ, 0, 0, 0)) : nullptr;
+    HHOOK hook = view ? SetWindowsHookExW(WH_CALLWNDPROC, proc, module,
+                                          GetWindowThreadProcessId(window, nullptr))
+                      : nullptr;
+    std::wstring text;
+    if (hook) {
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(window, RegisterWindowMessageW(message), 0, 0, SMTO_ABORTIFHUNG, 5000,
+                            &ignored);
+        const std::wstring answer(view, wcsnlen(view, kBytes / sizeof(wchar_t)));
+        if (answer.rfind(L"ok\n", 0) == 0) text = answer.substr(3);
+        UnhookWindowsHookEx(hook);
+    }
+    if (view) UnmapViewOfFile(view);
+    if (section) CloseHandle(section);
+    return text;
+}
+
+// The entries of the open popup menu as the user sees them. Exit 1 when no menu is open or it
+// did not answer.
+int ReadMenu(const std::wstring& out) {
+    HWND menu = nullptr;
+    EnumWindows(
+        [](HWND h, LPARAM lp) -> BOOL {
+            wchar_t cls[16] = {};
+            GetClassNameW(h, cls, 16);
+            if (lstrcmpW(cls, L"#32768") != 0 || !IsWindowVisible(h)) return TRUE;
+            *reinterpret_cast<HWND*>(lp) = h;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&menu));
+    const std::wstring text = menu ? ReadInside(menu, L"QuenvixTestReadMenu") : L"";
+    if (text.empty()) return 1;
+    WriteUtf8(out, text);
+    return 0;
+}
+
+// "left top right bottom" on the screen of the tab with that text (its "&" left out) of the first
+// tab control of the window with that title.
+int TabRect(const std::wstring& title, const std::wstring& wanted, const std::wstring& out) {
+    HWND h = FindByTitle(title);
+    HWND tabs = h ? FindChild(h, L"class:SysTabControl32") : nullptr;
+    const std::wstring text = tabs ? ReadInside(tabs, L"QuenvixTestReadTabs") : L"";
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find(L'\n', start);
+        const std::wstring line = text.substr(start, end - start);
+        start = end == std::wstring::npos ? text.size() : end + 1;
+        const size_t bar = line.find(L'|');
+        std::wstring name = line.substr(0, bar);
+        name.erase(std::remove(name.begin(), name.end(), L'&'), name.end());
+        if (bar == std::wstring::npos || name != wanted) continue;
+        WriteUtf8(out, line.substr(bar + 1) + L"\n");
+        return 0;
+    }
+    return 1;
+}
+
+// "left top right bottom" on the screen of the child control with that text.
+int ControlRect(const std::wstring& title, const std::wstring& text, const std::wstring& out) {
+    HWND h = FindByTitle(title);
+    HWND child = h ? FindChild(h, text) : nullptr;
+    RECT r{};
+    if (!child || !IsWindowVisible(child) || !GetWindowRect(child, &r)) return 1;
+    wchar_t line[96];
+    wsprintfW(line, L"%d %d %d %d\n", r.left, r.top, r.right, r.bottom);
+    WriteUtf8(out, line);
+    return 0;
+}
+
+// "left top right bottom" on the screen of the close box on the window's title bar: the
+// caption's last button, as wide as SM_CXSIZE ("GetTitleBarInfo", learn.microsoft.com: the
+// title bar's rectangle holds the buttons; the close box is its rightmost).
+int CloseBox(const std::wstring& title, const std::wstring& out) {
+    HWND h = FindByTitle(title);
+    TITLEBARINFO bar{sizeof bar};
+    if (!h || !GetTitleBarInfo(h, &bar) || (bar.rgstate[5] & STATE_SYSTEM_INVISIBLE)) return 1;
+    const RECT& r = bar.rcTitleBar;
+    const int width = GetSystemMetrics(SM_CXSIZE);
+    wchar_t line[96];
+    wsprintfW(line, L"%d %d %d %d\n", r.right - width, r.top, r.right - 2, r.bottom);
+    WriteUtf8(out, line);
+    return 0;
 }
 
 }  // namespace
@@ -571,13 +751,28 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         HWND h = FindWindowW(argv[2], nullptr);
         if (!h) return 1;
         const UINT msg = static_cast<UINT>(Number(argv[3]));
-        if (cmd == L"post")
-            return PostMessageW(h, msg, Number(argv[4]), static_cast<LPARAM>(Number(argv[5]))) ? 0
-                                                                                               : 1;
+        if (cmd == L"post") {
+            SetLastError(0);
+            if (PostMessageW(h, msg, Number(argv[4]), static_cast<LPARAM>(Number(argv[5])))) {
+                return 0;
+            }
+            return GetLastError() == ERROR_MESSAGE_SYNC_ONLY ? 4 : 1;
+        }
         DWORD_PTR result = 0;
+        SetLastError(0);
         if (!SendMessageTimeoutW(h, msg, Number(argv[4]), static_cast<LPARAM>(Number(argv[5])),
-                                 SMTO_ABORTIFHUNG, 5000, &result))
-            return 1;
+                                 SMTO_ABORTIFHUNG, 5000, &result)) {
+            // The system would not carry that message to another process at all (a message whose
+            // pointer it cannot copy): 4, apart from a window that did not answer (1).
+            // Wine refuses such a message without an error code; the window then answers the
+            // next message at once (a window that failed it would not).
+            const DWORD error = GetLastError();
+            WriteUtf8(OutFile(argc, argv, L"--out"), L"error " + std::to_wstring(error) + L"\n");
+            const bool refused = error == ERROR_MESSAGE_SYNC_ONLY || error == 0;
+            return refused && SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &result)
+                       ? 4
+                       : 1;
+        }
         WriteUtf8(OutFile(argc, argv, L"--out"), std::to_wstring(result) + L"\n");
         return 0;
     }
@@ -663,11 +858,44 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         HWND h = FindWindowW(L"#32768", nullptr);
         RECT r{};
         if (!h || !IsWindowVisible(h) || !GetWindowRect(h, &r)) return 1;
+        // Under Wine the X window behind it is kept in this property: keys meant for the menu
+        // are typed into it.
         wchar_t line[96];
-        wsprintfW(line, L"%d %d %d %d\n", r.left, r.top, r.right, r.bottom);
+        wsprintfW(line, L"%d %d %d %d %lu\n", r.left, r.top, r.right, r.bottom,
+                  static_cast<unsigned long>(
+                      reinterpret_cast<UINT_PTR>(GetPropW(h, L"__wine_x11_whole_window"))));
         WriteUtf8(OutFile(argc, argv, L"--out"), line);
         return 0;
     }
+    if (cmd == L"churn" && argc >= 3) {
+        // Short-lived windows, one after the other: each shows, is drawn and is destroyed, as
+        // splash screens, tooltips and progress boxes come and go.
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"QuenvixTestChurn";
+        RegisterClassW(&wc);
+        for (int i = 0, n = _wtoi(argv[2]); i < n; ++i) {
+            HWND h = CreateWindowExW(0, wc.lpszClassName, L"Churn", WS_OVERLAPPEDWINDOW, 400, 300,
+                                     160, 100, nullptr, nullptr, wc.hInstance, nullptr);
+            ShowWindow(h, SW_SHOWNOACTIVATE);
+            PumpFor(5);
+            DestroyWindow(h);
+        }
+        return 0;
+    }
+    if (cmd == L"reshow" && argc >= 3) {
+        HWND h = FindByTitle(argv[2]);
+        const WPARAM show = argc >= 4 && lstrcmpW(argv[3], L"restore") == 0 ? SW_RESTORE : SW_SHOW;
+        return h && PostMessageW(h, WM_USER + 2, show, 0) ? 0 : 1;
+    }
+    if (cmd == L"closebox" && argc >= 3) return CloseBox(argv[2], OutFile(argc, argv, L"--out"));
+    if (cmd == L"menu") return ReadMenu(OutFile(argc, argv, L"--out"));
+    if (cmd == L"tabrect" && argc >= 4) {
+        return TabRect(argv[2], argv[3], OutFile(argc, argv, L"--out"));
+    }
+    if (cmd == L"ctlrect" && argc >= 4)
+        return ControlRect(argv[2], argv[3], OutFile(argc, argv, L"--out"));
     if (cmd == L"click" && argc >= 4) {
         HWND h = FindByTitle(argv[2]);
         HWND child = h ? FindChild(h, argv[3]) : nullptr;

@@ -176,12 +176,18 @@ TEST_F(HotkeyDetectorTest, EachTickRearmsForAFullIntervalFromItsEnd) {
     EXPECT_EQ(DetectTimer().Interval(), 50u);
     EXPECT_EQ(RecordTimer().Interval(), 100u);
     EXPECT_FALSE(RecordTimer().Enabled());
-    // A slow callback: time passes inside the tick, the next tick still waits a full interval.
-    peek->StartDetect([this](std::uint16_t) { clock.Advance(0); });
-    const int armsBefore = DetectTimer().ArmCount();
-    clock.Advance(50);
-    EXPECT_EQ(DetectTimer().ArmCount(), armsBefore + 1);
-    EXPECT_EQ(DetectTimer().Deadline(), clock.Now() + 50);
+    // A slow callback: 30 ms pass inside the tick that fires it, and the next tick still waits a
+    // full interval from the tick's end, not from its start.
+    std::vector<std::uint64_t> firedAt;
+    peek->StartDetect([&](std::uint16_t) {
+        firedAt.push_back(clock.Now());
+        clock.Advance(30);
+    });
+    keys.Hold({kCtrl, kStar});
+    EXPECT_EQ(clock.Advance(50), 1);
+    ASSERT_THAT(firedAt, ElementsAre(50u));
+    EXPECT_EQ(clock.Now(), 80u);
+    EXPECT_EQ(DetectTimer().Deadline(), 130u);
     EXPECT_EQ(clock.Advance(49), 0);
     EXPECT_EQ(clock.Advance(1), 1);
 }

@@ -69,7 +69,8 @@ class ManualTimers : public core::TimerFactory {
             ++delivered;
             next->Tick();
         }
-        now_ = end;
+        // A tick may have moved the clock on itself (a slow callback): time never goes back.
+        if (now_ < end) now_ = end;
         return delivered;
     }
 
