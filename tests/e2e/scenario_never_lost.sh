@@ -16,8 +16,7 @@ MAIN_CLASS=QuenvixMainForm
 WM_QUERYENDSESSION=0x0011
 
 hide_by_hotkey() {
-    tw foreground "$1"
-    wait_until 5 tw isforeground "$1" || fail "$1 did not come to the front"
+    to_front "$1"
     chord Control_L KP_Multiply
     wait_until 10 window_hidden "$1"
 }
@@ -85,6 +84,8 @@ wait_until 15 window_visible Third || fail "the guardian did not show Third"
 tw show Third min
 wait_until 10 state_is Third "1 1 1 0" || fail "Third could not be minimised"
 start_quenvix_in_tray
+read_tray_menu
+[ -z "$(listed_texts)" ] || fail "the next start lists windows on the screen: $(listed_texts | tr '\n' ',')"
 exit_quenvix "after the guardian"
 # Negative check: Exit has ended the program; a restore it queued would have reached Third by the
 # time the window's own thread has answered one more question.
@@ -96,6 +97,7 @@ start_quenvix_in_tray
 tw send "$MAIN_CLASS" "$WM_QUERYENDSESSION" 0 0 --out "$(winepath -w "$WORK/answer.txt" 2>/dev/null)" ||
     fail "WM_QUERYENDSESSION got no answer"
 hide_by_hotkey First || fail "the hotkey did nothing after a session query with no end"
+listed First || fail "First, hidden after the query, is not listed"
 exit_quenvix "session query"
 wait_until 15 window_visible First || fail "First, hidden after the query, did not come back at Exit"
 pass
