@@ -7,6 +7,8 @@
 #include <string>
 #include <utility>
 
+#include "core/hider.h"
+#include "win/desktop.h"
 #include "win/guardian.h"
 #include "win/log.h"
 #include "win/message_wait.h"
@@ -100,21 +102,8 @@ void ShowGuardedWindows() noexcept {
 
 void ShowInRecordedState(HWND window, core::ShowState state) noexcept {
     // Async: a hung program must not hold up a process that is going down, nor the guardian.
-    // The first command undoes the minimise that went with the hide (core's RestoreCommandFor
-    // makes the same choice for the program's own restores); SW_SHOW then makes it visible.
-    // A window that was minimised when it went (a "minimise" rule took it) gets SW_SHOW only:
-    // our hide minimised it, so it shows on the taskbar, minimised, as the user left it.
-    switch (state) {
-        case core::ShowState::Normal:
-            ShowWindowAsync(window, SW_RESTORE);
-            break;
-        case core::ShowState::Maximized:
-            ShowWindowAsync(window, SW_SHOWMAXIMIZED);
-            break;
-        case core::ShowState::Minimized:
-            break;
-    }
-    ShowWindowAsync(window, SW_SHOW);
+    // The exit's command (core's RestoreCommandFor): none was asked for, none is activated.
+    ShowWindowAsync(window, ShowCode(core::RestoreCommandFor(state, false)));
 }
 
 void EnableGuardian() {

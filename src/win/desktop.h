@@ -25,6 +25,9 @@ inline core::WindowId ToId(HWND hwnd) {
 inline constexpr int kCaptionLimit = 4096;
 inline constexpr int kPictureSize = 16;
 
+// ShowWindow's code for the command.
+int ShowCode(core::ShowCommand command) noexcept;
+
 // The caption as UTF-8: the text Windows keeps for the window, as the taskbar shows it. Reading
 // it asks nothing of the window's program, so a busy or hung one (or one busy hiding because we
 // told it to) cannot hold us up. Empty when there is none or the window is gone.
@@ -43,17 +46,23 @@ class WindowBitmap : public core::WindowPicture {
     WindowBitmap(const WindowBitmap&) = delete;
     WindowBitmap& operator=(const WindowBitmap&) = delete;
 
-    // The window's class icon at once; its own small icon (WM_GETICON) replaces it when the
+    // At once what the system knows without asking the window's program: its class's small or
+    // big icon, else its program file's, else the system's application icon (never a blank
+    // square). Its own icon (WM_GETICON: the small one, else the big one) replaces that when the
     // window's program answers, which this thread hears while it takes its messages. Nothing
-    // waits for that answer: a program slow to give it (busy hiding, say) holds nothing up.
+    // waits for that answer: a program slow to give it (busy hiding, or hung) holds nothing up.
     static std::unique_ptr<WindowBitmap> OfWindow(HWND window);
 
     HBITMAP Get() const noexcept { return bitmap_.get(); }
+    // Counts the pictures drawn since the first: a copy of an older one is out of date.
+    unsigned Version() const noexcept { return version_; }
 
   private:
+    void Ask(HWND window, WPARAM which);
     static void CALLBACK IconAnswered(HWND window, UINT msg, ULONG_PTR request, LRESULT icon);
 
     UniqueBitmap bitmap_;
+    unsigned version_ = 0;
     ULONG_PTR request_ = 0;  // the icon query still unanswered, 0 when none
 };
 

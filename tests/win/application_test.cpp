@@ -51,8 +51,7 @@ class ApplicationTest : public ::testing::Test {
         desktop.SetForeground(kFirst);
         desktop.onCall = [this](const test::DesktopCall& call) {
             if (call.kind == test::DesktopCall::ShowAsync &&
-                call.command != core::ShowCommand::Hide &&
-                call.command != core::ShowCommand::Minimize) {
+                call.command != core::ShowCommand::Hide) {
                 Note("back " + std::to_string(call.window));
             }
         };
@@ -457,7 +456,8 @@ TEST_F(ApplicationTest, RestoreAllRunsPendingMessagesBetweenWindows) {
     EXPECT_EQ(program->HiddenCount(), 0u);
     for (core::WindowId w : {0x40, 0x41, 0x42, 0x50}) EXPECT_TRUE(desktop.IsVisible(w)) << w;
     EXPECT_EQ(desktop.HiddenOrder(), (std::vector<core::WindowId>{0x42, 0x41, 0x40, 0x50}));
-    EXPECT_EQ(desktop.CallsFor(0x50).back(), test::AsyncCall(0x50, core::ShowCommand::Show));
+    EXPECT_EQ(desktop.CallsFor(0x50).back(),
+              test::AsyncCall(0x50, core::ShowCommand::ShowNormalNoActivate));
 }
 
 // A start after a crash takes back what the record says was left hidden, and lists it.
