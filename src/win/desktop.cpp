@@ -9,6 +9,7 @@
 #include <new>
 #include <vector>
 
+#include "win/cpu_gauge_view.h"
 #include "win/log.h"
 #include "win/taskbar.h"
 #include "win/win_event_hook.h"
@@ -58,13 +59,17 @@ std::string GetWindowCaption(HWND wnd) {
     return Narrow(buffer);
 }
 
-UniqueBitmap IconPicture(HICON icon, bool* drawn) {
+int MenuPictureSize() {
+    return TrayIconSize(TaskbarDpi());
+}
+
+UniqueBitmap IconPicture(HICON icon, int size, bool* drawn) {
     if (drawn) *drawn = false;
     std::uint32_t* pixels = nullptr;
-    UniqueBitmap bitmap = CreateTopDownBitmap(kPictureSize, kPictureSize, &pixels);
+    UniqueBitmap bitmap = CreateTopDownBitmap(size, size, &pixels);
     if (!bitmap) return {};
-    constexpr int kPixels = kPictureSize * kPictureSize;
-    for (int i = 0; i < kPixels; ++i) pixels[i] = 0xFFFFFFFFu;  // opaque white
+    const int pixelCount = size * size;
+    for (int i = 0; i < pixelCount; ++i) pixels[i] = 0xFFFFFFFFu;  // opaque white
     if (!icon) return bitmap;
 
     UniqueDc dc(CreateCompatibleDC(nullptr));
@@ -72,12 +77,11 @@ UniqueBitmap IconPicture(HICON icon, bool* drawn) {
     bool ok = false;
     {
         const SelectedObject selected(dc.get(), bitmap.get());
-        ok = DrawIconEx(dc.get(), 0, 0, icon, kPictureSize, kPictureSize, 0, nullptr, DI_NORMAL) !=
-             0;
+        ok = DrawIconEx(dc.get(), 0, 0, icon, size, size, 0, nullptr, DI_NORMAL) != 0;
     }
     GdiFlush();
     // GDI may leave the alpha byte of drawn pixels at zero; the picture is opaque throughout.
-    for (int i = 0; i < kPixels; ++i) pixels[i] |= 0xFF000000u;
+    for (int i = 0; i < pixelCount; ++i) pixels[i] |= 0xFF000000u;
     if (drawn) *drawn = ok;
     return bitmap;
 }
@@ -130,7 +134,8 @@ std::unique_ptr<WindowBitmap> WindowBitmap::OfWindow(HWND window) {
         icon = fileIcon.get();
     }
     if (!icon) icon = LoadIconW(nullptr, IDI_APPLICATION);
-    auto picture = std::make_unique<WindowBitmap>(IconPicture(icon));
+    const int size = MenuPictureSize();
+    auto picture = std::make_unique<WindowBitmap>(IconPicture(icon, size), size);
     picture->Ask(window, ICON_SMALL);
     return picture;
 }
@@ -171,7 +176,8 @@ void CALLBACK WindowBitmap::IconAnswered(HWND window, UINT, ULONG_PTR request, L
         }
         // A handle already destroyed is not drawn; a huge icon is drawn down to size.
         bool drawn = false;
-        UniqueBitmap own = IconPicture(reinterpret_cast<HICON>(icon), &drawn);
+        UniqueBitmap own =
+            IconPicture(reinterpret_cast<HICON>(icon), waiting.picture->size_, &drawn);
         if (!drawn) return;
         waiting.picture->bitmap_ = std::move(own);
         ++waiting.picture->version_;

@@ -194,6 +194,12 @@ TEST(WindowIcon, DrawsTheWindowsOwnIconElseItsClassIconElseWhite) {
     picture = WindowBitmap::OfWindow(withClassIcon.get());
     EXPECT_EQ(Pixels(picture->Get())[8 * 16 + 8], 0xFF0000FFu);
 
+    // At 150 % or 200 % the menu's pictures are larger: any icon is drawn to the size asked for.
+    const UniqueBitmap large = IconPicture(red.get(), 32);
+    ASSERT_TRUE(GetObjectW(large.get(), sizeof info, &info));
+    EXPECT_EQ(info.bmWidth, 32);
+    EXPECT_EQ(info.bmHeight, 32);
+
     // No small icon of its own: its big one, drawn small.
     picture = WindowBitmap::OfWindow(bigOnly.get());
     EXPECT_EQ(Pixels(picture->Get())[8 * 16 + 8], 0xFF00FF00u);
