@@ -58,8 +58,12 @@ void Hider::HideAllWindows() {
     std::vector<WindowId> chosen;
     for (const WindowId w : desktop_.TopLevelWindows()) {
         if (!desktop_.IsVisible(w)) continue;
+        // An owned window has a taskbar button of its own only with the app-window style (a tool
+        // window without it has none, owned or not: WhySpared passes over those).
         const WindowId owner = desktop_.Owner(w);
-        if (owner != kNoWindow && owner != desktopWindow) continue;
+        if (owner != kNoWindow && owner != desktopWindow && !(desktop_.ExStyle(w) & kExAppWindow)) {
+            continue;
+        }
         chosen.push_back(w);
     }
     const std::size_t firstStarted = hiddenList_.size();
@@ -73,15 +77,14 @@ void Hider::HideAllWindows() {
     }
     // The whole list is written down once, before any window disappears.
     ListChanged(true);
-    // Each window's first command goes out before any window's second: every one of them is
-    // gone from the screen as soon as its program gets to one command, not three. The bottom
-    // window goes first: hiding the active window hands the activation to the next one down,
-    // and top first that handing-on would run through every window in turn.
+    // One command per window, and no caption animation: that is for a single window the user
+    // watches go, and drawn once per window (it is synchronous) it would keep the rest on the
+    // screen. The bottom window goes first: hiding the active window hands the activation to
+    // the next one down, and top first that handing-on would run through every window in turn.
     for (auto it = started.rbegin(); it != started.rend(); ++it) {
-        if (!QueueHide(**it, true)) *it = nullptr;  // closed or refused: its record is gone
+        if (!QueueHide(**it, false)) *it = nullptr;  // closed or refused: its record is gone
     }
     std::erase(started, nullptr);
-    for (HiddenWindow* info : started) QueueMinimizedHide(*info);
     // Only now, with every hide on its way, the captions and pictures; then the record once more,
     // with the captions: two writes however many windows went. Only this run's records are
     // dropped meanwhile, so the list's tail is exactly the others.
@@ -118,7 +121,6 @@ bool Hider::Hide(WindowId window, std::optional<ShowState> formerState) {
     // Written down before the window disappears, so a crash from here on cannot lose it.
     ListChanged(true);
     if (!QueueHide(*info, !formerState)) return false;
-    QueueMinimizedHide(*info);
     Describe(hiddenList_.size() - 1);
     ListChanged(true);
     return true;
@@ -150,25 +152,22 @@ bool Hider::QueueHide(HiddenWindow& info, bool animate) {
     if (desktop_.Exists(window)) {
         // A window on its way to the taskbar is not drawn towards the tray as well.
         if (animate && info.State != ShowState::Minimized) desktop_.AnimateTray(window, false);
-        // Every command is queued to the window's own thread: a direct one waits for that
-        // thread, and a program slow to handle it (or hung) would stall us all that time. The
-        // queue keeps their order, so the window still ends up hidden and minimised, once it
-        // gets to them.
+        // Queued to the window's own thread: a direct command waits for that thread, and a
+        // program slow to handle it (or hung) would stall us all that time. One command only:
+        // anything that shows the window on its way out (a minimise, say) flashes its taskbar
+        // button and hands the activation around. Its state stays in its placement.
         result = desktop_.ShowAsync(window, ShowCommand::Hide);
     }
-    if (result == ShowResult::Queued) return true;
+    if (result == ShowResult::Queued) {
+        // Carried out already when the window is one of this thread's (or a test's).
+        info.HideArrived = !desktop_.IsVisible(window);
+        return true;
+    }
     // Nothing of ours waits in its queue: the window stays as it is, and so unrecorded.
     DropRecords([&](const HiddenWindow& r) { return &r == &info; });
     ListChanged(true);
     if (result == ShowResult::Refused) Refused(window, true);
     return false;
-}
-
-void Hider::QueueMinimizedHide(HiddenWindow& info) {
-    desktop_.ShowAsync(info.Handle, ShowCommand::Minimize);
-    desktop_.ShowAsync(info.Handle, ShowCommand::Hide);
-    // Carried out already when the window is one of this thread's (or a test's).
-    info.HideArrived = HiddenAsLeft(info.Handle);
 }
 
 void Hider::Describe(std::size_t index) {
@@ -195,24 +194,19 @@ void Hider::Refused(WindowId window, bool hiding) {
     if (refused_) refused_(refusal);
 }
 
-bool Hider::HiddenAsLeft(WindowId window) {
-    return !desktop_.IsVisible(window) && desktop_.IsIconic(window);
-}
-
 bool Hider::ShownByItsProgram(HiddenWindow& info) {
     // We showed it ourselves, and it goes back into hiding if the session goes on.
     if (info.ShownForSessionEnd) return false;
-    const WindowId window = info.Handle;
-    // Once our hide was seen carried out, one question settles the common case, a window still
-    // hidden: the menu asks it of every window each time it opens.
-    if (info.HideArrived) return desktop_.IsVisible(window) && !desktop_.IsIconic(window);
-    // Until our hide has been seen carried out, a window that shows has not got to it yet. And
-    // one that shows minimised may be half-way through our commands (the minimise shows a
-    // hidden window, the hide behind it takes it away again): only a window its program brought
-    // back onto the screen after that is surely out of our hands.
-    const bool iconic = desktop_.IsIconic(window);
-    if (!desktop_.IsVisible(window)) info.HideArrived = iconic;
-    return false;
+    // One question, asked of a window known to be alive and ours (the menu asks it of every
+    // window each time it opens): a gone window answers "not visible" too. Once our hide was seen
+    // carried out, a window that shows, in whatever state, was shown by its own program; until
+    // then it has simply not got to our hide yet.
+    const bool visible = desktop_.IsVisible(info.Handle);
+    if (!info.HideArrived) {
+        info.HideArrived = !visible;
+        return false;
+    }
+    return visible;
 }
 
 bool Hider::StillOurs(const HiddenWindow& info) {
@@ -271,7 +265,8 @@ TakeBack Hider::AdoptRecovered() {
         info->Caption = desktop_.Caption(e.handle);
         if (info->Caption.empty()) info->Caption = e.caption;
         info->Picture = desktop_.Picture(e.handle);
-        info->HideArrived = HiddenAsLeft(e.handle);
+        // Only windows seen hidden are taken back (the visible ones were passed over above).
+        info->HideArrived = true;
         AddRecorded(MakeRecoveryEntry(info->Handle, info->Origin, info->StateOnExit, info->State,
                                       FirstCharacters(info->Caption, kRecoveryCaptionLimit)));
         hiddenList_.push_back(std::move(info));

@@ -35,9 +35,10 @@ struct HiddenWindow {
     std::string Caption;  // whole, as it was at hiding time
     WindowOrigin Origin;  // to tell the window from a later one that got its handle
     std::unique_ptr<WindowPicture> Picture;
-    // Whether the window has been seen hidden and minimised, as our commands leave it. Until
-    // then a window that still shows may simply not have got to them yet, however long that
-    // takes: a program can answer messages and still leave its queued show commands waiting.
+    // Whether the window has been seen hidden, as our command leaves it. Until then a window that
+    // still shows may simply not have got to it yet, however long that takes: a program can
+    // answer messages and still leave its queued show commands waiting. From then on, a window
+    // that shows was shown by its own program.
     bool HideArrived = false;
     // Shown again while the session asks to end, still listed: hidden again should the end be
     // cancelled.
@@ -64,8 +65,10 @@ enum class TakeBack { Done, Unreadable };
 // The text of a record's menu entry: the first 32 characters of its caption.
 std::string EntryText(const HiddenWindow& info);
 
-// The first command that brings a window back in its former state.
-ShowCommand RestoreCommandFor(ShowState state);
+// The one command that brings a hidden window back in `state`: activated when `activate` (the
+// one window the user chose), never for a window that comes back minimised, which must not take
+// the keyboard where the user cannot see it.
+ShowCommand RestoreCommandFor(ShowState state, bool activate);
 
 // The hidden-window entries of the tray menu, one per record in list order. The hider keeps
 // them in step with its list; the shell draws them.
@@ -99,8 +102,10 @@ class Hider {
 
     // Hides the root of the foreground window's owner chain.
     void HideActiveWindow();
-    // Hides every visible, unowned top-level window that is not spared (see WhySpared), in the
-    // system's order.
+    // Hides every window with a taskbar button, in the system's order: visible, not spared (see
+    // WhySpared: tool windows, cloaked ones, the shell's …), and unowned or asking for a button
+    // of its own with the app-window style ("The Taskbar", learn.microsoft.com: "an owned
+    // window ... with WS_EX_APPWINDOW" has one).
     void HideAllWindows();
     // Records and hides one window; false when it is one that is never hidden.
     bool HideWindow(WindowId window);
@@ -109,8 +114,9 @@ class Hider {
     // end, a crash or a kill it comes back minimised, as the user left it.
     bool HideMinimizedWindow(WindowId window, ShowState formerState);
     bool IsHidden(WindowId window) const;
-    // Told of every window the user brings back (menu, hotkey, "Restore all").
-    void SetBroughtBackHandler(std::function<void(WindowId)> handler) {
+    // Told of every window the user brings back (menu, hotkey, "Restore all"), and whether it
+    // was the one window chosen, shown activated: it is to take the keyboard.
+    void SetBroughtBackHandler(std::function<void(WindowId, bool chosen)> handler) {
         broughtBack_ = std::move(handler);
     }
     // Told of every show command the system refused, as it happens (in the middle of a hide-all
@@ -170,29 +176,32 @@ class Hider {
 
   private:
     bool Hide(WindowId window, std::optional<ShowState> formerState);
-    // The three steps of a hide. The record is listed without caption or icon (null when the
-    // window is never hidden or is gone); the hide is queued (false, and the record dropped,
-    // when the window closed meanwhile); then the minimise behind it; then the caption, the
-    // icon and the menu entry, read once the window is on its way out.
+    // The steps of a hide. The record is listed without caption or icon (null when the window
+    // is never hidden or is gone); the hide is queued (false, and the record dropped, when the
+    // window closed meanwhile); then the caption, the icon and the menu entry, read once the
+    // window is on its way out.
     HiddenWindow* StartRecord(WindowId window, std::optional<ShowState> formerState);
     bool QueueHide(HiddenWindow& info, bool animate);
-    void QueueMinimizedHide(HiddenWindow& info);
     void Describe(std::size_t index);
     bool IsExcluded(WindowId window);
     WindowId RootOwner(WindowId window);
     bool StillOurs(const HiddenWindow& info);
     bool ShownByItsProgram(HiddenWindow& info);
-    bool HiddenAsLeft(WindowId window);
     void Refused(WindowId window, bool hiding);
     // The first listed window hidden before `hiddenBefore` (a serial) and not `passed`.
     HiddenWindow* FirstToRestore(const std::vector<const HiddenWindow*>& passed,
                                  std::uint64_t hiddenBefore) const;
-    // Issues the commands that bring the record's window back (in the user's state when `byUser`,
-    // else in its state on exit), without forgetting the record; false when the system refused
-    // them. A window that is no longer ours gets none.
-    bool IssueRestore(const HiddenWindow& info, bool byUser = true);
+    // Who asked for a window back decides its state, its activation and its animation.
+    enum class Asked {
+        Chosen,  // the one window the user chose: the user's state, activated, animated
+        All,     // "Restore all": the user's states, none activated or animated
+        Exit,    // the program's end, the session's end, --restore-recorded: states on exit
+    };
+    // Issues the command that brings the record's window back, without forgetting the record;
+    // false when the system refused it. A window that is no longer ours gets none.
+    bool IssueRestore(const HiddenWindow& info, Asked asked);
     void Forget(const HiddenWindow& info, bool saveRecovery);
-    bool Restore(const HiddenWindow& info, bool saveRecovery);
+    bool Restore(const HiddenWindow& info, bool saveRecovery, Asked asked);
     // Removes every record for which `drop` holds, with its entry, in one pass; true if any.
     bool DropRecords(const std::function<bool(HiddenWindow&)>& drop);
     // Records whose window no longer exists leave at the next change of the list.
@@ -222,7 +231,7 @@ class Hider {
     // leave alone what was hidden after it began.
     std::uint64_t nextSerial_ = 0;
     std::uint64_t hideAllsAsked_ = 0;
-    std::function<void(WindowId)> broughtBack_;
+    std::function<void(WindowId, bool)> broughtBack_;
     std::function<void(const RefusedCommand&)> refused_;
 };
 

@@ -7,46 +7,52 @@
 
 namespace quenvix::core {
 
-ShowCommand RestoreCommandFor(ShowState state) {
+ShowCommand RestoreCommandFor(ShowState state, bool activate) {
     switch (state) {
         case ShowState::Minimized:
-            return ShowCommand::Show;
+            return ShowCommand::ShowMinimizedNoActivate;
         case ShowState::Maximized:
-            return ShowCommand::ShowMaximized;
+            // Hidden maximised, the window is maximised still: shown as it is, it comes back so.
+            // (ShowWindow has no command that maximises without activating.)
+            return activate ? ShowCommand::ShowMaximized : ShowCommand::ShowAsIsNoActivate;
         case ShowState::Normal:
             break;
     }
-    return ShowCommand::Restore;
+    // At normal size also for a window a "minimise" rule took, which is minimised while hidden.
+    return activate ? ShowCommand::ShowNormal : ShowCommand::ShowNormalNoActivate;
 }
 
-bool Hider::IssueRestore(const HiddenWindow& info, bool byUser) {
+bool Hider::IssueRestore(const HiddenWindow& info, Asked asked) {
     // A window that died, or whose handle now names someone else's window, gets nothing:
     // showing a stranger's hidden window would be worse than doing nothing.
     if (!StillOurs(info)) return true;
     const WindowId window = info.Handle;
-    const ShowState state = byUser ? info.State : info.StateOnExit;
-    if (state != ShowState::Minimized) desktop_.AnimateTray(window, true);
+    const bool chosen = asked == Asked::Chosen;
+    const ShowState state = asked == Asked::Exit ? info.StateOnExit : info.State;
+    // The caption's flight from the tray is for the one window the user watches come back; a
+    // bulk restore drawing it once per window would hold everything up (it is synchronous).
+    if (chosen && state != ShowState::Minimized) desktop_.AnimateTray(window, true);
     // Queued like the hide, behind it if the window has not got to the hide yet (and harmless
-    // if it never does).
-    bool refused = desktop_.ShowAsync(window, RestoreCommandFor(state)) == ShowResult::Refused;
-    refused = desktop_.ShowAsync(window, ShowCommand::Show) == ShowResult::Refused || refused;
-    if (refused) {
+    // if it never does). One command: the placement kept the state, nothing has to be undone.
+    if (desktop_.ShowAsync(window, RestoreCommandFor(state, chosen)) == ShowResult::Refused) {
         Refused(window, false);
         return false;
     }
-    if (byUser && broughtBack_) broughtBack_(window);
+    if (asked != Asked::Exit && broughtBack_) {
+        broughtBack_(window, chosen && state != ShowState::Minimized);
+    }
     return true;
 }
 
 bool Hider::RestoreWindow(const HiddenWindow& info) {
-    return Restore(info, true);
+    return Restore(info, true, Asked::Chosen);
 }
 
-bool Hider::Restore(const HiddenWindow& info, bool saveRecovery) {
+bool Hider::Restore(const HiddenWindow& info, bool saveRecovery, Asked asked) {
     const bool listed = std::any_of(hiddenList_.begin(), hiddenList_.end(),
                                     [&](const auto& p) { return p.get() == &info; });
     if (!listed) return true;
-    if (!IssueRestore(info)) return false;
+    if (!IssueRestore(info, asked)) return false;
     Forget(info, saveRecovery);
     return true;
 }
@@ -92,7 +98,7 @@ void Hider::RestoreAll(const std::function<bool()>& processMessages) {
         if (hideAllsAsked_ != hideAllsBefore) break;
         HiddenWindow* next = FirstToRestore(refused, hiddenBefore);
         if (!next) break;
-        if (Restore(*next, false)) {
+        if (Restore(*next, false, Asked::All)) {
             restored = true;
         } else {
             refused.push_back(next);
@@ -105,7 +111,7 @@ void Hider::RestoreAllOnExit() {
     // One write for the lot: the exit must not grow with the square of the list.
     std::vector<const HiddenWindow*> refused;
     for (const auto& info : hiddenList_) {
-        if (!IssueRestore(*info, false)) refused.push_back(info.get());
+        if (!IssueRestore(*info, Asked::Exit)) refused.push_back(info.get());
     }
     DropRecords([&](const HiddenWindow& r) {
         return std::find(refused.begin(), refused.end(), &r) == refused.end();
@@ -117,10 +123,10 @@ void Hider::ShowForSessionEnd() {
     for (const auto& info : hiddenList_) {
         if (info->ShownForSessionEnd || !StillOurs(*info)) continue;
         info->ShownForSessionEnd = true;
-        // Queued like any restore, and without the caption animation: nobody watches it while
-        // the system waits on every program's answer.
-        desktop_.ShowAsync(info->Handle, RestoreCommandFor(info->StateOnExit));
-        desktop_.ShowAsync(info->Handle, ShowCommand::Show);
+        // Queued like any restore, not activated (none of them was asked for in particular), and
+        // without the caption animation: nobody watches it while the system waits on every
+        // program's answer.
+        desktop_.ShowAsync(info->Handle, RestoreCommandFor(info->StateOnExit, false));
     }
 }
 
@@ -134,12 +140,11 @@ void Hider::HideAgainAfterCancelledEnd() {
         shown.push_back(&info);
         return false;
     });
-    // The commands of a first hide, so that each window is left hidden and minimised as before;
-    // its recorded state stays the one it comes back in.
+    // The command of a first hide; its recorded state stays the one it comes back in.
     for (HiddenWindow* info : shown) {
         info->HideArrived = false;
         desktop_.ShowAsync(info->Handle, ShowCommand::Hide);
-        QueueMinimizedHide(*info);
+        info->HideArrived = !desktop_.IsVisible(info->Handle);
     }
     if (dropped) ListChanged(true);
 }

@@ -96,7 +96,7 @@ class Application : public SettingsHost {
     // or the system refuses a command.
     void StartHiddenList(const std::string& recoveryValue);
     void StartTrayIcon();
-    void BroughtBack(core::WindowId window);
+    void BroughtBack(core::WindowId window, bool chosen);
     void OnRefused(const core::RefusedCommand& refusal);
     // Restores every hidden window in menu order, letting pending messages run before each.
     void RestoreAll();

@@ -144,14 +144,15 @@ void Application::StartHiddenList(const std::string& recoveryValue) {
     hider_ = std::make_unique<core::Hider>(platform_.desktop, settings_.get(), captionWatch_.get(),
                                            core::OwnWindows{ToId(Form()), ToId(owner_->Hwnd())},
                                            crashGuard_.get(), recoveryValue);
-    hider_->SetBroughtBackHandler([this](core::WindowId window) { BroughtBack(window); });
+    hider_->SetBroughtBackHandler(
+        [this](core::WindowId window, bool chosen) { BroughtBack(window, chosen); });
     hider_->SetRefusedHandler([this](const core::RefusedCommand& r) { OnRefused(r); });
 }
 
-void Application::BroughtBack(core::WindowId window) {
-    // The window brought back takes the keyboard, except at the exit: every window comes back at
-    // once then and none was asked for in particular.
-    if (!restoringForExit_) keeper_.BringForward(window);
+void Application::BroughtBack(core::WindowId window, bool chosen) {
+    // Only the one window the user chose takes the keyboard: not those of "Restore all" or the
+    // exit, which none was asked for in particular, nor one that comes back minimised.
+    if (chosen && !restoringForExit_) keeper_.BringForward(window);
     if (ruleHiding_) ruleHiding_->BroughtBack(window);
 }
 
@@ -171,6 +172,7 @@ void Application::OnRefused(const core::RefusedCommand& refusal) {
 void Application::RefreshTrayMenu() {
     if (!hider_) return;
     hider_->RefreshHiddenMenu();
+    hiddenMenu_->UpdatePictures();
     EnableMenuItem(menus_->TrayMenu(), kTrayRestoreAllId,
                    MF_BYCOMMAND | (hider_->HiddenCount() > 0 ? MF_ENABLED : MF_GRAYED));
 }

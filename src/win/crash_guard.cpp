@@ -7,6 +7,8 @@
 #include <string>
 #include <utility>
 
+#include "core/hider.h"
+#include "win/desktop.h"
 #include "win/guardian.h"
 #include "win/log.h"
 #include "win/message_wait.h"

@@ -1,11 +1,15 @@
 #include "win/desktop.h"
 
+// (after windows.h)
+#include <shellapi.h>
+
 #include <cstdint>
 #include <map>
 #include <mutex>
 #include <new>
 #include <vector>
 
+#include "win/cpu_gauge_view.h"
 #include "win/log.h"
 #include "win/taskbar.h"
 #include "win/win_event_hook.h"
@@ -13,23 +17,25 @@
 
 namespace quenvix::win {
 
-namespace {
-
-int ToShowCode(core::ShowCommand command) {
+int ShowCode(core::ShowCommand command) noexcept {
     switch (command) {
         case core::ShowCommand::Hide:
             return SW_HIDE;
-        case core::ShowCommand::Minimize:
-            return SW_MINIMIZE;
-        case core::ShowCommand::Restore:
-            return SW_RESTORE;
-        case core::ShowCommand::Show:
-            return SW_SHOW;
+        case core::ShowCommand::ShowNormal:
+            return SW_SHOWNORMAL;
         case core::ShowCommand::ShowMaximized:
             return SW_SHOWMAXIMIZED;
+        case core::ShowCommand::ShowNormalNoActivate:
+            return SW_SHOWNOACTIVATE;
+        case core::ShowCommand::ShowMinimizedNoActivate:
+            return SW_SHOWMINNOACTIVE;
+        case core::ShowCommand::ShowAsIsNoActivate:
+            break;
     }
-    return SW_SHOW;
+    return SW_SHOWNA;
 }
+
+namespace {
 
 HWND OwnerOf(HWND wnd) {
     return reinterpret_cast<HWND>(GetWindowLongPtrW(wnd, GWLP_HWNDPARENT));
@@ -53,13 +59,17 @@ std::string GetWindowCaption(HWND wnd) {
     return Narrow(buffer);
 }
 
-UniqueBitmap IconPicture(HICON icon, bool* drawn) {
+int MenuPictureSize() {
+    return TrayIconSize(TaskbarDpi());
+}
+
+UniqueBitmap IconPicture(HICON icon, int size, bool* drawn) {
     if (drawn) *drawn = false;
     std::uint32_t* pixels = nullptr;
-    UniqueBitmap bitmap = CreateTopDownBitmap(kPictureSize, kPictureSize, &pixels);
+    UniqueBitmap bitmap = CreateTopDownBitmap(size, size, &pixels);
     if (!bitmap) return {};
-    constexpr int kPixels = kPictureSize * kPictureSize;
-    for (int i = 0; i < kPixels; ++i) pixels[i] = 0xFFFFFFFFu;  // opaque white
+    const int pixelCount = size * size;
+    for (int i = 0; i < pixelCount; ++i) pixels[i] = 0xFFFFFFFFu;  // opaque white
     if (!icon) return bitmap;
 
     UniqueDc dc(CreateCompatibleDC(nullptr));
@@ -67,23 +77,43 @@ UniqueBitmap IconPicture(HICON icon, bool* drawn) {
     bool ok = false;
     {
         const SelectedObject selected(dc.get(), bitmap.get());
-        ok = DrawIconEx(dc.get(), 0, 0, icon, kPictureSize, kPictureSize, 0, nullptr, DI_NORMAL) !=
-             0;
+        ok = DrawIconEx(dc.get(), 0, 0, icon, size, size, 0, nullptr, DI_NORMAL) != 0;
     }
     GdiFlush();
     // GDI may leave the alpha byte of drawn pixels at zero; the picture is opaque throughout.
-    for (int i = 0; i < kPixels; ++i) pixels[i] |= 0xFF000000u;
+    for (int i = 0; i < pixelCount; ++i) pixels[i] |= 0xFF000000u;
     if (drawn) *drawn = ok;
     return bitmap;
 }
 
 namespace {
 
-// Pictures whose window has not answered the icon query yet, by request number. The answer
-// comes on the asking thread, but a picture may be dropped first: the number then finds nothing.
+// Pictures whose window has not answered the icon query yet, by request number, with the icon
+// asked for. The answer comes on the asking thread, but a picture may be dropped first: the
+// number then finds nothing.
+struct Waiting {
+    WindowBitmap* picture;
+    WPARAM which;
+};
 std::mutex g_waitingMutex;
-std::map<ULONG_PTR, WindowBitmap*> g_waiting;
+std::map<ULONG_PTR, Waiting> g_waiting;
 ULONG_PTR g_lastRequest = 0;
+
+// The small icon of the window's program file; null when there is none or it cannot be read.
+// Reading it asks nothing of the program.
+UniqueIcon ProgramFileIcon(HWND window) {
+    DWORD processId = 0;
+    if (!GetWindowThreadProcessId(window, &processId)) return {};
+    UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    if (!process) return {};
+    std::wstring path(32768, L'\0');
+    auto length = static_cast<DWORD>(path.size());
+    if (!QueryFullProcessImageNameW(process.get(), 0, path.data(), &length)) return {};
+    path.resize(length);
+    HICON small = nullptr;
+    if (ExtractIconExW(path.c_str(), 0, nullptr, &small, 1) == 0) return {};
+    return UniqueIcon(small);
+}
 
 }  // namespace
 
@@ -94,40 +124,63 @@ WindowBitmap::~WindowBitmap() {
 }
 
 std::unique_ptr<WindowBitmap> WindowBitmap::OfWindow(HWND window) {
-    // The icons belong to the window or its class: drawn, never destroyed here.
+    // The class's icons belong to the class, the application icon to the system: drawn, never
+    // destroyed here.
     auto icon = reinterpret_cast<HICON>(GetClassLongPtrW(window, GCLP_HICONSM));
     if (!icon) icon = reinterpret_cast<HICON>(GetClassLongPtrW(window, GCLP_HICON));
-    auto picture = std::make_unique<WindowBitmap>(IconPicture(icon));
+    UniqueIcon fileIcon;
+    if (!icon) {
+        fileIcon = ProgramFileIcon(window);
+        icon = fileIcon.get();
+    }
+    if (!icon) icon = LoadIconW(nullptr, IDI_APPLICATION);
+    const int size = MenuPictureSize();
+    auto picture = std::make_unique<WindowBitmap>(IconPicture(icon, size), size);
+    picture->Ask(window, ICON_SMALL);
+    return picture;
+}
+
+void WindowBitmap::Ask(HWND window, WPARAM which) {
     ULONG_PTR request = 0;
     {
         const std::lock_guard lock(g_waitingMutex);
         request = ++g_lastRequest;
-        g_waiting.emplace(request, picture.get());
-        picture->request_ = request;
+        g_waiting.emplace(request, Waiting{this, which});
+        request_ = request;
     }
     // Unlocked: a window of this very thread answers inside the call, answer and all.
-    if (!SendMessageCallbackW(window, WM_GETICON, ICON_SMALL, 0, &WindowBitmap::IconAnswered,
-                              request)) {
+    if (!SendMessageCallbackW(window, WM_GETICON, which, 0, &WindowBitmap::IconAnswered, request)) {
         const std::lock_guard lock(g_waitingMutex);
         g_waiting.erase(request);
-        picture->request_ = 0;
+        if (request_ == request) request_ = 0;
     }
-    return picture;
 }
 
-void CALLBACK WindowBitmap::IconAnswered(HWND, UINT, ULONG_PTR request, LRESULT icon) {
-    // Called from the system's message retrieval: nothing may be thrown back into it.
+void CALLBACK WindowBitmap::IconAnswered(HWND window, UINT, ULONG_PTR request, LRESULT icon) {
+    // Called from the system's message retrieval: nothing may be thrown back into it. The
+    // picture lives on this thread, so it stays while its answer is handled.
     try {
-        const std::lock_guard lock(g_waitingMutex);
-        const auto it = g_waiting.find(request);
-        if (it == g_waiting.end()) return;
-        WindowBitmap* picture = it->second;
-        g_waiting.erase(it);
-        picture->request_ = 0;
-        if (!icon) return;  // none of its own: the class icon stays
+        Waiting waiting{};
+        {
+            const std::lock_guard lock(g_waitingMutex);
+            const auto it = g_waiting.find(request);
+            if (it == g_waiting.end()) return;
+            waiting = it->second;
+            g_waiting.erase(it);
+            waiting.picture->request_ = 0;
+        }
+        if (!icon) {
+            // No small icon of its own: its big one, drawn small; else what was drawn stays.
+            if (waiting.which == ICON_SMALL) waiting.picture->Ask(window, ICON_BIG);
+            return;
+        }
+        // A handle already destroyed is not drawn; a huge icon is drawn down to size.
         bool drawn = false;
-        UniqueBitmap own = IconPicture(reinterpret_cast<HICON>(icon), &drawn);
-        if (drawn) picture->bitmap_ = std::move(own);
+        UniqueBitmap own =
+            IconPicture(reinterpret_cast<HICON>(icon), waiting.picture->size_, &drawn);
+        if (!drawn) return;
+        waiting.picture->bitmap_ = std::move(own);
+        ++waiting.picture->version_;
     } catch (...) {
     }
 }
@@ -215,7 +268,7 @@ std::unique_ptr<core::WindowPicture> Win32Desktop::Picture(core::WindowId w) {
 }
 
 core::ShowResult Win32Desktop::ShowAsync(core::WindowId w, core::ShowCommand command) {
-    if (ShowWindowAsync(ToHwnd(w), ToShowCode(command))) return core::ShowResult::Queued;
+    if (ShowWindowAsync(ToHwnd(w), ShowCode(command))) return core::ShowResult::Queued;
     // User Interface Privilege Isolation keeps a process from commanding the windows of one of
     // higher integrity (an elevated Task Manager, an administrator's console); the refusal comes
     // back as ERROR_ACCESS_DENIED, as for PostMessage ("User Interface Privilege Isolation",

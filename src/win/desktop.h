@@ -23,37 +23,51 @@ inline core::WindowId ToId(HWND hwnd) {
 
 // Longest caption we read, in UTF-16 units.
 inline constexpr int kCaptionLimit = 4096;
-inline constexpr int kPictureSize = 16;
+
+// The side of a tray menu picture: the system's small-icon size at the DPI of the taskbar's
+// monitor, where the menu shows (16 at 100 %, 24 at 150 %, 32 at 200 %).
+int MenuPictureSize();
+
+// ShowWindow's code for the command.
+int ShowCode(core::ShowCommand command) noexcept;
 
 // The caption as UTF-8: the text Windows keeps for the window, as the taskbar shows it. Reading
 // it asks nothing of the window's program, so a busy or hung one (or one busy hiding because we
 // told it to) cannot hold us up. Empty when there is none or the window is gone.
 std::string GetWindowCaption(HWND wnd);
 
-// A 16 x 16 32-bit top-down DIB of `icon` over a white background, fully opaque; a plain white
-// square when there is no icon or it cannot be drawn. `drawn` tells which. Null only when GDI
-// cannot make a bitmap.
-UniqueBitmap IconPicture(HICON icon, bool* drawn = nullptr);
+// A `size` x `size` 32-bit top-down DIB of `icon` (drawn to that size, whatever its own) over a
+// white background, fully opaque: a menu draws a 32-bit bitmap with its alpha, and GDI's icon
+// drawing may leave the alpha at zero. A plain white square when there is no icon or it cannot
+// be drawn; `drawn` tells which. Null only when GDI cannot make a bitmap.
+UniqueBitmap IconPicture(HICON icon, int size, bool* drawn = nullptr);
 
 // A window's picture as handed to the hider.
 class WindowBitmap : public core::WindowPicture {
   public:
-    explicit WindowBitmap(UniqueBitmap bitmap) : bitmap_(std::move(bitmap)) {}
+    WindowBitmap(UniqueBitmap bitmap, int size) : bitmap_(std::move(bitmap)), size_(size) {}
     ~WindowBitmap() override;
     WindowBitmap(const WindowBitmap&) = delete;
     WindowBitmap& operator=(const WindowBitmap&) = delete;
 
-    // The window's class icon at once; its own small icon (WM_GETICON) replaces it when the
+    // At once what the system knows without asking the window's program: its class's small or
+    // big icon, else its program file's, else the system's application icon (never a blank
+    // square). Its own icon (WM_GETICON: the small one, else the big one) replaces that when the
     // window's program answers, which this thread hears while it takes its messages. Nothing
-    // waits for that answer: a program slow to give it (busy hiding, say) holds nothing up.
+    // waits for that answer: a program slow to give it (busy hiding, or hung) holds nothing up.
     static std::unique_ptr<WindowBitmap> OfWindow(HWND window);
 
     HBITMAP Get() const noexcept { return bitmap_.get(); }
+    // Counts the pictures drawn since the first: a copy of an older one is out of date.
+    unsigned Version() const noexcept { return version_; }
 
   private:
+    void Ask(HWND window, WPARAM which);
     static void CALLBACK IconAnswered(HWND window, UINT msg, ULONG_PTR request, LRESULT icon);
 
     UniqueBitmap bitmap_;
+    int size_;
+    unsigned version_ = 0;
     ULONG_PTR request_ = 0;  // the icon query still unanswered, 0 when none
 };
 

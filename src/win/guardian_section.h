@@ -40,24 +40,25 @@ inline constexpr wchar_t kGuardianProgram[] = L"quenvix_guardian.exe";
 inline constexpr wchar_t kDetachOption[] = L"--detach";
 
 // Shows one window in the show state the hider recorded for it to come back in when nobody asks,
-// asynchronously: the crash filter's and the guardian's way back for a window. A hung program
-// must not hold up a process that is going down, nor the guardian.
+// asynchronously and without activating it: the crash filter's and the guardian's way back for a
+// window, the same commands as the program's own exit (core's RestoreCommandFor(state, false),
+// which the guardian, a program without the core, cannot call). A hung program must not hold up a
+// process that is going down, nor the guardian.
 inline void ShowInRecordedState(HWND window, core::ShowState state) noexcept {
-    // The first command undoes the minimise that went with the hide (core's RestoreCommandFor
-    // makes the same choice for the program's own restores); SW_SHOW then makes it visible. A
-    // window that was minimised when it went (a "minimise" rule took it) gets SW_SHOW only: our
-    // hide minimised it, so it shows on the taskbar, minimised, as the user left it.
+    // Which commands activate: ShowWindow's documentation
+    // (https://learn.microsoft.com/en-us/windows/win32/api/winuser/nf-winuser-showwindow).
     switch (state) {
-        case core::ShowState::Normal:
-            ShowWindowAsync(window, SW_RESTORE);
-            break;
-        case core::ShowState::Maximized:
-            ShowWindowAsync(window, SW_SHOWMAXIMIZED);
-            break;
         case core::ShowState::Minimized:
+            ShowWindowAsync(window, SW_SHOWMINNOACTIVE);
+            return;
+        case core::ShowState::Maximized:
+            // Hidden maximised, it is maximised still; no command maximises without activating.
+            ShowWindowAsync(window, SW_SHOWNA);
+            return;
+        case core::ShowState::Normal:
             break;
     }
-    ShowWindowAsync(window, SW_SHOW);
+    ShowWindowAsync(window, SW_SHOWNOACTIVATE);
 }
 
 }  // namespace quenvix::win

@@ -5,11 +5,20 @@
 namespace quenvix::win {
 namespace {
 
+const WindowBitmap* PictureOf(const core::HiddenWindow& info) {
+    return dynamic_cast<const WindowBitmap*>(info.Picture.get());
+}
+
 UniqueBitmap CopyOf(const core::HiddenWindow& info) {
-    const auto* picture = dynamic_cast<const WindowBitmap*>(info.Picture.get());
+    const WindowBitmap* picture = PictureOf(info);
     if (!picture || !picture->Get()) return {};
     return UniqueBitmap(
         static_cast<HBITMAP>(CopyImage(picture->Get(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+}
+
+unsigned VersionOf(const core::HiddenWindow& info) {
+    const WindowBitmap* picture = PictureOf(info);
+    return picture ? picture->Version() : 0;
 }
 
 }  // namespace
@@ -51,7 +60,7 @@ void HiddenMenu::Append(const core::HiddenWindow& info, const std::string& text)
     const UINT id = TakeId();
     if (id == 0) return;
     Entry& entry = slots_[id - firstId_];
-    entry = Entry{&info, CopyOf(info), MenuText(text), menu_};
+    entry = Entry{&info, CopyOf(info), VersionOf(info), MenuText(text), menu_};
     if (!InsertItem(menu_, static_cast<UINT>(GetMenuItemCount(menu_)), id)) {
         entry = Entry{};
         freeIds_.push_back(id);
@@ -184,20 +193,36 @@ void HiddenMenu::Remove(const core::HiddenWindow& info) {
 void HiddenMenu::Redescribe(const core::HiddenWindow& info, const std::string& text) {
     const auto it = idOf_.find(&info);
     if (it == idOf_.end()) return;
-    Entry& entry = slots_[it->second - firstId_];
-    entry.text = MenuText(text);
-    UniqueBitmap bitmap = CopyOf(info);
+    slots_[it->second - firstId_].text = MenuText(text);
+    SetPicture(it->second, true);
+}
+
+void HiddenMenu::SetPicture(UINT id, bool withText) noexcept {
+    Entry& entry = slots_[id - firstId_];
+    UniqueBitmap bitmap = CopyOf(*entry.info);
+    const unsigned version = VersionOf(*entry.info);
     if (!MenuAlive()) {
         entry.bitmap = std::move(bitmap);
+        entry.pictureVersion = version;
         return;
     }
     MENUITEMINFOW item{};
     item.cbSize = sizeof item;
-    item.fMask = MIIM_STRING | MIIM_BITMAP;
+    item.fMask = MIIM_BITMAP | (withText ? MIIM_STRING : 0);
     item.dwTypeData = const_cast<wchar_t*>(entry.text.c_str());
     item.hbmpItem = bitmap.get();
     // The menu draws the bitmap it holds: the old one goes only once the item no longer does.
-    if (SetMenuItemInfoW(entry.holder, it->second, FALSE, &item)) entry.bitmap = std::move(bitmap);
+    if (SetMenuItemInfoW(entry.holder, id, FALSE, &item)) {
+        entry.bitmap = std::move(bitmap);
+        entry.pictureVersion = version;
+    }
+}
+
+void HiddenMenu::UpdatePictures() noexcept {
+    // One number compared per entry: cheap enough for every opening of the menu.
+    for (const auto& [info, id] : idOf_) {
+        if (VersionOf(*info) != slots_[id - firstId_].pictureVersion) SetPicture(id, false);
+    }
 }
 
 void HiddenMenu::Clear() {

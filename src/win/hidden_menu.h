@@ -33,6 +33,9 @@ class HiddenMenu : public core::HiddenEntries {
     void Remove(const core::HiddenWindow& info) override;
     void Clear() override;
     void Redescribe(const core::HiddenWindow& info, const std::string& text) override;
+    // Every entry, in the menu or in a group, whose window's picture was drawn anew since its
+    // copy was made (its program answered the icon query) shows the new one.
+    void UpdatePictures() noexcept;
 
     // Whether `id` lies in the range reserved for entries.
     bool OwnsId(UINT id) const noexcept { return id >= firstId_ && id - firstId_ < idCount_; }
@@ -44,6 +47,7 @@ class HiddenMenu : public core::HiddenEntries {
     struct Entry {
         const core::HiddenWindow* info = nullptr;  // null: the id is free
         UniqueBitmap bitmap;
+        unsigned pictureVersion = 0;  // of the picture the bitmap is a copy of
         std::wstring text;
         HMENU holder = nullptr;  // menu_, or the submenu of the group it is in
     };
@@ -57,6 +61,8 @@ class HiddenMenu : public core::HiddenEntries {
     // constant time: a list of thousands of windows must not make every hide slower.
     UINT TakeId();
     void DeleteItem(UINT id) noexcept;
+    // The entry's bitmap made anew from its window's picture (and its text set again).
+    void SetPicture(UINT id, bool withText) noexcept;
     bool InsertItem(HMENU into, UINT position, UINT id) noexcept;
     // The position in menu_ of the first entry that stands in it.
     UINT FirstNewestPosition() const noexcept;

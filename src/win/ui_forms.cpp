@@ -29,6 +29,16 @@ SIZE OuterSize(SIZE client, DWORD style, DWORD exStyle, UINT dpi) {
     return SIZE{r.right - r.left, r.bottom - r.top};
 }
 
+// A system metric as it is at `dpi`, the window's: GetSystemMetrics answers at the system's DPI
+// only, wrong for a window on a monitor of another scale (GetSystemMetricsForDpi, Windows 10
+// 1607 on; before that only the system's DPI exists).
+int MetricForDpi(int index, UINT dpi) {
+    using ForDpiFn = int(WINAPI*)(int, UINT);
+    static const auto forDpi = reinterpret_cast<ForDpiFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetSystemMetricsForDpi")));
+    return forDpi ? forDpi(index, dpi) : GetSystemMetrics(index);
+}
+
 }  // namespace
 
 void FormWindow::SizeToClient(SIZE client96, DWORD style, DWORD exStyle, bool hasMenu) {
@@ -37,7 +47,7 @@ void FormWindow::SizeToClient(SIZE client96, DWORD style, DWORD exStyle, bool ha
     exStyle_ = exStyle;
     hasMenu_ = hasMenu;
     SIZE outer = OuterSize(SIZE{S(client96.cx), S(client96.cy)}, style, exStyle, dpi_);
-    if (hasMenu) outer.cy += GetSystemMetrics(SM_CYMENU);
+    if (hasMenu) outer.cy += MetricForDpi(SM_CYMENU, dpi_);
     SetWindowPos(Hwnd(), nullptr, 0, 0, outer.cx, outer.cy,
                  SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOMOVE);
 }

@@ -45,14 +45,17 @@
 //   testwin tabrect TITLE TEXT --out FILE        "left top right bottom" on the screen of the tab
 //                                                with that text, read inside its program
 //   testwin close TITLE                          posts WM_CLOSE to the window
+//   testwin showself TITLE                       the window's own program shows it (SW_SHOW)
 //   testwin children TITLE --out FILE            its child controls: class|text|checked
 //   testwin dialog --out FILE                    the first message box: its title, then its controls
 //   testwin regget SUBKEY VALUE --out FILE       a REG_SZ below HKEY_CURRENT_USER, as UTF-8
 //   testwin latency N --out FILE                 N presses of Ctrl + keypad * (injected), each after
 //                                                a random 0-100 ms wait: ms from key-down to hidden
 //   testwin hidetime N VK --ready FILE --out FILE
-//                                                opens N windows, then ms from virtual key VK
-//                                                going down until the last of them is hidden
+//                                                opens N windows, then "MS SHOWN": ms from virtual
+//                                                key VK going down until all of them are off the
+//                                                screen and stay off, and how often one of them
+//                                                was shown again after a hide
 //   testwin menutime N --ready FILE --hidden FILE --out FILE
 //                                                opens N windows; once they are hidden, ms from
 //                                                the right button coming up until it sees a popup
@@ -189,6 +192,10 @@ LRESULT CALLBACK TestWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             return DefWindowProcW(hwnd, msg, wp, lp);
         case WM_CLOSE:
             DestroyWindow(hwnd);
+            return 0;
+        case WM_USER + 2:
+            // The program brings its own window back, as a click on its own tray icon would.
+            ShowWindow(hwnd, SW_SHOW);
             return 0;
         default:
             return DefWindowProcW(hwnd, msg, wp, lp);
@@ -365,21 +372,32 @@ int Loaded(const wchar_t* cls, const wchar_t* dll) {
 }
 
 // When each timed window was first taken off the screen, as its own thread saw it happen.
-std::vector<std::pair<HWND, double>> g_firstHidden;
+// Each timed window's last hide, and how often any of them was shown again after one.
+std::vector<std::pair<HWND, double>> g_lastHidden;
+int g_shownAgain = 0;
 
 LRESULT CALLBACK TimedTargetProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg == WM_WINDOWPOSCHANGED &&
-        (reinterpret_cast<const WINDOWPOS*>(lp)->flags & SWP_HIDEWINDOW) &&
-        std::none_of(g_firstHidden.begin(), g_firstHidden.end(),
-                     [h](const auto& seen) { return seen.first == h; })) {
-        g_firstHidden.emplace_back(h, NowMs());
+    if (msg == WM_WINDOWPOSCHANGED) {
+        const UINT flags = reinterpret_cast<const WINDOWPOS*>(lp)->flags;
+        const auto seen = std::find_if(g_lastHidden.begin(), g_lastHidden.end(),
+                                       [h](const auto& s) { return s.first == h; });
+        if (flags & SWP_HIDEWINDOW) {
+            if (seen == g_lastHidden.end()) {
+                g_lastHidden.emplace_back(h, NowMs());
+            } else {
+                seen->second = NowMs();
+            }
+        } else if ((flags & SWP_SHOWWINDOW) && seen != g_lastHidden.end()) {
+            ++g_shownAgain;
+        }
     }
     return DefWindowProcW(h, msg, wp, lp);
 }
 
 // Opens N windows (the last one in front), says it is ready, then waits for virtual key VK to go
-// down (typed from outside, by xdotool) and measures from there until the last of them was taken
-// off the screen.
+// down (typed from outside, by xdotool) and measures from there until every one of them is off
+// the screen and stays off: a window shown again on its way out (and hidden once more) counts
+// with its last hide. Watched for a second after the last hide.
 int HideTime(int n, UINT vk, const std::wstring& ready, const std::wstring& out) {
     std::vector<HWND> windows;
     for (int i = 0; i < n; ++i) {
@@ -390,20 +408,35 @@ int HideTime(int n, UINT vk, const std::wstring& ready, const std::wstring& out)
     }
     SetForegroundWindow(windows.back());
     PumpFor(1500);
-    g_firstHidden.clear();
+    g_lastHidden.clear();
+    g_shownAgain = 0;
     WriteUtf8(ready, L"ready\n");
     // The key is read every millisecond; the hides are handled the moment they arrive.
     const double waitStart = NowMs();
     double t0 = 0;
     MSG msg;
-    while (g_firstHidden.size() < windows.size() && NowMs() - waitStart < 60000) {
+    const auto allOff = [&] {
+        return std::none_of(windows.begin(), windows.end(),
+                            [](HWND h) { return IsWindowVisible(h); });
+    };
+    double quietSince = 0;
+    while (NowMs() - waitStart < 60000) {
         MsgWaitForMultipleObjectsEx(0, nullptr, 1, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         if (t0 == 0 && (GetAsyncKeyState(static_cast<int>(vk)) & 0x8000)) t0 = NowMs();
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        if (g_lastHidden.size() < windows.size() || !allOff()) {
+            quietSince = 0;
+        } else if (quietSince == 0) {
+            quietSince = NowMs();
+        } else if (NowMs() - quietSince > 1000) {
+            break;
+        }
     }
-    if (t0 == 0 || g_firstHidden.size() < windows.size()) return 1;
+    if (t0 == 0 || g_lastHidden.size() < windows.size() || !allOff()) return 1;
+    double last = 0;
+    for (const auto& hidden : g_lastHidden) last = std::max(last, hidden.second);
     wchar_t line[64];
-    swprintf(line, 64, L"%.1f\n", g_firstHidden.back().second - t0);
+    swprintf(line, 64, L"%.1f %d\n", last - t0, g_shownAgain);
     WriteUtf8(out, line);
     return 0;
 }
@@ -962,6 +995,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (cmd == L"close" && argc >= 3) {
         HWND h = FindByTitle(argv[2]);
         return h && PostMessageW(h, WM_CLOSE, 0, 0) ? 0 : 1;
+    }
+    if (cmd == L"showself" && argc >= 3) {
+        HWND h = FindByTitle(argv[2]);
+        return h && PostMessageW(h, WM_USER + 2, 0, 0) ? 0 : 1;
     }
     if (cmd == L"dialog") {
         HWND h = FindWindowW(L"#32770", nullptr);

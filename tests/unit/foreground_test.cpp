@@ -36,7 +36,9 @@ class ForegroundTest : public ::testing::Test {
         tray.origin = {FakeDesktop::kOwnPid, 3, 3};
         tray.visible = false;
         desktop.Add(kTrayWindow, tray);
-        hider.SetBroughtBackHandler([this](WindowId w) { keeper.BringForward(w); });
+        hider.SetBroughtBackHandler([this](WindowId w, bool chosen) {
+            if (chosen) keeper.BringForward(w);
+        });
     }
 
     FakeDesktop desktop;

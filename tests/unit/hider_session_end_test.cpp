@@ -41,7 +41,7 @@ class HiderSessionEndTest : public ::testing::Test {
 
     std::string State(WindowId w) {
         if (!desktop.Exists(w)) return "gone";
-        if (!desktop.IsVisible(w)) return desktop.IsIconic(w) ? "hidden" : "hidden, not minimised";
+        if (!desktop.IsVisible(w)) return "hidden";
         return desktop.IsIconic(w) ? "minimised" : desktop.IsZoomed(w) ? "maximised" : "normal";
     }
     std::vector<std::string> States() {

@@ -62,7 +62,8 @@ class RuleHidingTest : public ::testing::Test {
             : hider(t.desktop, &t.store, nullptr, {kSettingsWindow, kNoWindow}),
               rules(t.store, hider, t.System(), 1,
                     [&t](const std::string& line) { t.log.insert(line); }) {
-            hider.SetBroughtBackHandler([this](WindowId window) { rules.BroughtBack(window); });
+            hider.SetBroughtBackHandler(
+                [this](WindowId window, bool) { rules.BroughtBack(window); });
             rules.Start();
         }
         Hider hider;

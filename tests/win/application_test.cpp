@@ -51,8 +51,7 @@ class ApplicationTest : public ::testing::Test {
         desktop.SetForeground(kFirst);
         desktop.onCall = [this](const test::DesktopCall& call) {
             if (call.kind == test::DesktopCall::ShowAsync &&
-                call.command != core::ShowCommand::Hide &&
-                call.command != core::ShowCommand::Minimize) {
+                call.command != core::ShowCommand::Hide) {
                 Note("back " + std::to_string(call.window));
             }
         };

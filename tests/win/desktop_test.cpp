@@ -4,9 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
+#include "core/hider.h"
 #include "core/spared_windows.h"
+#include "win/hidden_menu.h"
 #include "win/window_traits.h"
 
 namespace quenvix::win {
@@ -150,7 +153,8 @@ TEST(WindowCaption, AHungWindowHoldsNothingUpAndItsIconArrivesOnceItAnswers) {
     auto picture = WindowBitmap::OfWindow(frozen.Hwnd());
     auto dropped = WindowBitmap::OfWindow(frozen.Hwnd());
     ASSERT_TRUE(picture->Get());
-    EXPECT_EQ(Pixels(picture->Get())[8 * 16 + 8], 0xFFFFFFFFu);
+    EXPECT_NE(Pixels(picture->Get())[8 * 16 + 8], 0xFF00FF00u);
+    EXPECT_EQ(picture->Version(), 0u);
     // A picture dropped before the answer comes is simply not drawn into.
     dropped.reset();
     frozen.Release();
@@ -161,11 +165,10 @@ TEST(WindowCaption, QueuedCommandReachesAHungWindowOnceItAnswers) {
     FrozenWindow frozen;
     Win32Desktop desktop;
     const auto id = ToId(frozen.Hwnd());
-    desktop.ShowAsync(id, core::ShowCommand::Minimize);  // returns at once
-    desktop.ShowAsync(id, core::ShowCommand::Hide);
+    desktop.ShowAsync(id, core::ShowCommand::Hide);  // returns at once
+    EXPECT_TRUE(desktop.IsVisible(id));
     frozen.Release();
     EXPECT_TRUE(PumpUntil([&] { return !desktop.IsVisible(id); }));
-    EXPECT_TRUE(desktop.IsIconic(id));
 }
 
 TEST(WindowIcon, DrawsTheWindowsOwnIconElseItsClassIconElseWhite) {
@@ -173,6 +176,9 @@ TEST(WindowIcon, DrawsTheWindowsOwnIconElseItsClassIconElseWhite) {
     auto red = SolidIcon(0xFF0000);
     SendMessageW(own.get(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(red.get()));
     auto withClassIcon = MakeWindow(L"class icon", kIconClass);
+    auto bigOnly = MakeWindow(L"big icon only");
+    auto green = SolidIcon(0x00FF00);
+    SendMessageW(bigOnly.get(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(green.get()));
     auto none = MakeWindow(L"no icon");
 
     // A window of this thread answers at once.
@@ -188,8 +194,62 @@ TEST(WindowIcon, DrawsTheWindowsOwnIconElseItsClassIconElseWhite) {
     picture = WindowBitmap::OfWindow(withClassIcon.get());
     EXPECT_EQ(Pixels(picture->Get())[8 * 16 + 8], 0xFF0000FFu);
 
+    // At 150 % or 200 % the menu's pictures are larger: any icon is drawn to the size asked for.
+    const UniqueBitmap large = IconPicture(red.get(), 32);
+    ASSERT_TRUE(GetObjectW(large.get(), sizeof info, &info));
+    EXPECT_EQ(info.bmWidth, 32);
+    EXPECT_EQ(info.bmHeight, 32);
+
+    // No small icon of its own: its big one, drawn small.
+    picture = WindowBitmap::OfWindow(bigOnly.get());
+    EXPECT_EQ(Pixels(picture->Get())[8 * 16 + 8], 0xFF00FF00u);
+
+    // Nothing of its own nor of its class: its program's, else the system's application icon,
+    // never a blank square; opaque throughout (a menu draws a 32-bit bitmap with its alpha).
     picture = WindowBitmap::OfWindow(none.get());
-    for (std::uint32_t p : Pixels(picture->Get())) ASSERT_EQ(p, 0xFFFFFFFFu);
+    const auto pixels = Pixels(picture->Get());
+    EXPECT_TRUE(std::any_of(pixels.begin(), pixels.end(), [](auto p) { return p != 0xFFFFFFFFu; }));
+    EXPECT_TRUE(std::all_of(pixels.begin(), pixels.end(), [](auto p) { return p >> 24 == 0xFF; }));
+}
+
+// The tray menu's entry of a window whose program answers late (its thread busy): the entry
+// shows a picture at once, and the window's own icon (set at run time, its class has none) from
+// the first opening after it answered, also when the entry has moved into a group meanwhile.
+TEST(WindowIcon, AnEntryShowsTheOwnIconOnceTheWindowAnswersAlsoInAGroup) {
+    auto red = SolidIcon(0xFF0000);
+    FrozenWindow frozen(red.get());
+    const UniqueMenu menu(CreatePopupMenu());
+    std::vector<std::unique_ptr<core::HiddenWindow>> records;
+    HiddenMenu entries(menu.get(), 100, 100);
+    const auto add = [&](HWND window) {
+        auto info = std::make_unique<core::HiddenWindow>();
+        info->Picture = WindowBitmap::OfWindow(window);
+        entries.Append(*info, "entry");
+        records.push_back(std::move(info));
+    };
+    add(frozen.Hwnd());
+    auto other = MakeWindow(L"other", kIconClass);
+    for (int i = 0; i < HiddenMenu::kNewestInMenu; ++i) add(other.get());
+    // The bitmap the menu draws for the frozen window's entry, now the first of the first group.
+    const auto entryPixels = [&] {
+        MENUITEMINFOW item{};
+        item.cbSize = sizeof item;
+        item.fMask = MIIM_BITMAP;
+        const HMENU group = GetSubMenu(menu.get(), 0);
+        if (!group || !GetMenuItemInfoW(group, 100, FALSE, &item) || !item.hbmpItem) {
+            return std::vector<std::uint32_t>{};
+        }
+        return Pixels(item.hbmpItem);
+    };
+    const auto before = entryPixels();
+    ASSERT_EQ(before.size(), 256u);
+    EXPECT_NE(before[8 * 16 + 8], 0xFFFF0000u);
+    frozen.Release();
+    EXPECT_TRUE(PumpUntil([&] {
+        entries.UpdatePictures();
+        const auto now = entryPixels();
+        return now.size() == 256u && now[8 * 16 + 8] == 0xFFFF0000u;
+    }));
 }
 
 TEST(Win32Desktop, ReportsWindowsTheirOwnersStylesAndOrigin) {
@@ -233,19 +293,33 @@ TEST(Win32Desktop, ShowCommandsChangeTheWindowsState) {
     ASSERT_TRUE(desktop.Exists(id));
     EXPECT_TRUE(desktop.IsVisible(id));
 
-    // As a window is hidden: hidden, minimised, hidden again.
-    desktop.ShowAsync(id, core::ShowCommand::Hide);
-    desktop.ShowAsync(id, core::ShowCommand::Minimize);
-    desktop.ShowAsync(id, core::ShowCommand::Hide);
-    EXPECT_TRUE(PumpUntil([&] { return !desktop.IsVisible(id) && desktop.IsIconic(id); }));
-
+    auto other = MakeWindow(L"elsewhere");
+    const auto showsWithout = [&](core::ShowCommand command, auto state) {
+        desktop.ShowAsync(id, core::ShowCommand::Hide);
+        if (!PumpUntil([&] { return !desktop.IsVisible(id); })) return false;
+        SetForegroundWindow(other.get());
+        desktop.ShowAsync(id, command);
+        return PumpUntil([&] { return desktop.IsVisible(id) && state(); }) &&
+               GetForegroundWindow() == other.get();
+    };
+    // The activating commands make it the active window.
     desktop.ShowAsync(id, core::ShowCommand::ShowMaximized);
     EXPECT_TRUE(PumpUntil([&] { return desktop.IsVisible(id) && desktop.IsZoomed(id); }));
-    desktop.ShowAsync(id, core::ShowCommand::Restore);
-    EXPECT_TRUE(PumpUntil([&] { return !desktop.IsZoomed(id) && !desktop.IsIconic(id); }));
+    EXPECT_EQ(GetForegroundWindow(), w.get());
+    // A hide keeps the state in the placement: shown as it is, it is maximised still, and the
+    // other window keeps the activation.
+    EXPECT_TRUE(
+        showsWithout(core::ShowCommand::ShowAsIsNoActivate, [&] { return desktop.IsZoomed(id); }));
+    EXPECT_TRUE(showsWithout(core::ShowCommand::ShowNormalNoActivate,
+                             [&] { return !desktop.IsZoomed(id) && !desktop.IsIconic(id); }));
+    EXPECT_TRUE(showsWithout(core::ShowCommand::ShowMinimizedNoActivate,
+                             [&] { return desktop.IsIconic(id); }));
+    desktop.ShowAsync(id, core::ShowCommand::ShowNormal);
+    EXPECT_TRUE(
+        PumpUntil([&] { return !desktop.IsIconic(id) && GetForegroundWindow() == w.get(); }));
 
     // The animation copes with a minimised window and with one that is gone.
-    desktop.ShowAsync(id, core::ShowCommand::Minimize);
+    desktop.ShowAsync(id, core::ShowCommand::ShowMinimizedNoActivate);
     EXPECT_TRUE(PumpUntil([&] { return desktop.IsIconic(id); }));
     desktop.AnimateTray(id, true);
     w.reset();

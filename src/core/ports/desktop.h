@@ -33,13 +33,25 @@ struct WindowTraits {
     bool cloaked = false;        // kept out of sight by the window manager
 };
 
+// The show commands we give, each one of ShowWindow's. Whether a command activates the window
+// is in its name: only the one window the user asked for may take the keyboard ("ShowWindow
+// function", learn.microsoft.com: SW_SHOWNORMAL, SW_SHOWMAXIMIZED and SW_SHOW activate;
+// SW_SHOWNOACTIVATE, SW_SHOWMINNOACTIVE and SW_SHOWNA do not).
 enum class ShowCommand {
-    Hide,           // gone from the screen and the taskbar
-    Minimize,       // iconic
-    Restore,        // back to normal size from minimised or maximised
-    Show,           // visible in whatever size it has
-    ShowMaximized,  // visible and maximised
+    // SW_HIDE: gone from the screen and the taskbar. The window's placement keeps its state
+    // (normal, minimised or maximised): it comes back in it, and nothing shows it meanwhile.
+    Hide,
+    ShowNormal,               // SW_SHOWNORMAL: activated, at normal size (from minimised too)
+    ShowMaximized,            // SW_SHOWMAXIMIZED: activated and maximised
+    ShowNormalNoActivate,     // SW_SHOWNOACTIVATE: at normal size, not activated
+    ShowMinimizedNoActivate,  // SW_SHOWMINNOACTIVE: minimised on the taskbar, not activated
+    ShowAsIsNoActivate,       // SW_SHOWNA: in the state its placement keeps, not activated
 };
+
+// Whether the command makes the window the active one (see ShowCommand).
+constexpr bool Activates(ShowCommand command) {
+    return command == ShowCommand::ShowNormal || command == ShowCommand::ShowMaximized;
+}
 
 // What became of a show command at the moment it was given.
 enum class ShowResult {

@@ -88,11 +88,7 @@ class FakeDesktop : public core::Desktop {
     }
     // The window's own program brings it back onto the screen, as a click on its own tray icon
     // would.
-    void ShowByProgram(core::WindowId id) {
-        FakeWindow& w = At(id);
-        w.visible = true;
-        w.iconic = false;
-    }
+    void ShowByProgram(core::WindowId id) { At(id).visible = true; }
     // The window gets to the commands waiting in its queue and carries them out in order.
     void RunQueue(core::WindowId id) {
         const auto waiting = std::move(queued_[id]);
@@ -208,23 +204,26 @@ class FakeDesktop : public core::Desktop {
     void Apply(core::WindowId id, core::ShowCommand c) {
         FakeWindow* w = Find(id);
         if (!w) return;
+        // As ShowWindow documents each command. (Whether an activating one brings the window to
+        // the front is the foreground rules' business: FakeForeground.)
         switch (c) {
             case core::ShowCommand::Hide:
                 w->visible = false;
                 break;
-            case core::ShowCommand::Minimize:
-                w->iconic = true;
-                break;
-            case core::ShowCommand::Restore:
+            case core::ShowCommand::ShowNormal:
+            case core::ShowCommand::ShowNormalNoActivate:
                 w->visible = true;
                 w->iconic = w->zoomed = false;
-                break;
-            case core::ShowCommand::Show:
-                w->visible = true;
                 break;
             case core::ShowCommand::ShowMaximized:
                 w->visible = w->zoomed = true;
                 w->iconic = false;
+                break;
+            case core::ShowCommand::ShowMinimizedNoActivate:
+                w->visible = w->iconic = true;
+                break;
+            case core::ShowCommand::ShowAsIsNoActivate:
+                w->visible = true;
                 break;
         }
     }
