@@ -193,10 +193,6 @@ LRESULT CALLBACK TestWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_CLOSE:
             DestroyWindow(hwnd);
             return 0;
-        case WM_USER + 2:
-            // The program brings its own window back, as a click on its own tray icon would.
-            ShowWindow(hwnd, SW_SHOW);
-            return 0;
         default:
             return DefWindowProcW(hwnd, msg, wp, lp);
     }
@@ -998,7 +994,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     }
     if (cmd == L"showself" && argc >= 3) {
         HWND h = FindByTitle(argv[2]);
-        return h && PostMessageW(h, WM_USER + 2, 0, 0) ? 0 : 1;
+        // The program brings its own window back, as a click on its own tray icon would.
+        return h && PostMessageW(h, WM_USER + 2, SW_SHOW, 0) ? 0 : 1;
     }
     if (cmd == L"dialog") {
         HWND h = FindWindowW(L"#32770", nullptr);
