@@ -408,13 +408,27 @@ void TrayIcon::PopupMenuAt(POINT pt, bool selectLastItem, bool updated, const RE
     // TrackPopupMenu"); the WM_NULL lets it see that click.
     // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-trackpopupmenu
     SetForegroundWindow(Window());
-    // At the icon, the menu goes beside it rather than over it.
+    // At the icon, the menu goes beside it rather than over it: towards the middle of the
+    // icon's monitor, from the icon's edge (and the icon is excluded, where the system heeds it).
+    UINT align = 0;
     TPMPARAMS beside{};
     beside.cbSize = sizeof beside;
-    if (iconRect) beside.rcExclude = *iconRect;
-    const UINT command = static_cast<UINT>(TrackPopupMenuEx(
-        popupMenu_, TPM_RETURNCMD | TPM_RIGHTBUTTON | (iconRect ? TPM_VERTICAL : 0), pt.x, pt.y,
-        Window(), iconRect ? &beside : nullptr));
+    if (iconRect) {
+        beside.rcExclude = *iconRect;
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof monitor;
+        GetMonitorInfoW(MonitorFromRect(iconRect, MONITOR_DEFAULTTONEAREST), &monitor);
+        const RECT& area = monitor.rcMonitor;
+        const bool lower = iconRect->top + iconRect->bottom > area.top + area.bottom;
+        const bool right = iconRect->left + iconRect->right > area.left + area.right;
+        pt.x = right ? iconRect->right : iconRect->left;
+        pt.y = lower ? iconRect->top : iconRect->bottom;
+        align = TPM_VERTICAL | (lower ? TPM_BOTTOMALIGN : TPM_TOPALIGN) |
+                (right ? TPM_RIGHTALIGN : TPM_LEFTALIGN);
+    }
+    const UINT command =
+        static_cast<UINT>(TrackPopupMenuEx(popupMenu_, TPM_RETURNCMD | TPM_RIGHTBUTTON | align,
+                                           pt.x, pt.y, Window(), iconRect ? &beside : nullptr));
     PostMessageW(Window(), WM_NULL, 0, 0);
     // Closed from the keyboard without a choice (Escape): the keyboard goes back to the
     // notification area, on the icon, where the user left it (NIM_SETFOCUS).

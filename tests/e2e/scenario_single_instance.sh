@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# One copy per desktop: a second copy says so, nudges the first and ends with exit code 0 after OK;
-# the first copy goes on; once the first has ended, a new start runs as a first copy, which takes
-# options through its pipe and not through window messages.
+# One copy per desktop: a second copy says so, brings the first forward and ends with exit code 0
+# after OK; the first copy goes on; once the first has ended, a new start runs as a first copy,
+# which takes options through its pipe and not through window messages.
 source "$(dirname "$0")/lib.sh"
 e2e_begin single_instance
 
@@ -26,9 +26,12 @@ wait "$second"
 code=$?
 [ "$code" -eq 0 ] || fail "the second copy ended with exit code $code"
 kill -0 "$QUENVIX_PID" 2>/dev/null || fail "the first copy ended"
-has_window "$MAIN_CAPTION" || fail "the first copy lost its main window"
+# The user started it again: the first copy shows its settings window (see scenario_second_start).
+wait_until 10 window_visible "$MAIN_CAPTION" || fail "the first copy did not show its main window"
 
-# A close request while the window sits in the tray ends the program at once.
+# A close request while the window sits in the tray ends the program at once. (Sent into the
+# tray as its minimise button does.)
+tw send QuenvixMainForm 0x0112 0xF020 0 || true
 wait_until 20 window_hidden "$MAIN_CAPTION" || fail "the main window did not go into the tray"
 # (as another program asks a window to close: taskkill without /F posts WM_CLOSE)
 tw post QuenvixMainForm 0x0010 0 0

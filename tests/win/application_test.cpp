@@ -616,6 +616,11 @@ TEST_F(ApplicationTest, ButtonsPressedByAnotherProgramActLikeClicks) {
                [&] { return test::SendFromAnotherProcess(change, BM_CLICK, 0, 0); });
     EXPECT_TRUE(recording);
     EXPECT_TRUE(IsWindowEnabled(program->Form()));
+    const HWND startup = FindWindowExW(GetParent(change), nullptr, L"BUTTON", L"Run on startup");
+    ASSERT_NE(startup, nullptr);
+    test::SendFromAnotherThread(startup, BM_CLICK, 0, 0);
+    EXPECT_TRUE(
+        core::SettingsStore(registry, core::kSettingsKeyPath).ReadBool("Main", "Startup", false));
 
     ASSERT_TRUE(test::SendFromAnotherProcess(program->Form(), WM_COMMAND,
                                              MAKEWPARAM(GetDlgCtrlID(change), BN_CLICKED),

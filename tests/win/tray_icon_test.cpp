@@ -572,10 +572,15 @@ TEST_F(KeyboardFixture, TheKeyboardOpensTheMenuAtTheIconAndEscapeGivesTheFocusBa
         clicks.Deliver({selection});
         ASSERT_TRUE(clicks.PumpUntilEvents(before + 1)) << selection;
         PumpFor(200ms);
+        // The icon is in the screen's lower right: the menu stands above it, its right edge at
+        // the icon's.
         RECT overlap{};
-        EXPECT_FALSE(IntersectRect(&overlap, &menuRect, &PlacedIcon::kPlace)) << selection;
-        EXPECT_GT(menuRect.right, PlacedIcon::kPlace.left - 5) << selection;
-        EXPECT_LT(menuRect.left, PlacedIcon::kPlace.right + 5) << selection;
+        EXPECT_FALSE(IntersectRect(&overlap, &menuRect, &PlacedIcon::kPlace))
+            << selection << ": " << menuRect.left << "," << menuRect.top << "," << menuRect.right
+            << "," << menuRect.bottom;
+        EXPECT_GT(menuRect.bottom, PlacedIcon::kPlace.top - 8) << selection;
+        EXPECT_GT(menuRect.right, PlacedIcon::kPlace.left) << selection;
+        EXPECT_LE(menuRect.right, PlacedIcon::kPlace.right + 8) << selection;
     }
     EXPECT_TRUE(shell.WaitForCount(NIM_SETFOCUS, 2));
     EXPECT_EQ(clicks.Count("popup"), 2u);
