@@ -210,6 +210,8 @@ class ApplicationTest : public ::testing::Test {
                           if (message == NIM_DELETE) Note("icon removed");
                           if (message == NIM_MODIFY && (data->uFlags & NIF_INFO)) {
                               Note("balloon " + Narrow(data->szInfo));
+                          } else if (message == NIM_MODIFY) {
+                              Note("picture");
                           }
                           return TRUE;
                       },
@@ -536,18 +538,20 @@ TEST_F(ApplicationTest, ARefusedHideIsToldOnceOnTheStatusLineAndByABalloon) {
 
 // The first start on a machine says where the icon is, once for good.
 TEST_F(ApplicationTest, TheFirstStartAloneSaysWhereTheIconIs) {
+    const auto count = [this](const std::string& event) {
+        const auto events = Events();
+        return std::count(events.begin(), events.end(), event);
+    };
     StartInTray();
-    ASSERT_TRUE(WaitForNote("icon added"));
+    ASSERT_TRUE(WaitForNote("picture"));
+    const auto pictures = count("picture");
     program.reset();
     Start();
-    ASSERT_TRUE(program->InTray());
+    // The icon's thread tells what waited for the icon in the pass that gives it its picture.
+    for (int i = 0; i < 500 && count("picture") == pictures; ++i) Sleep(10);
+    ASSERT_GT(count("picture"), pictures);
     program.reset();
-    const auto removals = [this] {
-        const auto events = Events();
-        return std::count(events.begin(), events.end(), "icon removed");
-    };
-    for (int i = 0; i < 500 && removals() < 2; ++i) Sleep(10);
-    ASSERT_EQ(removals(), 2);
+    ASSERT_EQ(count("icon removed"), 2);
     ASSERT_EQ(Balloons().size(), 1u);
     EXPECT_TRUE(Balloons()[0].starts_with("Quenvix runs in the notification area."));
 }
