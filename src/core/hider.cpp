@@ -72,11 +72,11 @@ void Hider::HideAllWindows() {
     // The whole list is written down once, before any window disappears.
     ListChanged(true);
     // Each window's first command goes out before any window's second: every one of them is
-    // gone from the screen as soon as its program gets to one command, not three. They go in
-    // the order they were collected (the system's, top first), as the list and its menu show
-    // them.
-    for (HiddenWindow*& info : started) {
-        if (!QueueHide(*info, true)) info = nullptr;  // closed or refused: its record is gone
+    // gone from the screen as soon as its program gets to one command, not three. The bottom
+    // window goes first: hiding the active window hands the activation to the next one down,
+    // and top first that handing-on would run through every window in turn.
+    for (auto it = started.rbegin(); it != started.rend(); ++it) {
+        if (!QueueHide(**it, true)) *it = nullptr;  // closed or refused: its record is gone
     }
     std::erase(started, nullptr);
     for (HiddenWindow* info : started) QueueMinimizedHide(*info);

@@ -239,8 +239,8 @@ TEST_F(HiderTest, HideAllTakesOrdinaryWindowsInEnumerationOrder) {
 
     const std::vector<WindowId> expected = {0x53, 0x50, 0x56};
     EXPECT_EQ(Handles(), expected);
-    // They disappear in the order they were collected.
-    EXPECT_EQ(desktop.HiddenOrder(), (std::vector<WindowId>{0x53, 0x50, 0x56}));
+    // They disappear from the bottom up.
+    EXPECT_EQ(desktop.HiddenOrder(), (std::vector<WindowId>{0x56, 0x50, 0x53}));
     EXPECT_EQ(entries.Texts(),
               (std::vector<std::string>{"Third in order", "Desktop-owned", "Minimised"}));
     EXPECT_TRUE(desktop.IsVisible(kSettings));
@@ -703,14 +703,15 @@ TEST_F(HiderTest, HideAllWritesEveryWindowDownBeforeAnyDisappears) {
     };
     hider.HideAllWindows();
     EXPECT_EQ(recordedAtFirstCommand, (std::vector<WindowId>{0xE0, 0xE1, 0xE2}));
-    // Every window is told to hide before any is told its second command, in the system's order,
-    // which the list keeps too.
+    // Every window is told to hide before any is told its second command, the bottom one first
+    // (so that the activation is not handed down through each of them); the list keeps the
+    // system's order.
     std::vector<WindowId> firstHides;
     for (const auto& c : desktop.calls) {
         if (c.kind == test::DesktopCall::ShowAsync && c.command == SC::Minimize) break;
         if (c.kind == test::DesktopCall::ShowAsync) firstHides.push_back(c.window);
     }
-    EXPECT_EQ(firstHides, (std::vector<WindowId>{0xE0, 0xE1, 0xE2}));
+    EXPECT_EQ(firstHides, (std::vector<WindowId>{0xE2, 0xE1, 0xE0}));
     EXPECT_EQ(Handles(), (std::vector<WindowId>{0xE0, 0xE1, 0xE2}));
 }
 
@@ -794,7 +795,7 @@ TEST_F(HiderTest, ARefusedHideIsNotRecordedAndTheUserHearsOncePerWindow) {
     // Nothing more is sent to a window that refused the first command.
     EXPECT_EQ(desktop.CallsFor(0x300).back(), AsyncCall(0x300, SC::Hide));
     ASSERT_EQ(refusals.size(), 2u);
-    EXPECT_EQ(refusals[0].caption, "Administrator: console");  // in order, as the hides go out
+    EXPECT_EQ(refusals[0].caption, "Task Manager");  // bottom first, as the hides go out
     EXPECT_TRUE(refusals[0].hiding && refusals[0].firstForWindow);
 
     // Panic again, and the hotkey on one of them: heard of each time, told only once.

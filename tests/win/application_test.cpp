@@ -578,7 +578,7 @@ TEST_F(ApplicationTest, RestoreAllRunsPendingMessagesBetweenWindows) {
 
     EXPECT_EQ(program->HiddenCount(), 0u);
     for (core::WindowId w : {0x40, 0x41, 0x42, 0x50}) EXPECT_TRUE(desktop.IsVisible(w)) << w;
-    EXPECT_EQ(desktop.HiddenOrder(), (std::vector<core::WindowId>{0x40, 0x41, 0x42, 0x50}));
+    EXPECT_EQ(desktop.HiddenOrder(), (std::vector<core::WindowId>{0x42, 0x41, 0x40, 0x50}));
     EXPECT_EQ(desktop.CallsFor(0x50).back(), test::AsyncCall(0x50, core::ShowCommand::Show));
 }
 
