@@ -22,10 +22,9 @@ AppWindow::AppWindow() {
 
 LRESULT AppWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     if (listening_ && msg == InstanceMessage && InstanceMessage != 0) {
-        // A second copy was started: the user wants this one, so it comes to the front.
-        if (!mainWindow_) return 0;
-        if (IsIconic(mainWindow_)) ShowWindow(mainWindow_, SW_RESTORE);
-        SetForegroundWindow(mainWindow_);
+        // A second copy was started: the user wants this one, so its window shows and comes to
+        // the front (never the hidden window itself: the keys would go nowhere).
+        if (onOtherCopy_) onOtherCopy_();
         return 0;
     }
     if (msg == WM_CLOSE) {
@@ -54,6 +53,16 @@ bool CheckSingleInstance(const std::wstring& name, AppWindow& app) {
         Log("Another copy is running; this one ends");
         const std::wstring text = name + L" is already running";
         MessageBoxW(nullptr, text.c_str(), name.c_str(), MB_OK);
+        // The user just answered this copy's box, so this copy may hand the foreground on; the
+        // first copy needs that right to bring its window forward ("AllowSetForegroundWindow":
+        // the calling process must itself be able to set the foreground window).
+        if (HWND first = FindWindowW(L"QuenvixApplication", nullptr)) {
+            DWORD firstProcess = 0;
+            GetWindowThreadProcessId(first, &firstProcess);
+            if (firstProcess && !AllowSetForegroundWindow(firstProcess)) {
+                LogLastError("AllowSetForegroundWindow");
+            }
+        }
         DWORD recipients = BSM_APPLICATIONS;
         // Posted, never sent: a busy or hung first copy must not hold this one up.
         BroadcastSystemMessageW(BSF_POSTMESSAGE | BSF_IGNORECURRENTTASK, &recipients,

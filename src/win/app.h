@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "win/ui.h"
@@ -26,6 +27,10 @@ class AppWindow : public Window {
     HWND MainWindowHandle() const { return mainWindow_; }
     // From now on a notice from a second copy brings the settings window to the front.
     void ListenForOtherCopies() { listening_ = true; }
+    // What a second copy's notice does: the program shows its settings window, as --show does.
+    void SetOnOtherCopy(std::function<void()> onOtherCopy) {
+        onOtherCopy_ = std::move(onOtherCopy);
+    }
 
   protected:
     LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
@@ -33,6 +38,7 @@ class AppWindow : public Window {
   private:
     HWND mainWindow_ = nullptr;
     bool listening_ = false;
+    std::function<void()> onOtherCopy_;
 };
 
 // Marks this copy as running under `name`. In a second copy it tells the user, nudges the first

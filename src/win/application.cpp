@@ -1,5 +1,7 @@
 #include "win/application.h"
 
+#include <utility>
+
 #include "core/dialog_text.h"
 #include "core/hotkey_settings.h"
 #include "core/product.h"
@@ -140,7 +142,13 @@ void Application::Start() {
     // Ready: the icon shows now, not after the start-up step, and the program sits in the tray.
     trayIcon_->SetActive(true);
     inTray_ = true;
+    TellWhereTheIconIs();
     owner_->SetMainWindowHandle(form);
+    owner_->SetOnOtherCopy([this] {
+        // Started again, most likely because the icon is out of sight (a new icon goes among the
+        // hidden ones): the settings window shows, exactly as --show asks for it.
+        if (forwardedVerbs_ && !ending_) forwardedVerbs_->Accept(core::CommandVerb::Show);
+    });
     started_ = true;
     Log("In the tray " + std::to_string(MsSinceProcessStart()) + " ms after the process began");
 }
@@ -158,6 +166,20 @@ void Application::StartTrayIcon() {
     trayIcon_->OnDblClick = [this] { Run(core::Command::ShowSettings); };
     trayIcon_->OnMenuCommand = [this](UINT id) { RunTrayChoice(id); };
     trayIcon_->UpdateMenu = [this] { RefreshTrayMenu(); };
+}
+
+void Application::TellWhereTheIconIs() {
+    // Once for good, at the first start: the program starts into the tray, and a new icon goes
+    // among the hidden ones (Windows 11), so nothing else would say where it is.
+    Guarded(Form(), [&] {
+        if (settings_->ReadBool("Main", kToldWhereTheIconIs, false)) return;
+        trayIcon_->ShowBalloon(std::string(core::kProductName),
+                               "Quenvix runs in the notification area. If its icon is not in "
+                               "view, open the hidden icons (the arrow beside the clock) and "
+                               "drag it onto the taskbar to keep it there.",
+                               false);
+        settings_->WriteBool("Main", kToldWhereTheIconIs, true);
+    });
 }
 
 void Application::StartGauge() {
@@ -237,9 +259,15 @@ void Application::ShowFromTray() {
 }
 
 void Application::OnShowSettings() {
+    // A box of ours is open (it disables the window it belongs to): the window would come up
+    // behind it, or over it. It comes forward once the box has closed (WM_ENABLE).
+    if (!IsWindowEnabled(Form())) {
+        showWhenEnabled_ = true;
+        return;
+    }
     ShowFromTray();
+    // Activated, the window gives the keyboard to one of its controls.
     SetForegroundWindow(Form());
-    SetFocus(Form());
 }
 
 bool Application::Confirm(core::DialogKind kind, const char* ident, const char* text) {
@@ -274,6 +302,7 @@ void Application::OnStartupTimer() {
     // A second after the start, when the log-on rush is over: the automatic check (and its
     // question, if it asks one). The window stays as the user left it meanwhile.
     if (autoCheck) updateChecker_->Start(false);
+    if (std::exchange(trayAfterStartupStep_, false)) HideToTray();
 }
 
 }  // namespace quenvix::win

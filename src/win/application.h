@@ -78,6 +78,8 @@ class Application : public SettingsHost {
     void HideToTray();
     // The tray menu at the mouse pointer, ready for the keyboard, newest hidden window selected.
     void ShowHiddenList();
+    // A hotkey the system knows was pressed (WM_HOTKEY): its press may give the foreground.
+    void OnSystemHotkey(core::Command command);
     void ShowFromTray();
     bool InTray() const { return inTray_; }
     std::size_t HiddenCount() const;
@@ -122,6 +124,9 @@ class Application : public SettingsHost {
     void OnExit();
     void OnHide();
     void OnShowSettings();
+    // The value (section "Main") that says the first start's word about the icon was given.
+    static constexpr const char* kToldWhereTheIconIs = "Told where the icon is";
+    void TellWhereTheIconIs();
     void OnStartupTimer();
     void OnToggleAutomaticCheck();
     // The session was locked, unlocked, disconnected or connected: the gauge's picture is drawn
@@ -181,6 +186,10 @@ class Application : public SettingsHost {
     bool destroyed_ = false;
     // A confirmation is being asked.
     bool questionOpen_ = false;
+    // "Show settings" asked for while a box of ours was open: done when the box closes.
+    bool showWhenEnabled_ = false;
+    // The automatic check was turned on or off: the next start-up step ends in the tray.
+    bool trayAfterStartupStep_ = false;
     // Set when the exit begins: from then on hotkeys, commands and the tray do nothing.
     bool ending_ = false;
     // Expires with the program, so that a message run inside "Restore all" that ends the program

@@ -38,7 +38,9 @@ void Application::Run(core::Command command) {
             hider_->HideAllWindows();
             break;
         case core::Command::RestoreLastHidden:
-            hider_->RestoreLastHidden();
+            // As the list below: the system's WM_HOTKEY carries the foreground right, so it does
+            // the work when the system knows the key (OnSystemHotkey).
+            if (!keys_->IsRegistered(command)) hider_->RestoreLastHidden();
             break;
         case core::Command::RestoreAll:
             RestoreAll();
@@ -47,7 +49,7 @@ void Application::Run(core::Command command) {
             // Asked by our own detector. When the system knows the key too, its WM_HOTKEY opens
             // the list instead: only that press carries the right to take the foreground, which a
             // keyboard-driven menu needs.
-            if (!keys_->ShowListRegistered()) ShowHiddenList();
+            if (!keys_->IsRegistered(command)) ShowHiddenList();
             break;
         case core::Command::ShowSettings:
             OnShowSettings();
@@ -120,6 +122,13 @@ void Application::RunTrayChoice(UINT id) {
     }
 }
 
+void Application::OnSystemHotkey(core::Command command) {
+    if (ending_ || !hider_) return;
+    if (command == core::Command::ShowHiddenList) ShowHiddenList();
+    // The window comes back and, with the right this press gave us, to the front.
+    if (command == core::Command::RestoreLastHidden) hider_->RestoreLastHidden();
+}
+
 void Application::ShowHiddenList() {
     if (ending_ || !trayIcon_) return;
     trayIcon_->ShowPopupMenu(true);
@@ -130,6 +139,9 @@ void Application::OnToggleAutomaticCheck() {
     const bool ticked = !(GetMenuState(bar, kMenuAutomaticCheckId, MF_BYCOMMAND) & MF_CHECKED);
     CheckMenuItem(bar, kMenuAutomaticCheckId, MF_BYCOMMAND | (ticked ? MF_CHECKED : MF_UNCHECKED));
     settings_->WriteBool("Preference", "Automatic update check", ticked);
+    // As at the start: a second later the step runs (the check when it is on), and this time it
+    // ends with the window in the tray.
+    trayAfterStartupStep_ = true;
     startupTimer_->SetEnabled(true);
 }
 
@@ -164,9 +176,12 @@ void Application::OnRefused(const core::RefusedCommand& refusal) {
     if (!refusal.hiding || !refusal.firstForWindow) return;
     const std::string program =
         refusal.caption.empty() ? ExecutableOf(ToHwnd(refusal.window)) : refusal.caption;
-    // It may come in the middle of "Panic!": a line in the status bar, never a box.
-    settingsWindow_->ShowNotice(L"Windows did not let Quenvix hide " + Widen(program) +
-                                L": it runs as administrator.");
+    // It may come in the middle of "Panic!": a line in the status bar, never a box; and, since
+    // the settings window is mostly out of sight, a balloon from the icon, once per window.
+    const std::string notice =
+        "Windows did not let Quenvix hide " + program + ": it runs as administrator.";
+    settingsWindow_->ShowNotice(Widen(notice));
+    trayIcon_->ShowBalloon(std::string(core::kProductName), notice, true);
 }
 
 void Application::RefreshTrayMenu() {

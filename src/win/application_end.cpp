@@ -1,6 +1,8 @@
 // The program's end: a close request, Exit, the clean exit and the session's end, and the other
 // messages the system sends the program's window. Every window still hidden comes back before
 // anything that can fail or wait.
+#include <utility>
+
 #include "core/dialog_text.h"
 #include "core/rule_hiding.h"
 #include "win/app.h"
@@ -160,7 +162,9 @@ std::optional<LRESULT> Application::OnProgramMessage(UINT msg, WPARAM wParam, LP
             if (sessionNotice_) sessionNotice_->OnMessage(msg, wParam);
             return 0;
         case WM_HOTKEY:
-            if (wParam == KeySettings::kShowListHotkeyId && !ending_) ShowHiddenList();
+            if (const auto command = KeySettings::CommandOfSystemHotkey(wParam)) {
+                OnSystemHotkey(*command);
+            }
             return 0;
         case kUpdateReplyMessage:
             if (updateChecker_ && !ending_) updateChecker_->Finish();
@@ -178,6 +182,12 @@ std::optional<LRESULT> Application::OnProgramMessage(UINT msg, WPARAM wParam, LP
         case kRunForwardedVerb:
             if (forwardedVerbs_) forwardedVerbs_->RunKept([this] { return destroyed_; });
             return 0;
+        case WM_ENABLE:
+            // The box that held up a showing has closed; the window shows once the box is gone.
+            if (wParam && std::exchange(showWhenEnabled_, false) && forwardedVerbs_) {
+                forwardedVerbs_->Accept(core::CommandVerb::Show);
+            }
+            return std::nullopt;
         case WM_DISPLAYCHANGE:
         case WM_SETTINGCHANGE:
         case WM_DPICHANGED:

@@ -23,11 +23,14 @@ enum : int {
 // The page is a child dialog over the tab control's display area, so that Tab moves between its
 // controls and, with visual styles, its controls sit on the tab's own background.
 INT_PTR CALLBACK PageProc(HWND page, UINT msg, WPARAM wParam, LPARAM lParam) {
+    const MessageOrigin origin(page, msg, wParam, lParam);
     switch (msg) {
         case WM_INITDIALOG:
             return TRUE;
         case WM_COMMAND:
-            SendMessageW(GetParent(page), msg, wParam, lParam);
+            // Our controls' commands go on, whoever pressed the button; one that another program
+            // sends the page itself would arrive at the window as ours.
+            if (SentByThisThread()) SendMessageW(GetParent(page), msg, wParam, lParam);
             return TRUE;
         case WM_NOTIFY:
             // Only our own controls' notices go on; the header pointer of anyone else's is not
@@ -138,14 +141,14 @@ void HotkeyPage::ChangeKey() {
     auto& line = keyLines_[static_cast<size_t>(sel)];
     wchar_t current[256] = {};
     GetWindowTextW(keyEdit_, current, 256);
-    keys_.ReleaseShowListKey();
+    keys_.ReleaseSystemKeys();
     KeyRecordDialog dialog(form_.Hwnd());
     const bool recorded = dialog.Execute(line.first, Narrow(current), keys_.Detector());
     if (recorded) {
         line.second->Key = dialog.NewKey();
         SetWindowTextW(keyEdit_, Widen(line.second->Key).c_str());
     }
-    keys_.RegisterShowListKey();
+    keys_.RegisterSystemKeys();
     if (recorded) keys_.Save();
 }
 

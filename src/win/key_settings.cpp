@@ -22,7 +22,7 @@ void KeySettings::Load() {
     const HWND owner = window_;
     core::LoadHotkeys(detector_, settings_,
                       [owner](const std::string& message) { ReportError(owner, message); });
-    RegisterShowListKey();
+    RegisterSystemKeys();
     // An unreadable choice leaves the Windows start-up entry as it is.
     Guarded(owner, [&] { SetRunOnStartup(settings_.ReadBool("Main", "Startup", true)); });
 }
@@ -34,32 +34,57 @@ void KeySettings::Save() {
 void KeySettings::ResetToDefaults() {
     SetDefaultKeys();
     SetRunOnStartup(true);
-    RegisterShowListKey();
+    RegisterSystemKeys();
     Save();
 }
 
-void KeySettings::ReleaseShowListKey() {
-    if (showListRegistered_) UnregisterHotKey(window_, kShowListHotkeyId);
-    showListRegistered_ = false;
+std::optional<core::Command> KeySettings::CommandOfSystemHotkey(WPARAM id) {
+    if (id < 1 || id > kSystemHotkeyCommands.size()) return std::nullopt;
+    return kSystemHotkeyCommands[id - 1];
 }
 
-void KeySettings::RegisterShowListKey() {
-    ReleaseShowListKey();
-    const auto index = core::HotkeyIndexOf(core::Command::ShowHiddenList);
-    if (!index || *index >= detector_.Hotkeys().Count()) return;
-    const std::string& text = detector_.Hotkeys().Item(*index).Key;
-    // An earlier hotkey with the same text wins that press; the list must not open as well.
-    for (std::size_t i = 0; i < *index; ++i) {
-        if (detector_.Hotkeys().Item(i).Key == text) return;
+bool KeySettings::IsRegistered(core::Command command) const {
+    for (std::size_t i = 0; i < kSystemHotkeyCommands.size(); ++i) {
+        if (kSystemHotkeyCommands[i] == command) return registered_[i];
     }
-    const auto chord = core::ChordOfKeyText(text);
-    if (!chord) return;  // modifiers only, or off: the detector alone serves it
-    const UINT modifiers = MOD_NOREPEAT | (chord->ctrl ? MOD_CONTROL : 0) |
-                           (chord->alt ? MOD_ALT : 0) | (chord->shift ? MOD_SHIFT : 0);
-    showListRegistered_ =
-        RegisterHotKey(window_, kShowListHotkeyId, modifiers, chord->key) != FALSE;
-    // Taken by another program: the detector still opens the list, without the foreground right.
-    if (!showListRegistered_) LogLastError("RegisterHotKey");
+    return false;
+}
+
+void KeySettings::ReleaseSystemKeys() {
+    for (std::size_t i = 0; i < registered_.size(); ++i) {
+        if (registered_[i]) UnregisterHotKey(window_, static_cast<int>(i + 1));
+        registered_[i] = false;
+    }
+}
+
+void KeySettings::RegisterSystemKeys() {
+    ReleaseSystemKeys();
+    for (std::size_t i = 0; i < kSystemHotkeyCommands.size(); ++i) {
+        const auto index = core::HotkeyIndexOf(kSystemHotkeyCommands[i]);
+        if (!index || *index >= detector_.Hotkeys().Count()) continue;
+        const core::Hotkey& hotkey = detector_.Hotkeys().Item(*index);
+        if (hotkey.Key.empty()) continue;  // off
+        // An earlier hotkey with the same text wins that press; this one must not act as well.
+        bool shadowed = false;
+        for (std::size_t j = 0; j < *index; ++j) {
+            shadowed = shadowed || detector_.Hotkeys().Item(j).Key == hotkey.Key;
+        }
+        if (shadowed) continue;
+        const auto chord = core::ChordOfKeyText(hotkey.Key);
+        const UINT modifiers = chord
+                                   ? MOD_NOREPEAT | (chord->ctrl ? MOD_CONTROL : 0) |
+                                         (chord->alt ? MOD_ALT : 0) | (chord->shift ? MOD_SHIFT : 0)
+                                   : 0;
+        registered_[i] =
+            chord && RegisterHotKey(window_, static_cast<int>(i + 1), modifiers, chord->key);
+        if (registered_[i] || std::exchange(toldUnregistered_[i], true)) continue;
+        // Modifiers only, or taken by another program: the detector still serves the key, but
+        // Windows gives its press no right to the foreground.
+        if (chord) LogLastError("RegisterHotKey");
+        Log("The hotkey " + hotkey.Key +
+            " is not registered with Windows: the window it brings forward will come back "
+            "without the keyboard");
+    }
 }
 
 void KeySettings::SetRunOnStartup(bool on) {

@@ -1,9 +1,14 @@
 #pragma once
 // The hotkeys and "Run on startup" as the user set them: loaded at start, written back at the end,
-// and the hidden list's hotkey registered with the system, so that its press may take the
-// foreground (WM_HOTKEY with kShowListHotkeyId reaches the window given here).
+// and the hotkeys whose action brings a window to the front (the hidden list, "restore last
+// hidden") registered with the system as well, so that their press may give the foreground
+// (WM_HOTKEY with the id of SystemHotkeyId reaches the window given here).
 #include <windows.h>
 
+#include <array>
+#include <optional>
+
+#include "core/command.h"
 #include "core/hotkey_detector.h"
 #include "core/ports/registry_backend.h"
 #include "core/settings_store.h"
@@ -13,6 +18,14 @@ namespace quenvix::win {
 class KeySettings {
   public:
     static constexpr int kShowListHotkeyId = 1;
+    static constexpr int kRestoreLastHotkeyId = 2;
+    // The commands that must take or give the foreground, in the order of their hotkey ids
+    // (learn.microsoft.com/windows/win32/api/winuser/nf-winuser-setforegroundwindow: a key seen
+    // through raw input gives no right to it; a registered hotkey's WM_HOTKEY is input of ours).
+    static constexpr std::array<core::Command, 2> kSystemHotkeyCommands{
+        core::Command::ShowHiddenList, core::Command::RestoreLastHidden};
+    // The command of a WM_HOTKEY id of ours; nullopt for anything else.
+    static std::optional<core::Command> CommandOfSystemHotkey(WPARAM id);
 
     // `window` hears the registered hotkey and owns the boxes this may show; `registry` holds the
     // Run key "Run on startup" writes. All of them outlive this object.
@@ -30,12 +43,13 @@ class KeySettings {
     // The hotkeys and "Run on startup" back to their defaults, applied and stored.
     void ResetToDefaults();
 
-    // True when the system also knows the list's hotkey.
-    bool ShowListRegistered() const { return showListRegistered_; }
-    // Registers the list's hotkey as it is now; ReleaseShowListKey gives it up meanwhile (while
-    // the user presses a new combination, the registration must not take it).
-    void RegisterShowListKey();
-    void ReleaseShowListKey();
+    // True when the system also knows the hotkey of `command` (one of kSystemHotkeyCommands): its
+    // WM_HOTKEY carries it out then, not the detector.
+    bool IsRegistered(core::Command command) const;
+    // Registers those hotkeys as they are now; ReleaseSystemKeys gives them up meanwhile (while
+    // the user presses a new combination, a registration must not take it).
+    void RegisterSystemKeys();
+    void ReleaseSystemKeys();
 
     bool RunOnStartup() const { return runOnStartup_; }
     // Stores the choice and brings the Windows start-up entry in line with it.
@@ -50,7 +64,9 @@ class KeySettings {
     core::HotkeyDetector& detector_;
     core::SettingsStore& settings_;
     core::RegistryBackend& registry_;
-    bool showListRegistered_ = false;
+    std::array<bool, kSystemHotkeyCommands.size()> registered_{};
+    // The user has read in the log, once a run, that a hotkey could not be registered.
+    std::array<bool, kSystemHotkeyCommands.size()> toldUnregistered_{};
     bool runOnStartup_ = true;
     bool toldTemporaryFolder_ = false;
 };

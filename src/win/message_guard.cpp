@@ -2,10 +2,73 @@
 
 #include <atomic>
 
+#include "win/log.h"
+
 namespace quenvix::win {
 
+namespace {
+
+// The message the WH_CALLWNDPROC hook saw last: the system calls the hook just before the window
+// procedure, for sent messages only, with wParam nonzero when this thread sent it
+// (learn.microsoft.com/windows/win32/winmsg/callwndproc). Messages dispatched from our queue pass
+// no hook: what others post is filtered before any loop of ours dispatches it (ForgedPostFilter).
+struct SentMessage {
+    HWND hwnd = nullptr;
+    UINT message = 0;
+    WPARAM wParam = 0;
+    LPARAM lParam = 0;
+    bool byThisThread = true;
+    bool pending = false;
+};
+
+thread_local SentMessage t_lastSent;
+// The origin of the message the innermost window procedure of ours is handling.
+thread_local bool t_handlingForeign = false;
+
+LRESULT CALLBACK NoteSender(int code, WPARAM byThisThread, LPARAM lParam) {
+    if (code == HC_ACTION) {
+        const auto& sent = *reinterpret_cast<const CWPSTRUCT*>(lParam);
+        t_lastSent =
+            SentMessage{sent.hwnd, sent.message, sent.wParam, sent.lParam, byThisThread != 0, true};
+    }
+    return CallNextHookEx(nullptr, code, byThisThread, lParam);
+}
+
+struct OriginHook {
+    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, &NoteSender, nullptr, GetCurrentThreadId());
+    OriginHook() {
+        if (!hook) LogLastError("SetWindowsHookExW (message origins)");
+    }
+    ~OriginHook() {
+        if (hook) UnhookWindowsHookEx(hook);
+    }
+    OriginHook(const OriginHook&) = delete;
+    OriginHook& operator=(const OriginHook&) = delete;
+};
+
+}  // namespace
+
+void WatchMessageOrigins() {
+    thread_local OriginHook hook;
+}
+
+MessageOrigin::MessageOrigin(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept
+    : outerForeign_(t_handlingForeign) {
+    const SentMessage& sent = t_lastSent;
+    // The hook's note belongs to this message only when it names it exactly; a note left by a
+    // message to a window that is not ours (a control) says nothing about this one.
+    const bool noted = sent.pending && sent.hwnd == hwnd && sent.message == message &&
+                       sent.wParam == wParam && sent.lParam == lParam;
+    t_handlingForeign = noted && !sent.byThisThread;
+    t_lastSent.pending = false;
+}
+
+MessageOrigin::~MessageOrigin() {
+    t_handlingForeign = outerForeign_;
+}
+
 bool SentByThisThread() {
-    return (InSendMessageEx(nullptr) & (ISMEX_SEND | ISMEX_NOTIFY | ISMEX_CALLBACK)) == 0;
+    return !t_handlingForeign;
 }
 
 bool IsForgedPost(const MSG& msg) {
@@ -77,6 +140,7 @@ bool SteersMenuWindow(UINT message) {
 std::atomic<WNDPROC> g_menuWindowProc{nullptr};
 
 LRESULT CALLBACK MenuWindowFilter(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    const MessageOrigin origin(hwnd, msg, wParam, lParam);
     if (!SentByThisThread() && SteersMenuWindow(msg)) return 0;
     return CallWindowProcW(g_menuWindowProc.load(), hwnd, msg, wParam, lParam);
 }
@@ -107,7 +171,7 @@ LRESULT CALLBACK FilterPosted(int code, WPARAM removal, LPARAM lParam) {
 
 // Follows this thread's own menus through the messages they send their owner.
 LRESULT CALLBACK FollowMenus(int code, WPARAM sentByThread, LPARAM lParam) {
-    if (code == HC_ACTION && SentByThisThread()) {
+    if (code == HC_ACTION && sentByThread) {
         const auto& sent = *reinterpret_cast<const CWPSTRUCT*>(lParam);
         switch (sent.message) {
             case WM_ENTERMENULOOP:
@@ -174,11 +238,17 @@ bool MenuOpenOnThisThread() {
     return inMenuMode || t_menusOpen > 0;
 }
 
-bool IsOwnCommand(HWND window, LPARAM control) {
+bool IsOwnCommand(HWND window, WPARAM wParam, LPARAM control) {
     if (!SentByThisThread()) return false;
     if (control == 0) return true;
     const auto hwnd = reinterpret_cast<HWND>(control);
-    return IsChild(window, hwnd) && GetWindowThreadProcessId(hwnd, nullptr) == GetCurrentThreadId();
+    if (!IsChild(window, hwnd) || GetWindowThreadProcessId(hwnd, nullptr) != GetCurrentThreadId()) {
+        return false;
+    }
+    // A button can be made to report a click by a message (BM_CLICK) whatever its state; a user
+    // cannot click a disabled one, nor anything in a window that a modal box of ours disables.
+    if (HIWORD(wParam) != BN_CLICKED) return true;
+    return IsWindowEnabled(hwnd) && IsWindowEnabled(GetAncestor(hwnd, GA_ROOT));
 }
 
 }  // namespace quenvix::win

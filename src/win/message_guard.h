@@ -6,14 +6,34 @@
 
 namespace quenvix::win {
 
-// True when the message being handled comes from this thread (a SendMessage of our own, the
-// system's own notification, or the message loop): only then can pointers in it be trusted.
-// Another thread or process can send any message with any lParam; a pointer from there is at
-// best meaningless here. InSendMessageEx, which this asks, reports the outermost message the
-// thread handles: inside another thread's sent message it says "sent" for our own messages too.
-// So work that another program's message asks for (the shell's tray callback) is queued and run
-// from the message loop, never inside that message; windows are bound without asking this at all.
+// True when the message being handled right now was sent by this thread (a SendMessage of our
+// own, a control telling its parent of a click, the system's own notification on our behalf) or
+// taken from our queue by a loop of ours; false when another thread or process sent it. Only then
+// can pointers in it be trusted. Decided per message: the thread's WH_CALLWNDPROC hook is told,
+// for each sent message, whether this thread sent it (its wParam), and the window procedure that
+// receives the message takes that answer for as long as it handles it. (The system's "am I inside
+// a sent message" answer is useless here: it names the outermost message, so a click that an
+// assistive tool's BM_CLICK makes our own button send would look foreign.)
 bool SentByThisThread();
+
+// Marks the message a window procedure of ours is about to handle with the origin the hook saw
+// for it, for as long as the procedure runs; nested messages have their own. Every window
+// procedure of the program (the window base, a dialog's procedure, a subclass) makes one first.
+// Constructed on a thread, it makes sure that thread's hook is in place.
+class MessageOrigin {
+  public:
+    MessageOrigin(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+    ~MessageOrigin();
+    MessageOrigin(const MessageOrigin&) = delete;
+    MessageOrigin& operator=(const MessageOrigin&) = delete;
+
+  private:
+    bool outerForeign_;
+};
+
+// Puts the calling thread's hook in place (once per thread; it lives as long as the thread).
+// Done when a thread makes its first window of ours, before anyone can send it anything.
+void WatchMessageOrigins();
 
 // Messages that carry a pointer and only ever arrive sent, never posted: a message loop drops a
 // posted one (it came from another program) before it reaches a window.
@@ -41,8 +61,10 @@ class ForgedPostFilter {
 // A menu of this thread (the tray menu, the menu bar's) is open: its loop runs our messages.
 bool MenuOpenOnThisThread();
 
-// A WM_COMMAND that a window of ours may act on: from our own thread (a menu's choice, our own
-// code) and, when it names a control, one of that window's own controls.
-bool IsOwnCommand(HWND window, LPARAM control);
+// A WM_COMMAND that a window of ours may act on: sent by our own thread (a menu's choice, our own
+// code, a control of ours telling of a click, whoever pressed it) and, when it names a control,
+// one of that window's own controls; a click (BN_CLICKED) only from a control that a user could
+// click, enabled in an enabled window.
+bool IsOwnCommand(HWND window, WPARAM wParam, LPARAM control);
 
 }  // namespace quenvix::win

@@ -53,6 +53,7 @@ void SetCell(HWND list, int row, int column, const std::wstring& text) {
 // take Enter for the window's default button, so the list asks for it.
 LRESULT CALLBACK ListKeys(HWND list, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR,
                           DWORD_PTR page) {
+    const MessageOrigin origin(list, msg, wParam, lParam);
     switch (msg) {
         case WM_GETDLGCODE:
             if (wParam == VK_RETURN) {
@@ -60,7 +61,8 @@ LRESULT CALLBACK ListKeys(HWND list, UINT msg, WPARAM wParam, LPARAM lParam, UIN
             }
             break;
         case WM_KEYDOWN:
-            if (wParam == VK_RETURN || wParam == VK_DELETE) {
+            // Typed keys come from our queue; a key message another program sends is no typing.
+            if ((wParam == VK_RETURN || wParam == VK_DELETE) && SentByThisThread()) {
                 const int id = wParam == VK_RETURN ? RulesPage::kEdit : RulesPage::kRemove;
                 SendMessageW(reinterpret_cast<HWND>(page), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                              0);

@@ -152,6 +152,20 @@ void SettingsWindow::OnDpiChanged(UINT msg, WPARAM wParam, LPARAM lParam) {
     statusBar_->Layout();
 }
 
+void SettingsWindow::OnActivate(bool active) {
+    if (!active) {
+        const HWND focus = GetFocus();
+        if (focus && IsChild(Hwnd(), focus)) focus_ = focus;
+        return;
+    }
+    HWND target = focus_;
+    if (!target || !IsChild(Hwnd(), target) || !IsWindowVisible(target) ||
+        !IsWindowEnabled(target)) {
+        target = GetNextDlgTabItem(Hwnd(), nullptr, FALSE);
+    }
+    SetFocus(target ? target : Hwnd());
+}
+
 LRESULT SettingsWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     // Once the exit has begun, late commands and clicks find nothing to do.
     if (host_.Ending() && (msg == WM_COMMAND || msg == WM_NOTIFY)) return 0;
@@ -181,6 +195,10 @@ LRESULT SettingsWindow::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         case WM_SIZE:
             if (statusBar_) statusBar_->Layout();
+            return 0;
+        case WM_ACTIVATE:
+            // Minimised, the window takes no keyboard at all (the default handling's rule).
+            if (HIWORD(wParam) == 0) OnActivate(LOWORD(wParam) != WA_INACTIVE);
             return 0;
         case WM_DESTROY:
             host_.OnWindowDestroyed();

@@ -60,6 +60,9 @@ class SettingsWindow : public FormWindow {
     void OnNotify(const NMHDR& header);
     void OnDpiChanged(UINT msg, WPARAM wParam, LPARAM lParam);
     void ShowOrHide(bool show);
+    // Activated, the window gives the keyboard to the control that had it, or to its first one,
+    // as a dialog does: typed keys reach a control, never the bare window.
+    void OnActivate(bool active);
 
     struct OfferedPage {
         const wchar_t* title;
@@ -72,6 +75,7 @@ class SettingsWindow : public FormWindow {
     std::vector<std::unique_ptr<SettingsPage>> pages_;
     std::unique_ptr<StatusBar> statusBar_;
     std::wstring notice_;
+    HWND focus_ = nullptr;  // the control that had the keyboard when the window was deactivated
 };
 
 }  // namespace quenvix::win

@@ -34,7 +34,9 @@ void StatusBar::OnClick() {
 
 void StatusBar::Layout() {
     if (!bar_) return;
-    int parts[] = {window_.S(50)};
+    // One part across the whole bar (-1: "extends to the border of the window"), so that a
+    // notice is read whole.
+    int parts[] = {-1};
     SendMessageW(bar_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
     SendMessageW(bar_, WM_SIZE, 0, 0);
 }

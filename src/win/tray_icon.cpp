@@ -18,6 +18,7 @@
 #include "win/desktop.h"
 #include "win/foreground.h"
 #include "win/message_wait.h"
+#include "win/taskbar.h"
 #include "win/tray_icon_thread.h"
 #include "win/ui.h"
 
@@ -188,12 +189,24 @@ void TrayIcon::UpdateThread(bool withIcon) {
         if (withIcon || starting) thread_->SetIcon(TrayTip(hint_), iconIndex_, imageList_);
         if (starting) {
             thread_->SetPictureUpdate(RunningPictureUpdate(), pictureUpdateMs_);
+            for (WaitingBalloon& b : waitingBalloons_) {
+                thread_->ShowBalloon(std::move(b.title), std::move(b.text), b.warning);
+            }
+            waitingBalloons_.clear();
             thread_->Start();
             OnThreadStarted(thread_->Handle());
         }
     } else if (thread_) {
         thread_->Stop();
         thread_.reset();
+    }
+}
+
+void TrayIcon::ShowBalloon(const std::string& title, const std::string& text, bool warning) {
+    if (thread_) {
+        thread_->ShowBalloon(Widen(title), Widen(text), warning);
+    } else {
+        waitingBalloons_.push_back(WaitingBalloon{Widen(title), Widen(text), warning});
     }
 }
 
@@ -228,6 +241,9 @@ void TrayIcon::QueueMouseAction(UINT mouseMessage) {
         case WM_RBUTTONUP:
         case WM_MBUTTONDOWN:
         case WM_MBUTTONUP:
+        case NIN_SELECT:
+        case NIN_KEYSELECT:
+        case WM_CONTEXTMENU:
             break;
         default:
             return;
@@ -237,7 +253,7 @@ void TrayIcon::QueueMouseAction(UINT mouseMessage) {
     if (queuedMouse_.size() >= kMaxQueuedMouseActions) return;
     POINT pt{};
     GetCursorPos(&pt);
-    queuedMouse_.push_back(MouseAction{mouseMessage, pt});
+    queuedMouse_.push_back(MouseAction{mouseMessage, pt, GetTickCount64()});
     mouseSource_->Signal();
     if (queuedMouse_.size() == 1) PostMessageW(Window(), kRunQueuedMouseActions, 0, 0);
 }
@@ -246,12 +262,20 @@ void TrayIcon::RunQueuedMouseActions() {
     // Taken as a whole first: an action may open the menu, whose loop runs the next wake-up.
     std::vector<MouseAction> actions;
     actions.swap(queuedMouse_);
-    for (const MouseAction& action : actions) OnMouseAction(action.message, action.pt);
+    for (const MouseAction& action : actions) {
+        OnMouseAction(action.message, action.pt, action.at);
+        previousAction_ = action.message;
+    }
 }
 
-void TrayIcon::OnMouseAction(UINT mouseMessage, POINT pt) {
+void TrayIcon::OnMouseAction(UINT mouseMessage, POINT pt, ULONGLONG at) {
     OnShellMouse(mouseMessage, pt);
     switch (mouseMessage) {
+        case NIN_SELECT:
+        case NIN_KEYSELECT:
+        case WM_CONTEXTMENU:
+            OnKeyboardSelection(mouseMessage, at);
+            break;
         case WM_LBUTTONDOWN:
             doubleClickRelease_ = false;
             UpdateMenuAtPress();
@@ -286,6 +310,45 @@ void TrayIcon::OnMouseAction(UINT mouseMessage, POINT pt) {
     }
 }
 
+void TrayIcon::OnKeyboardSelection(UINT message, ULONGLONG at) {
+    // After a click the shell reports it once more, in the keyboard's words: NIN_SELECT after the
+    // left button comes up, WM_CONTEXTMENU after the right one. The click has had its answer.
+    if ((message == NIN_SELECT && previousAction_ == WM_LBUTTONUP) ||
+        (message == WM_CONTEXTMENU && previousAction_ == WM_RBUTTONUP)) {
+        return;
+    }
+    // Enter reports its selection twice; a second report at once is the same key.
+    const bool echo = message == lastSelection_ && at - lastSelectionAt_ < GetDoubleClickTime();
+    lastSelection_ = message;
+    lastSelectionAt_ = at;
+    if (echo) return;
+    CancelSingleClick();
+    // Win + B, the arrows and Enter (or the menu key): the menu opens at the icon, not wherever
+    // the mouse pointer happens to be.
+    RECT icon{};
+    if (!IconRect(icon)) {
+        POINT pt{};
+        GetCursorPos(&pt);
+        icon = RECT{pt.x, pt.y, pt.x, pt.y};
+    }
+    PopupMenuAt(POINT{icon.left, icon.top}, false, false, &icon);
+}
+
+bool TrayIcon::IconRect(RECT& rect) {
+    // Windows 7 and later ("Shell_NotifyIconGetRect"); asked for by name so that a shell without
+    // it (Wine's answers E_NOTIMPL) leaves the notification area's own rectangle.
+    using GetRectFn = HRESULT(WINAPI*)(const NOTIFYICONIDENTIFIER*, RECT*);
+    static const auto getRect = reinterpret_cast<GetRectFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"shell32.dll"), "Shell_NotifyIconGetRect")));
+    NOTIFYICONIDENTIFIER id{};
+    id.cbSize = sizeof id;
+    id.hWnd = Window();
+    id.uID = kTrayIconId;
+    if (getRect && SUCCEEDED(getRect(&id, &rect))) return true;
+    rect = TrayRect();
+    return !IsRectEmpty(&rect);
+}
+
 void TrayIcon::OnSingleClickTimeout() {
     KillTimer(Window(), kSingleClickTimerId);
     // Only a click that is still waiting opens the menu: the timer's message alone proves nothing.
@@ -312,7 +375,7 @@ void TrayIcon::ShowPopupMenu(bool selectLastItem) {
     PopupMenuAt(pt, selectLastItem, false);
 }
 
-void TrayIcon::PopupMenuAt(POINT pt, bool selectLastItem, bool updated) {
+void TrayIcon::PopupMenuAt(POINT pt, bool selectLastItem, bool updated, const RECT* iconRect) {
     // A second request while the menu is open (its loop still runs our messages) must not stack
     // a second menu on the first.
     if (!popupMenu_ || menuOpen_) return;
@@ -324,6 +387,8 @@ void TrayIcon::PopupMenuAt(POINT pt, bool selectLastItem, bool updated) {
     if (!updated && UpdateMenu) UpdateMenu();
     if (OnPopup) OnPopup();
     const int count = GetMenuItemCount(popupMenu_);
+    // Opened from the keyboard, the menu is ready for the arrows: its first item is selected.
+    if (iconRect && count > 0) PostMessageW(Window(), WM_KEYDOWN, VK_DOWN, 0);
     if (selectLastItem && count > 0) {
         MENUITEMINFOW item{};
         item.cbSize = sizeof item;
@@ -343,9 +408,31 @@ void TrayIcon::PopupMenuAt(POINT pt, bool selectLastItem, bool updated) {
     // TrackPopupMenu"); the WM_NULL lets it see that click.
     // https://learn.microsoft.com/windows/win32/api/winuser/nf-winuser-trackpopupmenu
     SetForegroundWindow(Window());
-    const UINT command = static_cast<UINT>(TrackPopupMenuEx(
-        popupMenu_, TPM_RETURNCMD | TPM_RIGHTBUTTON, pt.x, pt.y, Window(), nullptr));
+    // At the icon, the menu goes beside it rather than over it: towards the middle of the
+    // icon's monitor, from the icon's edge (and the icon is excluded, where the system heeds it).
+    UINT align = 0;
+    TPMPARAMS beside{};
+    beside.cbSize = sizeof beside;
+    if (iconRect) {
+        beside.rcExclude = *iconRect;
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof monitor;
+        GetMonitorInfoW(MonitorFromRect(iconRect, MONITOR_DEFAULTTONEAREST), &monitor);
+        const RECT& area = monitor.rcMonitor;
+        const bool lower = iconRect->top + iconRect->bottom > area.top + area.bottom;
+        const bool right = iconRect->left + iconRect->right > area.left + area.right;
+        pt.x = right ? iconRect->right : iconRect->left;
+        pt.y = lower ? iconRect->top : iconRect->bottom;
+        align = TPM_VERTICAL | (lower ? TPM_BOTTOMALIGN : TPM_TOPALIGN) |
+                (right ? TPM_RIGHTALIGN : TPM_LEFTALIGN);
+    }
+    const UINT command =
+        static_cast<UINT>(TrackPopupMenuEx(popupMenu_, TPM_RETURNCMD | TPM_RIGHTBUTTON | align,
+                                           pt.x, pt.y, Window(), iconRect ? &beside : nullptr));
     PostMessageW(Window(), WM_NULL, 0, 0);
+    // Closed from the keyboard without a choice (Escape): the keyboard goes back to the
+    // notification area, on the icon, where the user left it (NIM_SETFOCUS).
+    if (iconRect && command == 0 && thread_) thread_->FocusIcon();
     // The command may bring a window back, which then takes the foreground, or end the program
     // and this object with it: the keeper and the question are locals for that reason.
     const std::function<bool(HWND)> heldHidden = IsHeldHidden;

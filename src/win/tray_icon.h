@@ -74,6 +74,10 @@ class TrayIcon {
     // The hidden window that receives the icon's callback messages.
     HWND Window() const noexcept;
 
+    // A balloon from the icon (UTF-8 texts), shown as soon as the icon is in; `warning` gives it
+    // the warning sign. For what the user must hear of without a window of ours in view.
+    void ShowBalloon(const std::string& title, const std::string& text, bool warning);
+
     // Opens the popup menu at the mouse pointer as a click on the icon does; with
     // `selectLastItem` the menu opens with its last item selected (unless that is a separator),
     // so Enter chooses it. Does nothing while the menu is already open.
@@ -110,6 +114,9 @@ class TrayIcon {
     virtual void OnThreadStarted(HANDLE /*thread*/) {}
     // The running thread, or null.
     HANDLE ThreadHandle() const noexcept;
+    // Where the icon is on the screen, for a menu opened from the keyboard; false when the
+    // system cannot say.
+    virtual bool IconRect(RECT& rect);
 
   private:
     class CallbackWindow;
@@ -127,12 +134,15 @@ class TrayIcon {
     bool IconWndProc(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
     void QueueMouseAction(UINT mouseMessage);
     void RunQueuedMouseActions();
-    void OnMouseAction(UINT mouseMessage, POINT pt);
+    void OnMouseAction(UINT mouseMessage, POINT pt, ULONGLONG at);
+    // The shell's keyboard selection (or its echo of a click, which is dropped).
+    void OnKeyboardSelection(UINT message, ULONGLONG at);
     void OnSingleClickTimeout();
     void CancelSingleClick();
     void UpdateMenuAtPress();
     // `updated`: the menu's items were brought up to date when this click's button went down.
-    void PopupMenuAt(POINT pt, bool selectLastItem, bool updated);
+    // `iconRect`: opened from the keyboard at the icon, which the menu leaves uncovered.
+    void PopupMenuAt(POINT pt, bool selectLastItem, bool updated, const RECT* iconRect = nullptr);
 
     ShellNotifyIconFn shell_;
     UINT taskbarCreated_;
@@ -152,6 +162,7 @@ class TrayIcon {
     struct MouseAction {
         UINT message;
         POINT pt;
+        ULONGLONG at;  // when the shell reported it
     };
     // Mouse actions the shell reported, waiting to run from the message loop.
     std::vector<MouseAction> queuedMouse_;
@@ -162,6 +173,17 @@ class TrayIcon {
     bool doubleClickRelease_ = false;
     // The menu was brought up to date when the button of the click under way went down.
     bool updatedAtPress_ = false;
+    // The shell's report before the one being run, and the last keyboard selection's.
+    UINT previousAction_ = 0;
+    UINT lastSelection_ = 0;
+    ULONGLONG lastSelectionAt_ = 0;
+    // Balloons asked for while the icon's thread was not running.
+    struct WaitingBalloon {
+        std::wstring title;
+        std::wstring text;
+        bool warning;
+    };
+    std::vector<WaitingBalloon> waitingBalloons_;
 
     // Declared before the thread, so the window outlives it.
     std::unique_ptr<CallbackWindow> window_;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <iterator>
 #include <thread>
 #include <utility>
 
@@ -37,6 +38,15 @@ bool WaitAnsweringSentMessages(HANDLE handle, DWORD boundMs) {
         MSG msg;
         PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
+}
+
+// As much of `text` as the shell's field takes, never half a character.
+template <std::size_t N>
+void CopyField(const std::wstring& text, wchar_t (&field)[N]) {
+    std::size_t length = std::min(text.size(), N - 1);
+    if (length < text.size() && length > 0 && IS_HIGH_SURROGATE(text[length - 1])) --length;
+    text.copy(field, length);
+    field[length] = L'\0';
 }
 
 }  // namespace
@@ -91,6 +101,16 @@ void TrayIconThread::Readd() {
     Poke([](Shared& s) { s.readd = true; });
 }
 
+void TrayIconThread::ShowBalloon(std::wstring title, std::wstring text, bool warning) {
+    Poke([&](Shared& s) {
+        s.balloons.push_back(Balloon{std::move(title), std::move(text), warning});
+    });
+}
+
+void TrayIconThread::FocusIcon() {
+    Poke([](Shared& s) { s.focusIcon = true; });
+}
+
 void TrayIconThread::Wake() {
     // The thread's own changes (a picture update's new picture) need no wake: it looks at the
     // hand-over before it waits again.
@@ -141,6 +161,7 @@ void TrayIconThread::Execute() {
             ShowImage(own_.shownIndex, false);
         }
         if (pass.readd || (!own_.added && GetTickCount64() - own_.lastAdd >= kAddRetryMs)) Add();
+        TellWaiting();
         // Only an animation of several pictures needs the clock; a single picture (the gauge)
         // is handed on when it changes, and the thread sleeps in between.
         const bool goOn = pass.animated && count > 1 ? Pause(pass.delay) : WaitForChange();
@@ -169,12 +190,15 @@ TrayIconThread::Pass TrayIconThread::TakeState() {
         s.pictureUpdateChanged = false;
     }
     s.changed = s.readd = s.poked = s.imageChanged = false;
+    for (Balloon& balloon : s.balloons) own_.balloons.push_back(std::move(balloon));
+    s.balloons.clear();
+    own_.focusIcon = own_.focusIcon || std::exchange(s.focusIcon, false);
     return pass;
 }
 
 bool TrayIconThread::Woken(bool anyChange) const {
     const Shared& s = shared_;
-    if (s.terminated || s.readd) return true;
+    if (s.terminated || s.readd || !s.balloons.empty() || s.focusIcon) return true;
     return anyChange && (s.changed || s.poked || s.imageChanged || s.pictureUpdateChanged);
 }
 
@@ -266,6 +290,30 @@ void TrayIconThread::Add() {
     own_.lastAdd = GetTickCount64();
     // An add of an icon that is still there fails; the icon is then simply refreshed.
     own_.added = Shell(NIM_ADD) || Shell(NIM_MODIFY);
+    // From this version on the shell tells a keyboard selection (NIN_KEYSELECT, WM_CONTEXTMENU)
+    // from a click, and NIM_SETFOCUS is understood; the callback's lParam stays the mouse
+    // message ("Shell_NotifyIcon", learn.microsoft.com/windows/win32/api/shellapi).
+    own_.nid.uVersion = NOTIFYICON_VERSION;
+    if (own_.added) Shell(NIM_SETVERSION);
+}
+
+// What waited for the icon to be in: the balloons, one call each, and the focus.
+void TrayIconThread::TellWaiting() {
+    if (!own_.added) return;
+    for (const Balloon& balloon : own_.balloons) {
+        // A copy: NIF_INFO left in the icon's own data would show the balloon again at every
+        // change of the picture.
+        NOTIFYICONDATAW info = own_.nid;
+        info.uFlags = NIF_INFO;
+        CopyField(balloon.text, info.szInfo);
+        CopyField(balloon.title, info.szInfoTitle);
+        info.dwInfoFlags = balloon.warning ? NIIF_WARNING : NIIF_INFO;
+        if (!shell_(NIM_MODIFY, &info)) LogLastError("Shell_NotifyIconW (balloon)");
+    }
+    own_.balloons.clear();
+    if (std::exchange(own_.focusIcon, false) && !shell_(NIM_SETFOCUS, &own_.nid)) {
+        LogLastError("Shell_NotifyIconW (focus)");
+    }
 }
 
 // Makes the icon of image `index` and hands it to the shell, unless the shell already shows

@@ -15,6 +15,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "win/shared_image_list.h"
 #include "win/tray_icon.h"
@@ -38,6 +39,18 @@ class TrayIconThread : public std::enable_shared_from_this<TrayIconThread> {
     void SetPictureUpdate(std::function<bool()> update, int intervalMs);
     // The shell came back (or was never there): put the icon in again.
     void Readd();
+    // A balloon from the icon with `title` and `text` (a warning's sign with `warning`), shown
+    // once the icon is in; a later one replaces it on the screen.
+    void ShowBalloon(std::wstring title, std::wstring text, bool warning);
+    // Hands the keyboard focus back to the notification area, on the icon (after its menu was
+    // closed from the keyboard).
+    void FocusIcon();
+
+    struct Balloon {
+        std::wstring title;
+        std::wstring text;
+        bool warning = false;
+    };
 
   private:
     // What the other threads hand over: touched only under mutex_. Each change sets a flag the
@@ -56,6 +69,8 @@ class TrayIconThread : public std::enable_shared_from_this<TrayIconThread> {
         bool poked = false;         // the animation's settings
         bool readd = false;
         bool terminated = false;
+        std::vector<Balloon> balloons;
+        bool focusIcon = false;
     };
 
     // The thread's own: nobody else touches it.
@@ -77,6 +92,9 @@ class TrayIconThread : public std::enable_shared_from_this<TrayIconThread> {
         std::chrono::milliseconds pictureUpdateInterval{0};
         std::chrono::steady_clock::time_point nextPictureUpdate;
         bool pictureUpdateFailing = false;
+        // Balloons and a focus request waiting for the icon to be in.
+        std::vector<Balloon> balloons;
+        bool focusIcon = false;
     };
 
     // One pass's copy of the hand-over.
@@ -112,6 +130,7 @@ class TrayIconThread : public std::enable_shared_from_this<TrayIconThread> {
     bool Shell(DWORD message);
     void Add();
     void ShowImage(int index, bool force);
+    void TellWaiting();
 
     // Fixed before the thread starts (the handle is the owner's alone), or safe without the lock.
     const HWND window_;

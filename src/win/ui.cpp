@@ -131,7 +131,7 @@ namespace {
 // The object whose window this thread's own CreateWindowExW is making right now. Its
 // WM_NCCREATE binds to this, never to the pointer the message carries: that message can come
 // from anyone, and our own creation can happen while the thread handles another program's sent
-// message (the shell's tray callback is one), which InSendMessageEx cannot tell apart.
+// message (the shell's tray callback is one).
 thread_local Window* t_windowBeingCreated = nullptr;
 
 }  // namespace
@@ -168,6 +168,7 @@ HWND Window::CreateBound(const wchar_t* className, DWORD style, DWORD exStyle,
         explicit Creating(Window* self) { t_windowBeingCreated = self; }
         ~Creating() { t_windowBeingCreated = outer; }
     } creating(this);
+    WatchMessageOrigins();
     creating_ = true;
     const HWND hwnd = CreateWindowExW(exStyle, className, title.c_str(), style, x, y, width, height,
                                       parent, menu, AppInstance(), nullptr);
@@ -195,13 +196,14 @@ LRESULT CALLBACK Window::StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
     }
     auto* self = reinterpret_cast<Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (!self) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    const MessageOrigin origin(hwnd, msg, wParam, lParam);
     // Only DestroyWindow on this thread ends a window of ours; the same messages sent from
     // elsewhere must not unbind it or start an exit. Commands come from our menus and controls.
     if ((msg == WM_DESTROY || msg == WM_NCDESTROY) && !SentByThisThread()) return 0;
     // Creation messages come once, from our own CreateWindowExW. Any other is made up, and its
     // default handling would take the caption (and scroll bars) from the structure it points to.
     if ((msg == WM_NCCREATE || msg == WM_CREATE) && !self->creating_) return 0;
-    if (msg == WM_COMMAND && !IsOwnCommand(hwnd, lParam)) return 0;
+    if (msg == WM_COMMAND && !IsOwnCommand(hwnd, wParam, lParam)) return 0;
     // A menu or message box of ours with nothing to do runs its own loop, which would leave the
     // command pipe unserved until it closes: serve it while that loop idles.
     if (msg == WM_ENTERIDLE && SentByThisThread()) ServeWhileIdle(hwnd);

@@ -186,7 +186,9 @@ bool ModalDialog::PreTranslate(MSG&) {
 }
 
 void ModalDialog::OnCommand(int id, int code, HWND) {
-    // Only a click ends the dialog: buttons with BS_NOTIFY also report focus changes.
+    // Only a click ends the dialog: buttons with BS_NOTIFY also report focus changes. Once it has
+    // ended, more clicks (a tool pressing "OK" again and again) find nothing to end.
+    if (!running_) return;
     if ((id == IDOK || id == IDCANCEL) && code == BN_CLICKED) EndModal(id);
 }
 

@@ -12,6 +12,8 @@
 //       edit (an editor: a text field fills it and takes its keys)
 //       --session-log FILE: each window, asked whether the session may end, appends
 //       "TITLE|visible|zoomed" (0/1) to FILE
+//       editor (an edit field fills it and takes the keyboard whenever it is active; read what
+//       was typed with "children")
 //   testwin state TITLE --out FILE               "exists visible iconic zoomed" as 0/1
 //   testwin post CLASS MSG WPARAM LPARAM         PostMessage to the first window of CLASS
 //   testwin send CLASS MSG WPARAM LPARAM [--out FILE]
@@ -193,6 +195,18 @@ LRESULT CALLBACK TestWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_CLOSE:
             DestroyWindow(hwnd);
             return 0;
+        case WM_SETFOCUS:
+            // An editor hands the keyboard to its text, as Notepad does.
+            if (HWND text = FindWindowExW(hwnd, nullptr, L"Edit", nullptr)) {
+                SetFocus(text);
+                return 0;
+            }
+            return DefWindowProcW(hwnd, msg, wp, lp);
+        case WM_SIZE:
+            if (HWND text = FindWindowExW(hwnd, nullptr, L"Edit", nullptr)) {
+                MoveWindow(text, 0, 0, LOWORD(lp), HIWORD(lp), TRUE);
+            }
+            return 0;
         default:
             return DefWindowProcW(hwnd, msg, wp, lp);
     }
@@ -247,6 +261,13 @@ int Open(int argc, wchar_t** argv) {
         if (late) {
             SetPropW(h, kLateTitleProp, new std::wstring(title));  // lives as long as the process
             SetTimer(h, kLateTimer, 2000, nullptr);
+        }
+        if (kind == L"editor") {
+            RECT client{};
+            GetClientRect(h, &client);
+            CreateWindowExW(0, L"Edit", L"", WS_CHILD | WS_VISIBLE | ES_MULTILINE, 0, 0,
+                            client.right, client.bottom, h, nullptr, GetModuleHandleW(nullptr),
+                            nullptr);
         }
         offset += 30;
         ShowWindow(h, show);

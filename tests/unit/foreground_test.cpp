@@ -41,18 +41,25 @@ class ForegroundTest : public ::testing::Test {
         });
     }
 
+    // The editor is hidden with the hotkey, then the user works in the browser.
+    void HideEditorThenTypeInBrowser() {
+        desktop.SetForeground(kEditor);
+        hider.HideActiveWindow();
+        foreground.UserInput(kBrowser);
+    }
+
     FakeDesktop desktop;
     FakeForeground foreground{desktop};
     ForegroundKeeper keeper{desktop, foreground};
     Hider hider{desktop, nullptr, nullptr, {}};
 };
 
-TEST_F(ForegroundTest, AWindowBroughtBackByAHotkeyComesToTheFrontAndItsProgramMayActivateIt) {
-    desktop.SetForeground(kEditor);
-    hider.HideActiveWindow();
-    // The user works in the browser, then presses our hotkey: the key was our input event.
-    foreground.UserInput(kBrowserPid, kBrowser);
-    foreground.UserInput(FakeDesktop::kOwnPid, kBrowser);
+TEST_F(ForegroundTest,
+       AWindowBroughtBackByARegisteredHotkeyComesToTheFrontAndItsProgramMayActivateIt) {
+    // The user works in the browser, then presses our hotkey, which the system knows: its
+    // WM_HOTKEY was our input event.
+    HideEditorThenTypeInBrowser();
+    foreground.HotkeyDelivered(FakeDesktop::kOwnPid);
     ASSERT_TRUE(hider.RestoreLastHidden());
     EXPECT_EQ(desktop.ForegroundWindow(), kEditor);
     // The right went to the editor's process before we gave the foreground away.
@@ -66,15 +73,33 @@ TEST_F(ForegroundTest, WithoutTheRightNothingIsForcedAndTheUsersWindowKeepsTheKe
     desktop.SetForeground(kEditor);
     hider.HideActiveWindow();
     // Brought back while the user types into the browser (the key was not ours).
-    foreground.UserInput(kBrowserPid, kBrowser);
+    foreground.UserInput(kBrowser);
     ASSERT_TRUE(hider.RestoreLastHidden());
     EXPECT_EQ(desktop.ForegroundWindow(), kBrowser);
     EXPECT_THAT(foreground.calls, ElementsAre("Allow 100 refused", "Set 16 refused"));
     EXPECT_TRUE(desktop.IsVisible(kEditor));  // back all the same
 }
 
+// The same hotkey seen only through raw input (its chord could not be registered): the key went
+// to the browser, so the window comes back behind it, and neither we nor the editor's program may
+// take the keyboard from the browser. Pressed again as a registered hotkey, it may.
+TEST_F(ForegroundTest, AHotkeySeenOnlyThroughRawInputGivesNoRightToTheForeground) {
+    HideEditorThenTypeInBrowser();
+    foreground.KeySeenThroughRawInput(FakeDesktop::kOwnPid);
+    ASSERT_TRUE(hider.RestoreLastHidden());
+    EXPECT_EQ(desktop.ForegroundWindow(), kBrowser);
+    EXPECT_THAT(foreground.calls, ElementsAre("Allow 100 refused", "Set 16 refused"));
+    EXPECT_FALSE(foreground.ActivateFrom(kEditor));
+
+    HideEditorThenTypeInBrowser();
+    foreground.HotkeyDelivered(FakeDesktop::kOwnPid);
+    ASSERT_TRUE(hider.RestoreLastHidden());
+    EXPECT_EQ(desktop.ForegroundWindow(), kEditor);
+}
+
 TEST_F(ForegroundTest, OurHiddenWindowsAreNeverMadeTheForeground) {
-    foreground.UserInput(FakeDesktop::kOwnPid, kBrowser);
+    foreground.UserInput(kBrowser);
+    foreground.HotkeyDelivered(FakeDesktop::kOwnPid);
     EXPECT_FALSE(keeper.BringForward(kTrayWindow));
     EXPECT_FALSE(keeper.BringForward(0x999));  // gone
     EXPECT_TRUE(foreground.calls.empty());
@@ -84,8 +109,8 @@ TEST_F(ForegroundTest, OurHiddenWindowsAreNeverMadeTheForeground) {
 // The tray menu: it takes the foreground for our hidden window while it is open (no menu closes
 // on an outside click otherwise), and nobody may change the foreground while it is active.
 TEST_F(ForegroundTest, AfterTheMenuClosesWithNothingBroughtBackTheKeyboardGoesBack) {
-    foreground.UserInput(kBrowserPid, kBrowser);
-    foreground.UserInput(FakeDesktop::kOwnPid, kBrowser);  // the click on the icon
+    foreground.UserInput(kBrowser);
+    foreground.IconClicked(FakeDesktop::kOwnPid);
     keeper.MenuOpening();
     ASSERT_TRUE(foreground.Set(kTrayWindow));
     foreground.SetMenuActive(true);
@@ -95,9 +120,8 @@ TEST_F(ForegroundTest, AfterTheMenuClosesWithNothingBroughtBackTheKeyboardGoesBa
 }
 
 TEST_F(ForegroundTest, AfterTheMenuAWindowBroughtBackFromItKeepsTheKeyboard) {
-    desktop.SetForeground(kEditor);
-    hider.HideActiveWindow();
-    foreground.UserInput(FakeDesktop::kOwnPid, kBrowser);
+    HideEditorThenTypeInBrowser();
+    foreground.IconClicked(FakeDesktop::kOwnPid);
     keeper.MenuOpening();
     foreground.Set(kTrayWindow);
     // Its entry chosen; the editor is busy and has not shown itself yet.
@@ -108,7 +132,8 @@ TEST_F(ForegroundTest, AfterTheMenuAWindowBroughtBackFromItKeepsTheKeyboard) {
 }
 
 TEST_F(ForegroundTest, AfterTheMenuAWindowHiddenFromItDoesNotGetTheKeyboardBack) {
-    foreground.UserInput(FakeDesktop::kOwnPid, kBrowser);
+    foreground.UserInput(kBrowser);
+    foreground.IconClicked(FakeDesktop::kOwnPid);
     keeper.MenuOpening();
     foreground.Set(kTrayWindow);
     // "Panic!": the browser is busy and still shows, with our hide waiting in its queue.

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 #include <string>
@@ -17,14 +18,17 @@
 #include "core/ports/key_state.h"
 #include "core/product.h"
 #include "core/recovery.h"
+#include "dialog_script.h"
 #include "fakes/fake_desktop.h"
 #include "fakes/key_set.h"
 #include "fakes/manual_timer.h"
 #include "fakes/memory_registry.h"
+#include "send_from_process.h"
 #include "send_from_thread.h"
 #include "win/app.h"
 #include "win/cpu_counters.h"
 #include "win/foreground.h"
+#include "win/key_settings.h"
 #include "win/session_end.h"
 #include "win/win_event_hook.h"
 
@@ -137,6 +141,46 @@ class ApplicationTest : public ::testing::Test {
         }
         return texts;
     }
+    void PumpPending() {
+        MSG m;
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_NOREMOVE) && m.message != WM_QUIT &&
+               PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageW(&m);
+        }
+    }
+    // The restore hotkey as the system delivers it once it knows its keys.
+    void PressRestoreLast() {
+        PostMessageW(program->Form(), WM_HOTKEY, KeySettings::kRestoreLastHotkeyId,
+                     MAKELPARAM(MOD_CONTROL | MOD_SHIFT, VK_MULTIPLY));
+        PumpPending();
+    }
+    void Ask(const char* question) {
+        core::SettingsStore(registry, core::kSettingsKeyPath)
+            .WriteBool(core::kDialogsSection, question, false);
+    }
+    // Runs `inDialog` with `steps` played in the dialog of class `dialogClass` it opens.
+    template <class F>
+    void WithDialog(const wchar_t* dialogClass, std::vector<test::DialogScript::Step> steps,
+                    F&& inDialog) {
+        static const wchar_t* wanted;
+        wanted = dialogClass;
+        test::DialogScript script(
+            test::DialogScript::Ending{[] {
+                                           const HWND found = FindWindowW(wanted, nullptr);
+                                           return found && IsWindowVisible(found) ? found : nullptr;
+                                       },
+                                       [](HWND dialog) { PostMessageW(dialog, WM_CLOSE, 0, 0); }},
+            std::move(steps));
+        script.Play(std::forward<F>(inDialog));
+        EXPECT_FALSE(script.EndedByScript()) << "the dialog did not end as the steps should have";
+    }
+    std::vector<std::string> Balloons() {
+        std::vector<std::string> balloons;
+        for (const std::string& event : Events()) {
+            if (event.starts_with("balloon ")) balloons.push_back(event.substr(8));
+        }
+        return balloons;
+    }
     std::size_t VisibleCount() {
         std::size_t n = 0;
         for (core::WindowId w = kFirst; w <= kLast; ++w) n += desktop.IsVisible(w);
@@ -160,9 +204,14 @@ class ApplicationTest : public ::testing::Test {
                       windowEvents,
                       cpuCounters,
                       {},
-                      [this](DWORD message, NOTIFYICONDATAW*) {
+                      [this](DWORD message, NOTIFYICONDATAW* data) {
                           if (message == NIM_ADD) Note("icon added");
                           if (message == NIM_DELETE) Note("icon removed");
+                          if (message == NIM_MODIFY && (data->uFlags & NIF_INFO)) {
+                              Note("balloon " + Narrow(data->szInfo));
+                          } else if (message == NIM_MODIFY) {
+                              Note("picture");
+                          }
                           return TRUE;
                       },
                       false};
@@ -202,6 +251,27 @@ TEST_F(ApplicationTest, StartsInTheTrayWithoutShowingAWindowOrTakingTheForegroun
     DestroyWindow(typing);
 }
 
+// Turning the automatic check on or off runs the start-up step again a second later, and this
+// time the step ends with the window in the tray.
+TEST_F(ApplicationTest, TurningTheAutomaticCheckOnOrOffSendsTheWindowIntoTheTrayASecondLater) {
+    StartInTray();
+    timers.Advance(1000);
+    RunPendingMessages();
+    program->ShowFromTray();
+    Command(kMenuAutomaticCheckId);
+    Command(kMenuAutomaticCheckId);  // on, and off again: no check goes out
+    EXPECT_FALSE(program->InTray());
+    timers.Advance(1000);
+    RunPendingMessages();
+    EXPECT_TRUE(program->InTray());
+    EXPECT_FALSE(IsWindowVisible(program->Form()));
+    // The next step, the start-up's own kind, leaves a shown window alone again.
+    program->ShowFromTray();
+    timers.Advance(1000);
+    RunPendingMessages();
+    EXPECT_FALSE(program->InTray());
+}
+
 // Asked for within the first second (a quick double click on the icon), the window stays up:
 // the start-up step does not send it back into the tray. Minimised, it goes to the tray (never
 // to nowhere), and shown from there it comes back as it was.
@@ -237,10 +307,30 @@ TEST_F(ApplicationTest, HotkeysHideAndRestoreThroughTheDetector) {
     EXPECT_EQ(VisibleCount(), 0u);
     EXPECT_EQ(program->HiddenCount(), 3u);
 
-    PressKeys({kControl, kShift, kMultiply});  // RestoreLast: only the newest comes back
-    EXPECT_TRUE(desktop.IsVisible(kLast));
+    // RestoreLast: the system knows its keys, and only its WM_HOTKEY, which gives the window
+    // brought back the right to the foreground, does the work; the detector's press does not.
+    PressKeys({kControl, kShift, kMultiply});
+    EXPECT_EQ(VisibleCount(), 0u);
+    const bool free = RegisterHotKey(nullptr, 0x7000, MOD_CONTROL | MOD_SHIFT, VK_MULTIPLY);
+    if (free) UnregisterHotKey(nullptr, 0x7000);
+    EXPECT_FALSE(free) << "the restore hotkey is not registered with the system";
+    PressRestoreLast();
+    EXPECT_TRUE(desktop.IsVisible(kLast));  // only the newest comes back
     EXPECT_EQ(VisibleCount(), 1u);
     EXPECT_EQ(program->HiddenCount(), 2u);
+}
+
+// Keys another program registered first cannot be ours: the detector then serves them itself
+// (the window comes back, without the foreground right).
+TEST_F(ApplicationTest, ARestoreHotkeyTakenByAnotherProgramStillRestores) {
+    ASSERT_TRUE(RegisterHotKey(nullptr, 0x7001, MOD_CONTROL | MOD_SHIFT, VK_MULTIPLY));
+    Start();
+    using namespace core::vk;
+    PressKeys({kControl, kDivide});
+    ASSERT_EQ(VisibleCount(), 0u);
+    PressKeys({kControl, kShift, kMultiply});
+    EXPECT_EQ(VisibleCount(), 1u);
+    UnregisterHotKey(nullptr, 0x7001);
 }
 
 TEST_F(ApplicationTest, ExitBringsEveryWindowBackBeforeTheIconGoes) {
@@ -348,8 +438,7 @@ TEST_F(ApplicationTest, SessionEndShowsTheHiddenWindowsUntilItIsDecidedThenEndsC
     EXPECT_EQ(program->HiddenCount(), 3u);
     EXPECT_EQ(RecoveryRecord(), record);
     EXPECT_FALSE(QuitPosted());
-    using namespace core::vk;
-    PressKeys({kControl, kShift, kMultiply});  // RestoreLast
+    PressRestoreLast();
     EXPECT_TRUE(desktop.IsVisible(kLast));
     EXPECT_EQ(program->HiddenCount(), 2u);
 
@@ -370,7 +459,7 @@ TEST_F(ApplicationTest, SessionEndShowsTheHiddenWindowsUntilItIsDecidedThenEndsC
     }
     SendFromOutside(WM_CLOSE, 0, 0);
     EXPECT_TRUE(QuitPosted());
-    PressKeys({kControl, kDivide});  // HideAll
+    PressKeys({core::vk::kControl, core::vk::kDivide});  // HideAll
     EXPECT_EQ(VisibleCount(), 3u);
 }
 
@@ -435,7 +524,7 @@ TEST_F(ApplicationTest, TrayMenuEntriesFollowTheHiddenListEachTimeItOpens) {
 
 // A window the system will not let us hide is not listed, and the user hears of it once, on the
 // settings window's status line, naming its program.
-TEST_F(ApplicationTest, ARefusedHideIsToldOnceOnTheStatusLine) {
+TEST_F(ApplicationTest, ARefusedHideIsToldOnceOnTheStatusLineAndByABalloon) {
     StartInTray();
     desktop.At(kFirst + 1).elevated = true;
     TrayChoice(kTrayPanicId);
@@ -448,6 +537,39 @@ TEST_F(ApplicationTest, ARefusedHideIsToldOnceOnTheStatusLine) {
     wchar_t text[160] = {};
     GetWindowTextW(bar, text, 160);
     EXPECT_STREQ(text, L"Windows did not let Quenvix hide Window 1: it runs as administrator.");
+    // The whole line is in view: the bar's one part reaches its right edge.
+    RECT part{};
+    SendMessageW(bar, SB_GETRECT, 0, reinterpret_cast<LPARAM>(&part));
+    RECT whole{};
+    GetClientRect(bar, &whole);
+    EXPECT_GE(part.right, whole.right - 30);
+    // The user hears of it where he looks, once for the window (after the first start's word on
+    // where the icon is). The icon's calls are all made once it has gone.
+    program.reset();
+    ASSERT_TRUE(WaitForNote("icon removed"));
+    ASSERT_EQ(Balloons().size(), 2u);
+    EXPECT_EQ(Balloons()[1],
+              "Windows did not let Quenvix hide Window 1: it runs as administrator.");
+}
+
+// The first start on a machine says where the icon is, once for good.
+TEST_F(ApplicationTest, TheFirstStartAloneSaysWhereTheIconIs) {
+    const auto count = [this](const std::string& event) {
+        const auto events = Events();
+        return std::count(events.begin(), events.end(), event);
+    };
+    StartInTray();
+    ASSERT_TRUE(WaitForNote("picture"));
+    const auto pictures = count("picture");
+    program.reset();
+    Start();
+    // The icon's thread tells what waited for the icon in the pass that gives it its picture.
+    for (int i = 0; i < 500 && count("picture") == pictures; ++i) Sleep(10);
+    ASSERT_GT(count("picture"), pictures);
+    program.reset();
+    ASSERT_EQ(count("icon removed"), 2);
+    ASSERT_EQ(Balloons().size(), 1u);
+    EXPECT_TRUE(Balloons()[0].starts_with("Quenvix runs in the notification area."));
 }
 
 // "Restore all" lets waiting messages run between windows; a hotkey that hides a window meanwhile
@@ -487,6 +609,103 @@ TEST_F(ApplicationTest, AStartTakesBackWhatACrashedRunLeftHidden) {
     EXPECT_EQ(EntryTexts(), std::vector<std::wstring>{L"Window 2"});
     TrayChoice(kTrayRestoreAllId);
     EXPECT_TRUE(desktop.IsVisible(kLast));
+}
+
+}  // namespace
+}  // namespace quenvix::win
+
+namespace quenvix::win {
+namespace {
+
+// Assistive tools press our buttons from their own process (UI Automation's Invoke sends
+// BM_CLICK): Exit's question answered that way ends the program, once however often "OK" is
+// pressed while it closes; a button of the settings window opens its dialog, whose buttons work
+// the same way; and the same command sent straight to the window does nothing.
+TEST_F(ApplicationTest, ButtonsPressedByAnotherProgramActLikeClicks) {
+    Ask("AskToClose");
+    StartInTray();
+    program->ShowFromTray();
+    const HWND change = FindWindowExW(FindWindowExW(program->Form(), nullptr, L"#32770", nullptr),
+                                      nullptr, L"BUTTON", L"Change");
+    ASSERT_NE(change, nullptr);
+    bool recording = false;
+    WithDialog(L"KeyRecordDialog", {[&](HWND dialog) {
+                   recording = true;
+                   return test::SendFromAnotherProcess(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0,
+                                                       0);
+               }},
+               [&] { return test::SendFromAnotherProcess(change, BM_CLICK, 0, 0); });
+    EXPECT_TRUE(recording);
+    EXPECT_TRUE(IsWindowEnabled(program->Form()));
+    const HWND startup = FindWindowExW(GetParent(change), nullptr, L"BUTTON", L"Run on startup");
+    ASSERT_NE(startup, nullptr);
+    test::SendFromAnotherThread(startup, BM_CLICK, 0, 0);
+    EXPECT_TRUE(
+        core::SettingsStore(registry, core::kSettingsKeyPath).ReadBool("Main", "Startup", false));
+
+    ASSERT_TRUE(test::SendFromAnotherProcess(program->Form(), WM_COMMAND,
+                                             MAKEWPARAM(GetDlgCtrlID(change), BN_CLICKED),
+                                             reinterpret_cast<LPARAM>(change)));
+    EXPECT_EQ(FindWindowW(L"KeyRecordDialog", nullptr) &&
+                  IsWindowVisible(FindWindowW(L"KeyRecordDialog", nullptr)),
+              false);
+
+    TrayChoice(kTrayPanicId);
+    ASSERT_EQ(VisibleCount(), 0u);
+    WithDialog(L"QuenvixConfirmDlg", {[](HWND dialog) {
+                   test::SendFromAnotherProcess(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0, 20);
+                   return true;
+               }},
+               [&] {
+                   TrayChoice(kTrayExitId);
+                   return 0;
+               });
+    EXPECT_TRUE(QuitPosted());
+    EXPECT_EQ(VisibleCount(), 3u);
+    ASSERT_TRUE(WaitForNote("icon removed"));
+    const auto events = Events();
+    EXPECT_EQ(std::count(events.begin(), events.end(), "icon removed"), 1);
+}
+
+// The user starts the program again (its icon is out of sight): the settings window shows and
+// comes forward, never the hidden window. With a question of ours open, it waits for the answer
+// and then comes forward over everything.
+TEST_F(ApplicationTest, ASecondStartShowsTheSettingsWindowOnceNoBoxIsOpen) {
+    Ask("AskToClose");
+    StartInTray();
+    ASSERT_TRUE(CheckSingleInstance(
+        L"QuenvixSecondStartTest." + std::to_wstring(GetCurrentProcessId()), program->Owner()));
+    // What the second copy broadcasts, posted as the broadcast posts it.
+    const auto secondStart = [this] {
+        PostMessageW(program->Owner().Hwnd(), InstanceMessage, 0, 0);
+    };
+    secondStart();
+    PumpPending();
+    EXPECT_FALSE(program->InTray());
+    EXPECT_TRUE(IsWindowVisible(program->Form()));
+    EXPECT_EQ(GetForegroundWindow(), program->Form());
+
+    program->HideToTray();
+    bool shownWhileAsked = true;
+    WithDialog(L"QuenvixConfirmDlg",
+               {[&](HWND) {
+                    secondStart();
+                    return true;
+                },
+                [&](HWND dialog) {
+                    shownWhileAsked = IsWindowVisible(program->Form()) != FALSE;
+                    return test::SendFromAnotherProcess(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0,
+                                                        0);
+                }},
+               [&] {
+                   TrayChoice(kTrayExitId);
+                   return 0;
+               });
+    EXPECT_FALSE(shownWhileAsked);
+    EXPECT_FALSE(QuitPosted());
+    PumpPending();
+    EXPECT_TRUE(IsWindowVisible(program->Form()));
+    EXPECT_EQ(GetForegroundWindow(), program->Form());
 }
 
 }  // namespace

@@ -64,12 +64,16 @@ class DialogScript {
   private:
     static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
         DialogScript* script = current_;
-        if (!script) return;
+        // A step that waits for another program takes messages meanwhile, this timer's too.
+        if (!script || script->inStep_) return;
         HWND dialog = script->ending_.find();
         if (!dialog || !IsWindowVisible(dialog)) return;
         const bool overdue = ++script->ticks_ > script->ending_.tickLimit;
         if (!overdue && script->done_ < script->steps_.size()) {
-            if (script->steps_[script->done_](dialog)) ++script->done_;
+            script->inStep_ = true;
+            const bool stepDone = script->steps_[script->done_](dialog);
+            script->inStep_ = false;
+            if (stepDone) ++script->done_;
         } else if (overdue || ++script->spareTicksUsed_ > script->ending_.spareTicks) {
             script->endedByScript_ = true;
             script->ending_.end(dialog);
@@ -83,6 +87,7 @@ class DialogScript {
     int ticks_ = 0;
     int spareTicksUsed_ = 0;
     bool endedByScript_ = false;
+    bool inStep_ = false;
 };
 
 }  // namespace quenvix::test

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "send_from_process.h"
 #include "send_from_thread.h"
 #include "win/ui.h"
 // (after windows.h)
@@ -15,6 +16,7 @@
 namespace quenvix::win {
 namespace {
 
+using test::SendFromAnotherProcess;
 using test::SendFromAnotherThread;
 
 class ProbeForm : public FormWindow {
@@ -228,6 +230,59 @@ TEST(ForgedMessages, PostedAndForeignCommandsDoNothingOurMenusAndControlsStillWo
     PostMessageW(form.Hwnd(), WM_COMMAND, MAKEWPARAM(72, 0), 0);
     PumpPending();
     EXPECT_EQ(form.commands, (std::vector<int>{5, 72}));
+}
+
+// An assistive tool presses a button by sending it BM_CLICK from its own process (UI Automation's
+// Invoke does): the click is the user's, and the window acts on it exactly as on a mouse click.
+// What no tool needs, a command naming our control sent straight to the window, does nothing; nor
+// does a click on a button the user could not click.
+TEST(ForgedMessages, AButtonPressedByAnotherProgramActsLikeAClickItsCommandSentDirectlyDoesNot) {
+    const ForgedPostFilter filter;
+    CommandForm form;
+    ASSERT_TRUE(form.Hwnd() && form.button);
+
+    SendFromAnotherThread(form.button, BM_CLICK, 0, 0);
+    ASSERT_TRUE(SendFromAnotherProcess(form.button, BM_CLICK, 0, 0));
+    PumpPending();
+    EXPECT_EQ(form.commands, (std::vector<int>{5, 5}));
+
+    const WPARAM clicked = MAKEWPARAM(5, BN_CLICKED);
+    const auto button = reinterpret_cast<LPARAM>(form.button);
+    SendFromAnotherThread(form.Hwnd(), WM_COMMAND, clicked, button);
+    ASSERT_TRUE(SendFromAnotherProcess(form.Hwnd(), WM_COMMAND, clicked, button));
+    ASSERT_TRUE(SendFromAnotherProcess(form.Hwnd(), WM_COMMAND, MAKEWPARAM(43, 0), 0));
+    PumpPending();
+    EXPECT_EQ(form.commands, (std::vector<int>{5, 5}));
+
+    // Disabled, or in a window a modal box has disabled: no click, whoever sends it.
+    EnableWindow(form.button, FALSE);
+    SendFromAnotherThread(form.button, BM_CLICK, 0, 0);
+    SendMessageW(form.button, BM_CLICK, 0, 0);
+    EnableWindow(form.button, TRUE);
+    EnableWindow(form.Hwnd(), FALSE);
+    ASSERT_TRUE(SendFromAnotherProcess(form.button, BM_CLICK, 0, 0));
+    EnableWindow(form.Hwnd(), TRUE);
+    PumpPending();
+    EXPECT_EQ(form.commands, (std::vector<int>{5, 5}));
+
+    // Our own code inside another program's message still clicks: the origin is the message's.
+    static HWND clickTarget;
+    clickTarget = form.button;
+    class Clicker : public ServiceWindow {
+      public:
+        Clicker() { CreateBound(L"QuenvixForgedClicker", 0, 0, L"", 0, 0, 0, 0, HWND_MESSAGE); }
+
+      protected:
+        LRESULT OnMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
+            if (msg == WM_APP) {
+                SendMessageW(clickTarget, BM_CLICK, 0, 0);
+                return 0;
+            }
+            return ServiceWindow::OnMessage(msg, wParam, lParam);
+        }
+    } clicker;
+    SendFromAnotherThread(clicker.Hwnd(), WM_APP, 0, 0);
+    EXPECT_EQ(form.commands, (std::vector<int>{5, 5, 5}));
 }
 
 // The open menu's window of this thread, looked for from another thread for at most 5 s.

@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+#include "send_from_process.h"
+#include "send_from_thread.h"
 #include "win/app.h"
 #include "win/main_menus.h"
 
@@ -150,6 +152,32 @@ TEST_F(SettingsWindowTest, EachTabShowsItsOwnPageAloneAndADpiChangePlacesThemAll
     EXPECT_NE(std::find(host.programMessages.begin(), host.programMessages.end(),
                         static_cast<UINT>(WM_DPICHANGED)),
               host.programMessages.end());
+}
+
+// An assistive tool moves between the tabs by sending the tab control its own messages from its
+// process: the tab control tells the window from our thread, and the chosen page shows as after
+// a click. A notice sent to the window by another program (its pointer is not ours) does nothing.
+TEST_F(SettingsWindowTest, TabsDrivenByAnotherProgramShowTheirPages) {
+    form.ShowCentred();
+    ASSERT_EQ(pages.size(), 3u);
+    test::SendFromAnotherThread(form.Tabs(), TCM_SETCURFOCUS, 2, 0);
+    EXPECT_EQ(ShownPages(), std::vector<HWND>{pages[2]->Page()});
+    ASSERT_TRUE(test::SendFromAnotherProcess(form.Tabs(), TCM_SETCURFOCUS, 1, 0));
+    EXPECT_EQ(ShownPages(), std::vector<HWND>{pages[1]->Page()});
+    RECT tab{};
+    ASSERT_TRUE(TabCtrl_GetItemRect(form.Tabs(), 0, &tab));
+    const LPARAM at = MAKELPARAM((tab.left + tab.right) / 2, (tab.top + tab.bottom) / 2);
+    ASSERT_TRUE(test::SendFromAnotherProcess(form.Tabs(), WM_LBUTTONDOWN, MK_LBUTTON, at));
+    ASSERT_TRUE(test::SendFromAnotherProcess(form.Tabs(), WM_LBUTTONUP, 0, at));
+    EXPECT_EQ(ShownPages(), std::vector<HWND>{pages[0]->Page()});
+
+    // (Wine refuses to carry this one to another process at all; Windows carries the bare
+    // pointer.)
+    test::SendFromAnotherProcess(form.Hwnd(), WM_NOTIFY, 0, 0x10);
+    test::SendFromAnotherThread(form.Hwnd(), WM_NOTIFY, 0, 0x10);
+    test::SendFromAnotherThread(form.Hwnd(), WM_COMMAND, MAKEWPARAM(kMenuHideId, 0), 0);
+    EXPECT_EQ(ShownPages(), std::vector<HWND>{pages[0]->Page()});
+    EXPECT_TRUE(host.commands.empty());
 }
 
 TEST_F(SettingsWindowTest, CommandsGoToTheProgramOrTheirPageUntilTheProgramEnds) {

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <wtsapi32.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -47,7 +48,6 @@ TEST_F(TrayIconFixture, ActivatingAddsTheIconAndGivesItTipAndPictureDeactivating
     icon->SetActive(true);
     ASSERT_TRUE(shell.WaitForCount(NIM_MODIFY, 1));
     std::vector<ShellCall> calls = shell.Calls();
-    ASSERT_GE(calls.size(), 2u);
     const ShellCall& add = calls[0];
     EXPECT_EQ(add.message, static_cast<DWORD>(NIM_ADD));
     EXPECT_EQ(add.data.cbSize, sizeof(NOTIFYICONDATAW));
@@ -55,7 +55,11 @@ TEST_F(TrayIconFixture, ActivatingAddsTheIconAndGivesItTipAndPictureDeactivating
     EXPECT_EQ(add.data.uID, kTrayIconId);
     EXPECT_EQ(add.data.uFlags, static_cast<UINT>(NIF_MESSAGE | NIF_ICON | NIF_TIP));
     EXPECT_EQ(add.data.uCallbackMessage, 1124u);
-    const ShellCall& modify = calls[1];
+    // Then the version that reports the keyboard's selections, and the tip and picture.
+    EXPECT_EQ(calls[1].message, static_cast<DWORD>(NIM_SETVERSION));
+    EXPECT_EQ(calls[1].data.uVersion, static_cast<UINT>(NOTIFYICON_VERSION));
+    ASSERT_GE(calls.size(), 3u);
+    const ShellCall& modify = calls[2];
     EXPECT_EQ(modify.message, static_cast<DWORD>(NIM_MODIFY));
     EXPECT_EQ(Tip(modify), L"Click mouse to show the menu");
     EXPECT_EQ(Difference(modify.icon, core::DrawCPUGauge(50.5)), "");
@@ -331,7 +335,9 @@ TEST_F(TrayIconFixture, TheIconIsAddedAgainWhenTheTaskbarIsCreated) {
     shell.Forget();
     SendMessageW(icon->Window(), RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
     ASSERT_TRUE(shell.WaitForCount(NIM_ADD, 2));
-    const ShellCall readd = shell.Calls().back();
+    const auto calls = shell.Calls();
+    const ShellCall readd =
+        *std::find_if(calls.rbegin(), calls.rend(), [](auto& c) { return c.message == NIM_ADD; });
     EXPECT_EQ(readd.message, static_cast<DWORD>(NIM_ADD));
     EXPECT_TRUE(readd.result);
     // The new icon comes complete, without waiting for a change.
@@ -383,8 +389,8 @@ TEST(TrayIconRealShell, TheShellAcceptsTheIcon) {
         messages.push_back(c.message);
         results.push_back(c.result);
     }
-    EXPECT_EQ(messages, (std::vector<DWORD>{NIM_ADD, NIM_MODIFY, NIM_DELETE}));
-    EXPECT_EQ(results, (std::vector<BOOL>{TRUE, TRUE, TRUE}));
+    EXPECT_EQ(messages, (std::vector<DWORD>{NIM_ADD, NIM_SETVERSION, NIM_MODIFY, NIM_DELETE}));
+    EXPECT_EQ(results, (std::vector<BOOL>{TRUE, TRUE, TRUE, TRUE}));
 }
 
 // ---- mouse actions ----------------------------------------------------------------------------
@@ -511,6 +517,94 @@ TEST_F(ClickFixture, ForgedWakeUpsAndTimerMessagesOpenNothing) {
     }
     PumpFor(300ms);
     EXPECT_TRUE(events.empty());
+}
+
+// ---- the keyboard ---------------------------------------------------------------------------
+
+// An icon whose place on the screen the test knows (Wine's shell cannot say where its icons are).
+class PlacedIcon : public TrayIcon {
+  public:
+    static constexpr RECT kPlace{600, 600, 616, 616};
+    explicit PlacedIcon(ShellNotifyIconFn shell)
+        : TrayIcon(desktop, foreground, std::move(shell)) {}
+
+  protected:
+    bool IconRect(RECT& rect) override {
+        rect = kPlace;
+        return true;
+    }
+};
+
+struct KeyboardFixture : ::testing::Test {
+    KeyboardFixture() {
+        icon.SetImageList(ListOf({10}));
+        icon.SetActive(true);
+        icon.SetPopupMenu(clicks.menu.get());
+        static RECT* seen;
+        seen = &menuRect;
+        icon.OnPopup = [this] {
+            clicks.events.push_back("popup");
+            // Where the menu opened, then Escape, from inside its loop.
+            static HWND owner;
+            owner = icon.Window();
+            SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR id, DWORD) {
+                KillTimer(nullptr, id);
+                const HWND menuWindow = FindWindowW(L"#32768", nullptr);
+                if (menuWindow) GetWindowRect(menuWindow, seen);
+                PostMessageW(owner, WM_KEYDOWN, VK_ESCAPE, 0);
+            });
+        };
+        SetCursorPos(40, 40);
+    }
+    RecordingShell shell;
+    PlacedIcon icon{shell.Fn()};
+    ClickRecorder clicks{icon};
+    RECT menuRect{};
+};
+
+// Win + B, the arrows and Enter (or the menu key) select the icon: its menu opens beside the icon,
+// wherever the mouse pointer is, and Escape hands the keyboard back to the notification area.
+TEST_F(KeyboardFixture, TheKeyboardOpensTheMenuAtTheIconAndEscapeGivesTheFocusBack) {
+    ASSERT_TRUE(shell.WaitForCount(NIM_SETVERSION, 1));
+    for (UINT selection : {static_cast<UINT>(NIN_KEYSELECT), static_cast<UINT>(WM_CONTEXTMENU)}) {
+        const std::size_t before = clicks.events.size();
+        menuRect = RECT{};
+        clicks.Deliver({selection});
+        ASSERT_TRUE(clicks.PumpUntilEvents(before + 1)) << selection;
+        PumpFor(200ms);
+        // The icon is in the screen's lower right: the menu stands above it, its right edge at
+        // the icon's.
+        RECT overlap{};
+        EXPECT_FALSE(IntersectRect(&overlap, &menuRect, &PlacedIcon::kPlace))
+            << selection << ": " << menuRect.left << "," << menuRect.top << "," << menuRect.right
+            << "," << menuRect.bottom;
+        EXPECT_GT(menuRect.bottom, PlacedIcon::kPlace.top - 8) << selection;
+        EXPECT_GT(menuRect.right, PlacedIcon::kPlace.left) << selection;
+        EXPECT_LE(menuRect.right, PlacedIcon::kPlace.right + 8) << selection;
+    }
+    EXPECT_TRUE(shell.WaitForCount(NIM_SETFOCUS, 2));
+    EXPECT_EQ(clicks.Count("popup"), 2u);
+}
+
+// After a click the shell reports it once more in the keyboard's words (NIN_SELECT, the context
+// menu), and Enter reports its selection twice: each opens no second menu, and a menu the mouse
+// opened does not send the focus to the notification area.
+TEST_F(KeyboardFixture, EchoesOfAClickOrAKeyOpenNoSecondMenu) {
+    ASSERT_TRUE(shell.WaitForCount(NIM_SETVERSION, 1));
+    SetDoubleClickTime(100);
+    clicks.Deliver({WM_RBUTTONDOWN, WM_RBUTTONUP, WM_CONTEXTMENU});
+    clicks.Deliver({WM_LBUTTONDOWN, WM_LBUTTONUP, NIN_SELECT});
+    PumpFor(600ms);
+    EXPECT_EQ(clicks.Count("popup"), 2u);
+    EXPECT_EQ(shell.Count(NIM_SETFOCUS), 0u);
+    // Both reports of one Enter arrive together, before either is run.
+    std::thread([window = icon.Window()] {
+        for (int i = 0; i < 2; ++i) {
+            SendNotifyMessageW(window, kTrayIconCallbackMessage, kTrayIconId, NIN_KEYSELECT);
+        }
+    }).join();
+    PumpFor(600ms);
+    EXPECT_EQ(clicks.Count("popup"), 3u);
 }
 
 // Where the caption animation of the settings window goes to and comes from.

@@ -105,7 +105,7 @@ class RecordingShell {
                 present_ = true;
                 result = TRUE;
             }
-        } else if (message == NIM_MODIFY) {
+        } else if (message == NIM_MODIFY || message == NIM_SETVERSION || message == NIM_SETFOCUS) {
             result = present_;
         } else if (message == NIM_DELETE) {
             result = present_;
