@@ -195,18 +195,6 @@ LRESULT CALLBACK TestWndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         case WM_CLOSE:
             DestroyWindow(hwnd);
             return 0;
-        case WM_SETFOCUS:
-            // An editor hands the keyboard to its text, as Notepad does.
-            if (HWND text = FindWindowExW(hwnd, nullptr, L"Edit", nullptr)) {
-                SetFocus(text);
-                return 0;
-            }
-            return DefWindowProcW(hwnd, msg, wp, lp);
-        case WM_SIZE:
-            if (HWND text = FindWindowExW(hwnd, nullptr, L"Edit", nullptr)) {
-                MoveWindow(text, 0, 0, LOWORD(lp), HIWORD(lp), TRUE);
-            }
-            return 0;
         default:
             return DefWindowProcW(hwnd, msg, wp, lp);
     }
@@ -254,15 +242,11 @@ int Open(int argc, wchar_t** argv) {
         HWND h = CreateWindowExW(ex, cls, late ? L"Loading" : title.c_str(), WS_OVERLAPPEDWINDOW,
                                  60 + offset, 60 + offset, 320, 200, owner, nullptr,
                                  GetModuleHandleW(nullptr), nullptr);
-        if (kind == L"edit") {
-            CreateWindowExW(0, L"Edit", L"", WS_CHILD | WS_VISIBLE | ES_MULTILINE, 0, 0, 300, 150,
-                            h, nullptr, GetModuleHandleW(nullptr), nullptr);
-        }
         if (late) {
             SetPropW(h, kLateTitleProp, new std::wstring(title));  // lives as long as the process
             SetTimer(h, kLateTimer, 2000, nullptr);
         }
-        if (kind == L"editor") {
+        if (kind == L"edit" || kind == L"editor") {
             RECT client{};
             GetClientRect(h, &client);
             CreateWindowExW(0, L"Edit", L"", WS_CHILD | WS_VISIBLE | ES_MULTILINE, 0, 0,
