@@ -211,6 +211,30 @@ void Application::KeepForegroundOffHiddenWindows() {
     trayIcon_->IsHeldHidden = [this](HWND window) {
         return hider_ && hider_->IsHidden(ToId(window));
     };
+    trayIcon_->IsBringingForward = [this] { return forwardWindow_ != core::kNoWindow; };
+    forwardTimer_ = platform_.timers.MakeTimer();
+    forwardTimer_->SetInterval(kForwardStepMs);
+    forwardTimer_->SetOnTick([this] { FollowForward(); });
+}
+
+void Application::BringForward(core::WindowId window) {
+    if (keeper_.BringForward(window)) return;
+    // Its program has not shown it yet (our commands reach it in its own time), and a window that
+    // does not show cannot take the keyboard. We still hold the foreground the key or the click
+    // gave us: it is handed over once the window shows, for a little while.
+    forwardWindow_ = window;
+    forwardSteps_ = 0;
+    if (forwardTimer_) forwardTimer_->SetEnabled(true);
+}
+
+void Application::FollowForward() {
+    const core::WindowId window = forwardWindow_;
+    const bool done = !platform_.desktop.Exists(window) ||
+                      (platform_.desktop.IsVisible(window) && keeper_.BringForward(window)) ||
+                      ++forwardSteps_ >= kForwardSteps;
+    if (!done) return;
+    forwardWindow_ = core::kNoWindow;
+    forwardTimer_->SetEnabled(false);
 }
 
 void Application::OnSessionSeen(bool seen) {

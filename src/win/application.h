@@ -134,6 +134,9 @@ class Application : public SettingsHost {
     void WatchSession();
     // After the tray menu the foreground never goes to a window we hold hidden.
     void KeepForegroundOffHiddenWindows();
+    // The window the user chose to bring back takes the keyboard, once it shows.
+    void BringForward(core::WindowId window);
+    void FollowForward();
     void OnSessionSeen(bool seen);
 
     bool Confirm(core::DialogKind kind, const char* ident, const char* text);
@@ -175,6 +178,12 @@ class Application : public SettingsHost {
     std::unique_ptr<CaptionWatch> captionWatch_;
     std::unique_ptr<core::Hider> hider_;
     core::ForegroundKeeper keeper_{platform_.desktop, platform_.foreground};
+    // A window brought back that has not shown yet, and the steps it has been waited for.
+    static constexpr unsigned kForwardStepMs = 25;
+    static constexpr int kForwardSteps = 80;
+    std::unique_ptr<core::Timer> forwardTimer_;
+    core::WindowId forwardWindow_ = core::kNoWindow;
+    int forwardSteps_ = 0;
     // Set while everything comes back for the end: no window was asked for in particular.
     bool restoringForExit_ = false;
     // Rules that hide windows by themselves, and the stored rules their page edits; declared

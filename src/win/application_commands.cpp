@@ -164,7 +164,7 @@ void Application::StartHiddenList(const std::string& recoveryValue) {
 void Application::BroughtBack(core::WindowId window, bool chosen) {
     // Only the one window the user chose takes the keyboard: not those of "Restore all" or the
     // exit, which none was asked for in particular, nor one that comes back minimised.
-    if (chosen && !restoringForExit_) keeper_.BringForward(window);
+    if (chosen && !restoringForExit_) BringForward(window);
     if (ruleHiding_) ruleHiding_->BroughtBack(window);
 }
 

@@ -29,6 +29,7 @@ void Application::ShutDown() {
     // A copy on its way out takes no more requests: a later "--exit" hears that none runs.
     commandPipe_.reset();
     if (startupTimer_) startupTimer_->SetEnabled(false);
+    if (forwardTimer_) forwardTimer_->SetEnabled(false);
     // A pending update request is abandoned: its late answer must not reach this window.
     updateChecker_.reset();
     RestoreAndSaveBeforeEnding();

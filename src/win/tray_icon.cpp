@@ -436,7 +436,9 @@ void TrayIcon::PopupMenuAt(POINT pt, bool selectLastItem, bool updated, const RE
     // The command may bring a window back, which then takes the foreground, or end the program
     // and this object with it: the keeper and the question are locals for that reason.
     const std::function<bool(HWND)> heldHidden = IsHeldHidden;
+    const std::function<bool()> bringingForward = IsBringingForward;
     if (command != 0 && OnMenuCommand) OnMenuCommand(command);
+    if (bringingForward && bringingForward()) return;
     keeper.MenuClosed(
         [&heldHidden](core::WindowId w) { return heldHidden && heldHidden(ToHwnd(w)); });
 }

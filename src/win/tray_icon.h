@@ -92,6 +92,9 @@ class TrayIcon {
     std::function<void()> OnDblClick;
     // Whether we hold the window hidden: after the menu, the foreground never goes back to it.
     std::function<bool(HWND)> IsHeldHidden;
+    // Whether the menu's command is still bringing a window to the front (its program has not
+    // shown it yet): the foreground then stays for that window, not the one before the menu.
+    std::function<bool()> IsBringingForward;
     // Brings the popup menu's items up to date. A click's menu shows them as they were when its
     // button went down: the update runs then, not in the time between the button coming up and
     // the menu showing, which the user waits through. A menu opened any other way updates
