@@ -15,7 +15,7 @@ menu_height() {
     tray_menu_open
     sleep 0.3
     tw menurect --out "$WORK/menurect.txt" || fail "no open menu to measure"
-    read -r left top right bottom <"$WORK/menurect.txt"
+    read -r left top right bottom _ <"$WORK/menurect.txt"
     screenshot "menu_list_$1"
     tray_menu_close
     wait_until_not 10 menu_open || fail "the tray menu did not close"

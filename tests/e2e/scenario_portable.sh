@@ -83,12 +83,17 @@ has_window "$MAIN_CAPTION" || fail "Quenvix did not keep running with a read-onl
 # The end writes the hotkeys: each write that fails says so, in the store's words.
 timeout 30 wine "$QUENVIX_EXE" --exit >/dev/null 2>&1 &
 : >"$WORK/boxes.txt"
+# The next box may stand there as soon as one is answered, under the same title: a box is done
+# with once its text is gone from the screen.
+box_answered() { ! has_dialog Quenvix || { tw dialog --out "$WORK/now.txt"; ! cmp -s "$WORK/now.txt" "$WORK/box.txt"; }; }
 while wait_until 5 has_dialog Quenvix; do
     tw dialog --out "$WORK/box.txt"
     cat "$WORK/box.txt" >>"$WORK/boxes.txt"
     # Raised by a command from another process, the box is not in front: brought there as a click would.
     tw foreground Quenvix
-    answer_message_box Quenvix
+    wait_until 10 tw isforeground Quenvix || fail "the message box 'Quenvix' is not in front"
+    typed_keys Return
+    wait_until 10 box_answered || fail "the message box '$(head -n 2 "$WORK/box.txt" | tr '\n' ' ')' did not close"
 done
 grep -q "Failed to set data for 'HideThis'" "$WORK/boxes.txt" ||
     fail "no registry-like message for the read-only file: $(cat "$WORK/boxes.txt")"
