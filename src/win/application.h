@@ -199,6 +199,8 @@ class Application : public SettingsHost {
     bool showWhenEnabled_ = false;
     // The automatic check was turned on or off: the next start-up step ends in the tray.
     bool trayAfterStartupStep_ = false;
+    // The hotkeys have been written back for the end.
+    bool keysSaved_ = false;
     // Set when the exit begins: from then on hotkeys, commands and the tray do nothing.
     bool ending_ = false;
     // Expires with the program, so that a message run inside "Restore all" that ends the program

@@ -90,7 +90,12 @@ void Application::RestoreAndSaveBeforeEnding() {
             hider_->RestoreAllOnExit();
         });
     }
-    if (keys_) Guarded(nullptr, [&] { keys_->Save(); });
+    // Once per run: the exit comes here, and the program's end after it. A second write would
+    // tell the user twice of a setting that cannot be saved.
+    if (keys_ && !keysSaved_) {
+        keysSaved_ = true;
+        Guarded(nullptr, [&] { keys_->Save(); });
+    }
 }
 
 void Application::OnCloseRequest() {
