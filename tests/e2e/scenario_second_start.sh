@@ -38,9 +38,9 @@ wait_until 10 test "$(child_text "$MAIN_CAPTION" Edit)" = "CTRL+/ Num" ||
     fail "typed keys did not reach the settings window: '$(child_text "$MAIN_CAPTION" Edit)'"
 [ "$(child_text Notes Edit)" = abc ] || fail "the keys went to the editor"
 
-# Into the tray again (as its minimise button sends it), and the editor in front: then Exit's question from
-# the tray is open when the program is started again.
-tw send QuenvixMainForm 0x0112 0xF020 0 || true
+# Into the tray again by its minimise box, and the editor in front: then Exit's question from the
+# tray is open when the program is started again.
+click_minimise_box "$MAIN_CAPTION"
 wait_until 10 window_hidden "$MAIN_CAPTION" || fail "the settings window did not go into the tray"
 tw foreground Notes
 tray_menu_choose "$TRAY_EXIT"
@@ -48,7 +48,7 @@ wait_until 15 has_title Confirmation || fail "Exit asked no question"
 second_start
 sleep 1
 window_hidden "$MAIN_CAPTION" || fail "the settings window showed while the question was open"
-tw click Confirmation Cancel || fail "the question has no Cancel button"
+click_control Confirmation Cancel
 wait_until_not 10 has_title Confirmation || fail "the question did not close"
 wait_until 10 window_visible "$MAIN_CAPTION" || fail "the settings window did not show after the question"
 wait_until 10 tw isforeground "$MAIN_CAPTION" || fail "the settings window is not in front after the question"
