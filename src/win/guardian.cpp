@@ -185,17 +185,10 @@ void Guardian::Attach() {
             : OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
     if (!process || !RunsProgram(process.get(), program_)) {
         // The launcher could not start it, or it is gone already: counted like an early end.
-        Log("The guardian could not be started (the launcher answered " + std::to_string(id) + ")");
         processId_ = id;
         process_.reset();
-        attachedAt_ = GetTickCount64();
-        if (++earlyEnds_ >= kEarlyEndLimit) {
-            watching_ = false;
-            Log("Warning: no guardian could be started; if Quenvix is ended by force, its hidden "
-                "windows wait for its next start");
-            return;
-        }
-        if (!Launch()) watching_ = false;
+        Relaunch(true, "The guardian could not be started (the launcher answered " +
+                           std::to_string(id) + "); another is tried");
         return;
     }
     process_ = std::move(process);
@@ -207,22 +200,20 @@ void Guardian::Attach() {
 
 void Guardian::Replace() {
     const bool early = GetTickCount64() - attachedAt_ < kEarlyEndMs;
-    earlyEnds_ = early ? earlyEnds_ + 1 : 0;
     process_.reset();
-    if (earlyEnds_ >= kEarlyEndLimit) {
-        watching_ = false;
-        Log("Warning: the guardian (process " + std::to_string(processId_) +
-            ") has ended, as did the ones before it; none is started any more. If Quenvix is "
-            "ended by force, its hidden windows wait for its next start");
-        return;
+    Relaunch(early, "Warning: the guardian (process " + std::to_string(processId_) +
+                        ") has ended; another is started with the current list");
+}
+
+void Guardian::Relaunch(bool early, const std::string& note) {
+    earlyEnds_ = early ? earlyEnds_ + 1 : 0;
+    if (earlyEnds_ < kEarlyEndLimit) {
+        Log(note);
+        if (Launch()) return;
     }
-    Log("Warning: the guardian (process " + std::to_string(processId_) +
-        ") has ended; another is started with the current list");
-    if (!Launch()) {
-        watching_ = false;
-        Log("Warning: no guardian could be started; if Quenvix is ended by force, its hidden "
-            "windows wait for its next start");
-    }
+    watching_ = false;
+    Log("Warning: no guardian is started any more; if Quenvix is ended by force, its hidden "
+        "windows wait for its next start");
 }
 
 void Guardian::Publish(const std::vector<core::RecoveryEntry>& entries) noexcept {

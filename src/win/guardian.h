@@ -78,6 +78,9 @@ class Guardian : public MessageWaitSource {
     bool Launch();
     void Attach();
     void Replace();
+    // Another guardian, unless too many in a row ended early (`early` counts this one): then none,
+    // and the log says so once. `note` is logged when one is started.
+    void Relaunch(bool early, const std::string& note);
 
     std::wstring program_;
     HANDLE guarded_;  // refers to the guarded process
